@@ -1,0 +1,157 @@
+#include "cli/Cli.h"
+
+#include <csignal>
+#include <cstdio>
+#include <functional>
+#include <map>
+#include <ostream>
+
+namespace karv::cli {
+
+namespace {
+
+volatile std::sig_atomic_t g_interrupted = 0;
+
+struct Command {
+    std::function<int(const std::vector<std::string>&, CliIo&)> run;
+    std::string_view summary;
+};
+
+const std::map<std::string_view, Command>& commands() {
+    static const std::map<std::string_view, Command> table = {
+        {"scan", {scanCommand, "one filter run: list the files of FOLDER that pass the filters"}},
+    };
+    return table;
+}
+
+void printUsage(std::ostream& out) {
+    out << "usage: karv-tessil-cli SUBCOMMAND [OPTIONS] ...\n\nsubcommands:\n";
+    for (const auto& [name, command] : commands())
+        out << "  " << name << "  " << command.summary << "\n";
+    out << "\n'karv-tessil-cli SUBCOMMAND --help' prints the options of one subcommand.\n";
+}
+
+} // namespace
+
+bool interruptRequested() {
+    return g_interrupted != 0;
+}
+void requestInterrupt() {
+    g_interrupted = 1;
+}
+void clearInterrupt() {
+    g_interrupted = 0;
+}
+
+int usageError(CliIo& io, std::string_view command, std::string_view message) {
+    io.err << "karv-tessil-cli";
+    if (!command.empty())
+        io.err << " " << command;
+    io.err << ": " << message << "\n";
+    return kExitUsage;
+}
+
+int runCli(const std::vector<std::string>& args, CliIo& io) {
+    if (args.empty())
+        return usageError(io, "", "missing subcommand (try --help)");
+    if (args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
+        printUsage(io.out);
+        return kExitOk;
+    }
+    if (args[0] == "--version") {
+        io.out << "karv-tessil-cli " << KARV_VERSION << "\n";
+        return kExitOk;
+    }
+    const auto found = commands().find(args[0]);
+    if (found == commands().end())
+        return usageError(io, "", "unknown subcommand '" + args[0] + "' (try --help)");
+    return found->second.run(std::vector<std::string>(args.begin() + 1, args.end()), io);
+}
+
+std::string tsvField(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (const char c : text) {
+        switch (c) {
+        case '\t':
+            out += "\\t";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        default:
+            out.push_back(c);
+        }
+    }
+    return out;
+}
+
+std::string jsonString(std::string_view text) {
+    std::string out = "\"";
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        switch (c) {
+        case '"':
+            out += "\\\"";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
+        default:
+            if (byte < 0x20) {
+                char buffer[8];
+                std::snprintf(buffer, sizeof buffer, "\\u%04x", byte);
+                out += buffer;
+            } else {
+                out.push_back(c);
+            }
+        }
+    }
+    out.push_back('"');
+    return out;
+}
+
+bool ArgReader::flag(std::string_view name) {
+    if (done() || m_args[m_pos] != name)
+        return false;
+    ++m_pos;
+    return true;
+}
+
+bool ArgReader::option(std::string_view name, std::string& value, bool& missing) {
+    if (done())
+        return false;
+    const std::string& arg = m_args[m_pos];
+    if (arg == name) {
+        ++m_pos;
+        if (done()) {
+            missing = true;
+            return true;
+        }
+        value = m_args[m_pos++];
+        return true;
+    }
+    if (arg.size() > name.size() && arg.compare(0, name.size(), name) == 0 && arg[name.size()] == '=') {
+        value = arg.substr(name.size() + 1);
+        ++m_pos;
+        return true;
+    }
+    return false;
+}
+
+} // namespace karv::cli

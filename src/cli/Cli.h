@@ -1,0 +1,58 @@
+#pragma once
+
+#include <iosfwd>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace karv::cli {
+
+/// Streams and terminal facts of one command-line call; tests pass string streams.
+struct CliIo {
+    std::ostream& out;
+    std::ostream& err;
+    bool errIsTerminal = false;
+};
+
+/// Exit statuses shared by every subcommand.
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailures = 1;
+inline constexpr int kExitUsage = 2;
+inline constexpr int kExitInterrupted = 130;
+
+/// Set by the SIGINT handler; long runs poll it and stop the way the stop button does.
+bool interruptRequested();
+void requestInterrupt();
+void clearInterrupt();
+
+/// Runs the whole command line (argv[0] excluded): dispatches to the subcommand.
+int runCli(const std::vector<std::string>& args, CliIo& io);
+
+/// One line on standard error saying what is wrong; returns the usage exit status.
+int usageError(CliIo& io, std::string_view command, std::string_view message);
+
+/// A field for `tsv` output: TAB, CR, LF and backslash written as \t, \r, \n, \\.
+std::string tsvField(std::string_view text);
+/// A JSON string literal (with quotes); the text must be UTF-8.
+std::string jsonString(std::string_view text);
+
+/// Simple flag reader: "--flag value" and "--flag=value".
+class ArgReader {
+public:
+    explicit ArgReader(const std::vector<std::string>& args) : m_args(args) {}
+    bool done() const { return m_pos >= m_args.size(); }
+    const std::string& peek() const { return m_args[m_pos]; }
+    /// True when the next argument is `flag` (or `flag=…`); takes it.
+    bool flag(std::string_view name);
+    /// True when the next argument is `flag`; takes it and its value (fails when missing).
+    bool option(std::string_view name, std::string& value, bool& missing);
+    std::string take() { return m_args[m_pos++]; }
+
+private:
+    const std::vector<std::string>& m_args;
+    std::size_t m_pos = 0;
+};
+
+int scanCommand(const std::vector<std::string>& args, CliIo& io);
+
+} // namespace karv::cli

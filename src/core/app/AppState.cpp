@@ -1,0 +1,116 @@
+#include "app/AppState.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace karv {
+
+namespace {
+
+std::string replaceAll(std::string text, std::string_view what, std::string_view with) {
+    if (what.empty())
+        return text;
+    std::size_t pos = 0;
+    while ((pos = text.find(what, pos)) != std::string::npos) {
+        text.replace(pos, what.size(), with);
+        pos += with.size();
+    }
+    return text;
+}
+
+bool readWholeFile(const std::string& path, std::string& out) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return false;
+    std::ostringstream buffer;
+    buffer << in.rdbuf();
+    if (in.bad())
+        return false;
+    out = buffer.str();
+    return true;
+}
+
+bool makeFolders(const std::string& path) {
+    for (std::size_t pos = 1; pos <= path.size(); ++pos) {
+        if (pos == path.size() || path[pos] == '/') {
+            const std::string prefix = path.substr(0, pos);
+            if (::mkdir(prefix.c_str(), 0755) != 0 && errno != EEXIST)
+                return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+BrandTexts parseBrandPayload(std::string_view payload) {
+    static constexpr std::string_view marker = "[#Karv#]";
+    std::string fields[7];
+    std::size_t start = 0;
+    for (int index = 0; index < 7; ++index) {
+        const std::size_t end = payload.find(marker, start);
+        fields[index] = std::string(payload.substr(start, end == std::string_view::npos ? end : end - start));
+        if (end == std::string_view::npos)
+            break;
+        start = end + marker.size();
+    }
+    BrandTexts brand{fields[0], fields[1], fields[2], fields[3], fields[4], fields[5], fields[6]};
+    if (brand.homeUrl.empty())
+        brand.homeUrl = "http://" + brand.siteName;
+    if (brand.secondUrl.empty())
+        brand.secondUrl = brand.homeUrl;
+    return brand;
+}
+
+std::string brandedName(std::string_view name, const BrandTexts& brand) {
+    if (brand.brandWord.empty())
+        return std::string(name);
+    return replaceAll(std::string(name), "Karv", brand.brandWord);
+}
+
+std::string executableFolder() {
+    std::string buffer(4096, '\0');
+    const ssize_t length = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
+    if (length <= 0)
+        return ".";
+    buffer.resize(static_cast<std::size_t>(length));
+    const auto slash = buffer.rfind('/');
+    return slash == 0 ? std::string("/") : buffer.substr(0, slash);
+}
+
+std::string programDataFolder(const std::string& exeFolder) {
+    if (!exeFolder.empty() && ::access(exeFolder.c_str(), W_OK) == 0)
+        return exeFolder;
+    std::string base;
+    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg != nullptr && xdg[0] == '/')
+        base = xdg;
+    else if (const char* home = std::getenv("HOME"); home != nullptr && home[0] != '\0')
+        base = std::string(home) + "/.config";
+    else
+        base = "/tmp";
+    std::string folder = base + "/" + std::string(kDefaultProgramName);
+    makeFolders(folder);
+    return folder;
+}
+
+void initialiseAppState(AppState& state, const std::string& brandingFolder, const std::string& dataFolder) {
+    state.programName = std::string(kDefaultProgramName);
+    std::string payload;
+    if (readWholeFile(brandingFolder + "/karv.rc", payload)) {
+        state.brandTexts = parseBrandPayload(payload);
+        state.programName = brandedName(state.programName, state.brandTexts);
+    }
+    state.dataFolder = dataFolder;
+    state.settingsFilePath = dataFolder + "/" + state.programName + ".ini";
+}
+
+std::string windowTitle(const AppState& state) {
+    return brandedName(std::string(kDefaultProgramName) + " v" + std::string(kProgramVersion),
+                       state.brandTexts);
+}
+
+} // namespace karv

@@ -1,0 +1,190 @@
+#include "scan/Enumerate.h"
+
+#include "values/ValueText.h"
+
+#include <algorithm>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+
+namespace karv {
+
+namespace {
+
+unsigned char foldAscii(unsigned char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + 32) : c;
+}
+
+bool lessByName(const DirectoryEntry& a, const DirectoryEntry& b) {
+    const std::size_t common = std::min(a.name.size(), b.name.size());
+    for (std::size_t i = 0; i < common; ++i) {
+        const unsigned char x = foldAscii(static_cast<unsigned char>(a.name[i]));
+        const unsigned char y = foldAscii(static_cast<unsigned char>(b.name[i]));
+        if (x != y)
+            return x < y;
+    }
+    if (a.name.size() != b.name.size())
+        return a.name.size() < b.name.size();
+    return a.name < b.name;
+}
+
+DirectoryEntry::Kind kindOf(int dirFd, const char* name, unsigned char type) {
+    switch (type) {
+    case DT_REG:
+        return DirectoryEntry::Kind::File;
+    case DT_DIR:
+        return DirectoryEntry::Kind::Folder;
+    case DT_LNK:
+    case DT_UNKNOWN: {
+        struct stat st {};
+        if (::fstatat(dirFd, name, &st, 0) != 0)
+            return DirectoryEntry::Kind::File; // a dangling link is still a name in the folder
+        if (S_ISDIR(st.st_mode))
+            return DirectoryEntry::Kind::Folder;
+        return S_ISREG(st.st_mode) ? DirectoryEntry::Kind::File : DirectoryEntry::Kind::Other;
+    }
+    default:
+        return DirectoryEntry::Kind::Other;
+    }
+}
+
+// Glob match with backtracking over the last "*"; linear in practice.
+bool globMatch(std::string_view pattern, std::string_view name) {
+    std::size_t p = 0, n = 0;
+    std::size_t starP = std::string_view::npos, starN = 0;
+    while (n < name.size()) {
+        if (p < pattern.size() && pattern[p] == '*') {
+            starP = p++;
+            starN = n;
+            continue;
+        }
+        if (p < pattern.size() && pattern[p] == '?') {
+            const std::size_t length = characterElementLength(name, n);
+            n += length == 0 ? 1 : length;
+            ++p;
+            continue;
+        }
+        if (p < pattern.size() &&
+            static_cast<unsigned char>(pattern[p]) == foldAscii(static_cast<unsigned char>(name[n]))) {
+            ++p;
+            ++n;
+            continue;
+        }
+        if (starP == std::string_view::npos)
+            return false;
+        p = starP + 1;
+        const std::size_t length = characterElementLength(name, starN);
+        starN += length == 0 ? 1 : length;
+        n = starN;
+    }
+    while (p < pattern.size() && pattern[p] == '*')
+        ++p;
+    return p == pattern.size();
+}
+
+bool endsWithFolded(std::string_view text, std::string_view suffix) {
+    if (text.size() < suffix.size())
+        return false;
+    for (std::size_t i = 0; i < suffix.size(); ++i)
+        if (foldAscii(static_cast<unsigned char>(text[text.size() - suffix.size() + i])) !=
+            static_cast<unsigned char>(suffix[i]))
+            return false;
+    return true;
+}
+
+} // namespace
+
+std::vector<DirectoryEntry> listDirectory(const std::string& folder) {
+    std::vector<DirectoryEntry> entries;
+    DIR* dir = ::opendir(folder.empty() ? "/" : folder.c_str());
+    if (dir == nullptr)
+        return entries;
+    const int fd = ::dirfd(dir);
+    while (const dirent* entry = ::readdir(dir)) {
+        const char* name = entry->d_name;
+        if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))
+            continue;
+        entries.push_back({name, kindOf(fd, name, entry->d_type)});
+    }
+    ::closedir(dir);
+    std::sort(entries.begin(), entries.end(), lessByName);
+    return entries;
+}
+
+NamePattern::NamePattern(std::string_view pattern) : m_pattern(pattern) {
+    for (char& c : m_pattern)
+        c = static_cast<char>(foldAscii(static_cast<unsigned char>(c)));
+    m_matchAll = m_pattern == "*.*" || m_pattern == "*";
+    m_htmOnly = endsWithFolded(m_pattern, "*.htm");
+}
+
+bool NamePattern::matches(std::string_view name) const {
+    if (m_matchAll)
+        return true;
+    if (globMatch(m_pattern, name))
+        return true;
+    const std::string_view pattern = m_pattern;
+    // "name.*" also finds "name"; "name." finds only names without a dot.
+    if (pattern.size() > 2 && pattern.ends_with(".*") &&
+        globMatch(pattern.substr(0, pattern.size() - 2), name))
+        return true;
+    if (pattern.size() > 1 && pattern.back() == '.' && pattern != ".." &&
+        name.find('.') == std::string_view::npos && globMatch(pattern.substr(0, pattern.size() - 1), name))
+        return true;
+    return false;
+}
+
+std::vector<NamePattern> parsePatternList(std::string_view patternList) {
+    std::vector<NamePattern> patterns;
+    if (patternList.empty()) {
+        patterns.emplace_back("*.*");
+        return patterns;
+    }
+    std::size_t start = 0;
+    while (true) {
+        const std::size_t bar = patternList.find('|', start);
+        const std::string_view piece =
+            patternList.substr(start, bar == std::string_view::npos ? bar : bar - start);
+        // An empty piece searches for nothing, as a search for the bare folder finds no file.
+        if (!piece.empty())
+            patterns.emplace_back(piece);
+        if (bar == std::string_view::npos)
+            break;
+        start = bar + 1;
+    }
+    return patterns;
+}
+
+bool patternKeeps(const NamePattern& pattern, std::string_view name) {
+    if (!pattern.matches(name))
+        return false;
+    return !pattern.htmOnly() || endsWithFolded(name, ".htm");
+}
+
+std::string withTrailingSlash(std::string folder) {
+    if (folder.empty() || folder.back() != '/')
+        folder.push_back('/');
+    return folder;
+}
+
+std::size_t selectEntries(const std::string& folder, const std::vector<DirectoryEntry>& entries,
+                          const std::vector<NamePattern>& patterns, bool foldersWanted,
+                          std::vector<std::string>& out) {
+    const std::string prefix = withTrailingSlash(folder);
+    const auto wanted = foldersWanted ? DirectoryEntry::Kind::Folder : DirectoryEntry::Kind::File;
+    for (const NamePattern& pattern : patterns) {
+        for (const DirectoryEntry& entry : entries) {
+            if (entry.kind == wanted &&
+                (foldersWanted ? pattern.matches(entry.name) : patternKeeps(pattern, entry.name)))
+                out.push_back(prefix + entry.name);
+        }
+    }
+    return out.size();
+}
+
+std::size_t enumerateEntries(const std::string& folder, std::string_view patternList, bool foldersWanted,
+                             std::vector<std::string>& out) {
+    return selectEntries(folder, listDirectory(folder), parsePatternList(patternList), foldersWanted, out);
+}
+
+} // namespace karv

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace karv {
+
+/// One name of a folder, with what it is (symbolic links resolved).
+struct DirectoryEntry {
+    std::string name; ///< raw bytes
+    enum class Kind { File, Folder, Other } kind = Kind::File;
+};
+
+/// Reads a folder's entries without "." and "..", sorted as an NTFS folder returns them (ASCII
+/// case-insensitive, then bytewise), so every run is deterministic. A folder that cannot be read
+/// yields no entries. Sockets, pipes and devices are `Other`: reading them could block forever.
+std::vector<DirectoryEntry> listDirectory(const std::string& folder);
+
+/// A file-name pattern with the Windows wildcard rules: "*" any run, "?" one character, ASCII case
+/// ignored, "*.*" matches every name (also names without a dot), a trailing ".*" also matches the
+/// name without extension and a trailing "." matches names without a dot.
+class NamePattern {
+public:
+    explicit NamePattern(std::string_view pattern);
+    bool matches(std::string_view name) const;
+    /// The "*.htm" rule: such a search keeps only names that end with ".htm".
+    bool htmOnly() const { return m_htmOnly; }
+
+private:
+    std::string m_pattern; // ASCII letters folded to lower case
+    bool m_matchAll = false;
+    bool m_htmOnly = false;
+};
+
+/// Splits a "|"-separated pattern list; an empty list means "*.*".
+std::vector<NamePattern> parsePatternList(std::string_view patternList);
+
+/// Whether a name is kept by one pattern, the "*.htm" rule included.
+bool patternKeeps(const NamePattern& pattern, std::string_view name);
+
+/// Appends folder + "/" + name for every entry of `entries` of the wanted kind that fits a pattern
+/// of the list, pattern by pattern (a file that fits two patterns is appended twice).
+std::size_t selectEntries(const std::string& folder, const std::vector<DirectoryEntry>& entries,
+                          const std::vector<NamePattern>& patterns, bool foldersWanted,
+                          std::vector<std::string>& out);
+
+/// Lists the entries of `folder` that fit the "|"-separated pattern list: folders when
+/// `foldersWanted`, files otherwise. Appends their full paths to `out`; returns its new length.
+std::size_t enumerateEntries(const std::string& folder, std::string_view patternList, bool foldersWanted,
+                             std::vector<std::string>& out);
+
+/// Folder text with exactly one trailing "/".
+std::string withTrailingSlash(std::string folder);
+
+} // namespace karv

@@ -1,0 +1,222 @@
+#include "scan/FilterRun.h"
+
+#include "scan/Enumerate.h"
+#include "values/NameText.h"
+#include "values/Numbers.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <sys/stat.h>
+
+namespace karv {
+
+namespace {
+
+// Reads a time text this program wrote ("yyyy-MM-dd HH:mm:ss", or a date with a trailing space).
+std::optional<DateTime> parseOwnTimeText(std::string_view text) {
+    DateTime value;
+    int parsed = 0;
+    const std::string copy(text);
+    parsed = std::sscanf(copy.c_str(), "%d-%d-%d %d:%d:%d", &value.year, &value.month, &value.day,
+                         &value.hour, &value.minute, &value.second);
+    if (parsed == 3 || parsed == 6)
+        return value;
+    return std::nullopt;
+}
+
+} // namespace
+
+FilterRun::FilterRun(AppState& state, FilterRunHost& host) : m_state(state), m_host(host) {}
+
+void FilterRun::startOrStopRun() {
+    if (m_host.startCaption() != kIdleCaption) {
+        m_host.setStartCaption(kStoppingCaption);
+        m_state.operationIdle = true;
+        return;
+    }
+    m_host.saveControlStates();
+    if (!m_state.operationIdle) {
+        m_host.showMessage(kBusyMessage);
+        return;
+    }
+    const std::string folder = m_host.chooseFolder(kChooseFolderPrompt, m_host.startTag());
+    if (folder.empty())
+        return;
+    runOn(folder);
+}
+
+void FilterRun::runOn(const std::string& folder) {
+    m_state.scanRoot = folder;
+    m_state.scanStartTick = m_host.tickMs();
+    m_host.setStartTag(folder);
+    m_host.setStartCaption(kRunningCaption);
+    m_state.operationIdle = false;
+    m_host.updateEnabling();
+    walk();
+    finish();
+}
+
+void FilterRun::walk() {
+    const ScanOptions& options = m_host.options();
+    m_state.contentFilterText = options.contentText();
+    m_state.contentTerms.clear();
+    if (options.contentFilter() && options.matchMode() == MatchMode::Plain) {
+        std::string text = m_state.contentFilterText;
+        for (std::size_t pos = 0; (pos = text.find("\r\n", pos)) != std::string::npos;)
+            text.replace(pos, 2, "|");
+        // Empty terms stay in the list; the matcher skips them.
+        std::size_t start = 0;
+        while (true) {
+            const std::size_t bar = text.find('|', start);
+            m_state.contentTerms.push_back(text.substr(start, bar == std::string::npos ? bar : bar - start));
+            if (bar == std::string::npos)
+                break;
+            start = bar + 1;
+        }
+    }
+    m_host.results().clear();
+    if (m_duplicates != nullptr)
+        m_duplicates->clear();
+    m_folderStack.clear();
+    scanDirectory(m_state.scanRoot, false);
+
+    if (options.duplicateFilter() && m_duplicates != nullptr) {
+        // A stopped walk still lists the groups found so far; a second stop ends the listing.
+        if (m_state.operationIdle)
+            m_state.operationIdle = false;
+        m_duplicates->output(*this);
+    }
+}
+
+void FilterRun::finish() {
+    const std::size_t rows = m_host.results().rowCount();
+    m_host.setStatusText("筛选完毕！共筛选出 " + std::to_string(rows) + " 个文件，耗时 " +
+                         elapsedText(m_host.tickMs() - m_state.scanStartTick) + "。请单击按钮操作列表！");
+    m_host.setStartCaption(kIdleCaption);
+    m_host.updateEnabling();
+    m_state.operationIdle = true;
+}
+
+std::uint64_t FilterRun::folderDepth(const std::string& root, const std::string& folder) {
+    std::string_view base = root;
+    while (!base.empty() && base.back() == '/')
+        base.remove_suffix(1);
+    std::string_view relative = folder;
+    if (relative.starts_with(base))
+        relative.remove_prefix(base.size());
+    while (!relative.empty() && relative.back() == '/')
+        relative.remove_suffix(1);
+    return static_cast<std::uint64_t>(std::count(relative.begin(), relative.end(), '/')) + 1;
+}
+
+void FilterRun::scanDirectory(const std::string& folder, bool /*isSubfolder*/) {
+    struct stat identity {};
+    if (::stat(folder.empty() ? "/" : folder.c_str(), &identity) == 0) {
+        const std::pair<dev_t, ino_t> id{identity.st_dev, identity.st_ino};
+        if (std::find(m_folderStack.begin(), m_folderStack.end(), id) != m_folderStack.end())
+            return; // a link back up the tree: walking it again would never end
+        m_folderStack.push_back(id);
+    } else {
+        m_folderStack.emplace_back(0, 0); // keeps push and pop paired
+    }
+    struct Pop {
+        std::vector<std::pair<dev_t, ino_t>>& stack;
+        ~Pop() { stack.pop_back(); }
+    } pop{m_folderStack};
+
+    const ScanOptions& options = m_host.options();
+    // One read of the folder serves both the files and the sub-folders.
+    const std::vector<DirectoryEntry> entries = listDirectory(folder);
+    std::vector<std::string> files;
+    selectEntries(folder, entries, parsePatternList(options.patternList()), false, files);
+
+    if (m_filter != nullptr)
+        m_filter->beginFolder(folder);
+    m_state.statusActivity = "正在筛选：" + displayText(folder);
+    statusRefresh();
+
+    for (const std::string& path : files) {
+        m_host.pump();
+        FileVerdict verdict = m_filter != nullptr ? m_filter->filterFile(path) : FileVerdict{};
+        if (verdict.pass) {
+            if (options.duplicateFilter() && m_duplicates != nullptr)
+                m_duplicates->collect(path, verdict);
+            else
+                addResultRow(path, verdict.size, verdict.contentCount, verdict.timeText, verdict.stat);
+        }
+        if (m_state.operationIdle)
+            return;
+    }
+
+    const TraversalScope scope = options.scope();
+    if (scope == TraversalScope::ThisFolder)
+        return;
+    if (scope == TraversalScope::Levels) {
+        const double levels = leadingNumber(options.levelsText());
+        if (static_cast<double>(folderDepth(m_state.scanRoot, folder)) >= levels)
+            return;
+    }
+    if (m_state.operationIdle)
+        return;
+
+    std::vector<std::string> subfolders;
+    selectEntries(folder, entries, {NamePattern("*")}, true, subfolders);
+    for (const std::string& sub : subfolders) {
+        scanDirectory(sub, true);
+        if (m_state.operationIdle)
+            return;
+    }
+}
+
+void FilterRun::addResultRow(const std::string& path, std::uint64_t size, std::uint64_t contentCount,
+                             const std::string& timeText, const std::optional<FileStat>& knownStat) {
+    // One stat serves the size and the times.
+    std::optional<FileStat> stat = knownStat;
+    bool statRead = stat.has_value();
+    auto fileStat = [&]() -> const std::optional<FileStat>& {
+        if (!statRead) {
+            stat = statFile(path);
+            statRead = true;
+        }
+        return stat;
+    };
+
+    if (size == 0 && fileStat())
+        size = stat->size;
+
+    ResultRow row;
+    row.name = fileNamePart(path);
+    row.itemValue = static_cast<std::uint32_t>(size & 0xFFFFFFFFu);
+    row.sizeText = sizeText(size);
+
+    const ScanOptions& options = m_host.options();
+    std::string time = timeText;
+    if (options.timeFilter()) {
+        if (time.empty() && fileStat()) {
+            const FileTimes times = fileTimesText(*stat);
+            const TimeKind kind = options.timeKind();
+            time = kind == TimeKind::Created    ? times.created
+                   : kind == TimeKind::Accessed ? times.accessed
+                                                : times.modified;
+        }
+        // An unreadable file has no time; it keeps an empty text rather than a made-up date.
+        if (const auto parsed = parseOwnTimeText(time))
+            time = dateTimeText(*parsed, options.timePart());
+    } else if (time.empty() && fileStat()) {
+        time = dateTimeText(localDateTime(stat->modified), DateTimeMode::Both);
+    }
+    row.timeText = std::move(time);
+    row.countText = groupedCountText(contentCount);
+    row.folder = folderPart(path) + "/";
+    m_host.results().append(std::move(row));
+}
+
+void FilterRun::statusRefresh() {
+    const std::string elapsed = elapsedText(m_host.tickMs() - m_state.scanStartTick);
+    if (m_host.startCaption() == kIdleCaption)
+        return;
+    m_host.scrollToLastRow();
+    m_host.setStatusText("(" + elapsed + ") " + m_state.statusActivity);
+}
+
+} // namespace karv

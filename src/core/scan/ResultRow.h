@@ -1,0 +1,31 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace karv {
+
+/// One row of the result list. The name and folder keep the raw path bytes, so a name that is not
+/// UTF-8 is acted on exactly; front ends decode them only for display.
+struct ResultRow {
+    std::string name;            ///< 文件名: the file name with extension
+    std::string sizeText;        ///< 文件大小
+    std::string timeText;        ///< 文件时间
+    std::string countText;       ///< 内容字数
+    std::string folder;          ///< 所在目录: the folder part followed by "/"
+    std::uint32_t itemValue = 0; ///< the low 32 bits of the size
+
+    std::string path() const { return folder + name; }
+};
+
+/// Where a run's rows go: the windows' list model, or the command line's output.
+class ResultSink {
+public:
+    virtual ~ResultSink() = default;
+    virtual void append(ResultRow row) = 0;
+    virtual std::size_t rowCount() const = 0;
+    virtual void clear() = 0;
+};
+
+} // namespace karv

@@ -1,0 +1,55 @@
+#include "values/FileFacts.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <time.h>
+
+namespace karv {
+
+std::optional<FileStat> statFile(const std::string& path) {
+    struct statx sx {};
+    if (::statx(AT_FDCWD, path.c_str(), 0, STATX_TYPE | STATX_SIZE | STATX_MTIME | STATX_ATIME | STATX_BTIME,
+                &sx) != 0)
+        return std::nullopt;
+    FileStat result;
+    result.size = sx.stx_size;
+    result.modified = sx.stx_mtime.tv_sec;
+    result.accessed = sx.stx_atime.tv_sec;
+    // Many file systems record no birth time; the last-write time stands in for it.
+    result.created = (sx.stx_mask & STATX_BTIME) ? sx.stx_btime.tv_sec : sx.stx_mtime.tv_sec;
+    result.isDirectory = S_ISDIR(sx.stx_mode);
+    return result;
+}
+
+std::uint64_t fileSize(const std::string& path) {
+    const auto stat = statFile(path);
+    return stat ? stat->size : 0;
+}
+
+DateTime localDateTime(std::int64_t seconds) {
+    const time_t value = static_cast<time_t>(seconds);
+    struct tm parts {};
+    if (::localtime_r(&value, &parts) == nullptr)
+        return {};
+    return {parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday, parts.tm_hour, parts.tm_min, parts.tm_sec};
+}
+
+FileTimes fileTimesText(const FileStat& stat) {
+    FileTimes times;
+    times.created = dateTimeText(localDateTime(stat.created), DateTimeMode::Both);
+    times.modified = dateTimeText(localDateTime(stat.modified), DateTimeMode::Both);
+    const DateTime accessed = localDateTime(stat.accessed);
+    // A volume that keeps only access dates reports midnight: show the date and a space.
+    if (accessed.hour == 0 && accessed.minute == 0 && accessed.second == 0)
+        times.accessed = dateTimeText(accessed, DateTimeMode::DateOnly) + " ";
+    else
+        times.accessed = dateTimeText(accessed, DateTimeMode::Both);
+    return times;
+}
+
+FileTimes fileTimesText(const std::string& path) {
+    const auto stat = statFile(path);
+    return stat ? fileTimesText(*stat) : FileTimes{};
+}
+
+} // namespace karv

@@ -1,0 +1,39 @@
+#pragma once
+
+#include "values/ValueText.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace karv {
+
+/// What one stat of a path tells; read once per file and reused by every filter and by the row.
+struct FileStat {
+    std::uint64_t size = 0;
+    std::int64_t created = 0;  ///< birth time in seconds; the last-write time where none is recorded
+    std::int64_t modified = 0; ///< seconds since the epoch
+    std::int64_t accessed = 0;
+    bool isDirectory = false;
+};
+
+/// Stats a path (following symbolic links). Empty when it cannot be read.
+std::optional<FileStat> statFile(const std::string& path);
+
+/// The file's size in bytes; 0 when it cannot be read.
+std::uint64_t fileSize(const std::string& path);
+
+/// The three file times as texts "yyyy-MM-dd HH:mm:ss"; all empty when the file cannot be read.
+struct FileTimes {
+    std::string created;
+    std::string modified;
+    std::string accessed;
+};
+
+FileTimes fileTimesText(const std::string& path);
+FileTimes fileTimesText(const FileStat& stat);
+
+/// Seconds since the epoch as local broken-down time.
+DateTime localDateTime(std::int64_t seconds);
+
+} // namespace karv
