@@ -58,7 +58,7 @@ public:
             break;
         }
     }
-    std::size_t rowCount() const override { return m_count; }
+    std::size_t count() const override { return m_count; }
     void clear() override { m_count = 0; }
 
 private:

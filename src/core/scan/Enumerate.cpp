@@ -15,11 +15,14 @@ unsigned char foldAscii(unsigned char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + 32) : c;
 }
 
+unsigned char upperAscii(unsigned char c) { return (c >= 'a' && c <= 'z') ? static_cast<unsigned char>(c - 32) : c; }
+
+// NTFS compares names upper-cased, so "_" sorts after the letters.
 bool lessByName(const DirectoryEntry& a, const DirectoryEntry& b) {
     const std::size_t common = std::min(a.name.size(), b.name.size());
     for (std::size_t i = 0; i < common; ++i) {
-        const unsigned char x = foldAscii(static_cast<unsigned char>(a.name[i]));
-        const unsigned char y = foldAscii(static_cast<unsigned char>(b.name[i]));
+        const unsigned char x = upperAscii(static_cast<unsigned char>(a.name[i]));
+        const unsigned char y = upperAscii(static_cast<unsigned char>(b.name[i]));
         if (x != y)
             return x < y;
     }

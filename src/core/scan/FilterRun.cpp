@@ -89,7 +89,7 @@ void FilterRun::walk() {
 }
 
 void FilterRun::finish() {
-    const std::size_t rows = m_host.results().rowCount();
+    const std::size_t rows = m_host.results().count();
     m_host.setStatusText("筛选完毕！共筛选出 " + std::to_string(rows) + " 个文件，耗时 " +
                          elapsedText(m_host.tickMs() - m_state.scanStartTick) + "。请单击按钮操作列表！");
     m_host.setStartCaption(kIdleCaption);

@@ -24,7 +24,7 @@ class ResultSink {
 public:
     virtual ~ResultSink() = default;
     virtual void append(ResultRow row) = 0;
-    virtual std::size_t rowCount() const = 0;
+    virtual std::size_t count() const = 0;
     virtual void clear() = 0;
 };
 

@@ -1,0 +1,93 @@
+#include "gui/ResultListModel.h"
+
+#include "platform/QtDesktop.h"
+#include "values/NameText.h"
+
+#include <QFont>
+
+namespace karv {
+
+ResultListModel::ResultListModel(QObject* parent) : QAbstractTableModel(parent) {}
+
+ResultListModel::StoredRow ResultListModel::store(ResultRow&& row) {
+    if (m_folders.empty() || m_folders.back() != row.folder)
+        m_folders.push_back(std::move(row.folder));
+    return {std::move(row.name), std::move(row.sizeText), std::move(row.timeText), std::move(row.countText),
+            static_cast<std::uint32_t>(m_folders.size() - 1), row.itemValue};
+}
+
+void ResultListModel::append(ResultRow row) { m_pending.push_back(store(std::move(row))); }
+
+void ResultListModel::flush() {
+    if (m_pending.empty())
+        return;
+    const int first = static_cast<int>(m_rows.size());
+    beginInsertRows({}, first, first + static_cast<int>(m_pending.size()) - 1);
+    m_rows.insert(m_rows.end(), std::make_move_iterator(m_pending.begin()), std::make_move_iterator(m_pending.end()));
+    m_pending.clear();
+    endInsertRows();
+}
+
+void ResultListModel::clear() {
+    beginResetModel();
+    m_rows.clear();
+    m_pending.clear();
+    m_folders.clear();
+    endResetModel();
+}
+
+const ResultListModel::StoredRow& ResultListModel::stored(std::size_t index) const {
+    return index < m_rows.size() ? m_rows[index] : m_pending[index - m_rows.size()];
+}
+
+ResultRow ResultListModel::row(std::size_t index) const {
+    const StoredRow& r = stored(index);
+    return {r.name, r.sizeText, r.timeText, r.countText, m_folders[r.folder], r.itemValue};
+}
+
+std::string ResultListModel::rowPath(std::size_t index) const {
+    const StoredRow& r = stored(index);
+    return m_folders[r.folder] + r.name;
+}
+
+int ResultListModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(m_rows.size());
+}
+
+int ResultListModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : ColumnCount; }
+
+QVariant ResultListModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.row() >= static_cast<int>(m_rows.size()))
+        return {};
+    const StoredRow& r = m_rows[static_cast<std::size_t>(index.row())];
+    if (role == Qt::DisplayRole) {
+        switch (index.column()) {
+        case NameColumn: return qs(displayText(r.name));
+        case SizeColumn: return qs(r.sizeText);
+        case TimeColumn: return qs(r.timeText);
+        case CountColumn: return qs(r.countText);
+        case FolderColumn: return qs(displayText(m_folders[r.folder]));
+        default: return {};
+        }
+    }
+    if (role == Qt::ToolTipRole && (index.column() == NameColumn || index.column() == FolderColumn)) {
+        bool legacy = false;
+        const std::string& raw = index.column() == NameColumn ? r.name : m_folders[r.folder];
+        const std::string shown = displayText(raw, &legacy);
+        if (legacy)
+            return qs(shown + "\n（名称不是 UTF-8 编码，按 GB18030 显示）");
+        return {};
+    }
+    if (role == Qt::UserRole)
+        return r.itemValue;
+    return {};
+}
+
+QVariant ResultListModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
+        return {};
+    static const char* const headers[] = {"文件名", "文件大小", "文件时间", "内容字数", "所在目录"};
+    return section >= 0 && section < ColumnCount ? QString::fromUtf8(headers[section]) : QVariant();
+}
+
+} // namespace karv

@@ -1,0 +1,57 @@
+#pragma once
+
+#include "scan/ResultRow.h"
+
+#include <QAbstractTableModel>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace karv {
+
+/// The result list's rows. Rows arrive one by one during a run but are inserted into the view in
+/// batches (at each event pump), so a run of a million rows stays responsive. Names and folders
+/// keep their raw bytes; they are decoded only for display.
+class ResultListModel : public QAbstractTableModel, public ResultSink {
+    Q_OBJECT
+public:
+    enum Column { NameColumn, SizeColumn, TimeColumn, CountColumn, FolderColumn, ColumnCount };
+
+    explicit ResultListModel(QObject* parent = nullptr);
+
+    // ResultSink
+    void append(ResultRow row) override;
+    std::size_t count() const override { return m_rows.size() + m_pending.size(); }
+    void clear() override;
+
+    /// Moves the rows appended since the last flush into the view.
+    void flush();
+
+    /// A row as the list holds it (pending rows included).
+    ResultRow row(std::size_t index) const;
+    /// The full raw path of a row: column 4 followed by column 0.
+    std::string rowPath(std::size_t index) const;
+
+    int rowCount(const QModelIndex& parent) const override;
+    int columnCount(const QModelIndex& parent) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+private:
+    struct StoredRow {
+        std::string name;
+        std::string sizeText;
+        std::string timeText;
+        std::string countText;
+        std::uint32_t folder = 0; ///< index into m_folders: rows of one folder share its text
+        std::uint32_t itemValue = 0;
+    };
+    StoredRow store(ResultRow&& row);
+    const StoredRow& stored(std::size_t index) const;
+
+    std::vector<StoredRow> m_rows;
+    std::vector<StoredRow> m_pending;
+    std::vector<std::string> m_folders;
+};
+
+} // namespace karv

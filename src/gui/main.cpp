@@ -1,0 +1,29 @@
+#include "app/AppState.h"
+#include "gui/MainWindow.h"
+#include "platform/QtDesktop.h"
+
+#include <QApplication>
+#include <cstdio>
+#include <cstdlib>
+
+int main(int argc, char** argv) {
+    const char* platform = std::getenv("QT_QPA_PLATFORM");
+    const bool headlessPlatform = platform != nullptr && platform[0] != '\0';
+    if (!headlessPlatform && std::getenv("DISPLAY") == nullptr && std::getenv("WAYLAND_DISPLAY") == nullptr) {
+        std::fputs("karv-tessil: no display found (set DISPLAY or WAYLAND_DISPLAY, or run it under Xvfb)\n", stderr);
+        return 1;
+    }
+    QApplication app(argc, argv);
+
+    karv::AppState state;
+    const std::string exeFolder = karv::executableFolder();
+    karv::initialiseAppState(state, exeFolder, karv::programDataFolder(exeFolder));
+    QApplication::setApplicationName(karv::qs(state.programName));
+
+    karv::QtQuestioner questioner;
+    karv::SteadyClock clock;
+    karv::MainWindow window(state, questioner, clock);
+    questioner.setParent(&window);
+    window.show();
+    return app.exec();
+}

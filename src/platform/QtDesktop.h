@@ -1,0 +1,36 @@
+#pragma once
+
+#include "platform/Desktop.h"
+
+#include <QPointer>
+#include <QString>
+#include <QWidget>
+
+namespace karv {
+
+inline QString qs(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+inline std::string us(const QString& text) { return text.toStdString(); }
+
+/// Paths are raw bytes; Qt sees them through the locale's file-name codec (UTF-8 here).
+QString pathToQt(const std::string& rawPath);
+std::string pathFromQt(const QString& path);
+
+/// Real dialogs, parented to a window.
+class QtQuestioner : public Questioner {
+public:
+    explicit QtQuestioner(QWidget* parent = nullptr) : m_parent(parent) {}
+    void setParent(QWidget* parent) { m_parent = parent; }
+    void showMessage(std::string_view text, std::string_view title) override;
+    std::string chooseFolder(std::string_view prompt, const std::string& initialFolder) override;
+
+private:
+    QPointer<QWidget> m_parent;
+};
+
+/// Opens addresses in the desktop's default programs.
+class QtOpener : public Opener {
+public:
+    bool openUrl(const std::string& url) override;
+};
+
+} // namespace karv

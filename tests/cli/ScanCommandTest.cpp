@@ -1,0 +1,100 @@
+#include "cli/Cli.h"
+#include "support/TempTree.h"
+
+#include <gtest/gtest.h>
+#include <sstream>
+
+using karv::test::TempTree;
+
+namespace {
+
+struct CliResult {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+CliResult runCli(std::vector<std::string> args) {
+    std::ostringstream out, err;
+    karv::cli::CliIo io{out, err, false};
+    const int status = karv::cli::runCli(args, io);
+    return {status, out.str(), err.str()};
+}
+
+std::vector<std::string> lines(const std::string& text, char separator = '\n') {
+    std::vector<std::string> out;
+    std::string line;
+    std::istringstream in(text);
+    while (std::getline(in, line, separator))
+        out.push_back(line);
+    return out;
+}
+
+} // namespace
+
+TEST(ScanCommand, TsvRowsInListOrderAndFinalStatus) {
+    TempTree tree;
+    tree.file("b.log", "log");
+    tree.file("a.txt", std::string(1536, 'x'));
+    tree.file("sub/c.txt", "c");
+    const auto result = runCli({"scan", "--pattern", "*.txt|*.log", tree.root()});
+    ASSERT_EQ(result.status, 0) << result.err;
+    const auto rows = lines(result.out);
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(rows[0].substr(0, rows[0].find('\t', 9)), "a.txt\t1.5 KB");
+    EXPECT_TRUE(rows[0].ends_with("\t0\t" + tree.root() + "/"));
+    EXPECT_EQ(rows[1].substr(0, 6), "b.log\t");
+    EXPECT_TRUE(rows[2].ends_with(tree.root() + "/sub/"));
+    EXPECT_EQ(result.err.rfind("筛选完毕！共筛选出 3 个文件，耗时 ", 0), 0u);
+    EXPECT_TRUE(result.err.ends_with("。请单击按钮操作列表！\n"));
+}
+
+TEST(ScanCommand, OddNamesStayParseable) {
+    TempTree tree;
+    tree.file("tab\there.txt");
+    tree.file("new\nline.txt");
+    tree.file("back\\slash.txt");
+    tree.file("\xb1\xa8\xb8\xe6.txt"); // GBK bytes
+    auto result = runCli({"scan", "--scope", "this", tree.root()});
+    ASSERT_EQ(result.status, 0);
+    const auto rows = lines(result.out);
+    ASSERT_EQ(rows.size(), 4u);
+    EXPECT_EQ(rows[0].substr(0, rows[0].find('\t')), "back\\\\slash.txt");
+    EXPECT_EQ(rows[1].substr(0, rows[1].find('\t')), "new\\nline.txt");
+    EXPECT_EQ(rows[2].substr(0, rows[2].find('\t')), "tab\\there.txt");
+    EXPECT_EQ(rows[3].substr(0, rows[3].find('\t')), "报告.txt"); // shown decoded
+
+    // Paths keep the raw bytes, so a script reaches the very files.
+    result = runCli({"scan", "--format", "paths", "-0", "--pattern", "*.txt", tree.root()});
+    const auto paths = lines(result.out, '\0');
+    ASSERT_EQ(paths.size(), 4u);
+    EXPECT_EQ(paths[1], tree.root() + "/new\nline.txt");
+    EXPECT_EQ(paths[3], tree.root() + "/\xb1\xa8\xb8\xe6.txt");
+
+    result = runCli({"scan", "--format", "json", "--pattern", "new*", tree.root()});
+    EXPECT_EQ(result.out.rfind("{\"文件名\":\"new\\nline.txt\",\"文件大小\":\"0 B\",", 0), 0u) << result.out;
+    EXPECT_NE(result.out.find("\"path\":\"" + tree.root() + "/new\\nline.txt\"}"), std::string::npos);
+}
+
+TEST(ScanCommand, LevelsAndFolderAfterDoubleDash) {
+    TempTree tree;
+    tree.file("-dash/one.txt");
+    tree.file("-dash/deeper/two.txt");
+    const auto result = runCli({"scan", "--scope=levels", "--levels", "2", "--format", "paths", "--", tree.path("-dash")});
+    ASSERT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(lines(result.out), (std::vector<std::string>{tree.path("-dash/one.txt"), tree.path("-dash/deeper/two.txt")}));
+}
+
+TEST(ScanCommand, BadUsageIsOneLineAndStatusTwo) {
+    TempTree tree;
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"scan"}, {"scan", "--scope", "up", tree.root()}, {"scan", "--bogus", tree.root()},
+          {"scan", tree.path("missing")}, {"scan", "--format"}, {"nothing"}, {}, {"scan", tree.root(), tree.root()}}) {
+        const auto result = runCli(args);
+        EXPECT_EQ(result.status, 2);
+        EXPECT_TRUE(result.out.empty());
+        EXPECT_EQ(lines(result.err).size(), 1u) << result.err;
+    }
+    EXPECT_EQ(runCli({"scan", "--help"}).status, 0);
+    EXPECT_EQ(runCli({"--help"}).status, 0);
+}

@@ -1,0 +1,248 @@
+#include "scan/Enumerate.h"
+#include "scan/FilterRun.h"
+#include "support/RecordingHost.h"
+#include "support/TempTree.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace karv;
+using karv::test::RecordingHost;
+using karv::test::TempTree;
+
+namespace {
+
+std::vector<std::string> names(const std::vector<std::string>& paths) {
+    std::vector<std::string> out;
+    for (const auto& path : paths)
+        out.push_back(path.substr(path.rfind('/') + 1));
+    return out;
+}
+
+std::vector<std::string> enumerate(const std::string& folder, std::string_view patterns, bool folders = false) {
+    std::vector<std::string> out;
+    enumerateEntries(folder, patterns, folders, out);
+    return names(out);
+}
+
+using Names = std::vector<std::string>;
+
+} // namespace
+
+TEST(NamePattern, WindowsWildcardRules) {
+    EXPECT_TRUE(NamePattern("*.*").matches("noext"));
+    EXPECT_TRUE(NamePattern("*.TXT").matches("a.txt"));
+    EXPECT_TRUE(NamePattern("*.txt").matches("A.TXT"));
+    EXPECT_FALSE(NamePattern("*.txt").matches("a.txt.bak"));
+    EXPECT_TRUE(NamePattern("a?c").matches("abc"));
+    EXPECT_TRUE(NamePattern("a?c").matches("a中c")); // "?" is one character, not one byte
+    EXPECT_FALSE(NamePattern("a?c").matches("ac"));
+    EXPECT_TRUE(NamePattern("报告*").matches("报告2018.doc"));
+    EXPECT_TRUE(NamePattern("readme.*").matches("readme"));
+    EXPECT_TRUE(NamePattern("*.").matches("Makefile"));
+    EXPECT_FALSE(NamePattern("*.").matches("a.b"));
+    EXPECT_TRUE(NamePattern("*a*b*c*").matches("xxaxxbxxcxx"));
+    EXPECT_FALSE(NamePattern("*a*b*c*").matches("xxcxxbxxaxx"));
+    // Non-ASCII letters are compared exactly.
+    EXPECT_FALSE(NamePattern("Ä*").matches("ä.txt"));
+}
+
+TEST(EnumerateEntries, PatternOrderTwiceListedAndHtmRule) {
+    TempTree tree;
+    for (const char* name : {"b.log", "a.txt", "C.TXT", "page.html", "page.htm", "x.HTM", "noext"})
+        tree.file(name);
+    tree.folder("sub.txt");
+    // Files of the first pattern, then of the second; folders are not files.
+    EXPECT_EQ(enumerate(tree.root(), "*.txt|*.log"), (Names{"a.txt", "C.TXT", "b.log"}));
+    EXPECT_EQ(enumerate(tree.root(), "*.txt|*.*"),
+              (Names{"a.txt", "C.TXT", "a.txt", "b.log", "C.TXT", "noext", "page.htm", "page.html", "x.HTM"}));
+    EXPECT_EQ(enumerate(tree.root(), "*.htm"), (Names{"page.htm", "x.HTM"}));
+    EXPECT_EQ(enumerate(tree.root(), "*.html"), (Names{"page.html"}));
+    EXPECT_EQ(enumerate(tree.root(), ""), enumerate(tree.root(), "*.*"));
+    EXPECT_EQ(enumerate(tree.root(), "*", true), (Names{"sub.txt"}));
+    // An empty piece between bars finds nothing of its own.
+    EXPECT_EQ(enumerate(tree.root(), "*.log||"), (Names{"b.log"}));
+    std::vector<std::string> out{"existing"};
+    EXPECT_EQ(enumerateEntries(tree.root() + "/", "*.log", false, out), 2u);
+    EXPECT_EQ(out[1], tree.root() + "/b.log");
+}
+
+TEST(EnumerateEntries, SortedCaseInsensitiveThenBytewise) {
+    TempTree tree;
+    for (const char* name : {"b", "B", "a", "_z", "A1", "中文", "10", "9"})
+        tree.file(name);
+    EXPECT_EQ(enumerate(tree.root(), "*"), (Names{"10", "9", "a", "A1", "B", "b", "_z", "中文"}));
+}
+
+TEST(EnumerateEntries, OddNamesAndSpecialFiles) {
+    TempTree tree;
+    const std::string gbk = "\xb1\xa8\xb8\xe6.txt"; // "报告" in GBK: not UTF-8
+    for (const std::string& name : {std::string("with space.txt"), std::string("new\nline.txt"),
+                                    std::string("tab\t.txt"), std::string("'quote\".txt"), std::string("-dash.txt"), gbk})
+        tree.file(name, "x");
+    ASSERT_EQ(::mkfifo(tree.path("pipe.txt").c_str(), 0644), 0);
+    tree.link("dangling.txt", tree.path("missing"));
+    const auto found = enumerate(tree.root(), "*.txt");
+    EXPECT_EQ(found.size(), 7u); // the pipe is left out: reading it would block
+    EXPECT_NE(std::find(found.begin(), found.end(), gbk), found.end());
+    EXPECT_NE(std::find(found.begin(), found.end(), "dangling.txt"), found.end());
+    EXPECT_EQ(std::find(found.begin(), found.end(), "pipe.txt"), found.end());
+    EXPECT_TRUE(enumerate(tree.path("missing-folder"), "*").empty());
+}
+
+TEST(FolderDepth, CountedFromTheRelativePath) {
+    EXPECT_EQ(FilterRun::folderDepth("/data", "/data"), 1u);
+    EXPECT_EQ(FilterRun::folderDepth("/data", "/data/a"), 2u);
+    EXPECT_EQ(FilterRun::folderDepth("/data/", "/data/a/b"), 3u);
+    EXPECT_EQ(FilterRun::folderDepth("/", "/"), 1u);
+    EXPECT_EQ(FilterRun::folderDepth("/", "/etc"), 2u);
+    EXPECT_EQ(FilterRun::folderDepth("/", "/etc/ssl"), 3u);
+    // The root's text recurring deeper must not be removed a second time.
+    EXPECT_EQ(FilterRun::folderDepth("/x", "/x/y/x/z"), 4u);
+}
+
+class ScanRunTest : public ::testing::Test {
+protected:
+    TempTree tree;
+    AppState state;
+    RecordingHost host;
+
+    std::vector<std::string> run(TraversalScope scope, const std::string& levels = "2",
+                                 const std::string& patterns = "*.*") {
+        host.opts.values.scope = scope;
+        host.opts.values.levels = levels;
+        host.opts.values.patterns = patterns;
+        host.folderAnswer = tree.root();
+        state.operationIdle = true;
+        FilterRun filterRun(state, host);
+        filterRun.startOrStopRun();
+        std::vector<std::string> relative;
+        for (const auto& path : host.sink.paths())
+            relative.push_back(path.substr(tree.root().size() + 1));
+        return relative;
+    }
+
+    void SetUp() override {
+        tree.file("top.txt", "12345");
+        tree.file("a/one.txt");
+        tree.file("a/deep/two.txt");
+        tree.file("b/three.log");
+    }
+};
+
+TEST_F(ScanRunTest, ScopesAndLevels) {
+    EXPECT_EQ(run(TraversalScope::ThisFolder), (Names{"top.txt"}));
+    // Pre-order: a folder's files before its sub-folders.
+    EXPECT_EQ(run(TraversalScope::AllSubfolders), (Names{"top.txt", "a/one.txt", "a/deep/two.txt", "b/three.log"}));
+    EXPECT_EQ(run(TraversalScope::Levels, "1"), (Names{"top.txt"}));
+    EXPECT_EQ(run(TraversalScope::Levels, "2"), (Names{"top.txt", "a/one.txt", "b/three.log"}));
+    EXPECT_EQ(run(TraversalScope::Levels, "3abc"), run(TraversalScope::AllSubfolders));
+    EXPECT_EQ(run(TraversalScope::Levels, "1e40"), run(TraversalScope::AllSubfolders));
+    EXPECT_EQ(run(TraversalScope::Levels, "garbage"), (Names{"top.txt"})); // 0 levels: the root only
+    EXPECT_EQ(run(TraversalScope::AllSubfolders, "2", "*.log"), (Names{"b/three.log"}));
+}
+
+TEST_F(ScanRunTest, RowsStatusAndCaptions) {
+    host.now = 5000;
+    run(TraversalScope::ThisFolder);
+    ASSERT_EQ(host.sink.rows.size(), 1u);
+    const ResultRow& row = host.sink.rows[0];
+    EXPECT_EQ(row.name, "top.txt");
+    EXPECT_EQ(row.sizeText, "5 B");
+    EXPECT_EQ(row.countText, "0");
+    EXPECT_EQ(row.folder, tree.root() + "/");
+    EXPECT_EQ(row.itemValue, 5u);
+    EXPECT_EQ(row.timeText.size(), 19u);
+    EXPECT_EQ(host.saves, 1);
+    EXPECT_EQ(host.tag, tree.root());
+    EXPECT_EQ(host.caption, kIdleCaption);
+    EXPECT_EQ(state.scanRoot, tree.root());
+    EXPECT_TRUE(state.operationIdle);
+    EXPECT_EQ(host.statusTexts.front(), "(0 毫秒) 正在筛选：" + tree.root());
+    EXPECT_EQ(host.statusTexts.back(), "筛选完毕！共筛选出 1 个文件，耗时 0 毫秒。请单击按钮操作列表！");
+}
+
+TEST_F(ScanRunTest, TimeColumnFollowsTheTimeOptions) {
+    tree.setTimes("top.txt", 1393635907, 1393635907); // some local time on 2014-03-01
+    host.opts.values.timeFilter = true;
+    host.opts.values.timePart = DateTimeMode::TimeOnly;
+    run(TraversalScope::ThisFolder);
+    ASSERT_EQ(host.sink.rows.size(), 1u);
+    EXPECT_EQ(host.sink.rows[0].timeText, dateTimeText(localDateTime(1393635907), DateTimeMode::TimeOnly));
+    host.opts.values.timePart = DateTimeMode::DateOnly;
+    run(TraversalScope::ThisFolder);
+    EXPECT_EQ(host.sink.rows[0].timeText, dateTimeText(localDateTime(1393635907), DateTimeMode::DateOnly));
+}
+
+TEST_F(ScanRunTest, StopAfterAFileKeepsWhatWasListed) {
+    host.onPump = [&] {
+        if (host.sink.rows.size() == 2 && host.caption == kRunningCaption) {
+            FilterRun(state, host).startOrStopRun(); // the button's second click
+            EXPECT_EQ(host.caption, kStoppingCaption);
+        }
+    };
+    // The click arrives in the pump before the third file, which is still filtered; then the walk ends.
+    EXPECT_EQ(run(TraversalScope::AllSubfolders), (Names{"top.txt", "a/one.txt", "a/deep/two.txt"}));
+    EXPECT_EQ(host.statusTexts.back(), "筛选完毕！共筛选出 3 个文件，耗时 0 毫秒。请单击按钮操作列表！");
+    EXPECT_EQ(host.caption, kIdleCaption);
+}
+
+TEST_F(ScanRunTest, BusyAndCancelledRuns) {
+    state.operationIdle = false;
+    host.folderAnswer = tree.root();
+    FilterRun(state, host).startOrStopRun();
+    EXPECT_EQ(host.messages, (Names{"在开始新操作之前请先停止正在执行的操作！"}));
+    EXPECT_EQ(host.saves, 1); // the states were saved before the refusal
+    EXPECT_TRUE(host.sink.rows.empty());
+
+    state.operationIdle = true;
+    host.folderAnswer.clear();
+    host.sink.rows.push_back({});
+    FilterRun(state, host).startOrStopRun();
+    EXPECT_EQ(host.sink.rows.size(), 1u); // a cancelled chooser leaves the list alone
+    EXPECT_TRUE(host.statusTexts.empty());
+}
+
+TEST_F(ScanRunTest, LinkLoopsAreNotWalkedAgain) {
+    tree.link("a/back", tree.root());
+    tree.link("a/self", tree.path("a"));
+    tree.link("b/toA", tree.path("a")); // not a loop: listed again, as a junction would be
+    const auto found = run(TraversalScope::AllSubfolders);
+    EXPECT_EQ(found, (Names{"top.txt", "a/one.txt", "a/deep/two.txt", "b/three.log", "b/toA/one.txt",
+                            "b/toA/deep/two.txt"}));
+}
+
+TEST_F(ScanRunTest, UnreadableFolderIsSkipped) {
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "root reads every folder";
+    ::chmod(tree.path("a").c_str(), 0);
+    EXPECT_EQ(run(TraversalScope::AllSubfolders), (Names{"top.txt", "b/three.log"}));
+}
+
+TEST_F(ScanRunTest, VanishedFileStillGivesARow) {
+    // The file goes away between listing and its row: size 0 and an empty time.
+    host.onPump = [&] { ::unlink(tree.path("top.txt").c_str()); };
+    const auto found = run(TraversalScope::ThisFolder);
+    ASSERT_EQ(found, (Names{"top.txt"}));
+    EXPECT_EQ(host.sink.rows[0].sizeText, "0 B");
+    EXPECT_EQ(host.sink.rows[0].timeText, "");
+}
+
+TEST(ScanRunDeep, ThousandLevelsAndManyFiles) {
+    TempTree tree;
+    std::string relative;
+    for (int level = 0; level < 1000; ++level)
+        relative += "d/";
+    tree.file(relative + "bottom.txt", "x");
+    for (int i = 0; i < 3000; ++i)
+        tree.file("wide/f" + std::to_string(i), "");
+    AppState state;
+    state.operationIdle = true;
+    RecordingHost host;
+    FilterRun run(state, host);
+    run.runOn(tree.root());
+    // Paths past the system's length limit cannot be opened; the walk ends there without harm.
+    EXPECT_GE(host.sink.rows.size(), 3000u);
+    EXPECT_EQ(host.statusTexts.back().rfind("筛选完毕！", 0), 0u);
+}

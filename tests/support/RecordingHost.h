@@ -1,0 +1,61 @@
+#pragma once
+
+#include "scan/FilterRun.h"
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace karv::test {
+
+/// Collects rows in memory.
+class VectorSink : public ResultSink {
+public:
+    std::vector<ResultRow> rows;
+    void append(ResultRow row) override { rows.push_back(std::move(row)); }
+    std::size_t count() const override { return rows.size(); }
+    void clear() override { rows.clear(); }
+    std::vector<std::string> paths() const {
+        std::vector<std::string> out;
+        for (const auto& row : rows)
+            out.push_back(row.path());
+        return out;
+    }
+};
+
+/// A front end without windows: fixed options, a preset folder answer, a scriptable pump.
+class RecordingHost : public FilterRunHost {
+public:
+    FixedScanOptions opts;
+    VectorSink sink;
+    std::string caption{kIdleCaption};
+    std::string tag;
+    std::string folderAnswer;
+    std::vector<std::string> messages;
+    std::vector<std::string> statusTexts;
+    std::function<void()> onPump;
+    std::int64_t now = 0;
+    int saves = 0;
+    int pumps = 0;
+
+    const ScanOptions& options() const override { return opts; }
+    ResultSink& results() override { return sink; }
+    std::string startCaption() const override { return caption; }
+    void setStartCaption(std::string_view c) override { caption = c; }
+    std::string startTag() const override { return tag; }
+    void setStartTag(const std::string& folder) override { tag = folder; }
+    void saveControlStates() override { ++saves; }
+    void updateEnabling() override {}
+    void showMessage(std::string_view text) override { messages.emplace_back(text); }
+    std::string chooseFolder(std::string_view, const std::string&) override { return folderAnswer; }
+    void setStatusText(const std::string& text) override { statusTexts.push_back(text); }
+    void scrollToLastRow() override {}
+    void pump() override {
+        ++pumps;
+        if (onPump)
+            onPump();
+    }
+    std::int64_t tickMs() override { return now; }
+};
+
+} // namespace karv::test
