@@ -59,6 +59,9 @@ MainWindow::MainWindow(AppState& state, Questioner& questioner, Clock& clock, QW
     auto* statusBar = new QStatusBar(this);
     statusBar->setObjectName("状态条");
     m_statusLabel = new QLabel(statusBar);
+    // A long folder path in the status must not widen the window.
+    m_statusLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    m_statusLabel->setMinimumWidth(1);
     statusBar->addWidget(m_statusLabel, 1);
     setStatusBar(statusBar);
 
@@ -144,17 +147,29 @@ QWidget* MainWindow::buildResultPanel() {
     return panel;
 }
 
-void MainWindow::onStartClicked() { m_run.startOrStopRun(); }
+void MainWindow::onStartClicked() {
+    m_run.startOrStopRun();
+}
 
-QString MainWindow::statusText() const { return m_statusLabel->text(); }
+QString MainWindow::statusText() const {
+    return m_statusLabel->text();
+}
 
-void MainWindow::updateEnabling() { m_levelsEdit->setEnabled(true); }
+void MainWindow::updateEnabling() {
+    m_levelsEdit->setEnabled(true);
+}
 
-const ScanOptions& MainWindow::options() const { return *m_options; }
+const ScanOptions& MainWindow::options() const {
+    return *m_options;
+}
 
-ResultSink& MainWindow::results() { return *m_model; }
+ResultSink& MainWindow::results() {
+    return *m_model;
+}
 
-std::string MainWindow::startCaption() const { return us(m_startButton->text()); }
+std::string MainWindow::startCaption() const {
+    return us(m_startButton->text());
+}
 
 void MainWindow::setStartCaption(std::string_view caption) {
     m_startButton->setText(qs(caption));
@@ -162,25 +177,38 @@ void MainWindow::setStartCaption(std::string_view caption) {
         m_model->flush();
 }
 
-std::string MainWindow::startTag() const { return pathFromQt(m_startButton->property("tag").toString()); }
+std::string MainWindow::startTag() const {
+    return pathFromQt(m_startButton->property("tag").toString());
+}
 
-void MainWindow::setStartTag(const std::string& folder) { m_startButton->setProperty("tag", pathToQt(folder)); }
+void MainWindow::setStartTag(const std::string& folder) {
+    m_startButton->setProperty("tag", pathToQt(folder));
+}
 
 void MainWindow::saveControlStates() {
     // The settings store arrives with its own change; until then nothing is saved.
 }
 
-void MainWindow::showMessage(std::string_view text) { m_questioner.showMessage(text); }
+void MainWindow::showMessage(std::string_view text) {
+    m_questioner.showMessage(text);
+}
 
 std::string MainWindow::chooseFolder(std::string_view prompt, const std::string& initialFolder) {
     return m_questioner.chooseFolder(prompt, initialFolder);
 }
 
-void MainWindow::setStatusText(const std::string& text) { m_statusLabel->setText(qs(text)); }
+void MainWindow::setStatusText(const std::string& text) {
+    m_statusLabel->setText(qs(text));
+}
 
 void MainWindow::scrollToLastRow() {
     m_model->flush();
+    // The run also refreshes the status at every folder; scrolling a long list costs time in
+    // proportion to its length, so the list follows its end once per second.
+    if (m_sinceLastScroll.isValid() && m_sinceLastScroll.elapsed() < 1000)
+        return;
     m_list->scrollToBottom();
+    m_sinceLastScroll.start();
 }
 
 void MainWindow::pump() {
@@ -193,7 +221,9 @@ void MainWindow::pump() {
     m_sinceLastPump.restart();
 }
 
-std::int64_t MainWindow::tickMs() { return m_clock.tickMs(); }
+std::int64_t MainWindow::tickMs() {
+    return m_clock.tickMs();
+}
 
 void MainWindow::closeEvent(QCloseEvent* event) {
     saveControlStates();

@@ -4,9 +4,10 @@
 #include "platform/Desktop.h"
 #include "scan/FilterRun.h"
 
+#include <memory>
+
 #include <QElapsedTimer>
 #include <QMainWindow>
-#include <memory>
 
 class QButtonGroup;
 class QLabel;
@@ -79,6 +80,7 @@ private:
     QLabel* m_statusLabel = nullptr;
     QTimer* m_statusTimer = nullptr;
     QElapsedTimer m_sinceLastPump;
+    QElapsedTimer m_sinceLastScroll;
     int m_pumpIntervalMs = 10;
 };
 

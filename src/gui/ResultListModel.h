@@ -2,10 +2,12 @@
 
 #include "scan/ResultRow.h"
 
-#include <QAbstractTableModel>
 #include <cstdint>
+#include <deque>
 #include <string>
 #include <vector>
+
+#include <QAbstractTableModel>
 
 namespace karv {
 
@@ -49,7 +51,7 @@ private:
     StoredRow store(ResultRow&& row);
     const StoredRow& stored(std::size_t index) const;
 
-    std::vector<StoredRow> m_rows;
+    std::deque<StoredRow> m_rows; // grows without moving the rows already listed
     std::vector<StoredRow> m_pending;
     std::vector<std::string> m_folders;
 };

@@ -80,16 +80,23 @@ TEST(ScanCommand, LevelsAndFolderAfterDoubleDash) {
     TempTree tree;
     tree.file("-dash/one.txt");
     tree.file("-dash/deeper/two.txt");
-    const auto result = runCli({"scan", "--scope=levels", "--levels", "2", "--format", "paths", "--", tree.path("-dash")});
+    const auto result =
+        runCli({"scan", "--scope=levels", "--levels", "2", "--format", "paths", "--", tree.path("-dash")});
     ASSERT_EQ(result.status, 0) << result.err;
-    EXPECT_EQ(lines(result.out), (std::vector<std::string>{tree.path("-dash/one.txt"), tree.path("-dash/deeper/two.txt")}));
+    EXPECT_EQ(lines(result.out),
+              (std::vector<std::string>{tree.path("-dash/one.txt"), tree.path("-dash/deeper/two.txt")}));
 }
 
 TEST(ScanCommand, BadUsageIsOneLineAndStatusTwo) {
     TempTree tree;
-    for (const std::vector<std::string>& args :
-         {std::vector<std::string>{"scan"}, {"scan", "--scope", "up", tree.root()}, {"scan", "--bogus", tree.root()},
-          {"scan", tree.path("missing")}, {"scan", "--format"}, {"nothing"}, {}, {"scan", tree.root(), tree.root()}}) {
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"scan"},
+                                                 {"scan", "--scope", "up", tree.root()},
+                                                 {"scan", "--bogus", tree.root()},
+                                                 {"scan", tree.path("missing")},
+                                                 {"scan", "--format"},
+                                                 {"nothing"},
+                                                 {},
+                                                 {"scan", tree.root(), tree.root()}}) {
         const auto result = runCli(args);
         EXPECT_EQ(result.status, 2);
         EXPECT_TRUE(result.out.empty());

@@ -20,7 +20,8 @@ std::vector<std::string> names(const std::vector<std::string>& paths) {
     return out;
 }
 
-std::vector<std::string> enumerate(const std::string& folder, std::string_view patterns, bool folders = false) {
+std::vector<std::string> enumerate(const std::string& folder, std::string_view patterns,
+                                   bool folders = false) {
     std::vector<std::string> out;
     enumerateEntries(folder, patterns, folders, out);
     return names(out);
@@ -55,8 +56,8 @@ TEST(EnumerateEntries, PatternOrderTwiceListedAndHtmRule) {
     tree.folder("sub.txt");
     // Files of the first pattern, then of the second; folders are not files.
     EXPECT_EQ(enumerate(tree.root(), "*.txt|*.log"), (Names{"a.txt", "C.TXT", "b.log"}));
-    EXPECT_EQ(enumerate(tree.root(), "*.txt|*.*"),
-              (Names{"a.txt", "C.TXT", "a.txt", "b.log", "C.TXT", "noext", "page.htm", "page.html", "x.HTM"}));
+    EXPECT_EQ(enumerate(tree.root(), "*.txt|*.*"), (Names{"a.txt", "C.TXT", "a.txt", "b.log", "C.TXT",
+                                                          "noext", "page.htm", "page.html", "x.HTM"}));
     EXPECT_EQ(enumerate(tree.root(), "*.htm"), (Names{"page.htm", "x.HTM"}));
     EXPECT_EQ(enumerate(tree.root(), "*.html"), (Names{"page.html"}));
     EXPECT_EQ(enumerate(tree.root(), ""), enumerate(tree.root(), "*.*"));
@@ -78,8 +79,9 @@ TEST(EnumerateEntries, SortedCaseInsensitiveThenBytewise) {
 TEST(EnumerateEntries, OddNamesAndSpecialFiles) {
     TempTree tree;
     const std::string gbk = "\xb1\xa8\xb8\xe6.txt"; // "报告" in GBK: not UTF-8
-    for (const std::string& name : {std::string("with space.txt"), std::string("new\nline.txt"),
-                                    std::string("tab\t.txt"), std::string("'quote\".txt"), std::string("-dash.txt"), gbk})
+    for (const std::string& name :
+         {std::string("with space.txt"), std::string("new\nline.txt"), std::string("tab\t.txt"),
+          std::string("'quote\".txt"), std::string("-dash.txt"), gbk})
         tree.file(name, "x");
     ASSERT_EQ(::mkfifo(tree.path("pipe.txt").c_str(), 0644), 0);
     tree.link("dangling.txt", tree.path("missing"));
@@ -134,7 +136,8 @@ protected:
 TEST_F(ScanRunTest, ScopesAndLevels) {
     EXPECT_EQ(run(TraversalScope::ThisFolder), (Names{"top.txt"}));
     // Pre-order: a folder's files before its sub-folders.
-    EXPECT_EQ(run(TraversalScope::AllSubfolders), (Names{"top.txt", "a/one.txt", "a/deep/two.txt", "b/three.log"}));
+    EXPECT_EQ(run(TraversalScope::AllSubfolders),
+              (Names{"top.txt", "a/one.txt", "a/deep/two.txt", "b/three.log"}));
     EXPECT_EQ(run(TraversalScope::Levels, "1"), (Names{"top.txt"}));
     EXPECT_EQ(run(TraversalScope::Levels, "2"), (Names{"top.txt", "a/one.txt", "b/three.log"}));
     EXPECT_EQ(run(TraversalScope::Levels, "3abc"), run(TraversalScope::AllSubfolders));
@@ -222,7 +225,9 @@ TEST_F(ScanRunTest, UnreadableFolderIsSkipped) {
 
 TEST_F(ScanRunTest, VanishedFileStillGivesARow) {
     // The file goes away between listing and its row: size 0 and an empty time.
-    host.onPump = [&] { ::unlink(tree.path("top.txt").c_str()); };
+    host.onPump = [&] {
+        ::unlink(tree.path("top.txt").c_str());
+    };
     const auto found = run(TraversalScope::ThisFolder);
     ASSERT_EQ(found, (Names{"top.txt"}));
     EXPECT_EQ(host.sink.rows[0].sizeText, "0 B");
