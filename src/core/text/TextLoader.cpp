@@ -7,6 +7,8 @@
 #include <iconv.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
+#include <vector>
 #include <zlib.h>
 
 namespace karv {
@@ -14,7 +16,6 @@ namespace karv {
 namespace {
 
 constexpr std::string_view kReplacementUtf8 = "\xEF\xBF\xBD";
-constexpr std::size_t kReadChunk = std::size_t{1} << 20;
 constexpr std::size_t kPumpInterval = std::size_t{16} << 20;
 
 struct Decoded {
@@ -197,21 +198,49 @@ std::size_t unitSizeOf(std::string_view charset) {
     return 1;
 }
 
-/// RAII holder of an iconv descriptor.
+/// An iconv descriptor for one pair of charsets, reset to its initial state. Descriptors are kept
+/// per thread and reused: opening one loads the charset's module, and a run converts file after file.
 class Converter {
 public:
-    Converter(const std::string& to, const std::string& from)
-        : m_cd(::iconv_open(to.c_str(), from.c_str())) {}
-    ~Converter() {
+    Converter(const std::string& to, const std::string& from) : m_cd(descriptor(to, from)) {
         if (valid())
-            ::iconv_close(m_cd);
+            ::iconv(m_cd, nullptr, nullptr, nullptr, nullptr);
     }
-    Converter(const Converter&) = delete;
-    Converter& operator=(const Converter&) = delete;
     bool valid() const { return m_cd != reinterpret_cast<iconv_t>(-1); }
     iconv_t get() const { return m_cd; }
 
 private:
+    static constexpr std::size_t kCacheSize = 16;
+    struct Cache {
+        std::vector<std::pair<std::string, iconv_t>> entries; // most recently opened last
+        Cache() = default;
+        Cache(const Cache&) = delete;
+        Cache& operator=(const Cache&) = delete;
+        ~Cache() {
+            for (auto& entry : entries)
+                close(entry.second);
+        }
+    };
+    static void close(iconv_t cd) {
+        if (cd != reinterpret_cast<iconv_t>(-1))
+            ::iconv_close(cd);
+    }
+    static iconv_t descriptor(const std::string& to, const std::string& from) {
+        thread_local Cache cache;
+        const std::string key = to + '\n' + from;
+        for (const auto& entry : cache.entries) {
+            if (entry.first == key)
+                return entry.second;
+        }
+        // A caller naming ever new charsets cannot grow the cache without bound.
+        if (cache.entries.size() >= kCacheSize) {
+            close(cache.entries.front().second);
+            cache.entries.erase(cache.entries.begin());
+        }
+        cache.entries.emplace_back(key, ::iconv_open(to.c_str(), from.c_str()));
+        return cache.entries.back().second;
+    }
+
     iconv_t m_cd;
 };
 
@@ -240,12 +269,12 @@ Decoded iconvConvert(std::string_view bytes, std::string_view fromCharset, std::
     Decoded result;
     const std::string from(fromCharset);
     const std::string to(toCharset);
+    const std::string replacement = replacementIn(to); // before `cd`: it may share the descriptor
     Converter cd(to, from);
     if (!cd.valid()) {
         result.ok = false;
         return result;
     }
-    const std::string replacement = replacementIn(to);
     const std::size_t unit = unitSizeOf(fromCharset);
     const std::size_t targetUnit = unitSizeOf(toCharset);
     std::string targetLower;
@@ -312,6 +341,13 @@ Decoded iconvConvert(std::string_view bytes, std::string_view fromCharset, std::
             break;
     }
     return result;
+}
+
+bool isUtf8Name(std::string_view charset) {
+    std::string lower;
+    for (const char c : charset)
+        lower.push_back(static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c));
+    return lower == "utf-8" || lower == "utf8";
 }
 
 std::string_view cutAtZero(std::string_view bytes) {
@@ -507,6 +543,14 @@ private:
 
 std::string convertCharset(std::string_view bytes, std::string_view fromCharset, std::string_view toCharset,
                            std::size_t maxOutputBytes) {
+    // iconv lets some ill-formed UTF-8 through (surrogates, long forms), so UTF-8 input is made
+    // well-formed here first.
+    if (isUtf8Name(fromCharset)) {
+        Decoded clean = sanitizeUtf8(bytes, isUtf8Name(toCharset) ? maxOutputBytes : kTextByteLimit, false);
+        if (isUtf8Name(toCharset))
+            return std::move(clean.text);
+        return iconvConvert(clean.text, fromCharset, toCharset, maxOutputBytes, false).text;
+    }
     return iconvConvert(bytes, fromCharset, toCharset, maxOutputBytes, false).text;
 }
 
@@ -570,26 +614,33 @@ LoadedText loadFileText(const std::string& path, const std::function<void()>& pu
     const auto expected = static_cast<std::size_t>(std::max<off_t>(info.st_size, 0));
     content.reserve(std::min(expected, kContentByteLimit));
     bool truncated = false;
-    std::size_t sincePump = 0;
     if (magicLength == 2) {
+        // The expected size is read into one buffer of that size; past it (a file that grew, or one
+        // that reports no size) the content grows by appending small chunks.
+        const std::size_t goal = std::min(expected, kContentByteLimit);
+        char chunk[1 << 16];
         while (true) {
-            const std::size_t want = std::min(kReadChunk, kContentByteLimit - content.size());
-            if (want == 0) {
-                char probe;
-                truncated = file.read(&probe, 1) == 1;
+            if (content.size() >= kContentByteLimit) {
+                truncated = file.read(chunk, 1) == 1;
                 break;
             }
-            const std::size_t old = content.size();
-            content.resize(old + want);
-            const std::size_t got = file.read(content.data() + old, want);
-            content.resize(old + got);
-            if (got < want)
-                break;
-            sincePump += got;
-            if (pump && sincePump >= kPumpInterval) {
-                sincePump = 0;
+            if (content.size() < goal) {
+                const std::size_t want = std::min(goal - content.size(), kPumpInterval);
+                const std::size_t old = content.size();
+                content.resize(old + want);
+                const std::size_t got = file.read(content.data() + old, want);
+                content.resize(old + got);
+                if (got < want)
+                    break;
+            } else {
+                const std::size_t got =
+                    file.read(chunk, std::min(sizeof chunk, kContentByteLimit - content.size()));
+                if (got == 0)
+                    break;
+                content.append(chunk, got);
+            }
+            if (pump)
                 pump();
-            }
         }
     }
     return decodeContent(content, truncated);
