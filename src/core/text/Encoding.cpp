@@ -1,0 +1,304 @@
+#include "text/Encoding.h"
+
+#include <array>
+#include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace karv {
+
+namespace {
+
+constexpr std::array<std::string_view, 7> kDisplayNames = {"ANSI",       "ANSI", "UTF-8",     "Unicode",
+                                                           "Unicode BE", "Big5", "Big5-HKSCS"};
+constexpr std::array<std::string_view, 7> kCharsetNames = {"",         "",     "UTF-8",     "UTF-16LE",
+                                                           "UTF-16BE", "BIG5", "BIG5-HKSCS"};
+
+/// The charset forms of a meta tag, one row per result, alternatives separated by "[fg]"; a pair
+/// of apostrophes stands for a double quote.
+constexpr std::array<std::string_view, 3> kCharsetRows = {
+    "charset=UTF-8[fg]charset=''UTF-8''[fg]charset='UTF-8'",
+    "charset=Big5[fg]charset=''Big5''[fg]charset='Big5'",
+    "charset=Big5-HKSCS[fg]charset=''Big5-HKSCS''[fg]charset='Big5-HKSCS'",
+};
+
+constexpr std::string_view kAlternativeSeparator = "[fg]";
+
+std::string replaceAll(std::string_view text, std::string_view from, std::string_view to) {
+    std::string out;
+    std::size_t pos = 0;
+    while (true) {
+        const std::size_t hit = text.find(from, pos);
+        if (hit == std::string_view::npos)
+            break;
+        out.append(text, pos, hit - pos);
+        out.append(to);
+        pos = hit + from.size();
+    }
+    out.append(text, pos);
+    return out;
+}
+
+std::string withoutChar(std::string_view text, char c) {
+    std::string out;
+    for (const char ch : text) {
+        if (ch != c)
+            out.push_back(ch);
+    }
+    return out;
+}
+
+/// Byte offset of the `count`-th character boundary after `pos` (clamped to the end).
+std::size_t skipCharacters(std::string_view text, std::size_t pos, std::size_t count) {
+    while (count > 0 && pos < text.size()) {
+        ++pos;
+        while (pos < text.size() && (static_cast<unsigned char>(text[pos]) & 0xC0) == 0x80)
+            ++pos;
+        --count;
+    }
+    return pos;
+}
+
+/// Byte offset `count` characters before `pos` (clamped to `floor`).
+std::size_t backCharacters(std::string_view text, std::size_t pos, std::size_t count, std::size_t floor) {
+    while (count > 0 && pos > floor) {
+        --pos;
+        while (pos > floor && (static_cast<unsigned char>(text[pos]) & 0xC0) == 0x80)
+            --pos;
+        --count;
+    }
+    return pos;
+}
+
+struct Span {
+    std::size_t begin = 0;
+    std::size_t end = 0;   ///< end of the text between the markers
+    std::size_t after = 0; ///< first byte after the end marker
+    bool found = false;
+};
+
+Span locateBetween(std::string_view text, std::string_view start, std::string_view end, std::size_t from,
+                   bool backwards) {
+    Span span;
+    if (!backwards) {
+        std::size_t p1 = start.empty() ? from : findIgnoreAsciiCase(text, start, from);
+        if (p1 == std::string_view::npos)
+            return span;
+        const std::size_t inner = p1 + start.size();
+        const std::size_t p2 = end.empty() ? text.size() : findIgnoreAsciiCase(text, end, inner);
+        if (p2 == std::string_view::npos)
+            return span;
+        span = {inner, p2, p2 + end.size(), true};
+        return span;
+    }
+    // Backwards: the end marker before the position, then the start marker before that.
+    const std::size_t limit = from == 0 ? text.size() : from;
+    std::size_t p2 = text.size();
+    if (!end.empty()) {
+        if (limit < end.size())
+            return span;
+        p2 = rfindIgnoreAsciiCase(text, end, limit - end.size());
+        if (p2 == std::string_view::npos)
+            return span;
+    }
+    std::size_t inner = 0;
+    if (!start.empty()) {
+        if (p2 < start.size())
+            return span;
+        const std::size_t p1 = rfindIgnoreAsciiCase(text, start, p2 - start.size());
+        if (p1 == std::string_view::npos)
+            return span;
+        inner = p1 + start.size();
+    }
+    span = {inner, p2, p2 + end.size(), true};
+    return span;
+}
+
+/// The head-element scan of `detectHtmlCharset` without copying the (possibly large) text.
+std::string_view headOf(std::string_view text) {
+    const std::size_t open = findIgnoreAsciiCase(text, "<head>");
+    if (open != std::string_view::npos) {
+        const std::size_t inner = open + 6;
+        const std::size_t close = findIgnoreAsciiCase(text, "</head>", inner);
+        if (close != std::string_view::npos && close > inner)
+            return text.substr(inner, close - inner);
+    }
+    return text;
+}
+
+} // namespace
+
+std::string_view encodingDisplayName(int code) {
+    return code >= 1 && code <= 6 ? kDisplayNames[static_cast<std::size_t>(code)] : kDisplayNames[1];
+}
+
+std::string_view encodingCharsetName(int code) {
+    return code >= 2 && code <= 6 ? kCharsetNames[static_cast<std::size_t>(code)] : std::string_view{};
+}
+
+MarkDetection detectByMarks(std::string_view content) {
+    if (content.size() >= 3 && content.substr(0, 3) == "\xEF\xBB\xBF")
+        return {kEncodingUtf8, 3};
+    if (content.size() >= 2 && content.substr(0, 2) == "\xFF\xFE")
+        return {kEncodingUtf16Le, 2};
+    if (content.size() >= 2 && content.substr(0, 2) == "\xFE\xFF")
+        return {kEncodingUtf16Be, 2};
+    return {};
+}
+
+int detectHtmlCharset(std::string_view text) {
+    static const std::vector<std::string> rows = [] {
+        std::vector<std::string> prepared;
+        for (const std::string_view row : kCharsetRows)
+            prepared.push_back(replaceAll(row, "''", "\""));
+        return prepared;
+    }();
+
+    const std::string_view head = headOf(text);
+    std::size_t position = 0;
+    while (true) {
+        // The meta markers hold no quote, so the quote-less retry of `textBetween` is the same
+        // search again and can be left out here.
+        const Span span = locateBetween(head, "<meta", ">", position, false);
+        if (!span.found || span.end == span.begin)
+            return 0;
+        const std::string_view segment = head.substr(span.begin, span.end - span.begin);
+        for (std::size_t row = 0; row < rows.size(); ++row) {
+            if (containsAnyOf(segment, rows[row], TermMode::Any))
+                return static_cast<int>(row) + 1;
+        }
+        position = span.after;
+    }
+}
+
+namespace {
+
+inline bool isContinuation(unsigned char b) {
+    return (b & 0xC0) == 0x80;
+}
+inline bool isLead(unsigned char b) {
+    return (b & 0xC0) == 0xC0;
+}
+inline bool isLead3(unsigned char b) {
+    return (b & 0xF0) == 0xE0;
+}
+
+/// Position-wise form of the sequential test: a byte must be a continuation byte exactly when the
+/// byte before it is a lead byte or the byte two before is a three-byte lead; no byte may be
+/// 0xF0 or above. Checking every position independently lets the bulk run 16 bytes at a time.
+inline bool positionFits(const unsigned char* b, std::size_t i) {
+    const bool expected = (i >= 1 && isLead(b[i - 1])) || (i >= 2 && isLead3(b[i - 2]));
+    return b[i] < 0xF0 && isContinuation(b[i]) == expected;
+}
+
+} // namespace
+
+bool looksLikeUtf8(std::string_view bytes) {
+    const auto* b = reinterpret_cast<const unsigned char*>(bytes.data());
+    const std::size_t n = bytes.size();
+    if (n == 0)
+        return false;
+    unsigned nonAscii = 0;
+    std::size_t i = 0;
+    for (; i < n && i < 2; ++i) {
+        if (!positionFits(b, i))
+            return false;
+        nonAscii |= b[i] & 0x80u;
+    }
+#if defined(__SSE2__)
+    const __m128i c0 = _mm_set1_epi8(static_cast<char>(0xC0));
+    const __m128i c80 = _mm_set1_epi8(static_cast<char>(0x80));
+    const __m128i f0 = _mm_set1_epi8(static_cast<char>(0xF0));
+    const __m128i e0 = _mm_set1_epi8(static_cast<char>(0xE0));
+    while (i + 64 <= n) {
+        __m128i error = _mm_setzero_si128();
+        __m128i high = _mm_setzero_si128();
+        for (int k = 0; k < 4; ++k, i += 16) {
+            const auto* p = reinterpret_cast<const __m128i*>(b + i);
+            const __m128i cur = _mm_loadu_si128(p);
+            const __m128i prev1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + i - 1));
+            const __m128i prev2 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + i - 2));
+            const __m128i cont = _mm_cmpeq_epi8(_mm_and_si128(cur, c0), c80);
+            const __m128i lead = _mm_cmpeq_epi8(_mm_and_si128(prev1, c0), c0);
+            const __m128i lead3 = _mm_cmpeq_epi8(_mm_and_si128(prev2, f0), e0);
+            const __m128i tooHigh = _mm_cmpeq_epi8(_mm_and_si128(cur, f0), f0);
+            error = _mm_or_si128(error, _mm_xor_si128(cont, _mm_or_si128(lead, lead3)));
+            error = _mm_or_si128(error, tooHigh);
+            high = _mm_or_si128(high, cur);
+        }
+        if (_mm_movemask_epi8(error) != 0)
+            return false;
+        nonAscii |= static_cast<unsigned>(_mm_movemask_epi8(high));
+    }
+#endif
+    for (; i < n; ++i) {
+        if (!positionFits(b, i))
+            return false;
+        nonAscii |= b[i] & 0x80u;
+    }
+    // A sequence cut off by the end.
+    if (isLead(b[n - 1]) || (n >= 2 && isLead3(b[n - 2])))
+        return false;
+    return nonAscii != 0;
+}
+
+std::string textBetween(std::string_view text, std::string_view startMarker, std::string_view endMarker,
+                        std::int64_t* position, const TextBetweenOptions& options) {
+    if (position != nullptr && *position == -2)
+        return {};
+    std::string start(startMarker);
+    std::string end(endMarker);
+    if (!options.literalMarkers) {
+        start = replaceAll(start, "''", "\"");
+        end = replaceAll(end, "''", "\"");
+    }
+    std::size_t from = 0;
+    if (position != nullptr && *position > 0)
+        from = static_cast<std::size_t>(*position - 1);
+    if (from > text.size())
+        from = text.size();
+
+    Span span = locateBetween(text, start, end, from, options.backwards);
+    if (!span.found && position != nullptr) {
+        span = locateBetween(text, withoutChar(start, '"'), withoutChar(end, '"'), from, options.backwards);
+        if (!span.found) {
+            *position = -2;
+            return {};
+        }
+    }
+    if (!span.found)
+        return {};
+    if (position != nullptr)
+        *position = static_cast<std::int64_t>(span.after) + 1;
+    const std::size_t begin = skipCharacters(text, span.begin, options.leftTrim);
+    const std::size_t finish = backCharacters(text, span.end, options.rightTrim, span.begin);
+    if (finish <= begin)
+        return {};
+    return std::string(text.substr(begin, finish - begin));
+}
+
+bool containsAnyOf(std::string_view text, std::string_view list, TermMode mode) {
+    if (list.empty())
+        return mode == TermMode::All;
+    std::size_t pos = 0;
+    while (true) {
+        const std::size_t next = list.find(kAlternativeSeparator, pos);
+        const std::string_view alternative =
+            list.substr(pos, next == std::string_view::npos ? std::string_view::npos : next - pos);
+        const bool found = alternative.empty()
+                               ? !text.empty()
+                               : findIgnoreAsciiCase(text, alternative) != std::string_view::npos;
+        if (mode == TermMode::Any && found)
+            return true;
+        if (mode == TermMode::All && !found)
+            return false;
+        if (next == std::string_view::npos)
+            break;
+        pos = next + kAlternativeSeparator.size();
+    }
+    return mode == TermMode::All;
+}
+
+} // namespace karv

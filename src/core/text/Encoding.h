@@ -1,0 +1,81 @@
+#pragma once
+
+#include "text/TextSearch.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace karv {
+
+/// The encoding a file's content was found to be in (`encodingCode`). 0 is a working value: a
+/// file that could not be read keeps it, and it is shown as "ANSI" like any unknown code.
+enum EncodingCode : int {
+    kEncodingNone = 0,
+    kEncodingAnsi = 1,      ///< GB18030 (a superset of GBK), decoded into UTF-8
+    kEncodingUtf8 = 2,      ///< mark EF BB BF, meta charset UTF-8, or the UTF-8 test
+    kEncodingUtf16Le = 3,   ///< mark FF FE
+    kEncodingUtf16Be = 4,   ///< mark FE FF
+    kEncodingBig5 = 5,      ///< meta charset Big5
+    kEncodingBig5Hkscs = 6, ///< meta charset Big5-HKSCS (quoted forms only)
+};
+
+/// "ANSI", "UTF-8", "Unicode", "Unicode BE", "Big5", "Big5-HKSCS"; "ANSI" for any code outside 1..6.
+std::string_view encodingDisplayName(int code);
+
+/// The converter's charset name of a code 2..6 ("UTF-8", "UTF-16LE", "UTF-16BE", "BIG5",
+/// "BIG5-HKSCS"); empty for every other code (ANSI content is taken as GB18030 by the loader).
+std::string_view encodingCharsetName(int code);
+
+/// Result of the byte-order-mark test: the code (2, 3 or 4) and the mark's length, or {0, 0}.
+struct MarkDetection {
+    int code = kEncodingNone;
+    std::size_t markLength = 0;
+};
+
+/// Tests the first bytes of the content for the marks of UTF-8 (EF BB BF), UTF-16 little-endian
+/// (FF FE) and UTF-16 big-endian (FE FF), in that order.
+MarkDetection detectByMarks(std::string_view content);
+
+/// The charset declared in an HTML meta tag: 1 = UTF-8, 2 = Big5, 3 = Big5-HKSCS, 0 = none.
+/// `text` is the content read as text, i.e. up to its first zero byte (the caller cuts it).
+/// Only the head element is searched when the text has a non-empty one; markers and charset
+/// forms are found ignoring ASCII case. Because the test is a containment test, an unquoted
+/// charset=Big5-HKSCS is reported as Big5 (2); only its quoted forms give 3.
+int detectHtmlCharset(std::string_view text);
+
+/// The UTF-8 test: every byte is ASCII or part of a well-formed two- or three-byte sequence
+/// (by bit pattern only), and at least one byte is not ASCII. Four-byte sequences fail, as does
+/// a sequence cut off by the end; an empty or all-ASCII sequence is not UTF-8.
+bool looksLikeUtf8(std::string_view bytes);
+
+/// Options of `textBetween`.
+struct TextBetweenOptions {
+    /// Search the end marker backwards from the position (or the end), then the start marker
+    /// backwards from there.
+    bool backwards = false;
+    /// Characters dropped from the front and the back of the result.
+    std::size_t leftTrim = 0;
+    std::size_t rightTrim = 0;
+    /// Without it, every "''" in a marker stands for one double quote.
+    bool literalMarkers = false;
+};
+
+/// The text strictly between the first `startMarker` at or after the search position and the next
+/// `endMarker` after it, markers found ignoring ASCII case; empty when either is missing. An empty
+/// start marker means from the search position, an empty end marker means to the end of the text.
+///
+/// `position` (optional, in/out) is 1-based; 0 or less searches from the beginning. On success it
+/// moves past the end marker. When it is given, a failed search is retried once with every double
+/// quote removed from both markers; when that fails too it becomes -2, and a later call with -2
+/// returns empty at once (a scan loop over the text ends there).
+std::string textBetween(std::string_view text, std::string_view startMarker, std::string_view endMarker,
+                        std::int64_t* position = nullptr, const TextBetweenOptions& options = {});
+
+/// Whether `text` contains any (or all) of the alternatives of `list`, which are separated by
+/// "[fg]"; each is searched ignoring ASCII case. An empty alternative counts as found when the
+/// text is not empty. An empty list gives false in mode Any and true in mode All.
+bool containsAnyOf(std::string_view text, std::string_view list, TermMode mode = TermMode::Any);
+
+} // namespace karv

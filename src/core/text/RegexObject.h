@@ -1,0 +1,88 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace karv {
+
+/// The program's regular-expression facility: a compiled expression (PCRE2, UTF mode, JIT where
+/// available) and the matches of its last `execute`. Syntax is ECMAScript-like: \s \S \f \t \v \r
+/// \n, classes, * + ? and lazy forms, |, ^ and $ (at every line with `multiline`), \uHHHH.
+///
+/// Never throws. An invalid pattern, an empty object, or a search that exceeds the engine's match,
+/// depth or memory limits (catastrophic backtracking) counts as no match: `execute` returns 0 and
+/// `replace` returns the subject unchanged ("" when nothing was compiled).
+///
+/// Copies share the compiled expression and duplicate the matches. Not for concurrent use of one
+/// object from several threads; copies may be used in different threads.
+class RegexObject {
+public:
+    RegexObject();
+    ~RegexObject();
+    RegexObject(const RegexObject& other);
+    RegexObject& operator=(const RegexObject& other);
+    RegexObject(RegexObject&&) noexcept;
+    RegexObject& operator=(RegexObject&&) noexcept;
+
+    /// Wildcards to an unanchored expression: escapes \ ^ $ + . { } [ ] = ( ) - " and turns
+    /// "*" into ".*" and "?" into ".?" (zero or one character); "|" stays an alternation.
+    static std::string wildcardToPattern(std::string_view wildcardText);
+    /// Escapes every metacharacter, "|" included (escape set A).
+    static std::string escapeAll(std::string_view text);
+    /// Escapes every metacharacter except "|" (escape set B).
+    static std::string escapeKeepBar(std::string_view text);
+    /// Escapes every metacharacter except "|", "(" and ")" (escape set C).
+    static std::string escapeKeepGroups(std::string_view text);
+
+    /// Compiles `pattern` (UTF-8). `global` decides whether `execute` collects all matches and
+    /// `replace` replaces all of them (else the first only). Returns whether the object was set up;
+    /// an invalid pattern still returns true (creation succeeded) and then never matches.
+    bool compile(std::string_view pattern, bool ignoreCase = true, bool multiline = true, bool global = true);
+
+    /// Searches `text`; replaces the stored matches and returns their number (0 or 1 when not
+    /// global).
+    int execute(std::string_view text);
+
+    /// `text` with the matches replaced by `replacement`, in which $& is the match, $1..$99 a
+    /// group, $` and $' the text before and after, $$ a dollar sign.
+    std::string replace(std::string_view text, std::string_view replacement) const;
+
+    /// The current pattern, "" when nothing is compiled.
+    std::string pattern() const;
+    /// Whether the pattern compiled (an invalid pattern never matches).
+    bool isValid() const;
+
+    /// Number of matches of the last `execute`.
+    int matchCount() const;
+    /// The i-th match (1-based); "" outside the collection.
+    std::string matchText(int i) const;
+    /// The j-th group (1-based) of the i-th match; "" outside the collection or for an unset group.
+    std::string subMatchText(int i, int j) const;
+    /// Number of groups of the first match (0 without a match).
+    int subMatchCount() const;
+    /// The i-th match and, in `position`, its 0-based offset in characters (code points) of the
+    /// subject; position -1 outside the collection.
+    std::string matchTextAt(int i, std::int64_t& position) const;
+    /// The j-th group of the i-th match and, in `position`, the offset of the i-th match.
+    std::string subMatchTextAt(int i, int j, std::int64_t& position) const;
+
+    /// Releases the expression and the matches.
+    void clear();
+
+private:
+    struct Compiled;
+    struct Match {
+        std::string text;
+        std::int64_t position = 0;
+        std::vector<std::string> groups;
+    };
+
+    std::shared_ptr<const Compiled> m_compiled;
+    std::vector<Match> m_matches;
+    bool m_global = true;
+};
+
+} // namespace karv

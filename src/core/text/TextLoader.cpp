@@ -1,0 +1,649 @@
+#include "text/TextLoader.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <iconv.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
+#include <vector>
+#include <zlib.h>
+
+namespace karv {
+
+namespace {
+
+constexpr std::string_view kReplacementUtf8 = "\xEF\xBF\xBD";
+constexpr std::size_t kPumpInterval = std::size_t{16} << 20;
+
+struct Decoded {
+    std::string text;
+    bool ok = true;         ///< false when the charset is unknown to the converter
+    bool truncated = false; ///< output stopped at the byte limit
+};
+
+/// Appends `piece` unless that would pass `limit`; tells whether it fitted.
+bool appendWithin(std::string& out, std::string_view piece, std::size_t limit) {
+    if (out.size() + piece.size() > limit)
+        return false;
+    out.append(piece);
+    return true;
+}
+
+/// Length of a well-formed UTF-8 sequence at `pos` (1..4, shortest form, no surrogates), 0 when
+/// the bytes there do not start one, -1 when a valid start is cut off by the end.
+int utf8SequenceLength(const unsigned char* b, std::size_t size, std::size_t pos) {
+    const unsigned char lead = b[pos];
+    if (lead < 0x80)
+        return 1;
+    int length = 0;
+    unsigned char low = 0x80, high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        if (lead == 0xE0)
+            low = 0xA0;
+        else if (lead == 0xED)
+            high = 0x9F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        if (lead == 0xF0)
+            low = 0x90;
+        else if (lead == 0xF4)
+            high = 0x8F;
+    } else {
+        return 0;
+    }
+    for (int i = 1; i < length; ++i) {
+        if (pos + static_cast<std::size_t>(i) >= size)
+            return -1;
+        const unsigned char c = b[pos + static_cast<std::size_t>(i)];
+        if (i == 1 ? (c < low || c > high) : (c < 0x80 || c > 0xBF))
+            return 0;
+    }
+    return length;
+}
+
+/// UTF-8 to UTF-8: valid runs are copied, each byte that does not belong to a well-formed
+/// sequence becomes U+FFFD. `bytes` must already be cut at its first zero byte.
+Decoded sanitizeUtf8(std::string_view bytes, std::size_t limit, bool dropIncompleteTail) {
+    Decoded result;
+    const auto* b = reinterpret_cast<const unsigned char*>(bytes.data());
+    const std::size_t n = bytes.size();
+    result.text.reserve(std::min(n, limit));
+    std::size_t runStart = 0;
+    std::size_t i = 0;
+    auto flush = [&](std::size_t upTo) {
+        std::size_t length = upTo - runStart;
+        if (result.text.size() + length > limit) {
+            // Cut the run at the last character boundary that fits.
+            length = limit - result.text.size();
+            while (length > 0 && (b[runStart + length] & 0xC0) == 0x80)
+                --length;
+            result.text.append(bytes.substr(runStart, length));
+            result.truncated = true;
+            return false;
+        }
+        result.text.append(bytes.substr(runStart, length));
+        return true;
+    };
+    while (i < n) {
+        // ASCII runs eight bytes at a time.
+        while (i + 8 <= n) {
+            std::uint64_t word;
+            std::memcpy(&word, b + i, 8);
+            if ((word & 0x8080808080808080ull) != 0)
+                break;
+            i += 8;
+        }
+        if (i >= n)
+            break;
+        const int length = utf8SequenceLength(b, n, i);
+        if (length > 0) {
+            i += static_cast<std::size_t>(length);
+            continue;
+        }
+        if (!flush(i))
+            return result;
+        if (length < 0 && dropIncompleteTail) {
+            runStart = n;
+            i = n;
+            break;
+        }
+        if (!appendWithin(result.text, kReplacementUtf8, limit)) {
+            result.truncated = true;
+            return result;
+        }
+        ++i;
+        runStart = i;
+    }
+    flush(n);
+    return result;
+}
+
+void putUtf8(std::string& out, char32_t c) {
+    if (c < 0x80) {
+        out.push_back(static_cast<char>(c));
+    } else if (c < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else if (c < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    }
+}
+
+/// UTF-16 to UTF-8, stopping at the first U+0000. An unpaired surrogate and an odd last byte
+/// become U+FFFD (the odd byte is dropped instead when the content was cut by the size limit).
+Decoded decodeUtf16(std::string_view bytes, bool bigEndian, std::size_t limit, bool dropIncompleteTail) {
+    Decoded result;
+    const auto* b = reinterpret_cast<const unsigned char*>(bytes.data());
+    const std::size_t units = bytes.size() / 2;
+    std::string& out = result.text;
+    out.reserve(std::min(limit, units * 3 / 2 + 4));
+    const int hi = bigEndian ? 0 : 1;
+    const int lo = bigEndian ? 1 : 0;
+    auto unitAt = [&](std::size_t u) -> char16_t {
+        return static_cast<char16_t>((b[2 * u + static_cast<std::size_t>(hi)] << 8) |
+                                     b[2 * u + static_cast<std::size_t>(lo)]);
+    };
+    std::size_t u = 0;
+    while (u < units) {
+        if (out.size() + 4 > limit) {
+            result.truncated = true;
+            return result;
+        }
+        const char16_t c = unitAt(u);
+        if (c == 0)
+            return result;
+        if (c >= 0xD800 && c <= 0xDBFF && u + 1 < units) {
+            const char16_t d = unitAt(u + 1);
+            if (d >= 0xDC00 && d <= 0xDFFF) {
+                putUtf8(out, 0x10000 + ((static_cast<char32_t>(c) - 0xD800) << 10) + (d - 0xDC00));
+                u += 2;
+                continue;
+            }
+        }
+        if (c >= 0xD800 && c <= 0xDFFF) {
+            if (u + 1 == units && c <= 0xDBFF && dropIncompleteTail)
+                return result;
+            out.append(kReplacementUtf8);
+        } else {
+            putUtf8(out, c);
+        }
+        ++u;
+    }
+    if (bytes.size() % 2 != 0 && !dropIncompleteTail && out.size() + 3 <= limit)
+        out.append(kReplacementUtf8);
+    return result;
+}
+
+std::size_t unitSizeOf(std::string_view charset) {
+    std::string lower;
+    for (const char c : charset)
+        lower.push_back(static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c));
+    if (lower.rfind("utf-16", 0) == 0 || lower.rfind("ucs-2", 0) == 0 || lower == "utf16")
+        return 2;
+    if (lower.rfind("utf-32", 0) == 0 || lower.rfind("ucs-4", 0) == 0 || lower == "utf32")
+        return 4;
+    return 1;
+}
+
+/// An iconv descriptor for one pair of charsets, reset to its initial state. Descriptors are kept
+/// per thread and reused: opening one loads the charset's module, and a run converts file after file.
+class Converter {
+public:
+    Converter(const std::string& to, const std::string& from) : m_cd(descriptor(to, from)) {
+        if (valid())
+            ::iconv(m_cd, nullptr, nullptr, nullptr, nullptr);
+    }
+    bool valid() const { return m_cd != reinterpret_cast<iconv_t>(-1); }
+    iconv_t get() const { return m_cd; }
+
+private:
+    static constexpr std::size_t kCacheSize = 16;
+    struct Cache {
+        std::vector<std::pair<std::string, iconv_t>> entries; // most recently opened last
+        Cache() = default;
+        Cache(const Cache&) = delete;
+        Cache& operator=(const Cache&) = delete;
+        ~Cache() {
+            for (auto& entry : entries)
+                close(entry.second);
+        }
+    };
+    static void close(iconv_t cd) {
+        if (cd != reinterpret_cast<iconv_t>(-1))
+            ::iconv_close(cd);
+    }
+    static iconv_t descriptor(const std::string& to, const std::string& from) {
+        thread_local Cache cache;
+        const std::string key = to + '\n' + from;
+        for (const auto& entry : cache.entries) {
+            if (entry.first == key)
+                return entry.second;
+        }
+        // A caller naming ever new charsets cannot grow the cache without bound.
+        if (cache.entries.size() >= kCacheSize) {
+            close(cache.entries.front().second);
+            cache.entries.erase(cache.entries.begin());
+        }
+        cache.entries.emplace_back(key, ::iconv_open(to.c_str(), from.c_str()));
+        return cache.entries.back().second;
+    }
+
+    iconv_t m_cd;
+};
+
+/// The replacement character in the target charset ("?" when it cannot hold U+FFFD).
+std::string replacementIn(const std::string& to) {
+    Converter cd(to, "UTF-8");
+    if (!cd.valid())
+        return "?";
+    char buffer[16];
+    char* in = const_cast<char*>(kReplacementUtf8.data());
+    std::size_t inLeft = kReplacementUtf8.size();
+    char* out = buffer;
+    std::size_t outLeft = sizeof buffer;
+    if (::iconv(cd.get(), &in, &inLeft, &out, &outLeft) == static_cast<std::size_t>(-1) || inLeft != 0)
+        return "?";
+    std::string result(buffer, sizeof buffer - outLeft);
+    // Some targets (UTF-16, UTF-32) start with a byte-order mark; the result carries none.
+    const std::size_t unit = unitSizeOf(to);
+    if (unit > 1 && result.size() >= 2 * unit)
+        result.erase(0, unit);
+    return result;
+}
+
+Decoded iconvConvert(std::string_view bytes, std::string_view fromCharset, std::string_view toCharset,
+                     std::size_t limit, bool dropIncompleteTail) {
+    Decoded result;
+    const std::string from(fromCharset);
+    const std::string to(toCharset);
+    const std::string replacement = replacementIn(to); // before `cd`: it may share the descriptor
+    Converter cd(to, from);
+    if (!cd.valid()) {
+        result.ok = false;
+        return result;
+    }
+    const std::size_t unit = unitSizeOf(fromCharset);
+    const std::size_t targetUnit = unitSizeOf(toCharset);
+    std::string targetLower;
+    for (const char c : toCharset)
+        targetLower.push_back(static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c));
+    // iconv's byte-order-neutral "UTF-16" and "UTF-32" write a mark first.
+    bool skipTargetMark = targetLower == "utf-16" || targetLower == "utf-32";
+    std::string& out = result.text;
+    out.reserve(std::min(limit, bytes.size() + bytes.size() / 2 + 16));
+
+    char buffer[1 << 16];
+    char* in = const_cast<char*>(bytes.data());
+    std::size_t inLeft = bytes.size();
+    bool flushed = false;
+    while (true) {
+        const std::size_t budget = limit - out.size();
+        const std::size_t room = std::min(sizeof buffer, budget);
+        char* outPtr = buffer;
+        std::size_t outLeft = room;
+        std::size_t rc;
+        if (inLeft > 0)
+            rc = ::iconv(cd.get(), &in, &inLeft, &outPtr, &outLeft);
+        else
+            rc = ::iconv(cd.get(), nullptr, nullptr, &outPtr, &outLeft); // shift state back to initial
+        const int error = errno;
+        std::string_view produced(buffer, room - outLeft);
+        if (skipTargetMark && produced.size() >= targetUnit) {
+            const std::string_view head = produced.substr(0, 2);
+            if (head == "\xFF\xFE" || head == "\xFE\xFF" ||
+                produced.substr(0, 4) == std::string_view("\0\0\xFE\xFF", 4))
+                produced.remove_prefix(targetUnit);
+            skipTargetMark = false;
+        }
+        out.append(produced);
+        if (rc != static_cast<std::size_t>(-1)) {
+            if (inLeft == 0) {
+                if (flushed)
+                    break;
+                flushed = true;
+            }
+            continue;
+        }
+        if (error == E2BIG) {
+            if (room < sizeof buffer) { // the limit, not the buffer, is full
+                result.truncated = true;
+                break;
+            }
+            continue;
+        }
+        if (error == EINVAL) { // cut off at the end
+            if (!dropIncompleteTail && !appendWithin(out, replacement, limit))
+                result.truncated = true;
+            break;
+        }
+        // EILSEQ (or anything else): one unit becomes the replacement character.
+        if (!appendWithin(out, replacement, limit)) {
+            result.truncated = true;
+            break;
+        }
+        const std::size_t step = std::min(inLeft, unit);
+        in += step;
+        inLeft -= step;
+        if (step == 0)
+            break;
+    }
+    return result;
+}
+
+bool isUtf8Name(std::string_view charset) {
+    std::string lower;
+    for (const char c : charset)
+        lower.push_back(static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c));
+    return lower == "utf-8" || lower == "utf8";
+}
+
+std::string_view cutAtZero(std::string_view bytes) {
+    const void* zero = std::memchr(bytes.data(), 0, bytes.size());
+    return zero == nullptr
+               ? bytes
+               : bytes.substr(0, static_cast<std::size_t>(static_cast<const char*>(zero) - bytes.data()));
+}
+
+/// Decodes content of a known code into UTF-8, cut at its first zero character.
+Decoded decodeAs(int code, std::string_view bytes, bool truncated) {
+    switch (code) {
+    case kEncodingUtf8:
+        return sanitizeUtf8(cutAtZero(bytes), kTextByteLimit, truncated);
+    case kEncodingUtf16Le:
+        return decodeUtf16(bytes, false, kTextByteLimit, truncated);
+    case kEncodingUtf16Be:
+        return decodeUtf16(bytes, true, kTextByteLimit, truncated);
+    case kEncodingBig5:
+    case kEncodingBig5Hkscs:
+        return iconvConvert(cutAtZero(bytes), encodingCharsetName(code), "UTF-8", kTextByteLimit, truncated);
+    default: // ANSI: the legacy Chinese code page
+        return iconvConvert(cutAtZero(bytes), "GB18030", "UTF-8", kTextByteLimit, truncated);
+    }
+}
+
+/// Drops a UTF-8 sequence cut off by the size limit, so a long UTF-8 file still passes the test.
+std::string_view withoutCutSequence(std::string_view bytes) {
+    const auto* b = reinterpret_cast<const unsigned char*>(bytes.data());
+    std::size_t n = bytes.size();
+    for (std::size_t back = 1; back <= 3 && back <= n; ++back) {
+        const unsigned char c = b[n - back];
+        if ((c & 0xC0) == 0x80)
+            continue;
+        const std::size_t need = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
+        if (need > back)
+            n -= back;
+        break;
+    }
+    return bytes.substr(0, n);
+}
+
+LoadedText decodeContent(std::string_view content, bool truncated) {
+    LoadedText result;
+    result.truncated = truncated;
+    const MarkDetection mark = detectByMarks(content);
+    int code = mark.code;
+    if (code == kEncodingNone) {
+        switch (detectHtmlCharset(cutAtZero(content))) {
+        case 1:
+            code = kEncodingUtf8;
+            break;
+        case 2:
+            code = kEncodingBig5;
+            break;
+        case 3:
+            code = kEncodingBig5Hkscs;
+            break;
+        default:
+            break;
+        }
+    }
+    const std::string_view body = content.substr(mark.markLength);
+    if (code == kEncodingNone && looksLikeUtf8(truncated ? withoutCutSequence(body) : body))
+        code = kEncodingUtf8;
+
+    if (code != kEncodingNone) {
+        Decoded decoded = decodeAs(code, body, truncated);
+        if (decoded.ok && (!decoded.text.empty() || mark.code != kEncodingNone)) {
+            // A byte-order mark with nothing (or a zero character) after it is an empty text in
+            // that encoding, not the mark's bytes read as ANSI.
+            result.text = std::move(decoded.text);
+            result.encodingCode = code;
+            result.truncated = result.truncated || decoded.truncated;
+            return result;
+        }
+    }
+    Decoded ansi = decodeAs(kEncodingAnsi, content, truncated);
+    result.text = std::move(ansi.text);
+    result.encodingCode = kEncodingAnsi;
+    result.truncated = result.truncated || ansi.truncated;
+    return result;
+}
+
+/// Pulls compressed bytes; returns 0 at the end of the input.
+using ByteSource = std::function<std::size_t(char* buffer, std::size_t capacity)>;
+
+struct Inflated {
+    std::string bytes;
+    bool truncated = false;
+};
+
+Inflated inflateGzip(const ByteSource& source, std::size_t limit) {
+    Inflated result;
+    z_stream stream{};
+    if (::inflateInit2(&stream, 15 + 16) != Z_OK)
+        return result;
+    std::string input(std::size_t{1} << 16, '\0');
+    char output[1 << 16];
+    bool inputDone = false;
+    bool finished = false;
+    while (!finished) {
+        if (stream.avail_in == 0 && !inputDone) {
+            const std::size_t got = source(input.data(), input.size());
+            if (got == 0)
+                inputDone = true;
+            stream.next_in = reinterpret_cast<Bytef*>(input.data());
+            stream.avail_in = static_cast<uInt>(got);
+        }
+        // One byte more than the limit allows, to tell a stream that is exactly as long as the
+        // limit from a longer one.
+        const std::size_t remaining = limit - result.bytes.size();
+        const std::size_t room = remaining >= sizeof output ? sizeof output : remaining + 1;
+        stream.next_out = reinterpret_cast<Bytef*>(output);
+        stream.avail_out = static_cast<uInt>(room);
+        const uInt inputBefore = stream.avail_in;
+        const int rc = ::inflate(&stream, Z_NO_FLUSH);
+        const std::size_t produced = room - stream.avail_out;
+        const bool progressed = produced != 0 || stream.avail_in != inputBefore;
+        if (result.bytes.size() + produced > limit) {
+            result.bytes.append(output, limit - result.bytes.size());
+            result.truncated = true;
+            break;
+        }
+        result.bytes.append(output, produced);
+        switch (rc) {
+        case Z_OK:
+            break;
+        case Z_STREAM_END: {
+            // Another member may follow; anything else after the member is ignored.
+            if (stream.avail_in < 2 && !inputDone) {
+                // Keep a byte left over from this chunk in front of the next one.
+                const std::size_t kept = stream.avail_in;
+                if (kept == 1)
+                    input[0] = static_cast<char>(stream.next_in[0]);
+                const std::size_t got = source(input.data() + kept, input.size() - kept);
+                stream.next_in = reinterpret_cast<Bytef*>(input.data());
+                stream.avail_in = static_cast<uInt>(kept + got);
+                if (got == 0)
+                    inputDone = true;
+            }
+            if (stream.avail_in >= 2 && stream.next_in[0] == 0x1F && stream.next_in[1] == 0x8B)
+                ::inflateReset(&stream);
+            else
+                finished = true;
+            break;
+        }
+        case Z_BUF_ERROR:
+            // No progress possible: the input ended inside the stream (truncated data).
+            if ((stream.avail_in == 0 && inputDone) || (!progressed && stream.avail_in != 0))
+                finished = true;
+            break;
+        default: // Z_DATA_ERROR, Z_MEM_ERROR, Z_NEED_DICT, Z_STREAM_ERROR: keep what was decoded
+            finished = true;
+            break;
+        }
+    }
+    ::inflateEnd(&stream);
+    return result;
+}
+
+class FileHandle {
+public:
+    explicit FileHandle(const std::string& path)
+        : m_fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK)) {}
+    ~FileHandle() {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    FileHandle(const FileHandle&) = delete;
+    FileHandle& operator=(const FileHandle&) = delete;
+    int fd() const { return m_fd; }
+
+    /// Reads up to `capacity` bytes, retrying after interruptions; 0 at the end or on an error.
+    std::size_t read(char* buffer, std::size_t capacity) {
+        std::size_t total = 0;
+        while (total < capacity) {
+            const ssize_t got = ::read(m_fd, buffer + total, capacity - total);
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got <= 0)
+                break;
+            total += static_cast<std::size_t>(got);
+        }
+        return total;
+    }
+
+private:
+    int m_fd;
+};
+
+} // namespace
+
+std::string convertCharset(std::string_view bytes, std::string_view fromCharset, std::string_view toCharset,
+                           std::size_t maxOutputBytes) {
+    // iconv lets some ill-formed UTF-8 through (surrogates, long forms), so UTF-8 input is made
+    // well-formed here first.
+    if (isUtf8Name(fromCharset)) {
+        Decoded clean = sanitizeUtf8(bytes, isUtf8Name(toCharset) ? maxOutputBytes : kTextByteLimit, false);
+        if (isUtf8Name(toCharset))
+            return std::move(clean.text);
+        return iconvConvert(clean.text, fromCharset, toCharset, maxOutputBytes, false).text;
+    }
+    return iconvConvert(bytes, fromCharset, toCharset, maxOutputBytes, false).text;
+}
+
+std::string gunzipBytes(std::string_view gzipData, std::size_t maxOutputBytes) {
+    std::size_t offset = 0;
+    const ByteSource source = [&](char* buffer, std::size_t capacity) {
+        const std::size_t count = std::min(capacity, gzipData.size() - offset);
+        std::memcpy(buffer, gzipData.data() + offset, count);
+        offset += count;
+        return count;
+    };
+    return inflateGzip(source, maxOutputBytes).bytes;
+}
+
+LoadedText loadTextFromBytes(std::string_view fileBytes) {
+    if (fileBytes.size() >= 2 && fileBytes[0] == '\x1F' && fileBytes[1] == '\x8B') {
+        std::size_t offset = 0;
+        const ByteSource source = [&](char* buffer, std::size_t capacity) {
+            const std::size_t count = std::min(capacity, fileBytes.size() - offset);
+            std::memcpy(buffer, fileBytes.data() + offset, count);
+            offset += count;
+            return count;
+        };
+        const Inflated inflated = inflateGzip(source, kContentByteLimit);
+        return decodeContent(inflated.bytes, inflated.truncated);
+    }
+    const bool truncated = fileBytes.size() > kContentByteLimit;
+    return decodeContent(fileBytes.substr(0, kContentByteLimit), truncated);
+}
+
+LoadedText loadFileText(const std::string& path, const std::function<void()>& pump) {
+    FileHandle file(path);
+    struct stat info {};
+    // Only regular files are read: a FIFO or a device could block or never end.
+    if (file.fd() < 0 || ::fstat(file.fd(), &info) != 0 || !S_ISREG(info.st_mode))
+        return {};
+
+    char magic[2] = {0, 0};
+    const std::size_t magicLength = file.read(magic, 2);
+    if (magicLength == 2 && magic[0] == '\x1F' && magic[1] == '\x8B') {
+        bool first = true;
+        std::size_t sincePump = 0;
+        const ByteSource source = [&](char* buffer, std::size_t capacity) -> std::size_t {
+            if (first) { // hand over the two bytes already read
+                first = false;
+                std::memcpy(buffer, magic, 2);
+                return 2 + file.read(buffer + 2, capacity - 2);
+            }
+            sincePump += capacity;
+            if (pump && sincePump >= kPumpInterval) {
+                sincePump = 0;
+                pump();
+            }
+            return file.read(buffer, capacity);
+        };
+        const Inflated inflated = inflateGzip(source, kContentByteLimit);
+        return decodeContent(inflated.bytes, inflated.truncated);
+    }
+
+    std::string content(magic, magicLength);
+    const auto expected = static_cast<std::size_t>(std::max<off_t>(info.st_size, 0));
+    content.reserve(std::min(expected, kContentByteLimit));
+    bool truncated = false;
+    if (magicLength == 2) {
+        // The expected size is read into one buffer of that size; past it (a file that grew, or one
+        // that reports no size) the content grows by appending small chunks.
+        const std::size_t goal = std::min(expected, kContentByteLimit);
+        char chunk[1 << 16];
+        while (true) {
+            if (content.size() >= kContentByteLimit) {
+                truncated = file.read(chunk, 1) == 1;
+                break;
+            }
+            if (content.size() < goal) {
+                const std::size_t want = std::min(goal - content.size(), kPumpInterval);
+                const std::size_t old = content.size();
+                content.resize(old + want);
+                const std::size_t got = file.read(content.data() + old, want);
+                content.resize(old + got);
+                if (got < want)
+                    break;
+            } else {
+                const std::size_t got =
+                    file.read(chunk, std::min(sizeof chunk, kContentByteLimit - content.size()));
+                if (got == 0)
+                    break;
+                content.append(chunk, got);
+            }
+            if (pump)
+                pump();
+        }
+    }
+    return decodeContent(content, truncated);
+}
+
+} // namespace karv
