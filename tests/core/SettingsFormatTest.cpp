@@ -1,0 +1,188 @@
+#include "settings/SettingsFormat.h"
+
+#include <cmath>
+#include <gtest/gtest.h>
+#include <string>
+
+using namespace karv;
+
+TEST(SettingsFormat, LineBreaksAreEscapedPairwise) {
+    EXPECT_EQ(escapeLineBreaks("a\r\nb"), "a┊*┊b");
+    // Lone CR and LF stay; only whole pairs are replaced.
+    EXPECT_EQ(escapeLineBreaks("a\rb\nc"), "a\rb\nc");
+    EXPECT_EQ(escapeLineBreaks("\r\r\n\n"), "\r┊*┊\n");
+    EXPECT_EQ(escapeLineBreaks(""), "");
+    EXPECT_EQ(unescapeLineBreaks("a┊*┊b┊*┊"), "a\r\nb\r\n");
+    // A mark the user typed comes back as a line break: the format cannot tell them apart.
+    EXPECT_EQ(unescapeLineBreaks(escapeLineBreaks("x┊*┊y")), "x\r\ny");
+    EXPECT_EQ(unescapeLineBreaks("┊*"), "┊*");
+}
+
+TEST(SettingsFormat, Flags) {
+    EXPECT_EQ(flagText(true), "真");
+    EXPECT_EQ(flagText(false), "假");
+    EXPECT_TRUE(flagFromText("真"));
+    EXPECT_FALSE(flagFromText("假"));
+    EXPECT_FALSE(flagFromText("真 "));
+    EXPECT_FALSE(flagFromText("1"));
+    EXPECT_FALSE(flagFromText(""));
+}
+
+TEST(SettingsFormat, NumbersPrintLikeThirteenDigitG) {
+    EXPECT_EQ(numberText(0.5), "0.5");
+    EXPECT_EQ(numberText(-1), "-1");
+    EXPECT_EQ(numberText(3), "3");
+    EXPECT_EQ(numberText(16777215), "16777215");
+    EXPECT_EQ(numberText(0.1 + 0.2), "0.3");
+    EXPECT_EQ(numberText(1e20), "1e+20");
+    EXPECT_EQ(numberText(1234567890123456.0), "1.234567890123e+15");
+    EXPECT_EQ(numberText(0.0001), "0.0001");
+    EXPECT_EQ(numberText(0.00001), "1e-05");
+}
+
+TEST(SettingsFormat, NumbersReadTheLeadingDecimal) {
+    EXPECT_EQ(numberFromText("12abc"), 12);
+    EXPECT_EQ(numberFromText("abc"), 0);
+    EXPECT_EQ(numberFromText(""), 0);
+    EXPECT_EQ(numberFromText(" -3.5x"), -3.5);
+    EXPECT_EQ(numberFromText("+7"), 7);
+    EXPECT_EQ(numberFromText(".5"), 0.5);
+    EXPECT_EQ(numberFromText("5."), 5);
+    EXPECT_EQ(numberFromText("."), 0);
+    EXPECT_EQ(numberFromText("-"), 0);
+    EXPECT_EQ(numberFromText("1e3"), 1000);
+    EXPECT_EQ(numberFromText("1e"), 1);
+    EXPECT_EQ(numberFromText("1e+"), 1);
+    EXPECT_EQ(numberFromText("2E-1"), 0.2);
+    EXPECT_EQ(numberFromText("1e999"), HUGE_VAL);
+    EXPECT_EQ(numberFromText("-1e999"), -HUGE_VAL);
+    EXPECT_EQ(numberFromText("1e-999"), 0);
+    EXPECT_EQ(numberFromText("inf"), 0);
+    EXPECT_EQ(numberFromText("真"), 0);
+    for (double value : {0.0, -1.0, 0.5, 16777215.0, 1e-7, 123456.789, -2147483648.0})
+        EXPECT_EQ(numberFromText(numberText(value)), value) << value;
+}
+
+TEST(SettingsFormat, ItemListText) {
+    const std::vector<ListItem> items{{"甲", 1, true}, {"", -5, false}, {"c", 2147483647, true}};
+    EXPECT_EQ(itemListText(items, false), "甲{G}1{H}{G}-5{H}c{G}2147483647");
+    EXPECT_EQ(itemListText(items, true), "甲{G}1{G}真{H}{G}-5{G}假{H}c{G}2147483647{G}真");
+    EXPECT_EQ(itemListText({}, true), "");
+    EXPECT_EQ(parseItemList(itemListText(items, true)), items);
+    std::vector<ListItem> unchecked = items;
+    for (ListItem& item : unchecked)
+        item.checked = false;
+    EXPECT_EQ(parseItemList(itemListText(items, false)), unchecked);
+    EXPECT_TRUE(parseItemList("").empty());
+}
+
+TEST(SettingsFormat, ItemListSplitting) {
+    // Empty pieces between separators are kept, the one at the very end is dropped, missing
+    // fields are empty and an empty value reads 0.
+    const std::vector<ListItem> parsed = parseItemList("a{G}1{H}{H}b{G}{G}真{H}");
+    ASSERT_EQ(parsed.size(), 3u);
+    EXPECT_EQ(parsed[0], (ListItem{"a", 1, false}));
+    EXPECT_EQ(parsed[1], (ListItem{"", 0, false}));
+    EXPECT_EQ(parsed[2], (ListItem{"b", 0, true}));
+    // Separators are not escaped: an item text containing one is split there.
+    const std::vector<ListItem> split = parseItemList(itemListText({{"x{H}y", 3, false}}, false));
+    ASSERT_EQ(split.size(), 2u);
+    EXPECT_EQ(split[0], (ListItem{"x", 0, false}));
+    EXPECT_EQ(split[1], (ListItem{"y", 3, false}));
+    // Extra fields are ignored; values out of 32-bit range are clamped.
+    EXPECT_EQ(parseItemList("t{G}7{G}真{G}extra"), (std::vector<ListItem>{{"t", 7, true}}));
+    EXPECT_EQ(parseItemList("t{G}99999999999"), (std::vector<ListItem>{{"t", 2147483647, false}}));
+    EXPECT_EQ(parseItemList("t{G}-1e30"), (std::vector<ListItem>{{"t", -2147483647 - 1, false}}));
+    EXPECT_EQ(splitPieces("{H}", "{H}"), (std::vector<std::string>{""}));
+    EXPECT_EQ(splitPieces("a{H}{H}", "{H}"), (std::vector<std::string>{"a", ""}));
+}
+
+TEST(SettingsFormat, ControlKindsByPrefix) {
+    EXPECT_EQ(controlKindOf("按钮开始筛选"), ControlKind::Button);
+    EXPECT_EQ(controlKindOf("编辑框筛选内容"), ControlKind::EditBox);
+    EXPECT_EQ(controlKindOf("选择框按长度筛选"), ControlKind::CheckBox);
+    EXPECT_EQ(controlKindOf("单选框遍历层次"), ControlKind::RadioButton);
+    EXPECT_EQ(controlKindOf("组合框匹配模式"), ControlKind::ComboBox);
+    EXPECT_EQ(controlKindOf("列表框1"), ControlKind::ListBox);
+    EXPECT_EQ(controlKindOf("选择列表框1"), ControlKind::CheckListBox);
+    EXPECT_EQ(controlKindOf("颜色选择器"), ControlKind::ColourPicker);
+    EXPECT_EQ(controlKindOf("通用对话框1"), ControlKind::CommonDialog);
+    EXPECT_EQ(controlKindOf("按钮"), ControlKind::Button);
+    EXPECT_EQ(controlKindOf("标签1"), ControlKind::None);
+    EXPECT_EQ(controlKindOf("超级列表框"), ControlKind::None);
+    EXPECT_EQ(controlKindOf("对话框"), ControlKind::None);
+    EXPECT_EQ(controlKindOf("时钟筛选提示"), ControlKind::None);
+    EXPECT_EQ(controlKindOf(""), ControlKind::None);
+    EXPECT_EQ(controlKindOf("按"), ControlKind::None);
+    // A prefix cut inside a character is not a match.
+    EXPECT_EQ(controlKindOf(std::string_view("按钮", 5)), ControlKind::None);
+}
+
+TEST(SettingsFormat, HeaderMustStartItsLine) {
+    const std::string image = "[S]\r\nx[T]\r\n[T]\n[U]";
+    EXPECT_TRUE(headerStartsLine(image, 0));
+    EXPECT_FALSE(headerStartsLine(image, image.find("[T]")));
+    EXPECT_TRUE(headerStartsLine(image, image.rfind("[T]")));
+    EXPECT_FALSE(headerStartsLine(image, image.find("[U]"))); // LF alone is no line break
+    EXPECT_FALSE(headerStartsLine("x[S]", 1));
+}
+
+TEST(SettingsFormat, HeaderBetween) {
+    const std::string image = "[S]\r\na=1\r\n[T]\r\nb=2";
+    const std::size_t key = image.find("b=");
+    ASSERT_TRUE(headerBetween(image, 3, key - 1).has_value());
+    EXPECT_EQ(*headerBetween(image, 3, key - 1), image.find("[T]"));
+    EXPECT_FALSE(headerBetween(image, 3, image.find("a=") - 1).has_value());
+    // A "[" line without "]" CR LF, or with a line break inside, is no header.
+    EXPECT_FALSE(headerBetween("[S]\r\n[a=1\r\nb=2", 3, 12).has_value());
+    EXPECT_FALSE(headerBetween("[S]\r\n[a\r\nb]\r\nc=2", 3, 14).has_value());
+    // A header that is the very last line has no CR LF behind it and is not seen.
+    EXPECT_FALSE(headerBetween("[S]\r\n[T]", 3, 8).has_value());
+    // A "]" CR LF beyond the end of the range does not count.
+    EXPECT_FALSE(headerBetween("[S]\r\n[T\r\nb=]\r\n", 3, 9).has_value());
+}
+
+TEST(SettingsFormat, HeaderBetweenStaysLinearOnUnclosedBrackets) {
+    // Quadratic scanning would take minutes here; the result is simply "none".
+    std::string image = "[S]";
+    for (int i = 0; i < 200000; ++i)
+        image += "\r\n[x";
+    EXPECT_FALSE(headerBetween(image, 3, image.size()).has_value());
+    image += "]\r\n";
+    EXPECT_TRUE(headerBetween(image, 3, image.size()).has_value());
+}
+
+TEST(SettingsFormat, FindKeyValue) {
+    const std::string image = "[S]\r\na=1\r\nab=\r\nc=x=y\r\n[T]\r\nd=4";
+    const std::size_t headerEnd = 2;
+    auto value = [&](std::string_view key) -> std::string {
+        const auto span = findKeyValue(image, headerEnd, key);
+        return span ? image.substr(span->start, span->length) : "<absent>";
+    };
+    EXPECT_EQ(value("a"), "1");
+    EXPECT_EQ(value("ab"), "");
+    EXPECT_EQ(value("c"), "x=y");
+    EXPECT_EQ(value("c=x"), "y"); // the grammar's own ambiguity; such keys are never written
+    EXPECT_EQ(value("d"), "<absent>");
+    EXPECT_EQ(value("x"), "<absent>");
+    const auto last = findKeyValue(image, image.find("[T]") + 2, "d");
+    ASSERT_TRUE(last.has_value());
+    EXPECT_EQ(last->start + last->length, image.size());
+    EXPECT_EQ(keyInsertionPoint(image, headerEnd), image.find("\r\n[T]"));
+    EXPECT_EQ(keyInsertionPoint(image, image.find("[T]") + 2), image.size());
+}
+
+TEST(SettingsFormat, StorableNames) {
+    EXPECT_TRUE(isStorableSectionName("主界面"));
+    EXPECT_TRUE(isStorableSectionName(""));
+    EXPECT_FALSE(isStorableSectionName("a]b"));
+    EXPECT_FALSE(isStorableSectionName("a\nb"));
+    EXPECT_TRUE(isStorableKey("按钮开始筛选.标记"));
+    EXPECT_TRUE(isStorableKey("a[b]"));
+    EXPECT_FALSE(isStorableKey("a=b"));
+    EXPECT_FALSE(isStorableKey("[T]"));
+    EXPECT_FALSE(isStorableKey("a\rb"));
+    EXPECT_TRUE(isByteValueName("编辑框筛选内容"));
+    EXPECT_FALSE(isByteValueName("../x"));
+    EXPECT_FALSE(isByteValueName(std::string_view("a\0b", 3)));
+}
