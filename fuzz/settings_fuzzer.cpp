@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fuzzer/FuzzedDataProvider.h>
 #include <map>
 #include <string>
@@ -23,6 +24,10 @@ const std::string& workFolder() {
         pattern += "/karv-settings-fuzz-XXXXXX";
         if (::mkdtemp(pattern.data()) == nullptr)
             std::abort();
+        std::atexit([] {
+            std::error_code ignored;
+            std::filesystem::remove_all(workFolder(), ignored);
+        });
         return pattern;
     }();
     return folder;

@@ -8,6 +8,7 @@
 #include <QCheckBox>
 #include <QColorDialog>
 #include <QComboBox>
+#include <QDateTimeEdit>
 #include <QElapsedTimer>
 #include <QFileDialog>
 #include <QGroupBox>
@@ -18,6 +19,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeWidget>
@@ -273,6 +275,27 @@ private slots:
         memo->clear();
         syncControls(*store, &window, true, QString::fromUtf8("文件归类"));
         QCOMPARE(memo->toPlainText(), QStringLiteral("l1\nl2"));
+    }
+
+    void spinAndDateTimeBoxesStoreTheirText() {
+        QWidget window;
+        auto* spin = make<QSpinBox>(&window, "编辑框层次");
+        spin->setRange(0, 100);
+        spin->setValue(2);
+        auto* time = make<QDateTimeEdit>(&window, "编辑框时间起始");
+        time->setDisplayFormat(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+        time->setDateTime(QDateTime(QDate(2012, 12, 21), QTime(12, 12, 12)));
+        auto store = openStore();
+        spin->setValue(42);
+        time->setDateTime(QDateTime(QDate(2014, 3, 31), QTime(23, 55, 0)));
+        syncControls(*store, &window, false, QString::fromUtf8("主界面"));
+        QCOMPARE(store->fileImage(),
+                 std::string("[主界面]\r\n编辑框层次=42\r\n编辑框时间起始=2014-03-31 23:55:00"));
+        spin->setValue(3);
+        time->setDateTime(QDateTime(QDate(2000, 1, 1), QTime(0, 0, 0)));
+        syncControls(*store, &window, true, QString::fromUtf8("主界面"));
+        QCOMPARE(spin->value(), 42);
+        QCOMPARE(time->dateTime(), QDateTime(QDate(2014, 3, 31), QTime(23, 55, 0)));
     }
 
     void byteModeButtonStoresItsTag() {
