@@ -18,7 +18,8 @@ using namespace karv;
 namespace {
 
 const std::string& workFolder() {
-    static const std::string folder = [] {
+    // Never destroyed, so the exit handler that removes the folder can still read its name.
+    static const std::string& folder = *new std::string([] {
         // tmpfs keeps the per-write fsync cheap; fall back to /tmp elsewhere.
         std::string pattern = (::access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp");
         pattern += "/karv-settings-fuzz-XXXXXX";
@@ -29,7 +30,7 @@ const std::string& workFolder() {
             std::filesystem::remove_all(workFolder(), ignored);
         });
         return pattern;
-    }();
+    }());
     return folder;
 }
 
