@@ -242,10 +242,28 @@ void transferCommonDialog(SettingsStore& store, const QPointer<QWidget>& control
 
 } // namespace
 
+namespace {
+
+void collectControls(const QObject* parent, QList<QWidget*>& controls) {
+    for (QObject* child : parent->children()) {
+        auto* widget = qobject_cast<QWidget*>(child);
+        if (!widget)
+            continue;
+        controls.append(widget);
+        // A window owned by this one (the tools' windows, dialogs) has a design and a section of its
+        // own; only the window object itself can be a control here (a file or colour dialog).
+        if (!widget->isWindow())
+            collectControls(widget, controls);
+    }
+}
+
+} // namespace
+
 QList<QWidget*> windowControls(QWidget* window) {
-    if (!window)
-        return {};
-    return window->findChildren<QWidget*>(QString(), Qt::FindChildrenRecursively);
+    QList<QWidget*> controls;
+    if (window)
+        collectControls(window, controls);
+    return controls;
 }
 
 void syncControls(SettingsStore& store, QWidget* window, bool restore, const QString& section) {

@@ -10,8 +10,9 @@ class QWidget;
 namespace karv {
 
 /// The controls of a window in design order: every descendant widget, depth first, each parent's
-/// children in the order they were created (or moved into it). Controls inside group boxes and
-/// other containers are included.
+/// children in the order they were created (or moved into it), as QObject::findChildren lists them.
+/// Controls inside group boxes and other containers are included; a child that is a window of its
+/// own (a tool window owned by this one, a dialog) is listed but its inside is not.
 QList<QWidget*> windowControls(QWidget* window);
 
 /// Saves (`restore` false) or restores (`restore` true) the state of every control of `window`

@@ -114,6 +114,25 @@ private slots:
         QVERIFY(windowControls(nullptr).isEmpty());
     }
 
+    void ownedWindowsKeepTheirControlsToThemselves() {
+        QWidget main;
+        make<QCheckBox>(&main, "选择框主");
+        // A tool window owned by the main window, as the classification window is.
+        auto* tool = make<QWidget>(&main, "文件归类窗口");
+        tool->setWindowFlags(Qt::Window);
+        make<QCheckBox>(tool, "选择框归类");
+        auto* dialog = make<QFileDialog>(&main, "通用对话框打开");
+        dialog->setProperty("fileName", QStringLiteral("a.txt"));
+        QVERIFY(windowControls(&main).contains(tool));
+        QVERIFY(windowControls(&main).contains(dialog));
+        QVERIFY(!windowControls(&main).contains(tool->findChild<QCheckBox*>()));
+        auto store = openStore();
+        syncControls(*store, &main, false, QString::fromUtf8("主界面"));
+        QCOMPARE(store->fileImage(), std::string("[主界面]\r\n选择框主=假\r\n通用对话框打开=a.txt"));
+        syncControls(*store, tool, false, QString::fromUtf8("文件归类"));
+        QCOMPARE(store->readValue("文件归类", "选择框归类", "<none>"), std::string("假"));
+    }
+
     void saveWritesOneLinePerStoredControlInDesignOrder() {
         TestWindow w;
         w.check->setChecked(true);
