@@ -45,7 +45,7 @@ void writeFile(const std::string& path, const std::string& content) {
 
 std::string readFile(const std::string& path) {
     std::string content;
-    if (!readWholeFile(path, content))
+    if (!settingsio::readWholeFile(path, content))
         std::abort();
     return content;
 }
@@ -122,13 +122,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
             case 1: {
                 const double number = data.ConsumeFloatingPoint<double>();
                 ok = store.writeNumber(key, number);
-                stored = numberText(number);
+                stored = settingsNumberText(number);
                 break;
             }
             default: {
                 const bool flag = data.ConsumeBool();
                 ok = store.writeFlag(key, flag);
-                stored = flagText(flag);
+                stored = settingsFlagText(flag);
                 if (ok)
                     check(store.readFlag(key, !flag) == flag, "flag does not read back");
                 break;
@@ -184,7 +184,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
                 const std::string key = pickName(data, kKeys, std::size(kKeys));
                 const bool flag = data.ConsumeBool();
                 if (store.writeFlag(key, flag))
-                    remember(store.currentSection(), key, flagText(flag));
+                    remember(store.currentSection(), key, settingsFlagText(flag));
             }
             check(store.endBatch(), "batch could not be written");
             break;
@@ -195,14 +195,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
         }
         default: { // format helpers on raw bytes
             const std::string text = data.ConsumeRandomLengthString(200);
-            const std::vector<ListItem> items = parseItemList(text);
+            const std::vector<SettingsListItem> items = parseItemList(text);
             // Pieces of a split never contain a separator, so they survive a second round trip.
             check(parseItemList(itemListText(items, true)) == items, "item list does not round-trip");
             const std::size_t from = data.ConsumeIntegralInRange<std::size_t>(0, text.size());
             const std::size_t to = data.ConsumeIntegralInRange<std::size_t>(0, text.size());
             if (const auto h = headerBetween(text, from, to))
                 check(*h < text.size() && text[*h] == '[', "header position is not a [");
-            numberFromText(text);
+            settingsNumberFromText(text);
             break;
         }
         }

@@ -96,19 +96,19 @@ QColor colourFromNumber(double value) {
                   static_cast<int>((bits >> 16) & 0xff));
 }
 
-std::vector<ListItem> listItems(const QListWidget* list, bool withCheckState) {
-    std::vector<ListItem> items;
+std::vector<SettingsListItem> listItems(const QListWidget* list, bool withCheckState) {
+    std::vector<SettingsListItem> items;
     for (int row = 0; row < list->count(); ++row) {
         const QListWidgetItem* item = list->item(row);
-        items.push_back(ListItem{utf8(item->text()), item->data(Qt::UserRole).toInt(),
-                                 withCheckState && item->checkState() == Qt::Checked});
+        items.push_back(SettingsListItem{utf8(item->text()), item->data(Qt::UserRole).toInt(),
+                                         withCheckState && item->checkState() == Qt::Checked});
     }
     return items;
 }
 
-void fillList(QListWidget* list, const std::vector<ListItem>& items, bool withCheckState) {
+void fillList(QListWidget* list, const std::vector<SettingsListItem>& items, bool withCheckState) {
     list->clear();
-    for (const ListItem& stored : items) {
+    for (const SettingsListItem& stored : items) {
         auto* item = new QListWidgetItem(qtext(stored.text), list);
         item->setData(Qt::UserRole, stored.value);
         if (withCheckState) {

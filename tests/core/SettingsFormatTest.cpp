@@ -19,58 +19,58 @@ TEST(SettingsFormat, LineBreaksAreEscapedPairwise) {
 }
 
 TEST(SettingsFormat, Flags) {
-    EXPECT_EQ(flagText(true), "真");
-    EXPECT_EQ(flagText(false), "假");
-    EXPECT_TRUE(flagFromText("真"));
-    EXPECT_FALSE(flagFromText("假"));
-    EXPECT_FALSE(flagFromText("真 "));
-    EXPECT_FALSE(flagFromText("1"));
-    EXPECT_FALSE(flagFromText(""));
+    EXPECT_EQ(settingsFlagText(true), "真");
+    EXPECT_EQ(settingsFlagText(false), "假");
+    EXPECT_TRUE(settingsFlagFromText("真"));
+    EXPECT_FALSE(settingsFlagFromText("假"));
+    EXPECT_FALSE(settingsFlagFromText("真 "));
+    EXPECT_FALSE(settingsFlagFromText("1"));
+    EXPECT_FALSE(settingsFlagFromText(""));
 }
 
 TEST(SettingsFormat, NumbersPrintLikeThirteenDigitG) {
-    EXPECT_EQ(numberText(0.5), "0.5");
-    EXPECT_EQ(numberText(-1), "-1");
-    EXPECT_EQ(numberText(3), "3");
-    EXPECT_EQ(numberText(16777215), "16777215");
-    EXPECT_EQ(numberText(0.1 + 0.2), "0.3");
-    EXPECT_EQ(numberText(1e20), "1e+20");
-    EXPECT_EQ(numberText(1234567890123456.0), "1.234567890123e+15");
-    EXPECT_EQ(numberText(0.0001), "0.0001");
-    EXPECT_EQ(numberText(0.00001), "1e-05");
+    EXPECT_EQ(settingsNumberText(0.5), "0.5");
+    EXPECT_EQ(settingsNumberText(-1), "-1");
+    EXPECT_EQ(settingsNumberText(3), "3");
+    EXPECT_EQ(settingsNumberText(16777215), "16777215");
+    EXPECT_EQ(settingsNumberText(0.1 + 0.2), "0.3");
+    EXPECT_EQ(settingsNumberText(1e20), "1e+20");
+    EXPECT_EQ(settingsNumberText(1234567890123456.0), "1.234567890123e+15");
+    EXPECT_EQ(settingsNumberText(0.0001), "0.0001");
+    EXPECT_EQ(settingsNumberText(0.00001), "1e-05");
 }
 
 TEST(SettingsFormat, NumbersReadTheLeadingDecimal) {
-    EXPECT_EQ(numberFromText("12abc"), 12);
-    EXPECT_EQ(numberFromText("abc"), 0);
-    EXPECT_EQ(numberFromText(""), 0);
-    EXPECT_EQ(numberFromText(" -3.5x"), -3.5);
-    EXPECT_EQ(numberFromText("+7"), 7);
-    EXPECT_EQ(numberFromText(".5"), 0.5);
-    EXPECT_EQ(numberFromText("5."), 5);
-    EXPECT_EQ(numberFromText("."), 0);
-    EXPECT_EQ(numberFromText("-"), 0);
-    EXPECT_EQ(numberFromText("1e3"), 1000);
-    EXPECT_EQ(numberFromText("1e"), 1);
-    EXPECT_EQ(numberFromText("1e+"), 1);
-    EXPECT_EQ(numberFromText("2E-1"), 0.2);
-    EXPECT_EQ(numberFromText("1e999"), HUGE_VAL);
-    EXPECT_EQ(numberFromText("-1e999"), -HUGE_VAL);
-    EXPECT_EQ(numberFromText("1e-999"), 0);
-    EXPECT_EQ(numberFromText("inf"), 0);
-    EXPECT_EQ(numberFromText("真"), 0);
+    EXPECT_EQ(settingsNumberFromText("12abc"), 12);
+    EXPECT_EQ(settingsNumberFromText("abc"), 0);
+    EXPECT_EQ(settingsNumberFromText(""), 0);
+    EXPECT_EQ(settingsNumberFromText(" -3.5x"), -3.5);
+    EXPECT_EQ(settingsNumberFromText("+7"), 7);
+    EXPECT_EQ(settingsNumberFromText(".5"), 0.5);
+    EXPECT_EQ(settingsNumberFromText("5."), 5);
+    EXPECT_EQ(settingsNumberFromText("."), 0);
+    EXPECT_EQ(settingsNumberFromText("-"), 0);
+    EXPECT_EQ(settingsNumberFromText("1e3"), 1000);
+    EXPECT_EQ(settingsNumberFromText("1e"), 1);
+    EXPECT_EQ(settingsNumberFromText("1e+"), 1);
+    EXPECT_EQ(settingsNumberFromText("2E-1"), 0.2);
+    EXPECT_EQ(settingsNumberFromText("1e999"), HUGE_VAL);
+    EXPECT_EQ(settingsNumberFromText("-1e999"), -HUGE_VAL);
+    EXPECT_EQ(settingsNumberFromText("1e-999"), 0);
+    EXPECT_EQ(settingsNumberFromText("inf"), 0);
+    EXPECT_EQ(settingsNumberFromText("真"), 0);
     for (double value : {0.0, -1.0, 0.5, 16777215.0, 1e-7, 123456.789, -2147483648.0})
-        EXPECT_EQ(numberFromText(numberText(value)), value) << value;
+        EXPECT_EQ(settingsNumberFromText(settingsNumberText(value)), value) << value;
 }
 
 TEST(SettingsFormat, ItemListText) {
-    const std::vector<ListItem> items{{"甲", 1, true}, {"", -5, false}, {"c", 2147483647, true}};
+    const std::vector<SettingsListItem> items{{"甲", 1, true}, {"", -5, false}, {"c", 2147483647, true}};
     EXPECT_EQ(itemListText(items, false), "甲{G}1{H}{G}-5{H}c{G}2147483647");
     EXPECT_EQ(itemListText(items, true), "甲{G}1{G}真{H}{G}-5{G}假{H}c{G}2147483647{G}真");
     EXPECT_EQ(itemListText({}, true), "");
     EXPECT_EQ(parseItemList(itemListText(items, true)), items);
-    std::vector<ListItem> unchecked = items;
-    for (ListItem& item : unchecked)
+    std::vector<SettingsListItem> unchecked = items;
+    for (SettingsListItem& item : unchecked)
         item.checked = false;
     EXPECT_EQ(parseItemList(itemListText(items, false)), unchecked);
     EXPECT_TRUE(parseItemList("").empty());
@@ -79,22 +79,22 @@ TEST(SettingsFormat, ItemListText) {
 TEST(SettingsFormat, ItemListSplitting) {
     // Empty pieces between separators are kept, the one at the very end is dropped, missing
     // fields are empty and an empty value reads 0.
-    const std::vector<ListItem> parsed = parseItemList("a{G}1{H}{H}b{G}{G}真{H}");
+    const std::vector<SettingsListItem> parsed = parseItemList("a{G}1{H}{H}b{G}{G}真{H}");
     ASSERT_EQ(parsed.size(), 3u);
-    EXPECT_EQ(parsed[0], (ListItem{"a", 1, false}));
-    EXPECT_EQ(parsed[1], (ListItem{"", 0, false}));
-    EXPECT_EQ(parsed[2], (ListItem{"b", 0, true}));
+    EXPECT_EQ(parsed[0], (SettingsListItem{"a", 1, false}));
+    EXPECT_EQ(parsed[1], (SettingsListItem{"", 0, false}));
+    EXPECT_EQ(parsed[2], (SettingsListItem{"b", 0, true}));
     // Separators are not escaped: an item text containing one is split there.
-    const std::vector<ListItem> split = parseItemList(itemListText({{"x{H}y", 3, false}}, false));
+    const std::vector<SettingsListItem> split = parseItemList(itemListText({{"x{H}y", 3, false}}, false));
     ASSERT_EQ(split.size(), 2u);
-    EXPECT_EQ(split[0], (ListItem{"x", 0, false}));
-    EXPECT_EQ(split[1], (ListItem{"y", 3, false}));
+    EXPECT_EQ(split[0], (SettingsListItem{"x", 0, false}));
+    EXPECT_EQ(split[1], (SettingsListItem{"y", 3, false}));
     // Extra fields are ignored; values out of 32-bit range are clamped.
-    EXPECT_EQ(parseItemList("t{G}7{G}真{G}extra"), (std::vector<ListItem>{{"t", 7, true}}));
-    EXPECT_EQ(parseItemList("t{G}99999999999"), (std::vector<ListItem>{{"t", 2147483647, false}}));
-    EXPECT_EQ(parseItemList("t{G}-1e30"), (std::vector<ListItem>{{"t", -2147483647 - 1, false}}));
-    EXPECT_EQ(splitPieces("{H}", "{H}"), (std::vector<std::string>{""}));
-    EXPECT_EQ(splitPieces("a{H}{H}", "{H}"), (std::vector<std::string>{"a", ""}));
+    EXPECT_EQ(parseItemList("t{G}7{G}真{G}extra"), (std::vector<SettingsListItem>{{"t", 7, true}}));
+    EXPECT_EQ(parseItemList("t{G}99999999999"), (std::vector<SettingsListItem>{{"t", 2147483647, false}}));
+    EXPECT_EQ(parseItemList("t{G}-1e30"), (std::vector<SettingsListItem>{{"t", -2147483647 - 1, false}}));
+    EXPECT_EQ(splitItemPieces("{H}", "{H}"), (std::vector<std::string>{""}));
+    EXPECT_EQ(splitItemPieces("a{H}{H}", "{H}"), (std::vector<std::string>{"a", ""}));
 }
 
 TEST(SettingsFormat, ControlKindsByPrefix) {

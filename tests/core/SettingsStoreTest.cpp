@@ -20,7 +20,7 @@ namespace {
 
 std::string diskContent(const std::string& path) {
     std::string content;
-    readWholeFile(path, content);
+    settingsio::readWholeFile(path, content);
     return content;
 }
 

@@ -31,7 +31,7 @@ namespace {
 
 std::string fileContent(const QString& path) {
     std::string content;
-    readWholeFile(path.toStdString(), content);
+    settingsio::readWholeFile(path.toStdString(), content);
     return content;
 }
 

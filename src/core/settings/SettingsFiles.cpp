@@ -7,7 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace karv {
+namespace karv::settingsio {
 
 namespace {
 
@@ -130,4 +130,4 @@ void FileLock::release() {
     }
 }
 
-} // namespace karv
+} // namespace karv::settingsio

@@ -6,7 +6,7 @@
 // File primitives of the settings store: whole-file reads, atomic replacement and the
 // single-writer lock.
 
-namespace karv {
+namespace karv::settingsio {
 
 /// Reads a regular file whole. False when it is missing, not a regular file or unreadable;
 /// `missing` tells the first case apart.
@@ -40,4 +40,4 @@ private:
     int m_fd = -1;
 };
 
-} // namespace karv
+} // namespace karv::settingsio

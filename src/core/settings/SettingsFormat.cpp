@@ -29,7 +29,7 @@ bool isDigit(char c) {
 }
 
 std::int32_t itemValueFromText(std::string_view text) {
-    const double number = numberFromText(text);
+    const double number = settingsNumberFromText(text);
     // Stored values are 32-bit; anything else is clamped rather than overflowing the conversion.
     if (number >= static_cast<double>(std::numeric_limits<std::int32_t>::max()))
         return std::numeric_limits<std::int32_t>::max();
@@ -48,15 +48,15 @@ std::string unescapeLineBreaks(std::string_view text) {
     return replaceAll(text, kLineBreakMark, kLineBreak);
 }
 
-std::string flagText(bool value) {
+std::string settingsFlagText(bool value) {
     return std::string(value ? kTrueText : kFalseText);
 }
 
-bool flagFromText(std::string_view text) {
+bool settingsFlagFromText(std::string_view text) {
     return text == kTrueText;
 }
 
-std::string numberText(double value) {
+std::string settingsNumberText(double value) {
     char buffer[64];
     const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 13);
     if (result.ec != std::errc())
@@ -64,7 +64,7 @@ std::string numberText(double value) {
     return std::string(buffer, result.ptr);
 }
 
-double numberFromText(std::string_view text) {
+double settingsNumberFromText(std::string_view text) {
     std::size_t pos = 0;
     while (pos < text.size() && (text[pos] == ' ' || text[pos] == '\t'))
         ++pos;
@@ -117,7 +117,7 @@ double numberFromText(std::string_view text) {
     return negative ? -value : value;
 }
 
-std::vector<std::string> splitPieces(std::string_view text, std::string_view separator) {
+std::vector<std::string> splitItemPieces(std::string_view text, std::string_view separator) {
     std::vector<std::string> pieces;
     std::size_t start = 0;
     for (;;) {
@@ -132,7 +132,7 @@ std::vector<std::string> splitPieces(std::string_view text, std::string_view sep
     return pieces;
 }
 
-std::string itemListText(const std::vector<ListItem>& items, bool withCheckedState) {
+std::string itemListText(const std::vector<SettingsListItem>& items, bool withCheckedState) {
     std::string out;
     for (std::size_t index = 0; index < items.size(); ++index) {
         if (index > 0)
@@ -142,23 +142,23 @@ std::string itemListText(const std::vector<ListItem>& items, bool withCheckedSta
         out.append(std::to_string(items[index].value));
         if (withCheckedState) {
             out.append(kFieldSeparator);
-            out.append(flagText(items[index].checked));
+            out.append(settingsFlagText(items[index].checked));
         }
     }
     return out;
 }
 
-std::vector<ListItem> parseItemList(std::string_view text) {
-    std::vector<ListItem> items;
-    for (const std::string& piece : splitPieces(text, kItemSeparator)) {
-        const std::vector<std::string> fields = splitPieces(piece, kFieldSeparator);
-        ListItem item;
+std::vector<SettingsListItem> parseItemList(std::string_view text) {
+    std::vector<SettingsListItem> items;
+    for (const std::string& piece : splitItemPieces(text, kItemSeparator)) {
+        const std::vector<std::string> fields = splitItemPieces(piece, kFieldSeparator);
+        SettingsListItem item;
         if (!fields.empty())
             item.text = fields[0];
         if (fields.size() > 1)
             item.value = itemValueFromText(fields[1]);
         if (fields.size() > 2)
-            item.checked = flagFromText(fields[2]);
+            item.checked = settingsFlagFromText(fields[2]);
         items.push_back(std::move(item));
     }
     return items;

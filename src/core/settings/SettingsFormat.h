@@ -31,32 +31,32 @@ std::string escapeLineBreaks(std::string_view text);
 std::string unescapeLineBreaks(std::string_view text);
 
 /// "真" or "假".
-std::string flagText(bool value);
+std::string settingsFlagText(bool value);
 /// True exactly when the text is "真".
-bool flagFromText(std::string_view text);
+bool settingsFlagFromText(std::string_view text);
 
 /// The value printed like "%.13g" in the C locale (whole numbers as plain digits), whatever the
 /// process locale is: a Qt program sets the user's locale, which would otherwise turn 0.5 into "0,5".
-std::string numberText(double value);
+std::string settingsNumberText(double value);
 /// The longest leading decimal number of the text (leading blanks skipped); 0 when there is none.
 /// Locale-independent; out-of-range values saturate.
-double numberFromText(std::string_view text);
+double settingsNumberFromText(std::string_view text);
 
 /// One entry of a list box or a check list box.
-struct ListItem {
+struct SettingsListItem {
     std::string text;
     std::int32_t value = 0;
     bool checked = false;
-    bool operator==(const ListItem&) const = default;
+    bool operator==(const SettingsListItem&) const = default;
 };
 
 /// Items joined by "{H}", fields by "{G}": text, value and, with `withCheckedState`, "真"/"假".
-std::string itemListText(const std::vector<ListItem>& items, bool withCheckedState);
+std::string itemListText(const std::vector<SettingsListItem>& items, bool withCheckedState);
 /// Splits an item-list text: missing fields are empty, an empty value reads 0, the checked state is
 /// true exactly for "真". An empty piece between separators is kept, one at the very end is dropped.
-std::vector<ListItem> parseItemList(std::string_view text);
+std::vector<SettingsListItem> parseItemList(std::string_view text);
 /// Splits at every separator; an empty last piece is dropped (so "" gives no pieces).
-std::vector<std::string> splitPieces(std::string_view text, std::string_view separator);
+std::vector<std::string> splitItemPieces(std::string_view text, std::string_view separator);
 
 /// Whether "[" + name + "]" at `pos` counts as a header: it starts the file or follows CR LF.
 bool headerStartsLine(std::string_view image, std::size_t pos);

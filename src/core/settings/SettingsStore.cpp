@@ -9,6 +9,10 @@
 
 namespace karv {
 
+using settingsio::folderOf;
+using settingsio::readWholeFile;
+using settingsio::replaceFileAtomically;
+
 namespace {
 
 // More appends than this without finding the header means something else keeps changing the file.
@@ -230,21 +234,21 @@ std::string SettingsStore::readText(std::string_view key, std::string_view defau
 }
 
 bool SettingsStore::writeNumber(std::string_view key, double value) {
-    return queueWrite(key, numberText(value));
+    return queueWrite(key, settingsNumberText(value));
 }
 
 double SettingsStore::readNumber(std::string_view key, double defaultValue) {
     const std::string section = m_currentSection;
-    return numberFromText(readValue(section, key, numberText(defaultValue)));
+    return settingsNumberFromText(readValue(section, key, settingsNumberText(defaultValue)));
 }
 
 bool SettingsStore::writeFlag(std::string_view key, bool value) {
-    return queueWrite(key, flagText(value));
+    return queueWrite(key, settingsFlagText(value));
 }
 
 bool SettingsStore::readFlag(std::string_view key, bool defaultValue) {
     const std::string section = m_currentSection;
-    return flagFromText(readValue(section, key, flagText(defaultValue)));
+    return settingsFlagFromText(readValue(section, key, settingsFlagText(defaultValue)));
 }
 
 std::string SettingsStore::byteValuePath(std::string_view key) const {

@@ -130,7 +130,7 @@ private:
     SettingsMessageSink m_messages;
     std::string m_path;
     std::string m_image;
-    FileLock m_lock;
+    settingsio::FileLock m_lock;
     bool m_writable = false;
     bool m_diskCurrent = true;
     int m_batchDepth = 0;
