@@ -3,7 +3,9 @@
 
 #include "settings/SettingsFormat.h"
 #include "settings/SettingsStore.h"
+#include "values/Numbers.h"
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -202,7 +204,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
             const std::size_t to = data.ConsumeIntegralInRange<std::size_t>(0, text.size());
             if (const auto h = headerBetween(text, from, to))
                 check(*h < text.size() && text[*h] == '[', "header position is not a [");
-            settingsNumberFromText(text);
+            // This process runs in the C locale, where the C library is the reference.
+            check(settingsNumberFromText(text) == leadingNumber(text), "number parsing differs from strtod");
+            const double number = data.ConsumeFloatingPoint<double>();
+            if (std::isfinite(number)) {
+                char printed[64];
+                std::snprintf(printed, sizeof printed, "%.13g", number);
+                check(settingsNumberText(number) == printed, "number text differs from %.13g");
+            }
             break;
         }
         }

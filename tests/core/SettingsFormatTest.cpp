@@ -58,6 +58,13 @@ TEST(SettingsFormat, NumbersReadTheLeadingDecimal) {
     EXPECT_EQ(settingsNumberFromText("-1e999"), -HUGE_VAL);
     EXPECT_EQ(settingsNumberFromText("1e-999"), 0);
     EXPECT_EQ(settingsNumberFromText("inf"), 0);
+    // Out of range by digits alone: the place of the first significant digit decides.
+    EXPECT_EQ(settingsNumberFromText("0." + std::string(400, '0') + "1"), 0);
+    EXPECT_EQ(settingsNumberFromText("1" + std::string(400, '0')), HUGE_VAL);
+    EXPECT_EQ(settingsNumberFromText("-0.001e400"), -HUGE_VAL);
+    EXPECT_EQ(settingsNumberFromText("1000e-400"), 0);
+    EXPECT_EQ(settingsNumberFromText("1e99999999999999999999999"), HUGE_VAL);
+    EXPECT_EQ(settingsNumberFromText("1e-99999999999999999999999"), 0);
     EXPECT_EQ(settingsNumberFromText("真"), 0);
     for (double value : {0.0, -1.0, 0.5, 16777215.0, 1e-7, 123456.789, -2147483648.0})
         EXPECT_EQ(settingsNumberFromText(settingsNumberText(value)), value) << value;

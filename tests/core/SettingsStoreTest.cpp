@@ -306,6 +306,19 @@ TEST_F(SettingsStoreTest, ReplacementKeepsThePermissionBits) {
     EXPECT_EQ(info.st_mode & 0777, 0600u);
 }
 
+TEST_F(SettingsStoreTest, SymbolicLinkToTheFileStaysALink) {
+    const std::string target = tree.file("real/settings.ini", "[S]\r\nk=1");
+    ASSERT_EQ(::symlink(target.c_str(), settingsPath().c_str()), 0);
+    SettingsStore store;
+    ASSERT_TRUE(store.openStore(settingsPath()));
+    ASSERT_TRUE(store.writeValue("S", "k", "2"));
+    struct stat info {};
+    ASSERT_EQ(::lstat(settingsPath().c_str(), &info), 0);
+    EXPECT_TRUE(S_ISLNK(info.st_mode));
+    EXPECT_EQ(diskContent(target), "[S]\r\nk=2");
+    EXPECT_TRUE(folderEntries(tree.path("real")).size() == 1u);
+}
+
 TEST_F(SettingsStoreTest, SecondInstanceReadsButDoesNotWrite) {
     const std::string content = "[主界面]\r\n编辑框层次=3";
     tree.file("Karv·Tessil.ini", content);

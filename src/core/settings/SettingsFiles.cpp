@@ -78,7 +78,17 @@ std::string folderOf(const std::string& path) {
     return path.substr(0, slash);
 }
 
-bool replaceFileAtomically(const std::string& path, std::string_view content) {
+bool replaceFileAtomically(const std::string& requestedPath, std::string_view content) {
+    // Renaming over a symbolic link would replace the link; write its target instead.
+    std::string path = requestedPath;
+    struct stat link {};
+    if (::lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
+        char* resolved = ::realpath(path.c_str(), nullptr);
+        if (resolved == nullptr)
+            return false;
+        path = resolved;
+        std::free(resolved);
+    }
     const std::string folder = folderOf(path);
     const std::size_t slash = path.rfind('/');
     const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);

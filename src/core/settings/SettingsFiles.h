@@ -14,8 +14,9 @@ bool readWholeFile(const std::string& path, std::string& content, bool* missing 
 
 /// Replaces `path` by a file holding exactly `content`: written to a temporary name in the same
 /// folder, flushed to the disk, then renamed over the old file. Readers and a crash see either the
-/// old or the new content, never a mixture. The old file's permission bits are kept. On failure the
-/// old file is untouched and no temporary file is left behind.
+/// old or the new content, never a mixture. The old file's permission bits are kept, and a symbolic
+/// link is followed (its target is replaced, the link stays). On failure the old file is untouched
+/// and no temporary file is left behind.
 bool replaceFileAtomically(const std::string& path, std::string_view content);
 
 /// The folder part of a path ("." when it has none).

@@ -28,6 +28,36 @@ bool isDigit(char c) {
     return c >= '0' && c <= '9';
 }
 
+// Power of ten of the first significant digit of a plain decimal number ("0.005e3" -> 0). Out of
+// range, its sign tells an overflow from an underflow.
+long long decimalExponent(std::string_view number) {
+    const std::size_t e = number.find_first_of("eE");
+    long long exponent = 0;
+    if (e != std::string_view::npos) {
+        std::size_t pos = e + 1;
+        bool negative = false;
+        if (pos < number.size() && (number[pos] == '+' || number[pos] == '-'))
+            negative = number[pos++] == '-';
+        for (; pos < number.size() && isDigit(number[pos]); ++pos) {
+            if (exponent < 1000000000000LL) // far beyond any double; stop before overflowing
+                exponent = exponent * 10 + (number[pos] - '0');
+        }
+        if (negative)
+            exponent = -exponent;
+    }
+    const std::string_view mantissa = number.substr(0, e);
+    const std::size_t dot = mantissa.find('.');
+    const std::string_view whole = mantissa.substr(0, dot);
+    const std::string_view fraction =
+        dot == std::string_view::npos ? std::string_view() : mantissa.substr(dot + 1);
+    if (const std::size_t first = whole.find_first_not_of('0'); first != std::string_view::npos)
+        return exponent + static_cast<long long>(whole.size() - first - 1);
+    const std::size_t first = fraction.find_first_not_of('0');
+    if (first == std::string_view::npos)
+        return 0;
+    return exponent - static_cast<long long>(first + 1);
+}
+
 std::int32_t itemValueFromText(std::string_view text) {
     const double number = settingsNumberFromText(text);
     // Stored values are 32-bit; anything else is clamped rather than overflowing the conversion.
@@ -106,14 +136,10 @@ double settingsNumberFromText(std::string_view text) {
         number.insert(number.begin(), '0');
     double value = 0;
     const auto result = std::from_chars(number.data(), number.data() + number.size(), value);
-    if (result.ec == std::errc::result_out_of_range) {
-        // The exponent decides whether it overflowed or underflowed.
-        const std::size_t e = number.find_first_of("eE");
-        const bool tiny = e != std::string::npos && number.find('-', e) != std::string::npos;
-        value = tiny ? 0.0 : std::numeric_limits<double>::infinity();
-    } else if (result.ec != std::errc()) {
+    if (result.ec == std::errc::result_out_of_range)
+        value = decimalExponent(number) < 0 ? 0.0 : std::numeric_limits<double>::infinity();
+    else if (result.ec != std::errc())
         value = 0;
-    }
     return negative ? -value : value;
 }
 
