@@ -3,6 +3,7 @@
 #include "settings/SettingsFormat.h"
 
 #include <cmath>
+#include <cstdint>
 #include <limits>
 #include <optional>
 #include <string>
@@ -35,8 +36,8 @@ QString qtext(const std::string& text) {
     return QString::fromStdString(text);
 }
 
-// Multi-line boxes use "\n" inside Qt; the stored form has CR LF like the edit text of the original
-// controls, so "┊*┊" and the byte-value files keep their meaning.
+// Multi-line boxes use "\n" inside Qt; stored edit text always has CR LF line breaks, so that "┊*┊"
+// and the byte-value files mean the same bytes whichever platform wrote them.
 QString toStoredLineBreaks(QString text) {
     return text.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
 }
@@ -78,7 +79,7 @@ int indexFromNumber(double value) {
     return static_cast<int>(value);
 }
 
-// Colours are kept as the integer the original stored: red in the low byte, then green, then blue.
+// Colours are stored as a colour-reference integer: red in the low byte, then green, then blue.
 double colourNumber(const QColor& colour) {
     return static_cast<double>(static_cast<unsigned>(colour.red()) |
                                (static_cast<unsigned>(colour.green()) << 8) |
