@@ -125,15 +125,6 @@ TEST(SettingsFormat, ControlKindsByPrefix) {
     EXPECT_EQ(controlKindOf(std::string_view("按钮", 5)), ControlKind::None);
 }
 
-TEST(SettingsFormat, HeaderMustStartItsLine) {
-    const std::string image = "[S]\r\nx[T]\r\n[T]\n[U]";
-    EXPECT_TRUE(headerStartsLine(image, 0));
-    EXPECT_FALSE(headerStartsLine(image, image.find("[T]")));
-    EXPECT_TRUE(headerStartsLine(image, image.rfind("[T]")));
-    EXPECT_FALSE(headerStartsLine(image, image.find("[U]"))); // LF alone is no line break
-    EXPECT_FALSE(headerStartsLine("x[S]", 1));
-}
-
 TEST(SettingsFormat, HeaderBetween) {
     const std::string image = "[S]\r\na=1\r\n[T]\r\nb=2";
     const std::size_t key = image.find("b=");
@@ -157,39 +148,4 @@ TEST(SettingsFormat, HeaderBetweenStaysLinearOnUnclosedBrackets) {
     EXPECT_FALSE(headerBetween(image, 3, image.size()).has_value());
     image += "]\r\n";
     EXPECT_TRUE(headerBetween(image, 3, image.size()).has_value());
-}
-
-TEST(SettingsFormat, FindKeyValue) {
-    const std::string image = "[S]\r\na=1\r\nab=\r\nc=x=y\r\n[T]\r\nd=4";
-    const std::size_t headerEnd = 2;
-    auto value = [&](std::string_view key) -> std::string {
-        const auto span = findKeyValue(image, headerEnd, key);
-        return span ? image.substr(span->start, span->length) : "<absent>";
-    };
-    EXPECT_EQ(value("a"), "1");
-    EXPECT_EQ(value("ab"), "");
-    EXPECT_EQ(value("c"), "x=y");
-    EXPECT_EQ(value("c=x"), "y"); // the grammar's own ambiguity; such keys are never written
-    EXPECT_EQ(value("d"), "<absent>");
-    EXPECT_EQ(value("x"), "<absent>");
-    const auto last = findKeyValue(image, image.find("[T]") + 2, "d");
-    ASSERT_TRUE(last.has_value());
-    EXPECT_EQ(last->start + last->length, image.size());
-    EXPECT_EQ(keyInsertionPoint(image, headerEnd), image.find("\r\n[T]"));
-    EXPECT_EQ(keyInsertionPoint(image, image.find("[T]") + 2), image.size());
-}
-
-TEST(SettingsFormat, StorableNames) {
-    EXPECT_TRUE(isStorableSectionName("主界面"));
-    EXPECT_TRUE(isStorableSectionName(""));
-    EXPECT_FALSE(isStorableSectionName("a]b"));
-    EXPECT_FALSE(isStorableSectionName("a\nb"));
-    EXPECT_TRUE(isStorableKey("按钮开始筛选.标记"));
-    EXPECT_TRUE(isStorableKey("a[b]"));
-    EXPECT_FALSE(isStorableKey("a=b"));
-    EXPECT_FALSE(isStorableKey("[T]"));
-    EXPECT_FALSE(isStorableKey("a\rb"));
-    EXPECT_TRUE(isByteValueName("编辑框筛选内容"));
-    EXPECT_FALSE(isByteValueName("../x"));
-    EXPECT_FALSE(isByteValueName(std::string_view("a\0b", 3)));
 }
