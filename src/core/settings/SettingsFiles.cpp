@@ -1,0 +1,143 @@
+#include "settings/SettingsFiles.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace karv::settingsio {
+
+namespace {
+
+bool writeAll(int fd, std::string_view content) {
+    std::size_t done = 0;
+    while (done < content.size()) {
+        const ssize_t written = ::write(fd, content.data() + done, content.size() - done);
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        done += static_cast<std::size_t>(written);
+    }
+    return true;
+}
+
+void syncFolder(const std::string& folder) {
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    ::fsync(fd);
+    ::close(fd);
+}
+
+} // namespace
+
+bool readWholeFile(const std::string& path, std::string& content, bool* missing) {
+    content.clear();
+    if (missing)
+        *missing = false;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        if (missing)
+            *missing = errno == ENOENT;
+        return false;
+    }
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return false;
+    }
+    std::string buffer;
+    char chunk[65536];
+    for (;;) {
+        const ssize_t got = ::read(fd, chunk, sizeof chunk);
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            ::close(fd);
+            return false;
+        }
+        if (got == 0)
+            break;
+        buffer.append(chunk, static_cast<std::size_t>(got));
+    }
+    ::close(fd);
+    content = std::move(buffer);
+    return true;
+}
+
+std::string folderOf(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return ".";
+    if (slash == 0)
+        return "/";
+    return path.substr(0, slash);
+}
+
+bool replaceFileAtomically(const std::string& requestedPath, std::string_view content) {
+    // Renaming over a symbolic link would replace the link; write its target instead.
+    std::string path = requestedPath;
+    struct stat link {};
+    if (::lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
+        char* resolved = ::realpath(path.c_str(), nullptr);
+        if (resolved == nullptr)
+            return false;
+        path = resolved;
+        std::free(resolved);
+    }
+    const std::string folder = folderOf(path);
+    const std::size_t slash = path.rfind('/');
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    std::string temporary = folder + "/." + name + ".XXXXXX";
+    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    mode_t mode = 0644;
+    struct stat old {};
+    if (::stat(path.c_str(), &old) == 0)
+        mode = old.st_mode & 07777;
+    bool ok = ::fchmod(fd, mode) == 0;
+    ok = ok && writeAll(fd, content);
+    ok = ok && ::fsync(fd) == 0;
+    ok = (::close(fd) == 0) && ok;
+    ok = ok && ::rename(temporary.c_str(), path.c_str()) == 0;
+    if (!ok) {
+        ::unlink(temporary.c_str());
+        return false;
+    }
+    // The rename itself must reach the disk too, or a crash could bring back the old name.
+    syncFolder(folder);
+    return true;
+}
+
+FileLock::~FileLock() {
+    release();
+}
+
+bool FileLock::acquire(const std::string& lockPath) {
+    release();
+    const int fd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return false;
+    while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        if (errno == EINTR)
+            continue;
+        ::close(fd);
+        return false;
+    }
+    m_fd = fd;
+    return true;
+}
+
+void FileLock::release() {
+    if (m_fd >= 0) {
+        ::close(m_fd);
+        m_fd = -1;
+    }
+}
+
+} // namespace karv::settingsio
