@@ -1,5 +1,6 @@
 #include "settings/SettingsStore.h"
 
+#include "support/Privileges.h"
 #include "support/TempTree.h"
 
 #include <cstdio>
@@ -33,21 +34,7 @@ std::size_t entryCount(const std::string& folder) {
     return count;
 }
 
-// Root ignores permission bits, so as root the body runs in a child that has become "nobody"
-// (the tree is handed over first). The body reports through its result.
-template <class Body> bool runWithoutPrivileges(const std::string& root, Body body) {
-    if (::geteuid() != 0)
-        return body();
-    if (::chown(root.c_str(), 65534, 65534) != 0)
-        return false;
-    std::fflush(nullptr);
-    const pid_t child = ::fork();
-    if (child == 0)
-        ::_exit(::setgid(65534) == 0 && ::setuid(65534) == 0 && body() ? 0 : 1);
-    int status = 0;
-    return child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status) &&
-           WEXITSTATUS(status) == 0;
-}
+using karv::test::runWithoutPrivileges;
 
 #define CHECK_OR_FAIL(condition)                                                                             \
     if (!(condition)) {                                                                                      \

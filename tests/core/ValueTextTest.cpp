@@ -101,4 +101,7 @@ TEST(LeadingNumber, LenientReading) {
     EXPECT_EQ(leadingNumber("1e"), 1);
     EXPECT_GT(leadingNumber("1e400"), 1e300); // saturates, never fails
     EXPECT_EQ(leadingNumber("-"), 0);
+    EXPECT_EQ(leadingNumber("+7"), 7);
+    EXPECT_EQ(leadingNumber("1e-400"), 0);
+    EXPECT_LT(leadingNumber("-1e400"), -1e300);
 }

@@ -61,9 +61,18 @@ void FilterRun::walk() {
     m_state.contentFilterText = options.contentText();
     m_state.contentTerms.clear();
     if (options.contentFilter() && options.matchMode() == MatchMode::Plain) {
-        std::string text = m_state.contentFilterText;
-        for (std::size_t pos = 0; (pos = text.find("\r\n", pos)) != std::string::npos;)
-            text.replace(pos, 2, "|");
+        // Each line of the box is a term, as is each "|"-separated piece.
+        std::string text;
+        text.reserve(m_state.contentFilterText.size());
+        const std::string& raw = m_state.contentFilterText;
+        for (std::size_t i = 0; i < raw.size(); ++i) {
+            if (raw[i] == '\r' && i + 1 < raw.size() && raw[i + 1] == '\n') {
+                text.push_back('|');
+                ++i;
+            } else {
+                text.push_back(raw[i]);
+            }
+        }
         // Empty terms stay in the list; the matcher skips them.
         std::size_t start = 0;
         while (true) {

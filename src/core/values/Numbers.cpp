@@ -1,5 +1,6 @@
 #include "values/Numbers.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <string>
@@ -33,9 +34,25 @@ double leadingNumber(std::string_view text) {
             end = exp;
         }
     }
-    // strtod saturates to ±HUGE_VAL on overflow, which is what a comparison with a bound wants.
-    const std::string number(text.substr(pos, end - pos));
-    const double value = std::strtod(number.c_str(), nullptr);
+    // from_chars ignores the locale (the windows run with the user's, where "," may be the decimal
+    // mark). Out of range: saturate, which is what a comparison with a bound wants.
+    const char* first = text.data() + pos;
+    const char* last = text.data() + end;
+    if (*first == '+')
+        ++first;
+    double value = 0;
+    const auto result = std::from_chars(first, last, value);
+    if (result.ec == std::errc::result_out_of_range) {
+        const bool negative = *first == '-';
+        // Too small to represent rounds to zero; too large saturates.
+        std::size_t e = std::string_view(first, static_cast<std::size_t>(last - first)).find_first_of("eE");
+        const bool tiny = e != std::string_view::npos && first[e + 1] == '-';
+        if (tiny)
+            return 0;
+        return negative ? -HUGE_VAL : HUGE_VAL;
+    }
+    if (result.ec != std::errc())
+        return 0;
     return std::isnan(value) ? 0 : value;
 }
 
