@@ -104,6 +104,8 @@ void DateTimeFieldEditor::editPart(int part, bool up, bool step, int digit, bool
         return;
     QLineEdit* edit = m_box->edit();
     const PartSpan& span = kParts[part];
+    if (span.start > edit->text().size())
+        return; // a text cut short has no such part
     edit->setSelection(span.start, span.length);
     // The text may be shorter than the form; keep what the line edit actually selected.
     const int selStart = edit->hasSelectedText() ? edit->selectionStart() : edit->cursorPosition();
@@ -163,8 +165,12 @@ void DateTimeFieldEditor::editPart(int part, bool up, bool step, int digit, bool
         else if (value < low)
             value = high;
     } else if (value < low || value > high) {
-        if (fallback)
+        // The new digit alone, when it is a valid value; a 0 for the month or the day is not, and
+        // wraps like a fresh 0 instead of leaving "00" behind.
+        if (fallback && *fallback >= low && *fallback <= high)
             value = *fallback;
+        else if (fallback)
+            value = *fallback < low ? high : low;
         else
             value = value < low ? high : low;
     }

@@ -73,7 +73,8 @@ private slots:
         QCOMPARE(model.data(model.index(1, 1), Qt::DisplayRole).toString(), QString("2 KB"));
         QCOMPARE(model.data(model.index(1, 4), Qt::DisplayRole).toString(),
                  QString::fromStdString(tree.root() + "/sub/"));
-        QCOMPARE(window.statusText(), QString::fromUtf8("筛选完毕！共筛选出 2 个文件，耗时 0 毫秒。请单击按钮操作列表！"));
+        QCOMPARE(window.statusText(),
+                 QString::fromUtf8("筛选完毕！共筛选出 2 个文件，耗时 0 毫秒。请单击按钮操作列表！"));
         QCOMPARE(child<QPushButton>(window, "按钮开始筛选")->text(), QString::fromUtf8("  选择目录开始筛选"));
         QVERIFY(state.operationIdle);
 
@@ -105,7 +106,9 @@ private slots:
         start->click();
         const int listed = window.resultModel().rowCount(QModelIndex());
         QVERIFY2(listed < 300, qPrintable(QString::number(listed)));
-        QCOMPARE(window.statusText(), QString::fromUtf8("筛选完毕！共筛选出 %1 个文件，耗时 0 毫秒。请单击按钮操作列表！").arg(listed));
+        QCOMPARE(
+            window.statusText(),
+            QString::fromUtf8("筛选完毕！共筛选出 %1 个文件，耗时 0 毫秒。请单击按钮操作列表！").arg(listed));
         QCOMPARE(start->text(), QString::fromUtf8("  选择目录开始筛选"));
         QVERIFY(state.operationIdle);
     }
