@@ -564,11 +564,14 @@ QWidget* MainWindow::buildResultPanel() {
     };
     for (const auto& [name, caption] : actions) {
         QPushButton* action = button(name, caption, strip);
+        // Narrow windows squeeze the strip, but never below a readable caption.
+        action->setMinimumWidth(action->fontMetrics().horizontalAdvance(action->text()) + 20);
         connect(action, &QPushButton::clicked, this, [this, action] { notAvailable(action->text()); });
         row->addWidget(action);
     }
     row->addStretch(1);
     QPushButton* selectAll = button("按钮全选", "全选", strip);
+    selectAll->setMinimumWidth(selectAll->fontMetrics().horizontalAdvance(selectAll->text()) + 20);
     connect(selectAll, &QPushButton::clicked, this, &MainWindow::selectAllRows);
     row->addWidget(selectAll);
     column->addWidget(strip);
