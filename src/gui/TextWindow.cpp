@@ -2,6 +2,9 @@
 
 #include "platform/QtDesktop.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QFile>
@@ -10,6 +13,8 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTextBlock>
+#include <QTextEdit>
+#include <QTextLayout>
 
 namespace karv {
 
@@ -52,13 +57,13 @@ TextWindow::TextWindow(const TextWindowDesktop& desktop, const TextWindowCall& c
     setWindowTitle(title);
     setSizeGripEnabled(true);
 
-    m_promptBox = new QPlainTextEdit(this);
+    m_promptBox = new QTextEdit(this);
     m_promptBox->setObjectName("编辑框提示");
     m_promptBox->setReadOnly(true);
+    m_promptBox->setAcceptRichText(false);
     m_promptBox->setFrameShape(QFrame::NoFrame);
     m_promptBox->document()->setDocumentMargin(0);
     m_promptBox->setFocusPolicy(Qt::NoFocus);
-    m_promptBox->setBackgroundVisible(false);
     m_promptBox->viewport()->setAutoFillBackground(false);
     m_promptBox->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_promptBox->setWordWrapMode(QTextOption::WrapAnywhere);
@@ -114,7 +119,13 @@ TextWindow::TextWindow(const TextWindowDesktop& desktop, const TextWindowCall& c
     const QFontMetrics metrics(font());
     m_unitWidth = std::max(
         1, (metrics.horizontalAdvance(QString::fromUtf8("中")) + metrics.horizontalAdvance('A')) / 3);
-    m_lineHeight = std::max(1, metrics.lineSpacing());
+    // The height of a line holding a CJK character: its glyphs may come from a fallback font that
+    // is taller than the window's own font.
+    QTextLayout probe(QString::fromUtf8("中A"), font());
+    probe.beginLayout();
+    const QTextLine probeLine = probe.createLine();
+    probe.endLayout();
+    m_lineHeight = std::max({1, metrics.lineSpacing(), static_cast<int>(std::ceil(probeLine.height()))});
 
     const int clientWidth = call.width != 0 ? call.width + 2 * kMargin : 560;
     const int clientHeight = call.height != 0 ? promptHeightFor(clientWidth) + 2 * kMargin + call.height +

@@ -6,6 +6,7 @@
 
 class QPlainTextEdit;
 class QPushButton;
+class QTextEdit;
 
 namespace karv {
 
@@ -50,6 +51,8 @@ public:
     QString promptText() const;
     /// The prompt height estimate for a client width, from the measurements taken at creation.
     int promptHeightFor(int clientWidth) const;
+    int unitWidth() const { return m_unitWidth; }
+    int lineHeight() const { return m_lineHeight; }
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -72,7 +75,7 @@ private:
     int m_unitWidth = 1;
     int m_lineHeight = 1;
 
-    QPlainTextEdit* m_promptBox = nullptr;
+    QTextEdit* m_promptBox = nullptr;
     QPlainTextEdit* m_textBox = nullptr;
     QWidget* m_strip = nullptr;
     QPushButton* m_cancel = nullptr;

@@ -6,6 +6,8 @@
 
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QTextEdit>
 #include <QTimer>
 #include <QtTest>
 
@@ -150,8 +152,7 @@ private slots:
     void titlesAndPromptsFollowTheMode() {
         auto input = open("", true, QString());
         QCOMPARE(input->promptText(), QString::fromUtf8("请输入数据："));
-        QCOMPARE(child<QPlainTextEdit>(*input, "编辑框提示")->toPlainText(),
-                 QString::fromUtf8("请输入数据："));
+        QCOMPARE(child<QTextEdit>(*input, "编辑框提示")->toPlainText(), QString::fromUtf8("请输入数据："));
         auto info = open("", false, QString());
         QCOMPARE(info->promptText(), QString::fromUtf8("以下为信息详情："));
         auto none = open("", true);
@@ -221,7 +222,9 @@ private slots:
         const QFontMetrics metrics(window->font());
         const int unit =
             (metrics.horizontalAdvance(QString::fromUtf8("中")) + metrics.horizontalAdvance('A')) / 3;
-        const int lineHeight = metrics.lineSpacing();
+        QCOMPARE(window->unitWidth(), unit);
+        const int lineHeight = window->lineHeight();
+        QVERIFY(lineHeight >= metrics.lineSpacing());
         const int clientWidth = 400;
         const int perLine = (clientWidth - 2 * TextWindow::kMargin - 2) / unit;
         // Four lines: "第一行" (6 units), an empty one, 300 units, and the empty one after the last CR LF.
@@ -232,7 +235,7 @@ private slots:
 
     void theLayoutFollowsTheMarginsAndTheAskedTextSize() {
         auto window = open("", true, QString::fromUtf8("提示"), 400, 200);
-        auto* prompt = child<QPlainTextEdit>(*window, "编辑框提示");
+        auto* prompt = child<QTextEdit>(*window, "编辑框提示");
         auto* text = body(*window);
         auto* strip = child<QWidget>(*window, "外形框");
         auto* ok = child<QPushButton>(*window, "按钮确定");
@@ -245,6 +248,10 @@ private slots:
         QCOMPARE(cancel->geometry().right() + 1, window->width() - 5);
         QCOMPARE(ok->geometry().right() + 1, cancel->x());
         QVERIFY(qAbs(cancel->geometry().center().y() - strip->geometry().center().y()) <= 1);
+
+        // The estimate leaves room for the whole prompt: it needs no scrolling.
+        QCoreApplication::processEvents();
+        QCOMPARE(prompt->verticalScrollBar()->maximum(), 0);
 
         window->resize(600, 500);
         QCOMPARE(text->width(), 590);
