@@ -53,6 +53,10 @@ public:
     /// How often a long run lets events in (10 ms by default; tests use 0 to let every click in).
     void setPumpIntervalMs(int interval) { m_pumpIntervalMs = interval; }
 
+    /// The progress bar of the batch operations (hidden while none runs) and its text overlay.
+    QProgressBar* progressBar() const { return m_progressBar; }
+    QLabel* progressText() const { return m_progressText; }
+
     DateTimeFieldEditor& timeFromEditor() { return *m_timeFromEditor; }
     DateTimeFieldEditor& timeToEditor() { return *m_timeToEditor; }
 

@@ -9,6 +9,7 @@
 
 #include <memory>
 
+#include <QBuffer>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
@@ -683,6 +684,44 @@ private slots:
         QCOMPARE(f.questioner.messages.size(), std::size(names));
         QCOMPARE(f.questioner.messages[0], std::string("“打开”功能尚未提供。"));
         QCOMPARE(f.questioner.messages[9], std::string("“文件归类..”功能尚未提供。"));
+    }
+
+    void listGesturesOfLaterVersionsSaySoToo() {
+        test::TempTree tree;
+        Fixture f;
+        f.drop({tree.file("a.txt")});
+        auto* list = f.get<QTreeView>("超级列表框");
+        const QRect row = list->visualRect(f.window->resultModel().index(0, 0));
+        QTest::mousePress(list->viewport(), Qt::LeftButton, Qt::NoModifier, row.center());
+        QTest::mouseRelease(list->viewport(), Qt::LeftButton, Qt::NoModifier, row.center());
+        QTest::mouseDClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, row.center());
+        QCOMPARE(f.questioner.messages, std::vector<std::string>{"“打开”功能尚未提供。"});
+        // A right click beside the rows is no gesture on a file.
+        const QPoint empty(5, list->viewport()->height() - 5);
+        QContextMenuEvent outside(QContextMenuEvent::Mouse, empty, list->viewport()->mapToGlobal(empty));
+        QCoreApplication::sendEvent(list->viewport(), &outside);
+        QCOMPARE(f.questioner.messages.size(), size_t(1));
+        QContextMenuEvent onRow(QContextMenuEvent::Mouse, row.center(),
+                                list->viewport()->mapToGlobal(row.center()));
+        QCoreApplication::sendEvent(list->viewport(), &onRow);
+        QCOMPARE(f.questioner.messages.back(), std::string("“定位”功能尚未提供。"));
+    }
+
+    void aBrandedBannerImageIsShown() {
+        QPixmap image(30, 20);
+        image.fill(Qt::red);
+        QByteArray bytes;
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        image.save(&buffer, "PNG");
+        Fixture f;
+        f.state.brandTexts.brandWord = "Zed";
+        f.state.brandTexts.bannerImage = bytes.toStdString();
+        f.make();
+        auto* picture = f.get<QLabel>("图片Karv软件");
+        QVERIFY(picture->isVisible());
+        QCOMPARE(picture->pixmap().size(), QSize(30, 20));
+        QVERIFY(f.window->findChild<QTimer*>(u8("时钟官网"))->isActive());
     }
 
     void linksOpenTheirTargetsInTheBrowser() {
