@@ -11,6 +11,12 @@ namespace karv {
 DateTimeBox::DateTimeBox(const QString& text, QWidget* parent) : QAbstractSpinBox(parent) {
     lineEdit()->setText(text);
     lineEdit()->installEventFilter(this);
+    // Dropped text and the edit menu's Delete or Undo would break the fixed form; a file dropped
+    // here goes on to the window.
+    lineEdit()->setAcceptDrops(false);
+    setAcceptDrops(false);
+    setContextMenuPolicy(Qt::NoContextMenu);
+    lineEdit()->setContextMenuPolicy(Qt::NoContextMenu);
 }
 
 void DateTimeBox::setText(const QString& text) {

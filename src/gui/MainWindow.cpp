@@ -893,6 +893,7 @@ std::int64_t MainWindow::tickMs() {
 
 void MainWindow::closeEvent(QCloseEvent* event) {
     saveControlStates();
+    setAcceptDrops(false);
     // A run in progress unwinds at its next check.
     m_state.operationIdle = true;
     event->accept();

@@ -557,6 +557,29 @@ private slots:
         QCOMPARE(f.cell(0, 2).size(), 10); // "yyyy-MM-dd"
     }
 
+    void aRunTakesTheFilterTextFromTheBoxWithCrLfBreaks() {
+        test::TempTree tree;
+        tree.file("a.txt");
+        Fixture f;
+        f.questioner.folderAnswer = tree.root();
+        f.click("选择框按内容筛选");
+        f.click("选择框按长度筛选");
+        f.click("单选框内容字数");
+        f.click("选择框按时间筛选");
+        f.get<QPlainTextEdit>("编辑框筛选内容")->setPlainText("alpha\nbeta|");
+        f.click("按钮开始筛选");
+        QCOMPARE(f.state.contentFilterText, std::string("alpha\r\nbeta|"));
+        QCOMPARE(f.state.contentTerms, (std::vector<std::string>{"alpha", "beta", ""}));
+        QCOMPARE(f.names(), QStringList({"a.txt"})); // no filter stage in this build: every file passes
+        // The options stay as they were set, and the enabling after the run matches them.
+        QVERIFY(f.enabled("选择框清除网页标签") && f.enabled("选择框清除空行空格"));
+        QVERIFY(f.enabled("编辑框时间起始") && f.enabled("按钮粘贴"));
+        // Other match modes keep the text whole.
+        f.get<QComboBox>("组合框匹配模式")->setCurrentIndex(1);
+        f.click("按钮开始筛选");
+        QVERIFY(f.state.contentTerms.empty());
+    }
+
     void aChangeDuringARunAppliesToTheFollowingFolders() {
         test::TempTree tree;
         tree.file("a.txt");
