@@ -2,11 +2,10 @@
 
 #include "scan/ResultRow.h"
 
+#include <QAbstractTableModel>
 #include <cstdint>
 #include <string>
 #include <vector>
-
-#include <QAbstractTableModel>
 
 namespace karv {
 

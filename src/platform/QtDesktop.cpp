@@ -10,13 +10,9 @@
 
 namespace karv {
 
-QString pathToQt(const std::string& rawPath) {
-    return QFile::decodeName(QByteArray::fromStdString(rawPath));
-}
+QString pathToQt(const std::string& rawPath) { return QFile::decodeName(QByteArray::fromStdString(rawPath)); }
 
-std::string pathFromQt(const QString& path) {
-    return QFile::encodeName(path).toStdString();
-}
+std::string pathFromQt(const QString& path) { return QFile::encodeName(path).toStdString(); }
 
 void QtQuestioner::showMessage(std::string_view text, std::string_view title) {
     QMessageBox box(QMessageBox::Information, qs(title), qs(text), QMessageBox::Ok, m_parent);
@@ -66,8 +62,6 @@ bool QtKeyboard::ctrlHeld() {
     return QGuiApplication::queryKeyboardModifiers() & Qt::ControlModifier;
 }
 
-bool QtOpener::openUrl(const std::string& url) {
-    return QDesktopServices::openUrl(QUrl(qs(url)));
-}
+bool QtOpener::openUrl(const std::string& url) { return QDesktopServices::openUrl(QUrl(qs(url))); }
 
 } // namespace karv

@@ -8,12 +8,8 @@
 
 namespace karv {
 
-inline QString qs(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-inline std::string us(const QString& text) {
-    return text.toStdString();
-}
+inline QString qs(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+inline std::string us(const QString& text) { return text.toStdString(); }
 
 /// Paths are raw bytes; Qt sees them through the locale's file-name codec (UTF-8 here).
 QString pathToQt(const std::string& rawPath);
