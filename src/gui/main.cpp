@@ -3,6 +3,9 @@
 #include "platform/QtDesktop.h"
 
 #include <QApplication>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
 #include <cstdio>
 #include <cstdlib>
 
@@ -14,6 +17,11 @@ int main(int argc, char** argv) {
         return 1;
     }
     QApplication app(argc, argv);
+    // Qt's own texts (file dialogs, edit menus) in the interface's language.
+    QTranslator qtTexts;
+    if (qtTexts.load(QLocale(QLocale::Chinese, QLocale::China), "qtbase", "_",
+                     QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(&qtTexts);
 
     karv::AppState state;
     const std::string exeFolder = karv::executableFolder();

@@ -6,6 +6,7 @@
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QUrl>
 
 namespace karv {
@@ -16,6 +17,7 @@ std::string pathFromQt(const QString& path) { return QFile::encodeName(path).toS
 
 void QtQuestioner::showMessage(std::string_view text, std::string_view title) {
     QMessageBox box(QMessageBox::Information, qs(title), qs(text), QMessageBox::Ok, m_parent);
+    box.button(QMessageBox::Ok)->setText(QString::fromUtf8("确定"));
     box.setWindowModality(Qt::ApplicationModal);
     box.exec();
 }
@@ -28,6 +30,9 @@ std::string QtQuestioner::chooseFolder(std::string_view prompt, const std::strin
 bool QtQuestioner::askYesNo(std::string_view text, std::string_view title) {
     QMessageBox box(QMessageBox::Information, qs(title), qs(text), QMessageBox::Yes | QMessageBox::No,
                     m_parent);
+    // The buttons speak the interface's language even where Qt's translations are not installed.
+    box.button(QMessageBox::Yes)->setText(QString::fromUtf8("是"));
+    box.button(QMessageBox::No)->setText(QString::fromUtf8("否"));
     box.setWindowModality(Qt::ApplicationModal);
     return box.exec() == QMessageBox::Yes;
 }

@@ -1,4 +1,5 @@
 #include "gui/TextWindow.h"
+#include "platform/QtDesktop.h"
 #include "support/FakeDesktop.h"
 #include "support/TempTree.h"
 
@@ -215,6 +216,13 @@ private slots:
         child<QPushButton>(*window, "按钮文件")->click();
         QCOMPARE(window->text(), QString::fromUtf8("中文\r\nb\r\nc\r\n"));
         QCOMPARE(questioner.fileDialogTitles, std::vector<std::string>{"选择多个文件，将导入其文件内容"});
+    }
+
+    void theFileFilterBecomesQtsForm() {
+        QCOMPARE(qtFileFilter("文本文本|*.txt;*.text;*.ini;*.htn;*.html|全部文件|*.*"),
+                 QString::fromUtf8("文本文本 (*.txt *.text *.ini *.htn *.html);;全部文件 (*.*)"));
+        QCOMPARE(qtFileFilter(""), QString());
+        QCOMPARE(qtFileFilter("只有标题"), QString());
     }
 
     void thePromptHeightEstimateCountsRowsPerLine() {
