@@ -6,6 +6,7 @@
 #include "gui/TextWindow.h"
 #include "platform/QtDesktop.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <system_error>
 
@@ -223,7 +224,8 @@ MainWindow::MainWindow(AppState& state, Questioner& questioner, Clock& clock, QW
     auto* body = new QHBoxLayout;
     body->setContentsMargins(10, 10, 10, 10);
     body->setSpacing(10);
-    body->addWidget(buildOptionsPanel());
+    QWidget* optionsPanel = buildOptionsPanel();
+    body->addWidget(optionsPanel);
     body->addWidget(buildResultPanel(), 1);
     column->addLayout(body, 1);
     setCentralWidget(central);
@@ -249,6 +251,16 @@ MainWindow::MainWindow(AppState& state, Questioner& questioner, Clock& clock, QW
              m_contentFilter, m_lengthFilter, m_timeFilter, m_duplicateFilter, m_similarity, m_byMd5,
              m_byLength, m_byName, m_bySize, m_byCount, m_byNameLength})
         connect(source, &QAbstractButton::toggled, this, &MainWindow::updateEnabling);
+
+    // The panel is as wide as the wider of the two unit caption sets needs, so that switching the
+    // measure never moves the list's left edge.
+    int panelWidth = optionsPanel->sizeHint().width();
+    m_bySize->setChecked(false);
+    m_byCount->setChecked(true);
+    updateUnitCaptions();
+    panelWidth = std::max(panelWidth, optionsPanel->sizeHint().width());
+    m_bySize->setChecked(true);
+    optionsPanel->setFixedWidth(panelWidth);
 
     resize(1240, 740);
     setMinimumSize(1100, 640);
@@ -540,7 +552,7 @@ QWidget* MainWindow::buildResultPanel() {
     m_list->setAlternatingRowColors(true);
     m_list->setContextMenuPolicy(Qt::CustomContextMenu);
     m_list->header()->setStretchLastSection(true);
-    m_list->setColumnWidth(ResultListModel::NameColumn, 220);
+    m_list->setColumnWidth(ResultListModel::NameColumn, 180);
     m_list->setColumnWidth(ResultListModel::SizeColumn, 80);
     m_list->setColumnWidth(ResultListModel::TimeColumn, 140);
     m_list->setColumnWidth(ResultListModel::CountColumn, 70);

@@ -12,18 +12,25 @@ ResultListModel::ResultListModel(QObject* parent) : QAbstractTableModel(parent) 
 ResultListModel::StoredRow ResultListModel::store(ResultRow&& row) {
     if (m_folders.empty() || m_folders.back() != row.folder)
         m_folders.push_back(std::move(row.folder));
-    return {std::move(row.name), std::move(row.sizeText), std::move(row.timeText), std::move(row.countText),
-            static_cast<std::uint32_t>(m_folders.size() - 1), row.itemValue};
+    return {std::move(row.name),
+            std::move(row.sizeText),
+            std::move(row.timeText),
+            std::move(row.countText),
+            static_cast<std::uint32_t>(m_folders.size() - 1),
+            row.itemValue};
 }
 
-void ResultListModel::append(ResultRow row) { m_pending.push_back(store(std::move(row))); }
+void ResultListModel::append(ResultRow row) {
+    m_pending.push_back(store(std::move(row)));
+}
 
 void ResultListModel::flush() {
     if (m_pending.empty())
         return;
     const int first = static_cast<int>(m_rows.size());
     beginInsertRows({}, first, first + static_cast<int>(m_pending.size()) - 1);
-    m_rows.insert(m_rows.end(), std::make_move_iterator(m_pending.begin()), std::make_move_iterator(m_pending.end()));
+    m_rows.insert(m_rows.end(), std::make_move_iterator(m_pending.begin()),
+                  std::make_move_iterator(m_pending.end()));
     m_pending.clear();
     endInsertRows();
 }
@@ -54,7 +61,9 @@ int ResultListModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : static_cast<int>(m_rows.size());
 }
 
-int ResultListModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : ColumnCount; }
+int ResultListModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : ColumnCount;
+}
 
 QVariant ResultListModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= static_cast<int>(m_rows.size()))
@@ -62,12 +71,18 @@ QVariant ResultListModel::data(const QModelIndex& index, int role) const {
     const StoredRow& r = m_rows[static_cast<std::size_t>(index.row())];
     if (role == Qt::DisplayRole) {
         switch (index.column()) {
-        case NameColumn: return qs(displayText(r.name));
-        case SizeColumn: return qs(r.sizeText);
-        case TimeColumn: return qs(r.timeText);
-        case CountColumn: return qs(r.countText);
-        case FolderColumn: return qs(displayText(m_folders[r.folder]));
-        default: return {};
+        case NameColumn:
+            return qs(displayText(r.name));
+        case SizeColumn:
+            return qs(r.sizeText);
+        case TimeColumn:
+            return qs(r.timeText);
+        case CountColumn:
+            return qs(r.countText);
+        case FolderColumn:
+            return qs(displayText(m_folders[r.folder]));
+        default:
+            return {};
         }
     }
     if (role == Qt::ToolTipRole && (index.column() == NameColumn || index.column() == FolderColumn)) {

@@ -2,10 +2,11 @@
 
 #include "scan/ResultRow.h"
 
-#include <QAbstractTableModel>
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include <QAbstractTableModel>
 
 namespace karv {
 

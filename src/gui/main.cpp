@@ -2,18 +2,20 @@
 #include "gui/MainWindow.h"
 #include "platform/QtDesktop.h"
 
+#include <cstdio>
+#include <cstdlib>
+
 #include <QApplication>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTranslator>
-#include <cstdio>
-#include <cstdlib>
 
 int main(int argc, char** argv) {
     const char* platform = std::getenv("QT_QPA_PLATFORM");
     const bool headlessPlatform = platform != nullptr && platform[0] != '\0';
     if (!headlessPlatform && std::getenv("DISPLAY") == nullptr && std::getenv("WAYLAND_DISPLAY") == nullptr) {
-        std::fputs("karv-tessil: no display found (set DISPLAY or WAYLAND_DISPLAY, or run it under Xvfb)\n", stderr);
+        std::fputs("karv-tessil: no display found (set DISPLAY or WAYLAND_DISPLAY, or run it under Xvfb)\n",
+                   stderr);
         return 1;
     }
     QApplication app(argc, argv);

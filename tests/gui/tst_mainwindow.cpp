@@ -394,6 +394,19 @@ private slots:
         QCOMPARE(f.unitCaptions(), QStringList({"B", "KB", "MB", "GB", "TB"}));
     }
 
+    void switchingTheMeasureNeverMovesTheList() {
+        Fixture f;
+        auto* list = f.get<QTreeView>("超级列表框");
+        const QRect before = list->geometry();
+        f.click("选择框按长度筛选");
+        f.click("单选框内容字数");
+        QCoreApplication::processEvents();
+        QCOMPARE(list->geometry(), before);
+        f.click("单选框文件名长度");
+        QCoreApplication::processEvents();
+        QCOMPARE(list->geometry(), before);
+    }
+
     void aMeasureSetWhileTheLengthFilterIsOffStillChangesTheCaptions() {
         Fixture f;
         QVERIFY(!f.enabled("单选框内容字数"));
