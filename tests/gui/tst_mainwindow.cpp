@@ -397,10 +397,15 @@ private slots:
     void switchingTheMeasureNeverMovesTheList() {
         Fixture f;
         auto* list = f.get<QTreeView>("超级列表框");
+        auto* panel = f.get("选项区");
         const QRect before = list->geometry();
+        // The panel's width is fixed, and wide enough for either caption set.
+        QCOMPARE(panel->minimumWidth(), panel->maximumWidth());
+        QVERIFY(panel->width() >= panel->layout()->sizeHint().width());
         f.click("选择框按长度筛选");
         f.click("单选框内容字数");
         QCoreApplication::processEvents();
+        QVERIFY(panel->width() >= panel->layout()->sizeHint().width());
         QCOMPARE(list->geometry(), before);
         f.click("单选框文件名长度");
         QCoreApplication::processEvents();
