@@ -55,7 +55,6 @@ TextWindow::TextWindow(const TextWindowDesktop& desktop, const TextWindowCall& c
                           : m_inputMode                        ? "输入："
                                                                : "信息：";
     setWindowTitle(title);
-    setSizeGripEnabled(true);
 
     m_promptBox = new QTextEdit(this);
     m_promptBox->setObjectName("编辑框提示");
