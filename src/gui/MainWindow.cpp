@@ -449,6 +449,9 @@ QGroupBox* MainWindow::buildTimeGroup(QWidget* parent) {
     m_both = radio("单选框两者", "两者", group);
     m_timeFrom = named(new DateTimeBox(u8("2012-12-21 12:12:12"), group), "编辑框时间起始");
     m_timeTo = named(new DateTimeBox(u8("2014-03-31 23:55:00"), group), "编辑框时间终止");
+    for (DateTimeBox* box : {m_timeFrom, m_timeTo})
+        box->setToolTip(
+            u8("单击或用左右键、滚轮选择年、月、日、时、分、秒；上下键或右侧按钮增减；也可直接输入数字"));
 
     grid->addWidget(m_timeFilter, 0, 0, 1, 2);
     grid->addWidget(label("标签14", "时间类型：", group), 1, 0);
