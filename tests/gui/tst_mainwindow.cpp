@@ -658,6 +658,7 @@ private slots:
         const std::string one = tree.file("one.txt", "12345");
         const std::string two = tree.file("two.txt");
         const std::string three = tree.file("three.txt");
+        const std::string four = tree.file("four.txt");
         const std::string folder = tree.folder("folder");
         Fixture f;
         f.drop({one});
@@ -669,8 +670,10 @@ private slots:
         QCOMPARE(f.cell(0, 4), QString::fromStdString(tree.root() + "/"));
 
         f.keyboard.ctrl = true;
-        f.drop({two, folder, three});
-        QCOMPARE(f.names(), QStringList({"one.txt", "two.txt", "three.txt"}));
+        f.drop({two, three, four});
+        QCOMPARE(f.names(), QStringList({"one.txt", "two.txt", "three.txt", "four.txt"}));
+        f.drop({folder, one}); // folders are skipped
+        QCOMPARE(f.rows(), 5);
         f.keyboard.ctrl = false;
         f.drop({three, two});
         QCOMPARE(f.names(), QStringList({"three.txt", "two.txt"}));
