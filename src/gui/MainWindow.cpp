@@ -1,63 +1,236 @@
 #include "gui/MainWindow.h"
 
+#include "gui/DateTimeBox.h"
+#include "gui/DateTimeFieldEditor.h"
 #include "gui/ResultListModel.h"
+#include "gui/TextWindow.h"
 #include "platform/QtDesktop.h"
 
+#include <algorithm>
+#include <filesystem>
+#include <system_error>
+
 #include <QButtonGroup>
+#include <QCheckBox>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QCoreApplication>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStatusBar>
 #include <QTimer>
 #include <QTreeView>
+#include <QUrl>
 #include <QVBoxLayout>
 
 namespace karv {
 
+namespace {
+
+QString u8(const char* text) {
+    return QString::fromUtf8(text);
+}
+
+template <typename T> T* named(T* widget, const char* name) {
+    widget->setObjectName(u8(name));
+    return widget;
+}
+
+QRadioButton* radio(const char* name, const char* caption, QWidget* parent) {
+    return named(new QRadioButton(u8(caption), parent), name);
+}
+QCheckBox* check(const char* name, const char* caption, QWidget* parent) {
+    return named(new QCheckBox(u8(caption), parent), name);
+}
+QLabel* label(const char* name, const char* caption, QWidget* parent) {
+    return named(new QLabel(u8(caption), parent), name);
+}
+QPushButton* button(const char* name, const char* caption, QWidget* parent) {
+    return named(new QPushButton(u8(caption), parent), name);
+}
+QLineEdit* lineEdit(const char* name, const char* text, QWidget* parent) {
+    return named(new QLineEdit(u8(text), parent), name);
+}
+
+/// A picture box that holds a row of radio buttons, exclusive among themselves only.
+QWidget* radioRow(const char* name, std::initializer_list<QRadioButton*> radios, QWidget* parent,
+                  QButtonGroup** groupOut = nullptr) {
+    auto* box = named(new QWidget(parent), name);
+    auto* row = new QHBoxLayout(box);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(6);
+    auto* group = new QButtonGroup(box);
+    int id = 0;
+    for (QRadioButton* radioButton : radios) {
+        radioButton->setParent(box);
+        group->addButton(radioButton, id++);
+        row->addWidget(radioButton);
+    }
+    row->addStretch(1);
+    if (groupOut != nullptr)
+        *groupOut = group;
+    return box;
+}
+
+/// A radio set that lives directly in a group box row: exclusive through its own button group.
+QHBoxLayout* radioSet(std::initializer_list<QRadioButton*> radios, QObject* owner) {
+    auto* row = new QHBoxLayout;
+    row->setSpacing(6);
+    auto* group = new QButtonGroup(owner);
+    int id = 0;
+    for (QRadioButton* radioButton : radios) {
+        group->addButton(radioButton, id++);
+        row->addWidget(radioButton);
+    }
+    row->addStretch(1);
+    return row;
+}
+
+QGridLayout* groupGrid(QGroupBox* group) {
+    auto* grid = new QGridLayout(group);
+    grid->setContentsMargins(8, 6, 8, 8);
+    grid->setHorizontalSpacing(6);
+    grid->setVerticalSpacing(5);
+    grid->setColumnStretch(1, 1);
+    return grid;
+}
+
+QString withCrLf(QString text) {
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    return text.replace('\n', QStringLiteral("\r\n"));
+}
+
+} // namespace
+
 /// Answers the engine's option questions from the live controls, so a change during a run applies
-/// to the following files. Filters whose controls the window does not have yet keep their form
-/// defaults (all off).
-class MainWindow::LiveOptions : public FixedScanOptions {
+/// to the following files.
+class MainWindow::LiveOptions : public ScanOptions {
 public:
-    explicit LiveOptions(const MainWindow& window) : m_window(window) {}
+    explicit LiveOptions(const MainWindow& window) : w(window) {}
 
     TraversalScope scope() const override {
-        if (m_window.m_thisFolder->isChecked())
+        if (w.m_thisFolder->isChecked())
             return TraversalScope::ThisFolder;
-        if (m_window.m_levels->isChecked())
+        if (w.m_levels->isChecked())
             return TraversalScope::Levels;
         return TraversalScope::AllSubfolders;
     }
-    std::string levelsText() const override { return us(m_window.m_levelsEdit->text()); }
-    std::string patternList() const override { return us(m_window.m_patternEdit->text()); }
+    std::string levelsText() const override { return us(w.m_levelsEdit->text()); }
+    std::string patternList() const override { return us(w.m_patternEdit->text()); }
+
+    bool contentFilter() const override { return w.m_contentFilter->isChecked(); }
+    bool contentExcludes() const override { return w.m_contentExcludes->isChecked(); }
+    bool contentInName() const override { return w.m_contentInName->isChecked(); }
+    bool contentInText() const override { return w.m_contentInText->isChecked(); }
+    MatchMode matchMode() const override {
+        switch (w.m_matchMode->currentIndex()) {
+        case 1:
+            return MatchMode::Wildcard;
+        case 2:
+            return MatchMode::Regex;
+        default:
+            return MatchMode::Plain;
+        }
+    }
+    std::string contentText() const override { return us(withCrLf(w.m_contentText->toPlainText())); }
+
+    bool lengthFilter() const override { return w.m_lengthFilter->isChecked(); }
+    LengthMeasure lengthMeasure() const override {
+        if (w.m_byCount->isChecked())
+            return LengthMeasure::Characters;
+        if (w.m_byNameLength->isChecked())
+            return LengthMeasure::NameLength;
+        return LengthMeasure::Size;
+    }
+    int lengthUnit() const override {
+        const int unit = w.m_units->checkedId();
+        return unit < 0 ? 0 : unit;
+    }
+    std::string lengthFromText() const override { return us(w.m_lengthFrom->text()); }
+    std::string lengthToText() const override { return us(w.m_lengthTo->text()); }
+    bool stripTags() const override { return w.m_stripTags->isChecked(); }
+    bool stripBlanks() const override { return w.m_stripBlanks->isChecked(); }
+
+    bool timeFilter() const override { return w.m_timeFilter->isChecked(); }
+    TimeKind timeKind() const override {
+        if (w.m_created->isChecked())
+            return TimeKind::Created;
+        if (w.m_accessed->isChecked())
+            return TimeKind::Accessed;
+        return TimeKind::Modified;
+    }
+    DateTimeMode timePart() const override {
+        if (w.m_dateOnly->isChecked())
+            return DateTimeMode::DateOnly;
+        if (w.m_timeOnly->isChecked())
+            return DateTimeMode::TimeOnly;
+        return DateTimeMode::Both;
+    }
+    std::string timeFromText() const override { return us(w.m_timeFrom->text()); }
+    std::string timeToText() const override { return us(w.m_timeTo->text()); }
+
+    bool duplicateFilter() const override { return w.m_duplicateFilter->isChecked(); }
+    DuplicateKind duplicateKind() const override {
+        if (w.m_byMd5->isChecked())
+            return DuplicateKind::Md5;
+        if (w.m_byName->isChecked())
+            return DuplicateKind::Name;
+        return DuplicateKind::Size;
+    }
+    bool similarity() const override { return w.m_similarity->isChecked(); }
+    std::string similarityText() const override { return us(w.m_similarityPercent->text()); }
+    bool judgeContent() const override { return w.m_judgeContent->isChecked(); }
+    DuplicateOutput duplicateOutput() const override {
+        if (w.m_outputOne->isChecked())
+            return DuplicateOutput::One;
+        if (w.m_outputAll->isChecked())
+            return DuplicateOutput::All;
+        return DuplicateOutput::AllButOne;
+    }
 
 private:
-    const MainWindow& m_window;
+    const MainWindow& w;
 };
 
 MainWindow::MainWindow(AppState& state, Questioner& questioner, Clock& clock, QWidget* parent)
-    : QMainWindow(parent), m_state(state), m_questioner(questioner), m_clock(clock), m_run(state, *this) {
+    : QMainWindow(parent), m_state(state), m_questioner(questioner), m_clock(clock),
+      m_ownOpener(std::make_unique<QtOpener>()), m_ownClipboard(std::make_unique<QtClipboard>()),
+      m_ownKeyboard(std::make_unique<QtKeyboard>()), m_opener(m_ownOpener.get()),
+      m_clipboard(m_ownClipboard.get()), m_keyboard(m_ownKeyboard.get()), m_run(state, *this) {
     setObjectName("主界面");
     setWindowTitle(qs(karv::windowTitle(state)));
+    setWindowIcon(applicationIcon());
     m_model = new ResultListModel(this);
     m_options = std::make_unique<LiveOptions>(*this);
+    m_links = brandLinks(state.brandTexts);
 
     auto* central = new QWidget(this);
-    auto* layout = new QHBoxLayout(central);
-    layout->setContentsMargins(10, 10, 10, 10);
-    layout->setSpacing(10);
-    layout->addWidget(buildOptionsPanel());
-    layout->addWidget(buildResultPanel(), 1);
+    auto* column = new QVBoxLayout(central);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    column->addWidget(buildBanner());
+    auto* body = new QHBoxLayout;
+    body->setContentsMargins(10, 10, 10, 10);
+    body->setSpacing(10);
+    QWidget* optionsPanel = buildOptionsPanel();
+    body->addWidget(optionsPanel);
+    body->addWidget(buildResultPanel(), 1);
+    column->addLayout(body, 1);
     setCentralWidget(central);
 
-    auto* statusBar = new QStatusBar(this);
-    statusBar->setObjectName("状态条");
+    auto* statusBar = named(new QStatusBar(this), "状态条");
     m_statusLabel = new QLabel(statusBar);
     // A long folder path in the status must not widen the window.
     m_statusLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
@@ -65,86 +238,606 @@ MainWindow::MainWindow(AppState& state, Questioner& questioner, Clock& clock, QW
     statusBar->addWidget(m_statusLabel, 1);
     setStatusBar(statusBar);
 
-    m_statusTimer = new QTimer(this);
-    m_statusTimer->setObjectName("时钟筛选提示");
+    m_statusTimer = named(new QTimer(this), "时钟筛选提示");
     m_statusTimer->setInterval(1000);
     connect(m_statusTimer, &QTimer::timeout, this, [this] { m_run.statusRefresh(); });
     m_statusTimer->start();
 
-    resize(1100, 700);
+    m_bannerTimer = named(new QTimer(this), "时钟官网");
+    m_bannerTimer->setInterval(20);
+    connect(m_bannerTimer, &QTimer::timeout, this, &MainWindow::bannerStep);
+    m_bannerTimer->start();
+
+    // Option changes recompute the dependent states. Toggles (rather than clicks) also catch states
+    // set by code, such as restored settings.
+    for (QAbstractButton* source : std::initializer_list<QAbstractButton*>{
+             m_contentFilter, m_lengthFilter, m_timeFilter, m_duplicateFilter, m_similarity, m_byMd5,
+             m_byLength, m_byName, m_bySize, m_byCount, m_byNameLength})
+        connect(source, &QAbstractButton::toggled, this, &MainWindow::updateEnabling);
+
+    // The panel is as wide as the wider of the two unit caption sets needs, so that switching the
+    // measure never moves the list's left edge.
+    int panelWidth = optionsPanel->sizeHint().width();
+    m_bySize->setChecked(false);
+    m_byCount->setChecked(true);
+    updateUnitCaptions();
+    panelWidth = std::max(panelWidth, optionsPanel->sizeHint().width());
+    m_bySize->setChecked(true);
+    optionsPanel->setFixedWidth(panelWidth);
+
+    resize(1240, 740);
+    setMinimumSize(1100, 640);
     m_sinceLastPump.start();
 
-    // Creation complete: enabling rules, then the window accepts operations.
+    // Creation complete: enabling rules, the time boxes' editors, drops, then the window accepts
+    // operations; branding and unit captions last.
     updateEnabling();
+    m_timeFromEditor = new DateTimeFieldEditor(m_clock, this);
+    m_timeFromEditor->attach(m_timeFrom);
+    m_timeToEditor = new DateTimeFieldEditor(m_clock, this);
+    m_timeToEditor->attach(m_timeTo);
+    setAcceptDrops(true);
     m_state.operationIdle = true;
+    applyBranding();
+    updateUnitCaptions();
 }
 
 MainWindow::~MainWindow() = default;
 
+QWidget* MainWindow::buildBanner() {
+    m_banner = named(new QWidget(this), "图片框横幅");
+    m_banner->setFixedHeight(56);
+    m_banner->installEventFilter(this);
+    m_bannerLabel = label("标签横幅", "", m_banner);
+    m_bannerLabel->setScaledContents(true);
+    m_bannerLabel->lower();
+
+    m_contactIcon = named(new QLabel(m_banner), "图片联系");
+    m_contactIcon->setPixmap(linkIcon(LinkIcon::Contact));
+    m_contactLink = label("链接联系", "", m_banner);
+    m_helpIcon = named(new QLabel(m_banner), "图片疑点说明");
+    m_helpIcon->setPixmap(linkIcon(LinkIcon::Help));
+    m_helpLink = label("链接疑点说明", "疑点说明", m_banner);
+    m_homeLink = label("链接软件主页", "软件主页", m_banner);
+    m_homeIcon = named(new QLabel(m_banner), "图片软件主页");
+    m_homeIcon->setPixmap(linkIcon(LinkIcon::Home));
+    for (QLabel* link : {m_contactLink, m_helpLink, m_homeLink}) {
+        QPalette palette = link->palette();
+        palette.setColor(QPalette::WindowText, palette.color(QPalette::Link));
+        link->setPalette(palette);
+        QFont font = link->font();
+        font.setUnderline(true);
+        link->setFont(font);
+    }
+    m_brandPicture = named(new QLabel(m_banner), "图片Karv软件");
+    m_brandPicture->setPixmap(brandPicture(qs(kDefaultBrandWord)));
+    m_brandPicture->setMouseTracking(true);
+    m_brandPicture->installEventFilter(this);
+
+    m_classifyButton = button("按钮归类", "文件归类..", m_banner);
+    m_statsButton = button("按钮统计", "文件统计..", m_banner);
+    connect(m_classifyButton, &QPushButton::clicked, this,
+            [this] { notAvailable(m_classifyButton->text()); });
+    connect(m_statsButton, &QPushButton::clicked, this, [this] { notAvailable(m_statsButton->text()); });
+
+    makeClickable(m_contactIcon, [this] { openLink(m_links.contactUrl); });
+    makeClickable(m_contactLink, [this] { openLink(m_links.contactUrl); });
+    makeClickable(m_homeIcon, [this] { openLink(m_links.homeUrl); });
+    makeClickable(m_homeLink, [this] { openLink(m_links.homeUrl); });
+    makeClickable(m_helpIcon, [this] { showHelp(); });
+    makeClickable(m_helpLink, [this] { showHelp(); });
+    makeClickable(m_brandPicture, [this] { openLink(m_links.pictureUrl); });
+    return m_banner;
+}
+
 QWidget* MainWindow::buildOptionsPanel() {
-    auto* panel = new QWidget(this);
-    auto* column = new QVBoxLayout(panel);
-    column->setContentsMargins(0, 0, 0, 0);
-
-    auto* traversal = new QWidget(panel);
-    auto* row = new QHBoxLayout(traversal);
-    row->setContentsMargins(0, 0, 0, 0);
-    m_thisFolder = new QRadioButton("仅该目录", traversal);
-    m_thisFolder->setObjectName("单选框仅该目录");
-    m_allSubfolders = new QRadioButton("遍历子目录", traversal);
-    m_allSubfolders->setObjectName("单选框遍历子目录");
-    m_levels = new QRadioButton("遍历层次", traversal);
-    m_levels->setObjectName("单选框遍历层次");
-    m_allSubfolders->setChecked(true);
-    m_levelsEdit = new QLineEdit("2", traversal);
-    m_levelsEdit->setObjectName("编辑框层次");
-    m_levelsEdit->setMaximumWidth(40);
-    auto* scopeGroup = new QButtonGroup(traversal);
-    scopeGroup->addButton(m_thisFolder);
-    scopeGroup->addButton(m_allSubfolders);
-    scopeGroup->addButton(m_levels);
-    row->addWidget(m_thisFolder);
-    row->addWidget(m_allSubfolders);
-    row->addWidget(m_levels);
-    row->addWidget(m_levelsEdit);
-    row->addStretch(1);
-
-    m_patternEdit = new QLineEdit("*.*", panel);
-    m_patternEdit->setObjectName("编辑框过滤");
-    m_patternEdit->setToolTip("文件名过滤，多个以|隔开，如 *.txt|*.log");
-
-    m_startButton = new QPushButton(qs(kIdleCaption), panel);
-    m_startButton->setObjectName("按钮开始筛选");
-    m_startButton->setMinimumHeight(36);
-    connect(m_startButton, &QPushButton::clicked, this, &MainWindow::onStartClicked);
-
-    column->addStretch(1);
-    column->addWidget(traversal);
-    column->addWidget(m_patternEdit);
-    column->addWidget(m_startButton);
-    panel->setFixedWidth(360);
+    auto* panel = named(new QWidget(this), "选项区");
+    auto* grid = new QGridLayout(panel);
+    grid->setContentsMargins(0, 0, 0, 0);
+    grid->setHorizontalSpacing(10);
+    grid->setVerticalSpacing(8);
+    grid->addWidget(buildContentGroup(panel), 0, 0);
+    grid->addWidget(buildTimeGroup(panel), 1, 0);
+    grid->addWidget(buildTraversal(panel), 2, 0, 2, 1);
+    grid->addWidget(buildLengthGroup(panel), 0, 1);
+    // The duplicate group reaches down to the bottom margin, above the status bar.
+    grid->addWidget(buildDuplicateGroup(panel), 1, 1, 3, 1);
+    grid->setRowStretch(3, 1);
+    grid->setColumnMinimumWidth(0, 300);
+    grid->setColumnMinimumWidth(1, 300);
     return panel;
+}
+
+QGroupBox* MainWindow::buildContentGroup(QWidget* parent) {
+    auto* group = named(new QGroupBox(parent), "分组框内容");
+    auto* grid = groupGrid(group);
+    m_contentFilter = check("选择框按内容筛选", "按内容筛选", group);
+    m_contentIncludes = radio("单选框包含内容", "包含内容", group);
+    m_contentExcludes = radio("单选框不含内容", "不含内容", group);
+    m_contentInName = check("选择框文件名", "文件名", group);
+    m_contentInName->setChecked(true);
+    m_contentInText = check("选择框文件内容", "文件内容", group);
+    m_matchMode = named(new QComboBox(group), "组合框匹配模式");
+    m_matchMode->addItems({u8("默认"), u8("通配"), u8("正则")});
+    m_matchMode->setCurrentIndex(0);
+    m_contentText = named(new QPlainTextEdit(group), "编辑框筛选内容");
+    m_contentText->setPlaceholderText(u8("多组内容以|隔开，或一行一个"));
+    m_contentText->setTabChangesFocus(true);
+    m_contentText->setMinimumHeight(56);
+    m_contentText->setMaximumHeight(110);
+    m_pasteButton = button("按钮粘贴", "粘贴", group);
+    connect(m_pasteButton, &QPushButton::clicked, this, &MainWindow::pasteFilterText);
+
+    grid->addWidget(m_contentFilter, 0, 0, 1, 2);
+    grid->addWidget(label("标签1", "筛选类型：", group), 1, 0);
+    grid->addLayout(radioSet({m_contentIncludes, m_contentExcludes}, group), 1, 1);
+    grid->addWidget(label("标签2", "筛选对象：", group), 2, 0);
+    auto* targets = new QHBoxLayout;
+    targets->addWidget(m_contentInName);
+    targets->addWidget(m_contentInText);
+    targets->addStretch(1);
+    targets->addWidget(m_matchMode);
+    grid->addLayout(targets, 2, 1);
+    grid->addWidget(label("标签5", "筛选内容：", group), 3, 0);
+    auto* pasteRow = new QHBoxLayout;
+    pasteRow->addStretch(1);
+    pasteRow->addWidget(m_pasteButton);
+    grid->addLayout(pasteRow, 3, 1);
+    grid->addWidget(m_contentText, 4, 0, 1, 2);
+    grid->setRowStretch(4, 1);
+    m_contentIncludes->setChecked(true);
+    return group;
+}
+
+QGroupBox* MainWindow::buildLengthGroup(QWidget* parent) {
+    auto* group = named(new QGroupBox(parent), "分组框长度");
+    auto* grid = groupGrid(group);
+    m_lengthFilter = check("选择框按长度筛选", "按长度筛选", group);
+    m_bySize = radio("单选框文件大小", "大小", group);
+    m_byCount = radio("单选框内容字数", "字数", group);
+    m_byNameLength = radio("单选框文件名长度", "文件名长度", group);
+    m_stripTags = check("选择框清除网页标签", "清除网页标签", group);
+    m_stripBlanks = check("选择框清除空行空格", "清除空行空格", group);
+    m_lengthFrom = lineEdit("编辑框长度起始", "5", group);
+    m_lengthTo = lineEdit("编辑框长度终止", "10", group);
+    for (QLineEdit* bound : {m_lengthFrom, m_lengthTo})
+        bound->setMaximumWidth(90);
+    m_unitRadios[0] = radio("单选框B", "B", group);
+    m_unitRadios[1] = radio("单选框KB", "KB", group);
+    m_unitRadios[2] = radio("单选框MB", "MB", group);
+    m_unitRadios[3] = radio("单选框GB", "GB", group);
+    m_unitRadios[4] = radio("单选框TB", "TB", group);
+    m_unitRow = radioRow(
+        "图片框3", {m_unitRadios[0], m_unitRadios[1], m_unitRadios[2], m_unitRadios[3], m_unitRadios[4]},
+        group, &m_units);
+    // Hiding the unit row must not make the group jump.
+    QSizePolicy keep = m_unitRow->sizePolicy();
+    keep.setRetainSizeWhenHidden(true);
+    m_unitRow->setSizePolicy(keep);
+
+    grid->addWidget(m_lengthFilter, 0, 0, 1, 2);
+    grid->addWidget(label("标签3", "筛选对象：", group), 1, 0);
+    grid->addLayout(radioSet({m_bySize, m_byCount, m_byNameLength}, group), 1, 1);
+    grid->addWidget(label("标签4", "筛选预备：", group), 2, 0);
+    auto* strips = new QHBoxLayout;
+    strips->addWidget(m_stripTags);
+    strips->addWidget(m_stripBlanks);
+    strips->addStretch(1);
+    grid->addLayout(strips, 2, 1);
+    grid->addWidget(label("标签8", "长度范围：", group), 3, 0);
+    auto* bounds = new QHBoxLayout;
+    bounds->addWidget(m_lengthFrom);
+    bounds->addWidget(label("标签10", "到", group));
+    bounds->addWidget(m_lengthTo);
+    bounds->addStretch(1);
+    grid->addLayout(bounds, 3, 1);
+    grid->addWidget(label("标签9", "长度单位：", group), 4, 0);
+    grid->addWidget(m_unitRow, 4, 1);
+    grid->setRowStretch(5, 1);
+    // Checked only now: before the radio sets had their groups, one would have unchecked another.
+    m_bySize->setChecked(true);
+    m_unitRadios[1]->setChecked(true);
+    return group;
+}
+
+QGroupBox* MainWindow::buildTimeGroup(QWidget* parent) {
+    auto* group = named(new QGroupBox(parent), "分组框长度1");
+    auto* grid = groupGrid(group);
+    m_timeFilter = check("选择框按时间筛选", "按时间筛选", group);
+    m_created = radio("单选框创建", "创建", group);
+    m_modified = radio("单选框修改", "修改", group);
+    m_accessed = radio("单选框访问", "访问", group);
+    m_dateOnly = radio("单选框年月日", "年月日", group);
+    m_timeOnly = radio("单选框时分秒", "时分秒", group);
+    m_both = radio("单选框两者", "两者", group);
+    m_timeFrom = named(new DateTimeBox(u8("2012-12-21 12:12:12"), group), "编辑框时间起始");
+    m_timeTo = named(new DateTimeBox(u8("2014-03-31 23:55:00"), group), "编辑框时间终止");
+    for (DateTimeBox* box : {m_timeFrom, m_timeTo})
+        box->setToolTip(
+            u8("单击或用左右键、滚轮选择年、月、日、时、分、秒；上下键或右侧按钮增减；也可直接输入数字"));
+
+    grid->addWidget(m_timeFilter, 0, 0, 1, 2);
+    grid->addWidget(label("标签14", "时间类型：", group), 1, 0);
+    grid->addLayout(radioSet({m_created, m_modified, m_accessed}, group), 1, 1);
+    grid->addWidget(label("标签12", "筛选对象：", group), 2, 0);
+    grid->addWidget(radioRow("图片框4", {m_dateOnly, m_timeOnly, m_both}, group), 2, 1);
+    grid->addWidget(label("标签13", "时间范围：", group), 3, 0);
+    auto* from = new QHBoxLayout;
+    from->addWidget(label("标签15", "从", group));
+    from->addWidget(m_timeFrom);
+    from->addStretch(1);
+    grid->addLayout(from, 3, 1);
+    auto* to = new QHBoxLayout;
+    to->addWidget(label("标签11", "到", group));
+    to->addWidget(m_timeTo);
+    to->addStretch(1);
+    grid->addLayout(to, 4, 1);
+    grid->setRowStretch(5, 1);
+    m_modified->setChecked(true);
+    m_both->setChecked(true);
+    return group;
+}
+
+QGroupBox* MainWindow::buildDuplicateGroup(QWidget* parent) {
+    auto* group = named(new QGroupBox(parent), "分组框重复");
+    auto* grid = groupGrid(group);
+    m_duplicateFilter = check("选择框按重复筛选", "按重复筛选", group);
+    m_byMd5 = radio("单选框MD5", "MD5", group);
+    m_byLength = radio("单选框长度", "长度", group);
+    m_byName = radio("单选框文件名", "文件名", group);
+    m_similarity = check("选择框相似度", "相似度大于", group);
+    m_similarityPercent = lineEdit("编辑框相似比例", "90", group);
+    m_similarityPercent->setMaximumWidth(50);
+    m_judgeContent = check("选择框判内容", "判内容", group);
+    m_outputOne = radio("单选框一重复文件", "一", group);
+    m_outputAll = radio("单选框全部重复文件", "全部", group);
+    m_outputAllButOne = radio("单选框全部减一重复文件", "全部减一", group);
+
+    grid->addWidget(m_duplicateFilter, 0, 0, 1, 2);
+    grid->addWidget(label("标签7", "筛选类型：", group), 1, 0);
+    grid->addWidget(radioRow("图片框1", {m_byMd5, m_byLength, m_byName}, group), 1, 1);
+    grid->addWidget(label("标签16", "辅助参数：", group), 2, 0);
+    auto* similarity = new QHBoxLayout;
+    similarity->addWidget(m_similarity);
+    similarity->addWidget(m_similarityPercent);
+    similarity->addWidget(label("标签17", "%", group));
+    similarity->addStretch(1);
+    grid->addLayout(similarity, 2, 1);
+    grid->addWidget(m_judgeContent, 3, 1);
+    grid->addWidget(label("标签6", "输出重复：", group), 4, 0);
+    grid->addWidget(radioRow("图片框2", {m_outputOne, m_outputAll, m_outputAllButOne}, group), 4, 1);
+    grid->setRowStretch(5, 1);
+    m_byLength->setChecked(true);
+    m_outputAllButOne->setChecked(true);
+    return group;
+}
+
+QWidget* MainWindow::buildTraversal(QWidget* parent) {
+    auto* box = new QWidget(parent);
+    auto* column = new QVBoxLayout(box);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(6);
+    auto* row = new QHBoxLayout;
+    m_thisFolder = radio("单选框仅该目录", "仅该目录", box);
+    m_allSubfolders = radio("单选框遍历子目录", "遍历子目录", box);
+    m_levels = radio("单选框遍历层次", "遍历层次", box);
+    m_levelsEdit = lineEdit("编辑框层次", "2", box);
+    m_levelsEdit->setMaximumWidth(40);
+    auto* scopes = radioSet({m_thisFolder, m_allSubfolders, m_levels}, box);
+    scopes->insertWidget(3, m_levelsEdit);
+    row->addLayout(scopes);
+    m_allSubfolders->setChecked(true);
+    column->addLayout(row);
+
+    m_patternEdit = lineEdit("编辑框过滤", "*.*", box);
+    m_patternEdit->setToolTip(u8("文件名过滤，多个以|隔开，如 *.txt|*.log"));
+    column->addWidget(m_patternEdit);
+
+    m_startButton = button("按钮开始筛选", "  选择目录开始筛选", box);
+    m_startButton->setMinimumHeight(40);
+    QFont bold = m_startButton->font();
+    bold.setBold(true);
+    m_startButton->setFont(bold);
+    connect(m_startButton, &QPushButton::clicked, this, &MainWindow::onStartClicked);
+    column->addWidget(m_startButton);
+    column->addStretch(1);
+    return box;
 }
 
 QWidget* MainWindow::buildResultPanel() {
     auto* panel = new QWidget(this);
     auto* column = new QVBoxLayout(panel);
     column->setContentsMargins(0, 0, 0, 0);
-    m_list = new QTreeView(panel);
-    m_list->setObjectName("超级列表框");
+    column->setSpacing(10);
+    m_list = named(new QTreeView(panel), "超级列表框");
     m_list->setModel(m_model);
     m_list->setRootIsDecorated(false);
     m_list->setUniformRowHeights(true); // keeps a million rows fast
     m_list->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_list->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_list->setAlternatingRowColors(true);
+    m_list->setContextMenuPolicy(Qt::CustomContextMenu);
     m_list->header()->setStretchLastSection(true);
-    m_list->setColumnWidth(ResultListModel::NameColumn, 220);
+    m_list->setColumnWidth(ResultListModel::NameColumn, 180);
     m_list->setColumnWidth(ResultListModel::SizeColumn, 80);
     m_list->setColumnWidth(ResultListModel::TimeColumn, 140);
     m_list->setColumnWidth(ResultListModel::CountColumn, 70);
     column->addWidget(m_list, 1);
+
+    m_progressBar = named(new QProgressBar(panel), "进度条");
+    m_progressBar->setTextVisible(false);
+    m_progressBar->hide(); // shown by the batch operations
+    m_progressBar->installEventFilter(this);
+    m_progressText = label("进度提示", "", m_progressBar);
+    column->addWidget(m_progressBar);
+
+    auto* strip = named(new QWidget(panel), "图片框列表操作");
+    auto* row = new QHBoxLayout(strip);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(4);
+    const std::pair<const char*, const char*> actions[] = {
+        {"按钮打开", "打开"},         {"按钮定位", "定位"},         {"按钮查看", "查看"},
+        {"按钮复制路径", "复制路径"}, {"按钮复制名称", "复制名称"}, {"按钮导出", "导出"},
+        {"按钮复制", "复制"},         {"按钮移动", "移动"},         {"按钮删除", "删除"},
+    };
+    for (const auto& [name, caption] : actions) {
+        QPushButton* action = button(name, caption, strip);
+        // Narrow windows squeeze the strip, but never below a readable caption.
+        action->setMinimumWidth(action->fontMetrics().horizontalAdvance(action->text()) + 20);
+        connect(action, &QPushButton::clicked, this, [this, action] { notAvailable(action->text()); });
+        row->addWidget(action);
+    }
+    row->addStretch(1);
+    QPushButton* selectAll = button("按钮全选", "全选", strip);
+    selectAll->setMinimumWidth(selectAll->fontMetrics().horizontalAdvance(selectAll->text()) + 20);
+    connect(selectAll, &QPushButton::clicked, this, &MainWindow::selectAllRows);
+    row->addWidget(selectAll);
+    column->addWidget(strip);
+
+    connect(m_list, &QTreeView::doubleClicked, this, [this] { notAvailable(u8("打开")); });
+    connect(m_list, &QTreeView::customContextMenuRequested, this, [this](const QPoint& point) {
+        if (m_list->indexAt(point).isValid())
+            notAvailable(u8("定位"));
+    });
     return panel;
+}
+
+void MainWindow::applyBranding() {
+    const BrandTexts& brand = m_state.brandTexts;
+    m_contactLink->setText(m_links.contactCaption);
+    if (brand.brandWord.empty())
+        return;
+    // The title already carries the brand word (windowTitle); the picture gets the brand's images.
+    QPixmap banner;
+    if (!brand.bannerImage.empty() &&
+        banner.loadFromData(reinterpret_cast<const uchar*>(brand.bannerImage.data()),
+                            static_cast<uint>(brand.bannerImage.size())))
+        m_brandPicture->setPixmap(banner);
+    else if (!brand.bannerImage.empty())
+        m_brandPicture->setPixmap(brandPicture(qs(brand.brandWord)));
+    QPixmap logo;
+    if (!brand.logoImage.empty() && logo.loadFromData(reinterpret_cast<const uchar*>(brand.logoImage.data()),
+                                                      static_cast<uint>(brand.logoImage.size())))
+        setWindowIcon(logo);
+    if (brand.bannerImage.empty()) {
+        m_brandPicture->hide();
+        m_bannerTimer->stop();
+    }
+}
+
+void MainWindow::layOutBanner() {
+    const int width = m_banner->width();
+    const int height = m_banner->height();
+    m_bannerLabel->setGeometry(0, 0, width + 1, height);
+    m_bannerLabel->setPixmap(bannerBackground(QSize(width + 1, height)));
+
+    const int centre = height / 2;
+    int x = 12;
+    auto place = [&](QLabel* item) {
+        item->adjustSize();
+        item->move(x, centre - item->height() / 2);
+        x += item->width() + 4;
+    };
+    place(m_contactIcon);
+    place(m_contactLink);
+    x += 12;
+    place(m_helpIcon);
+    place(m_helpLink);
+    x += 12;
+    place(m_homeLink);
+    place(m_homeIcon);
+
+    int right = width - 10;
+    for (QPushButton* action : {m_statsButton, m_classifyButton}) {
+        action->resize(action->sizeHint());
+        right -= action->width();
+        action->move(right, centre - action->height() / 2);
+        right -= 8;
+    }
+    m_brandPicture->adjustSize();
+    const int top = centre - m_brandPicture->height() / 2;
+    const int low = m_homeIcon->geometry().right() + 1 + 20;
+    const int high = m_classifyButton->x() - 20 - m_brandPicture->width();
+    int pictureX = m_brandPicture->x();
+    if (pictureX < low || high < low)
+        pictureX = low;
+    else if (pictureX > high)
+        pictureX = high;
+    m_brandPicture->move(pictureX, top);
+    m_brandPicture->raise();
+}
+
+void MainWindow::bannerStep() {
+    const int homeRight = m_homeIcon->geometry().right() + 1;
+    const int classifyLeft = m_classifyButton->x();
+    QRect picture = m_brandPicture->geometry();
+    if (m_bannerDirection > 0 && picture.right() + 1 > classifyLeft - 20)
+        m_bannerDirection = -1;
+    else if (m_bannerDirection < 0 && picture.left() - homeRight < 20)
+        m_bannerDirection = 1;
+    // Without room to move in, the picture stays where it is.
+    if (classifyLeft - 20 - homeRight - 20 < picture.width())
+        return;
+    m_brandPicture->move(picture.x() + m_bannerDirection, picture.y());
+}
+
+void MainWindow::makeClickable(QWidget* widget, std::function<void()> action) {
+    widget->setCursor(Qt::PointingHandCursor);
+    widget->installEventFilter(this);
+    m_clickActions[widget] = std::move(action);
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_brandPicture && (event->type() == QEvent::Enter || event->type() == QEvent::MouseMove))
+        m_bannerTimer->stop(); // for good: the picture holds still once the mouse has found it
+    if (watched == m_banner && event->type() == QEvent::Resize)
+        layOutBanner();
+    if (watched == m_progressBar && event->type() == QEvent::Resize)
+        m_progressText->setGeometry(10, 0, std::max(0, m_progressBar->width() - 20), m_progressBar->height());
+    if (event->type() == QEvent::MouseButtonRelease) {
+        const auto* mouse = static_cast<QMouseEvent*>(event);
+        const auto found = m_clickActions.find(watched);
+        if (found != m_clickActions.end() && mouse->button() == Qt::LeftButton &&
+            static_cast<QWidget*>(watched)->rect().contains(mouse->position().toPoint())) {
+            // A copy: the action may open a modal window, during which the map must stay usable.
+            const std::function<void()> action = found->second;
+            action();
+            return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void MainWindow::openLink(const QString& url) {
+    if (!url.isEmpty())
+        m_opener->openUrl(us(url));
+}
+
+void MainWindow::showHelp() {
+    showTextWindow({m_questioner, *m_clipboard}, helpText(m_state.brandTexts), QString(), u8("疑点说明"),
+                   this, nullptr, 640, 420);
+}
+
+void MainWindow::notAvailable(const QString& caption) {
+    m_questioner.showMessage(us(u8("“%1”功能尚未提供。").arg(caption.trimmed())));
+}
+
+void MainWindow::pasteFilterText() {
+    m_contentText->setPlainText(qs(m_clipboard->text()));
+}
+
+void MainWindow::selectAllRows() {
+    m_model->flush();
+    // One selection of the whole range: selecting a million rows one by one would take minutes.
+    m_list->selectAll();
+    m_list->setFocus();
+}
+
+bool MainWindow::runInProgress() const {
+    return m_startButton->text() != qs(kIdleCaption);
+}
+
+void MainWindow::updateEnabling() {
+    const bool content = m_contentFilter->isChecked();
+    for (QWidget* control :
+         std::initializer_list<QWidget*>{m_contentIncludes, m_contentExcludes, m_contentText, m_contentInText,
+                                         m_contentInName, m_matchMode, m_pasteButton})
+        control->setEnabled(content);
+
+    const bool length = m_lengthFilter->isChecked();
+    for (QWidget* control : std::initializer_list<QWidget*>{m_byNameLength, m_stripTags, m_bySize, m_byCount,
+                                                            m_lengthFrom, m_lengthTo})
+        control->setEnabled(length);
+    for (QRadioButton* unit : m_unitRadios)
+        unit->setEnabled(length);
+
+    const bool time = m_timeFilter->isChecked();
+    for (QWidget* control : std::initializer_list<QWidget*>{m_created, m_modified, m_accessed, m_dateOnly,
+                                                            m_timeOnly, m_both, m_timeTo, m_timeFrom})
+        control->setEnabled(time);
+
+    const bool running = runInProgress();
+    const bool duplicates = m_duplicateFilter->isChecked() && !running;
+    for (QWidget* control : std::initializer_list<QWidget*>{m_byMd5, m_byLength, m_byName, m_outputOne,
+                                                            m_outputAll, m_outputAllButOne})
+        control->setEnabled(duplicates);
+    m_duplicateFilter->setEnabled(!running);
+
+    const bool byName = m_byName->isChecked() && m_byName->isEnabled();
+    m_similarity->setEnabled(byName);
+    m_similarityPercent->setEnabled(byName);
+    m_judgeContent->setEnabled(m_similarity->isChecked() && m_similarity->isEnabled());
+
+    updateUnitCaptions();
+}
+
+void MainWindow::updateUnitCaptions() {
+    static const char* const sizeUnits[5] = {"B", "KB", "MB", "GB", "TB"};
+    static const char* const countUnits[5] = {"个", "十", "百", "千", "万"};
+    const bool bySize = m_bySize->isChecked();
+    for (int unit = 0; unit < 5; ++unit)
+        m_unitRadios[unit]->setText(u8(bySize ? sizeUnits[unit] : countUnits[unit]));
+    // The strip options mean something only for the content count. Applied after the enabling
+    // rules so that neither undoes the other.
+    if (bySize || !m_bySize->isEnabled() || m_byNameLength->isChecked()) {
+        m_stripTags->setEnabled(false);
+        m_stripBlanks->setEnabled(false);
+    } else {
+        m_stripTags->setEnabled(m_lengthFilter->isChecked());
+        m_stripBlanks->setEnabled(true);
+    }
+    m_unitRow->setVisible(!m_byNameLength->isChecked());
+}
+
+std::vector<std::string> MainWindow::droppedLocalFiles(const QMimeData* mime) const {
+    std::vector<std::string> paths;
+    if (mime == nullptr || !mime->hasUrls())
+        return paths;
+    for (const QUrl& url : mime->urls())
+        if (url.isLocalFile())
+            paths.push_back(pathFromQt(url.toLocalFile()));
+    return paths;
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
+    // While a long operation works on the list, a drop would pull the rows from under it.
+    if (m_state.operationIdle && !droppedLocalFiles(event->mimeData()).empty())
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void MainWindow::dragMoveEvent(QDragMoveEvent* event) {
+    if (m_state.operationIdle && !droppedLocalFiles(event->mimeData()).empty())
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void MainWindow::dropEvent(QDropEvent* event) {
+    const std::vector<std::string> paths = droppedLocalFiles(event->mimeData());
+    if (!m_state.operationIdle || paths.empty()) {
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+    dropPaths(paths);
+}
+
+void MainWindow::dropPaths(const std::vector<std::string>& paths) {
+    m_state.droppedPaths.insert(m_state.droppedPaths.end(), paths.begin(), paths.end());
+    if (!m_keyboard->ctrlHeld())
+        m_model->clear();
+    // Taken out of the shared list first: the events handled between paths may bring another drop.
+    const std::vector<std::string> collected = std::move(m_state.droppedPaths);
+    m_state.droppedPaths.clear();
+    for (const std::string& path : collected) {
+        std::error_code error;
+        if (!std::filesystem::is_directory(path, error))
+            m_run.addResultRow(path, 0, 0, std::string());
+        m_model->flush();
+        QCoreApplication::processEvents();
+    }
 }
 
 void MainWindow::onStartClicked() {
@@ -153,10 +846,6 @@ void MainWindow::onStartClicked() {
 
 QString MainWindow::statusText() const {
     return m_statusLabel->text();
-}
-
-void MainWindow::updateEnabling() {
-    m_levelsEdit->setEnabled(true);
 }
 
 const ScanOptions& MainWindow::options() const {
@@ -227,6 +916,7 @@ std::int64_t MainWindow::tickMs() {
 
 void MainWindow::closeEvent(QCloseEvent* event) {
     saveControlStates();
+    setAcceptDrops(false);
     // A run in progress unwinds at its next check.
     m_state.operationIdle = true;
     event->accept();

@@ -1,17 +1,27 @@
 #pragma once
 
 #include "app/AppState.h"
+#include "gui/Branding.h"
 #include "platform/Desktop.h"
 #include "scan/FilterRun.h"
 
+#include <functional>
+#include <map>
 #include <memory>
 
 #include <QElapsedTimer>
 #include <QMainWindow>
 
+class QAbstractButton;
 class QButtonGroup;
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
 class QLabel;
 class QLineEdit;
+class QMimeData;
+class QPlainTextEdit;
+class QProgressBar;
 class QPushButton;
 class QRadioButton;
 class QTimer;
@@ -19,15 +29,23 @@ class QTreeView;
 
 namespace karv {
 
+class DateTimeBox;
+class DateTimeFieldEditor;
 class ResultListModel;
 
-/// The main window: the filter options on the left, the result list and its actions on the right,
-/// the status bar below. It is also the front end a filter run talks to.
+/// The main window: the brand banner on top, the filter options on the left, the result list and
+/// its actions on the right, the status bar below. It is also the front end a filter run talks to,
+/// and the run reads its options live from these controls.
 class MainWindow : public QMainWindow, public FilterRunHost {
     Q_OBJECT
 public:
     MainWindow(AppState& state, Questioner& questioner, Clock& clock, QWidget* parent = nullptr);
     ~MainWindow() override;
+
+    /// Desktop services besides questions and time; the real ones are used until these are called.
+    void setOpener(Opener& opener) { m_opener = &opener; }
+    void setClipboard(Clipboard& clipboard) { m_clipboard = &clipboard; }
+    void setKeyboard(Keyboard& keyboard) { m_keyboard = &keyboard; }
 
     ResultListModel& resultModel() { return *m_model; }
     FilterRun& filterRun() { return m_run; }
@@ -35,8 +53,29 @@ public:
     /// How often a long run lets events in (10 ms by default; tests use 0 to let every click in).
     void setPumpIntervalMs(int interval) { m_pumpIntervalMs = interval; }
 
-    /// The enabling rules of the option controls.
+    /// The progress bar of the batch operations (hidden while none runs) and its text overlay.
+    QProgressBar* progressBar() const { return m_progressBar; }
+    QLabel* progressText() const { return m_progressText; }
+
+    DateTimeFieldEditor& timeFromEditor() { return *m_timeFromEditor; }
+    DateTimeFieldEditor& timeToEditor() { return *m_timeToEditor; }
+
+    /// The enabling rules of the option controls, and with them the unit row's captions and the
+    /// two strip options that depend on the length measure.
     void updateEnabling() override;
+    /// The unit captions: "B" .. "TB" for the file size, "个" .. "万" otherwise; the unit row is
+    /// hidden for the file-name length.
+    void updateUnitCaptions();
+
+    /// One 20 ms step of the brand picture's back-and-forth movement.
+    void bannerStep();
+    /// The help text "疑点说明" in the information window.
+    void showHelp();
+    /// Selects every row of the result list and gives it the focus.
+    void selectAllRows();
+    /// Adds dropped paths to the list as one drag-and-drop gesture; the list is emptied first unless
+    /// Ctrl is held. Folders are ignored.
+    void dropPaths(const std::vector<std::string>& paths);
 
     // FilterRunHost
     const ScanOptions& options() const override;
@@ -55,30 +94,119 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     class LiveOptions;
 
+    QWidget* buildBanner();
     QWidget* buildOptionsPanel();
+    QGroupBox* buildContentGroup(QWidget* parent);
+    QGroupBox* buildLengthGroup(QWidget* parent);
+    QGroupBox* buildTimeGroup(QWidget* parent);
+    QGroupBox* buildDuplicateGroup(QWidget* parent);
+    QWidget* buildTraversal(QWidget* parent);
     QWidget* buildResultPanel();
+    void applyBranding();
+    void layOutBanner();
     void onStartClicked();
+    void notAvailable(const QString& caption);
+    void pasteFilterText();
+    void openLink(const QString& url);
+    void makeClickable(QWidget* widget, std::function<void()> action);
+    bool runInProgress() const;
+    std::vector<std::string> droppedLocalFiles(const QMimeData* mime) const;
 
     AppState& m_state;
     Questioner& m_questioner;
     Clock& m_clock;
+    std::unique_ptr<Opener> m_ownOpener;
+    std::unique_ptr<Clipboard> m_ownClipboard;
+    std::unique_ptr<Keyboard> m_ownKeyboard;
+    Opener* m_opener = nullptr;
+    Clipboard* m_clipboard = nullptr;
+    Keyboard* m_keyboard = nullptr;
     FilterRun m_run;
     std::unique_ptr<LiveOptions> m_options;
     ResultListModel* m_model = nullptr;
+    BrandLinks m_links;
+    std::map<QObject*, std::function<void()>> m_clickActions;
 
+    // Content
+    QCheckBox* m_contentFilter = nullptr;
+    QRadioButton* m_contentIncludes = nullptr;
+    QRadioButton* m_contentExcludes = nullptr;
+    QCheckBox* m_contentInName = nullptr;
+    QCheckBox* m_contentInText = nullptr;
+    QComboBox* m_matchMode = nullptr;
+    QPlainTextEdit* m_contentText = nullptr;
+    QPushButton* m_pasteButton = nullptr;
+    // Length
+    QCheckBox* m_lengthFilter = nullptr;
+    QRadioButton* m_bySize = nullptr;
+    QRadioButton* m_byCount = nullptr;
+    QRadioButton* m_byNameLength = nullptr;
+    QCheckBox* m_stripTags = nullptr;
+    QCheckBox* m_stripBlanks = nullptr;
+    QLineEdit* m_lengthFrom = nullptr;
+    QLineEdit* m_lengthTo = nullptr;
+    QWidget* m_unitRow = nullptr;
+    QButtonGroup* m_units = nullptr;
+    QRadioButton* m_unitRadios[5] = {};
+    // Time
+    QCheckBox* m_timeFilter = nullptr;
+    QRadioButton* m_created = nullptr;
+    QRadioButton* m_modified = nullptr;
+    QRadioButton* m_accessed = nullptr;
+    QRadioButton* m_dateOnly = nullptr;
+    QRadioButton* m_timeOnly = nullptr;
+    QRadioButton* m_both = nullptr;
+    DateTimeBox* m_timeFrom = nullptr;
+    DateTimeBox* m_timeTo = nullptr;
+    DateTimeFieldEditor* m_timeFromEditor = nullptr;
+    DateTimeFieldEditor* m_timeToEditor = nullptr;
+    // Duplicates
+    QCheckBox* m_duplicateFilter = nullptr;
+    QRadioButton* m_byMd5 = nullptr;
+    QRadioButton* m_byLength = nullptr;
+    QRadioButton* m_byName = nullptr;
+    QCheckBox* m_similarity = nullptr;
+    QLineEdit* m_similarityPercent = nullptr;
+    QCheckBox* m_judgeContent = nullptr;
+    QRadioButton* m_outputOne = nullptr;
+    QRadioButton* m_outputAll = nullptr;
+    QRadioButton* m_outputAllButOne = nullptr;
+    // Traversal and run
     QRadioButton* m_thisFolder = nullptr;
     QRadioButton* m_allSubfolders = nullptr;
     QRadioButton* m_levels = nullptr;
     QLineEdit* m_levelsEdit = nullptr;
     QLineEdit* m_patternEdit = nullptr;
     QPushButton* m_startButton = nullptr;
+    // Results
     QTreeView* m_list = nullptr;
+    QProgressBar* m_progressBar = nullptr;
+    QLabel* m_progressText = nullptr;
     QLabel* m_statusLabel = nullptr;
     QTimer* m_statusTimer = nullptr;
+    // Banner
+    QWidget* m_banner = nullptr;
+    QLabel* m_bannerLabel = nullptr;
+    QLabel* m_brandPicture = nullptr;
+    QLabel* m_contactIcon = nullptr;
+    QLabel* m_contactLink = nullptr;
+    QLabel* m_helpIcon = nullptr;
+    QLabel* m_helpLink = nullptr;
+    QLabel* m_homeLink = nullptr;
+    QLabel* m_homeIcon = nullptr;
+    QPushButton* m_classifyButton = nullptr;
+    QPushButton* m_statsButton = nullptr;
+    QTimer* m_bannerTimer = nullptr;
+    int m_bannerDirection = 1;
+
     QElapsedTimer m_sinceLastPump;
     QElapsedTimer m_sinceLastScroll;
     int m_pumpIntervalMs = 10;

@@ -6,6 +6,9 @@
 #include <cstdlib>
 
 #include <QApplication>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
 
 int main(int argc, char** argv) {
     const char* platform = std::getenv("QT_QPA_PLATFORM");
@@ -16,6 +19,11 @@ int main(int argc, char** argv) {
         return 1;
     }
     QApplication app(argc, argv);
+    // Qt's own texts (file dialogs, edit menus) in the interface's language.
+    QTranslator qtTexts;
+    if (qtTexts.load(QLocale(QLocale::Chinese, QLocale::China), "qtbase", "_",
+                     QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(&qtTexts);
 
     karv::AppState state;
     const std::string exeFolder = karv::executableFolder();

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace karv {
 
@@ -17,6 +18,13 @@ public:
     virtual void showMessage(std::string_view text, std::string_view title = kDefaultMessageTitle) = 0;
     /// The folder chooser: `prompt` as its title, opened on `initialFolder`. Empty when cancelled.
     virtual std::string chooseFolder(std::string_view prompt, const std::string& initialFolder) = 0;
+    /// A Yes/No question with the information icon; true for Yes. The default answers No, so a
+    /// front end that cannot ask never confirms anything by accident.
+    virtual bool askYesNo(std::string_view text, std::string_view title = kDefaultMessageTitle);
+    /// The open-files dialog with several files selectable. `filter` lists "caption|patterns"
+    /// pairs joined by "|" (patterns separated by ";"). Empty when cancelled; the default chooses
+    /// nothing.
+    virtual std::vector<std::string> chooseFilesToOpen(std::string_view title, std::string_view filter);
 };
 
 /// A steady millisecond clock, replaceable in tests.
@@ -30,6 +38,22 @@ public:
 class SteadyClock : public Clock {
 public:
     std::int64_t tickMs() override;
+};
+
+/// The desktop's clipboard, plain text only.
+class Clipboard {
+public:
+    virtual ~Clipboard() = default;
+    /// Empty when the clipboard holds no text.
+    virtual std::string text() = 0;
+    virtual void setText(std::string_view text) = 0;
+};
+
+/// The keyboard state at the moment of asking (not at the moment an event was queued).
+class Keyboard {
+public:
+    virtual ~Keyboard() = default;
+    virtual bool ctrlHeld() = 0;
 };
 
 /// What the program opens through the desktop: files, folders and web addresses.

@@ -1,23 +1,23 @@
 #include "platform/QtDesktop.h"
 
+#include <QClipboard>
 #include <QDesktopServices>
 #include <QFile>
 #include <QFileDialog>
+#include <QGuiApplication>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QUrl>
 
 namespace karv {
 
-QString pathToQt(const std::string& rawPath) {
-    return QFile::decodeName(QByteArray::fromStdString(rawPath));
-}
+QString pathToQt(const std::string& rawPath) { return QFile::decodeName(QByteArray::fromStdString(rawPath)); }
 
-std::string pathFromQt(const QString& path) {
-    return QFile::encodeName(path).toStdString();
-}
+std::string pathFromQt(const QString& path) { return QFile::encodeName(path).toStdString(); }
 
 void QtQuestioner::showMessage(std::string_view text, std::string_view title) {
     QMessageBox box(QMessageBox::Information, qs(title), qs(text), QMessageBox::Ok, m_parent);
+    box.button(QMessageBox::Ok)->setText(QString::fromUtf8("确定"));
     box.setWindowModality(Qt::ApplicationModal);
     box.exec();
 }
@@ -27,8 +27,46 @@ std::string QtQuestioner::chooseFolder(std::string_view prompt, const std::strin
     return folder.isEmpty() ? std::string() : pathFromQt(folder);
 }
 
-bool QtOpener::openUrl(const std::string& url) {
-    return QDesktopServices::openUrl(QUrl(qs(url)));
+bool QtQuestioner::askYesNo(std::string_view text, std::string_view title) {
+    QMessageBox box(QMessageBox::Information, qs(title), qs(text), QMessageBox::Yes | QMessageBox::No,
+                    m_parent);
+    // The buttons speak the interface's language even where Qt's translations are not installed.
+    box.button(QMessageBox::Yes)->setText(QString::fromUtf8("是"));
+    box.button(QMessageBox::No)->setText(QString::fromUtf8("否"));
+    box.setWindowModality(Qt::ApplicationModal);
+    return box.exec() == QMessageBox::Yes;
 }
+
+std::vector<std::string> QtQuestioner::chooseFilesToOpen(std::string_view title, std::string_view filter) {
+    const QStringList files =
+        QFileDialog::getOpenFileNames(m_parent, qs(title), QString(), qtFileFilter(filter));
+    std::vector<std::string> paths;
+    paths.reserve(static_cast<std::size_t>(files.size()));
+    for (const QString& file : files)
+        paths.push_back(pathFromQt(file));
+    return paths;
+}
+
+QString qtFileFilter(std::string_view filter) {
+    const QStringList parts = qs(filter).split('|');
+    QStringList entries;
+    for (qsizetype index = 0; index + 1 < parts.size(); index += 2)
+        entries << parts[index] + " (" + parts[index + 1].split(';', Qt::SkipEmptyParts).join(' ') + ")";
+    return entries.join(";;");
+}
+
+std::string QtClipboard::text() {
+    return us(QGuiApplication::clipboard()->text());
+}
+
+void QtClipboard::setText(std::string_view text) {
+    QGuiApplication::clipboard()->setText(qs(text));
+}
+
+bool QtKeyboard::ctrlHeld() {
+    return QGuiApplication::queryKeyboardModifiers() & Qt::ControlModifier;
+}
+
+bool QtOpener::openUrl(const std::string& url) { return QDesktopServices::openUrl(QUrl(qs(url))); }
 
 } // namespace karv

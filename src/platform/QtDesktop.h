@@ -26,9 +26,28 @@ public:
     void setParent(QWidget* parent) { m_parent = parent; }
     void showMessage(std::string_view text, std::string_view title) override;
     std::string chooseFolder(std::string_view prompt, const std::string& initialFolder) override;
+    bool askYesNo(std::string_view text, std::string_view title) override;
+    std::vector<std::string> chooseFilesToOpen(std::string_view title, std::string_view filter) override;
 
 private:
     QPointer<QWidget> m_parent;
+};
+
+/// Turns a filter of "caption|patterns" pairs ("文本文件|*.txt;*.ini|全部文件|*.*") into Qt's form
+/// ("文本文件 (*.txt *.ini);;全部文件 (*.*)").
+QString qtFileFilter(std::string_view filter);
+
+/// The application clipboard.
+class QtClipboard : public Clipboard {
+public:
+    std::string text() override;
+    void setText(std::string_view text) override;
+};
+
+/// Asks the window system for the modifier keys held right now.
+class QtKeyboard : public Keyboard {
+public:
+    bool ctrlHeld() override;
 };
 
 /// Opens addresses in the desktop's default programs.

@@ -27,6 +27,50 @@ public:
         return folderAnswer;
     }
     std::string lastInitialFolder;
+
+    std::vector<std::string> questions;
+    bool yesNoAnswer = false;
+    std::function<void()> onQuestion;
+    bool askYesNo(std::string_view text, std::string_view) override {
+        questions.emplace_back(text);
+        if (onQuestion)
+            onQuestion();
+        return yesNoAnswer;
+    }
+
+    std::vector<std::string> fileDialogTitles;
+    std::string lastFileFilter;
+    std::vector<std::string> filesAnswer;
+    std::vector<std::string> chooseFilesToOpen(std::string_view title, std::string_view filter) override {
+        fileDialogTitles.emplace_back(title);
+        lastFileFilter = filter;
+        return filesAnswer;
+    }
+};
+
+/// A clipboard that lives in memory.
+class FakeClipboard : public Clipboard {
+public:
+    std::string content;
+    std::string text() override { return content; }
+    void setText(std::string_view text) override { content = text; }
+};
+
+/// Modifier keys as the test sets them.
+class FakeKeyboard : public Keyboard {
+public:
+    bool ctrl = false;
+    bool ctrlHeld() override { return ctrl; }
+};
+
+/// Records the addresses instead of starting a browser.
+class FakeOpener : public Opener {
+public:
+    std::vector<std::string> opened;
+    bool openUrl(const std::string& url) override {
+        opened.push_back(url);
+        return true;
+    }
 };
 
 /// A clock that moves only when told to.
