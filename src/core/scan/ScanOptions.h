@@ -1,5 +1,6 @@
 #pragma once
 
+#include "text/Matching.h"
 #include "values/ValueText.h"
 
 #include <string>
@@ -7,7 +8,6 @@
 namespace karv {
 
 enum class TraversalScope { ThisFolder, AllSubfolders, Levels };
-enum class MatchMode { Plain = 0, Wildcard = 1, Regex = 2 };
 enum class LengthMeasure { Size, Characters, NameLength };
 enum class TimeKind { Created, Modified, Accessed };
 enum class DuplicateKind { Md5, Size, Name };
