@@ -60,7 +60,10 @@ std::string chunkedFileDigest(const std::string& path, const ReadControl& contro
     DigestContext context(EVP_MD_CTX_new());
     if (!context)
         return {};
-    std::vector<char> buffer(kReadBlock);
+    // Sized to the file (one byte more shows growth), and not zero-filled: small files cost little.
+    const std::size_t bufferSize =
+        static_cast<std::size_t>(std::min<std::uint64_t>(size, kReadBlock - 1) + 1);
+    std::unique_ptr<char[]> buffer(new char[bufferSize]);
     std::string chunkDigests;
     std::uint64_t total = 0;
     for (std::uint64_t chunk = 1; chunk <= chunks; ++chunk) {
@@ -71,7 +74,7 @@ std::string chunkedFileDigest(const std::string& path, const ReadControl& contro
         while (last || left > 0) {
             const std::size_t want =
                 last ? kReadBlock : static_cast<std::size_t>(std::min<std::uint64_t>(left, kReadBlock));
-            const long long got = file.read(buffer.data(), want);
+            const long long got = file.read(buffer.get(), want);
             if (got < 0)
                 return {};
             if (got == 0)
@@ -83,7 +86,7 @@ std::string chunkedFileDigest(const std::string& path, const ReadControl& contro
             }
             if (total > size)
                 return {}; // grew while being read: stop instead of chasing a growing file
-            if (EVP_DigestUpdate(context.get(), buffer.data(), static_cast<std::size_t>(got)) != 1)
+            if (EVP_DigestUpdate(context.get(), buffer.get(), static_cast<std::size_t>(got)) != 1)
                 return {};
             if (!last)
                 left -= static_cast<std::uint64_t>(got);

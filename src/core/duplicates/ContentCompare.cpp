@@ -16,7 +16,7 @@ namespace karv {
 
 namespace {
 
-constexpr std::size_t kBlock = 1 << 20;
+constexpr std::size_t kBlock = ReadBuffers::kBlock;
 
 /// Streaming content hash.
 class Hasher {
@@ -101,6 +101,18 @@ bool pauseAfter(std::uint64_t before, std::uint64_t after, const ReadControl& co
 
 } // namespace
 
+char* ReadBuffers::first() {
+    if (!m_first)
+        m_first.reset(new char[kBlock]); // left uninitialised: every byte used is read first
+    return m_first.get();
+}
+
+char* ReadBuffers::second() {
+    if (!m_second)
+        m_second.reset(new char[kBlock]);
+    return m_second.get();
+}
+
 ReadOutcome prefixHash(const std::string& path, std::uint64_t expectedSize, std::uint64_t& hash,
                        ReadStats& stats) {
     ReadOnlyFile file(path);
@@ -120,16 +132,16 @@ ReadOutcome prefixHash(const std::string& path, std::uint64_t expectedSize, std:
 }
 
 ReadOutcome wholeFileHash(const std::string& path, std::uint64_t expectedSize, ContentHash& hash,
-                          const ReadControl& control, ReadStats& stats) {
+                          const ReadControl& control, ReadStats& stats, ReadBuffers& buffers) {
     ReadOnlyFile file(path);
     if (!file.isOpen() || file.size() != expectedSize)
         return ReadOutcome::Failed;
     ++stats.filesOpened;
-    std::vector<char> buffer(kBlock);
+    char* buffer = buffers.first();
     Hasher hasher;
     std::uint64_t total = 0;
     while (true) {
-        const long long got = file.read(buffer.data(), buffer.size());
+        const long long got = file.read(buffer, kBlock);
         if (got < 0)
             return ReadOutcome::Failed;
         if (got == 0)
@@ -140,7 +152,7 @@ ReadOutcome wholeFileHash(const std::string& path, std::uint64_t expectedSize, C
         stats.bytesDigested += static_cast<std::uint64_t>(got);
         if (total > expectedSize)
             return ReadOutcome::Failed;
-        hasher.update(buffer.data(), static_cast<std::size_t>(got));
+        hasher.update(buffer, static_cast<std::size_t>(got));
         if (pauseAfter(before, total, control))
             return ReadOutcome::Stopped;
     }
@@ -151,7 +163,8 @@ ReadOutcome wholeFileHash(const std::string& path, std::uint64_t expectedSize, C
 }
 
 CompareOutcome compareFiles(const std::string& first, const std::string& second, std::uint64_t expectedSize,
-                            ContentHash& hash, const ReadControl& control, ReadStats& stats) {
+                            ContentHash& hash, const ReadControl& control, ReadStats& stats,
+                            ReadBuffers& buffers) {
     ReadOnlyFile a(first);
     if (!a.isOpen() || a.size() != expectedSize)
         return CompareOutcome::FirstFailed;
@@ -159,14 +172,15 @@ CompareOutcome compareFiles(const std::string& first, const std::string& second,
     if (!b.isOpen() || b.size() != expectedSize)
         return CompareOutcome::SecondFailed;
     stats.filesOpened += 2;
-    std::vector<char> bufferA(kBlock), bufferB(kBlock);
+    char* bufferA = buffers.first();
+    char* bufferB = buffers.second();
     Hasher hasher;
     std::uint64_t total = 0;
     while (true) {
-        const long long gotA = readFull(a, bufferA.data(), bufferA.size());
+        const long long gotA = readFull(a, bufferA, kBlock);
         if (gotA < 0)
             return CompareOutcome::FirstFailed;
-        const long long gotB = readFull(b, bufferB.data(), bufferB.size());
+        const long long gotB = readFull(b, bufferB, kBlock);
         if (gotB < 0)
             return CompareOutcome::SecondFailed;
         stats.bytesRead += static_cast<std::uint64_t>(gotA + gotB);
@@ -179,9 +193,9 @@ CompareOutcome compareFiles(const std::string& first, const std::string& second,
             break;
         const auto length = static_cast<std::size_t>(gotA);
         stats.bytesCompared += length;
-        if (std::memcmp(bufferA.data(), bufferB.data(), length) != 0)
+        if (std::memcmp(bufferA, bufferB, length) != 0)
             return CompareOutcome::Different;
-        hasher.update(bufferA.data(), length);
+        hasher.update(bufferA, length);
         stats.bytesDigested += length;
         const std::uint64_t before = total;
         total += length;

@@ -71,6 +71,7 @@ struct DuplicateFinder::Impl {
     int nameThreshold = 0;
     bool judgeContent = false;
     ReadStats stats;
+    ReadBuffers buffers;
     std::unique_ptr<ContentSimilarity> measure;
     std::size_t preparedCacheBytes = 0;
 
@@ -143,7 +144,7 @@ struct DuplicateFinder::Impl {
                 const std::string path = representative(set.classes[set.registered]);
                 showReading(path, size);
                 ContentHash hash;
-                const ReadOutcome outcome = wholeFileHash(path, size, hash, control(), stats);
+                const ReadOutcome outcome = wholeFileHash(path, size, hash, control(), stats, buffers);
                 if (outcome == ReadOutcome::Stopped)
                     return false;
                 ContentClass& again = classes[set.classes[set.registered]];
@@ -193,7 +194,7 @@ struct DuplicateFinder::Impl {
             // One candidate: comparing reads each file once, and stops at the first difference.
             const std::size_t only = set.classes[0];
             ContentHash hash;
-            switch (compareFiles(path, representative(only), size, hash, control(), stats)) {
+            switch (compareFiles(path, representative(only), size, hash, control(), stats, buffers)) {
             case CompareOutcome::Equal:
                 if (stopped())
                     return;
@@ -215,7 +216,7 @@ struct DuplicateFinder::Impl {
             }
         }
         ContentHash hash;
-        const ReadOutcome outcome = wholeFileHash(path, size, hash, control(), stats);
+        const ReadOutcome outcome = wholeFileHash(path, size, hash, control(), stats, buffers);
         if (outcome != ReadOutcome::Done)
             return;
         if (!registerAll(set, size))
@@ -227,7 +228,7 @@ struct DuplicateFinder::Impl {
                     continue;
                 ContentHash confirmed;
                 const CompareOutcome same =
-                    compareFiles(path, representative(candidate), size, confirmed, control(), stats);
+                    compareFiles(path, representative(candidate), size, confirmed, control(), stats, buffers);
                 if (same == CompareOutcome::Equal) {
                     if (stopped())
                         return;
