@@ -54,5 +54,7 @@ private:
 };
 
 int scanCommand(const std::vector<std::string>& args, CliIo& io);
+/// `view [--encoding] FILE`: the loaded text of FILE, or only its encoding's display name.
+int viewCommand(const std::vector<std::string>& args, CliIo& io);
 
 } // namespace karv::cli

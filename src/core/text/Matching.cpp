@@ -24,7 +24,19 @@ std::size_t locateTerm(std::string_view subject, std::string_view term, bool ign
         const bool same = ignoreCase ? equalsIgnoreAsciiCase(subject, term) : subject == term;
         return same ? 0 : std::string_view::npos;
     }
-    return ignoreCase ? findIgnoreAsciiCase(subject, term) : findExact(subject, term);
+    // A hit must start and end on character boundaries: a term that is not itself well-formed
+    // UTF-8 must not match the inner bytes of the subject's characters.
+    auto isContinuation = [&](std::size_t pos) {
+        return pos < subject.size() && (static_cast<unsigned char>(subject[pos]) & 0xC0) == 0x80;
+    };
+    std::size_t from = 0;
+    while (true) {
+        const std::size_t at =
+            ignoreCase ? findIgnoreAsciiCase(subject, term, from) : findExact(subject, term, from);
+        if (at == std::string_view::npos || (!isContinuation(at) && !isContinuation(at + term.size())))
+            return at;
+        from = at + 1;
+    }
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "scan/ScanOptions.h" // MatchMode: "默认" plain terms, "通配" wildcards, "正则" regex
 #include "text/RegexObject.h"
 #include "text/TextSearch.h"
 
@@ -9,9 +10,6 @@
 #include <vector>
 
 namespace karv {
-
-/// The modes of 组合框匹配模式, by index: "默认" plain terms, "通配" wildcards, "正则" regex.
-enum class MatchMode { Plain = 0, Wildcard = 1, Regex = 2 };
 
 /// Options of `findTerms`; the defaults are those of the definition (all-mode, "|", ignore case).
 struct FindTermsOptions {

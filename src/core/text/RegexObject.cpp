@@ -2,6 +2,7 @@
 
 #define PCRE2_CODE_UNIT_WIDTH 8
 #include <algorithm>
+#include <chrono>
 #include <functional>
 #include <pcre2.h>
 
@@ -10,8 +11,13 @@ namespace karv {
 namespace {
 
 // Limits of one search. A pattern that backtracks catastrophically hits them and counts as no
-// match instead of hanging the run or exhausting the stack or memory.
-constexpr std::uint32_t kMatchLimit = 10'000'000;
+// match instead of hanging the run or exhausting the stack or memory. The JIT applies the match
+// limit to each start position anew, so a pattern that is merely slow at every position (nested
+// quantifiers over many short lines) is bounded by the time budget of one whole search instead;
+// the search runs in windows of start positions and the budget is checked between them.
+constexpr std::uint32_t kMatchLimit = 1'000'000;
+constexpr std::size_t kStartWindow = 4096;
+constexpr auto kSearchBudget = std::chrono::seconds(3);
 constexpr std::uint32_t kDepthLimit = 10'000;
 constexpr std::uint32_t kHeapLimitKiB = 64 * 1024;
 constexpr std::size_t kJitStackStart = 32 * 1024;
@@ -35,6 +41,25 @@ std::string escapeWith(std::string_view text, std::string_view set) {
         if (set.find(c) != std::string_view::npos)
             out.push_back('\\');
         out.push_back(c);
+    }
+    return out;
+}
+
+/// In ECMAScript syntax \v is the vertical tab alone; in PCRE2 it is every vertical space, line
+/// breaks included. Rewritten so that "[\f\t\v ]" leaves line breaks alone.
+std::string toEngineSyntax(std::string_view pattern) {
+    std::string out;
+    out.reserve(pattern.size() + 4);
+    for (std::size_t i = 0; i < pattern.size(); ++i) {
+        if (pattern[i] == '\\' && i + 1 < pattern.size()) {
+            if (pattern[i + 1] == 'v')
+                out += "\\x0b";
+            else
+                out.append(pattern.substr(i, 2));
+            ++i;
+        } else {
+            out.push_back(pattern[i]);
+        }
     }
     return out;
 }
@@ -99,11 +124,23 @@ bool forEachMatch(const pcre2_code* code, std::string_view subject, bool global,
     if (match.data == nullptr || resources.context == nullptr)
         return false;
     const auto* bytes = reinterpret_cast<PCRE2_SPTR>(subject.data());
+    const auto deadline = std::chrono::steady_clock::now() + kSearchBudget;
     std::size_t start = 0;
     while (start <= subject.size()) {
+        // Start positions before `windowEnd` (a character boundary) are tried in this call.
+        std::size_t windowEnd = std::min(start + kStartWindow, subject.size() + 1);
+        while (windowEnd < subject.size() && (static_cast<unsigned char>(subject[windowEnd]) & 0xC0) == 0x80)
+            ++windowEnd;
+        pcre2_set_offset_limit(resources.context, windowEnd - 1);
         const int rc = pcre2_match(code, bytes, subject.size(), start, 0, match.data, resources.context);
-        if (rc == PCRE2_ERROR_NOMATCH)
-            return true;
+        if (rc == PCRE2_ERROR_NOMATCH) {
+            if (windowEnd > subject.size())
+                return true;
+            if (std::chrono::steady_clock::now() > deadline)
+                return false;
+            start = windowEnd;
+            continue;
+        }
         if (rc < 0)
             return false;
         const PCRE2_SIZE* ovector = pcre2_get_ovector_pointer(match.data);
@@ -114,6 +151,8 @@ bool forEachMatch(const pcre2_code* code, std::string_view subject, bool global,
             return true;
         if (!global)
             return true;
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
         if (ovector[1] > ovector[0]) {
             start = ovector[1];
         } else {
@@ -184,14 +223,15 @@ bool RegexObject::compile(std::string_view pattern, bool ignoreCase, bool multil
     // UTF mode that tolerates subjects which are not valid UTF-8 (raw file names): invalid bytes
     // never match, everything else does. ECMAScript escapes (\uHHHH, \xHH) and empty classes.
     std::uint32_t options = PCRE2_UTF | PCRE2_MATCH_INVALID_UTF | PCRE2_ALT_BSUX | PCRE2_ALLOW_EMPTY_CLASS |
-                            PCRE2_NEVER_BACKSLASH_C;
+                            PCRE2_NEVER_BACKSLASH_C | PCRE2_USE_OFFSET_LIMIT;
     if (ignoreCase)
         options |= PCRE2_CASELESS;
     options |= multiline ? PCRE2_MULTILINE : PCRE2_DOLLAR_ENDONLY;
     int errorCode = 0;
     PCRE2_SIZE errorOffset = 0;
-    compiled->code = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(pattern.data()), pattern.size(), options,
-                                   &errorCode, &errorOffset, context);
+    const std::string enginePattern = toEngineSyntax(pattern);
+    compiled->code = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(enginePattern.data()), enginePattern.size(),
+                                   options, &errorCode, &errorOffset, context);
     pcre2_compile_context_free(context);
     if (compiled->code != nullptr) {
         // Without JIT (not available, or out of executable memory) the interpreter serves.

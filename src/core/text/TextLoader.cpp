@@ -7,6 +7,8 @@
 #include <iconv.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
+#include <vector>
 #include <zlib.h>
 
 namespace karv {
@@ -14,7 +16,6 @@ namespace karv {
 namespace {
 
 constexpr std::string_view kReplacementUtf8 = "\xEF\xBF\xBD";
-constexpr std::size_t kReadChunk = std::size_t{1} << 20;
 constexpr std::size_t kPumpInterval = std::size_t{16} << 20;
 
 struct Decoded {
@@ -197,21 +198,49 @@ std::size_t unitSizeOf(std::string_view charset) {
     return 1;
 }
 
-/// RAII holder of an iconv descriptor.
+/// An iconv descriptor for one pair of charsets, reset to its initial state. Descriptors are kept
+/// per thread and reused: opening one loads the charset's module, and a run converts file after file.
 class Converter {
 public:
-    Converter(const std::string& to, const std::string& from)
-        : m_cd(::iconv_open(to.c_str(), from.c_str())) {}
-    ~Converter() {
+    Converter(const std::string& to, const std::string& from) : m_cd(descriptor(to, from)) {
         if (valid())
-            ::iconv_close(m_cd);
+            ::iconv(m_cd, nullptr, nullptr, nullptr, nullptr);
     }
-    Converter(const Converter&) = delete;
-    Converter& operator=(const Converter&) = delete;
     bool valid() const { return m_cd != reinterpret_cast<iconv_t>(-1); }
     iconv_t get() const { return m_cd; }
 
 private:
+    static constexpr std::size_t kCacheSize = 16;
+    struct Cache {
+        std::vector<std::pair<std::string, iconv_t>> entries; // most recently opened last
+        Cache() = default;
+        Cache(const Cache&) = delete;
+        Cache& operator=(const Cache&) = delete;
+        ~Cache() {
+            for (auto& entry : entries)
+                close(entry.second);
+        }
+    };
+    static void close(iconv_t cd) {
+        if (cd != reinterpret_cast<iconv_t>(-1))
+            ::iconv_close(cd);
+    }
+    static iconv_t descriptor(const std::string& to, const std::string& from) {
+        thread_local Cache cache;
+        const std::string key = to + '\n' + from;
+        for (const auto& entry : cache.entries) {
+            if (entry.first == key)
+                return entry.second;
+        }
+        // A caller naming ever new charsets cannot grow the cache without bound.
+        if (cache.entries.size() >= kCacheSize) {
+            close(cache.entries.front().second);
+            cache.entries.erase(cache.entries.begin());
+        }
+        cache.entries.emplace_back(key, ::iconv_open(to.c_str(), from.c_str()));
+        return cache.entries.back().second;
+    }
+
     iconv_t m_cd;
 };
 
@@ -240,12 +269,12 @@ Decoded iconvConvert(std::string_view bytes, std::string_view fromCharset, std::
     Decoded result;
     const std::string from(fromCharset);
     const std::string to(toCharset);
+    const std::string replacement = replacementIn(to); // before `cd`: it may share the descriptor
     Converter cd(to, from);
     if (!cd.valid()) {
         result.ok = false;
         return result;
     }
-    const std::string replacement = replacementIn(to);
     const std::size_t unit = unitSizeOf(fromCharset);
     const std::size_t targetUnit = unitSizeOf(toCharset);
     std::string targetLower;
@@ -314,11 +343,151 @@ Decoded iconvConvert(std::string_view bytes, std::string_view fromCharset, std::
     return result;
 }
 
+bool isUtf8Name(std::string_view charset) {
+    std::string lower;
+    for (const char c : charset)
+        lower.push_back(static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c));
+    return lower == "utf-8" || lower == "utf8";
+}
+
 std::string_view cutAtZero(std::string_view bytes) {
     const void* zero = std::memchr(bytes.data(), 0, bytes.size());
     return zero == nullptr
                ? bytes
                : bytes.substr(0, static_cast<std::size_t>(static_cast<const char*>(zero) - bytes.data()));
+}
+
+/// The UTF-8 form of every two-byte GB18030 character (lead 0x81-0xFE, trail 0x40-0xFE), taken
+/// once from iconv. Most ANSI text is made of these, and a table lookup is many times faster than
+/// iconv's general path; four-byte characters and faults still go through iconv.
+class Gb18030Table {
+public:
+    static const Gb18030Table& instance() {
+        static const Gb18030Table table;
+        return table;
+    }
+    /// Length 0 when the pair is not a character.
+    std::string_view at(unsigned char lead, unsigned char trail) const {
+        const Entry& entry = m_entries[(lead - 0x81u) * 191u + (trail - 0x40u)];
+        return {entry.bytes, entry.length};
+    }
+
+private:
+    struct Entry {
+        char bytes[4] = {};
+        std::uint8_t length = 0;
+    };
+    Gb18030Table() : m_entries(126 * 191) {
+        const iconv_t cd = ::iconv_open("UTF-8", "GB18030");
+        if (cd == reinterpret_cast<iconv_t>(-1))
+            return;
+        for (unsigned lead = 0x81; lead <= 0xFE; ++lead) {
+            for (unsigned trail = 0x40; trail <= 0xFE; ++trail) {
+                char in[2] = {static_cast<char>(lead), static_cast<char>(trail)};
+                char* inPtr = in;
+                std::size_t inLeft = 2;
+                Entry& entry = m_entries[(lead - 0x81u) * 191u + (trail - 0x40u)];
+                char* outPtr = entry.bytes;
+                std::size_t outLeft = sizeof entry.bytes;
+                ::iconv(cd, nullptr, nullptr, nullptr, nullptr);
+                if (::iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft) != static_cast<std::size_t>(-1) &&
+                    inLeft == 0)
+                    entry.length = static_cast<std::uint8_t>(sizeof entry.bytes - outLeft);
+            }
+        }
+        ::iconv_close(cd);
+    }
+    std::vector<Entry> m_entries;
+};
+
+/// GB18030 to UTF-8 with the same results as the lenient iconv loop: a byte that does not start a
+/// character becomes U+FFFD and decoding goes on with the next byte.
+Decoded decodeGb18030(std::string_view bytes, std::size_t limit, bool dropIncompleteTail) {
+    const Gb18030Table& table = Gb18030Table::instance();
+    Decoded result;
+    std::string& out = result.text;
+    out.reserve(std::min(limit, bytes.size() + bytes.size() / 2 + 16));
+    const auto* b = reinterpret_cast<const unsigned char*>(bytes.data());
+    const std::size_t n = bytes.size();
+    std::size_t i = 0;
+    auto put = [&](std::string_view piece) {
+        if (out.size() + piece.size() > limit) {
+            result.truncated = true;
+            return false;
+        }
+        out.append(piece);
+        return true;
+    };
+    Converter fourByte("UTF-8", "GB18030");
+    while (i < n) {
+        // ASCII runs are copied as they are.
+        std::size_t run = i;
+        while (run + 8 <= n) {
+            std::uint64_t word;
+            std::memcpy(&word, b + run, 8);
+            if ((word & 0x8080808080808080ull) != 0)
+                break;
+            run += 8;
+        }
+        while (run < n && b[run] < 0x80)
+            ++run;
+        if (run > i) {
+            if (out.size() + (run - i) > limit) {
+                out.append(bytes.substr(i, limit - out.size()));
+                result.truncated = true;
+                return result;
+            }
+            out.append(bytes.substr(i, run - i));
+            i = run;
+            continue;
+        }
+        const unsigned char lead = b[i];
+        if (lead >= 0x81 && lead <= 0xFE && i + 1 < n) {
+            const unsigned char trail = b[i + 1];
+            if (trail >= 0x40 && trail <= 0xFE) {
+                const std::string_view utf8 = table.at(lead, trail);
+                if (!utf8.empty()) {
+                    if (!put(utf8))
+                        return result;
+                    i += 2;
+                    continue;
+                }
+            } else if (trail >= 0x30 && trail <= 0x39) {
+                if (n - i < 4) {
+                    // Cut off at the end: the rest as iconv reads it.
+                    Decoded rest = iconvConvert(bytes.substr(i), "GB18030", "UTF-8", limit - out.size(),
+                                                dropIncompleteTail);
+                    out.append(rest.text);
+                    result.truncated = result.truncated || rest.truncated;
+                    return result;
+                }
+                // A four-byte character, or a fault that iconv reports on its first byte.
+                char in[4];
+                std::memcpy(in, b + i, 4);
+                char utf8[8];
+                char* inPtr = in;
+                std::size_t inLeft = 4;
+                char* outPtr = utf8;
+                std::size_t outLeft = sizeof utf8;
+                ::iconv(fourByte.get(), nullptr, nullptr, nullptr, nullptr);
+                if (fourByte.valid() &&
+                    ::iconv(fourByte.get(), &inPtr, &inLeft, &outPtr, &outLeft) !=
+                        static_cast<std::size_t>(-1) &&
+                    inLeft == 0) {
+                    if (!put(std::string_view(utf8, sizeof utf8 - outLeft)))
+                        return result;
+                    i += 4;
+                    continue;
+                }
+            }
+        } else if (lead >= 0x81 && lead <= 0xFE && dropIncompleteTail) {
+            return result; // a lead byte cut off by the size limit
+        }
+        if (!put(kReplacementUtf8))
+            return result;
+        ++i;
+    }
+    return result;
 }
 
 /// Decodes content of a known code into UTF-8, cut at its first zero character.
@@ -334,7 +503,7 @@ Decoded decodeAs(int code, std::string_view bytes, bool truncated) {
     case kEncodingBig5Hkscs:
         return iconvConvert(cutAtZero(bytes), encodingCharsetName(code), "UTF-8", kTextByteLimit, truncated);
     default: // ANSI: the legacy Chinese code page
-        return iconvConvert(cutAtZero(bytes), "GB18030", "UTF-8", kTextByteLimit, truncated);
+        return decodeGb18030(cutAtZero(bytes), kTextByteLimit, truncated);
     }
 }
 
@@ -507,6 +676,14 @@ private:
 
 std::string convertCharset(std::string_view bytes, std::string_view fromCharset, std::string_view toCharset,
                            std::size_t maxOutputBytes) {
+    // iconv lets some ill-formed UTF-8 through (surrogates, long forms), so UTF-8 input is made
+    // well-formed here first.
+    if (isUtf8Name(fromCharset)) {
+        Decoded clean = sanitizeUtf8(bytes, isUtf8Name(toCharset) ? maxOutputBytes : kTextByteLimit, false);
+        if (isUtf8Name(toCharset))
+            return std::move(clean.text);
+        return iconvConvert(clean.text, fromCharset, toCharset, maxOutputBytes, false).text;
+    }
     return iconvConvert(bytes, fromCharset, toCharset, maxOutputBytes, false).text;
 }
 
@@ -570,26 +747,33 @@ LoadedText loadFileText(const std::string& path, const std::function<void()>& pu
     const auto expected = static_cast<std::size_t>(std::max<off_t>(info.st_size, 0));
     content.reserve(std::min(expected, kContentByteLimit));
     bool truncated = false;
-    std::size_t sincePump = 0;
     if (magicLength == 2) {
+        // The expected size is read into one buffer of that size; past it (a file that grew, or one
+        // that reports no size) the content grows by appending small chunks.
+        const std::size_t goal = std::min(expected, kContentByteLimit);
+        char chunk[1 << 16];
         while (true) {
-            const std::size_t want = std::min(kReadChunk, kContentByteLimit - content.size());
-            if (want == 0) {
-                char probe;
-                truncated = file.read(&probe, 1) == 1;
+            if (content.size() >= kContentByteLimit) {
+                truncated = file.read(chunk, 1) == 1;
                 break;
             }
-            const std::size_t old = content.size();
-            content.resize(old + want);
-            const std::size_t got = file.read(content.data() + old, want);
-            content.resize(old + got);
-            if (got < want)
-                break;
-            sincePump += got;
-            if (pump && sincePump >= kPumpInterval) {
-                sincePump = 0;
+            if (content.size() < goal) {
+                const std::size_t want = std::min(goal - content.size(), kPumpInterval);
+                const std::size_t old = content.size();
+                content.resize(old + want);
+                const std::size_t got = file.read(content.data() + old, want);
+                content.resize(old + got);
+                if (got < want)
+                    break;
+            } else {
+                const std::size_t got =
+                    file.read(chunk, std::min(sizeof chunk, kContentByteLimit - content.size()));
+                if (got == 0)
+                    break;
+                content.append(chunk, got);
+            }
+            if (pump)
                 pump();
-            }
         }
     }
     return decodeContent(content, truncated);

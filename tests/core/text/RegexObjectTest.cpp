@@ -1,0 +1,151 @@
+#include "text/RegexObject.h"
+
+#include <gtest/gtest.h>
+
+using namespace karv;
+
+namespace {
+
+RegexObject compiled(std::string_view pattern, bool global = true, bool multiline = true) {
+    RegexObject re;
+    EXPECT_TRUE(re.compile(pattern, true, multiline, global));
+    return re;
+}
+
+} // namespace
+
+TEST(RegexObject, RemoversOfTheFilterAndSimilarity) {
+    const RegexObject tags = compiled("<[\\s\\S]+?>");
+    EXPECT_EQ(tags.replace("<b>ab</b>", ""), "ab");
+    EXPECT_EQ(tags.replace("x<a\r\nhref=y>z", ""), "xz"); // a tag across a line break
+    const RegexObject blanks = compiled("\\s");
+    EXPECT_EQ(blanks.replace(" a\tb\r\nc\f", ""), "abc");
+    // The similarity blank pattern names its characters and keeps line breaks.
+    const RegexObject similarBlanks = compiled("[\\f\\t\\v 　]");
+    EXPECT_EQ(similarBlanks.replace("a 　b\r\nc\t", ""), "ab\r\nc");
+    const RegexObject breaks = compiled("[。，！\\?!,;；]|\\r\\n");
+    EXPECT_EQ(breaks.replace("甲。乙，丙\r\n丁?", "|"), "甲|乙|丙|丁|");
+}
+
+TEST(RegexObject, GlobalDecidesCollectionAndReplacement) {
+    RegexObject first = compiled("a(\\d)", false);
+    EXPECT_EQ(first.execute("a1 a2 a3"), 1);
+    EXPECT_EQ(first.replace("a1 a2 a3", "-"), "- a2 a3");
+    RegexObject all = compiled("a(\\d)", true);
+    EXPECT_EQ(all.execute("a1 a2 a3"), 3);
+    EXPECT_EQ(all.matchCount(), 3);
+    EXPECT_EQ(all.matchText(3), "a3");
+    EXPECT_EQ(all.subMatchText(2, 1), "2");
+    EXPECT_EQ(all.subMatchCount(), 1);
+    EXPECT_EQ(all.replace("a1 a2 a3", "[$1]"), "[1] [2] [3]");
+    // Empty matches move on by one character.
+    EXPECT_EQ(compiled("x*").replace("中bc", "-"), "-中-b-c-");
+    EXPECT_EQ(compiled("x*").execute("ab"), 3);
+}
+
+TEST(RegexObject, ReadersAndPositionsInCharacters) {
+    RegexObject re = compiled("(c)(中)?(z)?");
+    ASSERT_EQ(re.execute("中文abc中x"), 1);
+    std::int64_t position = 0;
+    EXPECT_EQ(re.matchTextAt(1, position), "c中");
+    EXPECT_EQ(position, 4); // characters, not bytes
+    EXPECT_EQ(re.subMatchTextAt(1, 2, position), "中");
+    EXPECT_EQ(position, 4);
+    EXPECT_EQ(re.subMatchCount(), 3);
+    EXPECT_EQ(re.subMatchText(1, 3), ""); // unset group
+    // Outside the collection: empty, position -1.
+    EXPECT_EQ(re.matchTextAt(2, position), "");
+    EXPECT_EQ(position, -1);
+    EXPECT_EQ(re.matchText(0), "");
+    EXPECT_EQ(re.subMatchText(1, 4), "");
+    EXPECT_EQ(re.subMatchText(1, 0), "");
+    EXPECT_EQ(re.execute("none"), 0);
+    EXPECT_EQ(re.matchText(1), ""); // the old matches are gone
+    EXPECT_EQ(re.subMatchCount(), 0);
+}
+
+TEST(RegexObject, OptionsAndSyntax) {
+    EXPECT_EQ(compiled("^b").execute("a\nb\r\nb"), 2);              // multi-line anchors
+    EXPECT_EQ(compiled("^b", true, false).execute("a\nb\r\nb"), 0); // only the text start
+    EXPECT_EQ(compiled("a$").execute("xa\r\nya"), 2);               // $ before CR LF
+    EXPECT_EQ(compiled("a$", true, false).execute("a\n"), 0);       // end only
+    EXPECT_EQ(compiled("HELLO").execute("hello"), 1);               // ignore case
+    RegexObject exact;
+    exact.compile("HELLO", false);
+    EXPECT_EQ(exact.execute("hello"), 0);
+    EXPECT_EQ(compiled("中.文").execute("中国文"), 1); // "." is one character
+    EXPECT_EQ(compiled("a.b").execute("a\nb"), 0);     // "." stops at line breaks
+    EXPECT_EQ(compiled("\\u4e2d").execute("中"), 1);   // ECMAScript escapes
+    EXPECT_EQ(compiled("\\x41").execute("A"), 1);
+    EXPECT_EQ(compiled("[^]").execute("x"), 1); // ECMAScript empty negated class
+    EXPECT_EQ(compiled("x+?").replace("xxx", "y"), "yyy");
+}
+
+TEST(RegexObject, ReplacementSyntax) {
+    const RegexObject re = compiled("(b)(c)?", false);
+    EXPECT_EQ(re.replace("abc", "[$&]"), "a[bc]");
+    EXPECT_EQ(re.replace("abc", "$2$1"), "acb");
+    EXPECT_EQ(re.replace("abc", "$$"), "a$");
+    EXPECT_EQ(re.replace("abcd", "<$`|$'>"), "a<a|d>d");
+    EXPECT_EQ(re.replace("abc", "$3$0$"), "a$3$0$"); // no such group: taken as written
+    EXPECT_EQ(re.replace("abc", "$01"), "ab");       // $01 is group 1
+}
+
+TEST(RegexObject, EscapeSets) {
+    EXPECT_EQ(RegexObject::escapeAll("a|b*c"), "a\\|b\\*c");
+    EXPECT_EQ(RegexObject::escapeKeepBar("a|b*c"), "a|b\\*c");
+    EXPECT_EQ(RegexObject::escapeKeepGroups("(a|b)*"), "(a|b)\\*");
+    EXPECT_EQ(RegexObject::escapeAll("\\.\""), "\\\\\\.\\\"");
+    // Escaped text matches itself literally.
+    const std::string literal = "1+1=2 (a|b)*[c]{d}?^$.\\";
+    EXPECT_EQ(compiled(RegexObject::escapeAll(literal)).execute("x" + literal + "x"), 1);
+}
+
+TEST(RegexObject, InvalidAndEmptyObjects) {
+    RegexObject empty;
+    EXPECT_EQ(empty.execute("abc"), 0);
+    EXPECT_EQ(empty.replace("abc", "x"), "");
+    EXPECT_EQ(empty.pattern(), "");
+    RegexObject invalid;
+    EXPECT_TRUE(invalid.compile("报告(2018"));
+    EXPECT_FALSE(invalid.isValid());
+    EXPECT_EQ(invalid.pattern(), "报告(2018");
+    EXPECT_EQ(invalid.execute("报告(2018"), 0);
+    EXPECT_EQ(invalid.replace("报告(2018", ""), "报告(2018");
+    invalid.clear();
+    EXPECT_EQ(invalid.pattern(), "");
+    // A pattern that is not UTF-8 does not compile; a subject that is not UTF-8 still matches.
+    EXPECT_FALSE(compiled("\xFF").isValid());
+    EXPECT_EQ(compiled("b").execute("\xD6\xD0"
+                                    "b\xFF"),
+              1);
+}
+
+TEST(RegexObject, CopiesShareThePatternButNotTheMatches) {
+    RegexObject original = compiled("\\d");
+    original.execute("1 2");
+    RegexObject copy = original;
+    EXPECT_EQ(copy.pattern(), "\\d");
+    EXPECT_EQ(copy.matchCount(), 2);
+    copy.execute("3");
+    EXPECT_EQ(copy.matchCount(), 1);
+    EXPECT_EQ(original.matchCount(), 2);
+    EXPECT_EQ(original.matchText(2), "2");
+    original.clear();
+    EXPECT_EQ(copy.execute("45"), 2); // the copy keeps the compiled expression
+}
+
+TEST(RegexObject, PathologicalPatternsOnTenMegabytesEndWithoutAMatch) {
+    // Exponential at one position: the match limit stops it.
+    std::string flat(10'000'000, 'a');
+    flat += '!';
+    EXPECT_EQ(compiled("(a+)+$").execute(flat), 0);
+    EXPECT_EQ(compiled("(\\w+\\s?)+$").replace(flat, ""), flat);
+    // Expensive at every one of millions of positions: the search budget stops it.
+    std::string lines;
+    while (lines.size() < 10'000'000)
+        lines += std::string(22, 'a') + "\n";
+    EXPECT_EQ(compiled("(a|aa)*(c|d)").execute(lines), 0);
+    // An ordinary search over the same text still works.
+    EXPECT_EQ(compiled("a{22}\\n", false).execute(lines), 1);
+}
