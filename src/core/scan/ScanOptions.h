@@ -1,6 +1,5 @@
 #pragma once
 
-#include "text/Matching.h"
 #include "values/ValueText.h"
 
 #include <string>
@@ -8,6 +7,7 @@
 namespace karv {
 
 enum class TraversalScope { ThisFolder, AllSubfolders, Levels };
+enum class MatchMode { Plain = 0, Wildcard = 1, Regex = 2 };
 enum class LengthMeasure { Size, Characters, NameLength };
 enum class TimeKind { Created, Modified, Accessed };
 enum class DuplicateKind { Md5, Size, Name };
