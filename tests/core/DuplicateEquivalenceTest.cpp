@@ -144,3 +144,42 @@ TEST(DuplicateEquivalence, FiltersBeforeDuplicatesAgree) {
     EXPECT_FALSE(slow.empty());
     expectSameRows(slow, runWith(false, s, tree.root()), "filtered");
 }
+
+TEST(DuplicateEquivalence, SimilarLongNamesAgree) {
+    // Camera-style and dated names: long, sharing most characters, many near the threshold.
+    TempTree tree;
+    std::mt19937 random(3);
+    std::uniform_int_distribution<int> pick(0, 1 << 20);
+    std::vector<std::string> names;
+    for (int i = 0; i < 400; ++i) {
+        std::string name;
+        if (!names.empty() && pick(random) % 4 == 0) {
+            name = names[pick(random) % names.size()];
+            name[pick(random) % name.size()] = "0123456789x"[pick(random) % 11];
+        } else if (pick(random) % 2 == 0) {
+            char text[40];
+            std::snprintf(text, sizeof text, "IMG_2023%02d%02d_%06d.jpg", 1 + pick(random) % 12,
+                          1 + pick(random) % 28, pick(random) % 1000000);
+            name = text;
+        } else {
+            name = std::string(pick(random) % 2 ? "年度报告_" : "report_") +
+                   std::to_string(2000 + pick(random) % 25) + "_v" + std::to_string(pick(random) % 30) +
+                   ".docx";
+        }
+        if (name.find('/') != std::string::npos || name.find('\0') != std::string::npos)
+            continue;
+        names.push_back(name);
+        tree.file("d" + std::to_string(i % 9) + "/" + name, "");
+    }
+    for (const char* threshold : {"80", "90", "95"}) {
+        ScanSettings s;
+        s.duplicateFilter = true;
+        s.duplicateKind = DuplicateKind::Name;
+        s.duplicateOutput = DuplicateOutput::All;
+        s.similarity = true;
+        s.similarityPercent = threshold;
+        const auto slow = runWith(true, s, tree.root());
+        EXPECT_FALSE(slow.empty());
+        expectSameRows(slow, runWith(false, s, tree.root()), std::string("threshold ") + threshold);
+    }
+}
