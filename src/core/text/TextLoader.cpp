@@ -210,7 +210,7 @@ Decoded decodeUtf16(std::string_view bytes, bool bigEndian, std::size_t limit, b
     auto unitAt = [&](std::size_t u) -> char32_t {
         return (char32_t{b[2 * u + hi]} << 8) | b[2 * u + lo];
     };
-    Utf8Sink sink(limit, units * 3 / 2);
+    Utf8Sink sink(limit, units * 3); // a CJK unit becomes three bytes
     // Returns false when the limit was reached.
     const auto decode = [&]() -> bool {
         std::size_t u = 0;
@@ -621,8 +621,18 @@ struct Inflated {
     bool truncated = false;
 };
 
-Inflated inflateGzip(const ByteSource& source, std::size_t limit) {
+/// The size a gzip member's trailer states (modulo 4 GiB), as a hint to make room at once.
+std::size_t statedSize(std::string_view trailer) {
+    if (trailer.size() < 4)
+        return 0;
+    const auto* b = reinterpret_cast<const unsigned char*>(trailer.data() + trailer.size() - 4);
+    return std::size_t{b[0]} | std::size_t{b[1]} << 8 | std::size_t{b[2]} << 16 | std::size_t{b[3]} << 24;
+}
+
+Inflated inflateGzip(const ByteSource& source, std::size_t limit, std::size_t sizeHint) {
     Inflated result;
+    // Only a hint: the trailer of a corrupt or concatenated file may say anything.
+    result.bytes.reserve(std::min({sizeHint, limit, std::size_t{64} << 20}));
     z_stream stream{};
     if (::inflateInit2(&stream, 15 + 16) != Z_OK)
         return result;
@@ -743,7 +753,7 @@ std::string gunzipBytes(std::string_view gzipData, std::size_t maxOutputBytes) {
         offset += count;
         return count;
     };
-    return inflateGzip(source, maxOutputBytes).bytes;
+    return inflateGzip(source, maxOutputBytes, statedSize(gzipData)).bytes;
 }
 
 LoadedText loadTextFromBytes(std::string_view fileBytes) {
@@ -755,7 +765,7 @@ LoadedText loadTextFromBytes(std::string_view fileBytes) {
             offset += count;
             return count;
         };
-        const Inflated inflated = inflateGzip(source, kContentByteLimit);
+        const Inflated inflated = inflateGzip(source, kContentByteLimit, statedSize(fileBytes));
         return decodeContent(inflated.bytes, inflated.truncated);
     }
     const bool truncated = fileBytes.size() > kContentByteLimit;
@@ -787,7 +797,10 @@ LoadedText loadFileText(const std::string& path, const std::function<void()>& pu
             }
             return file.read(buffer, capacity);
         };
-        const Inflated inflated = inflateGzip(source, kContentByteLimit);
+        char trailer[4];
+        const bool haveTrailer = info.st_size >= 18 && ::pread(file.fd(), trailer, 4, info.st_size - 4) == 4;
+        const Inflated inflated = inflateGzip(source, kContentByteLimit,
+                                              haveTrailer ? statedSize(std::string_view(trailer, 4)) : 0);
         return decodeContent(inflated.bytes, inflated.truncated);
     }
 
