@@ -621,12 +621,15 @@ struct Inflated {
     bool truncated = false;
 };
 
-/// The size a gzip member's trailer states (modulo 4 GiB), as a hint to make room at once.
-std::size_t statedSize(std::string_view trailer) {
+/// The size a gzip member's trailer states (modulo 4 GiB), as a hint to make room at once. Deflate
+/// cannot expand more than about 1032 to 1, so a trailer claiming more is not believed.
+std::size_t statedSize(std::string_view trailer, std::size_t compressedSize) {
     if (trailer.size() < 4)
         return 0;
     const auto* b = reinterpret_cast<const unsigned char*>(trailer.data() + trailer.size() - 4);
-    return std::size_t{b[0]} | std::size_t{b[1]} << 8 | std::size_t{b[2]} << 16 | std::size_t{b[3]} << 24;
+    const std::size_t stated =
+        std::size_t{b[0]} | std::size_t{b[1]} << 8 | std::size_t{b[2]} << 16 | std::size_t{b[3]} << 24;
+    return std::min(stated, compressedSize * 1032);
 }
 
 Inflated inflateGzip(const ByteSource& source, std::size_t limit, std::size_t sizeHint) {
@@ -753,7 +756,7 @@ std::string gunzipBytes(std::string_view gzipData, std::size_t maxOutputBytes) {
         offset += count;
         return count;
     };
-    return inflateGzip(source, maxOutputBytes, statedSize(gzipData)).bytes;
+    return inflateGzip(source, maxOutputBytes, statedSize(gzipData, gzipData.size())).bytes;
 }
 
 LoadedText loadTextFromBytes(std::string_view fileBytes) {
@@ -765,7 +768,8 @@ LoadedText loadTextFromBytes(std::string_view fileBytes) {
             offset += count;
             return count;
         };
-        const Inflated inflated = inflateGzip(source, kContentByteLimit, statedSize(fileBytes));
+        const Inflated inflated =
+            inflateGzip(source, kContentByteLimit, statedSize(fileBytes, fileBytes.size()));
         return decodeContent(inflated.bytes, inflated.truncated);
     }
     const bool truncated = fileBytes.size() > kContentByteLimit;
@@ -799,8 +803,10 @@ LoadedText loadFileText(const std::string& path, const std::function<void()>& pu
         };
         char trailer[4];
         const bool haveTrailer = info.st_size >= 18 && ::pread(file.fd(), trailer, 4, info.st_size - 4) == 4;
-        const Inflated inflated = inflateGzip(source, kContentByteLimit,
-                                              haveTrailer ? statedSize(std::string_view(trailer, 4)) : 0);
+        const Inflated inflated = inflateGzip(
+            source, kContentByteLimit,
+            haveTrailer ? statedSize(std::string_view(trailer, 4), static_cast<std::size_t>(info.st_size))
+                        : 0);
         return decodeContent(inflated.bytes, inflated.truncated);
     }
 
