@@ -115,3 +115,17 @@ TEST(ScanCommandFilters, BadFlagValuesAreUsageErrors) {
         EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
     }
 }
+
+TEST(ScanCommandFilters, InterruptEndsTheRunWithItsFinalStatus) {
+    TempTree tree;
+    tree.file("a1", "same");
+    tree.file("a2", "same");
+    tree.file("b", "other");
+    // The interrupt arrives before the first file: nothing is grouped, the final line is written.
+    karv::cli::requestInterrupt();
+    const auto result = runScan({"--dup", "md5", "--output", "all", "--format", "paths", tree.root()});
+    karv::cli::clearInterrupt();
+    EXPECT_EQ(result.status, karv::cli::kExitInterrupted);
+    EXPECT_TRUE(result.out.empty());
+    EXPECT_NE(result.err.find("筛选完毕！共筛选出 0 个文件"), std::string::npos);
+}
