@@ -53,6 +53,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     checkText(fromFile);
     check(fromFile.text == fromMemory.text && fromFile.encodingCode == fromMemory.encodingCode);
 
+    // The loader's own ANSI decoder must agree with the general converter (D6 D0 fails the UTF-8
+    // test, so the content is ANSI unless a meta tag says otherwise).
+    const std::string ansi = "\xD6\xD0" + std::string(bytes);
+    const LoadedText ansiLoaded = loadTextFromBytes(ansi);
+    if (ansiLoaded.encodingCode == kEncodingAnsi)
+        check(ansiLoaded.text == convertCharset(ansi.substr(0, ansi.find('\0')), "GB18030"));
+
     const MarkDetection mark = detectByMarks(bytes);
     check(mark.markLength <= bytes.size());
     const int meta = detectHtmlCharset(bytes);

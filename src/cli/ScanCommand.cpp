@@ -1,4 +1,6 @@
 #include "cli/Cli.h"
+#include "duplicates/DuplicateFinder.h"
+#include "filter/FilterPipeline.h"
 #include "scan/FilterRun.h"
 #include "values/NameText.h"
 
@@ -307,16 +309,16 @@ int scanCommand(const std::vector<std::string>& args, CliIo& io) {
         ::closedir(dir);
     else
         return usageError(io, cmd, "cannot read folder '" + folder + "'");
-    if (s.contentFilter || s.lengthFilter || s.timeFilter || s.duplicateFilter)
-        return usageError(
-            io, cmd, "the content, length, time and duplicate filters are not available in this build yet");
-
     StreamSink sink(io.out, format, nul);
     CliRunHost host(io, options, sink);
     AppState state;
     state.operationIdle = true;
     FilterRun run(state, host);
     host.attach(&run);
+    FilterPipeline pipeline(state, options);
+    DuplicateFinder duplicates(run);
+    run.setFilterStage(&pipeline);
+    run.setDuplicateStage(&duplicates);
     run.runOn(folder);
     io.out.flush();
     if (io.errIsTerminal)

@@ -141,6 +141,8 @@ void FilterRun::scanDirectory(const std::string& folder, bool /*isSubfolder*/) {
 
     if (m_filter != nullptr)
         m_filter->beginFolder(folder);
+    if (m_duplicates != nullptr && options.duplicateFilter())
+        m_duplicates->beginFolder(folder);
     m_state.statusActivity = "正在筛选：" + displayText(folder);
     statusRefresh();
 

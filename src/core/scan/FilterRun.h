@@ -74,6 +74,8 @@ class DuplicateStage {
 public:
     virtual ~DuplicateStage() = default;
     virtual void clear() = 0;
+    /// Reads the settings that apply per folder (name similarity), as each folder starts.
+    virtual void beginFolder(const std::string& /*folder*/) {}
     virtual void collect(const std::string& path, const FileVerdict& verdict) = 0;
     /// Lists the groups through `FilterRun::addResultRow`; stops when `operationIdle` turns true.
     virtual void output(FilterRun& run) = 0;

@@ -17,7 +17,10 @@ namespace {
 // the search runs in windows of start positions and the budget is checked between them.
 constexpr std::uint32_t kMatchLimit = 1'000'000;
 constexpr std::size_t kStartWindow = 4096;
+// The budget grows with the subject, so that a global replacement over a large text (the blank
+// remover on hundreds of megabytes) is not mistaken for a runaway search.
 constexpr auto kSearchBudget = std::chrono::seconds(3);
+constexpr std::size_t kBytesPerExtraSecond = std::size_t{8} << 20;
 constexpr std::uint32_t kDepthLimit = 10'000;
 constexpr std::uint32_t kHeapLimitKiB = 64 * 1024;
 constexpr std::size_t kJitStackStart = 32 * 1024;
@@ -124,7 +127,8 @@ bool forEachMatch(const pcre2_code* code, std::string_view subject, bool global,
     if (match.data == nullptr || resources.context == nullptr)
         return false;
     const auto* bytes = reinterpret_cast<PCRE2_SPTR>(subject.data());
-    const auto deadline = std::chrono::steady_clock::now() + kSearchBudget;
+    const auto deadline = std::chrono::steady_clock::now() + kSearchBudget +
+                          std::chrono::seconds(subject.size() / kBytesPerExtraSecond);
     std::size_t start = 0;
     while (start <= subject.size()) {
         // Start positions before `windowEnd` (a character boundary) are tried in this call.

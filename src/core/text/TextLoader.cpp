@@ -124,66 +124,121 @@ Decoded sanitizeUtf8(std::string_view bytes, std::size_t limit, bool dropIncompl
     return result;
 }
 
-void putUtf8(std::string& out, char32_t c) {
-    if (c < 0x80) {
-        out.push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else if (c < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+/// Output of the decoders: written through a pointer into room made ahead (appending a few bytes
+/// at a time to a string costs more than the decoding), never longer than `limit`.
+class Utf8Sink {
+public:
+    /// `expected`: the likely length, made room for at once (growing a large text by copying
+    /// costs more than the decoding).
+    Utf8Sink(std::size_t limit, std::size_t expected) : m_limit(limit) {
+        m_out.resize(std::min(limit, expected) + 4);
     }
-}
+
+    /// The text written so far; the sink is empty afterwards.
+    std::string take() {
+        m_out.resize(m_used);
+        m_used = 0;
+        return std::move(m_out);
+    }
+
+    /// Appends `length` bytes; false (and nothing written) when that would pass the limit.
+    bool put(const char* bytes, std::size_t length) {
+        if (!makeRoom(length))
+            return false;
+        std::memcpy(m_out.data() + m_used, bytes, length);
+        m_used += length;
+        return true;
+    }
+    /// Appends the first `length` of four bytes that may all be read.
+    bool put4(const char* bytes, std::size_t length) {
+        if (!makeRoom(length))
+            return false;
+        std::memcpy(m_out.data() + m_used, bytes, 4);
+        m_used += length;
+        return true;
+    }
+    bool putCodePoint(char32_t c) {
+        char bytes[4];
+        std::size_t length;
+        if (c < 0x80) {
+            bytes[0] = static_cast<char>(c);
+            length = 1;
+        } else if (c < 0x800) {
+            bytes[0] = static_cast<char>(0xC0 | (c >> 6));
+            bytes[1] = static_cast<char>(0x80 | (c & 0x3F));
+            length = 2;
+        } else if (c < 0x10000) {
+            bytes[0] = static_cast<char>(0xE0 | (c >> 12));
+            bytes[1] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            bytes[2] = static_cast<char>(0x80 | (c & 0x3F));
+            length = 3;
+        } else {
+            bytes[0] = static_cast<char>(0xF0 | (c >> 18));
+            bytes[1] = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+            bytes[2] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            bytes[3] = static_cast<char>(0x80 | (c & 0x3F));
+            length = 4;
+        }
+        return put4(bytes, length);
+    }
+    std::size_t size() const { return m_used; }
+
+private:
+    bool makeRoom(std::size_t length) {
+        if (m_used + length > m_limit)
+            return false;
+        // Four bytes of slack beyond the content, for `put4`.
+        const std::size_t need = m_used + length + 4;
+        if (need > m_out.size())
+            m_out.resize(
+                std::max(need, std::min(m_limit + 4, std::max<std::size_t>(m_out.size() * 2, 1 << 16))));
+        return true;
+    }
+
+    std::string m_out;
+    std::size_t m_limit;
+    std::size_t m_used = 0;
+};
 
 /// UTF-16 to UTF-8, stopping at the first U+0000. An unpaired surrogate and an odd last byte
 /// become U+FFFD (the odd byte is dropped instead when the content was cut by the size limit).
 Decoded decodeUtf16(std::string_view bytes, bool bigEndian, std::size_t limit, bool dropIncompleteTail) {
-    Decoded result;
     const auto* b = reinterpret_cast<const unsigned char*>(bytes.data());
     const std::size_t units = bytes.size() / 2;
-    std::string& out = result.text;
-    out.reserve(std::min(limit, units * 3 / 2 + 4));
-    const int hi = bigEndian ? 0 : 1;
-    const int lo = bigEndian ? 1 : 0;
-    auto unitAt = [&](std::size_t u) -> char16_t {
-        return static_cast<char16_t>((b[2 * u + static_cast<std::size_t>(hi)] << 8) |
-                                     b[2 * u + static_cast<std::size_t>(lo)]);
+    const std::size_t hi = bigEndian ? 0 : 1;
+    const std::size_t lo = bigEndian ? 1 : 0;
+    auto unitAt = [&](std::size_t u) -> char32_t {
+        return (char32_t{b[2 * u + hi]} << 8) | b[2 * u + lo];
     };
-    std::size_t u = 0;
-    while (u < units) {
-        if (out.size() + 4 > limit) {
-            result.truncated = true;
-            return result;
-        }
-        const char16_t c = unitAt(u);
-        if (c == 0)
-            return result;
-        if (c >= 0xD800 && c <= 0xDBFF && u + 1 < units) {
-            const char16_t d = unitAt(u + 1);
-            if (d >= 0xDC00 && d <= 0xDFFF) {
-                putUtf8(out, 0x10000 + ((static_cast<char32_t>(c) - 0xD800) << 10) + (d - 0xDC00));
+    Utf8Sink sink(limit, units * 3); // a CJK unit becomes three bytes
+    // Returns false when the limit was reached.
+    const auto decode = [&]() -> bool {
+        std::size_t u = 0;
+        while (u < units) {
+            const char32_t c = unitAt(u);
+            if (c == 0)
+                return true;
+            bool fits;
+            if (c < 0xD800 || c > 0xDFFF) {
+                fits = sink.putCodePoint(c);
+                u += 1;
+            } else if (c <= 0xDBFF && u + 1 < units && unitAt(u + 1) >= 0xDC00 && unitAt(u + 1) <= 0xDFFF) {
+                fits = sink.putCodePoint(0x10000 + ((c - 0xD800) << 10) + (unitAt(u + 1) - 0xDC00));
                 u += 2;
-                continue;
+            } else {
+                if (u + 1 == units && c <= 0xDBFF && dropIncompleteTail)
+                    return true;
+                fits = sink.put(kReplacementUtf8.data(), 3);
+                u += 1;
             }
+            if (!fits)
+                return false;
         }
-        if (c >= 0xD800 && c <= 0xDFFF) {
-            if (u + 1 == units && c <= 0xDBFF && dropIncompleteTail)
-                return result;
-            out.append(kReplacementUtf8);
-        } else {
-            putUtf8(out, c);
-        }
-        ++u;
-    }
-    if (bytes.size() % 2 != 0 && !dropIncompleteTail && out.size() + 3 <= limit)
-        out.append(kReplacementUtf8);
+        return bytes.size() % 2 == 0 || dropIncompleteTail || sink.put(kReplacementUtf8.data(), 3);
+    };
+    Decoded result;
+    result.truncated = !decode();
+    result.text = sink.take();
     return result;
 }
 
@@ -357,6 +412,132 @@ std::string_view cutAtZero(std::string_view bytes) {
                : bytes.substr(0, static_cast<std::size_t>(static_cast<const char*>(zero) - bytes.data()));
 }
 
+/// The UTF-8 form of every two-byte GB18030 character (lead 0x81-0xFE, trail 0x40-0xFE), taken
+/// once from iconv. Most ANSI text is made of these, and a table lookup is many times faster than
+/// iconv's general path; four-byte characters and faults still go through iconv.
+class Gb18030Table {
+public:
+    static const Gb18030Table& instance() {
+        static const Gb18030Table table;
+        return table;
+    }
+    /// Length 0 when the pair is not a character.
+    std::string_view at(unsigned char lead, unsigned char trail) const {
+        const Entry& entry = m_entries[(lead - 0x81u) * 191u + (trail - 0x40u)];
+        return {entry.bytes, entry.length};
+    }
+
+private:
+    struct Entry {
+        char bytes[4] = {};
+        std::uint8_t length = 0;
+    };
+    Gb18030Table() : m_entries(126 * 191) {
+        const iconv_t cd = ::iconv_open("UTF-8", "GB18030");
+        if (cd == reinterpret_cast<iconv_t>(-1))
+            return;
+        for (unsigned lead = 0x81; lead <= 0xFE; ++lead) {
+            for (unsigned trail = 0x40; trail <= 0xFE; ++trail) {
+                char in[2] = {static_cast<char>(lead), static_cast<char>(trail)};
+                char* inPtr = in;
+                std::size_t inLeft = 2;
+                Entry& entry = m_entries[(lead - 0x81u) * 191u + (trail - 0x40u)];
+                char* outPtr = entry.bytes;
+                std::size_t outLeft = sizeof entry.bytes;
+                ::iconv(cd, nullptr, nullptr, nullptr, nullptr);
+                if (::iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft) != static_cast<std::size_t>(-1) &&
+                    inLeft == 0)
+                    entry.length = static_cast<std::uint8_t>(sizeof entry.bytes - outLeft);
+            }
+        }
+        ::iconv_close(cd);
+    }
+    std::vector<Entry> m_entries;
+};
+
+/// GB18030 to UTF-8 with the same results as the lenient iconv loop: a byte that does not start a
+/// character becomes U+FFFD and decoding goes on with the next byte.
+Decoded decodeGb18030(std::string_view bytes, std::size_t limit, bool dropIncompleteTail) {
+    const Gb18030Table& table = Gb18030Table::instance();
+    const auto* b = reinterpret_cast<const unsigned char*>(bytes.data());
+    const std::size_t n = bytes.size();
+    Utf8Sink sink(limit, n + n / 2);
+    Converter fourByte("UTF-8", "GB18030");
+    // Returns false when the limit was reached.
+    const auto decode = [&]() -> bool {
+        std::size_t i = 0;
+        while (i < n) {
+            // ASCII runs are copied as they are.
+            std::size_t run = i;
+            while (run + 8 <= n) {
+                std::uint64_t word;
+                std::memcpy(&word, b + run, 8);
+                if ((word & 0x8080808080808080ull) != 0)
+                    break;
+                run += 8;
+            }
+            while (run < n && b[run] < 0x80)
+                ++run;
+            if (run > i) {
+                const std::size_t room = limit - sink.size();
+                if (!sink.put(bytes.data() + i, std::min(run - i, room)) || run - i > room)
+                    return false;
+                i = run;
+                continue;
+            }
+            const unsigned char lead = b[i];
+            if (lead >= 0x81 && lead <= 0xFE && i + 1 < n) {
+                const unsigned char trail = b[i + 1];
+                if (trail >= 0x40 && trail <= 0xFE) {
+                    const std::string_view utf8 = table.at(lead, trail);
+                    if (!utf8.empty()) {
+                        if (!sink.put4(utf8.data(), utf8.size()))
+                            return false;
+                        i += 2;
+                        continue;
+                    }
+                } else if (trail >= 0x30 && trail <= 0x39) {
+                    if (n - i < 4) {
+                        // Cut off at the end: the rest as iconv reads it.
+                        const Decoded rest = iconvConvert(bytes.substr(i), "GB18030", "UTF-8",
+                                                          limit - sink.size(), dropIncompleteTail);
+                        return sink.put(rest.text.data(), rest.text.size()) && !rest.truncated;
+                    }
+                    // A four-byte character, or a fault that iconv reports on its first byte.
+                    char in[4];
+                    std::memcpy(in, b + i, 4);
+                    char utf8[8];
+                    char* inPtr = in;
+                    std::size_t inLeft = 4;
+                    char* outPtr = utf8;
+                    std::size_t outLeft = sizeof utf8;
+                    if (fourByte.valid()) {
+                        ::iconv(fourByte.get(), nullptr, nullptr, nullptr, nullptr);
+                        if (::iconv(fourByte.get(), &inPtr, &inLeft, &outPtr, &outLeft) !=
+                                static_cast<std::size_t>(-1) &&
+                            inLeft == 0) {
+                            if (!sink.put(utf8, sizeof utf8 - outLeft))
+                                return false;
+                            i += 4;
+                            continue;
+                        }
+                    }
+                }
+            } else if (lead >= 0x81 && lead <= 0xFE && dropIncompleteTail) {
+                return true; // a lead byte cut off by the size limit
+            }
+            if (!sink.put(kReplacementUtf8.data(), 3))
+                return false;
+            ++i;
+        }
+        return true;
+    };
+    Decoded result;
+    result.truncated = !decode();
+    result.text = sink.take();
+    return result;
+}
+
 /// Decodes content of a known code into UTF-8, cut at its first zero character.
 Decoded decodeAs(int code, std::string_view bytes, bool truncated) {
     switch (code) {
@@ -370,7 +551,7 @@ Decoded decodeAs(int code, std::string_view bytes, bool truncated) {
     case kEncodingBig5Hkscs:
         return iconvConvert(cutAtZero(bytes), encodingCharsetName(code), "UTF-8", kTextByteLimit, truncated);
     default: // ANSI: the legacy Chinese code page
-        return iconvConvert(cutAtZero(bytes), "GB18030", "UTF-8", kTextByteLimit, truncated);
+        return decodeGb18030(cutAtZero(bytes), kTextByteLimit, truncated);
     }
 }
 
@@ -440,8 +621,21 @@ struct Inflated {
     bool truncated = false;
 };
 
-Inflated inflateGzip(const ByteSource& source, std::size_t limit) {
+/// The size a gzip member's trailer states (modulo 4 GiB), as a hint to make room at once. Deflate
+/// cannot expand more than about 1032 to 1, so a trailer claiming more is not believed.
+std::size_t statedSize(std::string_view trailer, std::size_t compressedSize) {
+    if (trailer.size() < 4)
+        return 0;
+    const auto* b = reinterpret_cast<const unsigned char*>(trailer.data() + trailer.size() - 4);
+    const std::size_t stated =
+        std::size_t{b[0]} | std::size_t{b[1]} << 8 | std::size_t{b[2]} << 16 | std::size_t{b[3]} << 24;
+    return std::min(stated, compressedSize * 1032);
+}
+
+Inflated inflateGzip(const ByteSource& source, std::size_t limit, std::size_t sizeHint) {
     Inflated result;
+    // Only a hint: the trailer of a corrupt or concatenated file may say anything.
+    result.bytes.reserve(std::min({sizeHint, limit, std::size_t{64} << 20}));
     z_stream stream{};
     if (::inflateInit2(&stream, 15 + 16) != Z_OK)
         return result;
@@ -562,7 +756,7 @@ std::string gunzipBytes(std::string_view gzipData, std::size_t maxOutputBytes) {
         offset += count;
         return count;
     };
-    return inflateGzip(source, maxOutputBytes).bytes;
+    return inflateGzip(source, maxOutputBytes, statedSize(gzipData, gzipData.size())).bytes;
 }
 
 LoadedText loadTextFromBytes(std::string_view fileBytes) {
@@ -574,7 +768,8 @@ LoadedText loadTextFromBytes(std::string_view fileBytes) {
             offset += count;
             return count;
         };
-        const Inflated inflated = inflateGzip(source, kContentByteLimit);
+        const Inflated inflated =
+            inflateGzip(source, kContentByteLimit, statedSize(fileBytes, fileBytes.size()));
         return decodeContent(inflated.bytes, inflated.truncated);
     }
     const bool truncated = fileBytes.size() > kContentByteLimit;
@@ -606,7 +801,12 @@ LoadedText loadFileText(const std::string& path, const std::function<void()>& pu
             }
             return file.read(buffer, capacity);
         };
-        const Inflated inflated = inflateGzip(source, kContentByteLimit);
+        char trailer[4];
+        const bool haveTrailer = info.st_size >= 18 && ::pread(file.fd(), trailer, 4, info.st_size - 4) == 4;
+        const Inflated inflated = inflateGzip(
+            source, kContentByteLimit,
+            haveTrailer ? statedSize(std::string_view(trailer, 4), static_cast<std::size_t>(info.st_size))
+                        : 0);
         return decodeContent(inflated.bytes, inflated.truncated);
     }
 

@@ -149,3 +149,13 @@ TEST(RegexObject, PathologicalPatternsOnTenMegabytesEndWithoutAMatch) {
     // An ordinary search over the same text still works.
     EXPECT_EQ(compiled("a{22}\\n", false).execute(lines), 1);
 }
+
+TEST(RegexObject, BlankRemoverOverALargeTextIsNotTakenForARunawaySearch) {
+    // Millions of matches in one global replacement: slow in total, but every match is progress.
+    std::string text;
+    while (text.size() < 48'000'000)
+        text += "文件 筛选\t内容\r\n";
+    const std::string stripped = compiled("\\s").replace(text, "");
+    EXPECT_EQ(stripped.size(), text.size() / 22 * 18);
+    EXPECT_EQ(stripped.substr(0, 24), "文件筛选内容文件");
+}

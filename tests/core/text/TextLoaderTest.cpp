@@ -3,6 +3,7 @@
 #include "support/TempTree.h"
 
 #include <gtest/gtest.h>
+#include <random>
 #include <sys/stat.h>
 #include <zlib.h>
 
@@ -236,4 +237,37 @@ TEST(ConvertCharset, LenientConversions) {
     EXPECT_EQ(convertCharset("abc", "NO-SUCH-CHARSET"), "");
     // The output limit cuts at a whole character.
     EXPECT_EQ(convertCharset(kGbkChinese + kGbkChinese, "GB18030", "UTF-8", 8), "中文");
+}
+
+TEST(LoadFileText, AnsiDecodingAgreesWithTheConverter) {
+    // The loader decodes ANSI with a table of its own; it must give what the general converter
+    // gives, faults included. Content starting with D6 D0 never passes the UTF-8 test.
+    const std::string_view pieces[] = {"a",
+                                       "\xD6\xD0",
+                                       "\x81\x40",
+                                       "\x81\x7F",
+                                       "\xFE\xFE",
+                                       "\x80",
+                                       "\xFF",
+                                       "\x81",
+                                       "0",
+                                       "\x81\x30",
+                                       "\x81\x30\x81\x30",
+                                       "\x84\x31\xA4\x37",
+                                       "\x90\x30\x81\x30",
+                                       "\xA1\xA1",
+                                       "\xAA\xA1",
+                                       "\r\n",
+                                       "\x81\x30\x81",
+                                       "\xE3\x32\x9A\x35"};
+    std::mt19937 random(11);
+    for (int round = 0; round < 4000; ++round) {
+        std::string s = "\xD6\xD0";
+        const int count = static_cast<int>(random() % 40);
+        for (int i = 0; i < count; ++i)
+            s += pieces[random() % std::size(pieces)];
+        const LoadedText loaded = loadTextFromBytes(s);
+        ASSERT_EQ(loaded.encodingCode, kEncodingAnsi);
+        ASSERT_EQ(loaded.text, convertCharset(s, "GB18030")) << round;
+    }
 }

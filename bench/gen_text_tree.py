@@ -1,0 +1,89 @@
+#!/usr/bin/env python3
+"""Writes the text-search benchmark trees.
+  gen_text_tree.py utf8 ROOT   -- 10,000 UTF-8 text files (about 300 MB); some hold "Invoice" in
+                                  some letter case
+  gen_text_tree.py mixed ROOT  -- 10,000 files mixing GBK, UTF-8 with and without mark, UTF-16LE/BE
+                                  with mark, Big5 HTML pages declaring their charset in <head>, and
+                                  gzip-compressed UTF-8; some hold 报告, some hold its GBK bytes
+                                  only across a character boundary (or as other Big5 characters).
+                                  ROOT.expected lists the files whose decoded text holds 报告."""
+import gzip
+import os
+import random
+import sys
+
+mode, root = sys.argv[1], sys.argv[2]
+rng = random.Random(5)
+words = ("the of and payment order account total amount customer delivery date number item price "
+         "quantity tax note invo voices nvoic in vo ice").split()
+hanzi = "我们的年度总结会议记录项目进展计划安排财务数据分析市场销售客户服务质量管理部门人员工作"
+
+
+def folder_for(index):
+    folder = os.path.join(root, "p%02d" % (index % 40), "q%d" % (index % 7))
+    os.makedirs(folder, exist_ok=True)
+    return folder
+
+
+def ascii_text(size, hit):
+    parts, length = [], 0
+    while length < size:
+        line = " ".join(rng.choice(words) for _ in range(12)) + "\n"
+        parts.append(line)
+        length += len(line)
+    if hit:
+        parts.insert(rng.randrange(len(parts)), rng.choice(["Invoice", "INVOICE", "invoice", "InVoIcE"]) + " 42\n")
+    return "".join(parts)
+
+
+def chinese_text(chars, hit):
+    text = "".join(rng.choice(hanzi) for _ in range(chars))
+    lines = [text[i:i + 40] for i in range(0, len(text), 40)]
+    if hit:
+        lines.insert(rng.randrange(len(lines) + 1), "年度报告第%d页" % rng.randrange(100))
+    return "\n".join(lines) + "\n"
+
+
+if mode == "utf8":
+    for i in range(10000):
+        hit = rng.random() < 0.1
+        body = ascii_text(rng.randint(20000, 40000), hit)
+        if rng.random() < 0.3:
+            body = chinese_text(200, False) + body
+        with open(os.path.join(folder_for(i), "doc%05d.txt" % i), "w", encoding="utf-8") as out:
+            out.write(body)
+    sys.exit(0)
+
+expected = []
+kinds = ["gbk", "utf8", "utf8bom", "utf16le", "utf16be", "big5html", "gzip", "gbktrap"]
+for i in range(10000):
+    kind = kinds[i % len(kinds)]
+    hit = rng.random() < 0.3 and kind not in ("big5html", "gbktrap")
+    text = chinese_text(rng.randint(1000, 8000), hit)
+    name = os.path.join(folder_for(i), "f%05d.%s" % (i, "html" if kind == "big5html" else "gz" if kind == "gzip" else "txt"))
+    if kind == "gbk":
+        data = text.encode("gbk")
+    elif kind == "utf8":
+        data = text.encode("utf-8")
+    elif kind == "utf8bom":
+        data = b"\xef\xbb\xbf" + text.encode("utf-8")
+    elif kind == "utf16le":
+        data = b"\xff\xfe" + text.encode("utf-16-le")
+    elif kind == "utf16be":
+        data = b"\xfe\xff" + text.encode("utf-16-be")
+    elif kind == "gzip":
+        data = gzip.compress(text.encode("utf-8"))
+    elif kind == "gbktrap":
+        # 氨ǜ妗: the GBK bytes of 报告 (B1 A8 B8 E6) straddle three characters.
+        data = (text[:100] + "氨ǜ妗" + text[100:]).encode("gbk")
+    else:
+        # Traditional text; 惆豢 has the Big5 bytes B1 A8 B8 E6, the GBK form of 报告.
+        body = "報表" + "".join(rng.choice("年度會議記錄項目進展計劃安排財務數據") for _ in range(2000)) + "惆豢"
+        data = ('<html><head><meta http-equiv="Content-Type" content="text/html; charset=big5">'
+                '<title>t</title></head><body>' + body + '</body></html>').encode("big5")
+    with open(name, "wb") as out:
+        out.write(data)
+    if hit:
+        expected.append(name)
+with open(root + ".expected", "w", encoding="utf-8") as out:
+    out.write("".join(sorted(p + "\n" for p in expected)))

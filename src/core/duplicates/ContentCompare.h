@@ -1,0 +1,57 @@
+#pragma once
+
+#include "duplicates/FileReading.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace karv {
+
+/// A fast 128-bit content hash (XXH3 when available). Only ever used to pick candidates: equal
+/// hashes are confirmed byte by byte before two files are called identical.
+struct ContentHash {
+    std::uint64_t low = 0;
+    std::uint64_t high = 0;
+    bool operator==(const ContentHash&) const = default;
+};
+
+struct ContentHashKey {
+    std::size_t operator()(const ContentHash& hash) const { return static_cast<std::size_t>(hash.low); }
+};
+
+/// Bytes of the prefix that rules out most pairs of equal size cheaply.
+inline constexpr std::size_t kPrefixBytes = 4096;
+
+enum class ReadOutcome { Done, Failed, Stopped };
+
+/// Two read buffers kept for a whole run, so reading many small files allocates nothing.
+class ReadBuffers {
+public:
+    static constexpr std::size_t kBlock = 1 << 20;
+    char* first();
+    char* second();
+
+private:
+    std::unique_ptr<char[]> m_first;
+    std::unique_ptr<char[]> m_second;
+};
+
+/// Hash of the first `kPrefixBytes` of a file that must still have `expectedSize` bytes.
+ReadOutcome prefixHash(const std::string& path, std::uint64_t expectedSize, std::uint64_t& hash,
+                       ReadStats& stats);
+
+/// Hash of the whole file, which must have `expectedSize` bytes and must not change while read.
+ReadOutcome wholeFileHash(const std::string& path, std::uint64_t expectedSize, ContentHash& hash,
+                          const ReadControl& control, ReadStats& stats, ReadBuffers& buffers);
+
+enum class CompareOutcome { Equal, Different, FirstFailed, SecondFailed, Stopped };
+
+/// Compares two files of `expectedSize` bytes byte by byte, stopping at the first difference. When
+/// they are equal, `hash` receives the content hash of both (computed while comparing).
+CompareOutcome compareFiles(const std::string& first, const std::string& second, std::uint64_t expectedSize,
+                            ContentHash& hash, const ReadControl& control, ReadStats& stats,
+                            ReadBuffers& buffers);
+
+} // namespace karv

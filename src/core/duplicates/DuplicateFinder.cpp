@@ -1,0 +1,423 @@
+#include "duplicates/DuplicateFinder.h"
+
+#include "duplicates/ContentCompare.h"
+#include "duplicates/ContentSimilarity.h"
+#include "duplicates/Similarity.h"
+#include "text/TextLoader.h"
+#include "values/FileFacts.h"
+#include "values/NameText.h"
+#include "values/Numbers.h"
+#include "values/ValueText.h"
+
+#include <algorithm>
+#include <map>
+#include <unordered_map>
+
+namespace karv {
+
+namespace {
+
+// Above this the prepared texts of first members are rebuilt when needed instead of kept.
+constexpr std::size_t kPreparedCacheBytes = std::size_t{256} << 20;
+
+std::size_t preparedBytes(const PreparedText& prepared) {
+    std::size_t bytes = prepared.text.size();
+    for (const std::string& segment : prepared.segments)
+        bytes += segment.size() + sizeof(std::string);
+    return bytes;
+}
+
+} // namespace
+
+struct DuplicateFinder::Impl {
+    explicit Impl(FilterRun& run) : run(run) {}
+
+    struct Group {
+        std::string key;
+        std::vector<std::string> members;
+        std::uint64_t firstOrdinal = 0;
+        NameProfile firstName; // name mode with similarity only
+        std::shared_ptr<const PreparedText> prepared;
+    };
+
+    // Content mode: the distinct contents met among the files of one size and one prefix.
+    struct ContentClass {
+        std::size_t group = 0;
+        bool hashKnown = false;
+        bool unreadable = false; // its first member could no longer be read: nothing can join it
+        ContentHash hash;
+    };
+    struct PrefixSet {
+        std::vector<std::size_t> classes;
+        std::size_t registered = 0; // classes before this index are in `byHash` (or unreadable)
+        std::unordered_map<ContentHash, std::vector<std::size_t>, ContentHashKey> byHash;
+    };
+    struct Pending {
+        std::string path;
+        std::uint64_t ordinal = 0;
+    };
+    struct SizeBucket {
+        std::optional<Pending> pending; // the first file of this size, not read yet
+        std::unordered_map<std::uint64_t, PrefixSet> byPrefix;
+    };
+
+    FilterRun& run;
+    std::vector<Group> groups;
+    std::vector<ContentClass> classes;
+    std::unordered_map<std::uint64_t, SizeBucket> bySize;
+    std::unordered_map<std::string, std::size_t> byKey;
+    std::map<std::size_t, std::vector<std::size_t>> byNameLength; // element count -> groups
+    std::uint64_t ordinal = 0;
+    int nameThreshold = 0;
+    bool judgeContent = false;
+    ReadStats stats;
+    ReadBuffers buffers;
+    std::unique_ptr<ContentSimilarity> measure;
+    std::size_t preparedCacheBytes = 0;
+
+    AppState& state() { return run.state(); }
+    ReadControl control() {
+        return {[this] { run.host().pump(); },
+                [this] {
+                    return run.state().operationIdle;
+                }};
+    }
+
+    std::size_t newGroup(std::string key, const std::string& path, std::uint64_t order) {
+        Group group;
+        group.key = std::move(key);
+        group.members.push_back(path);
+        group.firstOrdinal = order;
+        groups.push_back(std::move(group));
+        return groups.size() - 1;
+    }
+
+    void showReading(const std::string& path, std::uint64_t size) {
+        state().statusActivity = "大小 " + sizeText(size) + "，正在读MD5：" + displayText(path);
+        run.statusRefresh();
+    }
+
+    // --- content mode -------------------------------------------------------------------------
+
+    std::size_t newClass(PrefixSet& set, const std::string& path, std::uint64_t order, std::uint64_t size,
+                         const ContentHash* hash) {
+        const std::size_t group =
+            newGroup(std::to_string(size) + "#" + std::to_string(classes.size()), path, order);
+        ContentClass content;
+        content.group = group;
+        if (hash != nullptr) {
+            content.hashKnown = true;
+            content.hash = *hash;
+        }
+        classes.push_back(content);
+        set.classes.push_back(classes.size() - 1);
+        // Keep the hash index complete when every earlier class is already in it.
+        if (hash != nullptr && set.registered + 1 == set.classes.size()) {
+            set.byHash[*hash].push_back(classes.size() - 1);
+            ++set.registered;
+        }
+        return group;
+    }
+
+    const std::string& representative(std::size_t content) {
+        return groups[classes[content].group].members.front();
+    }
+
+    /// Reads the prefix of a file of the bucket's size and gives it its own class; false when it
+    /// cannot be read.
+    bool settlePending(SizeBucket& bucket, std::uint64_t size) {
+        const Pending pending = *bucket.pending;
+        bucket.pending.reset();
+        showReading(pending.path, size);
+        std::uint64_t prefix = 0;
+        if (prefixHash(pending.path, size, prefix, stats) != ReadOutcome::Done)
+            return false;
+        newClass(bucket.byPrefix[prefix], pending.path, pending.ordinal, size, nullptr);
+        return true;
+    }
+
+    /// Hashes every class of the set that is not in its hash index yet. False on a stop.
+    bool registerAll(PrefixSet& set, std::uint64_t size) {
+        while (set.registered < set.classes.size()) {
+            ContentClass& content = classes[set.classes[set.registered]];
+            if (!content.hashKnown && !content.unreadable) {
+                const std::string path = representative(set.classes[set.registered]);
+                showReading(path, size);
+                ContentHash hash;
+                const ReadOutcome outcome = wholeFileHash(path, size, hash, control(), stats, buffers);
+                if (outcome == ReadOutcome::Stopped)
+                    return false;
+                ContentClass& again = classes[set.classes[set.registered]];
+                if (outcome == ReadOutcome::Failed) {
+                    again.unreadable = true;
+                } else {
+                    again.hashKnown = true;
+                    again.hash = hash;
+                }
+            }
+            const ContentClass& done = classes[set.classes[set.registered]];
+            if (done.hashKnown)
+                set.byHash[done.hash].push_back(set.classes[set.registered]);
+            ++set.registered;
+        }
+        return true;
+    }
+
+    // A stop that arrived while this file was handled: the file is not added, the walk ends.
+    bool stopped() { return state().operationIdle; }
+
+    void collectByContent(const std::string& path, std::uint64_t size, std::uint64_t order) {
+        if (stopped())
+            return;
+        SizeBucket& bucket = bySize[size];
+        if (!bucket.pending && bucket.byPrefix.empty()) {
+            // A size met once can never form a group: nothing is read until a second file has it.
+            bucket.pending = Pending{path, order};
+            return;
+        }
+        if (bucket.pending && !settlePending(bucket, size) && bucket.byPrefix.empty()) {
+            bucket.pending = Pending{path, order};
+            return;
+        }
+        showReading(path, size);
+        std::uint64_t prefix = 0;
+        if (prefixHash(path, size, prefix, stats) != ReadOutcome::Done)
+            return; // cannot be read: dropped
+        PrefixSet& set = bucket.byPrefix[prefix];
+        if (set.classes.empty()) {
+            if (stopped())
+                return;
+            newClass(set, path, order, size, nullptr);
+            return;
+        }
+        if (set.classes.size() == 1 && !classes[set.classes[0]].unreadable) {
+            // One candidate: comparing reads each file once, and stops at the first difference.
+            const std::size_t only = set.classes[0];
+            ContentHash hash;
+            switch (compareFiles(path, representative(only), size, hash, control(), stats, buffers)) {
+            case CompareOutcome::Equal:
+                if (stopped())
+                    return;
+                classes[only].hashKnown = true;
+                classes[only].hash = hash;
+                groups[classes[only].group].members.push_back(path);
+                return;
+            case CompareOutcome::Different:
+                if (stopped())
+                    return;
+                newClass(set, path, order, size, nullptr);
+                return;
+            case CompareOutcome::FirstFailed:
+            case CompareOutcome::Stopped:
+                return;
+            case CompareOutcome::SecondFailed:
+                classes[only].unreadable = true;
+                break; // go on as with several candidates
+            }
+        }
+        ContentHash hash;
+        const ReadOutcome outcome = wholeFileHash(path, size, hash, control(), stats, buffers);
+        if (outcome != ReadOutcome::Done)
+            return;
+        if (!registerAll(set, size))
+            return;
+        if (const auto found = set.byHash.find(hash); found != set.byHash.end()) {
+            const std::vector<std::size_t> candidates = found->second;
+            for (const std::size_t candidate : candidates) {
+                if (classes[candidate].unreadable)
+                    continue;
+                ContentHash confirmed;
+                const CompareOutcome same =
+                    compareFiles(path, representative(candidate), size, confirmed, control(), stats, buffers);
+                if (same == CompareOutcome::Equal) {
+                    if (stopped())
+                        return;
+                    groups[classes[candidate].group].members.push_back(path);
+                    return;
+                }
+                if (same == CompareOutcome::FirstFailed || same == CompareOutcome::Stopped)
+                    return;
+                if (same == CompareOutcome::SecondFailed)
+                    classes[candidate].unreadable = true;
+            }
+        }
+        if (stopped())
+            return;
+        newClass(set, path, order, size, &hash);
+    }
+
+    // --- name mode ----------------------------------------------------------------------------
+
+    std::shared_ptr<const PreparedText> preparedOf(const std::string& path) {
+        if (!measure)
+            measure = std::make_unique<ContentSimilarity>();
+        return std::make_shared<const PreparedText>(measure->prepare(loadFileText(path).text));
+    }
+
+    bool contentSimilarEnough(std::size_t groupIndex, const std::string& path,
+                              std::shared_ptr<const PreparedText>& mine) {
+        if (!mine)
+            mine = preparedOf(path);
+        Group& group = groups[groupIndex];
+        std::shared_ptr<const PreparedText> theirs = group.prepared;
+        if (!theirs) {
+            theirs = preparedOf(group.members.front());
+            const std::size_t bytes = preparedBytes(*theirs);
+            if (preparedCacheBytes + bytes <= kPreparedCacheBytes) {
+                preparedCacheBytes += bytes;
+                group.prepared = theirs;
+            }
+        }
+        run.host().pump();
+        return ContentSimilarity::compare(*theirs, *mine) > 60;
+    }
+
+    void collectByName(const std::string& path, std::uint64_t order) {
+        std::string name = fileNamePart(path);
+        const auto exact = byKey.find(name);
+        std::size_t limit = exact != byKey.end() ? exact->second : groups.size();
+        const bool similar = nameThreshold >= 1 && nameThreshold <= 100;
+        if (similar && limit > 0) {
+            // The first group in creation order whose first member's name is similar enough.
+            const NameProfile mine = nameProfile(displayText(name));
+            std::shared_ptr<const PreparedText> myText;
+            const std::size_t nb = mine.count();
+            for (auto& [length, members] : byNameLength) {
+                const std::size_t common = std::min(length, nb);
+                if (similarityPercent(common, length, nb) < nameThreshold)
+                    continue; // lengths alone rule the threshold out
+                std::size_t needed = 0;
+                while (needed <= common && similarityPercent(needed, length, nb) < nameThreshold)
+                    ++needed;
+                for (const std::size_t index : members) {
+                    if (index >= limit)
+                        break;
+                    const NameProfile& theirs = groups[index].firstName;
+                    if (commonElementsBound(theirs, mine) < needed)
+                        continue;
+                    if (similarityPercent(commonElements(theirs, mine), length, nb) < nameThreshold)
+                        continue;
+                    if (judgeContent && !contentSimilarEnough(index, path, myText))
+                        continue;
+                    limit = index;
+                    break;
+                }
+            }
+        }
+        if (limit < groups.size()) {
+            groups[limit].members.push_back(path);
+            return;
+        }
+        NameProfile profile = nameProfile(displayText(name));
+        const std::size_t length = profile.count();
+        const std::size_t index = newGroup(name, path, order);
+        groups[index].firstName = std::move(profile);
+        byKey.emplace(std::move(name), index);
+        byNameLength[length].push_back(index);
+    }
+};
+
+DuplicateFinder::DuplicateFinder(FilterRun& run) : m(std::make_unique<Impl>(run)) {}
+
+DuplicateFinder::~DuplicateFinder() = default;
+
+void DuplicateFinder::clear() {
+    FilterRun& run = m->run;
+    m = std::make_unique<Impl>(run);
+}
+
+void DuplicateFinder::beginFolder(const std::string& /*folder*/) {
+    const ScanOptions& options = m->run.host().options();
+    m->nameThreshold = 0;
+    m->judgeContent = false;
+    if (options.duplicateKind() != DuplicateKind::Name || !options.similarity())
+        return;
+    const double value = leadingNumber(options.similarityText());
+    // The integer value of the box; anything beyond 0..101 acts like its end of that range.
+    m->nameThreshold = value <= 0 ? 0 : value >= 101 ? 101 : static_cast<int>(value);
+    m->judgeContent = m->nameThreshold >= 1 && options.judgeContent();
+}
+
+void DuplicateFinder::collect(const std::string& path, const FileVerdict& verdict) {
+    collectDuplicate(path, verdict.size, verdict.stat);
+}
+
+void DuplicateFinder::collectDuplicate(const std::string& path, std::uint64_t size,
+                                       const std::optional<FileStat>& knownStat) {
+    const std::uint64_t order = m->ordinal++;
+    switch (m->run.host().options().duplicateKind()) {
+    case DuplicateKind::Md5:
+    case DuplicateKind::Size: {
+        // The size as it is now; a file that cannot be stat'ed cannot be read either.
+        std::optional<FileStat> stat = knownStat;
+        if (!stat)
+            stat = statFile(path);
+        if (!stat)
+            return;
+        if (size == 0 || size != stat->size)
+            size = stat->size;
+        if (m->run.host().options().duplicateKind() == DuplicateKind::Md5) {
+            m->collectByContent(path, size, order);
+            return;
+        }
+        auto [found, inserted] = m->byKey.try_emplace(std::to_string(size), m->groups.size());
+        if (inserted)
+            m->newGroup(found->first, path, order);
+        else
+            m->groups[found->second].members.push_back(path);
+        return;
+    }
+    case DuplicateKind::Name:
+        m->collectByName(path, order);
+        return;
+    }
+}
+
+void DuplicateFinder::output(FilterRun& /*run*/) {
+    outputDuplicates();
+}
+
+void DuplicateFinder::outputDuplicates() {
+    AppState& state = m->run.state();
+    if (state.operationIdle)
+        state.operationIdle = false;
+    std::vector<const Impl::Group*> listed;
+    for (const Impl::Group& group : m->groups) {
+        if (group.members.size() >= 2)
+            listed.push_back(&group);
+    }
+    // Groups appear in the order their first members were met.
+    std::stable_sort(listed.begin(), listed.end(), [](const Impl::Group* a, const Impl::Group* b) {
+        return a->firstOrdinal < b->firstOrdinal;
+    });
+    const DuplicateOutput mode = m->run.host().options().duplicateOutput();
+    for (const Impl::Group* group : listed) {
+        m->run.host().pump();
+        const std::size_t count = mode == DuplicateOutput::One         ? 1
+                                  : mode == DuplicateOutput::AllButOne ? group->members.size() - 1
+                                                                       : group->members.size();
+        for (std::size_t i = 0; i < count; ++i)
+            m->run.addResultRow(group->members[i], 0, 0, std::string());
+        if (state.operationIdle)
+            break;
+    }
+}
+
+std::vector<DuplicateGroup> DuplicateFinder::duplicateGroups() const {
+    std::vector<const Impl::Group*> ordered;
+    for (const Impl::Group& group : m->groups)
+        ordered.push_back(&group);
+    std::stable_sort(ordered.begin(), ordered.end(), [](const Impl::Group* a, const Impl::Group* b) {
+        return a->firstOrdinal < b->firstOrdinal;
+    });
+    std::vector<DuplicateGroup> result;
+    for (const Impl::Group* group : ordered)
+        result.push_back({group->key, group->members});
+    return result;
+}
+
+const ReadStats& DuplicateFinder::readStats() const {
+    return m->stats;
+}
+
+} // namespace karv

@@ -1,0 +1,47 @@
+#include "duplicates/FileReading.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace karv {
+
+ReadOnlyFile::ReadOnlyFile(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0)
+        return;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return;
+    }
+    m_fd = fd;
+    m_size = static_cast<std::uint64_t>(st.st_size);
+    m_modified = st.st_mtim;
+    ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+}
+
+ReadOnlyFile::~ReadOnlyFile() {
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+bool ReadOnlyFile::changedSinceOpen() const {
+    struct stat st {};
+    if (::fstat(m_fd, &st) != 0)
+        return true;
+    return static_cast<std::uint64_t>(st.st_size) != m_size || st.st_mtim.tv_sec != m_modified.tv_sec ||
+           st.st_mtim.tv_nsec != m_modified.tv_nsec;
+}
+
+long long ReadOnlyFile::read(char* buffer, std::size_t length) {
+    while (true) {
+        const ssize_t got = ::read(m_fd, buffer, length);
+        if (got >= 0)
+            return got;
+        if (errno != EINTR)
+            return -1;
+    }
+}
+
+} // namespace karv

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <sys/stat.h>
+
+namespace karv {
+
+/// How long reads hand control back: after every `kDigestChunkBytes` the caller's pump runs and its
+/// stop request is polled.
+struct ReadControl {
+    std::function<void()> pump;
+    std::function<bool()> stopRequested;
+};
+
+/// Byte counters of the duplicate search, for progress and benchmarks.
+struct ReadStats {
+    std::uint64_t filesOpened = 0;
+    std::uint64_t bytesRead = 0;
+    std::uint64_t bytesDigested = 0; ///< fed to MD5 or to the fast content hash
+    std::uint64_t bytesCompared = 0; ///< compared byte by byte (counted once per pair of blocks)
+};
+
+/// A file opened for reading only. Refuses anything that is not a regular file (a name replaced by
+/// a pipe or a device between listing and reading would block or never end).
+class ReadOnlyFile {
+public:
+    explicit ReadOnlyFile(const std::string& path);
+    ~ReadOnlyFile();
+    ReadOnlyFile(const ReadOnlyFile&) = delete;
+    ReadOnlyFile& operator=(const ReadOnlyFile&) = delete;
+
+    bool isOpen() const { return m_fd >= 0; }
+    int fd() const { return m_fd; }
+    std::uint64_t size() const { return m_size; }
+    /// Whether size or modification time differ from what they were when the file was opened.
+    bool changedSinceOpen() const;
+
+    /// Reads up to `length` bytes; -1 on a read error. Retries interrupted reads.
+    long long read(char* buffer, std::size_t length);
+
+private:
+    int m_fd = -1;
+    std::uint64_t m_size = 0;
+    struct timespec m_modified {};
+};
+
+} // namespace karv

@@ -1,0 +1,30 @@
+#include "RunHarness.h"
+
+#include "duplicates/DuplicateFinder.h"
+#include "filter/FilterPipeline.h"
+
+namespace karv::test {
+
+std::vector<std::string> rowPaths(const std::vector<ResultRow>& rows) {
+    std::vector<std::string> paths;
+    for (const ResultRow& row : rows)
+        paths.push_back(row.path());
+    return paths;
+}
+
+std::vector<ResultRow> runScan(const ScanSettings& settings, const std::string& root) {
+    TestHost host;
+    host.options_.values = settings;
+    AppState state;
+    state.operationIdle = true;
+    FilterRun run(state, host);
+    host.run = &run;
+    FilterPipeline pipeline(state, host.options_);
+    DuplicateFinder duplicates(run);
+    run.setFilterStage(&pipeline);
+    run.setDuplicateStage(&duplicates);
+    run.runOn(root);
+    return host.sink.rows;
+}
+
+} // namespace karv::test
