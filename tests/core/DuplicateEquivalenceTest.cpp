@@ -55,12 +55,12 @@ void fillRandomTree(TempTree& tree, std::mt19937& random, int files) {
 
 std::vector<ResultRow> runWith(bool reference, const ScanSettings& settings, const std::string& root) {
     TestHost host;
-    host.options_.values = settings;
+    host.opts.values = settings;
     AppState state;
     state.operationIdle = true;
     FilterRun run(state, host);
     host.run = &run;
-    FilterPipeline pipeline(state, host.options_);
+    FilterPipeline pipeline(state, host.opts);
     ReferenceDuplicates slow(run);
     DuplicateFinder fast(run);
     run.setFilterStage(&pipeline);

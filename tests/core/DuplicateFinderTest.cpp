@@ -36,11 +36,11 @@ struct DupRun {
     TestHost host;
     AppState state;
     FilterRun run{state, host};
-    FilterPipeline pipeline{state, host.options_};
+    FilterPipeline pipeline{state, host.opts};
     DuplicateFinder finder{run};
 
     explicit DupRun(const ScanSettings& settings) {
-        host.options_.values = settings;
+        host.opts.values = settings;
         host.run = &run;
         state.operationIdle = true;
         run.setFilterStage(&pipeline);
@@ -176,7 +176,7 @@ TEST(DuplicateFinder, EarlierSimilarGroupWinsOverLaterExactKey) {
     // The threshold is read as each folder starts: folder 3 sees 90.
     run.host.onPump = [&] {
         if (run.host.pumps == 2)
-            run.host.options_.values.similarityPercent = "90";
+            run.host.opts.values.similarityPercent = "90";
     };
     EXPECT_EQ(run.scan(tree.root()),
               (std::vector<std::string>{tree.path("1/abcdefghij.txt"), tree.path("3/abcdefghik.txt")}));

@@ -279,18 +279,18 @@ TEST(TimeFilter, OptionsAreReadForEachFile) {
     tree.setTimes("a", localSeconds(2014, 1, 1, 0, 0, 0), localSeconds(2014, 1, 1, 0, 0, 0));
     tree.setTimes("b", localSeconds(2014, 1, 1, 0, 0, 0), localSeconds(2014, 1, 1, 0, 0, 0));
     karv::test::TestHost host;
-    host.options_.values.timeFilter = true;
-    host.options_.values.timeFrom = "2013-01-01 00:00:00";
-    host.options_.values.timeTo = "2015-01-01 00:00:00";
+    host.opts.values.timeFilter = true;
+    host.opts.values.timeFrom = "2013-01-01 00:00:00";
+    host.opts.values.timeTo = "2015-01-01 00:00:00";
     AppState state;
     state.operationIdle = true;
     FilterRun run(state, host);
-    FilterPipeline pipeline(state, host.options_);
+    FilterPipeline pipeline(state, host.opts);
     run.setFilterStage(&pipeline);
     // After the first file the range is edited: the second file is judged by the new range.
     host.onPump = [&] {
         if (host.pumps == 2)
-            host.options_.values.timeTo = "2013-06-01 00:00:00";
+            host.opts.values.timeTo = "2013-06-01 00:00:00";
     };
     run.runOn(tree.root());
     EXPECT_EQ(names(host.sink.rows), (std::vector<std::string>{"a"}));

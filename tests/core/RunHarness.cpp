@@ -14,12 +14,12 @@ std::vector<std::string> rowPaths(const std::vector<ResultRow>& rows) {
 
 std::vector<ResultRow> runScan(const ScanSettings& settings, const std::string& root) {
     TestHost host;
-    host.options_.values = settings;
+    host.opts.values = settings;
     AppState state;
     state.operationIdle = true;
     FilterRun run(state, host);
     host.run = &run;
-    FilterPipeline pipeline(state, host.options_);
+    FilterPipeline pipeline(state, host.opts);
     DuplicateFinder duplicates(run);
     run.setFilterStage(&pipeline);
     run.setDuplicateStage(&duplicates);

@@ -33,6 +33,8 @@ public:
     std::string folderAnswer;
     std::vector<std::string> messages;
     std::vector<std::string> statusTexts;
+    std::string status; ///< the last status text
+    FilterRun* run = nullptr;
     std::function<void()> onPump;
     std::int64_t now = 0;
     int saves = 0;
@@ -48,7 +50,10 @@ public:
     void updateEnabling() override {}
     void showMessage(std::string_view text) override { messages.emplace_back(text); }
     std::string chooseFolder(std::string_view, const std::string&) override { return folderAnswer; }
-    void setStatusText(const std::string& text) override { statusTexts.push_back(text); }
+    void setStatusText(const std::string& text) override {
+        statusTexts.push_back(text);
+        status = text;
+    }
     void scrollToLastRow() override {}
     void pump() override {
         ++pumps;
@@ -56,6 +61,12 @@ public:
             onPump();
     }
     std::int64_t tickMs() override { return now; }
+
+    /// What a click on the running start button does.
+    void clickStop() {
+        if (run != nullptr)
+            run->startOrStopRun();
+    }
 };
 
 } // namespace karv::test
