@@ -2,6 +2,9 @@
 
 #include "gui/DateTimeBox.h"
 #include "gui/DateTimeFieldEditor.h"
+#include "duplicates/DuplicateFinder.h"
+#include "filter/FilterPipeline.h"
+#include "gui/ControlStateSync.h"
 #include "gui/ResultListModel.h"
 #include "gui/TextWindow.h"
 #include "platform/QtDesktop.h"
@@ -204,8 +207,9 @@ private:
     const MainWindow& w;
 };
 
-MainWindow::MainWindow(AppState& state, Questioner& questioner, Clock& clock, QWidget* parent)
-    : QMainWindow(parent), m_state(state), m_questioner(questioner), m_clock(clock),
+MainWindow::MainWindow(AppState& state, Questioner& questioner, Clock& clock, QWidget* parent,
+                       SettingsStore* settings)
+    : QMainWindow(parent), m_state(state), m_questioner(questioner), m_clock(clock), m_settings(settings),
       m_ownOpener(std::make_unique<QtOpener>()), m_ownClipboard(std::make_unique<QtClipboard>()),
       m_ownKeyboard(std::make_unique<QtKeyboard>()), m_opener(m_ownOpener.get()),
       m_clipboard(m_ownClipboard.get()), m_keyboard(m_ownKeyboard.get()), m_run(state, *this) {
@@ -214,6 +218,10 @@ MainWindow::MainWindow(AppState& state, Questioner& questioner, Clock& clock, QW
     setWindowIcon(applicationIcon());
     m_model = new ResultListModel(this);
     m_options = std::make_unique<LiveOptions>(*this);
+    m_pipeline = std::make_unique<FilterPipeline>(m_state, *m_options);
+    m_duplicates = std::make_unique<DuplicateFinder>(m_run);
+    m_run.setFilterStage(m_pipeline.get());
+    m_run.setDuplicateStage(m_duplicates.get());
     m_links = brandLinks(state.brandTexts);
 
     auto* central = new QWidget(this);
@@ -269,8 +277,10 @@ MainWindow::MainWindow(AppState& state, Questioner& questioner, Clock& clock, QW
     setMinimumSize(1100, 640);
     m_sinceLastPump.start();
 
-    // Creation complete: enabling rules, the time boxes' editors, drops, then the window accepts
-    // operations; branding and unit captions last.
+    // Creation complete: the saved control states, enabling rules, the time boxes' editors, drops,
+    // then the window accepts operations; branding and unit captions last.
+    if (m_settings != nullptr)
+        syncControls(*m_settings, this, true, QString::fromUtf8(kSettingsSection));
     updateEnabling();
     m_timeFromEditor = new DateTimeFieldEditor(m_clock, this);
     m_timeFromEditor->attach(m_timeFrom);
@@ -361,6 +371,8 @@ QGroupBox* MainWindow::buildContentGroup(QWidget* parent) {
     m_matchMode->addItems({u8("默认"), u8("通配"), u8("正则")});
     m_matchMode->setCurrentIndex(0);
     m_contentText = named(new QPlainTextEdit(group), "编辑框筛选内容");
+    // Multi-line text is kept whole, line breaks included, in a byte-value file of its own.
+    m_contentText->setProperty("tag", QString::fromUtf8("字节集方式"));
     m_contentText->setPlaceholderText(u8("多组内容以|隔开，或一行一个"));
     m_contentText->setTabChangesFocus(true);
     m_contentText->setMinimumHeight(56);
@@ -875,7 +887,8 @@ void MainWindow::setStartTag(const std::string& folder) {
 }
 
 void MainWindow::saveControlStates() {
-    // The settings store arrives with its own change; until then nothing is saved.
+    if (m_settings != nullptr)
+        syncControls(*m_settings, this, false, QString::fromUtf8(kSettingsSection));
 }
 
 void MainWindow::showMessage(std::string_view text) {

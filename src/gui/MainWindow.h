@@ -29,6 +29,10 @@ class QTreeView;
 
 namespace karv {
 
+class DuplicateFinder;
+class FilterPipeline;
+class SettingsStore;
+
 class DateTimeBox;
 class DateTimeFieldEditor;
 class ResultListModel;
@@ -39,7 +43,13 @@ class ResultListModel;
 class MainWindow : public QMainWindow, public FilterRunHost {
     Q_OBJECT
 public:
-    MainWindow(AppState& state, Questioner& questioner, Clock& clock, QWidget* parent = nullptr);
+    /// The section of the settings file that holds this window's control states.
+    static constexpr const char* kSettingsSection = "主界面";
+
+    /// `settings`, when given, restores the controls now and saves them when a run starts and when
+    /// the window closes.
+    MainWindow(AppState& state, Questioner& questioner, Clock& clock, QWidget* parent = nullptr,
+               SettingsStore* settings = nullptr);
     ~MainWindow() override;
 
     /// Desktop services besides questions and time; the real ones are used until these are called.
@@ -123,6 +133,7 @@ private:
     AppState& m_state;
     Questioner& m_questioner;
     Clock& m_clock;
+    SettingsStore* m_settings = nullptr;
     std::unique_ptr<Opener> m_ownOpener;
     std::unique_ptr<Clipboard> m_ownClipboard;
     std::unique_ptr<Keyboard> m_ownKeyboard;
@@ -131,6 +142,8 @@ private:
     Keyboard* m_keyboard = nullptr;
     FilterRun m_run;
     std::unique_ptr<LiveOptions> m_options;
+    std::unique_ptr<FilterPipeline> m_pipeline;
+    std::unique_ptr<DuplicateFinder> m_duplicates;
     ResultListModel* m_model = nullptr;
     BrandLinks m_links;
     std::map<QObject*, std::function<void()>> m_clickActions;

@@ -1,6 +1,8 @@
 #include "app/AppState.h"
 #include "gui/MainWindow.h"
 #include "platform/QtDesktop.h"
+#include "platform/SettingsMessageBox.h"
+#include "settings/SettingsStore.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -30,9 +32,13 @@ int main(int argc, char** argv) {
     karv::initialiseAppState(state, exeFolder, karv::programDataFolder(exeFolder));
     QApplication::setApplicationName(karv::qs(state.programName));
 
+    // The store outlives every window; its lock on the settings file is held until exit.
+    karv::SettingsStore settings(karv::qtEventPump(), karv::settingsMessageBoxes());
+    settings.openStore(state.settingsFilePath);
+
     karv::QtQuestioner questioner;
     karv::SteadyClock clock;
-    karv::MainWindow window(state, questioner, clock);
+    karv::MainWindow window(state, questioner, clock, nullptr, &settings);
     questioner.setParent(&window);
     window.show();
     return app.exec();

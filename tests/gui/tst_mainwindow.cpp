@@ -567,8 +567,9 @@ private slots:
         f.click("单选框遍历子目录");
         f.click("按钮开始筛选");
         QCOMPARE(f.names(), QStringList({"top.txt", "mid.txt", "deep.txt"}));
-        // With the time filter on, the time column follows the date/time radios.
-        tree.setTimes("top.txt", 1400000000, 1400000000);
+        // With the time filter on, the time column follows the date/time radios (the time lies
+        // inside the boxes' default range).
+        tree.setTimes("top.txt", 1380000000, 1380000000);
         f.click("选择框按时间筛选");
         f.click("单选框年月日");
         f.click("单选框仅该目录");
@@ -578,7 +579,11 @@ private slots:
 
     void aRunTakesTheFilterTextFromTheBoxWithCrLfBreaks() {
         test::TempTree tree;
-        tree.file("a.txt");
+        tree.file("alpha.txt", std::string(60, 'x'));
+        tree.file("other.txt", std::string(60, 'x'));
+        tree.file("beta-short.txt", "x");
+        for (const char* name : {"alpha.txt", "other.txt", "beta-short.txt"})
+            tree.setTimes(name, 1380000000, 1380000000); // inside the default time range
         Fixture f;
         f.questioner.folderAnswer = tree.root();
         f.click("选择框按内容筛选");
@@ -589,7 +594,9 @@ private slots:
         f.click("按钮开始筛选");
         QCOMPARE(f.state.contentFilterText, std::string("alpha\r\nbeta|"));
         QCOMPARE(f.state.contentTerms, (std::vector<std::string>{"alpha", "beta", ""}));
-        QCOMPARE(f.names(), QStringList({"a.txt"})); // no filter stage in this build: every file passes
+        // Name holds a term; 60 characters lie within 5..10 tens; the time is inside the range.
+        QCOMPARE(f.names(), QStringList({"alpha.txt"}));
+        QCOMPARE(f.cell(0, 3), QString("60"));
         // The options stay as they were set, and the enabling after the run matches them.
         QVERIFY(f.enabled("选择框清除网页标签") && f.enabled("选择框清除空行空格"));
         QVERIFY(f.enabled("编辑框时间起始") && f.enabled("按钮粘贴"));
