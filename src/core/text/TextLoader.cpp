@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <fcntl.h>
 #include <iconv.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
@@ -23,6 +25,21 @@ struct Decoded {
     bool ok = true;         ///< false when the charset is unknown to the converter
     bool truncated = false; ///< output stopped at the byte limit
 };
+
+/// Reserves room for `size` bytes. A large buffer is backed by huge pages where the system
+/// offers them: a load writes a fresh buffer of up to hundreds of megabytes, and faulting it in
+/// page by page can cost more than the decoding itself.
+void reserveBulk(std::string& buffer, std::size_t size) {
+    buffer.reserve(size);
+    constexpr std::uintptr_t kHugePage = std::uintptr_t{2} << 20;
+    if (buffer.capacity() < 4 * kHugePage)
+        return;
+    const auto start = reinterpret_cast<std::uintptr_t>(buffer.data());
+    const std::uintptr_t begin = (start + kHugePage - 1) & ~(kHugePage - 1);
+    const std::uintptr_t end = (start + buffer.capacity()) & ~(kHugePage - 1);
+    if (end > begin)
+        ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE); // only a hint
+}
 
 /// Appends `piece` unless that would pass `limit`; tells whether it fitted.
 bool appendWithin(std::string& out, std::string_view piece, std::size_t limit) {
@@ -73,7 +90,7 @@ Decoded sanitizeUtf8(std::string_view bytes, std::size_t limit, bool dropIncompl
     Decoded result;
     const auto* b = reinterpret_cast<const unsigned char*>(bytes.data());
     const std::size_t n = bytes.size();
-    result.text.reserve(std::min(n, limit));
+    reserveBulk(result.text, std::min(n, limit));
     std::size_t runStart = 0;
     std::size_t i = 0;
     auto flush = [&](std::size_t upTo) {
@@ -131,6 +148,7 @@ public:
     /// `expected`: the likely length, made room for at once (growing a large text by copying
     /// costs more than the decoding).
     Utf8Sink(std::size_t limit, std::size_t expected) : m_limit(limit) {
+        reserveBulk(m_out, std::min(limit, expected) + 4);
         m_out.resize(std::min(limit, expected) + 4);
     }
 
@@ -338,7 +356,7 @@ Decoded iconvConvert(std::string_view bytes, std::string_view fromCharset, std::
     // iconv's byte-order-neutral "UTF-16" and "UTF-32" write a mark first.
     bool skipTargetMark = targetLower == "utf-16" || targetLower == "utf-32";
     std::string& out = result.text;
-    out.reserve(std::min(limit, bytes.size() + bytes.size() / 2 + 16));
+    reserveBulk(out, std::min(limit, bytes.size() + bytes.size() / 2 + 16));
 
     char buffer[1 << 16];
     char* in = const_cast<char*>(bytes.data());
@@ -635,7 +653,7 @@ std::size_t statedSize(std::string_view trailer, std::size_t compressedSize) {
 Inflated inflateGzip(const ByteSource& source, std::size_t limit, std::size_t sizeHint) {
     Inflated result;
     // Only a hint: the trailer of a corrupt or concatenated file may say anything.
-    result.bytes.reserve(std::min({sizeHint, limit, std::size_t{64} << 20}));
+    reserveBulk(result.bytes, std::min(sizeHint, limit));
     z_stream stream{};
     if (::inflateInit2(&stream, 15 + 16) != Z_OK)
         return result;
@@ -812,7 +830,7 @@ LoadedText loadFileText(const std::string& path, const std::function<void()>& pu
 
     std::string content(magic, magicLength);
     const auto expected = static_cast<std::size_t>(std::max<off_t>(info.st_size, 0));
-    content.reserve(std::min(expected, kContentByteLimit));
+    reserveBulk(content, std::min(expected, kContentByteLimit));
     bool truncated = false;
     if (magicLength == 2) {
         // The expected size is read into one buffer of that size; past it (a file that grew, or one

@@ -233,6 +233,12 @@ TEST(ConvertCharset, LenientConversions) {
     const std::string utf16 = convertCharset("A", "UTF-8", "UTF-16");
     EXPECT_TRUE(utf16 == std::string("\0A", 2) || utf16 == std::string("A\0", 2));
     EXPECT_EQ(convertCharset("A", "UTF-8", "UTF-16LE"), std::string("A\0", 2));
+    // Ill-formed UTF-8 in, well-formed UTF-8 out (surrogates and five-byte forms included).
+    std::string fffd3 = kReplacement + kReplacement + kReplacement;
+    EXPECT_EQ(convertCharset("\xED\xA0\x80"
+                             "a\xF9\x8A\x8A\x8A\x8A",
+                             "UTF-8"),
+              fffd3 + "a" + fffd3 + kReplacement + kReplacement);
     // An unknown charset gives nothing.
     EXPECT_EQ(convertCharset("abc", "NO-SUCH-CHARSET"), "");
     // The output limit cuts at a whole character.
