@@ -262,7 +262,7 @@ TEST_F(ScanRunTest, PlainContentTermsSplitAtBarsAndLines) {
     host.opts.values.contentFilter = true;
     host.opts.values.contentText = "报告\r\nInvoice|年度||x\ry";
     run(TraversalScope::ThisFolder);
-    EXPECT_EQ(state.contentTerms, (Names{"报告", "Invoice", "年度", "", "x\ry"}));
+    EXPECT_EQ(state.contentTerms, (Names{"报告", "Invoice", "年度", "", "x", "y"}));
     EXPECT_EQ(state.contentFilterText, "报告\r\nInvoice|年度||x\ry");
     host.opts.values.matchMode = MatchMode::Regex; // terms are only for the plain mode
     run(TraversalScope::ThisFolder);

@@ -1,6 +1,7 @@
 #include "scan/FilterRun.h"
 
 #include "scan/Enumerate.h"
+#include "text/Matching.h"
 #include "values/NameText.h"
 #include "values/Numbers.h"
 
@@ -60,29 +61,8 @@ void FilterRun::walk() {
     const ScanOptions& options = m_host.options();
     m_state.contentFilterText = options.contentText();
     m_state.contentTerms.clear();
-    if (options.contentFilter() && options.matchMode() == MatchMode::Plain) {
-        // Each line of the box is a term, as is each "|"-separated piece.
-        std::string text;
-        text.reserve(m_state.contentFilterText.size());
-        const std::string& raw = m_state.contentFilterText;
-        for (std::size_t i = 0; i < raw.size(); ++i) {
-            if (raw[i] == '\r' && i + 1 < raw.size() && raw[i + 1] == '\n') {
-                text.push_back('|');
-                ++i;
-            } else {
-                text.push_back(raw[i]);
-            }
-        }
-        // Empty terms stay in the list; the matcher skips them.
-        std::size_t start = 0;
-        while (true) {
-            const std::size_t bar = text.find('|', start);
-            m_state.contentTerms.push_back(text.substr(start, bar == std::string::npos ? bar : bar - start));
-            if (bar == std::string::npos)
-                break;
-            start = bar + 1;
-        }
-    }
+    if (options.contentFilter() && options.matchMode() == MatchMode::Plain)
+        m_state.contentTerms = splitContentTerms(m_state.contentFilterText); // empty terms stay
     m_host.results().clear();
     if (m_duplicates != nullptr)
         m_duplicates->clear();

@@ -1,5 +1,7 @@
 #include "text/TextLoader.h"
 
+#include "values/ValueText.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
@@ -47,41 +49,6 @@ bool appendWithin(std::string& out, std::string_view piece, std::size_t limit) {
         return false;
     out.append(piece);
     return true;
-}
-
-/// Length of a well-formed UTF-8 sequence at `pos` (1..4, shortest form, no surrogates), 0 when
-/// the bytes there do not start one, -1 when a valid start is cut off by the end.
-int utf8SequenceLength(const unsigned char* b, std::size_t size, std::size_t pos) {
-    const unsigned char lead = b[pos];
-    if (lead < 0x80)
-        return 1;
-    int length = 0;
-    unsigned char low = 0x80, high = 0xBF;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        if (lead == 0xE0)
-            low = 0xA0;
-        else if (lead == 0xED)
-            high = 0x9F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        if (lead == 0xF0)
-            low = 0x90;
-        else if (lead == 0xF4)
-            high = 0x8F;
-    } else {
-        return 0;
-    }
-    for (int i = 1; i < length; ++i) {
-        if (pos + static_cast<std::size_t>(i) >= size)
-            return -1;
-        const unsigned char c = b[pos + static_cast<std::size_t>(i)];
-        if (i == 1 ? (c < low || c > high) : (c < 0x80 || c > 0xBF))
-            return 0;
-    }
-    return length;
 }
 
 /// UTF-8 to UTF-8: valid runs are copied, each byte that does not belong to a well-formed

@@ -115,16 +115,11 @@ std::string elapsedText(std::int64_t milliseconds) {
     return twoDecimalText(x / 12) + " 年";
 }
 
-std::size_t characterElementLength(std::string_view text, std::size_t pos) {
-    const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
-    const std::size_t size = text.size();
+int utf8SequenceLength(const unsigned char* bytes, std::size_t size, std::size_t pos) {
     const unsigned char lead = bytes[pos];
-    if (lead < 0x80) {
-        if (lead == '\r' && pos + 1 < size && bytes[pos + 1] == '\n')
-            return 2;
+    if (lead < 0x80)
         return 1;
-    }
-    std::size_t length = 0;
+    int length = 0;
     unsigned char low = 0x80, high = 0xBF; // allowed range of the second byte
     if (lead >= 0xC2 && lead <= 0xDF) {
         length = 2;
@@ -141,16 +136,26 @@ std::size_t characterElementLength(std::string_view text, std::size_t pos) {
         else if (lead == 0xF4)
             high = 0x8F;
     } else {
-        return 1;
+        return 0;
     }
-    for (std::size_t i = 1; i < length; ++i) {
-        if (pos + i >= size)
-            return 0; // a sequence cut off by the end of the text is not an element
-        const unsigned char b = bytes[pos + i];
+    for (int i = 1; i < length; ++i) {
+        const std::size_t at = pos + static_cast<std::size_t>(i);
+        if (at >= size)
+            return -1;
+        const unsigned char b = bytes[at];
         if (i == 1 ? (b < low || b > high) : (b < 0x80 || b > 0xBF))
-            return 1;
+            return 0;
     }
     return length;
+}
+
+std::size_t characterElementLength(std::string_view text, std::size_t pos) {
+    const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+    if (bytes[pos] == '\r' && pos + 1 < text.size() && bytes[pos + 1] == '\n')
+        return 2;
+    const int length = utf8SequenceLength(bytes, text.size(), pos);
+    // A sequence cut off by the end of the text is not an element; a stray byte is one of its own.
+    return length < 0 ? 0 : length == 0 ? 1 : static_cast<std::size_t>(length);
 }
 
 std::uint64_t countCharacters(std::string_view text) {

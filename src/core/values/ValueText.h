@@ -37,6 +37,10 @@ std::string elapsedText(std::int64_t milliseconds);
 /// Shortest form of a number rounded to two decimals: 1.5, 2, 1023.99.
 std::string twoDecimalText(double value);
 
+/// Length of a well-formed UTF-8 sequence at `pos` (1..4, shortest form, no surrogates), 0 when
+/// the bytes there do not start one, -1 when a valid start is cut off by the end of the bytes.
+int utf8SequenceLength(const unsigned char* bytes, std::size_t size, std::size_t pos);
+
 /// Byte length of the character element that starts at `pos`: one code point, CR LF counts as one
 /// element, a byte that does not start a valid UTF-8 sequence is an element of its own. Returns 0
 /// for an incomplete sequence at the very end of the text (it is not counted).
