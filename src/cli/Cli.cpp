@@ -37,8 +37,14 @@ void printUsage(std::ostream& out) {
 bool interruptRequested() {
     return g_interrupted != 0;
 }
+int interruptCount() {
+    return static_cast<int>(g_interrupted);
+}
 void requestInterrupt() {
-    g_interrupted = 1;
+    // Counted, so that a second Ctrl+C can end what the first one left running (the output of the
+    // duplicate groups found so far), as a second click on the stop button does.
+    if (g_interrupted < 1000)
+        g_interrupted = g_interrupted + 1;
 }
 void clearInterrupt() {
     g_interrupted = 0;

@@ -22,6 +22,8 @@ inline constexpr int kExitInterrupted = 130;
 
 /// Set by the SIGINT handler; long runs poll it and stop the way the stop button does.
 bool interruptRequested();
+/// How many times SIGINT arrived since the last clear.
+int interruptCount();
 void requestInterrupt();
 void clearInterrupt();
 

@@ -97,8 +97,11 @@ public:
     }
 
     void pump() override {
-        if (interruptRequested() && m_caption != kIdleCaption && m_caption != kStoppingCaption && m_run)
-            m_run->startOrStopRun(); // the same path as a click on the running button
+        // Each Ctrl+C is one click on the running button.
+        if (interruptCount() > m_interruptsHandled && m_caption != kIdleCaption && m_run != nullptr) {
+            m_interruptsHandled = interruptCount();
+            m_run->startOrStopRun();
+        }
         const std::int64_t now = tickMs();
         if (now - m_lastRefresh >= 1000 && m_run != nullptr) {
             m_lastRefresh = now;
@@ -123,6 +126,7 @@ private:
     std::string m_tag;
     std::string m_status;
     bool m_fromTimer = false;
+    int m_interruptsHandled = 0;
     std::int64_t m_lastRefresh = tickMs();
 };
 
