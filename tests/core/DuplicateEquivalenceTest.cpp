@@ -54,22 +54,10 @@ void fillRandomTree(TempTree& tree, std::mt19937& random, int files) {
 }
 
 std::vector<ResultRow> runWith(bool reference, const ScanSettings& settings, const std::string& root) {
-    TestHost host;
-    host.opts.values = settings;
-    AppState state;
-    state.operationIdle = true;
-    FilterRun run(state, host);
-    host.run = &run;
-    FilterPipeline pipeline(state, host.opts);
-    ReferenceDuplicates slow(run);
-    DuplicateFinder fast(run);
-    run.setFilterStage(&pipeline);
-    if (reference)
-        run.setDuplicateStage(&slow);
-    else
-        run.setDuplicateStage(&fast);
-    run.runOn(root);
-    return host.sink.rows;
+    if (!reference)
+        return karv::test::runScan(settings, root);
+    return karv::test::runScan(settings, root,
+                               [](FilterRun& run) { return std::make_unique<ReferenceDuplicates>(run); });
 }
 
 void expectSameRows(const std::vector<ResultRow>& slow, const std::vector<ResultRow>& fast,

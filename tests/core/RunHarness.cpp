@@ -12,7 +12,8 @@ std::vector<std::string> rowPaths(const std::vector<ResultRow>& rows) {
     return paths;
 }
 
-std::vector<ResultRow> runScan(const ScanSettings& settings, const std::string& root) {
+std::vector<ResultRow> runScan(const ScanSettings& settings, const std::string& root,
+                               const DuplicateStageFactory& makeDuplicates) {
     TestHost host;
     host.opts.values = settings;
     AppState state;
@@ -20,9 +21,10 @@ std::vector<ResultRow> runScan(const ScanSettings& settings, const std::string& 
     FilterRun run(state, host);
     host.run = &run;
     FilterPipeline pipeline(state, host.opts);
-    DuplicateFinder duplicates(run);
+    const std::unique_ptr<DuplicateStage> duplicates =
+        makeDuplicates ? makeDuplicates(run) : std::make_unique<DuplicateFinder>(run);
     run.setFilterStage(&pipeline);
-    run.setDuplicateStage(&duplicates);
+    run.setDuplicateStage(duplicates.get());
     run.runOn(root);
     return host.sink.rows;
 }

@@ -4,6 +4,7 @@
 #include "support/RecordingHost.h"
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -15,7 +16,12 @@ using TestHost = RecordingHost;
 /// Full paths of the rows, in list order.
 std::vector<std::string> rowPaths(const std::vector<ResultRow>& rows);
 
-/// Runs the real pipeline and duplicate finder over `root` with `settings`; returns the rows.
-std::vector<ResultRow> runScan(const ScanSettings& settings, const std::string& root);
+/// Builds the duplicate stage a run uses.
+using DuplicateStageFactory = std::function<std::unique_ptr<DuplicateStage>(FilterRun&)>;
+
+/// Runs the real pipeline and a duplicate stage (the real finder unless `makeDuplicates` gives
+/// another) over `root` with `settings`; returns the rows.
+std::vector<ResultRow> runScan(const ScanSettings& settings, const std::string& root,
+                               const DuplicateStageFactory& makeDuplicates = {});
 
 } // namespace karv::test
