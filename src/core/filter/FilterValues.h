@@ -1,5 +1,6 @@
 #pragma once
 
+#include "values/DateTimeText.h"
 #include "values/ValueText.h"
 
 #include <cstdint>
@@ -21,18 +22,6 @@ double lengthFactor(bool characterUnits, int unit);
 /// Both bounds inclusive, with the small tolerance of the comparisons: value - from*factor >= -1e-7
 /// and value - to*factor <= 1e-7, in double precision.
 bool lengthInRange(double value, float from, float to, double factor);
-
-/// A date-time as a count of seconds from 1899-12-30 00:00:00 (the zero date); negative before it.
-using DateTimeSeconds = std::int64_t;
-
-/// Reads a time box or a file time text. Accepts "yyyy-M-d", optionally followed by blanks and
-/// "H:m" or "H:m:s" (date separators "-", "/" or "."), and a time of day alone (on the zero date).
-/// Anything else, including impossible dates and times such as "2014-02-31 25:61:61", is not a
-/// date-time: empty result.
-std::optional<DateTime> parseDateTimeText(std::string_view text);
-
-/// Seconds since the zero date of a broken-down date-time (proleptic Gregorian calendar).
-DateTimeSeconds dateTimeSeconds(const DateTime& value);
 
 /// The value the time filter compares: the date-time reduced to the parts the mode keeps (date
 /// only: time 00:00:00; time only: date 2000-01-01), then clamped to 0100-01-01 .. 9999-12-31.

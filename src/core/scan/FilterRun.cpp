@@ -2,30 +2,14 @@
 
 #include "scan/Enumerate.h"
 #include "text/Matching.h"
+#include "values/DateTimeText.h"
 #include "values/NameText.h"
 #include "values/Numbers.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <sys/stat.h>
 
 namespace karv {
-
-namespace {
-
-// Reads a time text this program wrote ("yyyy-MM-dd HH:mm:ss", or a date with a trailing space).
-std::optional<DateTime> parseOwnTimeText(std::string_view text) {
-    DateTime value;
-    int parsed = 0;
-    const std::string copy(text);
-    parsed = std::sscanf(copy.c_str(), "%d-%d-%d %d:%d:%d", &value.year, &value.month, &value.day,
-                         &value.hour, &value.minute, &value.second);
-    if (parsed == 3 || parsed == 6)
-        return value;
-    return std::nullopt;
-}
-
-} // namespace
 
 FilterRun::FilterRun(AppState& state, FilterRunHost& host) : m_state(state), m_host(host) {}
 
@@ -191,7 +175,7 @@ void FilterRun::addResultRow(const std::string& path, std::uint64_t size, std::u
                                                 : times.modified;
         }
         // An unreadable file has no time; it keeps an empty text rather than a made-up date.
-        if (const auto parsed = parseOwnTimeText(time))
+        if (const auto parsed = parseDateTimeText(time))
             time = dateTimeText(*parsed, options.timePart());
     } else if (time.empty() && fileStat()) {
         time = dateTimeText(localDateTime(stat->modified), DateTimeMode::Both);
