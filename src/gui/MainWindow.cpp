@@ -1,12 +1,13 @@
 #include "gui/MainWindow.h"
 
-#include "gui/DateTimeBox.h"
-#include "gui/DateTimeFieldEditor.h"
 #include "duplicates/DuplicateFinder.h"
 #include "filter/FilterPipeline.h"
 #include "gui/ControlStateSync.h"
+#include "gui/DateTimeBox.h"
+#include "gui/DateTimeFieldEditor.h"
 #include "gui/ResultListModel.h"
 #include "gui/TextWindow.h"
+#include "gui/WidgetBuilder.h"
 #include "platform/QtDesktop.h"
 
 #include <algorithm>
@@ -40,82 +41,7 @@
 
 namespace karv {
 
-namespace {
-
-QString u8(const char* text) {
-    return QString::fromUtf8(text);
-}
-
-template <typename T> T* named(T* widget, const char* name) {
-    widget->setObjectName(u8(name));
-    return widget;
-}
-
-QRadioButton* radio(const char* name, const char* caption, QWidget* parent) {
-    return named(new QRadioButton(u8(caption), parent), name);
-}
-QCheckBox* check(const char* name, const char* caption, QWidget* parent) {
-    return named(new QCheckBox(u8(caption), parent), name);
-}
-QLabel* label(const char* name, const char* caption, QWidget* parent) {
-    return named(new QLabel(u8(caption), parent), name);
-}
-QPushButton* button(const char* name, const char* caption, QWidget* parent) {
-    return named(new QPushButton(u8(caption), parent), name);
-}
-QLineEdit* lineEdit(const char* name, const char* text, QWidget* parent) {
-    return named(new QLineEdit(u8(text), parent), name);
-}
-
-/// A picture box that holds a row of radio buttons, exclusive among themselves only.
-QWidget* radioRow(const char* name, std::initializer_list<QRadioButton*> radios, QWidget* parent,
-                  QButtonGroup** groupOut = nullptr) {
-    auto* box = named(new QWidget(parent), name);
-    auto* row = new QHBoxLayout(box);
-    row->setContentsMargins(0, 0, 0, 0);
-    row->setSpacing(6);
-    auto* group = new QButtonGroup(box);
-    int id = 0;
-    for (QRadioButton* radioButton : radios) {
-        radioButton->setParent(box);
-        group->addButton(radioButton, id++);
-        row->addWidget(radioButton);
-    }
-    row->addStretch(1);
-    if (groupOut != nullptr)
-        *groupOut = group;
-    return box;
-}
-
-/// A radio set that lives directly in a group box row: exclusive through its own button group.
-QHBoxLayout* radioSet(std::initializer_list<QRadioButton*> radios, QObject* owner) {
-    auto* row = new QHBoxLayout;
-    row->setSpacing(6);
-    auto* group = new QButtonGroup(owner);
-    int id = 0;
-    for (QRadioButton* radioButton : radios) {
-        group->addButton(radioButton, id++);
-        row->addWidget(radioButton);
-    }
-    row->addStretch(1);
-    return row;
-}
-
-QGridLayout* groupGrid(QGroupBox* group) {
-    auto* grid = new QGridLayout(group);
-    grid->setContentsMargins(8, 6, 8, 8);
-    grid->setHorizontalSpacing(6);
-    grid->setVerticalSpacing(5);
-    grid->setColumnStretch(1, 1);
-    return grid;
-}
-
-QString withCrLf(QString text) {
-    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    return text.replace('\n', QStringLiteral("\r\n"));
-}
-
-} // namespace
+using namespace ui;
 
 /// Answers the engine's option questions from the live controls, so a change during a run applies
 /// to the following files.
