@@ -13,6 +13,15 @@ std::string number(std::size_t value) {
     return std::to_string(value);
 }
 
+// "(N:i) 正在移动 >> path", built by appending (chains of + on temporaries trip a GCC 12 warning).
+std::string progressLine(std::size_t total, std::size_t index, const std::string& doing,
+                         const std::string& path) {
+    std::string line = "(";
+    line.append(number(total)).append(":").append(number(index)).append(") ");
+    line.append(doing).append(" >> ").append(displayText(path));
+    return line;
+}
+
 } // namespace
 
 std::string pathListText(const std::vector<std::string>& paths) {
@@ -222,8 +231,7 @@ void ListActions::moveOrCopySelected(bool move) {
             continue;
         const ResultRow row = m_rows.row(index);
         const std::string source = row.path();
-        m_window.setProgressText("(" + number(total) + ":" + number(i) + ") 正在" + verb + " >> " +
-                                 displayText(source));
+        m_window.setProgressText(progressLine(total, i, "正在" + verb, source));
         std::string name = row.name;
         files::Existing existing = files::Existing::Keep;
         if (m_files.exists(folder + name)) {
@@ -310,7 +318,7 @@ void ListActions::deleteSelected() {
             continue;
         const ResultRow row = m_rows.row(index);
         const std::string path = row.path();
-        m_window.setProgressText("(" + count + ":" + number(n) + ") 正在删除 >> " + displayText(path));
+        m_window.setProgressText(progressLine(total, n, "正在删除", path));
         const bool ok =
             stillAsListed(row) && (permanent ? m_files.removeFile(path) : m_files.trashFile(path)).ok();
         if (ok) {
