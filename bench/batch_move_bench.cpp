@@ -29,9 +29,11 @@ struct Rows : ActionRows {
     std::vector<std::size_t> selectedRows() override { return selected; }
     std::size_t rowCount() override { return rows.size(); }
     ResultRow row(std::size_t index) override { return rows[index]; }
-    void setRowPlace(std::size_t index, const std::string& folder, const std::string& name) override {
+    void setRowPlace(std::size_t index, const std::string& folder, const std::string& name,
+                     const RowStamp& stamp) override {
         rows[index].folder = folder;
         rows[index].name = name;
+        rows[index].stamp = stamp;
     }
     void removeRow(std::size_t index) override {
         rows.erase(rows.begin() + static_cast<std::ptrdiff_t>(index));

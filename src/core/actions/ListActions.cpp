@@ -257,8 +257,12 @@ void ListActions::moveOrCopySelected(bool move) {
                                                    : m_files.copyFile(source, folder + name, existing))
                                                  .ok();
         if (ok) {
-            if (move)
-                m_rows.setRowPlace(index, folder, name);
+            if (move) {
+                RowStamp stamp;
+                if (const auto now = m_files.identity(folder + name))
+                    stamp = {true, now->size, now->modifiedNs};
+                m_rows.setRowPlace(index, folder, name, stamp);
+            }
             ++done;
         }
         if (m_state.operationIdle)
