@@ -185,6 +185,11 @@ bool ListActions::stillAsListed(const ResultRow& row) {
     return now && now->size == row.stamp.size && now->modifiedNs == row.stamp.modifiedNs;
 }
 
+bool ListActions::recycleFile(const std::string& path) {
+    // A volume without a usable trash refuses; the file then stays, never deleted for good instead.
+    return m_files.trashFile(path).ok();
+}
+
 void ListActions::moveOrCopySelected(bool move) {
     const std::string verb = move ? "移动" : "复制";
     const ActionButton button = move ? ActionButton::Move : ActionButton::Copy;
@@ -323,8 +328,7 @@ void ListActions::deleteSelected() {
         const ResultRow row = m_rows.row(index);
         const std::string path = row.path();
         m_window.setProgressText(progressLine(total, n, "正在删除", path));
-        const bool ok =
-            stillAsListed(row) && (permanent ? m_files.removeFile(path) : m_files.trashFile(path)).ok();
+        const bool ok = stillAsListed(row) && (permanent ? m_files.removeFile(path).ok() : recycleFile(path));
         if (ok) {
             m_rows.removeRow(index);
             ++done;

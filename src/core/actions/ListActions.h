@@ -107,6 +107,8 @@ private:
     void copySelected(ActionButton button, bool names);
     void showInViewer(std::size_t row);
     bool stillAsListed(const ResultRow& row);
+    /// Into the trash; true only when the file has left its place.
+    bool recycleFile(const std::string& path);
 
     AppState& m_state;
     ActionRows& m_rows;
