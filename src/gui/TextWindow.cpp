@@ -1,13 +1,13 @@
 #include "gui/TextWindow.h"
 
 #include "platform/QtDesktop.h"
+#include "text/TextLoader.h"
 
 #include <algorithm>
 #include <cmath>
 
 #include <QCloseEvent>
 #include <QCoreApplication>
-#include <QFile>
 #include <QGuiApplication>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -35,6 +35,16 @@ QPushButton* makeButton(const char* caption, const char* name, QWidget* parent) 
     button->setAutoDefault(false);
     return button;
 }
+
+// As wide as the caption needs, not the style's wide default: seven buttons share one row.
+int buttonWidth(const QPushButton* button) {
+    return std::max(48, button->fontMetrics().horizontalAdvance(button->text()) + 16);
+}
+
+// The text area never shrinks below a few lines.
+constexpr int kMinimumTextHeight = 60;
+// Between the tool strip and 确定.
+constexpr int kButtonGap = 10;
 
 } // namespace
 
@@ -98,13 +108,11 @@ TextWindow::TextWindow(const TextWindowDesktop& desktop, const TextWindowCall& c
     const int buttonHeight = m_ok->sizeHint().height();
     const int stripHeight = buttonHeight + 3 * kMargin;
     for (QPushButton* button : {clear, names, contents, restoreButton, pasteButton}) {
-        const int width = button->sizeHint().width();
+        const int width = buttonWidth(button);
         button->setGeometry(x, (stripHeight - buttonHeight) / 2, width, buttonHeight);
         x += width + 2;
     }
-    m_strip->resize(x, stripHeight);
-    for (QPushButton* button : {m_cancel, m_ok})
-        button->resize(button->sizeHint().width(), buttonHeight);
+    m_strip->resize(x - 2, stripHeight);
 
     if (!m_inputMode) {
         m_ok->hide();
@@ -113,6 +121,8 @@ TextWindow::TextWindow(const TextWindowDesktop& desktop, const TextWindowCall& c
         m_cancel->setText("关闭");
         m_cancel->setDefault(true);
     }
+    for (QPushButton* button : {m_cancel, m_ok})
+        button->resize(buttonWidth(button), buttonHeight);
 
     // Measured once, in the window's font.
     const QFontMetrics metrics(font());
@@ -126,6 +136,13 @@ TextWindow::TextWindow(const TextWindowDesktop& desktop, const TextWindowCall& c
     probe.endLayout();
     m_lineHeight = std::max({1, metrics.lineSpacing(), static_cast<int>(std::ceil(probeLine.height()))});
 
+    // Small enough for any screen, large enough that no button covers another.
+    const int buttonsWidth =
+        m_inputMode ? m_strip->width() + kButtonGap + m_ok->width() + m_cancel->width() : m_cancel->width();
+    const int minimumWidth = 2 * kMargin + buttonsWidth;
+    setMinimumSize(minimumWidth,
+                   promptHeightFor(minimumWidth) + 2 * kMargin + kMinimumTextHeight + stripHeight);
+
     const int clientWidth = call.width != 0 ? call.width + 2 * kMargin : 560;
     const int clientHeight = call.height != 0 ? promptHeightFor(clientWidth) + 2 * kMargin + call.height +
                                                     3 * kMargin + buttonHeight
@@ -133,8 +150,7 @@ TextWindow::TextWindow(const TextWindowDesktop& desktop, const TextWindowCall& c
     resize(clientWidth, clientHeight);
     if (const QScreen* screen = parent != nullptr ? parent->screen() : QGuiApplication::primaryScreen()) {
         const QRect area = screen->geometry();
-        move(area.x() + area.width() / 2 - clientWidth / 2,
-             area.y() + (area.height() - 30) / 2 - clientHeight / 2);
+        move(area.x() + area.width() / 2 - width() / 2, area.y() + (area.height() - 30) / 2 - height() / 2);
     }
     layOut();
     m_textBox->setFocus();
@@ -255,15 +271,9 @@ void importFilesIntoText(ImportMode mode, QPlainTextEdit* textBox, Questioner& q
         if (mode == ImportMode::Paths) {
             piece = pathToQt(path);
         } else {
-            QFile file(pathToQt(path));
-            QByteArray bytes;
-            if (file.open(QIODevice::ReadOnly))
-                bytes = file.readAll();
-            // The text ends at its first zero byte; an unreadable file adds an empty line.
-            const qsizetype zero = bytes.indexOf('\0');
-            if (zero >= 0)
-                bytes.truncate(zero);
-            piece = toBoxText(QString::fromUtf8(bytes));
+            // Decoded as the viewer decodes it (a GBK file shows as Chinese, not as mojibake). The
+            // text ends at its first zero character; an unreadable file adds an empty line.
+            piece = toBoxText(QString::fromStdString(loadFileText(path).text));
         }
         const QString separator = first && wasEmpty ? QString() : QStringLiteral("\n");
         first = false;
