@@ -503,10 +503,7 @@ QWidget* MainWindow::buildResultPanel() {
                                padding);
     m_list->setColumnWidth(ResultListModel::TimeColumn,
                            metrics.horizontalAdvance(QStringLiteral("2014-03-31 23:55:00")) + padding);
-    m_list->setColumnWidth(ResultListModel::CountColumn,
-                           std::max(metrics.horizontalAdvance(QStringLiteral("1,0000,0000")),
-                                    metrics.horizontalAdvance(u8("内容字数"))) +
-                               padding);
+    m_list->setColumnWidth(ResultListModel::CountColumn, metrics.horizontalAdvance(u8("内容字数")) + padding);
     m_list->viewport()->installEventFilter(this);
     // A width the user gave the name column by hand is his; until then it follows the list.
     connect(m_list->header(), &QHeaderView::sectionResized, this, [this](int section) {
@@ -680,30 +677,35 @@ void MainWindow::openLink(const QString& url) {
 }
 
 void MainWindow::fixOptionColumns(QWidget* panel) {
-    // Every group (and the traversal block) gets one width, the most any of them needs under
-    // either set of unit captions: no option change can then move a group or the list.
+    // Every block of a column (group boxes, the traversal block) gets one width, the most any of
+    // them needs under either set of unit captions: no option change can then move a group or
+    // the list.
     auto* grid = static_cast<QGridLayout*>(panel->layout());
-    QList<QWidget*> blocks;
-    for (int index = 0; index < grid->count(); ++index)
-        if (QWidget* block = grid->itemAt(index)->widget())
-            blocks << block;
-    auto widest = [&blocks] {
-        int width = 0;
-        for (const QWidget* block : blocks)
-            width = std::max(width, block->sizeHint().width());
-        return width;
+    QList<QWidget*> blocks[2];
+    for (int index = 0; index < grid->count(); ++index) {
+        int row = 0, column = 0, rowSpan = 0, columnSpan = 0;
+        grid->getItemPosition(index, &row, &column, &rowSpan, &columnSpan);
+        if (QWidget* block = grid->itemAt(index)->widget(); block != nullptr && column < 2)
+            blocks[column] << block;
+    }
+    int widths[2] = {0, 0};
+    auto measure = [&] {
+        for (int column = 0; column < 2; ++column)
+            for (const QWidget* block : blocks[column])
+                widths[column] = std::max(widths[column], block->sizeHint().width());
     };
     const bool bySize = m_bySize->isChecked();
-    int width = widest();
+    measure();
     (bySize ? m_byCount : m_bySize)->setChecked(true);
     updateUnitCaptions();
-    width = std::max(width, widest());
+    measure();
     (bySize ? m_bySize : m_byCount)->setChecked(true);
     updateUnitCaptions();
-    for (QWidget* block : blocks)
-        block->setFixedWidth(width);
+    for (int column = 0; column < 2; ++column)
+        for (QWidget* block : blocks[column])
+            block->setFixedWidth(widths[column]);
     // A cell wider than its block would centre it; the panel holds exactly the two columns.
-    panel->setFixedWidth(2 * width + grid->horizontalSpacing());
+    panel->setFixedWidth(widths[0] + grid->horizontalSpacing() + widths[1]);
 }
 
 void MainWindow::guardDropTargets() {
@@ -719,7 +721,7 @@ void MainWindow::sizeNameColumn() {
                       m_list->columnWidth(ResultListModel::TimeColumn) +
                       m_list->columnWidth(ResultListModel::CountColumn);
     // The name gets two fifths of the room beside the value columns, the folder the rest.
-    const int share = std::max(120, (m_list->viewport()->width() - fixed) * 2 / 5);
+    const int share = std::max(80, (m_list->viewport()->width() - fixed) * 2 / 5);
     m_sizingNameColumn = true;
     m_list->setColumnWidth(ResultListModel::NameColumn, share);
     m_sizingNameColumn = false;
