@@ -12,6 +12,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollBar>
 #include <QTextBlock>
 #include <QTextEdit>
 #include <QTextLayout>
@@ -81,6 +82,18 @@ TextWindow::TextWindow(const TextWindowDesktop& desktop, const TextWindowCall& c
     m_textBox = new QPlainTextEdit(this);
     m_textBox->setObjectName("编辑框正文");
     m_textBox->setPlainText(m_startText);
+    // The default style draws the handle barely darker than its groove; in a long text one must
+    // see at a glance where one is.
+    const QString bars = QStringLiteral(
+        "QScrollBar { background: #ececec; border: none; }"
+        "QScrollBar:vertical { width: 14px; } QScrollBar:horizontal { height: 14px; }"
+        "QScrollBar::handle { background: #a6a6a6; border-radius: 4px; margin: 2px; }"
+        "QScrollBar::handle:hover { background: #8c8c8c; }"
+        "QScrollBar::handle:vertical { min-height: 28px; } QScrollBar::handle:horizontal { min-width: 28px; }"
+        "QScrollBar::add-line, QScrollBar::sub-line { width: 0; height: 0; border: none; }"
+        "QScrollBar::add-page, QScrollBar::sub-page { background: none; }");
+    m_textBox->verticalScrollBar()->setStyleSheet(bars);
+    m_textBox->horizontalScrollBar()->setStyleSheet(bars);
 
     m_strip = new QWidget(this);
     m_strip->setObjectName("外形框");
