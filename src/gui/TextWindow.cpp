@@ -212,9 +212,10 @@ void TextWindow::layOut() {
     const int textHeight = std::max(0, clientHeight - textTop - m_strip->height());
     m_textBox->setGeometry(m, textTop, clientWidth - 2 * m, textHeight);
     m_strip->move(m, textTop + textHeight);
-    const int centre = m_strip->y() + m_strip->height() / 2;
-    m_cancel->move(clientWidth - m - m_cancel->width(), centre - m_cancel->height() / 2);
-    m_ok->move(m_cancel->x() - m_ok->width(), centre - m_ok->height() / 2);
+    // Centred on the strip the way the strip centres its own buttons, so that all stand in line.
+    const int top = m_strip->y() + (m_strip->height() - m_cancel->height()) / 2;
+    m_cancel->move(clientWidth - m - m_cancel->width(), top);
+    m_ok->move(m_cancel->x() - m_ok->width(), top);
 }
 
 void TextWindow::finish(bool confirmed) {
