@@ -6,6 +6,9 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <string>
+#include <unistd.h>
+#include <vector>
 
 #include <QApplication>
 #include <QLibraryInfo>
@@ -45,7 +48,12 @@ int main(int argc, char** argv) {
                    stderr);
         return 1;
     }
-    QApplication app(argc, argv);
+    // The only argument read is a folder from "Open with" (Exec=karv-tessil %f); Qt sees none, so
+    // a folder whose name looks like a Qt option (-style, -platform …) is still just a folder.
+    const std::vector<std::string> arguments(argv + 1, argv + argc);
+    int qtArgc = 1;
+    QApplication app(qtArgc, argv);
+    QGuiApplication::setDesktopFileName(QStringLiteral("io.github.karvtessil.KarvTessil"));
     // Qt's own texts (file dialogs, edit menus) in the interface's language.
     // File types in those dialogs follow the default locale.
     const QLocale chinese(QLocale::Chinese, QLocale::China);
@@ -68,6 +76,12 @@ int main(int argc, char** argv) {
     karv::QtQuestioner questioner;
     karv::SteadyClock clock;
     karv::MainWindow window(state, questioner, clock, nullptr, &settings);
+    // After the restore, so the folder handed over wins over the one remembered from last time.
+    char* current = ::getcwd(nullptr, 0);
+    const std::string opened = karv::commandLineFolder(arguments, current != nullptr ? current : "");
+    std::free(current);
+    if (!opened.empty())
+        window.setStartTag(opened);
     questioner.setParent(&window);
     window.show();
     return app.exec();
