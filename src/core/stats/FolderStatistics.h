@@ -72,6 +72,8 @@ public:
     void countFolder(const std::string& folder);
 
     bool stopRequested() const { return m_stop; }
+    /// Asks a running count to end after the current folder (the window is closing).
+    void requestStop() { m_stop = true; }
     /// Folders read by the current or last run, listed or not.
     std::uint64_t foldersVisited() const { return m_visited; }
 
