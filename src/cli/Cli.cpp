@@ -20,6 +20,7 @@ struct Command {
 const std::map<std::string_view, Command>& commands() {
     static const std::map<std::string_view, Command> table = {
         {"scan", {scanCommand, "one filter run: list the files of FOLDER that pass the filters"}},
+        {"stats", {statsCommand, "folder statistics: files and sub-folders of every folder of FOLDER"}},
         {"view", {viewCommand, "load FILE as the viewer does and write its text (or --encoding)"}},
     };
     return table;

@@ -7,6 +7,7 @@
 #include "gui/DateTimeFieldEditor.h"
 #include "gui/MainListActions.h"
 #include "gui/ResultListModel.h"
+#include "gui/StatisticsWindow.h"
 #include "gui/TextWindow.h"
 #include "gui/WidgetBuilder.h"
 #include "platform/QtDesktop.h"
@@ -257,7 +258,9 @@ QWidget* MainWindow::buildBanner() {
     m_statsButton = button("按钮统计", "文件统计..", m_banner);
     connect(m_classifyButton, &QPushButton::clicked, this,
             [this] { notAvailable(m_classifyButton->text()); });
-    connect(m_statsButton, &QPushButton::clicked, this, [this] { notAvailable(m_statsButton->text()); });
+    connect(m_statsButton, &QPushButton::clicked, this, [this] {
+        StatisticsWindow::open(this, {m_questioner, *m_opener, *m_clipboard}, m_settings);
+    });
 
     makeClickable(m_contactIcon, [this] { openLink(m_links.contactUrl); });
     makeClickable(m_contactLink, [this] { openLink(m_links.contactUrl); });
