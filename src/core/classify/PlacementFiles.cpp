@@ -1,7 +1,9 @@
 #include "classify/PlacementFiles.h"
 
+#include "files/FileOps.h"
 #include "values/ValueText.h"
 
+#include <cerrno>
 #include <cstdlib>
 #include <sys/stat.h>
 
@@ -14,6 +16,51 @@ std::string PlacementFiles::resolvedFolder(const std::string& folder) {
     std::string out(resolved);
     std::free(resolved);
     return out;
+}
+
+namespace {
+
+class DiskPlacementFiles : public PlacementFiles {
+public:
+    explicit DiskPlacementFiles(files::Syscalls& calls) : m_ops(calls) {}
+
+    bool exists(const std::string& path) override { return m_ops.exists(path); }
+
+    bool sameFile(const std::string& a, const std::string& b) override {
+        const auto first = m_ops.identity(a);
+        const auto second = m_ops.identity(b);
+        return first && second && first->device == second->device && first->inode == second->inode;
+    }
+
+    bool makeFolder(const std::string& path) override { return m_ops.makeFolders(path).ok(); }
+
+    PlaceResult move(const std::string& source, const std::string& target) override {
+        return outcome(m_ops.moveFile(source, target, files::Existing::Keep), target);
+    }
+
+    PlaceResult copy(const std::string& source, const std::string& target) override {
+        return outcome(m_ops.copyFile(source, target, files::Existing::Keep), target);
+    }
+
+private:
+    /// Any refusal because of what stands at the target (another file, a folder, the source itself)
+    /// lets the caller decide; everything else failed.
+    PlaceResult outcome(files::Result result, const std::string& target) {
+        if (result.ok())
+            return PlaceResult::Done;
+        if (result.error == EEXIST ||
+            ((result.error == EINVAL || result.error == EISDIR) && m_ops.exists(target)))
+            return PlaceResult::TargetExists;
+        return PlaceResult::Failed;
+    }
+
+    files::FileOps m_ops;
+};
+
+} // namespace
+
+std::unique_ptr<PlacementFiles> diskPlacementFiles(files::Syscalls& calls) {
+    return std::make_unique<DiskPlacementFiles>(calls);
 }
 
 bool PreviewFiles::onDisk(const std::string& path) const {

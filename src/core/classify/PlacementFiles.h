@@ -1,5 +1,7 @@
 #pragma once
 
+#include "files/Syscalls.h"
+
 #include <memory>
 #include <string>
 #include <unordered_set>
@@ -28,8 +30,8 @@ public:
     virtual std::string resolvedFolder(const std::string& folder);
 };
 
-/// The real file system, through the safe copy and move.
-std::unique_ptr<PlacementFiles> diskPlacementFiles();
+/// The real file system, through the safe copy and move (whose system calls tests can make fail).
+std::unique_ptr<PlacementFiles> diskPlacementFiles(files::Syscalls& calls = files::systemCalls());
 
 /// A preview: reads the disk, changes nothing, and remembers what the run would have moved, copied
 /// and created so that later files see it (collisions, folders already made).
