@@ -2,6 +2,7 @@
 
 #include "duplicates/DuplicateFinder.h"
 #include "filter/FilterPipeline.h"
+#include "gui/ClassificationWindow.h"
 #include "gui/ControlStateSync.h"
 #include "gui/DateTimeBox.h"
 #include "gui/DateTimeFieldEditor.h"
@@ -252,8 +253,16 @@ QWidget* MainWindow::buildBanner() {
 
     m_classifyButton = button("按钮归类", "文件归类..", m_banner);
     m_statsButton = button("按钮统计", "文件统计..", m_banner);
-    connect(m_classifyButton, &QPushButton::clicked, this,
-            [this] { notAvailable(m_classifyButton->text()); });
+    connect(m_classifyButton, &QPushButton::clicked, this, [this] {
+        // One classification window at a time; a click while it is open brings it forward.
+        auto* window = findChild<ClassificationWindow*>(QString(), Qt::FindDirectChildrenOnly);
+        if (window == nullptr || !window->isVisible())
+            window = new ClassificationWindow(m_state, {m_questioner, *m_clipboard, *m_opener, m_clock},
+                                              m_model, m_settings, this);
+        window->show();
+        window->raise();
+        window->activateWindow();
+    });
     connect(m_statsButton, &QPushButton::clicked, this, [this] { notAvailable(m_statsButton->text()); });
 
     makeClickable(m_contactIcon, [this] { openLink(m_links.contactUrl); });

@@ -729,13 +729,13 @@ private slots:
 
     void actionsOfLaterVersionsSaySoInsteadOfDoingNothing() {
         Fixture f;
-        const char* names[] = {"按钮打开", "按钮定位", "按钮查看", "按钮复制路径", "按钮复制名称", "按钮导出",
-                               "按钮复制", "按钮移动", "按钮删除", "按钮归类",     "按钮统计"};
+        const char* names[] = {"按钮打开", "按钮定位", "按钮查看", "按钮复制路径", "按钮复制名称",
+                               "按钮导出", "按钮复制", "按钮移动", "按钮删除",     "按钮统计"};
         for (const char* name : names)
             f.click(name);
         QCOMPARE(f.questioner.messages.size(), std::size(names));
         QCOMPARE(f.questioner.messages[0], std::string("“打开”功能尚未提供。"));
-        QCOMPARE(f.questioner.messages[9], std::string("“文件归类..”功能尚未提供。"));
+        QCOMPARE(f.questioner.messages[9], std::string("“文件统计..”功能尚未提供。"));
     }
 
     void listGesturesOfLaterVersionsSaySoToo() {
