@@ -6,6 +6,7 @@
 #include "gui/ControlStateSync.h"
 #include "gui/DateTimeBox.h"
 #include "gui/DateTimeFieldEditor.h"
+#include "gui/MainListActions.h"
 #include "gui/ResultListModel.h"
 #include "gui/TextWindow.h"
 #include "gui/WidgetBuilder.h"
@@ -139,7 +140,8 @@ MainWindow::MainWindow(AppState& state, Questioner& questioner, Clock& clock, QW
     : QMainWindow(parent), m_state(state), m_questioner(questioner), m_clock(clock), m_settings(settings),
       m_ownOpener(std::make_unique<QtOpener>()), m_ownClipboard(std::make_unique<QtClipboard>()),
       m_ownKeyboard(std::make_unique<QtKeyboard>()), m_opener(m_ownOpener.get()),
-      m_clipboard(m_ownClipboard.get()), m_keyboard(m_ownKeyboard.get()), m_run(state, *this) {
+      m_clipboard(m_ownClipboard.get()), m_keyboard(m_ownKeyboard.get()),
+      m_ownShell(std::make_unique<QtShell>()), m_shell(m_ownShell.get()), m_run(state, *this) {
     setObjectName("主界面");
     setWindowTitle(qs(karv::windowTitle(state)));
     setWindowIcon(applicationIcon());
@@ -214,6 +216,13 @@ MainWindow::MainWindow(AppState& state, Questioner& questioner, Clock& clock, QW
     m_timeToEditor = new DateTimeFieldEditor(m_clock, this);
     m_timeToEditor->attach(m_timeTo);
     setAcceptDrops(true);
+    // The list's buttons, double-click and right-click; services are looked up at each action.
+    m_listActions = new MainListActions(
+        m_state, {this, m_list, m_model, m_progressBar, m_progressText},
+        [this] {
+            return ActionServices{m_questioner, m_clock, *m_clipboard, *m_keyboard, *m_shell};
+        },
+        [this] { pump(); });
     m_state.operationIdle = true;
     applyBranding();
     updateUnitCaptions();
@@ -531,7 +540,6 @@ QWidget* MainWindow::buildResultPanel() {
         QPushButton* action = button(name, caption, strip);
         // Narrow windows squeeze the strip, but never below a readable caption.
         action->setMinimumWidth(action->fontMetrics().horizontalAdvance(action->text()) + 20);
-        connect(action, &QPushButton::clicked, this, [this, action] { notAvailable(action->text()); });
         row->addWidget(action);
     }
     row->addStretch(1);
@@ -541,11 +549,6 @@ QWidget* MainWindow::buildResultPanel() {
     row->addWidget(selectAll);
     column->addWidget(strip);
 
-    connect(m_list, &QTreeView::doubleClicked, this, [this] { notAvailable(u8("打开")); });
-    connect(m_list, &QTreeView::customContextMenuRequested, this, [this](const QPoint& point) {
-        if (m_list->indexAt(point).isValid())
-            notAvailable(u8("定位"));
-    });
     return panel;
 }
 

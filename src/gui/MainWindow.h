@@ -35,6 +35,7 @@ class SettingsStore;
 
 class DateTimeBox;
 class DateTimeFieldEditor;
+class MainListActions;
 class ResultListModel;
 
 /// The main window: the brand banner on top, the filter options on the left, the result list and
@@ -56,6 +57,9 @@ public:
     void setOpener(Opener& opener) { m_opener = &opener; }
     void setClipboard(Clipboard& clipboard) { m_clipboard = &clipboard; }
     void setKeyboard(Keyboard& keyboard) { m_keyboard = &keyboard; }
+    void setShell(Shell& shell) { m_shell = &shell; }
+    /// The actions on the result list (its nine buttons, double-click and right-click).
+    MainListActions& listActions() { return *m_listActions; }
 
     ResultListModel& resultModel() { return *m_model; }
     FilterRun& filterRun() { return m_run; }
@@ -140,6 +144,9 @@ private:
     Opener* m_opener = nullptr;
     Clipboard* m_clipboard = nullptr;
     Keyboard* m_keyboard = nullptr;
+    std::unique_ptr<Shell> m_ownShell;
+    Shell* m_shell = nullptr;
+    MainListActions* m_listActions = nullptr;
     FilterRun m_run;
     std::unique_ptr<LiveOptions> m_options;
     std::unique_ptr<FilterPipeline> m_pipeline;

@@ -191,8 +191,12 @@ private slots:
     void mainListModeReadsTheResultRowsAndReportsFailures() {
         Fixture f;
         const std::string present = f.tree.file("list/x.txt", "x");
-        f.mainList.append(ResultRow{"x.txt", "", "", "", f.tree.path("list/"), 0});
-        f.mainList.append(ResultRow{"gone.txt", "", "", "", f.tree.path("list/"), 0});
+        for (const char* name : {"x.txt", "gone.txt"}) {
+            ResultRow row;
+            row.name = name;
+            row.folder = f.tree.path("list/");
+            f.mainList.append(row);
+        }
         f.get<QRadioButton>("单选框主界面")->click();
         f.get<QCheckBox>("选择框随机排序")->setChecked(false);
         f.get("按钮立即执行归类")->click();

@@ -339,6 +339,44 @@ Result FileOps::moveFile(const std::string& source, const std::string& target, E
     return Result::success();
 }
 
+Result FileOps::writeFile(const std::string& path, std::string_view content) {
+    struct stat info {};
+    if (m_sys.stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode))
+        return Result::failure(EISDIR);
+    std::string temporary;
+    int fd = -1;
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+        temporary = temporaryName(folderOf(path));
+        fd = m_sys.open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666);
+        if (fd < 0 && errno != EEXIST)
+            break;
+    }
+    if (fd < 0)
+        return Result::failure(errno);
+    auto abandon = [&](int error, bool open) {
+        if (open)
+            m_sys.close(fd);
+        m_sys.unlink(temporary.c_str());
+        return Result::failure(error);
+    };
+    for (std::size_t written = 0; written < content.size();) {
+        const ssize_t n = m_sys.write(fd, content.data() + written, content.size() - written);
+        if (n <= 0)
+            return abandon(n < 0 ? errno : EIO, true);
+        written += static_cast<std::size_t>(n);
+    }
+    if (m_sys.fsync(fd) != 0)
+        return abandon(errno, true);
+    if (m_sys.close(fd) != 0)
+        return abandon(errno, false);
+    if (m_sys.rename(temporary.c_str(), path.c_str(), false) != 0) {
+        const int error = errno;
+        m_sys.unlink(temporary.c_str());
+        return Result::failure(error);
+    }
+    return Result::success();
+}
+
 Result FileOps::removeFile(const std::string& path) {
     if (m_sys.unlink(path.c_str()) != 0)
         return Result::failure(errno);

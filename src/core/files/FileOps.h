@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace karv::files {
 
@@ -64,6 +65,10 @@ public:
     /// a volume without a usable trash is a failure, never a permanent delete. `trashedAs`
     /// receives the file's new path.
     Result trashFile(const std::string& path, std::string* trashedAs = nullptr);
+
+    /// Writes `content` as the file's complete new content: written and flushed under a temporary
+    /// name, then put in place of any old file, so a failed write leaves the old file whole.
+    Result writeFile(const std::string& path, std::string_view content);
 
     /// Size of the pieces a copy is made of.
     static constexpr std::size_t kCopyChunk = 1 << 20;
