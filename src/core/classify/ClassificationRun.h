@@ -132,8 +132,8 @@ private:
     std::unordered_set<std::string> m_seenSources;
 };
 
-/// The renamed form of a target for the `attempt`-th try (2, 3, …): "name2.ext", "name3.ext", and
-/// for a name without a dot "name2".
+/// The renamed form of a target for the `attempt`-th try (2, 3, …): "name2.ext", "name3.ext"; a name
+/// without an extension (none, or only a leading dot) gets the number at its end: "README2", ".cfg2".
 std::string renamedTarget(const std::string& target, int attempt);
 
 } // namespace karv

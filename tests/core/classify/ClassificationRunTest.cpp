@@ -151,6 +151,10 @@ TEST(ClassificationRun, CollisionsTakeTheNextFreeNameAndLoseNothing) {
         EXPECT_EQ(f.host.summary->failures, 0);
     }
 
+    EXPECT_EQ(renamedTarget("/a/b.tar.gz", 2), "/a/b.tar2.gz");
+    EXPECT_EQ(renamedTarget("/a/README", 3), "/a/README3");
+    EXPECT_EQ(renamedTarget("/a/.cfg", 2), "/a/.cfg2");
+
     // A file whose target is itself stays, counted as done.
     Fixture f;
     const std::string own = f.tree.file("in/own.txt", "own");
