@@ -158,6 +158,14 @@ private slots:
         f.answerTextWindow(nullptr, nullptr); // cancelled: the tag stays
         f.get("按钮输入批次名列表")->click();
         QCOMPARE(f.get("按钮输入批次名列表")->property("tag").toString(), u8("红\r\n绿"));
+
+        // Closing saves the states; the next window restores the list and the template.
+        f.window->close();
+        f.make();
+        QCOMPARE(f.get("按钮输入批次名列表")->property("tag").toString(), u8("红\r\n绿"));
+        QCOMPARE(f.get<QLineEdit>("编辑框归类到")->text(), u8("a/[年]/b"));
+        QVERIFY(f.get<QRadioButton>("单选框使用指定")->isChecked());
+        QVERIFY(f.get("按钮输入批次名列表")->isEnabled());
     }
 
     void aRunMovesTheFilesShowsTheSummaryAndIsRemembered() {

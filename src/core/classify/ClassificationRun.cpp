@@ -218,6 +218,8 @@ bool ClassificationRun::createMissingFolders(const std::string& path) {
 std::optional<std::string> ClassificationRun::place(const std::string& source, std::string target) {
     if (target == source)
         return source; // already where it belongs: nothing to do
+    if (target.empty() || target.back() == '/')
+        return std::nullopt; // a folder, not a file name: numbering it would invent a name
     createMissingFolders(target);
     bool retried = false;
     for (int attempt = 1; attempt <= kMaxRenameAttempts;) {

@@ -165,6 +165,16 @@ TEST(ClassificationRun, CollisionsTakeTheNextFreeNameAndLoseNothing) {
     ASSERT_EQ(f.host.done.size(), 1u);
     EXPECT_EQ(f.host.done[0].second, own);
     EXPECT_EQ(f.host.summary->failures, 0);
+
+    // A template that ends in a folder gives no file name: a failure, not a made-up name.
+    Fixture g;
+    const std::string kept = g.tree.file("in/k.txt", "k");
+    g.tree.folder("in/1");
+    g.host.values.templateText = "[父目录路径]/[批次名]/";
+    g.run.runClassification();
+    EXPECT_EQ(g.host.summary->failures, 1);
+    EXPECT_EQ(read(kept), "k");
+    EXPECT_EQ(filesIn(g.tree.path("in/1")), 0u);
 }
 
 TEST(ClassificationRun, KeywordLinesGroupFilesUnderTheFirstLineThatMatches) {
