@@ -62,8 +62,12 @@ void ClassificationRun::runClassification() {
     m_resolved.clear();
     m_produced.clear();
     m_seenSources.clear();
-    if (!m_logFolder.empty())
+    if (!m_logFolder.empty()) {
         m_logs.open(m_logFolder);
+        // The logs are this run's own files: a run over the program's folder leaves them alone.
+        for (const std::string_view name : {kBeforeLogName, kAfterLogName, kFailureLogName})
+            m_produced.insert(producedKey(logPath(m_logFolder, name)));
+    }
 
     if (settings.mainListMode)
         runMainList();

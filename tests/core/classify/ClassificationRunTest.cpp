@@ -209,7 +209,9 @@ TEST(ClassificationRun, RandomOrderVisitsEveryFileOnce) {
         sources.insert(f.tree.file("in/r" + std::to_string(i)));
     f.host.random = true;
     f.host.values.batchSizeText = "0"; // every file a batch of its own
-    f.run.runClassification();
+    // The logs live in the folder being classified: they are not among its files.
+    ClassificationRun run(f.host, *f.disk, f.tree.path("in"));
+    run.runClassification();
 
     std::set<std::string> seen;
     for (const auto& [source, target] : f.host.done)
@@ -217,6 +219,7 @@ TEST(ClassificationRun, RandomOrderVisitsEveryFileOnce) {
     EXPECT_EQ(seen, sources);
     EXPECT_EQ(f.host.done.size(), 40u);
     EXPECT_TRUE(fs::exists(f.tree.path("in/40")));
+    EXPECT_EQ(linesOf(read(logPath(f.tree.path("in"), kAfterLogName))), 40u);
 }
 
 TEST(ClassificationRun, StopEndsAfterTheCurrentFileWithLogsAndSummary) {
