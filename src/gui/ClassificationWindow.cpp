@@ -346,7 +346,7 @@ std::int64_t ClassificationWindow::tickMs() {
 void ClassificationWindow::finished(const ClassificationSummary& summary) {
     if (summary.failures > 0) {
         m_desktop.opener.openUrl(
-            QUrl::fromLocalFile(pathToQt(summary.failureLogPath)).toString().toStdString());
+            QUrl::fromLocalFile(pathToQt(summary.failureLogPath)).toEncoded().toStdString());
         m_warningBox(u8("归类完成，但有 ") + QString::number(summary.failures) +
                      u8(" 个文件归类失败，具体请看已打开的【归类失败的文件路径.txt】"));
         return;
