@@ -214,7 +214,8 @@ private slots:
         QCOMPARE(f.warnings[0],
                  u8("归类完成，但有 1 个文件归类失败，具体请看已打开的【归类失败的文件路径.txt】"));
         QCOMPARE(f.opener.opened.size(), size_t(1));
-        QVERIFY(QString::fromStdString(f.opener.opened[0]).endsWith(u8("归类失败的文件路径.txt")));
+        QCOMPARE(QUrl(QString::fromStdString(f.opener.opened[0])).toLocalFile(),
+                 QString::fromStdString(f.state.dataFolder) + u8("/归类失败的文件路径.txt"));
     }
 
     void closingDuringARunStopsItFirst() {
