@@ -95,8 +95,9 @@ ResultRow MainListActions::row(std::size_t index) {
     return m_parts.model->row(index);
 }
 
-void MainListActions::setRowPlace(std::size_t index, const std::string& folder, const std::string& name) {
-    m_parts.model->setRowPlace(index, folder, name);
+void MainListActions::setRowPlace(std::size_t index, const std::string& folder, const std::string& name,
+                                  const RowStamp& stamp) {
+    m_parts.model->setRowPlace(index, folder, name, stamp);
 }
 
 void MainListActions::removeRow(std::size_t index) {

@@ -45,7 +45,8 @@ public:
     std::vector<std::size_t> selectedRows() override;
     std::size_t rowCount() override;
     ResultRow row(std::size_t index) override;
-    void setRowPlace(std::size_t index, const std::string& folder, const std::string& name) override;
+    void setRowPlace(std::size_t index, const std::string& folder, const std::string& name,
+                     const RowStamp& stamp) override;
     void removeRow(std::size_t index) override;
     void scrollToFirstRow() override;
 

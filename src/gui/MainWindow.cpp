@@ -192,18 +192,11 @@ MainWindow::MainWindow(AppState& state, Questioner& questioner, Clock& clock, QW
              m_byLength, m_byName, m_bySize, m_byCount, m_byNameLength})
         connect(source, &QAbstractButton::toggled, this, &MainWindow::updateEnabling);
 
-    // The panel is as wide as the wider of the two unit caption sets needs, so that switching the
-    // measure never moves the list's left edge.
-    int panelWidth = optionsPanel->sizeHint().width();
-    m_bySize->setChecked(false);
-    m_byCount->setChecked(true);
-    updateUnitCaptions();
-    panelWidth = std::max(panelWidth, optionsPanel->sizeHint().width());
-    m_bySize->setChecked(true);
-    optionsPanel->setFixedWidth(panelWidth);
+    fixOptionColumns(optionsPanel);
 
+    // No fixed minimum: the layouts' own minimum is the size at which every control still has its
+    // room, whatever the font.
     resize(1240, 740);
-    setMinimumSize(1100, 640);
     m_sinceLastPump.start();
 
     // Creation complete: the saved control states, enabling rules, the time boxes' editors, drops,
@@ -216,6 +209,7 @@ MainWindow::MainWindow(AppState& state, Questioner& questioner, Clock& clock, QW
     m_timeToEditor = new DateTimeFieldEditor(m_clock, this);
     m_timeToEditor->attach(m_timeTo);
     setAcceptDrops(true);
+    guardDropTargets();
     // The list's buttons, double-click and right-click; services are looked up at each action.
     m_listActions = new MainListActions(
         m_state, {this, m_list, m_model, m_progressBar, m_progressText},
@@ -297,8 +291,6 @@ QWidget* MainWindow::buildOptionsPanel() {
     // The duplicate group reaches down to the bottom margin, above the status bar.
     grid->addWidget(buildDuplicateGroup(panel), 1, 1, 3, 1);
     grid->setRowStretch(3, 1);
-    grid->setColumnMinimumWidth(0, 300);
-    grid->setColumnMinimumWidth(1, 300);
     return panel;
 }
 
@@ -382,12 +374,16 @@ QGroupBox* MainWindow::buildLengthGroup(QWidget* parent) {
     grid->addLayout(strips, 2, 1);
     grid->addWidget(label("标签8", "长度范围：", group), 3, 0);
     auto* bounds = new QHBoxLayout;
+    bounds->setSpacing(6);
     bounds->addWidget(m_lengthFrom);
     bounds->addWidget(label("标签10", "到", group));
     bounds->addWidget(m_lengthTo);
     bounds->addStretch(1);
     grid->addLayout(bounds, 3, 1);
-    grid->addWidget(label("标签9", "长度单位：", group), 4, 0);
+    // The caption goes with its row, and like the row keeps its room while hidden.
+    m_unitLabel = label("标签9", "长度单位：", group);
+    m_unitLabel->setSizePolicy(keep);
+    grid->addWidget(m_unitLabel, 4, 0);
     grid->addWidget(m_unitRow, 4, 1);
     grid->setRowStretch(5, 1);
     // Checked only now: before the radio sets had their groups, one would have unchecked another.
@@ -419,11 +415,13 @@ QGroupBox* MainWindow::buildTimeGroup(QWidget* parent) {
     grid->addWidget(radioRow("图片框4", {m_dateOnly, m_timeOnly, m_both}, group), 2, 1);
     grid->addWidget(label("标签13", "时间范围：", group), 3, 0);
     auto* from = new QHBoxLayout;
+    from->setSpacing(6);
     from->addWidget(label("标签15", "从", group));
     from->addWidget(m_timeFrom);
     from->addStretch(1);
     grid->addLayout(from, 3, 1);
     auto* to = new QHBoxLayout;
+    to->setSpacing(6);
     to->addWidget(label("标签11", "到", group));
     to->addWidget(m_timeTo);
     to->addStretch(1);
@@ -513,11 +511,23 @@ QWidget* MainWindow::buildResultPanel() {
     m_list->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_list->setAlternatingRowColors(true);
     m_list->setContextMenuPolicy(Qt::CustomContextMenu);
+    // The folder column takes what is left; the value columns get what their texts need.
     m_list->header()->setStretchLastSection(true);
-    m_list->setColumnWidth(ResultListModel::NameColumn, 180);
-    m_list->setColumnWidth(ResultListModel::SizeColumn, 80);
-    m_list->setColumnWidth(ResultListModel::TimeColumn, 140);
-    m_list->setColumnWidth(ResultListModel::CountColumn, 70);
+    const QFontMetrics metrics = m_list->fontMetrics();
+    const int padding = 16;
+    m_list->setColumnWidth(ResultListModel::SizeColumn,
+                           std::max(metrics.horizontalAdvance(QStringLiteral("1023.99 MB")),
+                                    metrics.horizontalAdvance(u8("文件大小"))) +
+                               padding);
+    m_list->setColumnWidth(ResultListModel::TimeColumn,
+                           metrics.horizontalAdvance(QStringLiteral("2014-03-31 23:55:00")) + padding);
+    m_list->setColumnWidth(ResultListModel::CountColumn, metrics.horizontalAdvance(u8("内容字数")) + padding);
+    m_list->viewport()->installEventFilter(this);
+    // A width the user gave the name column by hand is his; until then it follows the list.
+    connect(m_list->header(), &QHeaderView::sectionResized, this, [this](int section) {
+        if (section == ResultListModel::NameColumn && !m_sizingNameColumn)
+            m_nameColumnByHand = true;
+    });
     column->addWidget(m_list, 1);
 
     m_progressBar = named(new QProgressBar(panel), "进度条");
@@ -642,6 +652,20 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
         m_bannerTimer->stop(); // for good: the picture holds still once the mouse has found it
     if (watched == m_banner && event->type() == QEvent::Resize)
         layOutBanner();
+    if (m_list != nullptr && watched == m_list->viewport() && event->type() == QEvent::Resize)
+        sizeNameColumn();
+    if (event->type() == QEvent::DragEnter || event->type() == QEvent::DragMove ||
+        event->type() == QEvent::Drop) {
+        // Files dropped on a box are the window's drop; only other drags reach the box.
+        auto* drag = static_cast<QDropEvent*>(event);
+        if (watched != this && !droppedLocalFiles(drag->mimeData()).empty()) {
+            if (event->type() == QEvent::Drop)
+                dropEvent(drag);
+            else
+                dragMoveEvent(static_cast<QDragMoveEvent*>(event));
+            return true;
+        }
+    }
     if (watched == m_progressBar && event->type() == QEvent::Resize)
         m_progressText->setGeometry(10, 0, std::max(0, m_progressBar->width() - 20), m_progressBar->height());
     if (event->type() == QEvent::MouseButtonRelease) {
@@ -659,8 +683,60 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void MainWindow::openLink(const QString& url) {
-    if (!url.isEmpty())
-        m_opener->openUrl(us(url));
+    if (!url.isEmpty() && !m_opener->openUrl(us(url)))
+        m_questioner.showMessage(
+            us(u8("无法打开网页“%1”：系统中没有可用的浏览器。请设置默认浏览器后再试。").arg(url)));
+}
+
+void MainWindow::fixOptionColumns(QWidget* panel) {
+    // Every block of a column (group boxes, the traversal block) gets one width, the most any of
+    // them needs under either set of unit captions: no option change can then move a group or
+    // the list.
+    auto* grid = static_cast<QGridLayout*>(panel->layout());
+    QList<QWidget*> blocks[2];
+    for (int index = 0; index < grid->count(); ++index) {
+        int row = 0, column = 0, rowSpan = 0, columnSpan = 0;
+        grid->getItemPosition(index, &row, &column, &rowSpan, &columnSpan);
+        if (QWidget* block = grid->itemAt(index)->widget(); block != nullptr && column < 2)
+            blocks[column] << block;
+    }
+    int widths[2] = {0, 0};
+    auto measure = [&] {
+        for (int column = 0; column < 2; ++column)
+            for (const QWidget* block : blocks[column])
+                widths[column] = std::max(widths[column], block->sizeHint().width());
+    };
+    const bool bySize = m_bySize->isChecked();
+    measure();
+    (bySize ? m_byCount : m_bySize)->setChecked(true);
+    updateUnitCaptions();
+    measure();
+    (bySize ? m_bySize : m_byCount)->setChecked(true);
+    updateUnitCaptions();
+    for (int column = 0; column < 2; ++column)
+        for (QWidget* block : blocks[column])
+            block->setFixedWidth(widths[column]);
+    // A cell wider than its block would centre it; the panel holds exactly the two columns.
+    panel->setFixedWidth(widths[0] + grid->horizontalSpacing() + widths[1]);
+}
+
+void MainWindow::guardDropTargets() {
+    for (QWidget* child : findChildren<QWidget*>())
+        if (child->acceptDrops())
+            child->installEventFilter(this);
+}
+
+void MainWindow::sizeNameColumn() {
+    if (m_nameColumnByHand)
+        return;
+    const int fixed = m_list->columnWidth(ResultListModel::SizeColumn) +
+                      m_list->columnWidth(ResultListModel::TimeColumn) +
+                      m_list->columnWidth(ResultListModel::CountColumn);
+    // The name gets two fifths of the room beside the value columns, the folder the rest.
+    const int share = std::max(80, (m_list->viewport()->width() - fixed) * 2 / 5);
+    m_sizingNameColumn = true;
+    m_list->setColumnWidth(ResultListModel::NameColumn, share);
+    m_sizingNameColumn = false;
 }
 
 void MainWindow::showHelp() {
@@ -737,6 +813,7 @@ void MainWindow::updateUnitCaptions() {
         m_stripBlanks->setEnabled(true);
     }
     m_unitRow->setVisible(!m_byNameLength->isChecked());
+    m_unitLabel->setVisible(!m_byNameLength->isChecked());
 }
 
 std::vector<std::string> MainWindow::droppedLocalFiles(const QMimeData* mime) const {

@@ -130,6 +130,9 @@ private:
     void notAvailable(const QString& caption);
     void pasteFilterText();
     void openLink(const QString& url);
+    void fixOptionColumns(QWidget* panel);
+    void guardDropTargets();
+    void sizeNameColumn();
     void makeClickable(QWidget* widget, std::function<void()> action);
     bool runInProgress() const;
     std::vector<std::string> droppedLocalFiles(const QMimeData* mime) const;
@@ -173,6 +176,7 @@ private:
     QCheckBox* m_stripBlanks = nullptr;
     QLineEdit* m_lengthFrom = nullptr;
     QLineEdit* m_lengthTo = nullptr;
+    QLabel* m_unitLabel = nullptr;
     QWidget* m_unitRow = nullptr;
     QButtonGroup* m_units = nullptr;
     QRadioButton* m_unitRadios[5] = {};
@@ -208,6 +212,8 @@ private:
     QPushButton* m_startButton = nullptr;
     // Results
     QTreeView* m_list = nullptr;
+    bool m_nameColumnByHand = false;
+    bool m_sizingNameColumn = false;
     QProgressBar* m_progressBar = nullptr;
     QLabel* m_progressText = nullptr;
     QLabel* m_statusLabel = nullptr;

@@ -26,12 +26,14 @@ ResultListModel::StoredRow ResultListModel::store(ResultRow&& row) {
             row.stamp};
 }
 
-void ResultListModel::setRowPlace(std::size_t index, const std::string& folder, const std::string& name) {
+void ResultListModel::setRowPlace(std::size_t index, const std::string& folder, const std::string& name,
+                                  const RowStamp& stamp) {
     if (index >= count())
         return;
     StoredRow& r = index < m_rows.size() ? m_rows[index] : m_pending[index - m_rows.size()];
     r.folder = folderIndex(folder);
     r.name = name;
+    r.stamp = stamp;
     if (index < m_rows.size()) {
         const int at = static_cast<int>(index);
         emit dataChanged(this->index(at, NameColumn), this->index(at, FolderColumn));

@@ -33,8 +33,9 @@ public:
     ResultRow row(std::size_t index) const;
     /// The full raw path of a row: column 4 followed by column 0.
     std::string rowPath(std::size_t index) const;
-    /// The row's file now lives at folder (ending in "/") + name.
-    void setRowPlace(std::size_t index, const std::string& folder, const std::string& name);
+    /// The row's file now lives at folder (ending in "/") + name, and looks as `stamp` says.
+    void setRowPlace(std::size_t index, const std::string& folder, const std::string& name,
+                     const RowStamp& stamp);
     /// Removes one listed row.
     void removeListedRow(std::size_t index);
 

@@ -49,9 +49,11 @@ public:
     std::vector<std::size_t> selectedRows() override { return selected; }
     std::size_t rowCount() override { return rows.size(); }
     ResultRow row(std::size_t index) override { return rows.at(index); }
-    void setRowPlace(std::size_t index, const std::string& folder, const std::string& name) override {
+    void setRowPlace(std::size_t index, const std::string& folder, const std::string& name,
+                     const RowStamp& stamp) override {
         rows.at(index).folder = folder;
         rows.at(index).name = name;
+        rows.at(index).stamp = stamp;
     }
     void removeRow(std::size_t index) override {
         rows.erase(rows.begin() + static_cast<std::ptrdiff_t>(index));

@@ -3,6 +3,7 @@
 #include "gui/ResultListModel.h"
 #include "gui/TargetExistsDialog.h"
 #include "gui/ViewerWindow.h"
+#include "platform/QtDesktop.h"
 #include "support/FakeDesktop.h"
 #include "support/TempTree.h"
 
@@ -134,6 +135,12 @@ private slots:
         QCOMPARE(viewer->windowTitle(), u8("(编码:ANSI) README"));
         viewer->resize(300, 200);
         QCOMPARE(viewer->textBox()->geometry(), QRect(0, 0, viewer->width(), viewer->height()));
+    }
+
+    void fileAddressesKeepEveryByte() {
+        // Spaces and quotes, and a name that is not UTF-8, reach the desktop as the same bytes.
+        QCOMPARE(fileUrl("/a b/\"q\".txt").toLocalFile(), u8("/a b/\"q\".txt"));
+        QCOMPARE(fileUrl("/x/\xB1\xA8.txt").toEncoded(), QByteArray("file:///x/%B1%A8.txt"));
     }
 
     void moveAsksThroughTheDialogAndDeleteRemovesRows() {

@@ -84,9 +84,10 @@ public:
 class FakeOpener : public Opener {
 public:
     std::vector<std::string> opened;
+    bool works = true; ///< false: as on a desktop without a browser
     bool openUrl(const std::string& url) override {
         opened.push_back(url);
-        return true;
+        return works;
     }
 };
 

@@ -13,6 +13,15 @@ std::string number(std::size_t value) {
     return std::to_string(value);
 }
 
+// "(N:i) 正在移动 >> path", built by appending (chains of + on temporaries trip a GCC 12 warning).
+std::string progressLine(std::size_t total, std::size_t index, const std::string& doing,
+                         const std::string& path) {
+    std::string line = "(";
+    line.append(number(total)).append(":").append(number(index)).append(") ");
+    line.append(doing).append(" >> ").append(displayText(path));
+    return line;
+}
+
 } // namespace
 
 std::string pathListText(const std::vector<std::string>& paths) {
@@ -176,6 +185,11 @@ bool ListActions::stillAsListed(const ResultRow& row) {
     return now && now->size == row.stamp.size && now->modifiedNs == row.stamp.modifiedNs;
 }
 
+bool ListActions::recycleFile(const std::string& path) {
+    // A volume without a usable trash refuses; the file then stays, never deleted for good instead.
+    return m_files.trashFile(path).ok();
+}
+
 void ListActions::moveOrCopySelected(bool move) {
     const std::string verb = move ? "移动" : "复制";
     const ActionButton button = move ? ActionButton::Move : ActionButton::Copy;
@@ -222,8 +236,7 @@ void ListActions::moveOrCopySelected(bool move) {
             continue;
         const ResultRow row = m_rows.row(index);
         const std::string source = row.path();
-        m_window.setProgressText("(" + number(total) + ":" + number(i) + ") 正在" + verb + " >> " +
-                                 displayText(source));
+        m_window.setProgressText(progressLine(total, i, "正在" + verb, source));
         std::string name = row.name;
         files::Existing existing = files::Existing::Keep;
         if (m_files.exists(folder + name)) {
@@ -249,8 +262,12 @@ void ListActions::moveOrCopySelected(bool move) {
                                                    : m_files.copyFile(source, folder + name, existing))
                                                  .ok();
         if (ok) {
-            if (move)
-                m_rows.setRowPlace(index, folder, name);
+            if (move) {
+                RowStamp stamp;
+                if (const auto now = m_files.identity(folder + name))
+                    stamp = {true, now->size, now->modifiedNs};
+                m_rows.setRowPlace(index, folder, name, stamp);
+            }
             ++done;
         }
         if (m_state.operationIdle)
@@ -310,9 +327,8 @@ void ListActions::deleteSelected() {
             continue;
         const ResultRow row = m_rows.row(index);
         const std::string path = row.path();
-        m_window.setProgressText("(" + count + ":" + number(n) + ") 正在删除 >> " + displayText(path));
-        const bool ok =
-            stillAsListed(row) && (permanent ? m_files.removeFile(path) : m_files.trashFile(path)).ok();
+        m_window.setProgressText(progressLine(total, n, "正在删除", path));
+        const bool ok = stillAsListed(row) && (permanent ? m_files.removeFile(path).ok() : recycleFile(path));
         if (ok) {
             m_rows.removeRow(index);
             ++done;

@@ -24,8 +24,10 @@ public:
     virtual std::vector<std::size_t> selectedRows() = 0;
     virtual std::size_t rowCount() = 0;
     virtual ResultRow row(std::size_t index) = 0;
-    /// The file of a row now lives at folder (ending in "/") + name.
-    virtual void setRowPlace(std::size_t index, const std::string& folder, const std::string& name) = 0;
+    /// The file of a row now lives at folder (ending in "/") + name and looks as `stamp` says
+    /// (another file system may keep its time less finely).
+    virtual void setRowPlace(std::size_t index, const std::string& folder, const std::string& name,
+                             const RowStamp& stamp) = 0;
     virtual void removeRow(std::size_t index) = 0;
     virtual void scrollToFirstRow() = 0;
 };
@@ -105,6 +107,8 @@ private:
     void copySelected(ActionButton button, bool names);
     void showInViewer(std::size_t row);
     bool stillAsListed(const ResultRow& row);
+    /// Into the trash; true only when the file has left its place.
+    bool recycleFile(const std::string& path);
 
     AppState& m_state;
     ActionRows& m_rows;
