@@ -187,10 +187,14 @@ void ClassificationWindow::buildControls() {
     m_undo->setProperty("tag", u8("禁止保存"));
     m_start = button("按钮立即执行归类", "立即执行归类", this);
     m_start->setMinimumHeight(36);
+    m_undo->setMinimumHeight(36);
+    m_undo->setMinimumWidth(m_undo->sizeHint().width() + 12);
     m_start->installEventFilter(this);
     startRow->addWidget(m_undo);
     startRow->addWidget(m_start, 1);
-    grid->addLayout(startRow, 7, 0, 1, 3);
+    // Extra height goes below the options, not between the rows.
+    grid->setRowStretch(7, 1);
+    grid->addLayout(startRow, 8, 0, 1, 3);
 
     m_symbolMenu = named(new QMenu(this), "元符");
     for (const QString& item : symbolMenuItems()) {
@@ -214,7 +218,7 @@ void ClassificationWindow::buildControls() {
     connect(m_start, &QPushButton::clicked, this, &ClassificationWindow::startOrStop);
     connect(m_undo, &QPushButton::clicked, this, &ClassificationWindow::undoLastRun);
 
-    resize(640, 330);
+    resize(640, sizeHint().height());
 }
 
 void ClassificationWindow::updateEnabling() {
