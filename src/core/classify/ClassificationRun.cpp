@@ -109,7 +109,8 @@ void ClassificationRun::runMainList() {
     }
 }
 
-std::vector<std::string> ClassificationRun::folderPlan(const std::string& entry, bool recurse) {
+std::vector<std::string> ClassificationRun::folderPlan(const std::string& entry, bool recurse,
+                                                       const std::function<bool()>& keepGoing) {
     std::vector<std::string> plan{entry};
     if (!recurse)
         return plan;
@@ -138,6 +139,8 @@ std::vector<std::string> ClassificationRun::folderPlan(const std::string& entry,
                 stack.push_back(*it);
         }
         result.push_back(std::move(folder));
+        if (keepGoing && !keepGoing())
+            break;
     }
     return result;
 }
@@ -145,7 +148,14 @@ std::vector<std::string> ClassificationRun::folderPlan(const std::string& entry,
 void ClassificationRun::runFolders(const std::string& entry) {
     // The folders to visit are fixed before anything moves, so the folders this run creates are
     // never visited and no file is classified twice.
-    const std::vector<std::string> plan = folderPlan(entry, m_context.recurse);
+    // A large tree takes a while to list: the window stays responsive and a stop ends the listing.
+    m_host.setCaption(std::string(kReadingFolderCaption) + displayText(entry));
+    const std::vector<std::string> plan = folderPlan(entry, m_context.recurse, [this] {
+        m_host.pump();
+        return !m_stop;
+    });
+    if (m_stop)
+        return;
     for (const std::string& folder : plan) {
         classifyFolder(folder);
         if (m_stop)

@@ -6,6 +6,7 @@
 #include "classify/TargetPath.h"
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -108,7 +109,9 @@ public:
 
     /// The folders a folder-mode run visits, in order: `entry`, then (with sub-folders) the whole tree
     /// below it depth first, each folder once, symbolic links to folders already listed skipped.
-    static std::vector<std::string> folderPlan(const std::string& entry, bool recurse);
+    /// `keepGoing` runs after each folder listed (events may be handled there); false ends the plan.
+    static std::vector<std::string> folderPlan(const std::string& entry, bool recurse,
+                                               const std::function<bool()>& keepGoing = {});
 
 private:
     void fillContext(const ClassificationSettings& settings);
