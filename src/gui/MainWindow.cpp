@@ -2,6 +2,7 @@
 
 #include "duplicates/DuplicateFinder.h"
 #include "filter/FilterPipeline.h"
+#include "gui/ClassificationWindow.h"
 #include "gui/ControlStateSync.h"
 #include "gui/DateTimeBox.h"
 #include "gui/DateTimeFieldEditor.h"
@@ -256,8 +257,16 @@ QWidget* MainWindow::buildBanner() {
 
     m_classifyButton = button("按钮归类", "文件归类..", m_banner);
     m_statsButton = button("按钮统计", "文件统计..", m_banner);
-    connect(m_classifyButton, &QPushButton::clicked, this,
-            [this] { notAvailable(m_classifyButton->text()); });
+    connect(m_classifyButton, &QPushButton::clicked, this, [this] {
+        // One classification window at a time; a click while it is open brings it forward.
+        auto* window = findChild<ClassificationWindow*>(QString(), Qt::FindDirectChildrenOnly);
+        if (window == nullptr || !window->isVisible())
+            window = new ClassificationWindow(m_state, {m_questioner, *m_clipboard, *m_opener, m_clock},
+                                              m_model, m_settings, this);
+        window->show();
+        window->raise();
+        window->activateWindow();
+    });
     connect(m_statsButton, &QPushButton::clicked, this, [this] {
         StatisticsWindow::open(this, {m_questioner, *m_opener, *m_clipboard}, m_settings);
     });
@@ -736,10 +745,6 @@ void MainWindow::sizeNameColumn() {
 void MainWindow::showHelp() {
     showTextWindow({m_questioner, *m_clipboard}, helpText(m_state.brandTexts), QString(), u8("疑点说明"),
                    this, nullptr, 640, 420);
-}
-
-void MainWindow::notAvailable(const QString& caption) {
-    m_questioner.showMessage(us(u8("“%1”功能尚未提供。").arg(caption.trimmed())));
 }
 
 void MainWindow::pasteFilterText() {
