@@ -4,8 +4,11 @@
 #include "platform/SettingsMessageBox.h"
 #include "settings/SettingsStore.h"
 
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -13,6 +16,7 @@
 #include <QApplication>
 #include <QLibraryInfo>
 #include <QLocale>
+#include <QSocketNotifier>
 #include <QTranslator>
 
 namespace {
@@ -37,6 +41,36 @@ public:
         return QString();
     }
 };
+
+int g_signalPipe[2] = {-1, -1};
+
+void onQuitSignal(int) {
+    const int saved = errno;
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t written = ::write(g_signalPipe[1], &byte, 1);
+    errno = saved;
+}
+
+/// SIGTERM (logout, shutdown, kill), SIGHUP and SIGINT close the windows as the user would, so the
+/// control states are saved and a running batch stops after its current file. A second signal of
+/// the same kind ends the process at once, for a program that no longer answers.
+void closeWindowsOnSignals(QObject* owner) {
+    if (::pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        return;
+    auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, owner);
+    QObject::connect(notifier, &QSocketNotifier::activated, owner, [] {
+        char bytes[16];
+        while (::read(g_signalPipe[0], bytes, sizeof bytes) > 0) {
+        }
+        QApplication::closeAllWindows();
+    });
+    struct sigaction action {};
+    action.sa_handler = onQuitSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART | SA_RESETHAND;
+    for (const int signal : {SIGTERM, SIGHUP, SIGINT})
+        ::sigaction(signal, &action, nullptr);
+}
 
 } // namespace
 
@@ -83,6 +117,7 @@ int main(int argc, char** argv) {
     if (!opened.empty())
         window.setStartTag(opened);
     questioner.setParent(&window);
+    closeWindowsOnSignals(&app);
     window.show();
     return app.exec();
 }
