@@ -1,8 +1,8 @@
 #pragma once
 
-#include "scan/ScanOptions.h" // MatchMode: "默认" plain terms, "通配" wildcards, "正则" regex
 #include "text/RegexObject.h"
 #include "text/TextSearch.h"
+#include "values/Options.h"
 
 #include <cstdint>
 #include <string>
