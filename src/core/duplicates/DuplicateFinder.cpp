@@ -3,9 +3,9 @@
 #include "duplicates/ContentCompare.h"
 #include "duplicates/ContentSimilarity.h"
 #include "duplicates/Similarity.h"
+#include "text/NameText.h"
 #include "text/TextLoader.h"
 #include "values/FileFacts.h"
-#include "values/NameText.h"
 #include "values/Numbers.h"
 #include "values/ValueText.h"
 

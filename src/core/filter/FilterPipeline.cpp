@@ -1,9 +1,9 @@
 #include "filter/FilterPipeline.h"
 
 #include "filter/FilterValues.h"
+#include "text/NameText.h"
 #include "text/TextLoader.h"
 #include "values/FileFacts.h"
-#include "values/NameText.h"
 #include "values/ValueText.h"
 
 namespace karv {

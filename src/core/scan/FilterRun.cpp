@@ -2,8 +2,8 @@
 
 #include "scan/Enumerate.h"
 #include "text/Matching.h"
+#include "text/NameText.h"
 #include "values/DateTimeText.h"
-#include "values/NameText.h"
 #include "values/Numbers.h"
 
 #include <algorithm>
