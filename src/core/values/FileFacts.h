@@ -15,6 +15,10 @@ struct FileStat {
     std::int64_t modified = 0; ///< seconds since the epoch
     std::int64_t accessed = 0;
     bool isDirectory = false;
+    /// Identity of the file itself: two paths with the same pair (links, a folder reached twice)
+    /// name one file.
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
 };
 
 /// Stats a path (following symbolic links). Empty when it cannot be read.
