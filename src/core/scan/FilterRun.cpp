@@ -7,6 +7,7 @@
 #include "values/Numbers.h"
 
 #include <algorithm>
+#include <cmath>
 #include <sys/stat.h>
 
 namespace karv {
@@ -30,7 +31,11 @@ void FilterRun::startOrStopRun() {
     runOn(folder);
 }
 
-void FilterRun::runOn(const std::string& folder) {
+void FilterRun::runOn(const std::string& chosen) {
+    // "/data//" is the folder "/data": one spelling for the level count and for the row paths.
+    std::string folder = chosen;
+    while (folder.size() > 1 && folder.back() == '/')
+        folder.pop_back();
     m_state.scanRoot = folder;
     m_state.scanStartTick = m_host.tickMs();
     m_host.setStartTag(folder);
@@ -127,7 +132,7 @@ void FilterRun::scanDirectory(const std::string& folder, bool /*isSubfolder*/) {
     if (scope == TraversalScope::ThisFolder)
         return;
     if (scope == TraversalScope::Levels) {
-        const double levels = leadingNumber(options.levelsText());
+        const double levels = std::trunc(leadingNumber(options.levelsText())); // "2.9" is 2 levels
         if (static_cast<double>(folderDepth(m_state.scanRoot, folder)) >= levels)
             return;
     }
