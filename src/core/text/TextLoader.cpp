@@ -582,9 +582,9 @@ LoadedText decodeContent(std::string_view content, bool truncated) {
 
     if (code != kEncodingNone) {
         Decoded decoded = decodeAs(code, body, truncated);
-        if (decoded.ok && (!decoded.text.empty() || mark.code != kEncodingNone)) {
-            // A byte-order mark with nothing (or a zero character) after it is an empty text in
-            // that encoding, not the mark's bytes read as ANSI.
+        // A conversion that gives no text (a mark alone, or a zero character first) falls back
+        // to ANSI with the bytes as they are.
+        if (decoded.ok && !decoded.text.empty()) {
             result.text = std::move(decoded.text);
             result.encodingCode = code;
             result.truncated = result.truncated || decoded.truncated;
