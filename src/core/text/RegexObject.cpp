@@ -48,15 +48,25 @@ std::string escapeWith(std::string_view text, std::string_view set) {
     return out;
 }
 
-/// In ECMAScript syntax \v is the vertical tab alone; in PCRE2 it is every vertical space, line
-/// breaks included. Rewritten so that "[\f\t\v ]" leaves line breaks alone.
+/// Letters whose escape means something in ECMAScript syntax (with \cX, \xHH, \uHHHH). Every
+/// other escaped letter stands for the letter itself there, while PCRE2 gives many of them a
+/// meaning of its own (\h, \R, \Q, \K, \A ...) or rejects them.
+constexpr std::string_view kEcmaEscapeLetters = "bBcdDfnrsStuvwWx";
+
+/// Rewrites the pattern into PCRE2 terms: \v is the vertical tab alone (in PCRE2 it is every
+/// vertical space, so "[\f\t\v ]" would take line breaks), and a letter escape that ECMAScript
+/// does not define is the letter.
 std::string toEngineSyntax(std::string_view pattern) {
     std::string out;
     out.reserve(pattern.size() + 4);
     for (std::size_t i = 0; i < pattern.size(); ++i) {
         if (pattern[i] == '\\' && i + 1 < pattern.size()) {
-            if (pattern[i + 1] == 'v')
+            const char next = pattern[i + 1];
+            const bool letter = (next >= 'a' && next <= 'z') || (next >= 'A' && next <= 'Z');
+            if (next == 'v')
                 out += "\\x0b";
+            else if (letter && kEcmaEscapeLetters.find(next) == std::string_view::npos)
+                out.push_back(next);
             else
                 out.append(pattern.substr(i, 2));
             ++i;
@@ -223,7 +233,7 @@ bool RegexObject::compile(std::string_view pattern, bool ignoreCase, bool multil
     if (context == nullptr)
         return false;
     pcre2_set_newline(context, PCRE2_NEWLINE_ANYCRLF);
-    pcre2_set_compile_extra_options(context, PCRE2_EXTRA_ALT_BSUX);
+    pcre2_set_compile_extra_options(context, PCRE2_EXTRA_ALT_BSUX | PCRE2_EXTRA_BAD_ESCAPE_IS_LITERAL);
     // UTF mode that tolerates subjects which are not valid UTF-8 (raw file names): invalid bytes
     // never match, everything else does. ECMAScript escapes (\uHHHH, \xHH) and empty classes.
     std::uint32_t options = PCRE2_UTF | PCRE2_MATCH_INVALID_UTF | PCRE2_ALT_BSUX | PCRE2_ALLOW_EMPTY_CLASS |

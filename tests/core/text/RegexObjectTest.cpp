@@ -79,6 +79,10 @@ TEST(RegexObject, OptionsAndSyntax) {
     EXPECT_EQ(compiled("\\x41").execute("A"), 1);
     EXPECT_EQ(compiled("[^]").execute("x"), 1); // ECMAScript empty negated class
     EXPECT_EQ(compiled("x+?").replace("xxx", "y"), "yyy");
+    // An escape the syntax does not define is the character itself, even where PCRE2 has a meaning.
+    EXPECT_EQ(compiled("\\y\\h\\Q\\K\\e\\A").execute("yhQKeA"), 1);
+    EXPECT_EQ(compiled("[\\h]").execute(" "), 0);
+    EXPECT_EQ(compiled("\\d\\w\\b").execute("1a"), 1);
 }
 
 TEST(RegexObject, ReplacementSyntax) {
