@@ -92,6 +92,8 @@ TEST(EnumerateEntries, OddNamesAndSpecialFiles) {
     EXPECT_NE(std::find(found.begin(), found.end(), gbk), found.end());
     EXPECT_NE(std::find(found.begin(), found.end(), "dangling.txt"), found.end());
     EXPECT_EQ(std::find(found.begin(), found.end(), "pipe.txt"), found.end());
+    // Patterns fit the name as it is shown; the path keeps the name's own bytes.
+    EXPECT_EQ(enumerate(tree.root(), "报*"), (Names{gbk}));
     EXPECT_TRUE(enumerate(tree.path("missing-folder"), "*").empty());
 }
 

@@ -1,5 +1,6 @@
 #include "scan/Enumerate.h"
 
+#include "text/NameText.h"
 #include "values/ValueText.h"
 
 #include <algorithm>
@@ -15,7 +16,9 @@ unsigned char foldAscii(unsigned char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + 32) : c;
 }
 
-unsigned char upperAscii(unsigned char c) { return (c >= 'a' && c <= 'z') ? static_cast<unsigned char>(c - 32) : c; }
+unsigned char upperAscii(unsigned char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<unsigned char>(c - 32) : c;
+}
 
 // NTFS compares names upper-cased, so "_" sorts after the letters.
 bool lessByName(const DirectoryEntry& a, const DirectoryEntry& b) {
@@ -175,10 +178,20 @@ std::size_t selectEntries(const std::string& folder, const std::vector<Directory
                           std::vector<std::string>& out) {
     const std::string prefix = withTrailingSlash(folder);
     const auto wanted = foldersWanted ? DirectoryEntry::Kind::Folder : DirectoryEntry::Kind::File;
+    // Patterns fit the name as the user sees it (a GBK name decoded); the path keeps the bytes.
+    std::vector<std::string> decoded(entries.size());
+    std::vector<std::string_view> shown(entries.size());
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const std::string& name = entries[i].name;
+        if (entries[i].kind == wanted && !isValidUtf8(name))
+            decoded[i] = displayText(name);
+        shown[i] = decoded[i].empty() ? std::string_view(name) : std::string_view(decoded[i]);
+    }
     for (const NamePattern& pattern : patterns) {
-        for (const DirectoryEntry& entry : entries) {
+        for (std::size_t i = 0; i < entries.size(); ++i) {
+            const DirectoryEntry& entry = entries[i];
             if (entry.kind == wanted &&
-                (foldersWanted ? pattern.matches(entry.name) : patternKeeps(pattern, entry.name)))
+                (foldersWanted ? pattern.matches(shown[i]) : patternKeeps(pattern, shown[i])))
                 out.push_back(prefix + entry.name);
         }
     }
