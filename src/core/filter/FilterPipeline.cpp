@@ -64,6 +64,9 @@ bool FilterPipeline::subjectHit(MatchMode mode, std::string_view subject) {
 
 FileVerdict FilterPipeline::filterFile(const std::string& path) {
     FileWork work(path);
+    // The times as the run found the file, before any filter reads its content.
+    if (m_options.timeFilter())
+        work.stat();
     if (m_options.contentFilter() && !contentPasses(work))
         work.verdict.pass = false;
     if (work.verdict.pass && m_options.lengthFilter() && !lengthPasses(work))

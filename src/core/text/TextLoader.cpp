@@ -1,5 +1,6 @@
 #include "text/TextLoader.h"
 
+#include "values/FileFacts.h"
 #include "values/ValueText.h"
 
 #include <algorithm>
@@ -690,8 +691,7 @@ Inflated inflateGzip(const ByteSource& source, std::size_t limit, std::size_t si
 
 class FileHandle {
 public:
-    explicit FileHandle(const std::string& path)
-        : m_fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK)) {}
+    explicit FileHandle(const std::string& path) : m_fd(openForReading(path)) {}
     ~FileHandle() {
         if (m_fd >= 0)
             ::close(m_fd);

@@ -24,6 +24,10 @@ struct FileStat {
 /// Stats a path (following symbolic links). Empty when it cannot be read.
 std::optional<FileStat> statFile(const std::string& path);
 
+/// Opens a file to read its content without touching its access time where the system permits
+/// (the owner, or a privileged user); elsewhere it opens it plainly. -1 when it cannot be opened.
+int openForReading(const std::string& path);
+
 /// The file's size in bytes; 0 when it cannot be read.
 std::uint64_t fileSize(const std::string& path);
 
