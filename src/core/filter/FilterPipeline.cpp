@@ -2,6 +2,7 @@
 
 #include "filter/FilterValues.h"
 #include "text/NameText.h"
+#include "text/Removers.h"
 #include "text/TextLoader.h"
 #include "values/FileFacts.h"
 #include "values/ValueText.h"
@@ -32,10 +33,6 @@ FilterPipeline::FilterPipeline(AppState& state, const ScanOptions& options)
 FilterPipeline::~FilterPipeline() = default;
 
 void FilterPipeline::beginFolder(const std::string& /*folder*/) {
-    if (!m_matchersBuilt) {
-        m_tagRemover.compile("<[\\s\\S]+?>", true, true, true);
-        m_blankRemover.compile("\\s", true, true, true);
-    }
     if (!m_matchersBuilt || m_matchersText != m_state.contentFilterText) {
         m_matchersText = m_state.contentFilterText;
         m_wildcard = ContentMatcher(MatchMode::Wildcard, m_matchersText);
@@ -108,17 +105,15 @@ bool FilterPipeline::lengthPasses(FileWork& work) {
         value = static_cast<double>(work.verdict.contentCount);
         break;
     case LengthMeasure::Characters: {
-        if (!m_matchersBuilt)
-            beginFolder(folderPart(work.path));
         const bool tags = m_options.stripTags();
         const bool blanks = m_options.stripBlanks();
         const std::string& text = fileText(work);
         if (!tags && !blanks) {
             work.verdict.contentCount = countCharacters(text);
         } else {
-            std::string stripped = tags ? m_tagRemover.replace(text, "") : text;
+            std::string stripped = tags ? removeTags(text) : text;
             if (blanks)
-                stripped = m_blankRemover.replace(stripped, "");
+                stripped = removeBlanks(stripped);
             work.verdict.contentCount = countCharacters(stripped);
         }
         value = static_cast<double>(work.verdict.contentCount);
