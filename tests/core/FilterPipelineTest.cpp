@@ -116,6 +116,24 @@ TEST(ContentFilter, InvalidExpressionMatchesNothing) {
     EXPECT_EQ(runScan(s, tree.root()).size(), 2u);
 }
 
+TEST(ContentFilter, LongTextsMatchAndAGivenUpSearchIsReported) {
+    TempTree tree;
+    tree.file("lazy.txt", "START" + std::string(1'100'000, 'x') + "END");
+    std::string pairs;
+    for (int i = 0; i < 200'000; ++i)
+        pairs += "ab";
+    tree.file("groups.txt", pairs + "c");
+    const std::string explode = tree.file("explode.txt", std::string(40, 'a') + "!");
+    ScanSettings s = contentSettings("START[\\s\\S]*?END|^(a|b)*c$|^(a+)+$", false, true);
+    s.matchMode = MatchMode::Regex;
+    s.contentExcludes = true;
+    std::string status;
+    EXPECT_EQ(names(runScan(s, tree.root(), {}, &status)), (std::vector<std::string>{"explode.txt"}));
+    EXPECT_NE(status.find("筛选完毕！共筛选出 1 个文件"), std::string::npos);
+    EXPECT_NE(status.find("有 1 个文件的表达式匹配超出计算上限，已按不匹配处理（第一个：" + explode + "）"),
+              std::string::npos);
+}
+
 // --- length filter ----------------------------------------------------------------------------
 
 TEST(LengthFilter, SizeInKilobytesIsInclusive) {

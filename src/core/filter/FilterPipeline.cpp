@@ -17,6 +17,7 @@ struct FilterPipeline::FileWork {
     FileVerdict verdict;
     bool statRead = false;
     std::optional<std::string> text; // loaded once, shared by the content filter and the count
+    bool expressionGaveUp = false;
 
     const std::optional<FileStat>& stat() {
         if (!statRead) {
@@ -47,16 +48,13 @@ const std::string& FilterPipeline::fileText(FileWork& work) {
     return *work.text;
 }
 
-bool FilterPipeline::subjectHit(MatchMode mode, std::string_view subject) {
-    switch (mode) {
-    case MatchMode::Plain:
+bool FilterPipeline::subjectHit(MatchMode mode, std::string_view subject, FileWork& work) {
+    if (mode == MatchMode::Plain)
         return plainTermMatch(subject, m_state.contentTerms);
-    case MatchMode::Wildcard:
-        return m_wildcard.matches(subject);
-    case MatchMode::Regex:
-        return m_expression.matches(subject);
-    }
-    return false;
+    ContentMatcher& matcher = mode == MatchMode::Wildcard ? m_wildcard : m_expression;
+    const bool hit = matcher.matches(subject);
+    work.expressionGaveUp = work.expressionGaveUp || matcher.limitReached();
+    return hit;
 }
 
 FileVerdict FilterPipeline::filterFile(const std::string& path) {
@@ -66,6 +64,8 @@ FileVerdict FilterPipeline::filterFile(const std::string& path) {
         work.stat();
     if (m_options.contentFilter() && !contentPasses(work))
         work.verdict.pass = false;
+    if (work.expressionGaveUp && m_state.expressionLimitFiles++ == 0)
+        m_state.expressionLimitFirst = path;
     if (work.verdict.pass && m_options.lengthFilter() && !lengthPasses(work))
         work.verdict.pass = false;
     if (work.verdict.pass && m_options.timeFilter() && !timePasses(work))
@@ -80,9 +80,9 @@ bool FilterPipeline::contentPasses(FileWork& work) {
     const MatchMode mode = m_options.matchMode();
     // Include: every checked target must hit; exclude: none may. Once the name has decided, the
     // content cannot change the verdict and is not read.
-    if (m_options.contentInName() && subjectHit(mode, displayText(fileNamePart(work.path))) != include)
+    if (m_options.contentInName() && subjectHit(mode, displayText(fileNamePart(work.path)), work) != include)
         return false;
-    if (m_options.contentInText() && subjectHit(mode, fileText(work)) != include)
+    if (m_options.contentInText() && subjectHit(mode, fileText(work), work) != include)
         return false;
     return true;
 }

@@ -29,7 +29,7 @@ private:
     bool contentPasses(FileWork& work);
     bool lengthPasses(FileWork& work);
     bool timePasses(FileWork& work);
-    bool subjectHit(MatchMode mode, std::string_view subject);
+    bool subjectHit(MatchMode mode, std::string_view subject, FileWork& work);
     const std::string& fileText(FileWork& work);
 
     AppState& m_state;

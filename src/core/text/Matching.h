@@ -59,6 +59,8 @@ public:
     MatchMode mode() const { return m_mode; }
     /// Whether the subject is a hit.
     bool matches(std::string_view subject);
+    /// Whether the last `matches` gave up at the expression's limit (and so answered no).
+    bool limitReached() const { return m_mode != MatchMode::Plain && m_regex.limitReached(); }
 
 private:
     MatchMode m_mode = MatchMode::Plain;
