@@ -4,7 +4,7 @@
 #include "gui/TargetExistsDialog.h"
 #include "gui/ViewerWindow.h"
 #include "platform/QtDesktop.h"
-#include "values/NameText.h"
+#include "text/NameText.h"
 
 #include <algorithm>
 
