@@ -1,4 +1,4 @@
-#include "cli/Cli.h"
+#include "support/CliRun.h"
 
 #include <fstream>
 #include <gtest/gtest.h>
@@ -12,10 +12,9 @@
 namespace {
 
 std::string helpOf(const std::vector<std::string>& args) {
-    std::ostringstream out, err;
-    karv::cli::CliIo io{out, err, false};
-    EXPECT_EQ(karv::cli::runCli(args, io), karv::cli::kExitOk) << err.str();
-    return out.str();
+    const auto result = karv::test::runCli(args);
+    EXPECT_EQ(result.status, karv::cli::kExitOk) << result.err;
+    return result.out;
 }
 
 std::string readDistFile(const std::string& name) {
