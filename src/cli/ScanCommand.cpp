@@ -20,6 +20,7 @@ traversal and output:
   --scope this|all|levels   only this folder / all sub-folders / down to --levels (default all)
   --levels N                levels for --scope levels (default 2)
   --pattern LIST            "|"-separated file-name patterns (default *.*)
+  --follow                  walk symbolic links to folders (each folder at most once)
   --format tsv|paths|json   output rows (default tsv)
   -0                        with --format paths: separate paths by NUL
 filters:
@@ -283,6 +284,8 @@ int scanCommand(const std::vector<std::string>& args, CliIo& io) {
             s.similarityPercent = value;
         } else if (reader.flag("--judge-content")) {
             s.judgeContent = true;
+        } else if (reader.flag("--follow")) {
+            s.followLinks = true;
         } else if (reader.option("--output", value, missing)) {
             if (missing || !pick<DuplicateOutput>(value,
                                                   {{"one", DuplicateOutput::One},
