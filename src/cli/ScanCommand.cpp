@@ -151,6 +151,7 @@ int scanCommand(const std::vector<std::string>& args, CliIo& io) {
     OutputFormat format = OutputFormat::Tsv;
     bool nul = false;
     bool unitGiven = false;
+    bool unitCounts = false; // a character-count unit (1 .. 10000) rather than a size unit
     std::string folder;
     bool folderGiven = false;
 
@@ -244,6 +245,7 @@ int scanCommand(const std::vector<std::string>& args, CliIo& io) {
                                       s.lengthUnit))
                 return bad("--unit");
             unitGiven = true;
+            unitCounts = value[0] >= '0' && value[0] <= '9';
         } else if (reader.flag("--strip-tags")) {
             s.stripTags = true;
         } else if (reader.flag("--strip-blanks")) {
@@ -310,6 +312,12 @@ int scanCommand(const std::vector<std::string>& args, CliIo& io) {
     }
     if (!unitGiven && s.lengthMeasure != LengthMeasure::Size)
         s.lengthUnit = 0;
+    // Size units belong to the size, counts to the character count: KB is not "ten characters".
+    if (unitGiven && ((s.lengthMeasure == LengthMeasure::Size && unitCounts) ||
+                      (s.lengthMeasure == LengthMeasure::Characters && !unitCounts)))
+        return usageError(io, cmd,
+                          unitCounts ? "--unit 1|10|100|1000|10000 needs --measure chars"
+                                     : "--unit B|KB|MB|GB|TB needs --measure size");
     if (!folderGiven)
         return usageError(io, cmd, "missing FOLDER (try --help)");
     if (DIR* dir = ::opendir(folder.c_str()); dir != nullptr)
