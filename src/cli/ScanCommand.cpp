@@ -87,14 +87,14 @@ public:
     void setStartTag(const std::string& folder) override { m_tag = folder; }
     void saveControlStates() override {}
     void updateEnabling() override {}
-    void showMessage(std::string_view text) override { m_io.err << text << "\n"; }
+    void showMessage(std::string_view text) override { m_io.err << terminalText(text) << "\n"; }
     std::string chooseFolder(std::string_view, const std::string&) override { return {}; }
     void scrollToLastRow() override {}
 
     void setStatusText(const std::string& text) override {
         m_status = text;
         if (m_fromTimer && m_io.errIsTerminal)
-            m_io.err << "\r\033[K" << text << std::flush;
+            m_io.err << "\r\033[K" << terminalText(text) << std::flush;
     }
 
     void pump() override {
@@ -338,7 +338,7 @@ int scanCommand(const std::vector<std::string>& args, CliIo& io) {
     io.out.flush();
     if (io.errIsTerminal)
         io.err << "\r\033[K";
-    io.err << host.statusText() << "\n";
+    io.err << terminalText(host.statusText()) << "\n";
     return interruptRequested() ? kExitInterrupted : kExitOk;
 }
 

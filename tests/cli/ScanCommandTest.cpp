@@ -104,4 +104,8 @@ TEST(ScanCommand, BadUsageIsOneLineAndStatusTwo) {
     }
     EXPECT_EQ(runCli({"scan", "--help"}).status, 0);
     EXPECT_EQ(runCli({"--help"}).status, 0);
+    // A name cannot drive the terminal: its control characters are shown, not sent.
+    const auto evil = runCli({"scan", tree.path("evil\x1b]2;PWNED\x07\x1b[31m\xc2\x9b")});
+    EXPECT_EQ(evil.err.find_first_of("\x1b\x07"), std::string::npos);
+    EXPECT_NE(evil.err.find("evil\\x1b]2;PWNED\\x07\\x1b[31m\\x9b"), std::string::npos) << evil.err;
 }
