@@ -58,7 +58,9 @@ int usageError(CliIo& io, std::string_view command, std::string_view message) {
     return kExitUsage;
 }
 
-int runCli(const std::vector<std::string>& args, CliIo& io) {
+namespace {
+
+int dispatch(const std::vector<std::string>& args, CliIo& io) {
     if (args.empty())
         return usageError(io, "", "missing subcommand (try --help)");
     if (args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
@@ -73,6 +75,18 @@ int runCli(const std::vector<std::string>& args, CliIo& io) {
     if (found == commands().end())
         return usageError(io, "", "unknown subcommand '" + args[0] + "' (try --help)");
     return found->second.run(std::vector<std::string>(args.begin() + 1, args.end()), io);
+}
+
+} // namespace
+
+int runCli(const std::vector<std::string>& args, CliIo& io) {
+    const int status = dispatch(args, io);
+    // Output that did not arrive (a full disk) is a failure, never a success.
+    if (!io.out.flush() && status != kExitFailures) {
+        io.err << "karv-tessil-cli: cannot write to standard output\n";
+        return kExitFailures;
+    }
+    return status;
 }
 
 std::string terminalText(std::string_view text) {

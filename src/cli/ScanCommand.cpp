@@ -63,6 +63,7 @@ public:
     }
     std::size_t count() const override { return m_count; }
     void clear() override { m_count = 0; }
+    bool failed() const { return !m_out; }
 
 private:
     std::ostream& m_out;
@@ -73,7 +74,7 @@ private:
 
 class CliRunHost : public FilterRunHost {
 public:
-    CliRunHost(CliIo& io, FixedScanOptions& options, ResultSink& sink)
+    CliRunHost(CliIo& io, FixedScanOptions& options, StreamSink& sink)
         : m_io(io), m_options(options), m_sink(sink) {}
 
     void attach(FilterRun* run) { m_run = run; }
@@ -103,6 +104,9 @@ public:
             m_interruptsHandled = interruptCount();
             m_run->startOrStopRun();
         }
+        // Rows that cannot be written end the run, the duplicate listing included.
+        if (m_sink.failed() && m_run != nullptr && m_caption != kIdleCaption && !m_run->state().operationIdle)
+            m_run->startOrStopRun();
         const std::int64_t now = tickMs();
         if (now - m_lastRefresh >= 1000 && m_run != nullptr) {
             m_lastRefresh = now;
@@ -121,7 +125,7 @@ public:
 private:
     CliIo& m_io;
     FixedScanOptions& m_options;
-    ResultSink& m_sink;
+    StreamSink& m_sink;
     FilterRun* m_run = nullptr;
     std::string m_caption{kIdleCaption};
     std::string m_tag;
@@ -338,6 +342,10 @@ int scanCommand(const std::vector<std::string>& args, CliIo& io) {
     io.out.flush();
     if (io.errIsTerminal)
         io.err << "\r\033[K";
+    if (!io.out) {
+        io.err << "karv-tessil-cli scan: cannot write to standard output\n";
+        return kExitFailures;
+    }
     io.err << terminalText(host.statusText()) << "\n";
     return interruptRequested() ? kExitInterrupted : kExitOk;
 }
