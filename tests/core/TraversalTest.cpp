@@ -202,6 +202,18 @@ TEST_F(ScanRunTest, StopAfterAFileKeepsWhatWasListed) {
     EXPECT_EQ(host.caption, kIdleCaption);
 }
 
+TEST_F(ScanRunTest, StopIsSeenInAWalkWhereNothingFits) {
+    for (int i = 0; i < 200; ++i)
+        tree.file("many/f" + std::to_string(i) + "/data.bin");
+    host.onPump = [&] {
+        if (host.pumps == 5)
+            FilterRun(state, host).startOrStopRun();
+    };
+    EXPECT_TRUE(run(TraversalScope::AllSubfolders, "2", "*.none").empty());
+    EXPECT_EQ(host.pumps, 5);
+    EXPECT_EQ(host.caption, kIdleCaption);
+}
+
 TEST_F(ScanRunTest, BusyAndCancelledRuns) {
     state.operationIdle = false;
     host.folderAnswer = tree.root();

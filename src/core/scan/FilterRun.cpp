@@ -107,6 +107,13 @@ void FilterRun::scanDirectory(const std::string& folder, bool /*isSubfolder*/) {
     const std::vector<DirectoryEntry> entries = listDirectory(folder);
     std::vector<std::string> files;
     selectEntries(folder, entries, parsePatternList(options.patternList()), false, files);
+    // A folder without a file to filter is still a point where a stop is seen, so a walk in which
+    // nothing fits the patterns can be stopped too.
+    if (files.empty()) {
+        m_host.pump();
+        if (m_state.operationIdle)
+            return;
+    }
 
     if (m_filter != nullptr)
         m_filter->beginFolder(folder);
