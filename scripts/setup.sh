@@ -9,6 +9,7 @@ packages=(
     libpcre2-dev zlib1g-dev libssl-dev libxxhash-dev
     libgtest-dev
     fonts-wqy-microhei
+    qt6-translations-l10n
 )
 
 missing=()

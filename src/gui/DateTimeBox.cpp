@@ -1,7 +1,16 @@
 #include "gui/DateTimeBox.h"
 
+#include "values/DateTimeText.h"
+
+#include <QClipboard>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QRegularExpression>
 #include <QStyle>
 #include <QStyleOptionSpinBox>
 #include <QWheelEvent>
@@ -11,16 +20,57 @@ namespace karv {
 DateTimeBox::DateTimeBox(const QString& text, QWidget* parent) : QAbstractSpinBox(parent) {
     lineEdit()->setText(text);
     lineEdit()->installEventFilter(this);
-    // Dropped text and the edit menu's Delete or Undo would break the fixed form; a file dropped
-    // here goes on to the window.
+    // The line edit would insert dropped text anywhere; the box itself takes a dropped date-time
+    // whole (takeText), and a dropped file goes on to the window.
     lineEdit()->setAcceptDrops(false);
-    setAcceptDrops(false);
+    setAcceptDrops(true);
+    // The edit menu's Delete or Undo would break the fixed form.
     setContextMenuPolicy(Qt::NoContextMenu);
     lineEdit()->setContextMenuPolicy(Qt::NoContextMenu);
 }
 
 void DateTimeBox::setText(const QString& text) {
     lineEdit()->setText(text);
+}
+
+bool DateTimeBox::takeText(const QString& text) {
+    static const QRegularExpression form(QStringLiteral("^\\d{4}-\\d{2}-\\d{2} \\d{2}:\\d{2}:\\d{2}$"));
+    const QString candidate = text.trimmed();
+    // The form alone would let "2014-02-31 25:00:00" through; the reader knows the calendar.
+    if (isReadOnly() || !form.match(candidate).hasMatch() || !parseDateTimeText(candidate.toStdString()))
+        return false;
+    lineEdit()->setText(candidate);
+    return true;
+}
+
+namespace {
+
+/// Text that a drag carries as text, not as files.
+bool carriesPlainText(const QMimeData* mime) {
+    return mime != nullptr && mime->hasText() && !mime->hasUrls();
+}
+
+} // namespace
+
+void DateTimeBox::dragEnterEvent(QDragEnterEvent* event) {
+    if (carriesPlainText(event->mimeData()) && !isReadOnly())
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void DateTimeBox::dragMoveEvent(QDragMoveEvent* event) {
+    if (carriesPlainText(event->mimeData()) && !isReadOnly())
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void DateTimeBox::dropEvent(QDropEvent* event) {
+    if (carriesPlainText(event->mimeData()) && takeText(event->mimeData()->text()))
+        event->acceptProposedAction();
+    else
+        event->ignore();
 }
 
 QSize DateTimeBox::sizeHint() const {
@@ -49,6 +99,14 @@ QAbstractSpinBox::StepEnabled DateTimeBox::stepEnabled() const {
 }
 
 bool DateTimeBox::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == lineEdit() && event->type() == QEvent::MouseButtonRelease &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::MiddleButton) {
+        // The X11 selection paste of the middle button, under the paste rule.
+        const QClipboard* clipboard = QGuiApplication::clipboard();
+        if (clipboard->supportsSelection())
+            takeText(clipboard->text(QClipboard::Selection));
+        return true;
+    }
     if (watched == lineEdit() && event->type() == QEvent::MouseButtonRelease) {
         // The line edit finishes its own click handling first (it may drop a selection); only then
         // is the part under the caret selected.
@@ -93,8 +151,13 @@ void DateTimeBox::keyPressEvent(QKeyEvent* event) {
         event->accept();
         return;
     }
-    if (command && (event->matches(QKeySequence::Copy) || event->matches(QKeySequence::Paste) ||
-                    event->matches(QKeySequence::SelectAll))) {
+    if (event->matches(QKeySequence::Paste)) {
+        // A paste replaces the whole value, and only with a whole date-time.
+        takeText(QGuiApplication::clipboard()->text());
+        event->accept();
+        return;
+    }
+    if (command && (event->matches(QKeySequence::Copy) || event->matches(QKeySequence::SelectAll))) {
         QAbstractSpinBox::keyPressEvent(event);
         return;
     }

@@ -16,6 +16,10 @@ public:
 
     QLineEdit* edit() const { return lineEdit(); }
     void setText(const QString& text);
+    /// Takes a pasted or dropped text as the new value when it reads as a whole date-time of the
+    /// box's form "yyyy-MM-dd HH:mm:ss" (blanks around it aside); anything else leaves the value
+    /// as it is. Returns whether the value was taken.
+    bool takeText(const QString& text);
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
@@ -35,6 +39,9 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
     StepEnabled stepEnabled() const override;
 };
 

@@ -2,10 +2,13 @@
 
 #include "duplicates/DuplicateFinder.h"
 #include "filter/FilterPipeline.h"
+#include "gui/ClassificationWindow.h"
 #include "gui/ControlStateSync.h"
 #include "gui/DateTimeBox.h"
 #include "gui/DateTimeFieldEditor.h"
+#include "gui/MainListActions.h"
 #include "gui/ResultListModel.h"
+#include "gui/StatisticsWindow.h"
 #include "gui/TextWindow.h"
 #include "gui/WidgetBuilder.h"
 #include "platform/QtDesktop.h"
@@ -138,7 +141,8 @@ MainWindow::MainWindow(AppState& state, Questioner& questioner, Clock& clock, QW
     : QMainWindow(parent), m_state(state), m_questioner(questioner), m_clock(clock), m_settings(settings),
       m_ownOpener(std::make_unique<QtOpener>()), m_ownClipboard(std::make_unique<QtClipboard>()),
       m_ownKeyboard(std::make_unique<QtKeyboard>()), m_opener(m_ownOpener.get()),
-      m_clipboard(m_ownClipboard.get()), m_keyboard(m_ownKeyboard.get()), m_run(state, *this) {
+      m_clipboard(m_ownClipboard.get()), m_keyboard(m_ownKeyboard.get()),
+      m_ownShell(std::make_unique<QtShell>()), m_shell(m_ownShell.get()), m_run(state, *this) {
     setObjectName("主界面");
     setWindowTitle(qs(karv::windowTitle(state)));
     setWindowIcon(applicationIcon());
@@ -189,18 +193,11 @@ MainWindow::MainWindow(AppState& state, Questioner& questioner, Clock& clock, QW
              m_byLength, m_byName, m_bySize, m_byCount, m_byNameLength})
         connect(source, &QAbstractButton::toggled, this, &MainWindow::updateEnabling);
 
-    // The panel is as wide as the wider of the two unit caption sets needs, so that switching the
-    // measure never moves the list's left edge.
-    int panelWidth = optionsPanel->sizeHint().width();
-    m_bySize->setChecked(false);
-    m_byCount->setChecked(true);
-    updateUnitCaptions();
-    panelWidth = std::max(panelWidth, optionsPanel->sizeHint().width());
-    m_bySize->setChecked(true);
-    optionsPanel->setFixedWidth(panelWidth);
+    fixOptionColumns(optionsPanel);
 
+    // No fixed minimum: the layouts' own minimum is the size at which every control still has its
+    // room, whatever the font.
     resize(1240, 740);
-    setMinimumSize(1100, 640);
     m_sinceLastPump.start();
 
     // Creation complete: the saved control states, enabling rules, the time boxes' editors, drops,
@@ -213,6 +210,14 @@ MainWindow::MainWindow(AppState& state, Questioner& questioner, Clock& clock, QW
     m_timeToEditor = new DateTimeFieldEditor(m_clock, this);
     m_timeToEditor->attach(m_timeTo);
     setAcceptDrops(true);
+    guardDropTargets();
+    // The list's buttons, double-click and right-click; services are looked up at each action.
+    m_listActions = new MainListActions(
+        m_state, {this, m_list, m_model, m_progressBar, m_progressText},
+        [this] {
+            return ActionServices{m_questioner, m_clock, *m_clipboard, *m_keyboard, *m_shell};
+        },
+        [this] { pump(); });
     m_state.operationIdle = true;
     applyBranding();
     updateUnitCaptions();
@@ -252,9 +257,19 @@ QWidget* MainWindow::buildBanner() {
 
     m_classifyButton = button("按钮归类", "文件归类..", m_banner);
     m_statsButton = button("按钮统计", "文件统计..", m_banner);
-    connect(m_classifyButton, &QPushButton::clicked, this,
-            [this] { notAvailable(m_classifyButton->text()); });
-    connect(m_statsButton, &QPushButton::clicked, this, [this] { notAvailable(m_statsButton->text()); });
+    connect(m_classifyButton, &QPushButton::clicked, this, [this] {
+        // One classification window at a time; a click while it is open brings it forward.
+        auto* window = findChild<ClassificationWindow*>(QString(), Qt::FindDirectChildrenOnly);
+        if (window == nullptr || !window->isVisible())
+            window = new ClassificationWindow(m_state, {m_questioner, *m_clipboard, *m_opener, m_clock},
+                                              m_model, m_settings, this);
+        window->show();
+        window->raise();
+        window->activateWindow();
+    });
+    connect(m_statsButton, &QPushButton::clicked, this, [this] {
+        StatisticsWindow::open(this, {m_questioner, *m_opener, *m_clipboard}, m_settings);
+    });
 
     makeClickable(m_contactIcon, [this] { openLink(m_links.contactUrl); });
     makeClickable(m_contactLink, [this] { openLink(m_links.contactUrl); });
@@ -279,8 +294,6 @@ QWidget* MainWindow::buildOptionsPanel() {
     // The duplicate group reaches down to the bottom margin, above the status bar.
     grid->addWidget(buildDuplicateGroup(panel), 1, 1, 3, 1);
     grid->setRowStretch(3, 1);
-    grid->setColumnMinimumWidth(0, 300);
-    grid->setColumnMinimumWidth(1, 300);
     return panel;
 }
 
@@ -364,12 +377,16 @@ QGroupBox* MainWindow::buildLengthGroup(QWidget* parent) {
     grid->addLayout(strips, 2, 1);
     grid->addWidget(label("标签8", "长度范围：", group), 3, 0);
     auto* bounds = new QHBoxLayout;
+    bounds->setSpacing(6);
     bounds->addWidget(m_lengthFrom);
     bounds->addWidget(label("标签10", "到", group));
     bounds->addWidget(m_lengthTo);
     bounds->addStretch(1);
     grid->addLayout(bounds, 3, 1);
-    grid->addWidget(label("标签9", "长度单位：", group), 4, 0);
+    // The caption goes with its row, and like the row keeps its room while hidden.
+    m_unitLabel = label("标签9", "长度单位：", group);
+    m_unitLabel->setSizePolicy(keep);
+    grid->addWidget(m_unitLabel, 4, 0);
     grid->addWidget(m_unitRow, 4, 1);
     grid->setRowStretch(5, 1);
     // Checked only now: before the radio sets had their groups, one would have unchecked another.
@@ -401,11 +418,13 @@ QGroupBox* MainWindow::buildTimeGroup(QWidget* parent) {
     grid->addWidget(radioRow("图片框4", {m_dateOnly, m_timeOnly, m_both}, group), 2, 1);
     grid->addWidget(label("标签13", "时间范围：", group), 3, 0);
     auto* from = new QHBoxLayout;
+    from->setSpacing(6);
     from->addWidget(label("标签15", "从", group));
     from->addWidget(m_timeFrom);
     from->addStretch(1);
     grid->addLayout(from, 3, 1);
     auto* to = new QHBoxLayout;
+    to->setSpacing(6);
     to->addWidget(label("标签11", "到", group));
     to->addWidget(m_timeTo);
     to->addStretch(1);
@@ -495,11 +514,23 @@ QWidget* MainWindow::buildResultPanel() {
     m_list->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_list->setAlternatingRowColors(true);
     m_list->setContextMenuPolicy(Qt::CustomContextMenu);
+    // The folder column takes what is left; the value columns get what their texts need.
     m_list->header()->setStretchLastSection(true);
-    m_list->setColumnWidth(ResultListModel::NameColumn, 180);
-    m_list->setColumnWidth(ResultListModel::SizeColumn, 80);
-    m_list->setColumnWidth(ResultListModel::TimeColumn, 140);
-    m_list->setColumnWidth(ResultListModel::CountColumn, 70);
+    const QFontMetrics metrics = m_list->fontMetrics();
+    const int padding = 16;
+    m_list->setColumnWidth(ResultListModel::SizeColumn,
+                           std::max(metrics.horizontalAdvance(QStringLiteral("1023.99 MB")),
+                                    metrics.horizontalAdvance(u8("文件大小"))) +
+                               padding);
+    m_list->setColumnWidth(ResultListModel::TimeColumn,
+                           metrics.horizontalAdvance(QStringLiteral("2014-03-31 23:55:00")) + padding);
+    m_list->setColumnWidth(ResultListModel::CountColumn, metrics.horizontalAdvance(u8("内容字数")) + padding);
+    m_list->viewport()->installEventFilter(this);
+    // A width the user gave the name column by hand is his; until then it follows the list.
+    connect(m_list->header(), &QHeaderView::sectionResized, this, [this](int section) {
+        if (section == ResultListModel::NameColumn && !m_sizingNameColumn)
+            m_nameColumnByHand = true;
+    });
     column->addWidget(m_list, 1);
 
     m_progressBar = named(new QProgressBar(panel), "进度条");
@@ -522,7 +553,6 @@ QWidget* MainWindow::buildResultPanel() {
         QPushButton* action = button(name, caption, strip);
         // Narrow windows squeeze the strip, but never below a readable caption.
         action->setMinimumWidth(action->fontMetrics().horizontalAdvance(action->text()) + 20);
-        connect(action, &QPushButton::clicked, this, [this, action] { notAvailable(action->text()); });
         row->addWidget(action);
     }
     row->addStretch(1);
@@ -532,11 +562,6 @@ QWidget* MainWindow::buildResultPanel() {
     row->addWidget(selectAll);
     column->addWidget(strip);
 
-    connect(m_list, &QTreeView::doubleClicked, this, [this] { notAvailable(u8("打开")); });
-    connect(m_list, &QTreeView::customContextMenuRequested, this, [this](const QPoint& point) {
-        if (m_list->indexAt(point).isValid())
-            notAvailable(u8("定位"));
-    });
     return panel;
 }
 
@@ -630,6 +655,20 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
         m_bannerTimer->stop(); // for good: the picture holds still once the mouse has found it
     if (watched == m_banner && event->type() == QEvent::Resize)
         layOutBanner();
+    if (m_list != nullptr && watched == m_list->viewport() && event->type() == QEvent::Resize)
+        sizeNameColumn();
+    if (event->type() == QEvent::DragEnter || event->type() == QEvent::DragMove ||
+        event->type() == QEvent::Drop) {
+        // Files dropped on a box are the window's drop; only other drags reach the box.
+        auto* drag = static_cast<QDropEvent*>(event);
+        if (watched != this && !droppedLocalFiles(drag->mimeData()).empty()) {
+            if (event->type() == QEvent::Drop)
+                dropEvent(drag);
+            else
+                dragMoveEvent(static_cast<QDragMoveEvent*>(event));
+            return true;
+        }
+    }
     if (watched == m_progressBar && event->type() == QEvent::Resize)
         m_progressText->setGeometry(10, 0, std::max(0, m_progressBar->width() - 20), m_progressBar->height());
     if (event->type() == QEvent::MouseButtonRelease) {
@@ -647,17 +686,65 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void MainWindow::openLink(const QString& url) {
-    if (!url.isEmpty())
-        m_opener->openUrl(us(url));
+    if (!url.isEmpty() && !m_opener->openUrl(us(url)))
+        m_questioner.showMessage(
+            us(u8("无法打开网页“%1”：系统中没有可用的浏览器。请设置默认浏览器后再试。").arg(url)));
+}
+
+void MainWindow::fixOptionColumns(QWidget* panel) {
+    // Every block of a column (group boxes, the traversal block) gets one width, the most any of
+    // them needs under either set of unit captions: no option change can then move a group or
+    // the list.
+    auto* grid = static_cast<QGridLayout*>(panel->layout());
+    QList<QWidget*> blocks[2];
+    for (int index = 0; index < grid->count(); ++index) {
+        int row = 0, column = 0, rowSpan = 0, columnSpan = 0;
+        grid->getItemPosition(index, &row, &column, &rowSpan, &columnSpan);
+        if (QWidget* block = grid->itemAt(index)->widget(); block != nullptr && column < 2)
+            blocks[column] << block;
+    }
+    int widths[2] = {0, 0};
+    auto measure = [&] {
+        for (int column = 0; column < 2; ++column)
+            for (const QWidget* block : blocks[column])
+                widths[column] = std::max(widths[column], block->sizeHint().width());
+    };
+    const bool bySize = m_bySize->isChecked();
+    measure();
+    (bySize ? m_byCount : m_bySize)->setChecked(true);
+    updateUnitCaptions();
+    measure();
+    (bySize ? m_bySize : m_byCount)->setChecked(true);
+    updateUnitCaptions();
+    for (int column = 0; column < 2; ++column)
+        for (QWidget* block : blocks[column])
+            block->setFixedWidth(widths[column]);
+    // A cell wider than its block would centre it; the panel holds exactly the two columns.
+    panel->setFixedWidth(widths[0] + grid->horizontalSpacing() + widths[1]);
+}
+
+void MainWindow::guardDropTargets() {
+    for (QWidget* child : findChildren<QWidget*>())
+        if (child->acceptDrops())
+            child->installEventFilter(this);
+}
+
+void MainWindow::sizeNameColumn() {
+    if (m_nameColumnByHand)
+        return;
+    const int fixed = m_list->columnWidth(ResultListModel::SizeColumn) +
+                      m_list->columnWidth(ResultListModel::TimeColumn) +
+                      m_list->columnWidth(ResultListModel::CountColumn);
+    // The name gets two fifths of the room beside the value columns, the folder the rest.
+    const int share = std::max(80, (m_list->viewport()->width() - fixed) * 2 / 5);
+    m_sizingNameColumn = true;
+    m_list->setColumnWidth(ResultListModel::NameColumn, share);
+    m_sizingNameColumn = false;
 }
 
 void MainWindow::showHelp() {
     showTextWindow({m_questioner, *m_clipboard}, helpText(m_state.brandTexts), QString(), u8("疑点说明"),
                    this, nullptr, 640, 420);
-}
-
-void MainWindow::notAvailable(const QString& caption) {
-    m_questioner.showMessage(us(u8("“%1”功能尚未提供。").arg(caption.trimmed())));
 }
 
 void MainWindow::pasteFilterText() {
@@ -725,6 +812,7 @@ void MainWindow::updateUnitCaptions() {
         m_stripBlanks->setEnabled(true);
     }
     m_unitRow->setVisible(!m_byNameLength->isChecked());
+    m_unitLabel->setVisible(!m_byNameLength->isChecked());
 }
 
 std::vector<std::string> MainWindow::droppedLocalFiles(const QMimeData* mime) const {

@@ -35,6 +35,7 @@ class SettingsStore;
 
 class DateTimeBox;
 class DateTimeFieldEditor;
+class MainListActions;
 class ResultListModel;
 
 /// The main window: the brand banner on top, the filter options on the left, the result list and
@@ -56,6 +57,9 @@ public:
     void setOpener(Opener& opener) { m_opener = &opener; }
     void setClipboard(Clipboard& clipboard) { m_clipboard = &clipboard; }
     void setKeyboard(Keyboard& keyboard) { m_keyboard = &keyboard; }
+    void setShell(Shell& shell) { m_shell = &shell; }
+    /// The actions on the result list (its nine buttons, double-click and right-click).
+    MainListActions& listActions() { return *m_listActions; }
 
     ResultListModel& resultModel() { return *m_model; }
     FilterRun& filterRun() { return m_run; }
@@ -123,9 +127,11 @@ private:
     void applyBranding();
     void layOutBanner();
     void onStartClicked();
-    void notAvailable(const QString& caption);
     void pasteFilterText();
     void openLink(const QString& url);
+    void fixOptionColumns(QWidget* panel);
+    void guardDropTargets();
+    void sizeNameColumn();
     void makeClickable(QWidget* widget, std::function<void()> action);
     bool runInProgress() const;
     std::vector<std::string> droppedLocalFiles(const QMimeData* mime) const;
@@ -140,6 +146,9 @@ private:
     Opener* m_opener = nullptr;
     Clipboard* m_clipboard = nullptr;
     Keyboard* m_keyboard = nullptr;
+    std::unique_ptr<Shell> m_ownShell;
+    Shell* m_shell = nullptr;
+    MainListActions* m_listActions = nullptr;
     FilterRun m_run;
     std::unique_ptr<LiveOptions> m_options;
     std::unique_ptr<FilterPipeline> m_pipeline;
@@ -166,6 +175,7 @@ private:
     QCheckBox* m_stripBlanks = nullptr;
     QLineEdit* m_lengthFrom = nullptr;
     QLineEdit* m_lengthTo = nullptr;
+    QLabel* m_unitLabel = nullptr;
     QWidget* m_unitRow = nullptr;
     QButtonGroup* m_units = nullptr;
     QRadioButton* m_unitRadios[5] = {};
@@ -201,6 +211,8 @@ private:
     QPushButton* m_startButton = nullptr;
     // Results
     QTreeView* m_list = nullptr;
+    bool m_nameColumnByHand = false;
+    bool m_sizingNameColumn = false;
     QProgressBar* m_progressBar = nullptr;
     QLabel* m_progressText = nullptr;
     QLabel* m_statusLabel = nullptr;

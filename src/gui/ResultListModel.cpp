@@ -9,15 +9,45 @@ namespace karv {
 
 ResultListModel::ResultListModel(QObject* parent) : QAbstractTableModel(parent) {}
 
+std::uint32_t ResultListModel::folderIndex(std::string folder) {
+    if (m_folders.empty() || m_folders.back() != folder)
+        m_folders.push_back(std::move(folder));
+    return static_cast<std::uint32_t>(m_folders.size() - 1);
+}
+
 ResultListModel::StoredRow ResultListModel::store(ResultRow&& row) {
-    if (m_folders.empty() || m_folders.back() != row.folder)
-        m_folders.push_back(std::move(row.folder));
+    const std::uint32_t folder = folderIndex(std::move(row.folder));
     return {std::move(row.name),
             std::move(row.sizeText),
             std::move(row.timeText),
             std::move(row.countText),
-            static_cast<std::uint32_t>(m_folders.size() - 1),
-            row.itemValue};
+            folder,
+            row.itemValue,
+            row.stamp};
+}
+
+void ResultListModel::setRowPlace(std::size_t index, const std::string& folder, const std::string& name,
+                                  const RowStamp& stamp) {
+    if (index >= count())
+        return;
+    StoredRow& r = index < m_rows.size() ? m_rows[index] : m_pending[index - m_rows.size()];
+    r.folder = folderIndex(folder);
+    r.name = name;
+    r.stamp = stamp;
+    if (index < m_rows.size()) {
+        const int at = static_cast<int>(index);
+        emit dataChanged(this->index(at, NameColumn), this->index(at, FolderColumn));
+    }
+}
+
+void ResultListModel::removeListedRow(std::size_t index) {
+    flush();
+    if (index >= m_rows.size())
+        return;
+    const int at = static_cast<int>(index);
+    beginRemoveRows({}, at, at);
+    m_rows.erase(m_rows.begin() + static_cast<std::ptrdiff_t>(index));
+    endRemoveRows();
 }
 
 void ResultListModel::append(ResultRow row) {
@@ -49,7 +79,7 @@ const ResultListModel::StoredRow& ResultListModel::stored(std::size_t index) con
 
 ResultRow ResultListModel::row(std::size_t index) const {
     const StoredRow& r = stored(index);
-    return {r.name, r.sizeText, r.timeText, r.countText, m_folders[r.folder], r.itemValue};
+    return {r.name, r.sizeText, r.timeText, r.countText, m_folders[r.folder], r.itemValue, r.stamp};
 }
 
 std::string ResultListModel::rowPath(std::size_t index) const {

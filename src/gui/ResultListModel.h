@@ -33,6 +33,11 @@ public:
     ResultRow row(std::size_t index) const;
     /// The full raw path of a row: column 4 followed by column 0.
     std::string rowPath(std::size_t index) const;
+    /// The row's file now lives at folder (ending in "/") + name, and looks as `stamp` says.
+    void setRowPlace(std::size_t index, const std::string& folder, const std::string& name,
+                     const RowStamp& stamp);
+    /// Removes one listed row.
+    void removeListedRow(std::size_t index);
 
     int rowCount(const QModelIndex& parent) const override;
     int columnCount(const QModelIndex& parent) const override;
@@ -47,8 +52,10 @@ private:
         std::string countText;
         std::uint32_t folder = 0; ///< index into m_folders: rows of one folder share its text
         std::uint32_t itemValue = 0;
+        RowStamp stamp;
     };
     StoredRow store(ResultRow&& row);
+    std::uint32_t folderIndex(std::string folder);
     const StoredRow& stored(std::size_t index) const;
 
     std::deque<StoredRow> m_rows; // grows without moving the rows already listed

@@ -1,17 +1,18 @@
 #include "gui/TextWindow.h"
 
 #include "platform/QtDesktop.h"
+#include "text/TextLoader.h"
 
 #include <algorithm>
 #include <cmath>
 
 #include <QCloseEvent>
 #include <QCoreApplication>
-#include <QFile>
 #include <QGuiApplication>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollBar>
 #include <QTextBlock>
 #include <QTextEdit>
 #include <QTextLayout>
@@ -35,6 +36,16 @@ QPushButton* makeButton(const char* caption, const char* name, QWidget* parent) 
     button->setAutoDefault(false);
     return button;
 }
+
+// As wide as the caption needs, not the style's wide default: seven buttons share one row.
+int buttonWidth(const QPushButton* button) {
+    return std::max(48, button->fontMetrics().horizontalAdvance(button->text()) + 16);
+}
+
+// The text area never shrinks below a few lines.
+constexpr int kMinimumTextHeight = 60;
+// Between the tool strip and 确定.
+constexpr int kButtonGap = 10;
 
 } // namespace
 
@@ -71,6 +82,18 @@ TextWindow::TextWindow(const TextWindowDesktop& desktop, const TextWindowCall& c
     m_textBox = new QPlainTextEdit(this);
     m_textBox->setObjectName("编辑框正文");
     m_textBox->setPlainText(m_startText);
+    // The default style draws the handle barely darker than its groove; in a long text one must
+    // see at a glance where one is.
+    const QString bars = QStringLiteral(
+        "QScrollBar { background: #ececec; border: none; }"
+        "QScrollBar:vertical { width: 14px; } QScrollBar:horizontal { height: 14px; }"
+        "QScrollBar::handle { background: #a6a6a6; border-radius: 4px; margin: 2px; }"
+        "QScrollBar::handle:hover { background: #8c8c8c; }"
+        "QScrollBar::handle:vertical { min-height: 28px; } QScrollBar::handle:horizontal { min-width: 28px; }"
+        "QScrollBar::add-line, QScrollBar::sub-line { width: 0; height: 0; border: none; }"
+        "QScrollBar::add-page, QScrollBar::sub-page { background: none; }");
+    m_textBox->verticalScrollBar()->setStyleSheet(bars);
+    m_textBox->horizontalScrollBar()->setStyleSheet(bars);
 
     m_strip = new QWidget(this);
     m_strip->setObjectName("外形框");
@@ -98,13 +121,11 @@ TextWindow::TextWindow(const TextWindowDesktop& desktop, const TextWindowCall& c
     const int buttonHeight = m_ok->sizeHint().height();
     const int stripHeight = buttonHeight + 3 * kMargin;
     for (QPushButton* button : {clear, names, contents, restoreButton, pasteButton}) {
-        const int width = button->sizeHint().width();
+        const int width = buttonWidth(button);
         button->setGeometry(x, (stripHeight - buttonHeight) / 2, width, buttonHeight);
         x += width + 2;
     }
-    m_strip->resize(x, stripHeight);
-    for (QPushButton* button : {m_cancel, m_ok})
-        button->resize(button->sizeHint().width(), buttonHeight);
+    m_strip->resize(x - 2, stripHeight);
 
     if (!m_inputMode) {
         m_ok->hide();
@@ -113,6 +134,8 @@ TextWindow::TextWindow(const TextWindowDesktop& desktop, const TextWindowCall& c
         m_cancel->setText("关闭");
         m_cancel->setDefault(true);
     }
+    for (QPushButton* button : {m_cancel, m_ok})
+        button->resize(buttonWidth(button), buttonHeight);
 
     // Measured once, in the window's font.
     const QFontMetrics metrics(font());
@@ -126,6 +149,13 @@ TextWindow::TextWindow(const TextWindowDesktop& desktop, const TextWindowCall& c
     probe.endLayout();
     m_lineHeight = std::max({1, metrics.lineSpacing(), static_cast<int>(std::ceil(probeLine.height()))});
 
+    // Small enough for any screen, large enough that no button covers another.
+    const int buttonsWidth =
+        m_inputMode ? m_strip->width() + kButtonGap + m_ok->width() + m_cancel->width() : m_cancel->width();
+    const int minimumWidth = 2 * kMargin + buttonsWidth;
+    setMinimumSize(minimumWidth,
+                   promptHeightFor(minimumWidth) + 2 * kMargin + kMinimumTextHeight + stripHeight);
+
     const int clientWidth = call.width != 0 ? call.width + 2 * kMargin : 560;
     const int clientHeight = call.height != 0 ? promptHeightFor(clientWidth) + 2 * kMargin + call.height +
                                                     3 * kMargin + buttonHeight
@@ -133,8 +163,7 @@ TextWindow::TextWindow(const TextWindowDesktop& desktop, const TextWindowCall& c
     resize(clientWidth, clientHeight);
     if (const QScreen* screen = parent != nullptr ? parent->screen() : QGuiApplication::primaryScreen()) {
         const QRect area = screen->geometry();
-        move(area.x() + area.width() / 2 - clientWidth / 2,
-             area.y() + (area.height() - 30) / 2 - clientHeight / 2);
+        move(area.x() + area.width() / 2 - width() / 2, area.y() + (area.height() - 30) / 2 - height() / 2);
     }
     layOut();
     m_textBox->setFocus();
@@ -183,9 +212,10 @@ void TextWindow::layOut() {
     const int textHeight = std::max(0, clientHeight - textTop - m_strip->height());
     m_textBox->setGeometry(m, textTop, clientWidth - 2 * m, textHeight);
     m_strip->move(m, textTop + textHeight);
-    const int centre = m_strip->y() + m_strip->height() / 2;
-    m_cancel->move(clientWidth - m - m_cancel->width(), centre - m_cancel->height() / 2);
-    m_ok->move(m_cancel->x() - m_ok->width(), centre - m_ok->height() / 2);
+    // Centred on the strip the way the strip centres its own buttons, so that all stand in line.
+    const int top = m_strip->y() + (m_strip->height() - m_cancel->height()) / 2;
+    m_cancel->move(clientWidth - m - m_cancel->width(), top);
+    m_ok->move(m_cancel->x() - m_ok->width(), top);
 }
 
 void TextWindow::finish(bool confirmed) {
@@ -255,15 +285,9 @@ void importFilesIntoText(ImportMode mode, QPlainTextEdit* textBox, Questioner& q
         if (mode == ImportMode::Paths) {
             piece = pathToQt(path);
         } else {
-            QFile file(pathToQt(path));
-            QByteArray bytes;
-            if (file.open(QIODevice::ReadOnly))
-                bytes = file.readAll();
-            // The text ends at its first zero byte; an unreadable file adds an empty line.
-            const qsizetype zero = bytes.indexOf('\0');
-            if (zero >= 0)
-                bytes.truncate(zero);
-            piece = toBoxText(QString::fromUtf8(bytes));
+            // Decoded as the viewer decodes it (a GBK file shows as Chinese, not as mojibake). The
+            // text ends at its first zero character; an unreadable file adds an empty line.
+            piece = toBoxText(QString::fromStdString(loadFileText(path).text));
         }
         const QString separator = first && wasEmpty ? QString() : QStringLiteral("\n");
         first = false;

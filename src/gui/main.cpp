@@ -12,6 +12,31 @@
 #include <QLocale>
 #include <QTranslator>
 
+namespace {
+
+/// The few texts of Qt's file dialogs that its own Chinese catalogue lacks (the file-type column).
+class MissingQtTexts : public QTranslator {
+public:
+    bool isEmpty() const override { return false; }
+    QString translate(const char* context, const char* sourceText, const char* disambiguation,
+                      int n) const override {
+        Q_UNUSED(disambiguation);
+        Q_UNUSED(n);
+        if (qstrcmp(context, "QAbstractFileIconProvider") != 0)
+            return QString();
+        static const char* const texts[][2] = {
+            {"Folder", "文件夹"},     {"Drive", "驱动器"}, {"Unknown", "未知"},
+            {"Shortcut", "快捷方式"}, {"Alias", "替身"},
+        };
+        for (const auto& [english, chinese] : texts)
+            if (qstrcmp(sourceText, english) == 0)
+                return QString::fromUtf8(chinese);
+        return QString();
+    }
+};
+
+} // namespace
+
 int main(int argc, char** argv) {
     const char* platform = std::getenv("QT_QPA_PLATFORM");
     const bool headlessPlatform = platform != nullptr && platform[0] != '\0';
@@ -22,10 +47,14 @@ int main(int argc, char** argv) {
     }
     QApplication app(argc, argv);
     // Qt's own texts (file dialogs, edit menus) in the interface's language.
+    // File types in those dialogs follow the default locale.
+    const QLocale chinese(QLocale::Chinese, QLocale::China);
+    QLocale::setDefault(chinese);
     QTranslator qtTexts;
-    if (qtTexts.load(QLocale(QLocale::Chinese, QLocale::China), "qtbase", "_",
-                     QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+    if (qtTexts.load(chinese, "qtbase", "_", QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         QApplication::installTranslator(&qtTexts);
+    MissingQtTexts missingQtTexts;
+    QApplication::installTranslator(&missingQtTexts);
 
     karv::AppState state;
     const std::string exeFolder = karv::executableFolder();

@@ -21,10 +21,16 @@ public:
     /// A Yes/No question with the information icon; true for Yes. The default answers No, so a
     /// front end that cannot ask never confirms anything by accident.
     virtual bool askYesNo(std::string_view text, std::string_view title = kDefaultMessageTitle);
+    /// An OK/Cancel question; true for OK. The default cancels.
+    virtual bool askOkCancel(std::string_view text, std::string_view title = kDefaultMessageTitle);
     /// The open-files dialog with several files selectable. `filter` lists "caption|patterns"
     /// pairs joined by "|" (patterns separated by ";"). Empty when cancelled; the default chooses
     /// nothing.
     virtual std::vector<std::string> chooseFilesToOpen(std::string_view title, std::string_view filter);
+    /// The save-file dialog; `defaultSuffix` is added to a typed name without one. Empty when
+    /// cancelled; the default chooses nothing.
+    virtual std::string chooseSaveFile(std::string_view title, std::string_view filter,
+                                       std::string_view defaultSuffix);
 };
 
 /// A steady millisecond clock, replaceable in tests.
@@ -61,6 +67,15 @@ class Opener {
 public:
     virtual ~Opener() = default;
     virtual bool openUrl(const std::string& url) = 0;
+};
+
+/// Files handed to the desktop: opened in their default programs, or shown selected in the file
+/// manager. Failures are the desktop's to show; the program reports none.
+class Shell {
+public:
+    virtual ~Shell() = default;
+    virtual void openFile(const std::string& path) = 0;
+    virtual void showInFileManager(const std::string& path) = 0;
 };
 
 } // namespace karv

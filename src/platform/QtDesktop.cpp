@@ -1,6 +1,11 @@
 #include "platform/QtDesktop.h"
 
+#include "files/FileOps.h"
+
 #include <QClipboard>
+#include <QDBusConnection>
+#include <QDBusInterface>
+#include <QDBusMessage>
 #include <QDesktopServices>
 #include <QFile>
 #include <QFileDialog>
@@ -11,9 +16,13 @@
 
 namespace karv {
 
-QString pathToQt(const std::string& rawPath) { return QFile::decodeName(QByteArray::fromStdString(rawPath)); }
+QString pathToQt(const std::string& rawPath) {
+    return QFile::decodeName(QByteArray::fromStdString(rawPath));
+}
 
-std::string pathFromQt(const QString& path) { return QFile::encodeName(path).toStdString(); }
+std::string pathFromQt(const QString& path) {
+    return QFile::encodeName(path).toStdString();
+}
 
 void QtQuestioner::showMessage(std::string_view text, std::string_view title) {
     QMessageBox box(QMessageBox::Information, qs(title), qs(text), QMessageBox::Ok, m_parent);
@@ -47,6 +56,28 @@ std::vector<std::string> QtQuestioner::chooseFilesToOpen(std::string_view title,
     return paths;
 }
 
+bool QtQuestioner::askOkCancel(std::string_view text, std::string_view title) {
+    QMessageBox box(QMessageBox::Information, qs(title), qs(text), QMessageBox::Ok | QMessageBox::Cancel,
+                    m_parent);
+    box.button(QMessageBox::Ok)->setText(QString::fromUtf8("确定"));
+    box.button(QMessageBox::Cancel)->setText(QString::fromUtf8("取消"));
+    box.setWindowModality(Qt::ApplicationModal);
+    return box.exec() == QMessageBox::Ok;
+}
+
+std::string QtQuestioner::chooseSaveFile(std::string_view title, std::string_view filter,
+                                         std::string_view defaultSuffix) {
+    QFileDialog dialog(m_parent, qs(title));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setNameFilter(qtFileFilter(filter));
+    dialog.setDefaultSuffix(qs(defaultSuffix));
+    dialog.setWindowModality(Qt::ApplicationModal);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return pathFromQt(dialog.selectedFiles().front());
+}
+
 QString qtFileFilter(std::string_view filter) {
     const QStringList parts = qs(filter).split('|');
     QStringList entries;
@@ -67,6 +98,30 @@ bool QtKeyboard::ctrlHeld() {
     return QGuiApplication::queryKeyboardModifiers() & Qt::ControlModifier;
 }
 
-bool QtOpener::openUrl(const std::string& url) { return QDesktopServices::openUrl(QUrl(qs(url))); }
+QUrl fileUrl(const std::string& rawPath) {
+    return QUrl::fromEncoded(QByteArray::fromStdString("file://" + files::encodePathForUrl(rawPath)));
+}
+
+void QtShell::openFile(const std::string& path) {
+    QDesktopServices::openUrl(fileUrl(path));
+}
+
+void QtShell::showInFileManager(const std::string& path) {
+    QDBusInterface manager(QStringLiteral("org.freedesktop.FileManager1"),
+                           QStringLiteral("/org/freedesktop/FileManager1"),
+                           QStringLiteral("org.freedesktop.FileManager1"), QDBusConnection::sessionBus());
+    if (manager.isValid()) {
+        const QDBusMessage reply =
+            manager.call(QStringLiteral("ShowItems"),
+                         QStringList{QString::fromLatin1(fileUrl(path).toEncoded())}, QString());
+        if (reply.type() == QDBusMessage::ReplyMessage)
+            return;
+    }
+    QDesktopServices::openUrl(fileUrl(files::folderOf(path)));
+}
+
+bool QtOpener::openUrl(const std::string& url) {
+    return QDesktopServices::openUrl(QUrl(qs(url)));
+}
 
 } // namespace karv

@@ -4,6 +4,7 @@
 
 #include <QPointer>
 #include <QString>
+#include <QUrl>
 #include <QWidget>
 
 namespace karv {
@@ -28,6 +29,9 @@ public:
     std::string chooseFolder(std::string_view prompt, const std::string& initialFolder) override;
     bool askYesNo(std::string_view text, std::string_view title) override;
     std::vector<std::string> chooseFilesToOpen(std::string_view title, std::string_view filter) override;
+    bool askOkCancel(std::string_view text, std::string_view title) override;
+    std::string chooseSaveFile(std::string_view title, std::string_view filter,
+                               std::string_view defaultSuffix) override;
 
 private:
     QPointer<QWidget> m_parent;
@@ -54,6 +58,17 @@ public:
 class QtOpener : public Opener {
 public:
     bool openUrl(const std::string& url) override;
+};
+
+/// A local path as a file: URL, its bytes percent-encoded, so a name that is not UTF-8 survives.
+QUrl fileUrl(const std::string& rawPath);
+
+/// Opens files in their default programs, and shows them selected in the file manager through the
+/// freedesktop.org FileManager1 service, or opens their folder where no file manager answers.
+class QtShell : public Shell {
+public:
+    void openFile(const std::string& path) override;
+    void showInFileManager(const std::string& path) override;
 };
 
 } // namespace karv

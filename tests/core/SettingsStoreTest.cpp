@@ -205,6 +205,19 @@ TEST_F(SettingsStoreTest, DiskEqualsImageAfterEveryWriteAndKeepsModeAndLink) {
     EXPECT_EQ(entryCount(tree.path("real")), 1u); // no temporary files left
 }
 
+TEST_F(SettingsStoreTest, TheLockFileLeavesWithTheStoreAndAStaleOneBlocksNothing) {
+    {
+        SettingsStore store;
+        ASSERT_TRUE(store.openStore(path()));
+    }
+    EXPECT_EQ(entryCount(tree.root()), 1u); // only the settings file
+    tree.file("Karv·Tessil.ini.lock");      // as a crash leaves it
+    SettingsStore next;
+    EXPECT_TRUE(next.openStore(path()));
+    SettingsStore second;
+    EXPECT_FALSE(second.openStore(path()));
+}
+
 TEST_F(SettingsStoreTest, SecondInstanceReadsButDoesNotWrite) {
     const std::string content = "[主界面]\r\n编辑框层次=3";
     SettingsStore first;

@@ -4,7 +4,10 @@
 
 #include <memory>
 
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QStyleOptionSpinBox>
 #include <QtTest>
 
@@ -304,6 +307,35 @@ private slots:
         key(Qt::Key_Delete);
         QTest::keyClicks(box.get(), "xyz");
         QCOMPARE(text(), QString("2014-03-31 12:55:00"));
+    }
+
+    void pastesAndDroppedTextsAreTakenOnlyAsAWholeDateTime() {
+        make("2014-03-31 23:55:00");
+        pick(6);
+        QClipboard* clipboard = QGuiApplication::clipboard();
+        for (const char* refused :
+             {"hello", "2014-02-31 10:00:00", "2014-03-31", "12:00:00", "2014-03-31 23:55:00x", ""}) {
+            clipboard->setText(QString::fromUtf8(refused));
+            key(Qt::Key_V, Qt::ControlModifier);
+            QCOMPARE(text(), QString("2014-03-31 23:55:00"));
+        }
+        clipboard->setText(" 2020-01-02 03:04:05\n");
+        key(Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(text(), QString("2020-01-02 03:04:05"));
+
+        auto dropText = [this](const QString& dropped) {
+            QMimeData mime;
+            mime.setText(dropped);
+            const QPoint at = box->rect().center();
+            QDragEnterEvent enter(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+            QCoreApplication::sendEvent(box.get(), &enter);
+            QDropEvent drop(QPointF(at), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+            QCoreApplication::sendEvent(box.get(), &drop);
+        };
+        dropText("hello");
+        QCOMPARE(text(), QString("2020-01-02 03:04:05"));
+        dropText("2012-12-21 12:12:12");
+        QCOMPARE(text(), QString("2012-12-21 12:12:12"));
     }
 
     void aShortTextNeverBreaksTheEditor() {

@@ -208,13 +208,14 @@ private slots:
         QCOMPARE(window->text(), QString("x\r\n/data/a.txt\r\n/data/b.txt"));
     }
 
-    void importingContentsStopsAtTheFirstZeroByte() {
+    void importingContentsStopsAtTheFirstZeroByteAndDecodesTheText() {
         test::TempTree tree;
         questioner.filesAnswer = {tree.file("a.txt", std::string("中文\0hidden", 12)),
-                                  tree.file("b.txt", "b\r\nc"), tree.path("missing.txt")};
+                                  tree.file("b.txt", "b\r\nc"), tree.path("missing.txt"),
+                                  tree.file("gbk.txt", "\xd6\xd0\xce\xc4\xb2\xe2\xca\xd4")};
         auto window = open("", true);
         child<QPushButton>(*window, "按钮文件")->click();
-        QCOMPARE(window->text(), QString::fromUtf8("中文\r\nb\r\nc\r\n"));
+        QCOMPARE(window->text(), QString::fromUtf8("中文\r\nb\r\nc\r\n\r\n中文测试"));
         QCOMPARE(questioner.fileDialogTitles, std::vector<std::string>{"选择多个文件，将导入其文件内容"});
     }
 
@@ -265,6 +266,29 @@ private slots:
         QCOMPARE(text->width(), 590);
         QCOMPARE(cancel->geometry().right() + 1, 595);
         QCOMPARE(strip->geometry().bottom() + 1, 500);
+    }
+
+    void noButtonCoversAnotherAtTheSmallestSize() {
+        for (const bool input : {true, false}) {
+            auto window =
+                open("", input, QString::fromUtf8("一段相当长的提示文字，在窄窗口里要折成好几行才放得下"));
+            window->resize(1, 1); // as small as the window lets itself be made
+            QCOMPARE(window->size(), window->minimumSize());
+            QList<QRect> shown;
+            for (QPushButton* button : window->findChildren<QPushButton*>()) {
+                if (!button->isVisibleTo(window.get()))
+                    continue;
+                const QRect rect(button->mapTo(window.get(), QPoint(0, 0)), button->size());
+                QVERIFY2(window->rect().contains(rect), qPrintable(button->text()));
+                QVERIFY2(button->width() >= button->fontMetrics().horizontalAdvance(button->text()),
+                         qPrintable(button->text()));
+                for (const QRect& other : shown)
+                    QVERIFY2(!rect.intersects(other), qPrintable(button->text()));
+                shown << rect;
+            }
+            QCOMPARE(shown.size(), input ? 7 : 1);
+            QVERIFY(body(*window)->height() > 0);
+        }
     }
 };
 

@@ -38,6 +38,23 @@ public:
         return yesNoAnswer;
     }
 
+    std::vector<std::string> okCancelQuestions;
+    bool okCancelAnswer = true;
+    bool askOkCancel(std::string_view text, std::string_view) override {
+        okCancelQuestions.emplace_back(text);
+        return okCancelAnswer;
+    }
+
+    std::string saveFileAnswer;
+    std::string lastSaveSuffix;
+    std::string chooseSaveFile(std::string_view title, std::string_view filter,
+                               std::string_view defaultSuffix) override {
+        fileDialogTitles.emplace_back(title);
+        lastFileFilter = filter;
+        lastSaveSuffix = defaultSuffix;
+        return saveFileAnswer;
+    }
+
     std::vector<std::string> fileDialogTitles;
     std::string lastFileFilter;
     std::vector<std::string> filesAnswer;
@@ -67,9 +84,28 @@ public:
 class FakeOpener : public Opener {
 public:
     std::vector<std::string> opened;
+    bool works = true; ///< false: as on a desktop without a browser
     bool openUrl(const std::string& url) override {
         opened.push_back(url);
-        return true;
+        return works;
+    }
+};
+
+/// Records what would have been opened or shown in the file manager, with the clock's time.
+class FakeShell : public Shell {
+public:
+    struct Request {
+        bool open;
+        std::string path;
+        std::int64_t at;
+    };
+    std::vector<Request> requests;
+    Clock* clock = nullptr;
+    void openFile(const std::string& path) override {
+        requests.push_back({true, path, clock ? clock->tickMs() : 0});
+    }
+    void showInFileManager(const std::string& path) override {
+        requests.push_back({false, path, clock ? clock->tickMs() : 0});
     }
 };
 

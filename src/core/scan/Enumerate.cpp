@@ -181,29 +181,57 @@ std::string withTrailingSlash(std::string folder) {
     return folder;
 }
 
+namespace {
+
+/// Patterns fit the names as the user sees them (a GBK name decoded); paths keep the bytes.
+class ShownNames {
+public:
+    ShownNames(const std::vector<DirectoryEntry>& entries, bool foldersWanted)
+        : m_wanted(foldersWanted ? DirectoryEntry::Kind::Folder : DirectoryEntry::Kind::File),
+          m_foldersWanted(foldersWanted), m_decoded(entries.size()) {
+        for (std::size_t i = 0; i < entries.size(); ++i)
+            if (entries[i].kind == m_wanted && !isValidUtf8(entries[i].name))
+                m_decoded[i] = displayText(entries[i].name);
+    }
+
+    bool selected(const std::vector<DirectoryEntry>& entries, std::size_t i,
+                  const NamePattern& pattern) const {
+        if (entries[i].kind != m_wanted)
+            return false;
+        const std::string_view name = m_decoded[i].empty() ? std::string_view(entries[i].name) : m_decoded[i];
+        return m_foldersWanted ? pattern.matches(name) : patternKeeps(pattern, name);
+    }
+
+private:
+    DirectoryEntry::Kind m_wanted;
+    bool m_foldersWanted;
+    std::vector<std::string> m_decoded;
+};
+
+} // namespace
+
 std::size_t selectEntries(const std::string& folder, const std::vector<DirectoryEntry>& entries,
                           const std::vector<NamePattern>& patterns, bool foldersWanted,
                           std::vector<std::string>& out) {
     const std::string prefix = withTrailingSlash(folder);
-    const auto wanted = foldersWanted ? DirectoryEntry::Kind::Folder : DirectoryEntry::Kind::File;
-    // Patterns fit the name as the user sees it (a GBK name decoded); the path keeps the bytes.
-    std::vector<std::string> decoded(entries.size());
-    std::vector<std::string_view> shown(entries.size());
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-        const std::string& name = entries[i].name;
-        if (entries[i].kind == wanted && !isValidUtf8(name))
-            decoded[i] = displayText(name);
-        shown[i] = decoded[i].empty() ? std::string_view(name) : std::string_view(decoded[i]);
-    }
+    const ShownNames shown(entries, foldersWanted);
     for (const NamePattern& pattern : patterns) {
         for (std::size_t i = 0; i < entries.size(); ++i) {
-            const DirectoryEntry& entry = entries[i];
-            if (entry.kind == wanted &&
-                (foldersWanted ? pattern.matches(shown[i]) : patternKeeps(pattern, shown[i])))
-                out.push_back(prefix + entry.name);
+            if (shown.selected(entries, i, pattern))
+                out.push_back(prefix + entries[i].name);
         }
     }
     return out.size();
+}
+
+std::size_t countEntries(const std::vector<DirectoryEntry>& entries, const std::vector<NamePattern>& patterns,
+                         bool foldersWanted) {
+    const ShownNames shown(entries, foldersWanted);
+    std::size_t count = 0;
+    for (const NamePattern& pattern : patterns)
+        for (std::size_t i = 0; i < entries.size(); ++i)
+            count += shown.selected(entries, i, pattern) ? 1 : 0;
+    return count;
 }
 
 std::size_t enumerateEntries(const std::string& folder, std::string_view patternList, bool foldersWanted,

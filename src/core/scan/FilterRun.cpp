@@ -202,6 +202,8 @@ void FilterRun::addResultRow(const std::string& path, std::uint64_t size, std::u
     row.timeText = std::move(time);
     row.countText = groupedCountText(contentCount);
     row.folder = folderPart(path) + "/";
+    if (fileStat())
+        row.stamp = {true, stat->size, stat->modifiedNs};
     m_host.results().append(std::move(row));
 }
 

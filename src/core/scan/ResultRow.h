@@ -6,6 +6,14 @@
 
 namespace karv {
 
+/// What a file looked like when its row was listed. An action that would move or delete the file
+/// first checks that it still looks so, so that a list never acts on a file rewritten since.
+struct RowStamp {
+    bool known = false;
+    std::uint64_t size = 0;
+    std::int64_t modifiedNs = 0;
+};
+
 /// One row of the result list. The name and folder keep the raw path bytes, so a name that is not
 /// UTF-8 is acted on exactly; front ends decode them only for display.
 struct ResultRow {
@@ -15,6 +23,7 @@ struct ResultRow {
     std::string countText;       ///< 内容字数
     std::string folder;          ///< 所在目录: the folder part followed by "/"
     std::uint32_t itemValue = 0; ///< the low 32 bits of the size
+    RowStamp stamp;              ///< not shown
 
     std::string path() const { return folder + name; }
 };

@@ -120,23 +120,40 @@ FileLock::~FileLock() {
 
 bool FileLock::acquire(const std::string& lockPath) {
     release();
-    const int fd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0)
-        return false;
-    while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        if (errno == EINTR)
-            continue;
+    // A holder that exits removes the file while it still holds the lock; whoever had opened the
+    // old file then locks a name that no longer exists, and must start again on the new one.
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        const int fd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+        if (fd < 0)
+            return false;
+        int locked = -1;
+        do
+            locked = ::flock(fd, LOCK_EX | LOCK_NB);
+        while (locked != 0 && errno == EINTR);
+        if (locked != 0) {
+            ::close(fd);
+            return false;
+        }
+        struct stat held {};
+        struct stat named {};
+        if (::fstat(fd, &held) == 0 && ::stat(lockPath.c_str(), &named) == 0 && held.st_dev == named.st_dev &&
+            held.st_ino == named.st_ino) {
+            m_fd = fd;
+            m_path = lockPath;
+            return true;
+        }
         ::close(fd);
-        return false;
     }
-    m_fd = fd;
-    return true;
+    return false;
 }
 
 void FileLock::release() {
     if (m_fd >= 0) {
+        // Removed while still locked, so no one can take the lock on a file about to vanish.
+        ::unlink(m_path.c_str());
         ::close(m_fd);
         m_fd = -1;
+        m_path.clear();
     }
 }
 

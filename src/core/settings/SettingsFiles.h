@@ -22,7 +22,8 @@ bool replaceFileAtomically(const std::string& path, std::string_view content);
 /// The folder part of a path ("." when it has none).
 std::string folderOf(const std::string& path);
 
-/// An exclusive advisory lock (flock) on a lock file, held until destruction or release().
+/// An exclusive advisory lock (flock) on a lock file, held until destruction or release(), which
+/// also removes the file. A file left by a crashed process holds no lock and blocks nothing.
 /// The descriptor is close-on-exec so that programs we start never inherit it.
 class FileLock {
 public:
@@ -39,6 +40,7 @@ public:
 
 private:
     int m_fd = -1;
+    std::string m_path;
 };
 
 } // namespace karv::settingsio

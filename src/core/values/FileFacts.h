@@ -11,8 +11,9 @@ namespace karv {
 /// What one stat of a path tells; read once per file and reused by every filter and by the row.
 struct FileStat {
     std::uint64_t size = 0;
-    std::int64_t created = 0;  ///< birth time in seconds; the last-write time where none is recorded
-    std::int64_t modified = 0; ///< seconds since the epoch
+    std::int64_t created = 0;    ///< birth time in seconds; the last-write time where none is recorded
+    std::int64_t modified = 0;   ///< seconds since the epoch
+    std::int64_t modifiedNs = 0; ///< the same instant in nanoseconds, to tell a rewritten file
     std::int64_t accessed = 0;
     bool isDirectory = false;
     /// Identity of the file itself: two paths with the same pair (links, a folder reached twice)

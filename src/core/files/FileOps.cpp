@@ -1,0 +1,548 @@
+#include "files/FileOps.h"
+
+#include <atomic>
+#include <cerrno>
+#include <cstdlib>
+#include <ctime>
+#include <fcntl.h>
+#include <random>
+#include <unistd.h>
+#include <vector>
+
+namespace karv::files {
+
+namespace {
+
+bool sameFile(const struct stat& a, const struct stat& b) {
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+std::int64_t nanoseconds(const struct timespec& time) {
+    return static_cast<std::int64_t>(time.tv_sec) * 1'000'000'000 + time.tv_nsec;
+}
+
+// Errors that mean "this file system cannot copy ranges", not "the copy failed".
+bool rangeUnsupported(int error) {
+    return error == EXDEV || error == ENOSYS || error == EINVAL || error == EOPNOTSUPP || error == EBADF ||
+           error == ETXTBSY;
+}
+
+// Errors that mean "this file system has no RENAME_NOREPLACE".
+bool noReplaceUnsupported(int error) {
+    return error == EINVAL || error == ENOSYS || error == EOPNOTSUPP;
+}
+
+bool linksUnsupported(int error) {
+    return error == EPERM || error == ENOTSUP || error == EOPNOTSUPP || error == ENOSYS;
+}
+
+std::string deletionDate() {
+    const std::time_t now = std::time(nullptr);
+    struct tm parts {};
+    ::localtime_r(&now, &parts);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &parts);
+    return text;
+}
+
+std::string absolutePath(const std::string& path) {
+    if (!path.empty() && path.front() == '/')
+        return path;
+    std::vector<char> buffer(4096);
+    while (::getcwd(buffer.data(), buffer.size()) == nullptr) {
+        if (errno != ERANGE)
+            return path;
+        buffer.resize(buffer.size() * 2);
+    }
+    std::string cwd = buffer.data();
+    std::string rest = path;
+    while (rest.rfind("./", 0) == 0)
+        rest.erase(0, 2);
+    return cwd == "/" ? "/" + rest : cwd + "/" + rest;
+}
+
+} // namespace
+
+std::string folderOf(const std::string& path) {
+    const auto slash = path.find_last_of('/');
+    if (slash == std::string::npos)
+        return ".";
+    if (slash == 0)
+        return "/";
+    return path.substr(0, slash);
+}
+
+std::string nameOf(const std::string& path) {
+    const auto slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string encodePathForUrl(const std::string& path) {
+    static const char hex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(path.size());
+    for (const unsigned char c : path) {
+        const bool keep = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+                          c == '-' || c == '_' || c == '.' || c == '~' || c == '/';
+        if (keep) {
+            out += static_cast<char>(c);
+        } else {
+            out += '%';
+            out += hex[c >> 4];
+            out += hex[c & 15];
+        }
+    }
+    return out;
+}
+
+bool FileOps::exists(const std::string& path) {
+    struct stat info {};
+    return m_sys.lstat(path.c_str(), &info) == 0;
+}
+
+bool FileOps::isFolder(const std::string& path) {
+    struct stat info {};
+    return m_sys.stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+std::optional<Identity> FileOps::identity(const std::string& path) {
+    struct stat info {};
+    if (m_sys.stat(path.c_str(), &info) != 0)
+        return std::nullopt;
+    Identity id;
+    id.device = info.st_dev;
+    id.inode = info.st_ino;
+    id.size = static_cast<std::uint64_t>(info.st_size);
+    id.modifiedNs = nanoseconds(info.st_mtim);
+    id.isFolder = S_ISDIR(info.st_mode);
+    return id;
+}
+
+Result FileOps::makeFolders(const std::string& path) {
+    if (path.empty())
+        return Result::failure(ENOENT);
+    std::size_t from = 1;
+    while (true) {
+        const auto slash = path.find('/', from);
+        const std::string prefix = path.substr(0, slash);
+        if (!prefix.empty() && prefix != "." && m_sys.mkdir(prefix.c_str(), 0777) != 0) {
+            const int error = errno;
+            struct stat info {};
+            if (m_sys.stat(prefix.c_str(), &info) != 0)
+                return Result::failure(error);
+            if (!S_ISDIR(info.st_mode))
+                return Result::failure(ENOTDIR);
+        }
+        if (slash == std::string::npos || slash + 1 >= path.size())
+            return Result::success();
+        from = slash + 1;
+    }
+}
+
+std::string FileOps::temporaryName(const std::string& folder) {
+    static std::atomic<std::uint64_t> counter{[] {
+        std::random_device device;
+        return (static_cast<std::uint64_t>(device()) << 32) ^ device() ^
+               static_cast<std::uint64_t>(::getpid());
+    }()};
+    static const char hex[] = "0123456789abcdef";
+    std::uint64_t value = counter.fetch_add(0x9E3779B97F4A7C15ull);
+    std::string suffix;
+    for (int i = 0; i < 12; ++i, value >>= 4)
+        suffix += hex[value & 15];
+    return (folder == "/" ? std::string() : folder) + "/.karv-" + suffix + ".part";
+}
+
+int FileOps::writeSynced(int fd, std::string_view bytes) {
+    for (std::size_t written = 0; written < bytes.size();) {
+        const ssize_t n = m_sys.write(fd, bytes.data() + written, bytes.size() - written);
+        if (n <= 0)
+            return n < 0 ? errno : EIO;
+        written += static_cast<std::size_t>(n);
+    }
+    return m_sys.fsync(fd) != 0 ? errno : 0;
+}
+
+Result FileOps::copyContent(int in, int out) {
+    bool useRange = true;
+    std::vector<char> buffer;
+    while (true) {
+        if (useRange) {
+            const ssize_t n = m_sys.copyRange(in, out, kCopyChunk);
+            if (n > 0)
+                continue;
+            if (n < 0 && !rangeUnsupported(errno))
+                return Result::failure(errno);
+            // End of file, or a file system without range copies: plain reads confirm or finish.
+            useRange = false;
+            continue;
+        }
+        if (buffer.empty())
+            buffer.resize(256 * 1024);
+        const ssize_t n = m_sys.read(in, buffer.data(), buffer.size());
+        if (n < 0)
+            return Result::failure(errno);
+        if (n == 0)
+            return Result::success();
+        for (ssize_t written = 0; written < n;) {
+            const ssize_t w = m_sys.write(out, buffer.data() + written, static_cast<size_t>(n - written));
+            if (w < 0)
+                return Result::failure(errno);
+            if (w == 0)
+                return Result::failure(EIO);
+            written += w;
+        }
+    }
+}
+
+Result FileOps::placeNoReplace(const std::string& from, const std::string& to) {
+    if (m_sys.rename(from.c_str(), to.c_str(), true) == 0)
+        return Result::success();
+    const int error = errno;
+    if (!noReplaceUnsupported(error))
+        return Result::failure(error);
+    // A hard link fails when the name is taken, which is the guarantee the flag gives.
+    if (m_sys.link(from.c_str(), to.c_str()) != 0) {
+        const int linkError = errno;
+        if (!linksUnsupported(linkError))
+            return Result::failure(linkError);
+        // File systems with neither (FAT, exFAT, some network mounts): look, then rename. Only a
+        // file created in the moment between the two could be replaced.
+        struct stat taken {};
+        if (m_sys.lstat(to.c_str(), &taken) == 0)
+            return Result::failure(EEXIST);
+        if (errno != ENOENT)
+            return Result::failure(errno);
+        if (m_sys.rename(from.c_str(), to.c_str(), false) != 0)
+            return Result::failure(errno);
+        return Result::success();
+    }
+    if (m_sys.unlink(from.c_str()) != 0) {
+        const int unlinkError = errno;
+        m_sys.unlink(to.c_str());
+        return Result::failure(unlinkError);
+    }
+    return Result::success();
+}
+
+Result FileOps::copyInto(const std::string& source, const std::string& target, Existing existing,
+                         bool syncTargetFolder) {
+    struct stat sourceInfo {};
+    if (m_sys.stat(source.c_str(), &sourceInfo) != 0)
+        return Result::failure(errno);
+    // Only regular files: opening a pipe or device would block or never end.
+    if (S_ISDIR(sourceInfo.st_mode))
+        return Result::failure(EISDIR);
+    if (!S_ISREG(sourceInfo.st_mode))
+        return Result::failure(EINVAL);
+
+    struct stat targetInfo {};
+    if (m_sys.stat(target.c_str(), &targetInfo) == 0) {
+        if (sameFile(sourceInfo, targetInfo))
+            return Result::failure(EINVAL);
+        if (S_ISDIR(targetInfo.st_mode))
+            return Result::failure(EISDIR);
+        if (existing == Existing::Keep)
+            return Result::failure(EEXIST);
+    } else if (errno != ENOENT) {
+        return Result::failure(errno);
+    }
+
+    const int in = m_sys.open(source.c_str(), O_RDONLY | O_NOCTTY, 0);
+    if (in < 0)
+        return Result::failure(errno);
+    struct stat opened {};
+    // The name must still lead to the file that was checked above.
+    const int statError = m_sys.fstat(in, &opened) != 0 ? errno : (sameFile(opened, sourceInfo) ? 0 : ENOENT);
+    if (statError != 0) {
+        m_sys.close(in);
+        return Result::failure(statError);
+    }
+
+    const std::string folder = folderOf(target);
+    std::string temporary;
+    int out = -1;
+    for (int attempt = 0; attempt < 100 && out < 0; ++attempt) {
+        temporary = temporaryName(folder);
+        out = m_sys.open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600);
+        if (out < 0 && errno != EEXIST)
+            break;
+    }
+    if (out < 0) {
+        const int error = errno;
+        m_sys.close(in);
+        return Result::failure(error);
+    }
+
+    auto abandon = [&](int error, bool outOpen) {
+        if (outOpen)
+            m_sys.close(out);
+        m_sys.unlink(temporary.c_str());
+        m_sys.close(in);
+        return Result::failure(error);
+    };
+
+    if (const Result copied = copyContent(in, out); !copied.ok())
+        return abandon(copied.error, true);
+    if (m_sys.fchmod(out, opened.st_mode & 0777) != 0)
+        return abandon(errno, true);
+    const struct timespec times[2] = {opened.st_atim, opened.st_mtim};
+    if (m_sys.futimens(out, times) != 0)
+        return abandon(errno, true);
+    if (m_sys.fsync(out) != 0)
+        return abandon(errno, true);
+    if (m_sys.close(out) != 0)
+        return abandon(errno, false);
+    m_sys.close(in);
+
+    const Result placed =
+        existing == Existing::Replace
+            ? (m_sys.rename(temporary.c_str(), target.c_str(), false) == 0 ? Result::success()
+                                                                           : Result::failure(errno))
+            : placeNoReplace(temporary, target);
+    if (!placed.ok()) {
+        m_sys.unlink(temporary.c_str());
+        return placed;
+    }
+    if (syncTargetFolder) {
+        const int dir = m_sys.open(folder.c_str(), O_RDONLY | O_DIRECTORY, 0);
+        const int error = dir < 0 ? errno : (m_sys.fsync(dir) == 0 ? 0 : errno);
+        if (dir >= 0)
+            m_sys.close(dir);
+        // Some file systems cannot flush a folder; the file itself is already on disk there.
+        if (error != 0 && error != EINVAL)
+            return Result::failure(error);
+    }
+    return Result::success();
+}
+
+Result FileOps::copyFile(const std::string& source, const std::string& target, Existing existing) {
+    return copyInto(source, target, existing, false);
+}
+
+Result FileOps::moveFile(const std::string& source, const std::string& target, Existing existing) {
+    struct stat sourceInfo {};
+    if (m_sys.lstat(source.c_str(), &sourceInfo) != 0)
+        return Result::failure(errno);
+    if (S_ISDIR(sourceInfo.st_mode))
+        return Result::failure(EISDIR);
+
+    struct stat targetInfo {};
+    const bool hadTarget = m_sys.lstat(target.c_str(), &targetInfo) == 0;
+    if (hadTarget) {
+        if (sameFile(sourceInfo, targetInfo))
+            return Result::failure(EINVAL);
+        struct stat followedSource {
+        }, followedTarget{};
+        // A link moved over the file it points to would leave a link to nothing.
+        if (m_sys.stat(source.c_str(), &followedSource) == 0 &&
+            m_sys.stat(target.c_str(), &followedTarget) == 0 && sameFile(followedSource, followedTarget))
+            return Result::failure(EINVAL);
+        if (S_ISDIR(targetInfo.st_mode))
+            return Result::failure(EISDIR);
+        if (existing == Existing::Keep)
+            return Result::failure(EEXIST);
+    } else if (errno != ENOENT) {
+        return Result::failure(errno);
+    }
+
+    const Result renamed =
+        existing == Existing::Replace
+            ? (m_sys.rename(source.c_str(), target.c_str(), false) == 0 ? Result::success()
+                                                                        : Result::failure(errno))
+            : placeNoReplace(source, target);
+    if (renamed.ok() || renamed.error != EXDEV)
+        return renamed;
+
+    // Another file system: the source goes only once its copy is complete and on disk.
+    if (const Result copied = copyInto(source, target, existing, true); !copied.ok())
+        return copied;
+    if (m_sys.unlink(source.c_str()) != 0) {
+        const int error = errno;
+        if (!hadTarget)
+            m_sys.unlink(target.c_str());
+        return Result::failure(error);
+    }
+    return Result::success();
+}
+
+Result FileOps::writeFile(const std::string& path, std::string_view content) {
+    struct stat info {};
+    if (m_sys.stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode))
+        return Result::failure(EISDIR);
+    std::string temporary;
+    int fd = -1;
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+        temporary = temporaryName(folderOf(path));
+        fd = m_sys.open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666);
+        if (fd < 0 && errno != EEXIST)
+            break;
+    }
+    if (fd < 0)
+        return Result::failure(errno);
+    auto abandon = [&](int error, bool open) {
+        if (open)
+            m_sys.close(fd);
+        m_sys.unlink(temporary.c_str());
+        return Result::failure(error);
+    };
+    if (const int error = writeSynced(fd, content); error != 0)
+        return abandon(error, true);
+    if (m_sys.close(fd) != 0)
+        return abandon(errno, false);
+    if (m_sys.rename(temporary.c_str(), path.c_str(), false) != 0) {
+        const int error = errno;
+        m_sys.unlink(temporary.c_str());
+        return Result::failure(error);
+    }
+    return Result::success();
+}
+
+Result FileOps::removeFile(const std::string& path) {
+    if (m_sys.unlink(path.c_str()) != 0)
+        return Result::failure(errno);
+    return Result::success();
+}
+
+Result FileOps::ensureFolder(const std::string& path, mode_t mode) {
+    if (m_sys.mkdir(path.c_str(), mode) == 0)
+        return Result::success();
+    const int error = errno;
+    struct stat info {};
+    if (error == EEXIST && m_sys.lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode))
+        return Result::success();
+    return Result::failure(error == EEXIST ? ENOTDIR : error);
+}
+
+std::optional<std::string> FileOps::trashFolderFor(const std::string& absolute, const struct stat& info,
+                                                   bool& homeTrash, std::string& topFolder, int& error) {
+    error = 0;
+    std::string dataHome;
+    if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg != nullptr && xdg[0] == '/')
+        dataHome = xdg;
+    else if (const char* home = std::getenv("HOME"); home != nullptr && home[0] == '/')
+        dataHome = std::string(home) + "/.local/share";
+
+    if (!dataHome.empty()) {
+        // The home trash serves every file on its volume; its nearest existing folder tells which.
+        std::string probe = dataHome + "/Trash";
+        struct stat homeInfo {};
+        while (m_sys.stat(probe.c_str(), &homeInfo) != 0 && probe != "/")
+            probe = folderOf(probe);
+        if (homeInfo.st_dev == info.st_dev) {
+            const std::string trash = dataHome + "/Trash";
+            if (const Result made = makeFolders(trash); !made.ok()) {
+                error = made.error;
+                return std::nullopt;
+            }
+            homeTrash = true;
+            return trash;
+        }
+    }
+
+    // Another volume: its top folder holds the trash.
+    std::string top = folderOf(absolute);
+    while (top != "/") {
+        const std::string parent = folderOf(top);
+        struct stat parentInfo {};
+        if (m_sys.stat(parent.c_str(), &parentInfo) != 0 || parentInfo.st_dev != info.st_dev)
+            break;
+        top = parent;
+    }
+    topFolder = top;
+    homeTrash = false;
+    const std::string base = top == "/" ? std::string() : top;
+    const std::string uid = std::to_string(::getuid());
+
+    struct stat shared {};
+    const std::string sharedTrash = base + "/.Trash";
+    // A shared trash counts only as a real, sticky folder, never through a link.
+    if (m_sys.lstat(sharedTrash.c_str(), &shared) == 0 && S_ISDIR(shared.st_mode) &&
+        (shared.st_mode & S_ISVTX)) {
+        const std::string mine = sharedTrash + "/" + uid;
+        if (ensureFolder(mine, 0700).ok())
+            return mine;
+    }
+    const std::string own = base + "/.Trash-" + uid;
+    if (const Result made = ensureFolder(own, 0700); !made.ok()) {
+        error = made.error;
+        return std::nullopt;
+    }
+    struct stat ownInfo {};
+    if (m_sys.lstat(own.c_str(), &ownInfo) != 0 || ownInfo.st_uid != ::getuid()) {
+        error = EACCES;
+        return std::nullopt;
+    }
+    return own;
+}
+
+Result FileOps::trashFile(const std::string& path, std::string* trashedAs) {
+    struct stat info {};
+    if (m_sys.lstat(path.c_str(), &info) != 0)
+        return Result::failure(errno);
+    const std::string absolute = absolutePath(path);
+
+    bool home = false;
+    std::string top;
+    int error = 0;
+    const auto trash = trashFolderFor(absolute, info, home, top, error);
+    if (!trash)
+        return Result::failure(error ? error : EXDEV);
+    const std::string filesFolder = *trash + "/files";
+    const std::string infoFolder = *trash + "/info";
+    if (const Result made = ensureFolder(filesFolder, 0700); !made.ok())
+        return made;
+    if (const Result made = ensureFolder(infoFolder, 0700); !made.ok())
+        return made;
+
+    // The record holds the path relative to the volume's top folder for a volume's own trash.
+    std::string recorded = absolute;
+    if (!home)
+        recorded = top == "/" ? absolute.substr(1) : absolute.substr(top.size() + 1);
+    const std::string record =
+        "[Trash Info]\nPath=" + encodePathForUrl(recorded) + "\nDeletionDate=" + deletionDate() + "\n";
+
+    const std::string name = nameOf(absolute);
+    const auto dot = name.find_last_of('.');
+    const bool hasExtension = dot != std::string::npos && dot > 0;
+    const std::string stem = hasExtension ? name.substr(0, dot) : name;
+    const std::string extension = hasExtension ? name.substr(dot) : std::string();
+
+    for (int k = 1; k < 100000; ++k) {
+        const std::string candidate = k == 1 ? name : stem + "." + std::to_string(k) + extension;
+        const std::string infoPath = infoFolder + "/" + candidate + ".trashinfo";
+        const std::string filePath = filesFolder + "/" + candidate;
+        const int fd = m_sys.open(infoPath.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600);
+        if (fd < 0) {
+            if (errno == EEXIST)
+                continue;
+            return Result::failure(errno);
+        }
+        struct stat taken {};
+        if (m_sys.lstat(filePath.c_str(), &taken) == 0) {
+            m_sys.close(fd);
+            m_sys.unlink(infoPath.c_str());
+            continue;
+        }
+        auto dropRecord = [&](int failure, bool open) {
+            if (open)
+                m_sys.close(fd);
+            m_sys.unlink(infoPath.c_str());
+            return Result::failure(failure);
+        };
+        if (const int error = writeSynced(fd, record); error != 0)
+            return dropRecord(error, true);
+        if (m_sys.close(fd) != 0)
+            return dropRecord(errno, false);
+        if (const Result moved = placeNoReplace(absolute, filePath); !moved.ok()) {
+            m_sys.unlink(infoPath.c_str());
+            return moved;
+        }
+        if (trashedAs != nullptr)
+            *trashedAs = filePath;
+        return Result::success();
+    }
+    return Result::failure(EEXIST);
+}
+
+} // namespace karv::files

@@ -1,0 +1,98 @@
+#pragma once
+
+#include "files/Syscalls.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace karv::files {
+
+/// The outcome of one file operation: 0 or the errno of the step that failed. Nothing throws.
+struct Result {
+    int error = 0;
+    bool ok() const { return error == 0; }
+    static Result success() { return {}; }
+    static Result failure(int error) { return {error}; }
+};
+
+/// Who a file is and what it looked like: enough to tell that a path still names the same,
+/// unchanged file.
+struct Identity {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    std::uint64_t size = 0;
+    std::int64_t modifiedNs = 0; ///< modification time in nanoseconds since the epoch
+    bool isFolder = false;
+};
+
+/// Whether an operation may put its result over an existing file of the target name.
+enum class Existing { Keep, Replace };
+
+/// Copy, move, delete and trash, done so that a failure at any step loses nothing: a target is
+/// only ever written under a temporary name and renamed into place whole, and a source is only
+/// removed once its copy is complete and on disk.
+class FileOps {
+public:
+    explicit FileOps(Syscalls& calls = systemCalls()) : m_sys(calls) {}
+
+    /// True when something (a file, folder or link, even a dangling one) has this name.
+    bool exists(const std::string& path);
+    bool isFolder(const std::string& path);
+    /// The identity of what `path` names, following symbolic links.
+    std::optional<Identity> identity(const std::string& path);
+
+    /// Creates the folder and any missing parents. An existing folder is success.
+    Result makeFolders(const std::string& path);
+
+    /// Copies content, permissions and modification time. Fails with EEXIST when the target
+    /// exists and `existing` is Keep, with EISDIR when it is a folder, and with EINVAL when the
+    /// target is the source itself; in each case nothing changes.
+    Result copyFile(const std::string& source, const std::string& target, Existing existing = Existing::Keep);
+
+    /// Renames the source to the target; across file systems copies it completely, flushes it and
+    /// only then removes the source. On failure the source and any existing target stay as they
+    /// were (a target that was to be replaced stays replaced only when the source could not be
+    /// removed afterwards; then the result is the error and the source is still in place).
+    Result moveFile(const std::string& source, const std::string& target, Existing existing = Existing::Keep);
+
+    /// Deletes the file for good.
+    Result removeFile(const std::string& path);
+
+    /// Moves the file into the freedesktop.org trash of its volume and writes the .trashinfo
+    /// record a file manager restores it from. Succeeds only when the file has left its place;
+    /// a volume without a usable trash is a failure, never a permanent delete. `trashedAs`
+    /// receives the file's new path.
+    Result trashFile(const std::string& path, std::string* trashedAs = nullptr);
+
+    /// Writes `content` as the file's complete new content: written and flushed under a temporary
+    /// name, then put in place of any old file, so a failed write leaves the old file whole.
+    Result writeFile(const std::string& path, std::string_view content);
+
+    /// Size of the pieces a copy is made of.
+    static constexpr std::size_t kCopyChunk = 1 << 20;
+
+private:
+    Result copyInto(const std::string& source, const std::string& target, Existing existing, bool syncFolder);
+    Result copyContent(int in, int out);
+    /// Writes all of `bytes` and flushes them to disk: 0 or the errno of the failing step.
+    int writeSynced(int fd, std::string_view bytes);
+    Result placeNoReplace(const std::string& from, const std::string& to);
+    std::string temporaryName(const std::string& folder);
+    std::optional<std::string> trashFolderFor(const std::string& absolutePath, const struct stat& info,
+                                              bool& homeTrash, std::string& topFolder, int& error);
+    Result ensureFolder(const std::string& path, mode_t mode);
+    void syncFolder(const std::string& folder);
+
+    Syscalls& m_sys;
+};
+
+/// The folder part of a path ("." for a bare name, "/" for a name at the root).
+std::string folderOf(const std::string& path);
+/// The part after the last "/".
+std::string nameOf(const std::string& path);
+/// A path with its bytes percent-encoded as in a file: URL ("/" and unreserved characters kept).
+std::string encodePathForUrl(const std::string& path);
+
+} // namespace karv::files

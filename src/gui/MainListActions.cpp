@@ -1,0 +1,176 @@
+#include "gui/MainListActions.h"
+
+#include "gui/ResultListModel.h"
+#include "gui/TargetExistsDialog.h"
+#include "gui/ViewerWindow.h"
+#include "platform/QtDesktop.h"
+#include "text/NameText.h"
+
+#include <algorithm>
+
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QThread>
+#include <QTreeView>
+
+namespace karv {
+
+namespace {
+
+const std::pair<ActionButton, const char*> kButtonNames[] = {
+    {ActionButton::Open, "按钮打开"},          {ActionButton::Locate, "按钮定位"},
+    {ActionButton::View, "按钮查看"},          {ActionButton::CopyPaths, "按钮复制路径"},
+    {ActionButton::CopyNames, "按钮复制名称"}, {ActionButton::Export, "按钮导出"},
+    {ActionButton::Copy, "按钮复制"},          {ActionButton::Move, "按钮移动"},
+    {ActionButton::Delete, "按钮删除"},
+};
+
+} // namespace
+
+MainListActions::MainListActions(AppState& state, const Parts& parts,
+                                 std::function<ActionServices()> services, std::function<void()> pump)
+    : QObject(parts.window), m_state(state), m_parts(parts), m_services(std::move(services)),
+      m_pump(std::move(pump)) {
+    for (const auto& [which, name] : kButtonNames)
+        m_buttons[which] = parts.window->findChild<QPushButton*>(QString::fromUtf8(name));
+
+    auto on = [this](ActionButton which, std::function<void(ListActions&)> action) {
+        if (QPushButton* b = button(which))
+            connect(b, &QPushButton::clicked, this, [this, action] { run(action); });
+    };
+    on(ActionButton::Open, [](ListActions& a) { a.openSelected(true); });
+    on(ActionButton::Locate, [](ListActions& a) { a.openSelected(false); });
+    on(ActionButton::View, [](ListActions& a) { a.viewSelected(); });
+    on(ActionButton::CopyPaths, [](ListActions& a) { a.copySelectedPaths(); });
+    on(ActionButton::CopyNames, [](ListActions& a) { a.copySelectedNames(); });
+    on(ActionButton::Export, [](ListActions& a) { a.exportPathList(); });
+    on(ActionButton::Copy, [](ListActions& a) { a.moveOrCopySelected(false); });
+    on(ActionButton::Move, [](ListActions& a) { a.moveOrCopySelected(true); });
+    on(ActionButton::Delete, [](ListActions& a) { a.deleteSelected(); });
+
+    connect(parts.list, &QTreeView::doubleClicked, this,
+            [this] { run([](ListActions& a) { a.openSelected(true); }); });
+    connect(parts.list, &QTreeView::customContextMenuRequested, this, [this](const QPoint& point) {
+        if (m_parts.list->indexAt(point).isValid())
+            run([](ListActions& a) { a.openSelected(false); });
+    });
+    // Queued: a click moves the current row before it selects that row, and the viewer shows the
+    // first selected row, so it must look once the selection has settled.
+    connect(
+        parts.list->selectionModel(), &QItemSelectionModel::currentChanged, this,
+        [this] { run([](ListActions& a) { a.refreshViewer(); }); }, Qt::QueuedConnection);
+}
+
+MainListActions::~MainListActions() = default;
+
+QPushButton* MainListActions::button(ActionButton which) const {
+    const auto it = m_buttons.find(which);
+    return it == m_buttons.end() ? nullptr : it->second;
+}
+
+ViewerWindow* MainListActions::viewer() const {
+    return m_viewer.data();
+}
+
+void MainListActions::run(const std::function<void(ListActions&)>& action) {
+    ListActions actions(m_state, *this, *this, m_services(), m_files);
+    action(actions);
+}
+
+std::vector<std::size_t> MainListActions::selectedRows() {
+    std::vector<std::size_t> rows;
+    const QModelIndexList selected = m_parts.list->selectionModel()->selectedRows();
+    rows.reserve(static_cast<std::size_t>(selected.size()));
+    for (const QModelIndex& index : selected)
+        rows.push_back(static_cast<std::size_t>(index.row()));
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+std::size_t MainListActions::rowCount() {
+    return m_parts.model->count();
+}
+
+ResultRow MainListActions::row(std::size_t index) {
+    return m_parts.model->row(index);
+}
+
+void MainListActions::setRowPlace(std::size_t index, const std::string& folder, const std::string& name,
+                                  const RowStamp& stamp) {
+    m_parts.model->setRowPlace(index, folder, name, stamp);
+}
+
+void MainListActions::removeRow(std::size_t index) {
+    m_parts.model->removeListedRow(index);
+}
+
+void MainListActions::scrollToFirstRow() {
+    m_parts.list->scrollToTop();
+}
+
+std::string MainListActions::caption(ActionButton which) {
+    QPushButton* b = button(which);
+    return b ? us(b->text()) : std::string(ListActions::idleCaption(which));
+}
+
+void MainListActions::setCaption(ActionButton which, std::string_view caption) {
+    if (QPushButton* b = button(which))
+        b->setText(qs(caption));
+}
+
+std::string MainListActions::tag(ActionButton which) {
+    QPushButton* b = button(which);
+    return b ? pathFromQt(b->property("tag").toString()) : std::string();
+}
+
+void MainListActions::setTag(ActionButton which, const std::string& tag) {
+    if (QPushButton* b = button(which))
+        b->setProperty("tag", pathToQt(tag));
+}
+
+void MainListActions::setProgressMaximum(int maximum) {
+    // The bar appears with the first batch and keeps showing the last summary afterwards.
+    m_parts.progressBar->show();
+    m_parts.progressBar->setMaximum(std::max(maximum, 1));
+}
+
+void MainListActions::setProgressPosition(int position) {
+    m_parts.progressBar->setValue(position);
+}
+
+void MainListActions::setProgressText(const std::string& text) {
+    m_parts.progressText->setText(qs(text));
+}
+
+int MainListActions::askTargetExists(const std::string& target, bool& sameForRest) {
+    return TargetExistsDialog::ask(qs(displayText(target)), sameForRest, m_parts.window);
+}
+
+void MainListActions::showViewer() {
+    if (!m_viewer)
+        m_viewer = new ViewerWindow(m_parts.window);
+    m_viewer->show();
+    m_viewer->raise();
+}
+
+bool MainListActions::viewerOpen() {
+    return m_viewer && m_viewer->isVisible();
+}
+
+void MainListActions::setViewerContent(const std::string& text, const std::string& title) {
+    if (m_viewer)
+        m_viewer->setContent(qs(text), qs(title));
+}
+
+void MainListActions::pump() {
+    m_pump();
+}
+
+void MainListActions::sleepMs(int milliseconds) {
+    QThread::msleep(static_cast<unsigned long>(milliseconds));
+}
+
+} // namespace karv

@@ -1,0 +1,340 @@
+#include "files/FileOps.h"
+
+#include "support/FaultySyscalls.h"
+#include "support/Privileges.h"
+#include "support/TempTree.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <dirent.h>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace karv;
+using namespace karv::files;
+using karv::test::FaultySyscalls;
+using karv::test::TempTree;
+using Call = FaultySyscalls::Call;
+
+namespace {
+
+std::string contentOf(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
+}
+
+bool present(const std::string& path) {
+    struct stat info {};
+    return ::lstat(path.c_str(), &info) == 0;
+}
+
+// Every name in a folder, hidden ones included, sorted.
+std::vector<std::string> listing(const std::string& folder) {
+    std::vector<std::string> names;
+    if (DIR* dir = ::opendir(folder.c_str())) {
+        while (const dirent* entry = ::readdir(dir)) {
+            const std::string name = entry->d_name;
+            if (name != "." && name != "..")
+                names.push_back(name);
+        }
+        ::closedir(dir);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+using Names = std::vector<std::string>;
+
+// More than one copy chunk, so a fault can strike in the middle.
+std::string bigContent() {
+    std::string text(FileOps::kCopyChunk * 3 + 12345, '\0');
+    for (std::size_t i = 0; i < text.size(); ++i)
+        text[i] = static_cast<char>('a' + i % 23);
+    return text;
+}
+
+// A folder on another file system than the temporary folder, when the machine has one.
+std::string otherVolume(const std::string& than) {
+    struct stat a {
+    }, b{};
+    if (::stat("/dev/shm", &b) != 0 || ::stat(than.c_str(), &a) != 0 || a.st_dev == b.st_dev ||
+        ::access("/dev/shm", W_OK) != 0)
+        return {};
+    char pattern[] = "/dev/shm/karv-test-XXXXXX";
+    return ::mkdtemp(pattern) ? pattern : std::string();
+}
+
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const std::string& value) : m_name(name) {
+        if (const char* old = std::getenv(name))
+            m_old = old;
+        ::setenv(name, value.c_str(), 1);
+    }
+    ~ScopedEnv() {
+        if (m_old)
+            ::setenv(m_name, m_old->c_str(), 1);
+        else
+            ::unsetenv(m_name);
+    }
+
+private:
+    const char* m_name;
+    std::optional<std::string> m_old;
+};
+
+} // namespace
+
+TEST(FileOps, CopyAndMoveKeepContentAndRefuseWhatWouldLoseData) {
+    TempTree tree;
+    FileOps ops;
+    const std::string source = tree.file("a/report.doc", "report");
+    ::chmod(source.c_str(), 0640);
+    tree.setTimes("a/report.doc", 1'500'000'000, 1'500'000'000);
+    tree.folder("b");
+
+    ASSERT_TRUE(ops.copyFile(source, tree.path("b/report.doc")).ok());
+    EXPECT_EQ(contentOf(tree.path("b/report.doc")), "report");
+    const auto copied = ops.identity(tree.path("b/report.doc"));
+    ASSERT_TRUE(copied);
+    EXPECT_EQ(copied->modifiedNs, 1'500'000'000LL * 1'000'000'000);
+    struct stat info {};
+    ::stat(tree.path("b/report.doc").c_str(), &info);
+    EXPECT_EQ(info.st_mode & 0777, 0640u);
+
+    // An existing target stays unless replacing was asked for; a folder is never replaced.
+    tree.file("b/other.doc", "old");
+    EXPECT_EQ(ops.copyFile(source, tree.path("b/other.doc")).error, EEXIST);
+    EXPECT_EQ(contentOf(tree.path("b/other.doc")), "old");
+    EXPECT_TRUE(ops.copyFile(source, tree.path("b/other.doc"), Existing::Replace).ok());
+    EXPECT_EQ(contentOf(tree.path("b/other.doc")), "report");
+    tree.folder("b/dir.doc");
+    EXPECT_EQ(ops.copyFile(source, tree.path("b/dir.doc"), Existing::Replace).error, EISDIR);
+    EXPECT_EQ(ops.moveFile(source, tree.path("b/dir.doc"), Existing::Replace).error, EISDIR);
+    EXPECT_TRUE(present(source));
+
+    // Onto itself, also through a second hard link or a link: fails and changes nothing.
+    EXPECT_EQ(ops.copyFile(source, source, Existing::Replace).error, EINVAL);
+    ASSERT_EQ(::link(source.c_str(), tree.path("a/hard.doc").c_str()), 0);
+    tree.link("a/soft.doc", source);
+    EXPECT_EQ(ops.moveFile(source, tree.path("a/hard.doc"), Existing::Replace).error, EINVAL);
+    EXPECT_EQ(ops.moveFile(tree.path("a/soft.doc"), source, Existing::Replace).error, EINVAL);
+    EXPECT_EQ(ops.moveFile(source, source, Existing::Replace).error, EINVAL);
+    EXPECT_EQ(contentOf(source), "report");
+    EXPECT_EQ(listing(tree.path("a")), (Names{"hard.doc", "report.doc", "soft.doc"}));
+
+    // A move on one volume renames; an existing target is kept unless replacing was asked for.
+    EXPECT_EQ(ops.moveFile(tree.path("a/hard.doc"), tree.path("b/other.doc")).error, EEXIST);
+    EXPECT_TRUE(ops.moveFile(tree.path("a/hard.doc"), tree.path("b/moved.doc")).ok());
+    EXPECT_FALSE(present(tree.path("a/hard.doc")));
+    EXPECT_EQ(contentOf(tree.path("b/moved.doc")), "report");
+    EXPECT_EQ(listing(tree.path("b")), (Names{"dir.doc", "moved.doc", "other.doc", "report.doc"}));
+
+    EXPECT_TRUE(ops.makeFolders(tree.path("c/d/e")).ok());
+    EXPECT_TRUE(ops.isFolder(tree.path("c/d/e")));
+    EXPECT_TRUE(ops.makeFolders(tree.path("c/d/e/")).ok());
+    EXPECT_EQ(ops.makeFolders(tree.path("b/moved.doc/x")).error, ENOTDIR);
+    EXPECT_TRUE(ops.removeFile(tree.path("b/moved.doc")).ok());
+    EXPECT_EQ(ops.removeFile(tree.path("b/moved.doc")).error, ENOENT);
+}
+
+TEST(FileOps, VolumesWithoutNoReplaceRenameOrHardLinksStillKeepAnExistingTarget) {
+    TempTree tree;
+    const std::string source = tree.file("a/x.txt", "new");
+    tree.folder("b");
+    // What a FAT or exFAT volume answers: no RENAME_NOREPLACE, no hard links.
+    auto fatVolume = [](FaultySyscalls& sys) {
+        sys.failNth(Call::Rename, 1, EINVAL);
+        sys.failAll(Call::Link, EPERM);
+    };
+    FaultySyscalls copying;
+    fatVolume(copying);
+    EXPECT_TRUE(FileOps(copying).copyFile(source, tree.path("b/y.txt")).ok());
+    EXPECT_EQ(contentOf(tree.path("b/y.txt")), "new");
+
+    // A file that appears under the target name while the move runs is kept.
+    FaultySyscalls moving;
+    fatVolume(moving);
+    moving.before = [&](Call call, const std::string&) {
+        if (call == Call::Link)
+            tree.file("b/z.txt", "appeared");
+    };
+    EXPECT_EQ(FileOps(moving).moveFile(source, tree.path("b/z.txt")).error, EEXIST);
+    EXPECT_EQ(contentOf(tree.path("b/z.txt")), "appeared");
+    EXPECT_EQ(contentOf(source), "new");
+
+    FaultySyscalls plain;
+    fatVolume(plain);
+    EXPECT_TRUE(FileOps(plain).moveFile(source, tree.path("b/w.txt")).ok());
+    EXPECT_EQ(contentOf(tree.path("b/w.txt")), "new");
+    EXPECT_EQ(listing(tree.path("a")), Names{});
+}
+
+TEST(FileOps, FailedCopyLeavesNoPartialOrTemporaryFile) {
+    TempTree tree;
+    const std::string content = bigContent();
+    const std::string source = tree.file("src/big.bin", content);
+    const std::string target = tree.path("dst/big.bin");
+    tree.file("dst/kept.bin", "old target");
+    const std::string kept = tree.path("dst/kept.bin");
+
+    struct Fault {
+        Call call;
+        int nth;
+        int error;
+    };
+    // Disk full in the middle, in both copy paths; failures to flush, stamp or place the copy.
+    const Fault faults[] = {{Call::CopyRange, 2, ENOSPC}, {Call::Write, 3, ENOSPC},  {Call::Fsync, 1, EIO},
+                            {Call::Utimes, 1, EACCES},    {Call::Rename, 1, EACCES}, {Call::Read, 2, EIO},
+                            {Call::Open, 2, EACCES}};
+    for (const Fault& fault : faults) {
+        for (const std::string& to : {target, kept}) {
+            FaultySyscalls sys;
+            if (fault.call == Call::Write || fault.call == Call::Read)
+                sys.failAll(Call::CopyRange, EXDEV); // forces the plain read/write path
+            sys.failNth(fault.call, fault.nth, fault.error);
+            FileOps ops(sys);
+            const Result result = ops.copyFile(source, to, Existing::Replace);
+            EXPECT_EQ(result.error, fault.error) << static_cast<int>(fault.call);
+            EXPECT_EQ(listing(tree.path("dst")), (Names{"kept.bin"})) << static_cast<int>(fault.call);
+            EXPECT_EQ(contentOf(kept), "old target");
+            EXPECT_EQ(contentOf(source), content);
+        }
+    }
+
+    // Source vanished between the check and the open.
+    FaultySyscalls sys;
+    sys.before = [&](Call call, const std::string& path) {
+        if (call == Call::Open && path == source)
+            ::unlink(source.c_str());
+    };
+    EXPECT_EQ(FileOps(sys).copyFile(source, target).error, ENOENT);
+    EXPECT_EQ(listing(tree.path("dst")), (Names{"kept.bin"}));
+}
+
+TEST(FileOps, NoPermissionOnSourceOrTargetChangesNothing) {
+    TempTree tree;
+    const std::string secret = tree.file("src/secret.txt", "secret");
+    const std::string plain = tree.file("src/plain.txt", "plain");
+    tree.folder("locked");
+    ::chmod(secret.c_str(), 0);
+    ::chmod(tree.path("locked").c_str(), 0555);
+    const std::string root = tree.root();
+    const bool ok = karv::test::runWithoutPrivileges(root, [&] {
+        FileOps ops;
+        return ops.copyFile(secret, tree.path("out.txt")).error == EACCES && !present(tree.path("out.txt")) &&
+               ops.copyFile(plain, tree.path("locked/plain.txt")).error == EACCES &&
+               ops.moveFile(plain, tree.path("locked/plain.txt")).error == EACCES &&
+               listing(tree.path("locked")).empty() && contentOf(plain) == "plain";
+    });
+    EXPECT_TRUE(ok);
+    EXPECT_EQ(listing(tree.path("src")), (Names{"plain.txt", "secret.txt"}));
+}
+
+TEST(FileOps, MoveAcrossVolumesRemovesSourceOnlyAfterCompleteCopy) {
+    TempTree tree;
+    const std::string content = bigContent();
+    const std::string source = tree.file("src/big.bin", content);
+    tree.file("dst/old.bin", "old target");
+
+    // The injected cross-device answer: a fault in the copy or in removing the source loses nothing.
+    for (const Call call : {Call::CopyRange, Call::Fsync, Call::Unlink}) {
+        for (const std::string name : {"big.bin", "old.bin"}) {
+            FaultySyscalls sys;
+            sys.failNth(Call::Rename, 1, EXDEV);
+            sys.failNth(call, call == Call::CopyRange ? 2 : 1, call == Call::Unlink ? EACCES : ENOSPC,
+                        call == Call::Unlink ? "src/" : "");
+            const Result result = FileOps(sys).moveFile(source, tree.path("dst/" + name), Existing::Replace);
+            EXPECT_FALSE(result.ok());
+            EXPECT_EQ(contentOf(source), content);
+            // A replaced target holds either its old content or the whole new one, never a part.
+            const std::string now = contentOf(tree.path("dst/old.bin"));
+            EXPECT_TRUE(now == "old target" || (call == Call::Unlink && now == content));
+            EXPECT_EQ(listing(tree.path("dst")), (Names{"old.bin"}));
+        }
+    }
+    FaultySyscalls sys;
+    sys.failNth(Call::Rename, 1, EXDEV);
+    ASSERT_TRUE(FileOps(sys).moveFile(source, tree.path("dst/big.bin")).ok());
+    EXPECT_FALSE(present(source));
+    EXPECT_EQ(contentOf(tree.path("dst/big.bin")), content);
+    EXPECT_EQ(listing(tree.path("dst")), (Names{"big.bin", "old.bin"}));
+
+    // A real second file system, where the machine has one.
+    const std::string other = otherVolume(tree.root());
+    if (other.empty())
+        GTEST_SKIP() << "no second file system";
+    const std::string back = tree.file("src/back.txt", "across");
+    FileOps ops;
+    EXPECT_TRUE(ops.moveFile(back, other + "/back.txt").ok());
+    EXPECT_FALSE(present(back));
+    EXPECT_EQ(contentOf(other + "/back.txt"), "across");
+    EXPECT_EQ(listing(other), (Names{"back.txt"}));
+    std::filesystem::remove_all(other);
+}
+
+TEST(FileOps, TrashKeepsARestorableRecordAndNeverDeletesForGood) {
+    TempTree tree;
+    const ScopedEnv dataHome("XDG_DATA_HOME", tree.path("data"));
+    const std::string source = tree.file("docs/my 100% 报告.txt", "x");
+    FileOps ops;
+    std::string trashed;
+    ASSERT_TRUE(ops.trashFile(source, &trashed).ok());
+    EXPECT_FALSE(present(source));
+    EXPECT_EQ(trashed, tree.path("data/Trash/files/my 100% 报告.txt"));
+    const std::string record = contentOf(tree.path("data/Trash/info/my 100% 报告.txt.trashinfo"));
+    EXPECT_EQ(record.rfind("[Trash Info]\nPath=" + encodePathForUrl(tree.path("docs/")) +
+                               "my%20100%25%20%E6%8A%A5%E5%91%8A.txt\nDeletionDate=",
+                           0),
+              0u)
+        << record;
+    EXPECT_EQ(record.size(), record.find("DeletionDate=") + 13 + 19 + 1); // yyyy-mm-ddThh:mm:ss
+
+    // A second file of the same name gets its own place.
+    tree.file("docs/my 100% 报告.txt", "y");
+    ASSERT_TRUE(ops.trashFile(source, &trashed).ok());
+    EXPECT_EQ(trashed, tree.path("data/Trash/files/my 100% 报告.2.txt"));
+
+    // A trash that refuses is a failure: the file stays, and no orphan record is left.
+    const std::string stays = tree.file("docs/stays.txt", "z");
+    for (const Call call : {Call::Rename, Call::Fsync, Call::Open}) {
+        FaultySyscalls sys;
+        sys.failAll(call, call == Call::Rename ? EXDEV : EACCES);
+        EXPECT_FALSE(FileOps(sys).trashFile(stays).ok());
+        EXPECT_EQ(contentOf(stays), "z");
+        EXPECT_EQ(listing(tree.path("data/Trash/info")).size(), 2u);
+    }
+    FaultySyscalls noTrash;
+    const ScopedEnv newHome("XDG_DATA_HOME", tree.path("data2"));
+    noTrash.failAll(Call::Mkdir, EACCES);
+    EXPECT_EQ(FileOps(noTrash).trashFile(stays).error, EACCES);
+    EXPECT_EQ(contentOf(stays), "z");
+
+    // Another volume uses its own top-level trash and records the path relative to it.
+    const std::string other = otherVolume(tree.root());
+    if (other.empty())
+        GTEST_SKIP() << "no second file system";
+    const std::string there = other + "/far.txt";
+    std::ofstream(there) << "far";
+    std::string top = other.substr(0, other.rfind('/'));
+    const std::string trash = top + "/.Trash-" + std::to_string(::getuid());
+    const bool trashExisted = present(trash);
+    const Result result = ops.trashFile(there, &trashed);
+    EXPECT_TRUE(result.ok()) << result.error;
+    EXPECT_FALSE(present(there));
+    EXPECT_EQ(trashed.rfind(trash + "/files/far", 0), 0u);
+    const std::string farRecord =
+        contentOf(trash + "/info/" + trashed.substr(trashed.rfind('/') + 1) + ".trashinfo");
+    EXPECT_NE(farRecord.find("Path=" + other.substr(top.size() + 1) + "/far.txt\n"), std::string::npos)
+        << farRecord;
+    std::filesystem::remove_all(other);
+    if (!trashExisted)
+        std::filesystem::remove_all(trash);
+}

@@ -1,0 +1,405 @@
+#include "actions/ListActions.h"
+
+#include "support/FakeDesktop.h"
+#include "support/FaultySyscalls.h"
+#include "support/TempTree.h"
+#include "values/FileFacts.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <gtest/gtest.h>
+#include <map>
+#include <sstream>
+#include <sys/stat.h>
+
+using namespace karv;
+using namespace karv::test;
+
+namespace {
+
+std::string contentOf(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
+}
+
+bool present(const std::string& path) {
+    struct stat info {};
+    return ::lstat(path.c_str(), &info) == 0;
+}
+
+ResultRow rowFor(const std::string& path) {
+    ResultRow row;
+    row.name = path.substr(path.rfind('/') + 1);
+    row.folder = path.substr(0, path.rfind('/') + 1);
+    if (const auto stat = statFile(path))
+        row.stamp = {true, stat->size, stat->modifiedNs};
+    return row;
+}
+
+class FakeRows : public ActionRows {
+public:
+    std::vector<ResultRow> rows;
+    std::vector<std::size_t> selected;
+    int scrolledToTop = 0;
+    std::vector<std::size_t> selectedRows() override { return selected; }
+    std::size_t rowCount() override { return rows.size(); }
+    ResultRow row(std::size_t index) override { return rows.at(index); }
+    void setRowPlace(std::size_t index, const std::string& folder, const std::string& name,
+                     const RowStamp& stamp) override {
+        rows.at(index).folder = folder;
+        rows.at(index).name = name;
+        rows.at(index).stamp = stamp;
+    }
+    void removeRow(std::size_t index) override {
+        rows.erase(rows.begin() + static_cast<std::ptrdiff_t>(index));
+    }
+    void scrollToFirstRow() override { ++scrolledToTop; }
+    std::vector<std::string> names() const {
+        std::vector<std::string> out;
+        for (const auto& row : rows)
+            out.push_back(row.name);
+        return out;
+    }
+};
+
+class FakeWindow : public ActionWindow {
+public:
+    explicit FakeWindow(FakeClock& clock) : m_clock(clock) {}
+    std::map<ActionButton, std::string> captions;
+    std::map<ActionButton, std::vector<std::string>> captionHistory;
+    std::map<ActionButton, std::string> tags;
+    std::vector<std::string> progressTexts;
+    int progressMaximum = -1;
+    int progressPosition = -1;
+    std::vector<std::string> dialogTargets;
+    std::vector<int> answers; // one per dialog; missing answers close the dialog
+    bool checkSameForRest = false;
+    std::function<void()> onDialog;
+    std::function<void()> onPump;
+    bool viewer = false;
+    std::string viewerText, viewerTitle;
+
+    std::string caption(ActionButton button) override {
+        const auto it = captions.find(button);
+        return it == captions.end() ? std::string(ListActions::idleCaption(button)) : it->second;
+    }
+    void setCaption(ActionButton button, std::string_view caption) override {
+        captions[button] = caption;
+        captionHistory[button].emplace_back(caption);
+    }
+    std::string tag(ActionButton button) override { return tags[button]; }
+    void setTag(ActionButton button, const std::string& tag) override { tags[button] = tag; }
+    void setProgressMaximum(int maximum) override { progressMaximum = maximum; }
+    void setProgressPosition(int position) override { progressPosition = position; }
+    void setProgressText(const std::string& text) override { progressTexts.push_back(text); }
+    int askTargetExists(const std::string& target, bool& sameForRest) override {
+        dialogTargets.push_back(target);
+        if (onDialog)
+            onDialog();
+        sameForRest = checkSameForRest;
+        return dialogTargets.size() <= answers.size() ? answers[dialogTargets.size() - 1] : kConflictNone;
+    }
+    void showViewer() override { viewer = true; }
+    bool viewerOpen() override { return viewer; }
+    void setViewerContent(const std::string& text, const std::string& title) override {
+        viewerText = text;
+        viewerTitle = title;
+    }
+    void pump() override {
+        if (onPump)
+            onPump();
+    }
+    void sleepMs(int milliseconds) override { m_clock.now += milliseconds; }
+
+private:
+    FakeClock& m_clock;
+};
+
+struct Bench {
+    AppState state;
+    FakeRows rows;
+    FakeClock clock;
+    FakeWindow window{clock};
+    FakeQuestioner questioner;
+    FakeClipboard clipboard;
+    FakeKeyboard keyboard;
+    FakeShell shell;
+    files::FileOps files;
+    ListActions actions;
+    explicit Bench(files::Syscalls& calls = files::systemCalls())
+        : files(calls), actions(state, rows, window, {questioner, clock, clipboard, keyboard, shell}, files) {
+        state.operationIdle = true;
+        shell.clock = &clock;
+    }
+    std::string summary() const { return window.progressTexts.empty() ? "" : window.progressTexts.back(); }
+};
+
+class ScopedDataHome {
+public:
+    explicit ScopedDataHome(const std::string& value) {
+        if (const char* old = std::getenv("XDG_DATA_HOME"))
+            m_old = old;
+        ::setenv("XDG_DATA_HOME", value.c_str(), 1);
+    }
+    ~ScopedDataHome() {
+        if (m_old.empty())
+            ::unsetenv("XDG_DATA_HOME");
+        else
+            ::setenv("XDG_DATA_HOME", m_old.c_str(), 1);
+    }
+
+private:
+    std::string m_old;
+};
+
+} // namespace
+
+TEST(ListActions, OpenLocateCopyExportAndView) {
+    TempTree tree;
+    Bench bench;
+    bench.actions.openSelected(true);
+    EXPECT_EQ(bench.questioner.messages, (std::vector<std::string>{"请先选择要打开的文件！"}));
+
+    for (const char* name : {"a.tar.gz", "README", "with \"quotes\" and spaces.txt"})
+        bench.rows.rows.push_back(rowFor(tree.file(std::string("f/") + name, "x")));
+    bench.rows.selected = {0, 1, 2};
+    bench.questioner.okCancelAnswer = false;
+    bench.actions.openSelected(true);
+    EXPECT_TRUE(bench.shell.requests.empty());
+    bench.questioner.okCancelAnswer = true;
+    bench.actions.openSelected(true);
+    EXPECT_EQ(bench.questioner.okCancelQuestions.back(), "当前选择了 3 个文件，确定要将它们都打开吗？");
+    ASSERT_EQ(bench.shell.requests.size(), 3u);
+    for (std::size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(bench.shell.requests[i].path, bench.rows.rows[i].path());
+        if (i > 0) {
+            EXPECT_GE(bench.shell.requests[i].at - bench.shell.requests[i - 1].at, 100);
+        }
+    }
+    EXPECT_EQ(bench.window.captionHistory[ActionButton::Open], (std::vector<std::string>{"打开中", "打开"}));
+
+    // One row is acted on without asking; the path reaches the file manager as it is.
+    bench.rows.selected = {2};
+    bench.actions.openSelected(false);
+    EXPECT_EQ(bench.questioner.okCancelQuestions.size(), 2u);
+    EXPECT_FALSE(bench.shell.requests.back().open);
+    EXPECT_EQ(bench.shell.requests.back().path, tree.path("f/with \"quotes\" and spaces.txt"));
+
+    bench.rows.selected = {0, 1};
+    bench.actions.copySelectedNames();
+    EXPECT_EQ(bench.clipboard.content, "a.tar\r\nREADME");
+    EXPECT_EQ(bench.window.captionHistory[ActionButton::CopyNames],
+              (std::vector<std::string>{"复制中", "复制完成", "复制名称"}));
+    bench.actions.copySelectedPaths();
+    EXPECT_EQ(bench.clipboard.content, tree.path("f/a.tar.gz") + "\r\n" + tree.path("f/README"));
+    bench.rows.selected.clear();
+    bench.actions.copySelectedPaths();
+    EXPECT_EQ(bench.clipboard.content, "");
+
+    // Export takes every row, selected or not; cancelling writes nothing.
+    bench.actions.exportPathList();
+    EXPECT_FALSE(present(tree.path("list.txt")));
+    EXPECT_EQ(bench.questioner.fileDialogTitles.back(), "将路径列表保存到文本文件：");
+    EXPECT_EQ(bench.questioner.lastSaveSuffix, "txt");
+    bench.questioner.saveFileAnswer = tree.path("list.txt");
+    bench.actions.exportPathList();
+    EXPECT_EQ(contentOf(tree.path("list.txt")), tree.path("f/a.tar.gz") + "\r\n" + tree.path("f/README") +
+                                                    "\r\n" + tree.path("f/with \"quotes\" and spaces.txt"));
+    EXPECT_EQ(bench.window.captionHistory[ActionButton::Export],
+              (std::vector<std::string>{"导出中", "完成", "导出"}));
+    Bench empty;
+    empty.questioner.saveFileAnswer = tree.file("empty.txt", "old content");
+    empty.actions.exportPathList();
+    EXPECT_EQ(contentOf(tree.path("empty.txt")), "");
+
+    // The viewer shows the text and its encoding; it follows the row only while open.
+    bench.rows.rows.push_back(rowFor(tree.file("f/wide.txt", std::string("\xFF\xFEh\0i\0", 6))));
+    bench.rows.selected = {3};
+    bench.actions.refreshViewer();
+    EXPECT_EQ(bench.window.viewerTitle, "");
+    bench.actions.viewSelected();
+    EXPECT_EQ(bench.window.viewerTitle, "(编码:Unicode) wide.txt");
+    EXPECT_EQ(bench.window.viewerText, "hi");
+    bench.rows.rows.push_back(rowFor(tree.path("f/gone.txt")));
+    bench.rows.selected = {4};
+    bench.actions.refreshViewer();
+    EXPECT_EQ(bench.window.viewerTitle, "(编码:ANSI) gone.txt");
+    EXPECT_EQ(bench.window.viewerText, "");
+}
+
+TEST(ListActions, MoveAndCopyAskOnConflictsAndCountOnlyWhatSucceeded) {
+    TempTree tree;
+    const std::string target = tree.folder("target");
+    {
+        // Skip with 后面执行相同操作: asked once, both conflicts skipped.
+        Bench bench;
+        for (const char* name : {"one.txt", "two.txt", "three.txt", "four.txt"})
+            bench.rows.rows.push_back(rowFor(tree.file(std::string("src/") + name, name)));
+        tree.file("target/two.txt", "theirs");
+        tree.file("target/four.txt", "theirs");
+        bench.rows.selected = {0, 1, 3};
+        bench.questioner.folderAnswer = target;
+        bench.window.answers = {kConflictSkip};
+        bench.window.checkSameForRest = true;
+        bench.actions.moveOrCopySelected(true);
+        EXPECT_EQ(bench.questioner.folderPrompts.back(), "将选择的 3 个文件移动到的目录：");
+        EXPECT_EQ(bench.window.dialogTargets, (std::vector<std::string>{target + "/two.txt"}));
+        EXPECT_EQ(bench.summary().rfind("移动完毕！共 3 个文件，成功移动 1 个文件，耗时 ", 0), 0u)
+            << bench.summary();
+        EXPECT_EQ(contentOf(target + "/two.txt"), "theirs");
+        EXPECT_TRUE(present(tree.path("src/two.txt")));
+        // The moved row now leads to its file; the folder is remembered for the next time.
+        EXPECT_EQ(bench.rows.rows[0].path(), target + "/one.txt");
+        EXPECT_EQ(bench.window.tags[ActionButton::Move], target + "/");
+        EXPECT_EQ(bench.window.captionHistory[ActionButton::Move],
+                  (std::vector<std::string>{"停止", "移动"}));
+        EXPECT_TRUE(bench.state.operationIdle);
+        bench.rows.selected = {2};
+        bench.actions.moveOrCopySelected(true);
+        EXPECT_EQ(bench.questioner.lastInitialFolder, target + "/");
+    }
+    {
+        // Rename picks the first free number; a file onto itself changes nothing and is not counted.
+        Bench bench;
+        tree.file("target/report.doc", "old");
+        tree.file("target/report2.doc", "old2");
+        bench.rows.rows.push_back(rowFor(tree.file("docs/report.doc", "new")));
+        bench.rows.rows.push_back(rowFor(tree.file("docs/README", "readme")));
+        tree.file("target/README", "old readme");
+        bench.rows.rows.push_back(rowFor(target + "/report2.doc"));
+        bench.rows.selected = {0, 1, 2};
+        bench.questioner.folderAnswer = target + "/";
+        bench.window.answers = {kConflictRename, kConflictRename, kConflictOverwrite};
+        bench.actions.moveOrCopySelected(false);
+        EXPECT_EQ(contentOf(target + "/report3.doc"), "new");
+        EXPECT_EQ(contentOf(target + "/README2"), "readme");
+        EXPECT_EQ(contentOf(target + "/report2.doc"), "old2");
+        EXPECT_EQ(bench.summary().rfind("复制完毕！共 3 个文件，成功复制 2 个文件", 0), 0u)
+            << bench.summary();
+    }
+    {
+        // Closing the dialog ends the batch; so does a stop asked while it is open.
+        for (const bool stopInstead : {false, true}) {
+            Bench bench;
+            tree.file("target/a.bin", "theirs");
+            bench.rows.rows.push_back(rowFor(tree.file("s/a.bin", "a")));
+            bench.rows.rows.push_back(rowFor(tree.file("s/b.bin", "b")));
+            bench.rows.selected = {0, 1};
+            bench.questioner.folderAnswer = target;
+            if (stopInstead) {
+                bench.window.answers = {kConflictOverwrite};
+                bench.window.onDialog = [&] {
+                    bench.state.operationIdle = true;
+                };
+            }
+            bench.actions.moveOrCopySelected(true);
+            EXPECT_EQ(contentOf(target + "/a.bin"), "theirs");
+            EXPECT_FALSE(present(target + "/b.bin"));
+            EXPECT_TRUE(present(tree.path("s/a.bin")) && present(tree.path("s/b.bin")));
+            EXPECT_NE(bench.summary().find("成功移动 0 个文件"), std::string::npos);
+            EXPECT_TRUE(bench.state.operationIdle);
+            EXPECT_EQ(bench.window.caption(ActionButton::Move), "移动");
+        }
+    }
+}
+
+TEST(ListActions, BatchGuardStopAndFaults) {
+    TempTree tree;
+    const std::string target = tree.folder("target");
+    Bench bench;
+    for (int i = 0; i < 4; ++i)
+        bench.rows.rows.push_back(rowFor(tree.file("s/f" + std::to_string(i), "data")));
+    bench.rows.selected = {0, 1, 2, 3};
+    bench.questioner.folderAnswer = target;
+
+    // A second click on the running button stops after the current file; other operations are refused.
+    int pumps = 0;
+    bench.window.onPump = [&] {
+        if (++pumps == 2) {
+            bench.actions.deleteSelected();
+            bench.actions.moveOrCopySelected(false);
+            bench.actions.moveOrCopySelected(true);
+            EXPECT_EQ(bench.window.caption(ActionButton::Move), "停止中");
+        }
+    };
+    bench.actions.moveOrCopySelected(true);
+    EXPECT_EQ(bench.questioner.messages, (std::vector<std::string>(2, std::string(kBusyRefusal))));
+    EXPECT_NE(bench.summary().find("共 4 个文件，成功移动 1 个文件"), std::string::npos) << bench.summary();
+    EXPECT_EQ(bench.window.caption(ActionButton::Move), "移动");
+    bench.window.onPump = nullptr;
+
+    // A file rewritten since it was listed is not moved; a full disk fails one file and leaves nothing.
+    std::ofstream(tree.path("s/f2"), std::ios::app) << "more";
+    FaultySyscalls faulty;
+    faulty.failAll(FaultySyscalls::Call::Rename, EXDEV);
+    faulty.failAll(FaultySyscalls::Call::CopyRange, ENOSPC);
+    Bench full(faulty);
+    full.rows.rows = {rowFor(tree.path("s/f2")), rowFor(tree.path("s/f3"))};
+    std::ofstream(tree.path("s/f2"), std::ios::app) << "more";
+    full.rows.selected = {0, 1};
+    full.questioner.folderAnswer = target;
+    full.actions.moveOrCopySelected(true);
+    EXPECT_NE(full.summary().find("成功移动 0 个文件"), std::string::npos);
+    EXPECT_EQ(contentOf(tree.path("s/f3")), "data");
+    EXPECT_EQ(contentOf(tree.path("s/f2")), "datamoremore");
+    EXPECT_FALSE(present(target + "/f2") || present(target + "/f3"));
+    EXPECT_EQ(full.rows.rows[1].folder, tree.path("s/"));
+}
+
+TEST(ListActions, DeleteFromTheBottomUpToTrashOrForGood) {
+    TempTree tree;
+    const ScopedDataHome home(tree.path("data"));
+    Bench bench;
+    for (int i = 1; i <= 10; ++i)
+        bench.rows.rows.push_back(rowFor(tree.file("s/r" + std::to_string(i), "x")));
+    bench.rows.selected = {1, 4, 8};
+    bench.actions.deleteSelected();
+    EXPECT_EQ(bench.questioner.okCancelQuestions.back(), "确定要将选择的 3 个文件移到回收站吗？");
+    EXPECT_EQ(bench.rows.names(), (std::vector<std::string>{"r1", "r3", "r4", "r6", "r7", "r8", "r10"}));
+    const std::vector<std::string> counted(bench.window.progressTexts.begin() + 1,
+                                           bench.window.progressTexts.end() - 1);
+    EXPECT_EQ(counted, (std::vector<std::string>{"(3:3) 正在删除 >> " + tree.path("s/r9"),
+                                                 "(3:2) 正在删除 >> " + tree.path("s/r5"),
+                                                 "(3:1) 正在删除 >> " + tree.path("s/r2")}));
+    EXPECT_EQ(bench.summary().rfind("删除完毕！共 3 个文件，成功删除 3 个文件，耗时(", 0), 0u)
+        << bench.summary();
+    EXPECT_TRUE(present(tree.path("data/Trash/files/r5")));
+    EXPECT_EQ(bench.rows.scrolledToTop, 1);
+
+    // Ctrl held: gone for good. A stop after the first file leaves the rest listed.
+    bench.keyboard.ctrl = true;
+    bench.rows.selected = {0, 1};
+    bench.window.onPump = [&] {
+        if (bench.window.caption(ActionButton::Delete) == "停止" && bench.window.progressPosition == 2)
+            bench.actions.deleteSelected();
+    };
+    bench.actions.deleteSelected();
+    EXPECT_EQ(bench.questioner.okCancelQuestions.back(), "确定要彻底删除选择的 2 个文件吗？");
+    EXPECT_NE(bench.summary().find("成功删除 1 个文件"), std::string::npos) << bench.summary();
+    EXPECT_FALSE(present(tree.path("s/r3")));
+    EXPECT_FALSE(present(tree.path("data/Trash/files/r3")));
+    EXPECT_TRUE(present(tree.path("s/r1")));
+    EXPECT_EQ(bench.rows.names().front(), "r1");
+    bench.window.onPump = nullptr;
+
+    // A trash that refuses and a file rewritten since listed: nothing deleted, rows stay.
+    bench.keyboard.ctrl = false;
+    std::ofstream(tree.path("s/r4"), std::ios::app) << "changed";
+    FaultySyscalls faulty;
+    faulty.failAll(FaultySyscalls::Call::Rename, EXDEV);
+    Bench refused(faulty);
+    refused.rows.rows = {rowFor(tree.path("s/r6")), bench.rows.rows[1]};
+    refused.rows.selected = {0, 1};
+    refused.actions.deleteSelected();
+    EXPECT_NE(refused.summary().find("成功删除 0 个文件"), std::string::npos);
+    EXPECT_TRUE(present(tree.path("s/r6")) && present(tree.path("s/r4")));
+    EXPECT_EQ(refused.rows.rows.size(), 2u);
+    bench.rows.selected = {1};
+    bench.actions.deleteSelected();
+    EXPECT_TRUE(present(tree.path("s/r4")));
+}

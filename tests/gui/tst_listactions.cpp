@@ -1,0 +1,198 @@
+#include "gui/MainListActions.h"
+#include "gui/MainWindow.h"
+#include "gui/ResultListModel.h"
+#include "gui/TargetExistsDialog.h"
+#include "gui/ViewerWindow.h"
+#include "platform/QtDesktop.h"
+#include "support/FakeDesktop.h"
+#include "support/TempTree.h"
+
+#include <fstream>
+#include <memory>
+#include <sys/stat.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <QTreeView>
+#include <QtTest>
+
+using namespace karv;
+
+namespace {
+
+QString u8(const char* text) {
+    return QString::fromUtf8(text);
+}
+
+bool present(const std::string& path) {
+    struct stat info {};
+    return ::lstat(path.c_str(), &info) == 0;
+}
+
+struct Fixture {
+    AppState state;
+    test::FakeQuestioner questioner;
+    test::FakeClock clock;
+    test::FakeClipboard clipboard;
+    test::FakeKeyboard keyboard;
+    test::FakeShell shell;
+    std::unique_ptr<MainWindow> window;
+
+    Fixture() {
+        window = std::make_unique<MainWindow>(state, questioner, clock);
+        window->setClipboard(clipboard);
+        window->setKeyboard(keyboard);
+        window->setShell(shell);
+        window->setPumpIntervalMs(0);
+        window->show();
+        if (!QTest::qWaitForWindowExposed(window.get()))
+            qFatal("main window not shown");
+    }
+    QTreeView* list() const { return window->findChild<QTreeView*>(u8("超级列表框")); }
+    void click(const char* name) const {
+        auto* button = window->findChild<QPushButton*>(u8(name));
+        QTest::mouseClick(button, Qt::LeftButton, Qt::NoModifier, button->rect().center());
+    }
+    void select(std::initializer_list<int> rows) const {
+        list()->clearSelection();
+        for (const int row : rows)
+            list()->selectionModel()->select(window->resultModel().index(row, 0),
+                                             QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    }
+    QStringList column(int column) const {
+        QStringList out;
+        auto& model = window->resultModel();
+        for (int row = 0; row < model.rowCount({}); ++row)
+            out << model.data(model.index(row, column), Qt::DisplayRole).toString();
+        return out;
+    }
+    QString progressText() const { return window->progressText()->text(); }
+};
+
+/// Answers the next target-exists dialog once it is shown.
+void whenDialogShows(std::function<void(TargetExistsDialog*)> act) {
+    auto* timer = new QTimer;
+    QObject::connect(timer, &QTimer::timeout, timer, [timer, act] {
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            auto* dialog = qobject_cast<TargetExistsDialog*>(widget);
+            if (dialog != nullptr && dialog->isVisible()) {
+                timer->stop();
+                timer->deleteLater();
+                act(dialog);
+                return;
+            }
+        }
+    });
+    timer->start(10);
+}
+
+} // namespace
+
+class ListActionsTest : public QObject {
+    Q_OBJECT
+private slots:
+    void gesturesAndButtonsReachTheDesktop() {
+        test::TempTree tree;
+        Fixture f;
+        f.window->dropPaths({tree.file("d/a.tar.gz", "x"), tree.file("d/README", "y"),
+                             tree.file("d/wide.txt", std::string("\xFF\xFEh\0i\0", 6))});
+        auto* list = f.list();
+        const QRect row = list->visualRect(f.window->resultModel().index(0, 0));
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, row.center());
+        QTest::mouseDClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, row.center());
+        QCOMPARE(f.shell.requests.size(), size_t(1));
+        QVERIFY(f.shell.requests[0].open);
+        QCOMPARE(f.shell.requests[0].path, tree.path("d/a.tar.gz"));
+        // A right click beside the rows is no gesture on a file; on a row it locates.
+        const QPoint empty(5, list->viewport()->height() - 5);
+        QContextMenuEvent outside(QContextMenuEvent::Mouse, empty, list->viewport()->mapToGlobal(empty));
+        QCoreApplication::sendEvent(list->viewport(), &outside);
+        QCOMPARE(f.shell.requests.size(), size_t(1));
+        QContextMenuEvent onRow(QContextMenuEvent::Mouse, row.center(),
+                                list->viewport()->mapToGlobal(row.center()));
+        QCoreApplication::sendEvent(list->viewport(), &onRow);
+        QCOMPARE(f.shell.requests.size(), size_t(2));
+        QVERIFY(!f.shell.requests[1].open);
+
+        f.select({0, 1});
+        f.click("按钮复制名称");
+        QCOMPARE(f.clipboard.content, std::string("a.tar\r\nREADME"));
+        QCOMPARE(f.window->findChild<QPushButton*>(u8("按钮复制名称"))->text(), u8("复制名称"));
+
+        // The viewer follows the current row while it is open.
+        f.select({2});
+        f.click("按钮查看");
+        ViewerWindow* viewer = f.window->listActions().viewer();
+        QVERIFY(viewer != nullptr && viewer->isVisible());
+        QCOMPARE(viewer->windowTitle(), u8("(编码:Unicode) wide.txt"));
+        QCOMPARE(viewer->textBox()->toPlainText(), u8("hi"));
+        f.list()->setCurrentIndex(f.window->resultModel().index(1, 0));
+        QTRY_COMPARE(viewer->windowTitle(), u8("(编码:ANSI) README"));
+        // A click makes the row current before it selects it: the viewer still follows.
+        const QRect rowRect = f.list()->visualRect(f.window->resultModel().index(2, 0));
+        QTest::mouseClick(f.list()->viewport(), Qt::LeftButton, {}, rowRect.center());
+        QTRY_COMPARE(viewer->windowTitle(), u8("(编码:Unicode) wide.txt"));
+        viewer->resize(300, 200);
+        QCOMPARE(viewer->textBox()->geometry(), QRect(0, 0, viewer->width(), viewer->height()));
+    }
+
+    void fileAddressesKeepEveryByte() {
+        // Spaces and quotes, and a name that is not UTF-8, reach the desktop as the same bytes.
+        QCOMPARE(fileUrl("/a b/\"q\".txt").toLocalFile(), u8("/a b/\"q\".txt"));
+        QCOMPARE(fileUrl("/x/\xB1\xA8.txt").toEncoded(), QByteArray("file:///x/%B1%A8.txt"));
+    }
+
+    void moveAsksThroughTheDialogAndDeleteRemovesRows() {
+        test::TempTree tree;
+        Fixture f;
+        const std::string target = tree.folder("target");
+        tree.file("target/two.txt", "theirs");
+        tree.file("target/three.txt", "theirs");
+        f.window->dropPaths(
+            {tree.file("s/one.txt", "1"), tree.file("s/two.txt", "2"), tree.file("s/three.txt", "3")});
+        f.select({0, 1, 2});
+        f.questioner.folderAnswer = target;
+        QString shownTarget;
+        whenDialogShows([&](TargetExistsDialog* dialog) {
+            QCOMPARE(dialog->windowTitle(), u8("目标文件已存在"));
+            shownTarget = dialog->findChild<QLineEdit*>(u8("编辑框1"))->text();
+            dialog->findChild<QCheckBox*>(u8("选择框1"))->click();
+            dialog->findChild<QPushButton*>(u8("按钮2"))->click();
+        });
+        f.click("按钮移动");
+        QCOMPARE(shownTarget, QString::fromStdString(target + "/two.txt"));
+        QVERIFY2(f.progressText().startsWith(u8("移动完毕！共 3 个文件，成功移动 1 个文件，耗时 ")),
+                 qPrintable(f.progressText()));
+        QCOMPARE(f.column(4),
+                 (QStringList{QString::fromStdString(target + "/"), QString::fromStdString(tree.path("s/")),
+                              QString::fromStdString(tree.path("s/"))}));
+        QCOMPARE(f.window->findChild<QPushButton*>(u8("按钮移动"))->property("tag").toString(),
+                 QString::fromStdString(target + "/"));
+
+        // Closing the dialog with its close box ends the batch at that file.
+        f.select({1, 2});
+        whenDialogShows([](TargetExistsDialog* dialog) { dialog->close(); });
+        f.click("按钮复制");
+        QVERIFY2(f.progressText().contains(u8("成功复制 0 个文件")), qPrintable(f.progressText()));
+
+        // Delete for good with Ctrl: rows go from the bottom up and the summary counts them.
+        f.keyboard.ctrl = true;
+        f.select({0, 2});
+        f.click("按钮删除");
+        QCOMPARE(f.questioner.okCancelQuestions.back(), std::string("确定要彻底删除选择的 2 个文件吗？"));
+        QCOMPARE(f.column(0), QStringList{u8("two.txt")});
+        QVERIFY(!present(target + "/one.txt") && !present(tree.path("s/three.txt")));
+        QVERIFY2(f.progressText().startsWith(u8("删除完毕！共 2 个文件，成功删除 2 个文件，耗时(")),
+                 qPrintable(f.progressText()));
+        QCOMPARE(f.window->findChild<QPushButton*>(u8("按钮删除"))->text(), u8("删除"));
+        QVERIFY(f.state.operationIdle);
+    }
+};
+
+QTEST_MAIN(ListActionsTest)
+#include "tst_listactions.moc"
