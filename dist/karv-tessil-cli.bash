@@ -58,7 +58,7 @@ _karv_tessil_cli() {
         local options
         case $subcommand in
         scan)
-            options="--scope --levels --pattern --format -0 --content --exclude --in --match --length
+            options="--scope --levels --pattern --follow --format -0 --content --exclude --in --match --length
                 --measure --unit --strip-tags --strip-blanks --time --time-kind --time-part --dup
                 --similar --judge-content --output --help"
             ;;
