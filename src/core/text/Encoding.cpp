@@ -279,9 +279,10 @@ std::size_t asciiPrefix(std::string_view bytes) {
     return i;
 }
 
-std::size_t validUtf8Prefix(std::string_view bytes) {
+Utf8Check checkUtf8(std::string_view bytes) {
     const auto* b = reinterpret_cast<const unsigned char*>(bytes.data());
     const std::size_t n = bytes.size();
+    Utf8Check result;
     std::size_t i = 0;
     const auto cont = [&](std::size_t at) {
         return (b[at] & 0xC0) == 0x80;
@@ -314,11 +315,18 @@ std::size_t validUtf8Prefix(std::string_view bytes) {
             if (second < low || second > high)
                 break;
             i += 4;
+            result.fourByte = true;
         } else {
             break;
         }
+        result.nonAscii = true;
     }
-    return i;
+    result.valid = i;
+    return result;
+}
+
+std::size_t validUtf8Prefix(std::string_view bytes) {
+    return checkUtf8(bytes).valid;
 }
 
 std::string textBetween(std::string_view text, std::string_view startMarker, std::string_view endMarker,
