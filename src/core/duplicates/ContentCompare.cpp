@@ -117,6 +117,11 @@ char* ReadBuffers::second() {
 ReadOutcome prefixHash(const std::string& path, std::uint64_t expectedSize, std::uint64_t& hash,
                        ReadStats& stats) {
     ReadOnlyFile file(path);
+    return prefixHash(file, expectedSize, hash, stats);
+}
+
+ReadOutcome prefixHash(ReadOnlyFile& file, std::uint64_t expectedSize, std::uint64_t& hash,
+                       ReadStats& stats) {
     if (!file.isOpen() || file.size() != expectedSize)
         return ReadOutcome::Failed;
     ++stats.filesOpened;
@@ -141,6 +146,13 @@ ReadOutcome wholeFileHash(const std::string& path, std::uint64_t expectedSize, C
     if (!file.isOpen() || file.size() != expectedSize)
         return ReadOutcome::Failed;
     ++stats.filesOpened;
+    return wholeFileHash(file, expectedSize, hash, control, stats, buffers);
+}
+
+ReadOutcome wholeFileHash(ReadOnlyFile& file, std::uint64_t expectedSize, ContentHash& hash,
+                          const ReadControl& control, ReadStats& stats, ReadBuffers& buffers) {
+    if (!file.isOpen() || file.size() != expectedSize || !file.rewind())
+        return ReadOutcome::Failed;
     char* buffer = buffers.first();
     Hasher hasher;
     std::uint64_t total = 0;
@@ -171,10 +183,19 @@ CompareOutcome compareFiles(const std::string& first, const std::string& second,
     ReadOnlyFile a(first);
     if (!a.isOpen() || a.size() != expectedSize)
         return CompareOutcome::FirstFailed;
+    ++stats.filesOpened;
+    return compareFiles(a, second, expectedSize, hash, control, stats, buffers);
+}
+
+CompareOutcome compareFiles(ReadOnlyFile& a, const std::string& second, std::uint64_t expectedSize,
+                            ContentHash& hash, const ReadControl& control, ReadStats& stats,
+                            ReadBuffers& buffers) {
+    if (!a.isOpen() || a.size() != expectedSize || !a.rewind())
+        return CompareOutcome::FirstFailed;
     ReadOnlyFile b(second);
     if (!b.isOpen() || b.size() != expectedSize)
         return CompareOutcome::SecondFailed;
-    stats.filesOpened += 2;
+    ++stats.filesOpened;
     char* bufferA = buffers.first();
     char* bufferB = buffers.second();
     Hasher hasher;

@@ -46,4 +46,8 @@ long long ReadOnlyFile::read(char* buffer, std::size_t length) {
     }
 }
 
+bool ReadOnlyFile::rewind() {
+    return m_fd >= 0 && ::lseek(m_fd, 0, SEEK_SET) == 0;
+}
+
 } // namespace karv
