@@ -46,16 +46,20 @@ bool ReadOnlyFile::changedSinceOpen() const {
 
 long long ReadOnlyFile::read(char* buffer, std::size_t length) {
     while (true) {
-        const ssize_t got = ::read(m_fd, buffer, length);
-        if (got >= 0)
+        // Positioned reads: going back to the start costs no call.
+        const ssize_t got = ::pread(m_fd, buffer, length, m_offset);
+        if (got >= 0) {
+            m_offset += got;
             return got;
+        }
         if (errno != EINTR)
             return -1;
     }
 }
 
 bool ReadOnlyFile::rewind() {
-    return m_fd >= 0 && ::lseek(m_fd, 0, SEEK_SET) == 0;
+    m_offset = 0;
+    return m_fd >= 0;
 }
 
 } // namespace karv

@@ -45,6 +45,7 @@ public:
 private:
     int m_fd = -1;
     std::uint64_t m_size = 0;
+    off_t m_offset = 0;
     struct timespec m_modified {};
 };
 
