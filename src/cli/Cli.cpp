@@ -19,7 +19,9 @@ struct Command {
 
 const std::map<std::string_view, Command>& commands() {
     static const std::map<std::string_view, Command> table = {
+        {"classify", {classifyCommand, "move or copy files to paths built from a template (or --undo)"}},
         {"scan", {scanCommand, "one filter run: list the files of FOLDER that pass the filters"}},
+        {"stats", {statsCommand, "folder statistics: files and sub-folders of every folder of FOLDER"}},
         {"view", {viewCommand, "load FILE as the viewer does and write its text (or --encoding)"}},
     };
     return table;

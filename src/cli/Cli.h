@@ -56,7 +56,13 @@ private:
 };
 
 int scanCommand(const std::vector<std::string>& args, CliIo& io);
+/// `stats [--recurse] [--pattern LIST] [--min-files N] [--min-dirs N] FOLDER`: one "path,files,dirs"
+/// line per qualifying folder.
+int statsCommand(const std::vector<std::string>& args, CliIo& io);
 /// `view [--encoding] FILE`: the loaded text of FILE, or only its encoding's display name.
 int viewCommand(const std::vector<std::string>& args, CliIo& io);
+/// `classify`: one classification run over FOLDER or a list of paths, a preview, or the undo of the
+/// last run.
+int classifyCommand(const std::vector<std::string>& args, CliIo& io);
 
 } // namespace karv::cli

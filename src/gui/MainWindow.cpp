@@ -2,11 +2,13 @@
 
 #include "duplicates/DuplicateFinder.h"
 #include "filter/FilterPipeline.h"
+#include "gui/ClassificationWindow.h"
 #include "gui/ControlStateSync.h"
 #include "gui/DateTimeBox.h"
 #include "gui/DateTimeFieldEditor.h"
 #include "gui/MainListActions.h"
 #include "gui/ResultListModel.h"
+#include "gui/StatisticsWindow.h"
 #include "gui/TextWindow.h"
 #include "gui/WidgetBuilder.h"
 #include "platform/QtDesktop.h"
@@ -255,9 +257,19 @@ QWidget* MainWindow::buildBanner() {
 
     m_classifyButton = button("按钮归类", "文件归类..", m_banner);
     m_statsButton = button("按钮统计", "文件统计..", m_banner);
-    connect(m_classifyButton, &QPushButton::clicked, this,
-            [this] { notAvailable(m_classifyButton->text()); });
-    connect(m_statsButton, &QPushButton::clicked, this, [this] { notAvailable(m_statsButton->text()); });
+    connect(m_classifyButton, &QPushButton::clicked, this, [this] {
+        // One classification window at a time; a click while it is open brings it forward.
+        auto* window = findChild<ClassificationWindow*>(QString(), Qt::FindDirectChildrenOnly);
+        if (window == nullptr || !window->isVisible())
+            window = new ClassificationWindow(m_state, {m_questioner, *m_clipboard, *m_opener, m_clock},
+                                              m_model, m_settings, this);
+        window->show();
+        window->raise();
+        window->activateWindow();
+    });
+    connect(m_statsButton, &QPushButton::clicked, this, [this] {
+        StatisticsWindow::open(this, {m_questioner, *m_opener, *m_clipboard}, m_settings);
+    });
 
     makeClickable(m_contactIcon, [this] { openLink(m_links.contactUrl); });
     makeClickable(m_contactLink, [this] { openLink(m_links.contactUrl); });
@@ -733,10 +745,6 @@ void MainWindow::sizeNameColumn() {
 void MainWindow::showHelp() {
     showTextWindow({m_questioner, *m_clipboard}, helpText(m_state.brandTexts), QString(), u8("疑点说明"),
                    this, nullptr, 640, 420);
-}
-
-void MainWindow::notAvailable(const QString& caption) {
-    m_questioner.showMessage(us(u8("“%1”功能尚未提供。").arg(caption.trimmed())));
 }
 
 void MainWindow::pasteFilterText() {

@@ -127,7 +127,6 @@ private:
     void applyBranding();
     void layOutBanner();
     void onStartClicked();
-    void notAvailable(const QString& caption);
     void pasteFilterText();
     void openLink(const QString& url);
     void fixOptionColumns(QWidget* panel);

@@ -731,14 +731,6 @@ private slots:
         QVERIFY(list->hasFocus());
     }
 
-    void toolsOfLaterVersionsSaySoInsteadOfDoingNothing() {
-        Fixture f;
-        f.click("按钮归类");
-        f.click("按钮统计");
-        QCOMPARE(f.questioner.messages,
-                 (std::vector<std::string>{"“文件归类..”功能尚未提供。", "“文件统计..”功能尚未提供。"}));
-    }
-
     void aBrandedBannerImageIsShown() {
         QPixmap image(30, 20);
         image.fill(Qt::red);

@@ -15,7 +15,9 @@ unsigned char foldAscii(unsigned char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + 32) : c;
 }
 
-unsigned char upperAscii(unsigned char c) { return (c >= 'a' && c <= 'z') ? static_cast<unsigned char>(c - 32) : c; }
+unsigned char upperAscii(unsigned char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<unsigned char>(c - 32) : c;
+}
 
 // NTFS compares names upper-cased, so "_" sorts after the letters.
 bool lessByName(const DirectoryEntry& a, const DirectoryEntry& b) {
@@ -170,19 +172,36 @@ std::string withTrailingSlash(std::string folder) {
     return folder;
 }
 
+namespace {
+
+bool entrySelected(const DirectoryEntry& entry, const NamePattern& pattern, bool foldersWanted) {
+    if (entry.kind != (foldersWanted ? DirectoryEntry::Kind::Folder : DirectoryEntry::Kind::File))
+        return false;
+    return foldersWanted ? pattern.matches(entry.name) : patternKeeps(pattern, entry.name);
+}
+
+} // namespace
+
 std::size_t selectEntries(const std::string& folder, const std::vector<DirectoryEntry>& entries,
                           const std::vector<NamePattern>& patterns, bool foldersWanted,
                           std::vector<std::string>& out) {
     const std::string prefix = withTrailingSlash(folder);
-    const auto wanted = foldersWanted ? DirectoryEntry::Kind::Folder : DirectoryEntry::Kind::File;
     for (const NamePattern& pattern : patterns) {
         for (const DirectoryEntry& entry : entries) {
-            if (entry.kind == wanted &&
-                (foldersWanted ? pattern.matches(entry.name) : patternKeeps(pattern, entry.name)))
+            if (entrySelected(entry, pattern, foldersWanted))
                 out.push_back(prefix + entry.name);
         }
     }
     return out.size();
+}
+
+std::size_t countEntries(const std::vector<DirectoryEntry>& entries, const std::vector<NamePattern>& patterns,
+                         bool foldersWanted) {
+    std::size_t count = 0;
+    for (const NamePattern& pattern : patterns)
+        for (const DirectoryEntry& entry : entries)
+            count += entrySelected(entry, pattern, foldersWanted) ? 1 : 0;
+    return count;
 }
 
 std::size_t enumerateEntries(const std::string& folder, std::string_view patternList, bool foldersWanted,

@@ -45,6 +45,10 @@ std::size_t selectEntries(const std::string& folder, const std::vector<Directory
                           const std::vector<NamePattern>& patterns, bool foldersWanted,
                           std::vector<std::string>& out);
 
+/// How many paths `selectEntries` would append, without building them.
+std::size_t countEntries(const std::vector<DirectoryEntry>& entries, const std::vector<NamePattern>& patterns,
+                         bool foldersWanted);
+
 /// Lists the entries of `folder` that fit the "|"-separated pattern list: folders when
 /// `foldersWanted`, files otherwise. Appends their full paths to `out`; returns its new length.
 std::size_t enumerateEntries(const std::string& folder, std::string_view patternList, bool foldersWanted,

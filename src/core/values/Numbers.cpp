@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
+#include <limits>
 #include <string>
 
 namespace karv {
@@ -54,6 +55,54 @@ double leadingNumber(std::string_view text) {
     if (result.ec != std::errc())
         return 0;
     return std::isnan(value) ? 0 : value;
+}
+
+std::string halfWidthText(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        if (lead == 0xEF && i + 2 < text.size()) {
+            // U+FF01..U+FF3F is EF BC 81..BF, U+FF40..U+FF5E is EF BD 80..9E.
+            const auto second = static_cast<unsigned char>(text[i + 1]);
+            const auto third = static_cast<unsigned char>(text[i + 2]);
+            unsigned code = 0;
+            if (second == 0xBC && third >= 0x81 && third <= 0xBF)
+                code = 0xFF00u + (third - 0x80u);
+            else if (second == 0xBD && third >= 0x80 && third <= 0x9E)
+                code = 0xFF40u + (third - 0x80u);
+            if (code != 0) {
+                out.push_back(static_cast<char>(code - 0xFEE0u));
+                i += 2;
+                continue;
+            }
+        }
+        if (lead == 0xE3 && i + 2 < text.size() && static_cast<unsigned char>(text[i + 1]) == 0x80 &&
+            static_cast<unsigned char>(text[i + 2]) == 0x80) {
+            out.push_back(' ');
+            i += 2;
+            continue;
+        }
+        out.push_back(text[i]);
+    }
+    return out;
+}
+
+std::int64_t leadingInteger(std::string_view text) {
+    const std::string ascii = halfWidthText(text);
+    std::size_t pos = 0;
+    while (pos < ascii.size() && (ascii[pos] == ' ' || ascii[pos] == '\t'))
+        ++pos;
+    bool negative = false;
+    if (pos < ascii.size() && (ascii[pos] == '+' || ascii[pos] == '-'))
+        negative = ascii[pos++] == '-';
+    constexpr std::int64_t limit = std::numeric_limits<std::int64_t>::max();
+    std::int64_t value = 0;
+    for (; pos < ascii.size() && ascii[pos] >= '0' && ascii[pos] <= '9'; ++pos) {
+        const int digit = ascii[pos] - '0';
+        value = value > (limit - digit) / 10 ? limit : value * 10 + digit;
+    }
+    return negative ? -value : value;
 }
 
 } // namespace karv

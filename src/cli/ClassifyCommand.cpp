@@ -1,0 +1,298 @@
+#include "app/AppState.h"
+#include "classify/ClassificationRun.h"
+#include "classify/ClassificationUndo.h"
+#include "cli/Cli.h"
+#include "settings/SettingsFiles.h"
+
+#include <chrono>
+#include <dirent.h>
+#include <ostream>
+#include <sys/stat.h>
+
+namespace karv::cli {
+
+namespace {
+
+constexpr std::string_view kClassifyHelp = R"(usage: karv-tessil-cli classify [OPTIONS] FOLDER
+       karv-tessil-cli classify [OPTIONS] --from-list FILE
+       karv-tessil-cli classify --undo [--log-dir DIR]
+
+Moves or copies every file to the path its template builds (one classification run).
+
+  --from-list FILE          classify the files listed in FILE, one full path per line, in order
+  --recurse                 with FOLDER: include its sub-folders
+  --pattern LIST            "|"-separated file-name patterns (default *.*)
+  --template T              target template (default [父目录路径]/[批次名]/[文件名])
+  --batch-size N            files per batch (default 100)
+  --batch-names numbers|letters|list
+                            batch names 1, 2 …; A, B … Z, AA …; or from --batch-list (default numbers)
+  --batch-list FILE         the batch names, one per line
+  --move                    move the files (default: copy, the sources stay)
+  --in-order                listing order (default: random order)
+  --keywords FILE           classify only files whose main name holds a term of a line of FILE
+                            ("|" between terms); [关键词] is that line
+  --log-dir DIR             where the three logs are written (default: the program's data folder)
+  --dry-run                 print what would happen; touch no file, write no log
+  --undo                    move the files of the last run back where they came from
+
+Standard output: source TAB target for every processed file, in processing order (TAB, CR, LF and
+backslash inside a path written as \t, \r, \n, \\). A target that is taken by another file gets the
+first free name (name2.ext, name3.ext …); the output and the logs show the name used.
+Exit status: 0 every file done, 1 some failed (see the failure log), 2 bad usage, 130 interrupted.
+)";
+
+class CliClassifyHost : public ClassificationHost {
+public:
+    CliClassifyHost(CliIo& io, ClassificationSettings settings, bool random, std::string patterns,
+                    std::vector<std::string> rows)
+        : m_io(io), m_settings(std::move(settings)), m_random(random), m_patterns(std::move(patterns)),
+          m_rows(std::move(rows)) {}
+
+    void attach(ClassificationRun* run) { m_run = run; }
+    const std::optional<ClassificationSummary>& summary() const { return m_summary; }
+
+    ClassificationSettings settings() override { return m_settings; }
+    void saveControlStates() override {}
+    std::string caption() const override { return m_caption; }
+    void setCaption(std::string_view caption) override { m_caption = caption; }
+    void setCaptionLeftAligned(bool) override {}
+    bool randomOrder() override { return m_random; }
+    std::string patternList() override { return m_patterns; }
+    bool keywordSearch() override { return m_settings.keywordSearch; }
+    std::size_t listRowCount() override { return m_rows.size(); }
+    std::optional<std::string> listRowPath(std::size_t row) override {
+        if (row >= m_rows.size())
+            return std::nullopt;
+        return m_rows[row];
+    }
+
+    void pump() override {
+        // Ctrl+C is a click on the running button.
+        if (interruptCount() > m_interruptsHandled && m_run != nullptr) {
+            m_interruptsHandled = interruptCount();
+            m_run->runClassification();
+        }
+        if (!m_io.errIsTerminal)
+            return;
+        const std::int64_t now = tickMs();
+        if (now - m_lastRefresh >= 1000) {
+            m_lastRefresh = now;
+            m_io.err << "\r\033[K" << m_caption << std::flush;
+        }
+    }
+
+    std::int64_t tickMs() override {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(
+                   std::chrono::steady_clock::now().time_since_epoch())
+            .count();
+    }
+
+    void fileDone(const std::string& source, const std::string& target, bool) override {
+        m_io.out << tsvField(source) << '\t' << tsvField(target) << '\n';
+    }
+
+    void finished(const ClassificationSummary& summary) override { m_summary = summary; }
+
+private:
+    CliIo& m_io;
+    ClassificationSettings m_settings;
+    bool m_random;
+    std::string m_patterns;
+    std::vector<std::string> m_rows;
+    ClassificationRun* m_run = nullptr;
+    std::string m_caption{kClassifyIdleCaption};
+    std::optional<ClassificationSummary> m_summary;
+    int m_interruptsHandled = 0;
+    std::int64_t m_lastRefresh = tickMs();
+};
+
+bool isFolder(const std::string& path) {
+    DIR* dir = ::opendir(path.c_str());
+    if (dir == nullptr)
+        return false;
+    ::closedir(dir);
+    return true;
+}
+
+int undoCommand(const std::string& logFolder, CliIo& io) {
+    auto files = diskPlacementFiles();
+    const UndoResult result = undoLastClassification(logFolder, *files);
+    if (!result.logsRead) {
+        io.err << result.problem << "\n";
+        return kExitFailures;
+    }
+    for (const auto& [target, source] : result.restored)
+        io.out << tsvField(target) << '\t' << tsvField(source) << '\n';
+    for (const UndoProblem& problem : result.notRestored)
+        io.err << "未能撤销：" << tsvField(problem.target) << " -> " << tsvField(problem.source) << "（"
+               << problem.reason << "）\n";
+    io.err << "撤销完成！共还原 " << result.restored.size() << " 个文件";
+    if (!result.notRestored.empty())
+        io.err << "，" << result.notRestored.size() << " 个文件未能还原";
+    io.err << "。\n";
+    return result.notRestored.empty() ? kExitOk : kExitFailures;
+}
+
+} // namespace
+
+int classifyCommand(const std::vector<std::string>& args, CliIo& io) {
+    constexpr std::string_view cmd = "classify";
+    ClassificationSettings settings;
+    settings.keepOriginal = true;
+    std::string patterns = "*.*";
+    bool random = true;
+    bool dryRun = false;
+    bool undo = false;
+    std::string logFolder;
+    std::string listFile;
+    std::string folder;
+    bool folderGiven = false;
+    std::vector<std::string> rows;
+
+    auto readLines = [&](const std::string& path, std::vector<std::string>& lines) {
+        std::string content;
+        if (!settingsio::readWholeFile(path, content))
+            return false;
+        lines = splitLines(content);
+        return true;
+    };
+
+    ArgReader reader(args);
+    while (!reader.done()) {
+        std::string value;
+        bool missing = false;
+        auto bad = [&](std::string_view flag) {
+            return usageError(io, cmd,
+                              missing ? std::string(flag) + " needs a value"
+                                      : "invalid value '" + value + "' for " + std::string(flag));
+        };
+        auto unreadable = [&](std::string_view flag) {
+            return usageError(io, cmd, "cannot read file '" + value + "' for " + std::string(flag));
+        };
+        if (reader.flag("--help") || reader.flag("-h")) {
+            io.out << kClassifyHelp;
+            return kExitOk;
+        } else if (reader.flag("--recurse")) {
+            settings.recurse = true;
+        } else if (reader.option("--pattern", value, missing)) {
+            if (missing)
+                return bad("--pattern");
+            patterns = value;
+        } else if (reader.option("--template", value, missing)) {
+            if (missing)
+                return bad("--template");
+            settings.templateText = value;
+        } else if (reader.option("--batch-size", value, missing)) {
+            if (missing)
+                return bad("--batch-size");
+            settings.batchSizeText = value;
+        } else if (reader.option("--batch-names", value, missing)) {
+            if (missing)
+                return bad("--batch-names");
+            if (value == "numbers")
+                settings.batchMode = BatchMode::Numbers;
+            else if (value == "letters")
+                settings.batchMode = BatchMode::Letters;
+            else if (value == "list")
+                settings.batchMode = BatchMode::List;
+            else
+                return bad("--batch-names");
+        } else if (reader.option("--batch-list", value, missing)) {
+            std::vector<std::string> names;
+            if (missing)
+                return bad("--batch-list");
+            if (!readLines(value, names))
+                return unreadable("--batch-list");
+            settings.batchNamesText.clear();
+            for (const std::string& name : names)
+                settings.batchNamesText += name + "\r\n";
+        } else if (reader.flag("--move")) {
+            settings.keepOriginal = false;
+        } else if (reader.flag("--in-order")) {
+            random = false;
+        } else if (reader.option("--keywords", value, missing)) {
+            std::vector<std::string> lines;
+            if (missing)
+                return bad("--keywords");
+            if (!readLines(value, lines))
+                return unreadable("--keywords");
+            settings.keywordSearch = true;
+            settings.keywordText.clear();
+            for (const std::string& line : lines)
+                settings.keywordText += line + "\r\n";
+        } else if (reader.option("--log-dir", value, missing)) {
+            if (missing)
+                return bad("--log-dir");
+            if (!isFolder(value))
+                return usageError(io, cmd, "cannot use folder '" + value + "' for --log-dir");
+            logFolder = value;
+        } else if (reader.flag("--dry-run")) {
+            dryRun = true;
+        } else if (reader.flag("--undo")) {
+            undo = true;
+        } else if (reader.option("--from-list", value, missing)) {
+            if (missing)
+                return bad("--from-list");
+            if (!readLines(value, rows))
+                return unreadable("--from-list");
+            listFile = value;
+        } else if (!reader.peek().empty() && reader.peek()[0] == '-' && reader.peek() != "-" &&
+                   reader.peek() != "--") {
+            return usageError(io, cmd, "unknown flag '" + reader.peek() + "' (try --help)");
+        } else {
+            if (reader.peek() == "--") {
+                reader.take();
+                if (reader.done())
+                    break;
+            }
+            if (folderGiven)
+                return usageError(io, cmd, "only one FOLDER may be given");
+            folder = reader.take();
+            folderGiven = true;
+        }
+    }
+    if (logFolder.empty())
+        logFolder = programDataFolder(executableFolder());
+    if (undo) {
+        if (folderGiven || !listFile.empty() || dryRun)
+            return usageError(io, cmd, "--undo takes only --log-dir");
+        return undoCommand(logFolder, io);
+    }
+    if (!listFile.empty()) {
+        if (folderGiven)
+            return usageError(io, cmd, "give either FOLDER or --from-list, not both");
+        settings.mainListMode = true;
+        std::erase(rows, std::string());
+    } else {
+        if (!folderGiven)
+            return usageError(io, cmd, "missing FOLDER (try --help)");
+        if (!isFolder(folder))
+            return usageError(io, cmd, "cannot read folder '" + folder + "'");
+        settings.folder = folder;
+    }
+
+    CliClassifyHost host(io, settings, random, patterns, std::move(rows));
+    PreviewFiles preview;
+    auto disk = diskPlacementFiles();
+    PlacementFiles& files = dryRun ? static_cast<PlacementFiles&>(preview) : *disk;
+    ClassificationRun run(host, files, dryRun ? std::string() : logFolder);
+    host.attach(&run);
+    run.runClassification();
+    io.out.flush();
+    if (io.errIsTerminal)
+        io.err << "\r\033[K";
+    const ClassificationSummary summary = host.summary().value_or(ClassificationSummary{});
+    if (summary.failures > 0 && dryRun)
+        io.err << "预览完成！共 " << summary.processed << " 个文件，其中 " << summary.failures
+               << " 个文件将归类失败。\n";
+    else if (summary.failures > 0)
+        io.err << "归类完成，但有 " << summary.failures << " 个文件归类失败，具体请看【"
+               << summary.failureLogPath << "】\n";
+    else
+        io.err << (dryRun ? "预览完成！" : "归类完成！") << "共 " << summary.processed << " 个文件。\n";
+    if (summary.stopped && interruptRequested())
+        return kExitInterrupted;
+    return summary.failures > 0 ? kExitFailures : kExitOk;
+}
+
+} // namespace karv::cli

@@ -1,0 +1,142 @@
+#pragma once
+
+#include "classify/ClassificationLogs.h"
+#include "classify/ClassifyParts.h"
+#include "classify/PlacementFiles.h"
+#include "classify/TargetPath.h"
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+namespace karv {
+
+inline constexpr std::string_view kClassifyIdleCaption = "立即执行归类";
+inline constexpr std::string_view kClassifyStartingCaption = "正在初始化中..";
+inline constexpr std::string_view kReadingFolderCaption = "正在读取目录：";
+inline constexpr std::string_view kDefaultClassifyTemplate = "[父目录路径]/[批次名]/[文件名]";
+inline constexpr std::string_view kSummaryPrompt =
+    "下面仅显示部分归类后的文件路径。\r\n完整记录请看软件目录下的【归类后文件路径.txt】";
+inline constexpr std::string_view kSummaryTitle = "归类完成！";
+inline constexpr std::size_t kProgressWidth = 80;
+
+/// The control states a run reads once, when it starts.
+struct ClassificationSettings {
+    bool mainListMode = false;                                        ///< 单选框主界面
+    std::string folder;                                               ///< 编辑框目录
+    bool recurse = false;                                             ///< 选择框遍历子目录
+    std::string templateText = std::string(kDefaultClassifyTemplate); ///< 编辑框归类到
+    std::string batchSizeText = "100";                                ///< 编辑框每批次归类数量
+    BatchMode batchMode = BatchMode::Numbers;
+    std::string batchNamesText; ///< tag of 按钮输入批次名列表, CR LF between names
+    bool keepOriginal = true;   ///< 选择框保留原文件: copy instead of move
+    bool keywordSearch = false; ///< 选择框关键词搜索, as the run starts
+    std::string keywordText;    ///< tag of 按钮输入关键词
+};
+
+/// The state of one run, rebuilt at every start.
+struct ClassificationContext {
+    bool recurse = false;
+    bool keepOriginal = true;
+    TargetTemplate target; ///< template, entry folder, presence flags, batch mode, names and number
+    std::int64_t batchSize = 100;
+    std::int64_t inBatch = 0;
+    std::int64_t failures = 0;
+    std::int64_t shownCount = 0;
+    std::int64_t shownLimit = 100;
+    std::string shownText;
+    std::vector<std::string> keywordLines;
+};
+
+/// How a run ended, for the front end's closing message or summary window.
+struct ClassificationSummary {
+    std::int64_t processed = 0;
+    std::int64_t failures = 0;
+    bool stopped = false;
+    std::string shownText;      ///< the first targets, each followed by CR LF
+    std::string failureLogPath; ///< empty when no logs were written
+};
+
+/// What the run asks of the window (or the command line) that started it. Options that the window
+/// lets the user change during a run are asked for when they are used.
+class ClassificationHost {
+public:
+    virtual ~ClassificationHost() = default;
+    virtual ClassificationSettings settings() = 0;
+    virtual void saveControlStates() = 0;
+    virtual std::string caption() const = 0;
+    virtual void setCaption(std::string_view caption) = 0;
+    virtual void setCaptionLeftAligned(bool left) = 0;
+    /// 选择框随机排序, read for every draw.
+    virtual bool randomOrder() = 0;
+    /// 编辑框过滤 and 选择框关键词搜索, read again for every folder.
+    virtual std::string patternList() = 0;
+    virtual bool keywordSearch() = 0;
+    /// The main list's rows, read one at a time; a row gone meanwhile is empty.
+    virtual std::size_t listRowCount() = 0;
+    virtual std::optional<std::string> listRowPath(std::size_t row) = 0;
+    virtual void pump() = 0;
+    virtual std::int64_t tickMs() = 0;
+    /// One file processed: where it went (the name actually used) and whether that worked.
+    virtual void fileDone(const std::string& /*source*/, const std::string& /*target*/, bool /*ok*/) {}
+    /// The end of a run: the failures message or the summary window.
+    virtual void finished(const ClassificationSummary& summary) = 0;
+};
+
+/// One classification tool: the handler of its start/stop button, the folder and file steps.
+class ClassificationRun {
+public:
+    /// `logFolder` empty: no logs are written (a preview).
+    ClassificationRun(ClassificationHost& host, PlacementFiles& files, std::string logFolder);
+
+    /// The click on 按钮立即执行归类: starts a run, or asks the running one to stop.
+    void runClassification();
+    void requestStop() { m_stop = true; }
+    bool stopRequested() const { return m_stop; }
+
+    void classifyFolder(const std::string& folder);
+    void classifyFile(const std::string& sourcePath, std::size_t total, std::size_t index,
+                      std::string_view keywordLine);
+    /// Creates every missing folder above the file name of `path`; false when one cannot be made.
+    bool createMissingFolders(const std::string& path);
+
+    const ClassificationContext& context() const { return m_context; }
+
+    /// The folders a folder-mode run visits, in order: `entry`, then (with sub-folders) the whole tree
+    /// below it depth first, each folder once, symbolic links to folders already listed skipped.
+    /// `keepGoing` runs after each folder listed (events may be handled there); false ends the plan.
+    static std::vector<std::string> folderPlan(const std::string& entry, bool recurse,
+                                               const std::function<bool()>& keepGoing = {});
+
+private:
+    void fillContext(const ClassificationSettings& settings);
+    void runMainList();
+    void runFolders(const std::string& entry);
+    std::int64_t position(RandomPicker& picker, std::size_t count, std::size_t i);
+    /// Places the file at `target` or, when another file holds that name, at the first free
+    /// renamed path; returns the path used, or empty on failure.
+    std::optional<std::string> place(const std::string& source, std::string target);
+    std::string producedKey(const std::string& path);
+
+    ClassificationHost& m_host;
+    PlacementFiles& m_files;
+    std::string m_logFolder;
+    ClassificationLogs m_logs;
+    ClassificationContext m_context;
+    bool m_stop = false;
+    std::unordered_set<std::string> m_knownFolders; // folders known to exist during this run
+    std::unordered_map<std::string, std::string> m_resolved;
+    std::unordered_set<std::string> m_produced; // files this run put in place
+    std::unordered_set<std::string> m_seenSources;
+};
+
+/// The renamed form of a target for the `attempt`-th try (2, 3, …): "name2.ext", "name3.ext"; a name
+/// without an extension (none, or only a leading dot) gets the number at its end: "README2", ".cfg2".
+std::string renamedTarget(const std::string& target, int attempt);
+
+} // namespace karv

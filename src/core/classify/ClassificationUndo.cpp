@@ -1,0 +1,54 @@
+#include "classify/ClassificationUndo.h"
+
+#include "classify/ClassificationLogs.h"
+
+namespace karv {
+
+namespace {
+
+bool makeParents(const std::string& path, PlacementFiles& files) {
+    for (std::size_t slash = path.find('/'); slash != std::string::npos; slash = path.find('/', slash + 1)) {
+        const std::string prefix = path.substr(0, slash);
+        if (!prefix.empty() && !files.exists(prefix) && !files.makeFolder(prefix))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+UndoResult undoLastClassification(const std::string& logFolder, PlacementFiles& files) {
+    UndoResult result;
+    std::vector<LoggedPlacement> placements;
+    result.logsRead = readLoggedPlacements(logFolder, placements, result.problem);
+    // Last file first: a name a later file took may be the place an earlier one came from.
+    for (auto it = placements.rbegin(); it != placements.rend(); ++it) {
+        const LoggedPlacement& p = *it;
+        if (p.target == p.source)
+            continue;
+        if (!files.exists(p.target)) {
+            result.notRestored.push_back({p.target, p.source, "归类后的文件已不存在"});
+            continue;
+        }
+        if (files.exists(p.source)) {
+            if (!files.sameFile(p.source, p.target))
+                result.notRestored.push_back({p.target, p.source, "原位置已有文件"});
+            continue;
+        }
+        makeParents(p.source, files);
+        switch (files.move(p.target, p.source)) {
+        case PlaceResult::Done:
+            result.restored.emplace_back(p.target, p.source);
+            break;
+        case PlaceResult::TargetExists:
+            result.notRestored.push_back({p.target, p.source, "原位置已有文件"});
+            break;
+        case PlaceResult::Failed:
+            result.notRestored.push_back({p.target, p.source, "移动失败"});
+            break;
+        }
+    }
+    return result;
+}
+
+} // namespace karv

@@ -1,0 +1,126 @@
+#include "classify/PlacementFiles.h"
+
+#include "files/FileOps.h"
+#include "values/ValueText.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <sys/stat.h>
+
+namespace karv {
+
+std::string PlacementFiles::resolvedFolder(const std::string& folder) {
+    char* resolved = ::realpath(folder.empty() ? "." : folder.c_str(), nullptr);
+    if (resolved == nullptr)
+        return folder;
+    std::string out(resolved);
+    std::free(resolved);
+    return out;
+}
+
+namespace {
+
+class DiskPlacementFiles : public PlacementFiles {
+public:
+    explicit DiskPlacementFiles(files::Syscalls& calls) : m_ops(calls) {}
+
+    bool exists(const std::string& path) override { return m_ops.exists(path); }
+
+    bool sameFile(const std::string& a, const std::string& b) override {
+        const auto first = m_ops.identity(a);
+        const auto second = m_ops.identity(b);
+        return first && second && first->device == second->device && first->inode == second->inode;
+    }
+
+    bool makeFolder(const std::string& path) override { return m_ops.makeFolders(path).ok(); }
+
+    PlaceResult move(const std::string& source, const std::string& target) override {
+        return outcome(m_ops.moveFile(source, target, files::Existing::Keep), target);
+    }
+
+    PlaceResult copy(const std::string& source, const std::string& target) override {
+        return outcome(m_ops.copyFile(source, target, files::Existing::Keep), target);
+    }
+
+private:
+    /// Any refusal because of what stands at the target (another file, a folder, the source itself)
+    /// lets the caller decide; everything else failed.
+    PlaceResult outcome(files::Result result, const std::string& target) {
+        if (result.ok())
+            return PlaceResult::Done;
+        if (result.error == EEXIST ||
+            ((result.error == EINVAL || result.error == EISDIR) && m_ops.exists(target)))
+            return PlaceResult::TargetExists;
+        return PlaceResult::Failed;
+    }
+
+    files::FileOps m_ops;
+};
+
+} // namespace
+
+std::unique_ptr<PlacementFiles> diskPlacementFiles(files::Syscalls& calls) {
+    return std::make_unique<DiskPlacementFiles>(calls);
+}
+
+bool PreviewFiles::onDisk(const std::string& path) const {
+    struct stat info {};
+    return ::lstat(path.c_str(), &info) == 0;
+}
+
+bool PreviewFiles::exists(const std::string& path) {
+    return m_added.count(path) != 0 || (m_removed.count(path) == 0 && onDisk(path));
+}
+
+bool PreviewFiles::sameFile(const std::string& a, const std::string& b) {
+    if (a == b)
+        return true;
+    if (m_added.count(a) != 0 || m_added.count(b) != 0 || m_removed.count(a) != 0 || m_removed.count(b) != 0)
+        return false;
+    struct stat first {
+    }, second{};
+    return ::stat(a.c_str(), &first) == 0 && ::stat(b.c_str(), &second) == 0 &&
+           first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
+bool PreviewFiles::makeFolder(const std::string& path) {
+    if (exists(path))
+        return false;
+    m_added.insert(path);
+    m_folders.insert(path);
+    return true;
+}
+
+bool PreviewFiles::isFolder(const std::string& path) {
+    if (m_folders.count(path) != 0)
+        return true;
+    struct stat info {};
+    return m_removed.count(path) == 0 && ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+PlaceResult PreviewFiles::place(const std::string& source, const std::string& target, bool removeSource) {
+    if (!exists(source) || isFolder(source))
+        return PlaceResult::Failed;
+    if (exists(target))
+        return isFolder(target) ? PlaceResult::Failed : PlaceResult::TargetExists;
+    const std::string folder = folderPart(target);
+    if (!folder.empty() && !isFolder(folder))
+        return PlaceResult::Failed;
+    if (removeSource) {
+        m_added.erase(source);
+        m_removed.insert(source);
+    }
+    m_removed.erase(target);
+    m_added.insert(target);
+    return PlaceResult::Done;
+}
+
+PlaceResult PreviewFiles::move(const std::string& source, const std::string& target) {
+    return place(source, target, true);
+}
+
+PlaceResult PreviewFiles::copy(const std::string& source, const std::string& target) {
+    return place(source, target, false);
+}
+
+} // namespace karv

@@ -1,0 +1,56 @@
+#pragma once
+
+#include "files/Syscalls.h"
+
+#include <memory>
+#include <string>
+#include <unordered_set>
+
+// What a classification run asks of the file system. The real one goes through the safe file
+// operations; the preview answers from the disk as it stands plus what the run would have done.
+
+namespace karv {
+
+/// The outcome of putting a file at its target.
+enum class PlaceResult { Done, TargetExists, Failed };
+
+class PlacementFiles {
+public:
+    virtual ~PlacementFiles() = default;
+    /// Whether anything (file, folder, link) has this name.
+    virtual bool exists(const std::string& path) = 0;
+    /// Whether the two paths name one and the same file.
+    virtual bool sameFile(const std::string& a, const std::string& b) = 0;
+    /// Creates one folder whose parent exists.
+    virtual bool makeFolder(const std::string& path) = 0;
+    /// Moves or copies; never replaces an existing target (TargetExists then, nothing changed).
+    virtual PlaceResult move(const std::string& source, const std::string& target) = 0;
+    virtual PlaceResult copy(const std::string& source, const std::string& target) = 0;
+    /// The folder as the file system resolves it (links followed) when it exists, else the text.
+    virtual std::string resolvedFolder(const std::string& folder);
+};
+
+/// The real file system, through the safe copy and move (whose system calls tests can make fail).
+std::unique_ptr<PlacementFiles> diskPlacementFiles(files::Syscalls& calls = files::systemCalls());
+
+/// A preview: reads the disk, changes nothing, and remembers what the run would have moved, copied
+/// and created so that later files see it (collisions, folders already made).
+class PreviewFiles : public PlacementFiles {
+public:
+    bool exists(const std::string& path) override;
+    bool sameFile(const std::string& a, const std::string& b) override;
+    bool makeFolder(const std::string& path) override;
+    PlaceResult move(const std::string& source, const std::string& target) override;
+    PlaceResult copy(const std::string& source, const std::string& target) override;
+
+private:
+    PlaceResult place(const std::string& source, const std::string& target, bool removeSource);
+    bool onDisk(const std::string& path) const;
+    bool isFolder(const std::string& path);
+
+    std::unordered_set<std::string> m_added;   // files and folders the run would have made
+    std::unordered_set<std::string> m_folders; // the folders among them
+    std::unordered_set<std::string> m_removed; // sources the run would have moved away
+};
+
+} // namespace karv

@@ -1,0 +1,123 @@
+#pragma once
+
+#include "app/AppState.h"
+#include "classify/ClassificationRun.h"
+#include "platform/Desktop.h"
+
+#include <functional>
+#include <memory>
+
+#include <QElapsedTimer>
+#include <QWidget>
+
+class QCheckBox;
+class QLineEdit;
+class QMenu;
+class QPushButton;
+class QRadioButton;
+
+namespace karv {
+
+class ResultListModel;
+class SettingsStore;
+
+/// The services the classification window asks of the desktop; tests pass fakes.
+struct ClassificationDesktop {
+    Questioner& questioner;
+    Clipboard& clipboard;
+    Opener& opener;
+    Clock& clock;
+};
+
+/// 文件归类: every setting of a classification run, the template with its meta-symbol menu, and the
+/// start/stop button that shows the progress. A modeless tool window owned by the main window; in
+/// main-list mode it classifies the main window's result rows.
+class ClassificationWindow : public QWidget, public ClassificationHost {
+    Q_OBJECT
+public:
+    static constexpr const char* kSettingsSection = "文件归类";
+
+    ClassificationWindow(AppState& state, const ClassificationDesktop& desktop, ResultListModel* mainList,
+                         SettingsStore* settings, QWidget* parent = nullptr);
+    ~ClassificationWindow() override;
+
+    /// The texts of the menu 元符, "-" for a separator.
+    static QStringList symbolMenuItems();
+    /// The help text of "元符帮助", lines joined by CR LF.
+    static QString symbolHelpText();
+
+    QMenu* symbolMenu() const { return m_symbolMenu; }
+    ClassificationRun& run() { return *m_run; }
+    /// How often a run lets events in (10 ms by default; tests use 0).
+    void setPumpIntervalMs(int interval) { m_pumpIntervalMs = interval; }
+    /// The warning box of a run with failures (a real message box unless replaced).
+    void setWarningBox(std::function<void(const QString&)> box) { m_warningBox = std::move(box); }
+
+    /// The click on 撤销上次归类: asks, then moves the files of the last run back.
+    void undoLastRun();
+
+    // ClassificationHost
+    ClassificationSettings settings() override;
+    void saveControlStates() override;
+    std::string caption() const override;
+    void setCaption(std::string_view caption) override;
+    void setCaptionLeftAligned(bool left) override;
+    bool randomOrder() override { return m_randomOrder; }
+    std::string patternList() override;
+    bool keywordSearch() override;
+    std::size_t listRowCount() override;
+    std::optional<std::string> listRowPath(std::size_t row) override;
+    void pump() override;
+    std::int64_t tickMs() override;
+    void finished(const ClassificationSummary& summary) override;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void buildControls();
+    /// The click (or right-button press) on 按钮立即执行归类.
+    void startOrStop();
+    void updateEnabling();
+    void chooseFolder();
+    void editBatchNames();
+    void editKeywords();
+    void insertSymbol(const QString& symbol);
+    void showSymbolHelp();
+
+    AppState& m_state;
+    ClassificationDesktop m_desktop;
+    ResultListModel* m_mainList;
+    SettingsStore* m_settings;
+    std::unique_ptr<PlacementFiles> m_files;
+    std::unique_ptr<ClassificationRun> m_run;
+    bool m_randomOrder = true;
+    bool m_closeRequested = false;
+    int m_pumpIntervalMs = 10;
+    QElapsedTimer m_sinceLastPump;
+    std::function<void(const QString&)> m_warningBox;
+
+    QRadioButton* m_fromMainList = nullptr;
+    QRadioButton* m_fromFolder = nullptr;
+    QLineEdit* m_folder = nullptr;
+    QPushButton* m_chooseFolder = nullptr;
+    QLineEdit* m_filter = nullptr;
+    QCheckBox* m_recurse = nullptr;
+    QLineEdit* m_template = nullptr;
+    QPushButton* m_symbolButton = nullptr;
+    QLineEdit* m_batchSize = nullptr;
+    QRadioButton* m_numbers = nullptr;
+    QRadioButton* m_letters = nullptr;
+    QRadioButton* m_named = nullptr;
+    QPushButton* m_batchNames = nullptr;
+    QCheckBox* m_keepOriginal = nullptr;
+    QCheckBox* m_random = nullptr;
+    QCheckBox* m_keywordSearch = nullptr;
+    QPushButton* m_keywords = nullptr;
+    QPushButton* m_undo = nullptr;
+    QPushButton* m_start = nullptr;
+    QMenu* m_symbolMenu = nullptr;
+};
+
+} // namespace karv

@@ -1,0 +1,109 @@
+#pragma once
+
+#include "stats/FolderStatistics.h"
+
+#include <QElapsedTimer>
+#include <QWidget>
+
+class QCheckBox;
+class QLineEdit;
+class QPushButton;
+class QTimer;
+class QTreeView;
+
+namespace karv {
+
+class Clipboard;
+class Opener;
+class Questioner;
+class SettingsStore;
+class StatisticsListModel;
+
+/// The desktop services the statistics window asks: the folder chooser and messages, the opening
+/// of folders and the clipboard.
+struct StatisticsDesktop {
+    Questioner& questioner;
+    Opener& opener;
+    Clipboard& clipboard;
+};
+
+/// The folder statistics tool: counts the files and sub-folders of a folder (and of every folder
+/// below it), lists the folders that reach the thresholds, opens them and copies the rows. A
+/// modeless window owned by the main window; it remembers its controls in the section "文件统计".
+class StatisticsWindow : public QWidget, public StatisticsHost {
+    Q_OBJECT
+public:
+    static constexpr const char* kSettingsSection = "文件统计";
+    static constexpr const char* kTitle = "文件统计 - 统计文件夹下各个子文件夹的文件数量和目录数量";
+
+    /// `settings`, when given, restores the controls now and saves them when a run starts and when
+    /// the window (or its owner) closes. A closed window deletes itself once no run is left on it.
+    StatisticsWindow(const StatisticsDesktop& desktop, SettingsStore* settings, QWidget* owner = nullptr);
+    ~StatisticsWindow() override;
+
+    /// Shows the owner's statistics window, creating it when none is open.
+    static StatisticsWindow* open(QWidget* owner, const StatisticsDesktop& desktop, SettingsStore* settings);
+
+    StatisticsRun& statisticsRun() { return m_run; }
+    /// How often a run lets events in (10 ms by default; tests use 0 to let every click in).
+    void setPumpIntervalMs(int interval) { m_pumpIntervalMs = interval; }
+
+    /// 按钮选择目录: the folder chooser, starting at the folder box.
+    void chooseFolder();
+    /// 按钮1 and a double-click: opens the folder of the list's current row.
+    void openCurrentRow();
+    /// 按钮2: every row as "folder,files,folders" CR LF on the clipboard.
+    void copyResults();
+    /// The raw folder of a row.
+    std::string rowFolder(int row) const;
+
+    // StatisticsHost
+    std::string folderText() const override;
+    std::string patternList() const override;
+    bool recurse() const override;
+    bool fileThresholdOn() const override;
+    std::string fileThresholdText() const override;
+    bool folderThresholdOn() const override;
+    std::string folderThresholdText() const override;
+    std::string runCaption() const override;
+    void setRunCaption(std::string_view caption) override;
+    void setCaptionLeftAligned(bool left) override;
+    void saveControlStates() override;
+    void clearRows() override;
+    void appendRow(StatisticsRow row) override;
+    std::size_t rowCount() const override;
+    void setHeaderCount(std::size_t rows) override;
+    void pump() override;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void onRunClicked();
+
+    StatisticsDesktop m_desktop;
+    SettingsStore* m_settings = nullptr;
+    StatisticsRun m_run;
+    StatisticsListModel* m_model = nullptr;
+    bool m_running = false;
+    bool m_closed = false;
+    QElapsedTimer m_sinceLastPump;
+    int m_pumpIntervalMs = 10;
+
+    QLineEdit* m_folderEdit = nullptr;
+    QPushButton* m_chooseButton = nullptr;
+    QLineEdit* m_patternEdit = nullptr;
+    QCheckBox* m_recurse = nullptr;
+    QCheckBox* m_fileThreshold = nullptr;
+    QLineEdit* m_fileThresholdEdit = nullptr;
+    QCheckBox* m_folderThreshold = nullptr;
+    QLineEdit* m_folderThresholdEdit = nullptr;
+    QPushButton* m_runButton = nullptr;
+    QTreeView* m_list = nullptr;
+    QPushButton* m_openButton = nullptr;
+    QPushButton* m_copyButton = nullptr;
+    QTimer* m_copiedTimer = nullptr;
+};
+
+} // namespace karv

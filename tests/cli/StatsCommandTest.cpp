@@ -1,0 +1,68 @@
+#include "cli/Cli.h"
+#include "support/TempTree.h"
+
+#include <gtest/gtest.h>
+#include <sstream>
+
+using karv::test::TempTree;
+
+namespace {
+
+struct CliResult {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+CliResult runCli(std::vector<std::string> args) {
+    std::ostringstream out, err;
+    karv::cli::CliIo io{out, err, false};
+    const int status = karv::cli::runCli(args, io);
+    return {status, out.str(), err.str()};
+}
+
+} // namespace
+
+TEST(StatsCommand, LinesThresholdsAndFinalStatus) {
+    TempTree tree;
+    tree.file("a.txt");
+    tree.file("b.doc");
+    tree.file("c.log");
+    tree.file("sub/d.txt");
+    tree.file("sub/e.txt");
+    tree.folder("sub/deeper");
+    auto result = runCli({"stats", "--recurse", "--pattern", "*.txt|*.doc", tree.root()});
+    ASSERT_EQ(result.status, 0) << result.err;
+    const std::string root = tree.root();
+    EXPECT_EQ(result.out, root + "/,2,1\n" + root + "/sub/,2,1\n" + root + "/sub/deeper/,0,0\n");
+    EXPECT_EQ(result.err.rfind("统计完毕！共读取 3 个文件夹，列出 3 个，耗时 ", 0), 0u) << result.err;
+
+    result = runCli({"stats", "--recurse", "--min-files=2", "--min-dirs", "1", tree.root()});
+    EXPECT_EQ(result.out, root + "/,3,1\n" + root + "/sub/,2,1\n");
+    result = runCli({"stats", "--min-files", "4", tree.root()}); // without --recurse: one folder
+    EXPECT_EQ(result.out, "");
+}
+
+TEST(StatsCommand, InterruptAndBadUsage) {
+    TempTree tree;
+    tree.file("a/b/c.txt");
+    karv::cli::requestInterrupt(); // before the first folder: that folder is still counted
+    const auto stopped = runCli({"stats", "--recurse", tree.root()});
+    karv::cli::clearInterrupt();
+    EXPECT_EQ(stopped.status, karv::cli::kExitInterrupted);
+    EXPECT_EQ(stopped.out, tree.root() + "/,0,1\n");
+    EXPECT_NE(stopped.err.find("列出 1 个"), std::string::npos);
+
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"stats"},
+                                                 {"stats", ""},
+                                                 {"stats", "--bogus", tree.root()},
+                                                 {"stats", tree.path("missing")},
+                                                 {"stats", tree.root(), "--min-dirs"},
+                                                 {"stats", tree.root(), tree.root()}}) {
+        const auto result = runCli(args);
+        EXPECT_EQ(result.status, 2);
+        EXPECT_TRUE(result.out.empty());
+        EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
+    }
+    EXPECT_EQ(runCli({"stats", "--help"}).status, 0);
+}
