@@ -1,7 +1,7 @@
 // Bytes in: gzip, detection, loading and conversion; text and encoding code out.
 #include "text/Encoding.h"
+#include "text/NameText.h"
 #include "text/TextLoader.h"
-#include "values/NameText.h"
 
 #include <cstdint>
 #include <cstdlib>

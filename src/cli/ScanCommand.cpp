@@ -2,7 +2,7 @@
 #include "duplicates/DuplicateFinder.h"
 #include "filter/FilterPipeline.h"
 #include "scan/FilterRun.h"
-#include "values/NameText.h"
+#include "text/NameText.h"
 
 #include <chrono>
 #include <dirent.h>

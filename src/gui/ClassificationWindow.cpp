@@ -6,7 +6,7 @@
 #include "gui/TextWindow.h"
 #include "gui/WidgetBuilder.h"
 #include "platform/QtDesktop.h"
-#include "values/NameText.h"
+#include "text/NameText.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>

@@ -4,7 +4,7 @@
 #include "gui/TargetExistsDialog.h"
 #include "gui/ViewerWindow.h"
 #include "platform/QtDesktop.h"
-#include "values/NameText.h"
+#include "text/NameText.h"
 
 #include <algorithm>
 
@@ -57,8 +57,11 @@ MainListActions::MainListActions(AppState& state, const Parts& parts,
         if (m_parts.list->indexAt(point).isValid())
             run([](ListActions& a) { a.openSelected(false); });
     });
-    connect(parts.list->selectionModel(), &QItemSelectionModel::currentChanged, this,
-            [this] { run([](ListActions& a) { a.refreshViewer(); }); });
+    // Queued: a click moves the current row before it selects that row, and the viewer shows the
+    // first selected row, so it must look once the selection has settled.
+    connect(
+        parts.list->selectionModel(), &QItemSelectionModel::currentChanged, this,
+        [this] { run([](ListActions& a) { a.refreshViewer(); }); }, Qt::QueuedConnection);
 }
 
 MainListActions::~MainListActions() = default;

@@ -1,7 +1,7 @@
 #include "gui/ResultListModel.h"
 
 #include "platform/QtDesktop.h"
-#include "values/NameText.h"
+#include "text/NameText.h"
 
 #include <QFont>
 

@@ -4,7 +4,7 @@
 #include "gui/WidgetBuilder.h"
 #include "platform/Desktop.h"
 #include "platform/QtDesktop.h"
-#include "values/NameText.h"
+#include "text/NameText.h"
 
 #include <vector>
 

@@ -1,5 +1,6 @@
 #include "cli/Cli.h"
 #include "settings/SettingsFiles.h"
+#include "support/CliRun.h"
 #include "support/TempTree.h"
 
 #include <filesystem>
@@ -7,23 +8,11 @@
 #include <map>
 #include <sstream>
 
+using karv::test::runCli;
 using karv::test::TempTree;
 namespace fs = std::filesystem;
 
 namespace {
-
-struct CliResult {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-CliResult runCli(std::vector<std::string> args) {
-    std::ostringstream out, err;
-    karv::cli::CliIo io{out, err, false};
-    const int status = karv::cli::runCli(args, io);
-    return {status, out.str(), err.str()};
-}
 
 /// Every file below a folder with its content.
 std::map<std::string, std::string> snapshot(const std::string& folder) {

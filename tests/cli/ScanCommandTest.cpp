@@ -1,25 +1,14 @@
 #include "cli/Cli.h"
+#include "support/CliRun.h"
 #include "support/TempTree.h"
 
 #include <gtest/gtest.h>
 #include <sstream>
 
+using karv::test::runCli;
 using karv::test::TempTree;
 
 namespace {
-
-struct CliResult {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-CliResult runCli(std::vector<std::string> args) {
-    std::ostringstream out, err;
-    karv::cli::CliIo io{out, err, false};
-    const int status = karv::cli::runCli(args, io);
-    return {status, out.str(), err.str()};
-}
 
 std::vector<std::string> lines(const std::string& text, char separator = '\n') {
     std::vector<std::string> out;

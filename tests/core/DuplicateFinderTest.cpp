@@ -119,6 +119,28 @@ TEST(DuplicateFinder, SizeKeyGroupsDifferentContent) {
     EXPECT_EQ(rows[0].countText, "0");
 }
 
+TEST(DuplicateFinder, OneFileReachedTwiceIsNotItsOwnDuplicate) {
+    // A link to the file, a link to its folder, a name fitting two patterns and a hard link: every
+    // path names the one file, which must never be offered as a copy of itself.
+    TempTree tree;
+    const std::string f = tree.file("a/f.txt", "x1");
+    tree.link("a/z_link.txt", f);
+    tree.file("b/h.txt", "yy2");
+    tree.link("c", tree.path("b"));
+    tree.folder("e");
+    ASSERT_EQ(::link(f.c_str(), tree.path("e/f.txt").c_str()), 0);
+    for (const DuplicateKind kind : {DuplicateKind::Md5, DuplicateKind::Size, DuplicateKind::Name}) {
+        ScanSettings s = dupSettings(kind, DuplicateOutput::All);
+        s.patterns = "h.txt|*.txt";
+        EXPECT_TRUE(runScan(s, tree.root()).empty()) << static_cast<int>(kind);
+    }
+    // A real copy forms a group with the file, which joins it once.
+    const std::string g = tree.file("g.txt", "x1");
+    ScanSettings s = dupSettings(DuplicateKind::Md5, DuplicateOutput::All);
+    s.patterns = "h.txt|*.txt";
+    EXPECT_EQ(rowPaths(runScan(s, tree.root())), (std::vector<std::string>{g, f}));
+}
+
 TEST(DuplicateFinder, NameKeyIsCaseSensitive) {
     TempTree tree;
     tree.file("x/Report.txt", "1");

@@ -116,6 +116,24 @@ TEST(ContentFilter, InvalidExpressionMatchesNothing) {
     EXPECT_EQ(runScan(s, tree.root()).size(), 2u);
 }
 
+TEST(ContentFilter, LongTextsMatchAndAGivenUpSearchIsReported) {
+    TempTree tree;
+    tree.file("lazy.txt", "START" + std::string(1'100'000, 'x') + "END");
+    std::string pairs;
+    for (int i = 0; i < 200'000; ++i)
+        pairs += "ab";
+    tree.file("groups.txt", pairs + "c");
+    const std::string explode = tree.file("explode.txt", std::string(40, 'a') + "!");
+    ScanSettings s = contentSettings("START[\\s\\S]*?END|^(a|b)*c$|^(a+)+$", false, true);
+    s.matchMode = MatchMode::Regex;
+    s.contentExcludes = true;
+    std::string status;
+    EXPECT_EQ(names(runScan(s, tree.root(), {}, &status)), (std::vector<std::string>{"explode.txt"}));
+    EXPECT_NE(status.find("筛选完毕！共筛选出 1 个文件"), std::string::npos);
+    EXPECT_NE(status.find("有 1 个文件的表达式匹配超出计算上限，已按不匹配处理（第一个：" + explode + "）"),
+              std::string::npos);
+}
+
 // --- length filter ----------------------------------------------------------------------------
 
 TEST(LengthFilter, SizeInKilobytesIsInclusive) {
@@ -175,6 +193,7 @@ TEST(LengthFilter, ContentCharactersWithTagAndBlankRemoval) {
     s.lengthFilter = true;
     s.lengthMeasure = LengthMeasure::Characters;
     s.lengthUnit = 0;
+    s.lengthUnit = 0;
     s.lengthFrom = "0";
     s.lengthTo = "100";
     s.stripTags = true;
@@ -220,6 +239,28 @@ TEST(TimeFilter, FullDateTimesAreInclusive) {
     const auto rows = runScan(s, tree.root());
     EXPECT_EQ(names(rows), (std::vector<std::string>{"end", "start"}));
     EXPECT_EQ(rows[0].timeText, "2013-06-01 08:00:00");
+}
+
+TEST(TimeFilter, ReadingTheContentLeavesTheAccessTime) {
+    TempTree tree;
+    const std::string path = tree.file("note.txt", "needle");
+    const std::int64_t accessed = localSeconds(2013, 6, 2, 10, 0, 0);
+    tree.setTimes("note.txt", localSeconds(2013, 6, 1, 8, 0, 0), accessed);
+    ScanSettings s = contentSettings("needle", false, true);
+    s.timeFilter = true;
+    s.timeKind = TimeKind::Accessed;
+    s.timeFrom = "2013-06-02 00:00:00";
+    s.timeTo = "2013-06-02 23:59:59";
+    s.lengthFilter = true; // the character count reads the text a second time
+    s.lengthMeasure = LengthMeasure::Characters;
+    s.lengthUnit = 0;
+    s.lengthFrom = "1";
+    s.lengthTo = "100";
+    EXPECT_EQ(names(runScan(s, tree.root())), (std::vector<std::string>{"note.txt"}));
+    EXPECT_EQ(names(runScan(s, tree.root())), (std::vector<std::string>{"note.txt"}));
+    const auto stat = statFile(path);
+    ASSERT_TRUE(stat.has_value());
+    EXPECT_EQ(stat->accessed, accessed);
 }
 
 TEST(TimeFilter, DateOnlyAndTimeOnly) {

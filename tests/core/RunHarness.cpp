@@ -13,7 +13,7 @@ std::vector<std::string> rowPaths(const std::vector<ResultRow>& rows) {
 }
 
 std::vector<ResultRow> runScan(const ScanSettings& settings, const std::string& root,
-                               const DuplicateStageFactory& makeDuplicates) {
+                               const DuplicateStageFactory& makeDuplicates, std::string* finalStatus) {
     TestHost host;
     host.opts.values = settings;
     AppState state;
@@ -26,6 +26,8 @@ std::vector<ResultRow> runScan(const ScanSettings& settings, const std::string& 
     run.setFilterStage(&pipeline);
     run.setDuplicateStage(duplicates.get());
     run.runOn(root);
+    if (finalStatus != nullptr)
+        *finalStatus = host.status;
     return host.sink.rows;
 }
 

@@ -20,8 +20,9 @@ std::vector<std::string> rowPaths(const std::vector<ResultRow>& rows);
 using DuplicateStageFactory = std::function<std::unique_ptr<DuplicateStage>(FilterRun&)>;
 
 /// Runs the real pipeline and a duplicate stage (the real finder unless `makeDuplicates` gives
-/// another) over `root` with `settings`; returns the rows.
+/// another) over `root` with `settings`; returns the rows, and the final status text when asked.
 std::vector<ResultRow> runScan(const ScanSettings& settings, const std::string& root,
-                               const DuplicateStageFactory& makeDuplicates = {});
+                               const DuplicateStageFactory& makeDuplicates = {},
+                               std::string* finalStatus = nullptr);
 
 } // namespace karv::test

@@ -92,6 +92,8 @@ TEST(EnumerateEntries, OddNamesAndSpecialFiles) {
     EXPECT_NE(std::find(found.begin(), found.end(), gbk), found.end());
     EXPECT_NE(std::find(found.begin(), found.end(), "dangling.txt"), found.end());
     EXPECT_EQ(std::find(found.begin(), found.end(), "pipe.txt"), found.end());
+    // Patterns fit the name as it is shown; the path keeps the name's own bytes.
+    EXPECT_EQ(enumerate(tree.root(), "报*"), (Names{gbk}));
     EXPECT_TRUE(enumerate(tree.path("missing-folder"), "*").empty());
 }
 
@@ -111,13 +113,14 @@ protected:
     TempTree tree;
     AppState state;
     RecordingHost host;
+    std::string rootSuffix; // how the chosen folder ends, as typed
 
     std::vector<std::string> run(TraversalScope scope, const std::string& levels = "2",
                                  const std::string& patterns = "*.*") {
         host.opts.values.scope = scope;
         host.opts.values.levels = levels;
         host.opts.values.patterns = patterns;
-        host.folderAnswer = tree.root();
+        host.folderAnswer = tree.root() + rootSuffix;
         state.operationIdle = true;
         FilterRun filterRun(state, host);
         filterRun.startOrStopRun();
@@ -146,6 +149,11 @@ TEST_F(ScanRunTest, ScopesAndLevels) {
     EXPECT_EQ(run(TraversalScope::Levels, "1e40"), run(TraversalScope::AllSubfolders));
     EXPECT_EQ(run(TraversalScope::Levels, "garbage"), (Names{"top.txt"})); // 0 levels: the root only
     EXPECT_EQ(run(TraversalScope::AllSubfolders, "2", "*.log"), (Names{"b/three.log"}));
+    // The integer value of the box; a root typed with trailing slashes is the same root.
+    EXPECT_EQ(run(TraversalScope::Levels, "2.9"), run(TraversalScope::Levels, "2"));
+    rootSuffix = "//";
+    EXPECT_EQ(run(TraversalScope::Levels, "2"), (Names{"top.txt", "a/one.txt", "b/three.log"}));
+    EXPECT_EQ(state.scanRoot, tree.root());
 }
 
 TEST_F(ScanRunTest, RowsStatusAndCaptions) {

@@ -2,7 +2,7 @@
 
 #include "text/Encoding.h"
 #include "text/TextLoader.h"
-#include "values/NameText.h"
+#include "text/NameText.h"
 #include "values/ValueText.h"
 
 namespace karv {

@@ -1,7 +1,7 @@
 #include "classify/ClassificationRun.h"
 
 #include "scan/Enumerate.h"
-#include "values/NameText.h"
+#include "text/NameText.h"
 #include "values/ValueText.h"
 
 #include <sys/stat.h>

@@ -1,8 +1,10 @@
 #include "classify/ClassifyParts.h"
 
 #include "text/Matching.h"
+#include "values/Numbers.h"
 #include "values/ValueText.h"
 
+#include <algorithm>
 #include <random>
 
 namespace karv {
@@ -82,39 +84,9 @@ std::string shortenForDisplay(std::string_view text, std::size_t limit) {
 }
 
 std::int64_t parseBatchSize(std::string_view text) {
-    std::string ascii;
-    for (std::size_t pos = 0; pos < text.size();) {
-        const auto c = static_cast<unsigned char>(text[pos]);
-        // U+FF01..U+FF5E are EF BC 81..EF BD 9E; U+3000 is E3 80 80.
-        if (c == 0xEF && pos + 2 < text.size()) {
-            const auto b1 = static_cast<unsigned char>(text[pos + 1]);
-            const auto b2 = static_cast<unsigned char>(text[pos + 2]);
-            const unsigned code = ((b1 & 0x3Fu) << 6) | (b2 & 0x3Fu) | 0xF000u;
-            if ((b1 == 0xBC || b1 == 0xBD) && code >= 0xFF01 && code <= 0xFF5E) {
-                ascii.push_back(static_cast<char>(code - 0xFF01 + 0x21));
-                pos += 3;
-                continue;
-            }
-        }
-        if (text.substr(pos, 3) == "\xE3\x80\x80") {
-            ascii.push_back(' ');
-            pos += 3;
-            continue;
-        }
-        ascii.push_back(static_cast<char>(c));
-        ++pos;
-    }
-    std::size_t pos = 0;
-    while (pos < ascii.size() && (ascii[pos] == ' ' || ascii[pos] == '\t'))
-        ++pos;
-    bool negative = false;
-    if (pos < ascii.size() && (ascii[pos] == '+' || ascii[pos] == '-'))
-        negative = ascii[pos++] == '-';
-    std::int64_t value = 0;
+    // The box's value is held as a double: counts beyond 2^53 are not distinct anyway.
     constexpr std::int64_t kCap = std::int64_t{1} << 53;
-    for (; pos < ascii.size() && ascii[pos] >= '0' && ascii[pos] <= '9'; ++pos)
-        value = value >= kCap ? kCap : value * 10 + (ascii[pos] - '0');
-    return negative ? -value : value;
+    return std::clamp(leadingInteger(text), -kCap, kCap);
 }
 
 std::vector<std::string> splitLines(std::string_view text) {

@@ -43,13 +43,15 @@ public:
     }
 
 private:
-    /// Any refusal because of what stands at the target (another file, a folder, the source itself)
-    /// lets the caller decide; everything else failed.
+    /// A refusal because another file (or the source itself) holds the target name lets the caller
+    /// decide; a folder of that name fails the file, as a preview says it will, instead of giving the
+    /// file a numbered name beside the folder.
     PlaceResult outcome(files::Result result, const std::string& target) {
         if (result.ok())
             return PlaceResult::Done;
-        if (result.error == EEXIST ||
-            ((result.error == EINVAL || result.error == EISDIR) && m_ops.exists(target)))
+        if (result.error == EEXIST && m_ops.isFolder(target))
+            return PlaceResult::Failed;
+        if (result.error == EEXIST || (result.error == EINVAL && m_ops.exists(target)))
             return PlaceResult::TargetExists;
         return PlaceResult::Failed;
     }

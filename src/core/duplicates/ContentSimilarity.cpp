@@ -1,5 +1,7 @@
 #include "duplicates/ContentSimilarity.h"
 
+#include "text/Removers.h"
+
 #include <cstring>
 
 namespace karv {
@@ -42,14 +44,13 @@ int shareFound(const std::vector<std::string>& segments, std::string_view other,
 } // namespace
 
 ContentSimilarity::ContentSimilarity() {
-    m_tags.compile("<[\\s\\S]+?>", true, true, true);
     m_blanks.compile("[\\f\\t\\v 　]", true, true, true);
     m_breaks.compile("[。，！\\?!,;；]|\\r\\n", true, true, true);
 }
 
 PreparedText ContentSimilarity::prepare(std::string_view text) const {
     PreparedText prepared;
-    prepared.text = m_blanks.replace(crLfBreaks(m_tags.replace(text, "")), "");
+    prepared.text = m_blanks.replace(crLfBreaks(removeTags(text)), "");
     const std::string marked = m_breaks.replace(prepared.text, kSegmentMarker);
     std::size_t start = 0;
     while (start <= marked.size()) {

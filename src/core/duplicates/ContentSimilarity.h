@@ -16,7 +16,8 @@ struct PreparedText {
     std::vector<std::string> segments;
 };
 
-/// The content measure of duplicate names. Holds its three expressions, compiled once.
+/// The content measure of duplicate names. Holds its two expressions, compiled once; tags are
+/// removed by a single pass with the tag expression's meaning.
 class ContentSimilarity {
 public:
     ContentSimilarity();
@@ -28,7 +29,6 @@ public:
     static int compare(const PreparedText& a, const PreparedText& b);
 
 private:
-    RegexObject m_tags;
     RegexObject m_blanks;
     RegexObject m_breaks;
 };

@@ -3,14 +3,15 @@
 #include "duplicates/ContentCompare.h"
 #include "duplicates/ContentSimilarity.h"
 #include "duplicates/Similarity.h"
+#include "text/NameText.h"
 #include "text/TextLoader.h"
 #include "values/FileFacts.h"
-#include "values/NameText.h"
 #include "values/Numbers.h"
 #include "values/ValueText.h"
 
 #include <algorithm>
 #include <map>
+#include <set>
 #include <unordered_map>
 
 namespace karv {
@@ -66,6 +67,9 @@ struct DuplicateFinder::Impl {
     std::vector<ContentClass> classes;
     std::unordered_map<std::uint64_t, SizeBucket> bySize;
     std::unordered_map<std::string, std::size_t> byKey;
+    // Every file collected so far, by device and inode: a file reached again (a link to it, a
+    // folder link, a second fitting pattern, a hard link) is the same file, not a copy of it.
+    std::set<std::pair<std::uint64_t, std::uint64_t>> collected;
     std::map<std::size_t, std::vector<std::size_t>> byNameLength; // element count -> groups
     std::uint64_t ordinal = 0;
     int nameThreshold = 0;
@@ -345,13 +349,16 @@ void DuplicateFinder::collect(const std::string& path, const FileVerdict& verdic
 void DuplicateFinder::collectDuplicate(const std::string& path, std::uint64_t size,
                                        const std::optional<FileStat>& knownStat) {
     const std::uint64_t order = m->ordinal++;
+    std::optional<FileStat> stat = knownStat;
+    if (!stat)
+        stat = statFile(path);
+    // Listed as its own duplicate, the only copy of a file would be offered for deletion.
+    if (stat && !m->collected.emplace(stat->device, stat->inode).second)
+        return;
     switch (m->run.host().options().duplicateKind()) {
     case DuplicateKind::Md5:
     case DuplicateKind::Size: {
         // The size as it is now; a file that cannot be stat'ed cannot be read either.
-        std::optional<FileStat> stat = knownStat;
-        if (!stat)
-            stat = statFile(path);
         if (!stat)
             return;
         if (size == 0 || size != stat->size)

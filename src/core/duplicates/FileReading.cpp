@@ -1,5 +1,7 @@
 #include "duplicates/FileReading.h"
 
+#include "values/FileFacts.h"
+
 #include <cerrno>
 #include <fcntl.h>
 #include <unistd.h>
@@ -7,7 +9,7 @@
 namespace karv {
 
 ReadOnlyFile::ReadOnlyFile(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    const int fd = openForReading(path);
     if (fd < 0)
         return;
     struct stat st {};

@@ -149,6 +149,16 @@ std::string FileOps::temporaryName(const std::string& folder) {
     return (folder == "/" ? std::string() : folder) + "/.karv-" + suffix + ".part";
 }
 
+int FileOps::writeSynced(int fd, std::string_view bytes) {
+    for (std::size_t written = 0; written < bytes.size();) {
+        const ssize_t n = m_sys.write(fd, bytes.data() + written, bytes.size() - written);
+        if (n <= 0)
+            return n < 0 ? errno : EIO;
+        written += static_cast<std::size_t>(n);
+    }
+    return m_sys.fsync(fd) != 0 ? errno : 0;
+}
+
 Result FileOps::copyContent(int in, int out) {
     bool useRange = true;
     std::vector<char> buffer;
@@ -365,14 +375,8 @@ Result FileOps::writeFile(const std::string& path, std::string_view content) {
         m_sys.unlink(temporary.c_str());
         return Result::failure(error);
     };
-    for (std::size_t written = 0; written < content.size();) {
-        const ssize_t n = m_sys.write(fd, content.data() + written, content.size() - written);
-        if (n <= 0)
-            return abandon(n < 0 ? errno : EIO, true);
-        written += static_cast<std::size_t>(n);
-    }
-    if (m_sys.fsync(fd) != 0)
-        return abandon(errno, true);
+    if (const int error = writeSynced(fd, content); error != 0)
+        return abandon(error, true);
     if (m_sys.close(fd) != 0)
         return abandon(errno, false);
     if (m_sys.rename(temporary.c_str(), path.c_str(), false) != 0) {
@@ -515,14 +519,8 @@ Result FileOps::trashFile(const std::string& path, std::string* trashedAs) {
             m_sys.unlink(infoPath.c_str());
             return Result::failure(failure);
         };
-        for (std::size_t written = 0; written < record.size();) {
-            const ssize_t n = m_sys.write(fd, record.data() + written, record.size() - written);
-            if (n <= 0)
-                return dropRecord(n < 0 ? errno : EIO, true);
-            written += static_cast<std::size_t>(n);
-        }
-        if (m_sys.fsync(fd) != 0)
-            return dropRecord(errno, true);
+        if (const int error = writeSynced(fd, record); error != 0)
+            return dropRecord(error, true);
         if (m_sys.close(fd) != 0)
             return dropRecord(errno, false);
         if (const Result moved = placeNoReplace(absolute, filePath); !moved.ok()) {

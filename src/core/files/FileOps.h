@@ -76,6 +76,8 @@ public:
 private:
     Result copyInto(const std::string& source, const std::string& target, Existing existing);
     Result copyContent(int in, int out);
+    /// Writes all of `bytes` and flushes them to disk: 0 or the errno of the failing step.
+    int writeSynced(int fd, std::string_view bytes);
     Result placeNoReplace(const std::string& from, const std::string& to);
     std::string temporaryName(const std::string& folder);
     std::optional<std::string> trashFolderFor(const std::string& absolutePath, const struct stat& info,

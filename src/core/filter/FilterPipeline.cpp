@@ -1,9 +1,10 @@
 #include "filter/FilterPipeline.h"
 
 #include "filter/FilterValues.h"
+#include "text/NameText.h"
+#include "text/Removers.h"
 #include "text/TextLoader.h"
 #include "values/FileFacts.h"
-#include "values/NameText.h"
 #include "values/ValueText.h"
 
 namespace karv {
@@ -16,6 +17,7 @@ struct FilterPipeline::FileWork {
     FileVerdict verdict;
     bool statRead = false;
     std::optional<std::string> text; // loaded once, shared by the content filter and the count
+    bool expressionGaveUp = false;
 
     const std::optional<FileStat>& stat() {
         if (!statRead) {
@@ -32,10 +34,6 @@ FilterPipeline::FilterPipeline(AppState& state, const ScanOptions& options)
 FilterPipeline::~FilterPipeline() = default;
 
 void FilterPipeline::beginFolder(const std::string& /*folder*/) {
-    if (!m_matchersBuilt) {
-        m_tagRemover.compile("<[\\s\\S]+?>", true, true, true);
-        m_blankRemover.compile("\\s", true, true, true);
-    }
     if (!m_matchersBuilt || m_matchersText != m_state.contentFilterText) {
         m_matchersText = m_state.contentFilterText;
         m_wildcard = ContentMatcher(MatchMode::Wildcard, m_matchersText);
@@ -50,22 +48,24 @@ const std::string& FilterPipeline::fileText(FileWork& work) {
     return *work.text;
 }
 
-bool FilterPipeline::subjectHit(MatchMode mode, std::string_view subject) {
-    switch (mode) {
-    case MatchMode::Plain:
+bool FilterPipeline::subjectHit(MatchMode mode, std::string_view subject, FileWork& work) {
+    if (mode == MatchMode::Plain)
         return plainTermMatch(subject, m_state.contentTerms);
-    case MatchMode::Wildcard:
-        return m_wildcard.matches(subject);
-    case MatchMode::Regex:
-        return m_expression.matches(subject);
-    }
-    return false;
+    ContentMatcher& matcher = mode == MatchMode::Wildcard ? m_wildcard : m_expression;
+    const bool hit = matcher.matches(subject);
+    work.expressionGaveUp = work.expressionGaveUp || matcher.limitReached();
+    return hit;
 }
 
 FileVerdict FilterPipeline::filterFile(const std::string& path) {
     FileWork work(path);
+    // The times as the run found the file, before any filter reads its content.
+    if (m_options.timeFilter())
+        work.stat();
     if (m_options.contentFilter() && !contentPasses(work))
         work.verdict.pass = false;
+    if (work.expressionGaveUp && m_state.expressionLimitFiles++ == 0)
+        m_state.expressionLimitFirst = path;
     if (work.verdict.pass && m_options.lengthFilter() && !lengthPasses(work))
         work.verdict.pass = false;
     if (work.verdict.pass && m_options.timeFilter() && !timePasses(work))
@@ -80,9 +80,9 @@ bool FilterPipeline::contentPasses(FileWork& work) {
     const MatchMode mode = m_options.matchMode();
     // Include: every checked target must hit; exclude: none may. Once the name has decided, the
     // content cannot change the verdict and is not read.
-    if (m_options.contentInName() && subjectHit(mode, displayText(fileNamePart(work.path))) != include)
+    if (m_options.contentInName() && subjectHit(mode, displayText(fileNamePart(work.path)), work) != include)
         return false;
-    if (m_options.contentInText() && subjectHit(mode, fileText(work)) != include)
+    if (m_options.contentInText() && subjectHit(mode, fileText(work), work) != include)
         return false;
     return true;
 }
@@ -105,17 +105,15 @@ bool FilterPipeline::lengthPasses(FileWork& work) {
         value = static_cast<double>(work.verdict.contentCount);
         break;
     case LengthMeasure::Characters: {
-        if (!m_matchersBuilt)
-            beginFolder(folderPart(work.path));
         const bool tags = m_options.stripTags();
         const bool blanks = m_options.stripBlanks();
         const std::string& text = fileText(work);
         if (!tags && !blanks) {
             work.verdict.contentCount = countCharacters(text);
         } else {
-            std::string stripped = tags ? m_tagRemover.replace(text, "") : text;
+            std::string stripped = tags ? removeTags(text) : text;
             if (blanks)
-                stripped = m_blankRemover.replace(stripped, "");
+                stripped = removeBlanks(stripped);
             work.verdict.contentCount = countCharacters(stripped);
         }
         value = static_cast<double>(work.verdict.contentCount);

@@ -4,7 +4,6 @@
 #include "scan/FilterRun.h"
 #include "scan/ScanOptions.h"
 #include "text/Matching.h"
-#include "text/RegexObject.h"
 
 #include <optional>
 #include <string>
@@ -30,7 +29,7 @@ private:
     bool contentPasses(FileWork& work);
     bool lengthPasses(FileWork& work);
     bool timePasses(FileWork& work);
-    bool subjectHit(MatchMode mode, std::string_view subject);
+    bool subjectHit(MatchMode mode, std::string_view subject, FileWork& work);
     const std::string& fileText(FileWork& work);
 
     AppState& m_state;
@@ -42,8 +41,6 @@ private:
     std::string m_matchersText;
     ContentMatcher m_wildcard;
     ContentMatcher m_expression;
-    RegexObject m_tagRemover;
-    RegexObject m_blankRemover;
 };
 
 } // namespace karv

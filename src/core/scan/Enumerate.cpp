@@ -1,5 +1,6 @@
 #include "scan/Enumerate.h"
 
+#include "text/NameText.h"
 #include "values/ValueText.h"
 
 #include <algorithm>
@@ -174,11 +175,30 @@ std::string withTrailingSlash(std::string folder) {
 
 namespace {
 
-bool entrySelected(const DirectoryEntry& entry, const NamePattern& pattern, bool foldersWanted) {
-    if (entry.kind != (foldersWanted ? DirectoryEntry::Kind::Folder : DirectoryEntry::Kind::File))
-        return false;
-    return foldersWanted ? pattern.matches(entry.name) : patternKeeps(pattern, entry.name);
-}
+/// Patterns fit the names as the user sees them (a GBK name decoded); paths keep the bytes.
+class ShownNames {
+public:
+    ShownNames(const std::vector<DirectoryEntry>& entries, bool foldersWanted)
+        : m_wanted(foldersWanted ? DirectoryEntry::Kind::Folder : DirectoryEntry::Kind::File),
+          m_foldersWanted(foldersWanted), m_decoded(entries.size()) {
+        for (std::size_t i = 0; i < entries.size(); ++i)
+            if (entries[i].kind == m_wanted && !isValidUtf8(entries[i].name))
+                m_decoded[i] = displayText(entries[i].name);
+    }
+
+    bool selected(const std::vector<DirectoryEntry>& entries, std::size_t i,
+                  const NamePattern& pattern) const {
+        if (entries[i].kind != m_wanted)
+            return false;
+        const std::string_view name = m_decoded[i].empty() ? std::string_view(entries[i].name) : m_decoded[i];
+        return m_foldersWanted ? pattern.matches(name) : patternKeeps(pattern, name);
+    }
+
+private:
+    DirectoryEntry::Kind m_wanted;
+    bool m_foldersWanted;
+    std::vector<std::string> m_decoded;
+};
 
 } // namespace
 
@@ -186,10 +206,11 @@ std::size_t selectEntries(const std::string& folder, const std::vector<Directory
                           const std::vector<NamePattern>& patterns, bool foldersWanted,
                           std::vector<std::string>& out) {
     const std::string prefix = withTrailingSlash(folder);
+    const ShownNames shown(entries, foldersWanted);
     for (const NamePattern& pattern : patterns) {
-        for (const DirectoryEntry& entry : entries) {
-            if (entrySelected(entry, pattern, foldersWanted))
-                out.push_back(prefix + entry.name);
+        for (std::size_t i = 0; i < entries.size(); ++i) {
+            if (shown.selected(entries, i, pattern))
+                out.push_back(prefix + entries[i].name);
         }
     }
     return out.size();
@@ -197,10 +218,11 @@ std::size_t selectEntries(const std::string& folder, const std::vector<Directory
 
 std::size_t countEntries(const std::vector<DirectoryEntry>& entries, const std::vector<NamePattern>& patterns,
                          bool foldersWanted) {
+    const ShownNames shown(entries, foldersWanted);
     std::size_t count = 0;
     for (const NamePattern& pattern : patterns)
-        for (const DirectoryEntry& entry : entries)
-            count += entrySelected(entry, pattern, foldersWanted) ? 1 : 0;
+        for (std::size_t i = 0; i < entries.size(); ++i)
+            count += shown.selected(entries, i, pattern) ? 1 : 0;
     return count;
 }
 

@@ -2,11 +2,12 @@
 
 #include "scan/Enumerate.h"
 #include "text/Matching.h"
+#include "text/NameText.h"
 #include "values/DateTimeText.h"
-#include "values/NameText.h"
 #include "values/Numbers.h"
 
 #include <algorithm>
+#include <cmath>
 #include <sys/stat.h>
 
 namespace karv {
@@ -30,7 +31,11 @@ void FilterRun::startOrStopRun() {
     runOn(folder);
 }
 
-void FilterRun::runOn(const std::string& folder) {
+void FilterRun::runOn(const std::string& chosen) {
+    // "/data//" is the folder "/data": one spelling for the level count and for the row paths.
+    std::string folder = chosen;
+    while (folder.size() > 1 && folder.back() == '/')
+        folder.pop_back();
     m_state.scanRoot = folder;
     m_state.scanStartTick = m_host.tickMs();
     m_host.setStartTag(folder);
@@ -45,6 +50,8 @@ void FilterRun::walk() {
     const ScanOptions& options = m_host.options();
     m_state.contentFilterText = options.contentText();
     m_state.contentTerms.clear();
+    m_state.expressionLimitFiles = 0;
+    m_state.expressionLimitFirst.clear();
     if (options.contentFilter() && options.matchMode() == MatchMode::Plain)
         m_state.contentTerms = splitContentTerms(m_state.contentFilterText); // empty terms stay
     m_host.results().clear();
@@ -63,8 +70,14 @@ void FilterRun::walk() {
 
 void FilterRun::finish() {
     const std::size_t rows = m_host.results().count();
-    m_host.setStatusText("筛选完毕！共筛选出 " + std::to_string(rows) + " 个文件，耗时 " +
-                         elapsedText(m_host.tickMs() - m_state.scanStartTick) + "。请单击按钮操作列表！");
+    std::string status = "筛选完毕！共筛选出 " + std::to_string(rows) + " 个文件，耗时 " +
+                         elapsedText(m_host.tickMs() - m_state.scanStartTick) + "。请单击按钮操作列表！";
+    // A "no match" that was really a search given up must not pass silently.
+    if (m_state.expressionLimitFiles > 0)
+        status += " 注意：有 " + std::to_string(m_state.expressionLimitFiles) +
+                  " 个文件的表达式匹配超出计算上限，已按不匹配处理（第一个：" +
+                  displayText(m_state.expressionLimitFirst) + "）。";
+    m_host.setStatusText(status);
     m_host.setStartCaption(kIdleCaption);
     m_host.updateEnabling();
     m_state.operationIdle = true;
@@ -127,7 +140,7 @@ void FilterRun::scanDirectory(const std::string& folder, bool /*isSubfolder*/) {
     if (scope == TraversalScope::ThisFolder)
         return;
     if (scope == TraversalScope::Levels) {
-        const double levels = leadingNumber(options.levelsText());
+        const double levels = std::trunc(leadingNumber(options.levelsText())); // "2.9" is 2 levels
         if (static_cast<double>(folderDepth(m_state.scanRoot, folder)) >= levels)
             return;
     }

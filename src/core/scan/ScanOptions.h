@@ -1,17 +1,11 @@
 #pragma once
 
+#include "values/Options.h"
 #include "values/ValueText.h"
 
 #include <string>
 
 namespace karv {
-
-enum class TraversalScope { ThisFolder, AllSubfolders, Levels };
-enum class MatchMode { Plain = 0, Wildcard = 1, Regex = 2 };
-enum class LengthMeasure { Size, Characters, NameLength };
-enum class TimeKind { Created, Modified, Accessed };
-enum class DuplicateKind { Md5, Size, Name };
-enum class DuplicateOutput { One, All, AllButOne };
 
 /// The options of one filter run, read at the moment the engine needs them. The windows answer from
 /// their live controls (so a change during a run applies to the following files); the command line

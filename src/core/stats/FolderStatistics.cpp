@@ -1,7 +1,7 @@
 #include "stats/FolderStatistics.h"
 
 #include "scan/Enumerate.h"
-#include "values/NameText.h"
+#include "text/NameText.h"
 #include "values/Numbers.h"
 
 #include <vector>

@@ -181,16 +181,21 @@ inline bool isContinuation(unsigned char b) {
 inline bool isLead(unsigned char b) {
     return (b & 0xC0) == 0xC0;
 }
-inline bool isLead3(unsigned char b) {
-    return (b & 0xF0) == 0xE0;
+inline bool isLead34(unsigned char b) {
+    return (b & 0xE0) == 0xE0;
+}
+inline bool isLead4(unsigned char b) {
+    return (b & 0xF8) == 0xF0;
 }
 
 /// Position-wise form of the sequential test: a byte must be a continuation byte exactly when the
-/// byte before it is a lead byte or the byte two before is a three-byte lead; no byte may be
-/// 0xF0 or above. Checking every position independently lets the bulk run 16 bytes at a time.
+/// byte before it is a lead byte, the byte two before a three- or four-byte lead, or the byte
+/// three before a four-byte lead (F0-F4); no byte may be above 0xF4. Checking every position
+/// independently lets the bulk run 16 bytes at a time.
 inline bool positionFits(const unsigned char* b, std::size_t i) {
-    const bool expected = (i >= 1 && isLead(b[i - 1])) || (i >= 2 && isLead3(b[i - 2]));
-    return b[i] < 0xF0 && isContinuation(b[i]) == expected;
+    const bool expected =
+        (i >= 1 && isLead(b[i - 1])) || (i >= 2 && isLead34(b[i - 2])) || (i >= 3 && isLead4(b[i - 3]));
+    return b[i] <= 0xF4 && isContinuation(b[i]) == expected;
 }
 
 } // namespace
@@ -202,7 +207,7 @@ bool looksLikeUtf8(std::string_view bytes) {
         return false;
     unsigned nonAscii = 0;
     std::size_t i = 0;
-    for (; i < n && i < 2; ++i) {
+    for (; i < n && i < 3; ++i) {
         if (!positionFits(b, i))
             return false;
         nonAscii |= b[i] & 0x80u;
@@ -210,25 +215,30 @@ bool looksLikeUtf8(std::string_view bytes) {
 #if defined(__SSE2__)
     const __m128i c0 = _mm_set1_epi8(static_cast<char>(0xC0));
     const __m128i c80 = _mm_set1_epi8(static_cast<char>(0x80));
-    const __m128i f0 = _mm_set1_epi8(static_cast<char>(0xF0));
     const __m128i e0 = _mm_set1_epi8(static_cast<char>(0xE0));
+    const __m128i f0 = _mm_set1_epi8(static_cast<char>(0xF0));
+    const __m128i f4 = _mm_set1_epi8(static_cast<char>(0xF4));
+    const __m128i f8 = _mm_set1_epi8(static_cast<char>(0xF8));
     while (i + 64 <= n) {
         __m128i error = _mm_setzero_si128();
         __m128i high = _mm_setzero_si128();
+        __m128i above = _mm_setzero_si128();
         for (int k = 0; k < 4; ++k, i += 16) {
             const auto* p = reinterpret_cast<const __m128i*>(b + i);
             const __m128i cur = _mm_loadu_si128(p);
             const __m128i prev1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + i - 1));
             const __m128i prev2 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + i - 2));
+            const __m128i prev3 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + i - 3));
             const __m128i cont = _mm_cmpeq_epi8(_mm_and_si128(cur, c0), c80);
             const __m128i lead = _mm_cmpeq_epi8(_mm_and_si128(prev1, c0), c0);
-            const __m128i lead3 = _mm_cmpeq_epi8(_mm_and_si128(prev2, f0), e0);
-            const __m128i tooHigh = _mm_cmpeq_epi8(_mm_and_si128(cur, f0), f0);
-            error = _mm_or_si128(error, _mm_xor_si128(cont, _mm_or_si128(lead, lead3)));
-            error = _mm_or_si128(error, tooHigh);
+            const __m128i lead34 = _mm_cmpeq_epi8(_mm_and_si128(prev2, e0), e0);
+            const __m128i lead4 = _mm_cmpeq_epi8(_mm_and_si128(prev3, f8), f0);
+            error = _mm_or_si128(error, _mm_xor_si128(cont, _mm_or_si128(lead, _mm_or_si128(lead34, lead4))));
+            above = _mm_or_si128(above, _mm_subs_epu8(cur, f4)); // non-zero where a byte is above F4
             high = _mm_or_si128(high, cur);
         }
-        if (_mm_movemask_epi8(error) != 0)
+        if (_mm_movemask_epi8(error) != 0 ||
+            _mm_movemask_epi8(_mm_cmpeq_epi8(above, _mm_setzero_si128())) != 0xFFFF)
             return false;
         nonAscii |= static_cast<unsigned>(_mm_movemask_epi8(high));
     }
@@ -239,7 +249,7 @@ bool looksLikeUtf8(std::string_view bytes) {
         nonAscii |= b[i] & 0x80u;
     }
     // A sequence cut off by the end.
-    if (isLead(b[n - 1]) || (n >= 2 && isLead3(b[n - 2])))
+    if (isLead(b[n - 1]) || (n >= 2 && isLead34(b[n - 2])) || (n >= 3 && isLead4(b[n - 3])))
         return false;
     return nonAscii != 0;
 }

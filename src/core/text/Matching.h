@@ -1,8 +1,8 @@
 #pragma once
 
-#include "scan/ScanOptions.h" // MatchMode: "默认" plain terms, "通配" wildcards, "正则" regex
 #include "text/RegexObject.h"
 #include "text/TextSearch.h"
+#include "values/Options.h"
 
 #include <cstdint>
 #include <string>
@@ -59,6 +59,8 @@ public:
     MatchMode mode() const { return m_mode; }
     /// Whether the subject is a hit.
     bool matches(std::string_view subject);
+    /// Whether the last `matches` gave up at the expression's limit (and so answered no).
+    bool limitReached() const { return m_mode != MatchMode::Plain && m_regex.limitReached(); }
 
 private:
     MatchMode m_mode = MatchMode::Plain;

@@ -2,7 +2,6 @@
 
 #define PCRE2_CODE_UNIT_WIDTH 8
 #include <algorithm>
-#include <chrono>
 #include <functional>
 #include <pcre2.h>
 
@@ -10,21 +9,29 @@ namespace karv {
 
 namespace {
 
-// Limits of one search. A pattern that backtracks catastrophically hits them and counts as no
-// match instead of hanging the run or exhausting the stack or memory. The JIT applies the match
-// limit to each start position anew, so a pattern that is merely slow at every position (nested
-// quantifiers over many short lines) is bounded by the time budget of one whole search instead;
-// the search runs in windows of start positions and the budget is checked between them.
-constexpr std::uint32_t kMatchLimit = 1'000'000;
+// Limits of one search, all counted in the engine's own steps, so a search ends the same way on
+// an idle and on a busy machine. The engine applies its match limit to each start position anew.
+// Start positions are tried in windows with a small limit; a position that needs more is then
+// retried alone with a doubling limit, and those retries are paid from a budget in proportion to
+// the text. So a linear expression over hundreds of megabytes runs to its end, one expensive
+// position (a lazy run over a megabyte) is allowed as much as the text is long, and an expression
+// that explodes at one position, or is expensive at very many, stops at a bound that grows only
+// linearly with the text.
+constexpr std::uint32_t kCheapLimit = 256;
 constexpr std::size_t kStartWindow = 4096;
-// The budget grows with the subject, so that a global replacement over a large text (the blank
-// remover on hundreds of megabytes) is not mistaken for a runaway search.
-constexpr auto kSearchBudget = std::chrono::seconds(3);
-constexpr std::size_t kBytesPerExtraSecond = std::size_t{8} << 20;
-constexpr std::uint32_t kDepthLimit = 10'000;
-constexpr std::uint32_t kHeapLimitKiB = 64 * 1024;
+constexpr std::uint64_t kPositionLimitBase = 10'000'000;
+constexpr std::uint64_t kPositionStepsPerByte = 4;
+constexpr std::uint64_t kBudgetBase = 64'000'000;
+constexpr std::uint64_t kBudgetStepsPerByte = 16;
+// Without JIT (no executable memory) the interpreter keeps its backtracking frames on the heap.
+constexpr std::uint64_t kHeapBaseKiB = 64 * 1024;
+constexpr std::uint64_t kHeapMaxKiB = 1024 * 1024;
+// The JIT stack: a small one serves nearly every search; a repeated group over a long run needs
+// about 32 bytes per repetition, so a search that overflows it runs again on one sized to the text.
 constexpr std::size_t kJitStackStart = 32 * 1024;
-constexpr std::size_t kJitStackMax = 4 * 1024 * 1024;
+constexpr std::size_t kJitStackSmall = 8 * 1024 * 1024;
+constexpr std::size_t kJitStackPerByte = 48;
+constexpr std::size_t kJitStackMax = std::size_t{1} << 30;
 
 // What one `execute` may collect; beyond it the search counts as exceeding the limits.
 constexpr std::size_t kMaxStoredMatches = 1'000'000;
@@ -48,15 +55,25 @@ std::string escapeWith(std::string_view text, std::string_view set) {
     return out;
 }
 
-/// In ECMAScript syntax \v is the vertical tab alone; in PCRE2 it is every vertical space, line
-/// breaks included. Rewritten so that "[\f\t\v ]" leaves line breaks alone.
+/// Letters whose escape means something in ECMAScript syntax (with \cX, \xHH, \uHHHH). Every
+/// other escaped letter stands for the letter itself there, while PCRE2 gives many of them a
+/// meaning of its own (\h, \R, \Q, \K, \A ...) or rejects them.
+constexpr std::string_view kEcmaEscapeLetters = "bBcdDfnrsStuvwWx";
+
+/// Rewrites the pattern into PCRE2 terms: \v is the vertical tab alone (in PCRE2 it is every
+/// vertical space, so "[\f\t\v ]" would take line breaks), and a letter escape that ECMAScript
+/// does not define is the letter.
 std::string toEngineSyntax(std::string_view pattern) {
     std::string out;
     out.reserve(pattern.size() + 4);
     for (std::size_t i = 0; i < pattern.size(); ++i) {
         if (pattern[i] == '\\' && i + 1 < pattern.size()) {
-            if (pattern[i + 1] == 'v')
+            const char next = pattern[i + 1];
+            const bool letter = (next >= 'a' && next <= 'z') || (next >= 'A' && next <= 'Z');
+            if (next == 'v')
                 out += "\\x0b";
+            else if (letter && kEcmaEscapeLetters.find(next) == std::string_view::npos)
+                out.push_back(next);
             else
                 out.append(pattern.substr(i, 2));
             ++i;
@@ -67,7 +84,7 @@ std::string toEngineSyntax(std::string_view pattern) {
     return out;
 }
 
-/// Per-thread match context and JIT stack, made once: a filter run searches many subjects.
+/// Per-thread match context and small JIT stack, made once: a filter run searches many subjects.
 struct MatchResources {
     pcre2_match_context* context = nullptr;
     pcre2_jit_stack* jitStack = nullptr;
@@ -75,10 +92,7 @@ struct MatchResources {
         context = pcre2_match_context_create(nullptr);
         if (context == nullptr)
             return;
-        pcre2_set_match_limit(context, kMatchLimit);
-        pcre2_set_depth_limit(context, kDepthLimit);
-        pcre2_set_heap_limit(context, kHeapLimitKiB);
-        jitStack = pcre2_jit_stack_create(kJitStackStart, kJitStackMax, nullptr);
+        jitStack = pcre2_jit_stack_create(kJitStackStart, kJitStackSmall, nullptr);
         if (jitStack != nullptr)
             pcre2_jit_stack_assign(context, nullptr, jitStack);
     }
@@ -117,55 +131,132 @@ std::size_t nextCharacter(std::string_view text, std::size_t pos) {
     return pos;
 }
 
+/// How a search ended.
+enum class SearchEnd { Done, Limit };
+
+/// One search over one subject: the engine calls with their limits, and the budget.
+class Search {
+public:
+    Search(const pcre2_code* code, std::string_view subject, pcre2_match_data* match,
+           MatchResources& resources)
+        : m_code(code), m_subject(subject), m_match(match), m_resources(resources) {
+        const std::uint64_t size = subject.size();
+        m_positionLimit =
+            std::min<std::uint64_t>(kPositionLimitBase + kPositionStepsPerByte * size, 0xFFFFFFFFu);
+        m_budget = kBudgetBase + kBudgetStepsPerByte * size;
+        pcre2_set_depth_limit(resources.context, 0xFFFFFFFFu); // the heap limit bounds the depth
+        pcre2_set_heap_limit(resources.context,
+                             static_cast<std::uint32_t>(std::min(kHeapMaxKiB, kHeapBaseKiB + size / 16)));
+    }
+
+    /// Tries the start positions from `start` up to `lastStart` with at most `limit` steps each.
+    int call(std::size_t start, std::size_t lastStart, std::uint32_t limit) {
+        pcre2_set_offset_limit(m_resources.context, lastStart);
+        pcre2_set_match_limit(m_resources.context, limit);
+        int rc = pcre2_match(m_code, bytes(), m_subject.size(), start, 0, m_match, m_resources.context);
+        if (rc == PCRE2_ERROR_JIT_STACKLIMIT) {
+            // Again on a stack sized to the text, released afterwards: its pages stay resident.
+            const std::size_t size =
+                std::min(kJitStackMax, kJitStackSmall + kJitStackPerByte * m_subject.size());
+            pcre2_jit_stack* large = pcre2_jit_stack_create(kJitStackStart, size, nullptr);
+            if (large == nullptr)
+                return rc;
+            pcre2_jit_stack_assign(m_resources.context, nullptr, large);
+            rc = pcre2_match(m_code, bytes(), m_subject.size(), start, 0, m_match, m_resources.context);
+            pcre2_jit_stack_assign(m_resources.context, nullptr, m_resources.jitStack);
+            pcre2_jit_stack_free(large);
+        }
+        return rc;
+    }
+
+    /// The start position `at` alone, with a doubling limit paid from the budget. Returns the
+    /// engine's result, or PCRE2_ERROR_MATCHLIMIT when the position or the budget is exhausted.
+    int expensive(std::size_t at) {
+        std::uint64_t limit = std::uint64_t{kCheapLimit} * 2;
+        while (true) {
+            limit = std::min(limit, m_positionLimit);
+            if (limit > m_budget)
+                return PCRE2_ERROR_MATCHLIMIT;
+            m_budget -= limit;
+            const int rc = call(at, at, static_cast<std::uint32_t>(limit));
+            if (rc != PCRE2_ERROR_MATCHLIMIT || limit == m_positionLimit)
+                return rc;
+            limit *= 2;
+        }
+    }
+
+private:
+    PCRE2_SPTR bytes() const { return reinterpret_cast<PCRE2_SPTR>(m_subject.data()); }
+
+    const pcre2_code* m_code;
+    std::string_view m_subject;
+    pcre2_match_data* m_match;
+    MatchResources& m_resources;
+    std::uint64_t m_positionLimit = 0;
+    std::uint64_t m_budget = 0;
+};
+
 /// Calls `onMatch(ovector, pairCount)` for the first match, or for every match when `global`.
-/// After an empty match the search goes on one character further, as in ECMAScript. Returns false
-/// when the engine fails (a limit exceeded, out of memory); `onMatch` returning false stops early.
-bool forEachMatch(const pcre2_code* code, std::string_view subject, bool global,
-                  const std::function<bool(const PCRE2_SIZE*, int)>& onMatch) {
+/// After an empty match the search goes on one character further, as in ECMAScript. Returns
+/// `Limit` when the engine gave up (a limit reached, out of memory); `onMatch` returning false
+/// stops early.
+SearchEnd forEachMatch(const pcre2_code* code, std::string_view subject, bool global,
+                       const std::function<bool(const PCRE2_SIZE*, int)>& onMatch) {
     MatchDataHolder match(code);
     MatchResources& resources = matchResources();
     if (match.data == nullptr || resources.context == nullptr)
-        return false;
-    const auto* bytes = reinterpret_cast<PCRE2_SPTR>(subject.data());
-    const auto deadline = std::chrono::steady_clock::now() + kSearchBudget +
-                          std::chrono::seconds(subject.size() / kBytesPerExtraSecond);
+        return SearchEnd::Limit;
+    Search search(code, subject, match.data, resources);
     std::size_t start = 0;
     while (start <= subject.size()) {
         // Start positions before `windowEnd` (a character boundary) are tried in this call.
         std::size_t windowEnd = std::min(start + kStartWindow, subject.size() + 1);
         while (windowEnd < subject.size() && (static_cast<unsigned char>(subject[windowEnd]) & 0xC0) == 0x80)
             ++windowEnd;
-        pcre2_set_offset_limit(resources.context, windowEnd - 1);
-        const int rc = pcre2_match(code, bytes, subject.size(), start, 0, match.data, resources.context);
+        int rc = search.call(start, windowEnd - 1, kCheapLimit);
+        if (rc == PCRE2_ERROR_MATCHLIMIT) {
+            // Find the position that needs more, one by one, and settle it alone.
+            std::size_t at = start;
+            while (at < windowEnd && (rc = search.call(at, at, kCheapLimit)) == PCRE2_ERROR_NOMATCH)
+                at = at >= subject.size() ? windowEnd : nextCharacter(subject, at);
+            if (at >= windowEnd) {
+                start = windowEnd;
+                continue;
+            }
+            if (rc == PCRE2_ERROR_MATCHLIMIT)
+                rc = search.expensive(at);
+            if (rc == PCRE2_ERROR_NOMATCH) {
+                if (at >= subject.size())
+                    return SearchEnd::Done;
+                start = nextCharacter(subject, at);
+                continue;
+            }
+        }
         if (rc == PCRE2_ERROR_NOMATCH) {
             if (windowEnd > subject.size())
-                return true;
-            if (std::chrono::steady_clock::now() > deadline)
-                return false;
+                return SearchEnd::Done;
             start = windowEnd;
             continue;
         }
         if (rc < 0)
-            return false;
+            return SearchEnd::Limit;
         const PCRE2_SIZE* ovector = pcre2_get_ovector_pointer(match.data);
-        // \K in a lookahead can report a match that ends before it starts; take it as empty.
+        // \K in a lookahead can report a match that ends before it starts.
         if (ovector[1] < ovector[0])
-            return false;
+            return SearchEnd::Limit;
         if (!onMatch(ovector, rc == 0 ? static_cast<int>(pcre2_get_ovector_count(match.data)) : rc))
-            return true;
+            return SearchEnd::Done;
         if (!global)
-            return true;
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
+            return SearchEnd::Done;
         if (ovector[1] > ovector[0]) {
             start = ovector[1];
         } else {
             if (ovector[1] >= subject.size())
-                return true;
+                return SearchEnd::Done;
             start = nextCharacter(subject, ovector[1]);
         }
     }
-    return true;
+    return SearchEnd::Done;
 }
 
 } // namespace
@@ -223,7 +314,7 @@ bool RegexObject::compile(std::string_view pattern, bool ignoreCase, bool multil
     if (context == nullptr)
         return false;
     pcre2_set_newline(context, PCRE2_NEWLINE_ANYCRLF);
-    pcre2_set_compile_extra_options(context, PCRE2_EXTRA_ALT_BSUX);
+    pcre2_set_compile_extra_options(context, PCRE2_EXTRA_ALT_BSUX | PCRE2_EXTRA_BAD_ESCAPE_IS_LITERAL);
     // UTF mode that tolerates subjects which are not valid UTF-8 (raw file names): invalid bytes
     // never match, everything else does. ECMAScript escapes (\uHHHH, \xHH) and empty classes.
     std::uint32_t options = PCRE2_UTF | PCRE2_MATCH_INVALID_UTF | PCRE2_ALT_BSUX | PCRE2_ALLOW_EMPTY_CLASS |
@@ -248,6 +339,7 @@ bool RegexObject::compile(std::string_view pattern, bool ignoreCase, bool multil
 
 int RegexObject::execute(std::string_view text) {
     m_matches.clear();
+    m_limitReached = false;
     if (!isValid())
         return 0;
     std::vector<Match> found;
@@ -256,42 +348,45 @@ int RegexObject::execute(std::string_view text) {
     std::size_t countedBytes = 0; // how far the subject has been counted
     bool overflow = false;
     const std::uint32_t groups = m_compiled->groups;
-    const bool ok = forEachMatch(m_compiled->code, text, m_global, [&](const PCRE2_SIZE* ov, int pairs) {
-        if (found.size() >= kMaxStoredMatches) {
-            overflow = true;
-            return false;
-        }
-        for (; countedBytes < ov[0]; ++countedBytes) {
-            if ((static_cast<unsigned char>(text[countedBytes]) & 0xC0) != 0x80)
-                ++counted;
-        }
-        Match match;
-        match.text = std::string(text.substr(ov[0], ov[1] - ov[0]));
-        match.position = static_cast<std::int64_t>(counted);
-        match.groups.resize(groups);
-        storedBytes += match.text.size();
-        for (std::uint32_t g = 1; g <= groups && static_cast<int>(g) < pairs; ++g) {
-            const PCRE2_SIZE from = ov[2 * g];
-            const PCRE2_SIZE to = ov[2 * g + 1];
-            if (from != PCRE2_UNSET && to >= from) {
-                match.groups[g - 1] = std::string(text.substr(from, to - from));
-                storedBytes += to - from;
+    const SearchEnd end =
+        forEachMatch(m_compiled->code, text, m_global, [&](const PCRE2_SIZE* ov, int pairs) {
+            if (found.size() >= kMaxStoredMatches) {
+                overflow = true;
+                return false;
             }
-        }
-        if (storedBytes > kMaxStoredBytes) {
-            overflow = true;
-            return false;
-        }
-        found.push_back(std::move(match));
-        return true;
-    });
-    if (!ok || overflow)
+            for (; countedBytes < ov[0]; ++countedBytes) {
+                if ((static_cast<unsigned char>(text[countedBytes]) & 0xC0) != 0x80)
+                    ++counted;
+            }
+            Match match;
+            match.text = std::string(text.substr(ov[0], ov[1] - ov[0]));
+            match.position = static_cast<std::int64_t>(counted);
+            match.groups.resize(groups);
+            storedBytes += match.text.size();
+            for (std::uint32_t g = 1; g <= groups && static_cast<int>(g) < pairs; ++g) {
+                const PCRE2_SIZE from = ov[2 * g];
+                const PCRE2_SIZE to = ov[2 * g + 1];
+                if (from != PCRE2_UNSET && to >= from) {
+                    match.groups[g - 1] = std::string(text.substr(from, to - from));
+                    storedBytes += to - from;
+                }
+            }
+            if (storedBytes > kMaxStoredBytes) {
+                overflow = true;
+                return false;
+            }
+            found.push_back(std::move(match));
+            return true;
+        });
+    m_limitReached = end == SearchEnd::Limit || overflow;
+    if (m_limitReached)
         return 0;
     m_matches = std::move(found);
     return static_cast<int>(m_matches.size());
 }
 
 std::string RegexObject::replace(std::string_view text, std::string_view replacement) const {
+    m_limitReached = false;
     if (!m_compiled)
         return {};
     if (m_compiled->code == nullptr)
@@ -301,65 +396,67 @@ std::string RegexObject::replace(std::string_view text, std::string_view replace
     std::string out;
     std::size_t copied = 0; // subject bytes already handled
     bool overflow = false;
-    const bool ok = forEachMatch(m_compiled->code, text, m_global, [&](const PCRE2_SIZE* ov, int pairs) {
-        out.append(text.substr(copied, ov[0] - copied));
-        copied = ov[1];
-        if (plain) {
-            out.append(replacement);
-            return out.size() <= kMaxReplaceBytes || (overflow = true, false);
-        }
-        auto group = [&](std::uint32_t g) -> std::string_view {
-            if (static_cast<int>(g) >= pairs || ov[2 * g] == PCRE2_UNSET)
-                return {};
-            return text.substr(ov[2 * g], ov[2 * g + 1] - ov[2 * g]);
-        };
-        for (std::size_t i = 0; i < replacement.size(); ++i) {
-            const char c = replacement[i];
-            if (c != '$' || i + 1 >= replacement.size()) {
-                out.push_back(c);
-                continue;
+    const SearchEnd end =
+        forEachMatch(m_compiled->code, text, m_global, [&](const PCRE2_SIZE* ov, int pairs) {
+            out.append(text.substr(copied, ov[0] - copied));
+            copied = ov[1];
+            if (plain) {
+                out.append(replacement);
+                return out.size() <= kMaxReplaceBytes || (overflow = true, false);
             }
-            const char next = replacement[i + 1];
-            if (next == '$') {
-                out.push_back('$');
-                ++i;
-            } else if (next == '&') {
-                out.append(text.substr(ov[0], ov[1] - ov[0]));
-                ++i;
-            } else if (next == '`') {
-                out.append(text.substr(0, ov[0]));
-                ++i;
-            } else if (next == '\'') {
-                out.append(text.substr(ov[1]));
-                ++i;
-            } else if (next >= '0' && next <= '9') {
-                // $nn when that group exists, else $n, else the text as it is.
-                const std::uint32_t one = static_cast<std::uint32_t>(next - '0');
-                std::uint32_t two = 0;
-                const bool hasTwo =
-                    i + 2 < replacement.size() && replacement[i + 2] >= '0' && replacement[i + 2] <= '9';
-                if (hasTwo)
-                    two = one * 10 + static_cast<std::uint32_t>(replacement[i + 2] - '0');
-                if (hasTwo && two >= 1 && two <= groups) {
-                    out.append(group(two));
-                    i += 2;
-                } else if (one >= 1 && one <= groups) {
-                    out.append(group(one));
-                    i += 1;
+            auto group = [&](std::uint32_t g) -> std::string_view {
+                if (static_cast<int>(g) >= pairs || ov[2 * g] == PCRE2_UNSET)
+                    return {};
+                return text.substr(ov[2 * g], ov[2 * g + 1] - ov[2 * g]);
+            };
+            for (std::size_t i = 0; i < replacement.size(); ++i) {
+                const char c = replacement[i];
+                if (c != '$' || i + 1 >= replacement.size()) {
+                    out.push_back(c);
+                    continue;
+                }
+                const char next = replacement[i + 1];
+                if (next == '$') {
+                    out.push_back('$');
+                    ++i;
+                } else if (next == '&') {
+                    out.append(text.substr(ov[0], ov[1] - ov[0]));
+                    ++i;
+                } else if (next == '`') {
+                    out.append(text.substr(0, ov[0]));
+                    ++i;
+                } else if (next == '\'') {
+                    out.append(text.substr(ov[1]));
+                    ++i;
+                } else if (next >= '0' && next <= '9') {
+                    // $nn when that group exists, else $n, else the text as it is.
+                    const std::uint32_t one = static_cast<std::uint32_t>(next - '0');
+                    std::uint32_t two = 0;
+                    const bool hasTwo =
+                        i + 2 < replacement.size() && replacement[i + 2] >= '0' && replacement[i + 2] <= '9';
+                    if (hasTwo)
+                        two = one * 10 + static_cast<std::uint32_t>(replacement[i + 2] - '0');
+                    if (hasTwo && two >= 1 && two <= groups) {
+                        out.append(group(two));
+                        i += 2;
+                    } else if (one >= 1 && one <= groups) {
+                        out.append(group(one));
+                        i += 1;
+                    } else {
+                        out.push_back('$');
+                    }
                 } else {
                     out.push_back('$');
                 }
-            } else {
-                out.push_back('$');
             }
-        }
-        if (out.size() > kMaxReplaceBytes) {
-            overflow = true;
-            return false;
-        }
-        return true;
-    });
-    if (!ok || overflow)
+            if (out.size() > kMaxReplaceBytes) {
+                overflow = true;
+                return false;
+            }
+            return true;
+        });
+    m_limitReached = end == SearchEnd::Limit || overflow;
+    if (m_limitReached)
         return std::string(text);
     out.append(text.substr(copied));
     return out;

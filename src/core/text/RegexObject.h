@@ -12,9 +12,12 @@ namespace karv {
 /// available) and the matches of its last `execute`. Syntax is ECMAScript-like: \s \S \f \t \v \r
 /// \n, classes, * + ? and lazy forms, |, ^ and $ (at every line with `multiline`), \uHHHH.
 ///
-/// Never throws. An invalid pattern, an empty object, or a search that exceeds the engine's match,
-/// depth or memory limits (catastrophic backtracking) counts as no match: `execute` returns 0 and
-/// `replace` returns the subject unchanged ("" when nothing was compiled).
+/// Never throws. An invalid pattern, an empty object, or a search that exceeds the engine's limits
+/// counts as no match: `execute` returns 0 and `replace` returns the subject unchanged ("" when
+/// nothing was compiled). The limits are counted in engine steps and grow with the subject, so a
+/// linear expression completes over any text and the outcome never depends on the machine's load;
+/// only an expression that backtracks without bound (catastrophically) reaches them, and
+/// `limitReached` then tells the caller that "no match" means "gave up".
 ///
 /// Copies share the compiled expression and duplicate the matches. Not for concurrent use of one
 /// object from several threads; copies may be used in different threads.
@@ -54,6 +57,8 @@ public:
     std::string pattern() const;
     /// Whether the pattern compiled (an invalid pattern never matches).
     bool isValid() const;
+    /// Whether the last `execute` or `replace` gave up at a limit rather than finding its answer.
+    bool limitReached() const { return m_limitReached; }
 
     /// Number of matches of the last `execute`.
     int matchCount() const;
@@ -83,6 +88,7 @@ private:
     std::shared_ptr<const Compiled> m_compiled;
     std::vector<Match> m_matches;
     bool m_global = true;
+    mutable bool m_limitReached = false;
 };
 
 } // namespace karv

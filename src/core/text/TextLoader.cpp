@@ -1,5 +1,6 @@
 #include "text/TextLoader.h"
 
+#include "values/FileFacts.h"
 #include "values/ValueText.h"
 
 #include <algorithm>
@@ -582,9 +583,9 @@ LoadedText decodeContent(std::string_view content, bool truncated) {
 
     if (code != kEncodingNone) {
         Decoded decoded = decodeAs(code, body, truncated);
-        if (decoded.ok && (!decoded.text.empty() || mark.code != kEncodingNone)) {
-            // A byte-order mark with nothing (or a zero character) after it is an empty text in
-            // that encoding, not the mark's bytes read as ANSI.
+        // A conversion that gives no text (a mark alone, or a zero character first) falls back
+        // to ANSI with the bytes as they are.
+        if (decoded.ok && !decoded.text.empty()) {
             result.text = std::move(decoded.text);
             result.encodingCode = code;
             result.truncated = result.truncated || decoded.truncated;
@@ -690,8 +691,7 @@ Inflated inflateGzip(const ByteSource& source, std::size_t limit, std::size_t si
 
 class FileHandle {
 public:
-    explicit FileHandle(const std::string& path)
-        : m_fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK)) {}
+    explicit FileHandle(const std::string& path) : m_fd(openForReading(path)) {}
     ~FileHandle() {
         if (m_fd >= 0)
             ::close(m_fd);

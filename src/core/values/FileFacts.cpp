@@ -1,15 +1,17 @@
 #include "values/FileFacts.h"
 
+#include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <time.h>
 
 namespace karv {
 
 std::optional<FileStat> statFile(const std::string& path) {
     struct statx sx {};
-    if (::statx(AT_FDCWD, path.c_str(), 0, STATX_TYPE | STATX_SIZE | STATX_MTIME | STATX_ATIME | STATX_BTIME,
-                &sx) != 0)
+    if (::statx(AT_FDCWD, path.c_str(), 0,
+                STATX_TYPE | STATX_SIZE | STATX_MTIME | STATX_ATIME | STATX_BTIME | STATX_INO, &sx) != 0)
         return std::nullopt;
     FileStat result;
     result.size = sx.stx_size;
@@ -19,7 +21,18 @@ std::optional<FileStat> statFile(const std::string& path) {
     // Many file systems record no birth time; the last-write time stands in for it.
     result.created = (sx.stx_mask & STATX_BTIME) ? sx.stx_btime.tv_sec : sx.stx_mtime.tv_sec;
     result.isDirectory = S_ISDIR(sx.stx_mode);
+    result.device = makedev(sx.stx_dev_major, sx.stx_dev_minor);
+    result.inode = sx.stx_ino;
     return result;
+}
+
+int openForReading(const std::string& path) {
+    constexpr int kFlags = O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
+    // Filtering by content must not move the access times the time filter compares.
+    const int fd = ::open(path.c_str(), kFlags | O_NOATIME);
+    if (fd >= 0 || errno != EPERM)
+        return fd;
+    return ::open(path.c_str(), kFlags);
 }
 
 std::uint64_t fileSize(const std::string& path) {

@@ -16,10 +16,18 @@ struct FileStat {
     std::int64_t modifiedNs = 0; ///< the same instant in nanoseconds, to tell a rewritten file
     std::int64_t accessed = 0;
     bool isDirectory = false;
+    /// Identity of the file itself: two paths with the same pair (links, a folder reached twice)
+    /// name one file.
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
 };
 
 /// Stats a path (following symbolic links). Empty when it cannot be read.
 std::optional<FileStat> statFile(const std::string& path);
+
+/// Opens a file to read its content without touching its access time where the system permits
+/// (the owner, or a privileged user); elsewhere it opens it plainly. -1 when it cannot be opened.
+int openForReading(const std::string& path);
 
 /// The file's size in bytes; 0 when it cannot be read.
 std::uint64_t fileSize(const std::string& path);

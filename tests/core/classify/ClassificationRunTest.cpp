@@ -177,6 +177,25 @@ TEST(ClassificationRun, CollisionsTakeTheNextFreeNameAndLoseNothing) {
     EXPECT_EQ(g.host.summary->failures, 1);
     EXPECT_EQ(read(kept), "k");
     EXPECT_EQ(filesIn(g.tree.path("in/1")), 0u);
+
+    // A folder holding the target name fails the file, as the preview said, in both modes.
+    for (const bool copy : {false, true}) {
+        Fixture h;
+        const std::string data = h.tree.file("in/data.txt", "d");
+        h.tree.folder("in/data");
+        h.host.values.keepOriginal = copy;
+        h.host.values.templateText = "[父目录路径]/[主名]";
+        PreviewFiles preview;
+        TestHost previewHost;
+        previewHost.values = h.host.values;
+        ClassificationRun dry(previewHost, preview, "");
+        dry.runClassification();
+        h.run.runClassification();
+        EXPECT_EQ(previewHost.summary->failures, 1);
+        EXPECT_EQ(h.host.summary->failures, 1);
+        EXPECT_EQ(read(data), "d");
+        EXPECT_FALSE(fs::exists(h.tree.path("in/data2")));
+    }
 }
 
 TEST(ClassificationRun, KeywordLinesGroupFilesUnderTheFirstLineThatMatches) {

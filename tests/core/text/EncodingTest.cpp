@@ -22,6 +22,9 @@ bool referenceLooksLikeUtf8(std::string_view s) {
         } else if (i + 2 < n && (b[i] & 0xF0) == 0xE0 && (b[i + 1] & 0xC0) == 0x80 &&
                    (b[i + 2] & 0xC0) == 0x80) {
             i += 3;
+        } else if (i + 3 < n && b[i] >= 0xF0 && b[i] <= 0xF4 && (b[i + 1] & 0xC0) == 0x80 &&
+                   (b[i + 2] & 0xC0) == 0x80 && (b[i + 3] & 0xC0) == 0x80) {
+            i += 4;
         } else {
             return false;
         }
@@ -67,11 +70,14 @@ TEST(DetectByMarks, MarksInOrder) {
 }
 
 TEST(LooksLikeUtf8, CasesOfTheDefinition) {
-    EXPECT_TRUE(looksLikeUtf8("\xE4\xB8\xAD"));      // one UTF-8 character
-    EXPECT_FALSE(looksLikeUtf8("\xD6\xD0"));         // one GBK character
-    EXPECT_FALSE(looksLikeUtf8("abc\xE4"));          // cut off at the end
-    EXPECT_FALSE(looksLikeUtf8("abc\xE4\xB8"));      // cut off at the end
-    EXPECT_FALSE(looksLikeUtf8("\xF0\x9F\x98\x80")); // four-byte sequences fail
+    EXPECT_TRUE(looksLikeUtf8("\xE4\xB8\xAD")); // one UTF-8 character
+    EXPECT_FALSE(looksLikeUtf8("\xD6\xD0"));    // one GBK character
+    EXPECT_FALSE(looksLikeUtf8("abc\xE4"));     // cut off at the end
+    EXPECT_FALSE(looksLikeUtf8("abc\xE4\xB8")); // cut off at the end
+    // Four-byte sequences (an emoji) are UTF-8; a lead above F4 or a short one is not.
+    EXPECT_TRUE(looksLikeUtf8("\xE4\xB8\xAD \xF0\x9F\x98\x80"));
+    EXPECT_FALSE(looksLikeUtf8("\xF5\x80\x80\x80"));
+    EXPECT_FALSE(looksLikeUtf8("\xF0\x9F\x98z"));
     EXPECT_FALSE(looksLikeUtf8("plain ascii text")); // ASCII only is not UTF-8
     EXPECT_FALSE(looksLikeUtf8(""));
     EXPECT_FALSE(looksLikeUtf8("\x80"));        // a lone continuation byte
@@ -101,14 +107,14 @@ TEST(LooksLikeUtf8, LongBuffersAtEveryBlockPosition) {
 
 TEST(LooksLikeUtf8, AgreesWithTheSequentialRuleOnRandomInput) {
     std::mt19937 random(7);
-    const std::string_view alphabet[] = {"a",    "\xE4\xB8\xAD", "\xC3\xA9", "\x80",
-                                         "\xE4", "\xC3",         "\xF0",     "\n"};
+    const std::string_view alphabet[] = {
+        "a", "\xE4\xB8\xAD", "\xF0\x9F\x98\x80", "\x80", "\xE4", "\xC3", "\xF0", "\xF5", "\n"};
     for (int round = 0; round < 3000; ++round) {
         std::string s;
         const int pieces = static_cast<int>(random() % 90);
         for (int i = 0; i < pieces; ++i) {
             // Mostly valid pieces, so that long valid stretches reach the bulk path.
-            const std::size_t k = random() % 20 < 17 ? random() % 3 : random() % 8;
+            const std::size_t k = random() % 20 < 17 ? random() % 3 : random() % 9;
             s += alphabet[k];
         }
         ASSERT_EQ(looksLikeUtf8(s), referenceLooksLikeUtf8(s)) << round;

@@ -1,6 +1,10 @@
 #include "text/RegexObject.h"
 
+#include "text/Removers.h"
+#include "values/ValueText.h"
+
 #include <gtest/gtest.h>
+#include <random>
 
 using namespace karv;
 
@@ -79,6 +83,10 @@ TEST(RegexObject, OptionsAndSyntax) {
     EXPECT_EQ(compiled("\\x41").execute("A"), 1);
     EXPECT_EQ(compiled("[^]").execute("x"), 1); // ECMAScript empty negated class
     EXPECT_EQ(compiled("x+?").replace("xxx", "y"), "yyy");
+    // An escape the syntax does not define is the character itself, even where PCRE2 has a meaning.
+    EXPECT_EQ(compiled("\\y\\h\\Q\\K\\e\\A").execute("yhQKeA"), 1);
+    EXPECT_EQ(compiled("[\\h]").execute(" "), 0);
+    EXPECT_EQ(compiled("\\d\\w\\b").execute("1a"), 1);
 }
 
 TEST(RegexObject, ReplacementSyntax) {
@@ -158,4 +166,26 @@ TEST(RegexObject, BlankRemoverOverALargeTextIsNotTakenForARunawaySearch) {
     const std::string stripped = compiled("\\s").replace(text, "");
     EXPECT_EQ(stripped.size(), text.size() / 22 * 18);
     EXPECT_EQ(stripped.substr(0, 24), "文件筛选内容文件");
+}
+
+TEST(Removers, SameResultAsTheExpressionsAndAlwaysComplete) {
+    const RegexObject tags = compiled("<[\\s\\S]+?>");
+    const RegexObject blanks = compiled("\\s");
+    // Tags, blanks of every kind the expression knows or not, and bytes that are not UTF-8.
+    const std::string_view alphabet[] = {"<",  ">",    "a",    " ",    "\t",       "\r\n",
+                                         "\v", "\f",   "中",   "😀",    "\xC2\x85", "\xC2\xA0",
+                                         "　", "\xFF", "\xE4", "\x80", "\xC0\x80", "\xED\xA0\x80"};
+    std::mt19937 random(9);
+    for (int round = 0; round < 4000; ++round) {
+        std::string s;
+        const int pieces = static_cast<int>(random() % 24);
+        for (int i = 0; i < pieces; ++i)
+            s += alphabet[random() % std::size(alphabet)];
+        ASSERT_EQ(removeTags(s), tags.replace(s, "")) << round;
+        ASSERT_EQ(removeBlanks(s), blanks.replace(s, "")) << round;
+    }
+    // An unclosed "<" before a long run leaves the tags before it removed.
+    const std::string html = "<b>ab</b><" + std::string(1'200'000, 'z');
+    EXPECT_EQ(countCharacters(removeTags(html)), 1'200'003u);
+    EXPECT_EQ(removeBlanks(std::string(12'000'000, ' ')), "");
 }

@@ -96,17 +96,16 @@ TEST(LoadFileText, ZeroBytesAndTinyFiles) {
 }
 
 TEST(LoadFileText, MarkWithoutText) {
-    // A mark with nothing after it is an empty text in the mark's encoding, not the mark's
-    // bytes taken as ANSI characters.
-    LoadedText t = load("\xEF\xBB\xBF");
-    EXPECT_EQ(t.text, "");
-    EXPECT_EQ(t.encodingCode, kEncodingUtf8);
-    t = load("\xFF\xFE");
-    EXPECT_EQ(t.text, "");
-    EXPECT_EQ(t.encodingCode, kEncodingUtf16Le);
-    t = load(std::string("\xFE\xFF\0\0\0A", 6));
-    EXPECT_EQ(t.text, "");
-    EXPECT_EQ(t.encodingCode, kEncodingUtf16Be);
+    // A conversion that gives no text (nothing after the mark, or a zero character first, as in a
+    // UTF-32 file) falls back to ANSI: the bytes before the first zero byte, mark included.
+    for (const std::string& bytes :
+         {std::string("\xEF\xBB\xBF"), std::string("\xFF\xFE"), std::string("\xFE\xFF\0\0\0A", 6),
+          std::string("\xFF\xFE\0\0a\0\0\0", 8)}) {
+        const LoadedText t = load(bytes);
+        EXPECT_EQ(t.encodingCode, kEncodingAnsi);
+        EXPECT_EQ(t.text, convertCharset(bytes.substr(0, bytes.find('\0')), "GB18030"));
+        EXPECT_FALSE(t.text.empty());
+    }
 }
 
 TEST(LoadFileText, InvalidSequencesBecomeReplacementCharacters) {

@@ -1,4 +1,4 @@
-#include "values/NameText.h"
+#include "text/NameText.h"
 
 #include "text/TextLoader.h"
 #include "values/ValueText.h"
