@@ -3,7 +3,7 @@
 #include "classify/ClassificationRun.h"
 #include "classify/ClassifyParts.h"
 #include "classify/TargetPath.h"
-#include "values/NameText.h"
+#include "text/NameText.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -2,9 +2,9 @@
 // texts from arbitrary bytes.
 #include "filter/FilterValues.h"
 #include "text/Matching.h"
+#include "text/NameText.h"
 #include "text/RegexObject.h"
 #include "values/DateTimeText.h"
-#include "values/NameText.h"
 #include "values/Numbers.h"
 #include "values/ValueText.h"
 
