@@ -56,11 +56,13 @@ int usageError(CliIo& io, std::string_view command, std::string_view message) {
     io.err << "karv-tessil-cli";
     if (!command.empty())
         io.err << " " << command;
-    io.err << ": " << message << "\n";
+    io.err << ": " << terminalText(message) << "\n";
     return kExitUsage;
 }
 
-int runCli(const std::vector<std::string>& args, CliIo& io) {
+namespace {
+
+int dispatch(const std::vector<std::string>& args, CliIo& io) {
     if (args.empty())
         return usageError(io, "", "missing subcommand (try --help)");
     if (args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
@@ -75,6 +77,41 @@ int runCli(const std::vector<std::string>& args, CliIo& io) {
     if (found == commands().end())
         return usageError(io, "", "unknown subcommand '" + args[0] + "' (try --help)");
     return found->second.run(std::vector<std::string>(args.begin() + 1, args.end()), io);
+}
+
+} // namespace
+
+int runCli(const std::vector<std::string>& args, CliIo& io) {
+    const int status = dispatch(args, io);
+    // Output that did not arrive (a full disk) is a failure, never a success.
+    if (!io.out.flush() && status != kExitFailures) {
+        io.err << "karv-tessil-cli: cannot write to standard output\n";
+        return kExitFailures;
+    }
+    return status;
+}
+
+std::string terminalText(std::string_view text) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string out;
+    out.reserve(text.size());
+    auto escape = [&](unsigned char c) {
+        out += "\\x";
+        out.push_back(kHex[c >> 4]);
+        out.push_back(kHex[c & 0xF]);
+    };
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c < 0x20 || c == 0x7F) {
+            escape(c);
+        } else if (c == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
+                   static_cast<unsigned char>(text[i + 1]) <= 0x9F) {
+            escape(static_cast<unsigned char>(text[++i])); // U+0080..U+009F, the C1 controls
+        } else {
+            out.push_back(static_cast<char>(c));
+        }
+    }
+    return out;
 }
 
 std::string tsvField(std::string_view text) {

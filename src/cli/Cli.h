@@ -33,6 +33,10 @@ int runCli(const std::vector<std::string>& args, CliIo& io);
 /// One line on standard error saying what is wrong; returns the usage exit status.
 int usageError(CliIo& io, std::string_view command, std::string_view message);
 
+/// Text for standard error (status line, messages, usage errors): control characters (C0, DEL and
+/// C1) written as \xHH, so a file name cannot move the cursor, recolour or retitle the terminal.
+std::string terminalText(std::string_view text);
+
 /// A field for `tsv` output: TAB, CR, LF and backslash written as \t, \r, \n, \\.
 std::string tsvField(std::string_view text);
 /// A JSON string literal (with quotes); the text must be UTF-8.

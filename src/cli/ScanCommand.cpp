@@ -20,6 +20,7 @@ traversal and output:
   --scope this|all|levels   only this folder / all sub-folders / down to --levels (default all)
   --levels N                levels for --scope levels (default 2)
   --pattern LIST            "|"-separated file-name patterns (default *.*)
+  --follow                  walk symbolic links to folders (each folder at most once)
   --format tsv|paths|json   output rows (default tsv)
   -0                        with --format paths: separate paths by NUL
 filters:
@@ -62,6 +63,7 @@ public:
     }
     std::size_t count() const override { return m_count; }
     void clear() override { m_count = 0; }
+    bool failed() const { return !m_out; }
 
 private:
     std::ostream& m_out;
@@ -72,7 +74,7 @@ private:
 
 class CliRunHost : public FilterRunHost {
 public:
-    CliRunHost(CliIo& io, FixedScanOptions& options, ResultSink& sink)
+    CliRunHost(CliIo& io, FixedScanOptions& options, StreamSink& sink)
         : m_io(io), m_options(options), m_sink(sink) {}
 
     void attach(FilterRun* run) { m_run = run; }
@@ -86,14 +88,14 @@ public:
     void setStartTag(const std::string& folder) override { m_tag = folder; }
     void saveControlStates() override {}
     void updateEnabling() override {}
-    void showMessage(std::string_view text) override { m_io.err << text << "\n"; }
+    void showMessage(std::string_view text) override { m_io.err << terminalText(text) << "\n"; }
     std::string chooseFolder(std::string_view, const std::string&) override { return {}; }
     void scrollToLastRow() override {}
 
     void setStatusText(const std::string& text) override {
         m_status = text;
         if (m_fromTimer && m_io.errIsTerminal)
-            m_io.err << "\r\033[K" << text << std::flush;
+            m_io.err << "\r\033[K" << terminalText(text) << std::flush;
     }
 
     void pump() override {
@@ -102,6 +104,9 @@ public:
             m_interruptsHandled = interruptCount();
             m_run->startOrStopRun();
         }
+        // Rows that cannot be written end the run, the duplicate listing included.
+        if (m_sink.failed() && m_run != nullptr && m_caption != kIdleCaption && !m_run->state().operationIdle)
+            m_run->startOrStopRun();
         const std::int64_t now = tickMs();
         if (now - m_lastRefresh >= 1000 && m_run != nullptr) {
             m_lastRefresh = now;
@@ -120,7 +125,7 @@ public:
 private:
     CliIo& m_io;
     FixedScanOptions& m_options;
-    ResultSink& m_sink;
+    StreamSink& m_sink;
     FilterRun* m_run = nullptr;
     std::string m_caption{kIdleCaption};
     std::string m_tag;
@@ -150,6 +155,7 @@ int scanCommand(const std::vector<std::string>& args, CliIo& io) {
     OutputFormat format = OutputFormat::Tsv;
     bool nul = false;
     bool unitGiven = false;
+    bool unitCounts = false; // a character-count unit (1 .. 10000) rather than a size unit
     std::string folder;
     bool folderGiven = false;
 
@@ -243,6 +249,7 @@ int scanCommand(const std::vector<std::string>& args, CliIo& io) {
                                       s.lengthUnit))
                 return bad("--unit");
             unitGiven = true;
+            unitCounts = value[0] >= '0' && value[0] <= '9';
         } else if (reader.flag("--strip-tags")) {
             s.stripTags = true;
         } else if (reader.flag("--strip-blanks")) {
@@ -283,6 +290,8 @@ int scanCommand(const std::vector<std::string>& args, CliIo& io) {
             s.similarityPercent = value;
         } else if (reader.flag("--judge-content")) {
             s.judgeContent = true;
+        } else if (reader.flag("--follow")) {
+            s.followLinks = true;
         } else if (reader.option("--output", value, missing)) {
             if (missing || !pick<DuplicateOutput>(value,
                                                   {{"one", DuplicateOutput::One},
@@ -307,6 +316,12 @@ int scanCommand(const std::vector<std::string>& args, CliIo& io) {
     }
     if (!unitGiven && s.lengthMeasure != LengthMeasure::Size)
         s.lengthUnit = 0;
+    // Size units belong to the size, counts to the character count: KB is not "ten characters".
+    if (unitGiven && ((s.lengthMeasure == LengthMeasure::Size && unitCounts) ||
+                      (s.lengthMeasure == LengthMeasure::Characters && !unitCounts)))
+        return usageError(io, cmd,
+                          unitCounts ? "--unit 1|10|100|1000|10000 needs --measure chars"
+                                     : "--unit B|KB|MB|GB|TB needs --measure size");
     if (!folderGiven)
         return usageError(io, cmd, "missing FOLDER (try --help)");
     if (DIR* dir = ::opendir(folder.c_str()); dir != nullptr)
@@ -327,7 +342,11 @@ int scanCommand(const std::vector<std::string>& args, CliIo& io) {
     io.out.flush();
     if (io.errIsTerminal)
         io.err << "\r\033[K";
-    io.err << host.statusText() << "\n";
+    if (!io.out) {
+        io.err << "karv-tessil-cli scan: cannot write to standard output\n";
+        return kExitFailures;
+    }
+    io.err << terminalText(host.statusText()) << "\n";
     return interruptRequested() ? kExitInterrupted : kExitOk;
 }
 

@@ -65,6 +65,24 @@ TEST(ScanCommand, OddNamesStayParseable) {
     EXPECT_NE(result.out.find("\"path\":\"" + tree.root() + "/new\\nline.txt\"}"), std::string::npos);
 }
 
+TEST(ScanCommand, OutputThatCannotBeWrittenFailsTheRun) {
+    struct FullDevice : std::streambuf {
+        int overflow(int) override { return traits_type::eof(); }
+    } full;
+    TempTree tree;
+    for (int i = 0; i < 20; ++i)
+        tree.file("f" + std::to_string(i) + ".txt", "x");
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"scan", tree.root()}, {"view", tree.path("f1.txt")}, {"--help"}}) {
+        std::ostream out(&full);
+        std::ostringstream err;
+        karv::cli::CliIo io{out, err, false};
+        EXPECT_EQ(karv::cli::runCli(args, io), 1) << args[0];
+        EXPECT_NE(err.str().find("cannot write to standard output"), std::string::npos);
+        EXPECT_EQ(err.str().find("筛选完毕"), std::string::npos) << err.str();
+    }
+}
+
 TEST(ScanCommand, LevelsAndFolderAfterDoubleDash) {
     TempTree tree;
     tree.file("-dash/one.txt");
@@ -93,4 +111,8 @@ TEST(ScanCommand, BadUsageIsOneLineAndStatusTwo) {
     }
     EXPECT_EQ(runCli({"scan", "--help"}).status, 0);
     EXPECT_EQ(runCli({"--help"}).status, 0);
+    // A name cannot drive the terminal: its control characters are shown, not sent.
+    const auto evil = runCli({"scan", tree.path("evil\x1b]2;PWNED\x07\x1b[31m\xc2\x9b")});
+    EXPECT_EQ(evil.err.find_first_of("\x1b\x07"), std::string::npos);
+    EXPECT_NE(evil.err.find("evil\\x1b]2;PWNED\\x07\\x1b[31m\\x9b"), std::string::npos) << evil.err;
 }

@@ -197,7 +197,7 @@ TEST(DuplicateFinder, EarlierSimilarGroupWinsOverLaterExactKey) {
     DupRun run(s);
     // The threshold is read as each folder starts: folder 3 sees 90.
     run.host.onPump = [&] {
-        if (run.host.pumps == 2)
+        if (run.host.pumps == 3) // the root, the files of folders 1 and 2
             run.host.opts.values.similarityPercent = "90";
     };
     EXPECT_EQ(run.scan(tree.root()),

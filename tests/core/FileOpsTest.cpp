@@ -145,6 +145,38 @@ TEST(FileOps, CopyAndMoveKeepContentAndRefuseWhatWouldLoseData) {
     EXPECT_EQ(ops.removeFile(tree.path("b/moved.doc")).error, ENOENT);
 }
 
+TEST(FileOps, VolumesWithoutNoReplaceRenameOrHardLinksStillKeepAnExistingTarget) {
+    TempTree tree;
+    const std::string source = tree.file("a/x.txt", "new");
+    tree.folder("b");
+    // What a FAT or exFAT volume answers: no RENAME_NOREPLACE, no hard links.
+    auto fatVolume = [](FaultySyscalls& sys) {
+        sys.failNth(Call::Rename, 1, EINVAL);
+        sys.failAll(Call::Link, EPERM);
+    };
+    FaultySyscalls copying;
+    fatVolume(copying);
+    EXPECT_TRUE(FileOps(copying).copyFile(source, tree.path("b/y.txt")).ok());
+    EXPECT_EQ(contentOf(tree.path("b/y.txt")), "new");
+
+    // A file that appears under the target name while the move runs is kept.
+    FaultySyscalls moving;
+    fatVolume(moving);
+    moving.before = [&](Call call, const std::string&) {
+        if (call == Call::Link)
+            tree.file("b/z.txt", "appeared");
+    };
+    EXPECT_EQ(FileOps(moving).moveFile(source, tree.path("b/z.txt")).error, EEXIST);
+    EXPECT_EQ(contentOf(tree.path("b/z.txt")), "appeared");
+    EXPECT_EQ(contentOf(source), "new");
+
+    FaultySyscalls plain;
+    fatVolume(plain);
+    EXPECT_TRUE(FileOps(plain).moveFile(source, tree.path("b/w.txt")).ok());
+    EXPECT_EQ(contentOf(tree.path("b/w.txt")), "new");
+    EXPECT_EQ(listing(tree.path("a")), Names{});
+}
+
 TEST(FileOps, FailedCopyLeavesNoPartialOrTemporaryFile) {
     TempTree tree;
     const std::string content = bigContent();

@@ -104,6 +104,8 @@ TEST(ScanCommandFilters, BadFlagValuesAreUsageErrors) {
                                                  {"--time", "x"},
                                                  {"--measure", "lines"},
                                                  {"--unit", "PB"},
+                                                 {"--measure", "chars", "--unit", "KB"},
+                                                 {"--unit", "1000"},
                                                  {"--in", "path"},
                                                  {"--match", "fuzzy"},
                                                  {"--similar"}}) {

@@ -4,6 +4,7 @@
 #include "support/RecordingHost.h"
 #include "support/TempTree.h"
 
+#include <algorithm>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -201,6 +202,18 @@ TEST_F(ScanRunTest, StopAfterAFileKeepsWhatWasListed) {
     EXPECT_EQ(host.caption, kIdleCaption);
 }
 
+TEST_F(ScanRunTest, StopIsSeenInAWalkWhereNothingFits) {
+    for (int i = 0; i < 200; ++i)
+        tree.file("many/f" + std::to_string(i) + "/data.bin");
+    host.onPump = [&] {
+        if (host.pumps == 5)
+            FilterRun(state, host).startOrStopRun();
+    };
+    EXPECT_TRUE(run(TraversalScope::AllSubfolders, "2", "*.none").empty());
+    EXPECT_EQ(host.pumps, 5);
+    EXPECT_EQ(host.caption, kIdleCaption);
+}
+
 TEST_F(ScanRunTest, BusyAndCancelledRuns) {
     state.operationIdle = false;
     host.folderAnswer = tree.root();
@@ -217,13 +230,27 @@ TEST_F(ScanRunTest, BusyAndCancelledRuns) {
     EXPECT_TRUE(host.statusTexts.empty());
 }
 
-TEST_F(ScanRunTest, LinkLoopsAreNotWalkedAgain) {
+TEST_F(ScanRunTest, FolderLinksAreFollowedOnlyWhenAskedAndEveryFolderOnce) {
     tree.link("a/back", tree.root());
     tree.link("a/self", tree.path("a"));
-    tree.link("b/toA", tree.path("a")); // not a loop: listed again, as a junction would be
-    const auto found = run(TraversalScope::AllSubfolders);
-    EXPECT_EQ(found, (Names{"top.txt", "a/one.txt", "a/deep/two.txt", "b/three.log", "b/toA/one.txt",
-                            "b/toA/deep/two.txt"}));
+    tree.link("b/toA", tree.path("a"));
+    tree.link("b/up", "/"); // a link out of the tree, above the root
+    // A chain where each level links twice to the next: 2^n paths, n + 1 folders.
+    for (int i = 0; i < 40; ++i) {
+        tree.link("c/d" + std::to_string(i) + "/x", "../d" + std::to_string(i + 1));
+        tree.link("c/d" + std::to_string(i) + "/y", "../d" + std::to_string(i + 1));
+    }
+    tree.file("c/d40/end.txt");
+    const Names inTree{"top.txt", "a/one.txt", "a/deep/two.txt", "b/three.log", "c/d40/end.txt"};
+    EXPECT_EQ(run(TraversalScope::AllSubfolders), inTree);
+    ::unlink(tree.path("b/up").c_str());
+    host.opts.values.followLinks = true;
+    const auto followed = run(TraversalScope::AllSubfolders, "2", "one.txt|end.txt|two.txt");
+    for (const char* name : {"one.txt", "two.txt", "end.txt"})
+        EXPECT_EQ(std::count_if(followed.begin(), followed.end(),
+                                [&](const std::string& path) { return path.ends_with(name); }),
+                  1)
+            << name;
 }
 
 TEST_F(ScanRunTest, UnreadableFolderIsSkipped) {

@@ -32,6 +32,10 @@ bool noReplaceUnsupported(int error) {
     return error == EINVAL || error == ENOSYS || error == EOPNOTSUPP;
 }
 
+bool linksUnsupported(int error) {
+    return error == EPERM || error == ENOTSUP || error == EOPNOTSUPP || error == ENOSYS;
+}
+
 std::string deletionDate() {
     const std::time_t now = std::time(nullptr);
     struct tm parts {};
@@ -198,8 +202,21 @@ Result FileOps::placeNoReplace(const std::string& from, const std::string& to) {
     if (!noReplaceUnsupported(error))
         return Result::failure(error);
     // A hard link fails when the name is taken, which is the guarantee the flag gives.
-    if (m_sys.link(from.c_str(), to.c_str()) != 0)
-        return Result::failure(errno);
+    if (m_sys.link(from.c_str(), to.c_str()) != 0) {
+        const int linkError = errno;
+        if (!linksUnsupported(linkError))
+            return Result::failure(linkError);
+        // File systems with neither (FAT, exFAT, some network mounts): look, then rename. Only a
+        // file created in the moment between the two could be replaced.
+        struct stat taken {};
+        if (m_sys.lstat(to.c_str(), &taken) == 0)
+            return Result::failure(EEXIST);
+        if (errno != ENOENT)
+            return Result::failure(errno);
+        if (m_sys.rename(from.c_str(), to.c_str(), false) != 0)
+            return Result::failure(errno);
+        return Result::success();
+    }
     if (m_sys.unlink(from.c_str()) != 0) {
         const int unlinkError = errno;
         m_sys.unlink(to.c_str());

@@ -34,7 +34,13 @@ bool lessByName(const DirectoryEntry& a, const DirectoryEntry& b) {
     return a.name < b.name;
 }
 
-DirectoryEntry::Kind kindOf(int dirFd, const char* name, unsigned char type) {
+DirectoryEntry::Kind kindOf(int dirFd, const char* name, unsigned char type, bool& link) {
+    link = type == DT_LNK;
+    if (type == DT_UNKNOWN) {
+        struct stat own {};
+        if (::fstatat(dirFd, name, &own, AT_SYMLINK_NOFOLLOW) == 0)
+            link = S_ISLNK(own.st_mode);
+    }
     switch (type) {
     case DT_REG:
         return DirectoryEntry::Kind::File;
@@ -110,7 +116,9 @@ std::vector<DirectoryEntry> listDirectory(const std::string& folder) {
         const char* name = entry->d_name;
         if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))
             continue;
-        entries.push_back({name, kindOf(fd, name, entry->d_type)});
+        DirectoryEntry found{name};
+        found.kind = kindOf(fd, name, entry->d_type, found.link);
+        entries.push_back(std::move(found));
     }
     ::closedir(dir);
     std::sort(entries.begin(), entries.end(), lessByName);

@@ -10,6 +10,7 @@ namespace karv {
 struct DirectoryEntry {
     std::string name; ///< raw bytes
     enum class Kind { File, Folder, Other } kind = Kind::File;
+    bool link = false; ///< the name is a symbolic link (`kind` is what it points to)
 };
 
 /// Reads a folder's entries without "." and "..", sorted as an NTFS folder returns them (ASCII

@@ -57,7 +57,7 @@ void FilterRun::walk() {
     m_host.results().clear();
     if (m_duplicates != nullptr)
         m_duplicates->clear();
-    m_folderStack.clear();
+    m_visited.clear();
     scanDirectory(m_state.scanRoot, false);
 
     if (options.duplicateFilter() && m_duplicates != nullptr) {
@@ -96,25 +96,24 @@ std::uint64_t FilterRun::folderDepth(const std::string& root, const std::string&
 }
 
 void FilterRun::scanDirectory(const std::string& folder, bool /*isSubfolder*/) {
+    // Entered once per run: with links followed, cross links would otherwise multiply the walk.
     struct stat identity {};
-    if (::stat(folder.empty() ? "/" : folder.c_str(), &identity) == 0) {
-        const std::pair<dev_t, ino_t> id{identity.st_dev, identity.st_ino};
-        if (std::find(m_folderStack.begin(), m_folderStack.end(), id) != m_folderStack.end())
-            return; // a link back up the tree: walking it again would never end
-        m_folderStack.push_back(id);
-    } else {
-        m_folderStack.emplace_back(0, 0); // keeps push and pop paired
-    }
-    struct Pop {
-        std::vector<std::pair<dev_t, ino_t>>& stack;
-        ~Pop() { stack.pop_back(); }
-    } pop{m_folderStack};
+    if (::stat(folder.empty() ? "/" : folder.c_str(), &identity) == 0 &&
+        !m_visited.emplace(identity.st_dev, identity.st_ino).second)
+        return;
 
     const ScanOptions& options = m_host.options();
     // One read of the folder serves both the files and the sub-folders.
     const std::vector<DirectoryEntry> entries = listDirectory(folder);
     std::vector<std::string> files;
     selectEntries(folder, entries, parsePatternList(options.patternList()), false, files);
+    // A folder without a file to filter is still a point where a stop is seen, so a walk in which
+    // nothing fits the patterns can be stopped too.
+    if (files.empty()) {
+        m_host.pump();
+        if (m_state.operationIdle)
+            return;
+    }
 
     if (m_filter != nullptr)
         m_filter->beginFolder(folder);
@@ -147,8 +146,15 @@ void FilterRun::scanDirectory(const std::string& folder, bool /*isSubfolder*/) {
     if (m_state.operationIdle)
         return;
 
+    // Links to folders are not followed unless asked (as find and the duplicate finders do): the
+    // walk stays inside the chosen tree and always ends.
+    std::vector<DirectoryEntry> folders;
+    for (const DirectoryEntry& entry : entries) {
+        if (entry.kind == DirectoryEntry::Kind::Folder && (!entry.link || options.followFolderLinks()))
+            folders.push_back(entry);
+    }
     std::vector<std::string> subfolders;
-    selectEntries(folder, entries, {NamePattern("*")}, true, subfolders);
+    selectEntries(folder, folders, {NamePattern("*")}, true, subfolders);
     for (const std::string& sub : subfolders) {
         scanDirectory(sub, true);
         if (m_state.operationIdle)

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <set>
 #include <string>
 #include <sys/types.h>
 #include <utility>
@@ -116,8 +117,8 @@ private:
     FilterRunHost& m_host;
     FileFilterStage* m_filter = nullptr;
     DuplicateStage* m_duplicates = nullptr;
-    // Identities of the folders on the current path: a link back to one of them is not entered again.
-    std::vector<std::pair<dev_t, ino_t>> m_folderStack;
+    // Identities of the folders entered in this run: none is walked twice, however it is reached.
+    std::set<std::pair<dev_t, ino_t>> m_visited;
 };
 
 } // namespace karv

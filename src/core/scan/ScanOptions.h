@@ -19,6 +19,8 @@ public:
     virtual TraversalScope scope() const = 0;
     virtual std::string levelsText() const = 0;
     virtual std::string patternList() const = 0;
+    /// Whether symbolic links to folders are walked (the command line's --follow; the windows never).
+    virtual bool followFolderLinks() const { return false; }
 
     // Content: 选择框按内容筛选, 单选框不含内容, 选择框文件名, 选择框文件内容, 组合框匹配模式,
     // 编辑框筛选内容 (line breaks as CR LF).
@@ -61,6 +63,7 @@ struct ScanSettings {
     TraversalScope scope = TraversalScope::AllSubfolders;
     std::string levels = "2";
     std::string patterns = "*.*";
+    bool followLinks = false;
 
     bool contentFilter = false;
     bool contentExcludes = false;
@@ -102,6 +105,7 @@ public:
     TraversalScope scope() const override { return values.scope; }
     std::string levelsText() const override { return values.levels; }
     std::string patternList() const override { return values.patterns; }
+    bool followFolderLinks() const override { return values.followLinks; }
     bool contentFilter() const override { return values.contentFilter; }
     bool contentExcludes() const override { return values.contentExcludes; }
     bool contentInName() const override { return values.contentInName; }

@@ -689,6 +689,9 @@ Inflated inflateGzip(const ByteSource& source, std::size_t limit, std::size_t si
     return result;
 }
 
+// The first read of a file; larger files go on in chunks.
+constexpr std::size_t kHeadChunk = 64 * 1024;
+
 class FileHandle {
 public:
     explicit FileHandle(const std::string& path) : m_fd(openForReading(path)) {}
@@ -768,17 +771,23 @@ LoadedText loadFileText(const std::string& path, const std::function<void()>& pu
     if (file.fd() < 0 || ::fstat(file.fd(), &info) != 0 || !S_ISREG(info.st_mode))
         return {};
 
-    char magic[2] = {0, 0};
-    const std::size_t magicLength = file.read(magic, 2);
-    if (magicLength == 2 && magic[0] == '\x1F' && magic[1] == '\x8B') {
-        bool first = true;
+    // The first chunk is read in one go, not the two magic bytes alone: files of /proc and /sys
+    // produce their whole value for the first read and nothing for a read further on.
+    std::string head(kHeadChunk, '\0');
+    head.resize(file.read(head.data(), head.size()));
+    const bool more = head.size() == kHeadChunk; // else the end was reached
+    if (head.size() >= 2 && head[0] == '\x1F' && head[1] == '\x8B') {
+        std::size_t handed = 0; // bytes of `head` given to the decoder so far
         std::size_t sincePump = 0;
         const ByteSource source = [&](char* buffer, std::size_t capacity) -> std::size_t {
-            if (first) { // hand over the two bytes already read
-                first = false;
-                std::memcpy(buffer, magic, 2);
-                return 2 + file.read(buffer + 2, capacity - 2);
+            if (handed < head.size()) {
+                const std::size_t count = std::min(capacity, head.size() - handed);
+                std::memcpy(buffer, head.data() + handed, count);
+                handed += count;
+                return count;
             }
+            if (!more)
+                return 0;
             sincePump += capacity;
             if (pump && sincePump >= kPumpInterval) {
                 sincePump = 0;
@@ -795,11 +804,11 @@ LoadedText loadFileText(const std::string& path, const std::function<void()>& pu
         return decodeContent(inflated.bytes, inflated.truncated);
     }
 
-    std::string content(magic, magicLength);
+    std::string content = std::move(head);
     const auto expected = static_cast<std::size_t>(std::max<off_t>(info.st_size, 0));
     reserveBulk(content, std::min(expected, kContentByteLimit));
     bool truncated = false;
-    if (magicLength == 2) {
+    if (more) {
         // The expected size is read into one buffer of that size; past it (a file that grew, or one
         // that reports no size) the content grows by appending small chunks.
         const std::size_t goal = std::min(expected, kContentByteLimit);

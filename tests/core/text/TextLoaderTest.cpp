@@ -2,6 +2,7 @@
 
 #include "support/TempTree.h"
 
+#include <fstream>
 #include <gtest/gtest.h>
 #include <random>
 #include <sys/stat.h>
@@ -149,6 +150,15 @@ TEST(LoadFileText, UnreadableAndSpecialFiles) {
     EXPECT_EQ(t.text.substr(0, 4), "\x7F"
                                    "ELF");
     EXPECT_LT(t.text.size(), 16u);
+}
+
+TEST(LoadFileText, SystemFilesAreReadToTheirEnd) {
+    // They report a size of 0 and give their whole value to the first read only.
+    const std::string path = "/proc/sys/kernel/pid_max";
+    std::ifstream in(path);
+    const std::string expected((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    ASSERT_GT(expected.size(), 2u);
+    EXPECT_EQ(loadFileText(path).text, expected);
 }
 
 TEST(LoadFileText, GzipContent) {
