@@ -6,7 +6,10 @@
                                   with mark, Big5 HTML pages declaring their charset in <head>, and
                                   gzip-compressed UTF-8; some hold 报告, some hold its GBK bytes
                                   only across a character boundary (or as other Big5 characters).
-                                  ROOT.expected lists the files whose decoded text holds 报告."""
+                                  ROOT.expected lists the files whose decoded text holds 报告.
+  gen_text_tree.py logs ROOT   -- two 120 MB UTF-8 logs in ROOT/p00, the one with "INVOICE" only in
+                                  its last line; add them to a utf8 tree for large files among
+                                  the small ones."""
 import gzip
 import os
 import random
@@ -43,6 +46,20 @@ def chinese_text(chars, hit):
         lines.insert(rng.randrange(len(lines) + 1), "年度报告第%d页" % rng.randrange(100))
     return "\n".join(lines) + "\n"
 
+
+if mode == "logs":
+    folder = os.path.join(root, "p00")
+    os.makedirs(folder, exist_ok=True)
+    log_words = words + ["数据", "分析"]
+    for name, hit in (("big1.log", True), ("big2.log", False)):
+        block = "".join(" ".join(rng.choice(log_words) for _ in range(12)) + "\n" for _ in range(20000))
+        encoded = block.encode("utf-8")
+        with open(os.path.join(folder, name), "wb") as out:
+            for _ in range(-(-120 * 2 ** 20 // len(encoded))):
+                out.write(encoded)
+            if hit:
+                out.write("late INVOICE 7\n".encode("utf-8"))
+    sys.exit(0)
 
 if mode == "utf8":
     for i in range(10000):

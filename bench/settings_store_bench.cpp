@@ -4,6 +4,7 @@
 
 #include <benchmark/benchmark.h>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <unistd.h>
 
@@ -43,7 +44,8 @@ void runSave(benchmark::State& state, bool batched) {
             saveSixtyKeys(store, round);
         }
     }
-    std::system(("rm -rf '" + folder + "'").c_str());
+    std::error_code ignored;
+    std::filesystem::remove_all(folder, ignored);
 }
 
 void SaveSixtyKeys_ReplacePerKey(benchmark::State& state) {

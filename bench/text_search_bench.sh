@@ -2,6 +2,7 @@
 # Content search: karv-tessil-cli against grep and single-threaded ripgrep on 10,000 UTF-8 files,
 # and on 10,000 files of mixed encodings against the union of two ripgrep runs. Alternating runs,
 # warm page cache. Usage: text_search_bench.sh CLI UTF8_TREE MIXED_TREE [ROUNDS]
+# (UTF8_TREE: gen_text_tree.py utf8, then gen_text_tree.py logs on the same root for two large files.)
 set -euo pipefail
 cli=$1
 utf8=$2

@@ -171,6 +171,7 @@ TEST(FolderStatistics, UnreadableFoldersLinkLoopsAndTheEmptyBox) {
     files(tree, "locked/inside", 3);
     tree.link("loop/up", tree.root());
     tree.link("loop/self", tree.path("loop"));
+    tree.link("loop/root", "/");
     StatsHost host;
     host.folder = tree.root() + "/";
     host.recurseOn = true;
@@ -178,7 +179,7 @@ TEST(FolderStatistics, UnreadableFoldersLinkLoopsAndTheEmptyBox) {
     EXPECT_TRUE(karv::test::runWithoutPrivileges(tree.root(), [&] {
         return run(host) == std::vector<Row>{{tree.root() + "/", 0, 2},
                                              {tree.root() + "/locked/", 0, 0},
-                                             {tree.root() + "/loop/", 0, 2}};
+                                             {tree.root() + "/loop/", 0, 3}};
     }));
 
     StatsHost root;

@@ -7,7 +7,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
@@ -402,4 +404,144 @@ TEST(ListActions, DeleteFromTheBottomUpToTrashOrForGood) {
     bench.rows.selected = {1};
     bench.actions.deleteSelected();
     EXPECT_TRUE(present(tree.path("s/r4")));
+}
+
+namespace {
+
+/// Every regular file below `folder`, by path relative to it, with its content.
+std::map<std::string, std::string> filesBelow(const std::string& folder) {
+    std::map<std::string, std::string> out;
+    std::error_code ec;
+    for (auto it = std::filesystem::recursive_directory_iterator(folder, ec);
+         !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
+        if (it->is_regular_file(ec) && !it->is_symlink(ec))
+            out[it->path().string().substr(folder.size() + 1)] = contentOf(it->path().string());
+    }
+    return out;
+}
+
+/// MoveAcross: a move whose renames out of the source folder fail as between two file systems.
+enum class Batch { Move, MoveAcross, Copy, Trash, Remove };
+
+struct SweepFigures {
+    int runs = 0;
+    int injected = 0;
+    int lost = 0;       ///< files found nowhere or damaged
+    int duplicated = 0; ///< files left in two places by a move or delete
+};
+
+/// One batch over three files (one of them large, one empty, one whose name is taken at the
+/// target) with the `nth` system call failing with `error` (0: no fault). Checks that every file is
+/// where exactly one copy of it belongs, that nothing partial remains and that the summary counts
+/// what happened. Returns the number of calls made.
+int runBatch(Batch batch, int nth, int error, SweepFigures& figures) {
+    TempTree tree;
+    const ScopedDataHome home(tree.path("data"));
+    std::string large(300 * 1024 + 7, '\0');
+    for (std::size_t i = 0; i < large.size(); ++i)
+        large[i] = static_cast<char>(i * 131 + (i >> 9));
+    const std::map<std::string, std::string> originals = {{"a", "alpha"}, {"big.bin", large}, {"empty", ""}};
+    const std::string target = tree.folder("target");
+    tree.file("target/a", "already there");
+    tree.folder("data/Trash/files");
+    tree.folder("data/Trash/info");
+
+    FaultySyscalls faulty;
+    Bench bench(faulty);
+    for (const auto& [name, content] : originals)
+        bench.rows.rows.push_back(rowFor(tree.file("s/" + name, content)));
+    bench.rows.selected = {0, 1, 2};
+    bench.questioner.folderAnswer = target;
+    bench.window.answers = {kConflictRename, kConflictRename, kConflictRename};
+    bench.keyboard.ctrl = batch == Batch::Remove;
+    if (batch == Batch::MoveAcross)
+        faulty.failAll(FaultySyscalls::Call::Rename, EXDEV, "/s/");
+    if (nth > 0)
+        faulty.failNthCall(nth, error);
+
+    if (batch == Batch::Move || batch == Batch::MoveAcross || batch == Batch::Copy)
+        bench.actions.moveOrCopySelected(batch != Batch::Copy);
+    else
+        bench.actions.deleteSelected();
+    const int calls = faulty.totalCalls();
+    const std::string where = "batch " + std::to_string(static_cast<int>(batch)) + ", call " +
+                              std::to_string(nth) + " fails with " + std::to_string(error);
+
+    // Where each original content is now.
+    const auto atSource = filesBelow(tree.path("s"));
+    auto targetFiles = filesBelow(target);
+    EXPECT_EQ(targetFiles["a"], "already there") << where;
+    targetFiles.erase("a");
+    const auto atTarget = targetFiles;
+    const auto inTrash = filesBelow(tree.path("data/Trash/files"));
+    const auto records = filesBelow(tree.path("data/Trash/info"));
+    std::map<std::string, int> copies;
+    for (const auto* place : {&atSource, &atTarget, &inTrash})
+        for (const auto& [name, content] : *place)
+            ++copies[content];
+    for (const auto& [name, content] : originals) {
+        const bool source = atSource.count(name) && atSource.at(name) == content;
+        const int found = copies[content];
+        // A copy leaves the source and at most one copy; the others leave exactly one file, except
+        // a delete for good, which leaves the file in place or nowhere.
+        const bool kept = batch == Batch::Copy     ? source && found <= 2
+                          : batch == Batch::Remove ? found == (source ? 1 : 0) && inTrash.empty()
+                                                   : found == 1;
+        if (!kept) {
+            ++(found > 1 ? figures.duplicated : figures.lost);
+            ADD_FAILURE() << where << ": " << name << " is found " << found << " times";
+        }
+    }
+    for (const auto* place : {&atSource, &atTarget, &inTrash})
+        for (const auto& [name, content] : *place)
+            EXPECT_EQ(name.find(".part"), std::string::npos) << where << ": left " << name;
+
+    std::size_t done = 0;
+    switch (batch) {
+    case Batch::Move:
+    case Batch::MoveAcross:
+    case Batch::Copy:
+        done = atTarget.size();
+        break;
+    case Batch::Trash:
+        done = inTrash.size();
+        EXPECT_EQ(records.size(), inTrash.size()) << where;
+        break;
+    case Batch::Remove:
+        done = originals.size() - atSource.size();
+        break;
+    }
+    const std::string counted = (batch == Batch::Copy                              ? "成功复制 "
+                                 : batch == Batch::Trash || batch == Batch::Remove ? "成功删除 "
+                                                                                   : "成功移动 ") +
+                                std::to_string(done) + " 个文件";
+    EXPECT_NE(bench.summary().find(counted), std::string::npos) << where << ": " << bench.summary();
+    // Every row still listed names its file where it now is.
+    if (batch == Batch::Trash || batch == Batch::Remove) {
+        EXPECT_EQ(bench.rows.rows.size(), 3 - done) << where;
+    }
+    for (const ResultRow& row : bench.rows.rows)
+        EXPECT_TRUE(present(row.path())) << where << ": row " << row.path();
+
+    ++figures.runs;
+    figures.injected += nth > 0 && calls >= nth;
+    return calls;
+}
+
+} // namespace
+
+TEST(ListActions, EveryFailingSystemCallLeavesEveryFileWholeExactlyOnce) {
+    SweepFigures figures;
+    for (const Batch batch : {Batch::Move, Batch::MoveAcross, Batch::Copy, Batch::Trash, Batch::Remove}) {
+        const int total = runBatch(batch, 0, 0, figures);
+        ASSERT_GT(total, 3);
+        for (const int error : {ENOSPC, EACCES, EIO, EXDEV, ENOENT})
+            for (int nth = 1; nth <= total; ++nth)
+                runBatch(batch, nth, error, figures);
+    }
+    EXPECT_EQ(figures.lost, 0);
+    EXPECT_EQ(figures.duplicated, 0);
+    RecordProperty("injected_faults", figures.injected);
+    std::printf("fault sweep: %d runs, %d injected faults, %d files lost, %d left twice\n", figures.runs,
+                figures.injected, figures.lost, figures.duplicated);
 }

@@ -41,7 +41,17 @@ public:
     void failAll(Call call, int error, std::string pathContains = {}) {
         m_rules.push_back({call, 0, error, std::move(pathContains), 0});
     }
-    void clearFaults() { m_rules.clear(); }
+    /// The `nth` call of any kind (from 1, counted from now) fails with `error`.
+    void failNthCall(int nth, int error) {
+        m_anyNth = m_calls + nth;
+        m_anyError = error;
+    }
+    void clearFaults() {
+        m_rules.clear();
+        m_anyNth = 0;
+    }
+    /// How many calls of any kind were made, failed or not.
+    int totalCalls() const { return m_calls; }
     /// How many calls of a kind were made, failed or not.
     int count(Call call) const {
         const auto it = m_counts.find(call);
@@ -122,8 +132,14 @@ private:
 
     bool fails(Call call, const std::string& path) {
         ++m_counts[call];
+        ++m_calls;
         if (before)
             before(call, path);
+        if (m_calls == m_anyNth) {
+            m_lastError = m_anyError;
+            errno = m_anyError;
+            return true;
+        }
         for (Rule& rule : m_rules) {
             if (rule.call != call ||
                 (!rule.pathContains.empty() && path.find(rule.pathContains) == std::string::npos))
@@ -143,6 +159,9 @@ private:
     std::map<Call, int> m_counts;
     std::map<int, std::string> m_paths;
     int m_lastError = 0;
+    int m_calls = 0;
+    int m_anyNth = 0;
+    int m_anyError = 0;
 };
 
 } // namespace karv::test

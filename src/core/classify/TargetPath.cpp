@@ -116,13 +116,15 @@ std::string nameExtension(std::string_view fileName) {
 
 std::string cleanNamePart(std::string_view text) {
     // A name that is not UTF-8 is taken as GBK: its double-byte characters are stepped over whole,
-    // so a trail byte that happens to equal "\" or "|" stays part of its character.
+    // so a trail byte that happens to equal "\" or "|" stays part of its character. Only a byte that
+    // can be a trail byte is stepped over: a "/" after a lead byte still ends the name part.
     const bool legacy = !isValidUtf8(text);
     std::string out;
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size(); ++i) {
         const char c = text[i];
-        if (legacy && static_cast<unsigned char>(c) >= 0x81 && i + 1 < text.size()) {
+        const auto next = i + 1 < text.size() ? static_cast<unsigned char>(text[i + 1]) : 0;
+        if (legacy && static_cast<unsigned char>(c) >= 0x81 && next >= 0x40 && next != 0x7F && next != 0xFF) {
             out.push_back(c);
             out.push_back(text[++i]);
             continue;

@@ -2,6 +2,7 @@
 
 #include "duplicates/ChunkedDigest.h"
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -116,16 +117,24 @@ char* ReadBuffers::second() {
 ReadOutcome prefixHash(const std::string& path, std::uint64_t expectedSize, std::uint64_t& hash,
                        ReadStats& stats) {
     ReadOnlyFile file(path);
+    return prefixHash(file, expectedSize, hash, stats);
+}
+
+ReadOutcome prefixHash(ReadOnlyFile& file, std::uint64_t expectedSize, std::uint64_t& hash,
+                       ReadStats& stats) {
     if (!file.isOpen() || file.size() != expectedSize)
         return ReadOutcome::Failed;
     ++stats.filesOpened;
     char buffer[kPrefixBytes];
-    const long long got = readFull(file, buffer, sizeof buffer);
+    // Only the bytes the file should have are asked for: reading on to the end would cost one more
+    // call per small file.
+    const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(expectedSize, kPrefixBytes));
+    const long long got = readFull(file, buffer, want);
     if (got < 0)
         return ReadOutcome::Failed;
     stats.bytesRead += static_cast<std::uint64_t>(got);
     stats.bytesDigested += static_cast<std::uint64_t>(got);
-    if (static_cast<std::uint64_t>(got) != std::min<std::uint64_t>(expectedSize, kPrefixBytes))
+    if (static_cast<std::size_t>(got) != want)
         return ReadOutcome::Failed;
     hash = hashPrefix(buffer, static_cast<std::size_t>(got));
     return ReadOutcome::Done;
@@ -137,26 +146,32 @@ ReadOutcome wholeFileHash(const std::string& path, std::uint64_t expectedSize, C
     if (!file.isOpen() || file.size() != expectedSize)
         return ReadOutcome::Failed;
     ++stats.filesOpened;
+    return wholeFileHash(file, expectedSize, hash, control, stats, buffers);
+}
+
+ReadOutcome wholeFileHash(ReadOnlyFile& file, std::uint64_t expectedSize, ContentHash& hash,
+                          const ReadControl& control, ReadStats& stats, ReadBuffers& buffers) {
+    if (!file.isOpen() || file.size() != expectedSize || !file.rewind())
+        return ReadOutcome::Failed;
     char* buffer = buffers.first();
     Hasher hasher;
     std::uint64_t total = 0;
-    while (true) {
-        const long long got = file.read(buffer, kBlock);
-        if (got < 0)
+    // Exactly the expected bytes are read; a file that grew or changed meanwhile shows in its
+    // size or time afterwards, and one that shrank ends early.
+    while (total < expectedSize) {
+        const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(expectedSize - total, kBlock));
+        const long long got = file.read(buffer, want);
+        if (got <= 0)
             return ReadOutcome::Failed;
-        if (got == 0)
-            break;
         const std::uint64_t before = total;
         total += static_cast<std::uint64_t>(got);
         stats.bytesRead += static_cast<std::uint64_t>(got);
         stats.bytesDigested += static_cast<std::uint64_t>(got);
-        if (total > expectedSize)
-            return ReadOutcome::Failed;
         hasher.update(buffer, static_cast<std::size_t>(got));
         if (pauseAfter(before, total, control))
             return ReadOutcome::Stopped;
     }
-    if (total != expectedSize || file.changedSinceOpen())
+    if (file.changedSinceOpen())
         return ReadOutcome::Failed;
     hash = hasher.digest();
     return ReadOutcome::Done;
@@ -168,43 +183,49 @@ CompareOutcome compareFiles(const std::string& first, const std::string& second,
     ReadOnlyFile a(first);
     if (!a.isOpen() || a.size() != expectedSize)
         return CompareOutcome::FirstFailed;
+    ++stats.filesOpened;
+    return compareFiles(a, second, expectedSize, hash, control, stats, buffers);
+}
+
+CompareOutcome compareFiles(ReadOnlyFile& a, const std::string& second, std::uint64_t expectedSize,
+                            ContentHash& hash, const ReadControl& control, ReadStats& stats,
+                            ReadBuffers& buffers) {
+    if (!a.isOpen() || a.size() != expectedSize || !a.rewind())
+        return CompareOutcome::FirstFailed;
     ReadOnlyFile b(second);
     if (!b.isOpen() || b.size() != expectedSize)
         return CompareOutcome::SecondFailed;
-    stats.filesOpened += 2;
+    ++stats.filesOpened;
     char* bufferA = buffers.first();
     char* bufferB = buffers.second();
     Hasher hasher;
     std::uint64_t total = 0;
-    while (true) {
-        const long long gotA = readFull(a, bufferA, kBlock);
+    // Exactly the expected bytes are read, as in `wholeFileHash`.
+    while (total < expectedSize) {
+        const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(expectedSize - total, kBlock));
+        const long long gotA = readFull(a, bufferA, want);
         if (gotA < 0)
             return CompareOutcome::FirstFailed;
-        const long long gotB = readFull(b, bufferB, kBlock);
+        const long long gotB = readFull(b, bufferB, want);
         if (gotB < 0)
             return CompareOutcome::SecondFailed;
         stats.bytesRead += static_cast<std::uint64_t>(gotA + gotB);
-        if (gotA != gotB) {
-            // Equal sizes were checked at opening: one of them changed while being read.
-            return total + static_cast<std::uint64_t>(gotA) != expectedSize ? CompareOutcome::FirstFailed
-                                                                            : CompareOutcome::SecondFailed;
-        }
-        if (gotA == 0)
-            break;
-        const auto length = static_cast<std::size_t>(gotA);
-        stats.bytesCompared += length;
-        if (std::memcmp(bufferA, bufferB, length) != 0)
-            return CompareOutcome::Different;
-        hasher.update(bufferA, length);
-        stats.bytesDigested += length;
-        const std::uint64_t before = total;
-        total += length;
-        if (total > expectedSize)
+        // Equal sizes were checked at opening: a short read means the file shrank meanwhile.
+        if (static_cast<std::size_t>(gotA) != want)
             return CompareOutcome::FirstFailed;
+        if (static_cast<std::size_t>(gotB) != want)
+            return CompareOutcome::SecondFailed;
+        stats.bytesCompared += want;
+        if (std::memcmp(bufferA, bufferB, want) != 0)
+            return CompareOutcome::Different;
+        hasher.update(bufferA, want);
+        stats.bytesDigested += want;
+        const std::uint64_t before = total;
+        total += want;
         if (pauseAfter(before, total, control))
             return CompareOutcome::Stopped;
     }
-    if (total != expectedSize || a.changedSinceOpen())
+    if (a.changedSinceOpen())
         return CompareOutcome::FirstFailed;
     if (b.changedSinceOpen())
         return CompareOutcome::SecondFailed;

@@ -41,9 +41,14 @@ private:
 /// Hash of the first `kPrefixBytes` of a file that must still have `expectedSize` bytes.
 ReadOutcome prefixHash(const std::string& path, std::uint64_t expectedSize, std::uint64_t& hash,
                        ReadStats& stats);
+/// The same on a file the caller opened (and may go on reading with the overloads below).
+ReadOutcome prefixHash(ReadOnlyFile& file, std::uint64_t expectedSize, std::uint64_t& hash, ReadStats& stats);
 
 /// Hash of the whole file, which must have `expectedSize` bytes and must not change while read.
 ReadOutcome wholeFileHash(const std::string& path, std::uint64_t expectedSize, ContentHash& hash,
+                          const ReadControl& control, ReadStats& stats, ReadBuffers& buffers);
+/// The same on a file already open (read from its first byte, wherever it stands).
+ReadOutcome wholeFileHash(ReadOnlyFile& file, std::uint64_t expectedSize, ContentHash& hash,
                           const ReadControl& control, ReadStats& stats, ReadBuffers& buffers);
 
 enum class CompareOutcome { Equal, Different, FirstFailed, SecondFailed, Stopped };
@@ -51,6 +56,10 @@ enum class CompareOutcome { Equal, Different, FirstFailed, SecondFailed, Stopped
 /// Compares two files of `expectedSize` bytes byte by byte, stopping at the first difference. When
 /// they are equal, `hash` receives the content hash of both (computed while comparing).
 CompareOutcome compareFiles(const std::string& first, const std::string& second, std::uint64_t expectedSize,
+                            ContentHash& hash, const ReadControl& control, ReadStats& stats,
+                            ReadBuffers& buffers);
+/// The same with the first file already open (read from its first byte, wherever it stands).
+CompareOutcome compareFiles(ReadOnlyFile& first, const std::string& second, std::uint64_t expectedSize,
                             ContentHash& hash, const ReadControl& control, ReadStats& stats,
                             ReadBuffers& buffers);
 

@@ -184,8 +184,10 @@ struct DuplicateFinder::Impl {
             return;
         }
         showReading(path, size);
+        // One opening serves the prefix, the comparison and the hash of this file.
+        ReadOnlyFile file(path);
         std::uint64_t prefix = 0;
-        if (prefixHash(path, size, prefix, stats) != ReadOutcome::Done)
+        if (prefixHash(file, size, prefix, stats) != ReadOutcome::Done)
             return; // cannot be read: dropped
         PrefixSet& set = bucket.byPrefix[prefix];
         if (set.classes.empty()) {
@@ -198,7 +200,7 @@ struct DuplicateFinder::Impl {
             // One candidate: comparing reads each file once, and stops at the first difference.
             const std::size_t only = set.classes[0];
             ContentHash hash;
-            switch (compareFiles(path, representative(only), size, hash, control(), stats, buffers)) {
+            switch (compareFiles(file, representative(only), size, hash, control(), stats, buffers)) {
             case CompareOutcome::Equal:
                 if (stopped())
                     return;
@@ -220,7 +222,7 @@ struct DuplicateFinder::Impl {
             }
         }
         ContentHash hash;
-        const ReadOutcome outcome = wholeFileHash(path, size, hash, control(), stats, buffers);
+        const ReadOutcome outcome = wholeFileHash(file, size, hash, control(), stats, buffers);
         if (outcome != ReadOutcome::Done)
             return;
         if (!registerAll(set, size))
@@ -232,7 +234,7 @@ struct DuplicateFinder::Impl {
                     continue;
                 ContentHash confirmed;
                 const CompareOutcome same =
-                    compareFiles(path, representative(candidate), size, confirmed, control(), stats, buffers);
+                    compareFiles(file, representative(candidate), size, confirmed, control(), stats, buffers);
                 if (same == CompareOutcome::Equal) {
                     if (stopped())
                         return;

@@ -8,6 +8,12 @@
 
 namespace karv {
 
+namespace {
+
+constexpr std::uint64_t kSequentialAdviceBytes = std::uint64_t{1} << 20;
+
+} // namespace
+
 ReadOnlyFile::ReadOnlyFile(const std::string& path) {
     const int fd = openForReading(path);
     if (fd < 0)
@@ -20,7 +26,9 @@ ReadOnlyFile::ReadOnlyFile(const std::string& path) {
     m_fd = fd;
     m_size = static_cast<std::uint64_t>(st.st_size);
     m_modified = st.st_mtim;
-    ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+    // Only a large file gains from a wider read-ahead; for the many small ones it is a wasted call.
+    if (m_size >= kSequentialAdviceBytes)
+        ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
 }
 
 ReadOnlyFile::~ReadOnlyFile() {
@@ -38,12 +46,20 @@ bool ReadOnlyFile::changedSinceOpen() const {
 
 long long ReadOnlyFile::read(char* buffer, std::size_t length) {
     while (true) {
-        const ssize_t got = ::read(m_fd, buffer, length);
-        if (got >= 0)
+        // Positioned reads: going back to the start costs no call.
+        const ssize_t got = ::pread(m_fd, buffer, length, m_offset);
+        if (got >= 0) {
+            m_offset += got;
             return got;
+        }
         if (errno != EINTR)
             return -1;
     }
+}
+
+bool ReadOnlyFile::rewind() {
+    m_offset = 0;
+    return m_fd >= 0;
 }
 
 } // namespace karv

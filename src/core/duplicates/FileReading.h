@@ -39,10 +39,13 @@ public:
 
     /// Reads up to `length` bytes; -1 on a read error. Retries interrupted reads.
     long long read(char* buffer, std::size_t length);
+    /// Goes back to the first byte, so one opening serves a prefix and then the whole file.
+    bool rewind();
 
 private:
     int m_fd = -1;
     std::uint64_t m_size = 0;
+    off_t m_offset = 0;
     struct timespec m_modified {};
 };
 

@@ -225,8 +225,7 @@ Result FileOps::placeNoReplace(const std::string& from, const std::string& to) {
     return Result::success();
 }
 
-Result FileOps::copyInto(const std::string& source, const std::string& target, Existing existing,
-                         bool syncTargetFolder) {
+Result FileOps::copyInto(const std::string& source, const std::string& target, Existing existing) {
     struct stat sourceInfo {};
     if (m_sys.stat(source.c_str(), &sourceInfo) != 0)
         return Result::failure(errno);
@@ -304,20 +303,20 @@ Result FileOps::copyInto(const std::string& source, const std::string& target, E
         m_sys.unlink(temporary.c_str());
         return placed;
     }
-    if (syncTargetFolder) {
-        const int dir = m_sys.open(folder.c_str(), O_RDONLY | O_DIRECTORY, 0);
-        const int error = dir < 0 ? errno : (m_sys.fsync(dir) == 0 ? 0 : errno);
-        if (dir >= 0)
-            m_sys.close(dir);
-        // Some file systems cannot flush a folder; the file itself is already on disk there.
-        if (error != 0 && error != EINVAL)
-            return Result::failure(error);
-    }
     return Result::success();
 }
 
+Result FileOps::syncFolder(const std::string& folder) {
+    const int dir = m_sys.open(folder.c_str(), O_RDONLY | O_DIRECTORY, 0);
+    const int error = dir < 0 ? errno : (m_sys.fsync(dir) == 0 ? 0 : errno);
+    if (dir >= 0)
+        m_sys.close(dir);
+    // Some file systems cannot flush a folder; the file itself is already on disk there.
+    return error != 0 && error != EINVAL ? Result::failure(error) : Result::success();
+}
+
 Result FileOps::copyFile(const std::string& source, const std::string& target, Existing existing) {
-    return copyInto(source, target, existing, false);
+    return copyInto(source, target, existing);
 }
 
 Result FileOps::moveFile(const std::string& source, const std::string& target, Existing existing) {
@@ -355,8 +354,15 @@ Result FileOps::moveFile(const std::string& source, const std::string& target, E
         return renamed;
 
     // Another file system: the source goes only once its copy is complete and on disk.
-    if (const Result copied = copyInto(source, target, existing, true); !copied.ok())
+    if (const Result copied = copyInto(source, target, existing); !copied.ok())
         return copied;
+    // Until the copy's name is on disk too, the source is the only safe copy: a failed move must
+    // not leave the file in both places either.
+    if (const Result synced = syncFolder(folderOf(target)); !synced.ok()) {
+        if (!hadTarget)
+            m_sys.unlink(target.c_str());
+        return synced;
+    }
     if (m_sys.unlink(source.c_str()) != 0) {
         const int error = errno;
         if (!hadTarget)

@@ -74,7 +74,7 @@ public:
     static constexpr std::size_t kCopyChunk = 1 << 20;
 
 private:
-    Result copyInto(const std::string& source, const std::string& target, Existing existing, bool syncFolder);
+    Result copyInto(const std::string& source, const std::string& target, Existing existing);
     Result copyContent(int in, int out);
     /// Writes all of `bytes` and flushes them to disk: 0 or the errno of the failing step.
     int writeSynced(int fd, std::string_view bytes);
@@ -83,7 +83,8 @@ private:
     std::optional<std::string> trashFolderFor(const std::string& absolutePath, const struct stat& info,
                                               bool& homeTrash, std::string& topFolder, int& error);
     Result ensureFolder(const std::string& path, mode_t mode);
-    void syncFolder(const std::string& folder);
+    /// Flushes a folder's entries, so that a name just placed in it survives a crash.
+    Result syncFolder(const std::string& folder);
 
     Syscalls& m_sys;
 };

@@ -3,6 +3,7 @@
 #include "filter/FilterValues.h"
 #include "text/NameText.h"
 #include "text/Removers.h"
+#include "text/TextBuffers.h"
 #include "text/TextLoader.h"
 #include "values/FileFacts.h"
 #include "values/ValueText.h"
@@ -31,7 +32,9 @@ struct FilterPipeline::FileWork {
 FilterPipeline::FilterPipeline(AppState& state, const ScanOptions& options)
     : m_state(state), m_options(options) {}
 
-FilterPipeline::~FilterPipeline() = default;
+FilterPipeline::~FilterPipeline() {
+    releaseSpareBuffers();
+}
 
 void FilterPipeline::beginFolder(const std::string& /*folder*/) {
     if (!m_matchersBuilt || m_matchersText != m_state.contentFilterText) {
@@ -70,6 +73,9 @@ FileVerdict FilterPipeline::filterFile(const std::string& path) {
         work.verdict.pass = false;
     if (work.verdict.pass && m_options.timeFilter() && !timePasses(work))
         work.verdict.pass = false;
+    // The next file's load reuses this text's memory.
+    if (work.text)
+        keepSpareBuffer(std::move(*work.text));
     return std::move(work.verdict);
 }
 

@@ -72,9 +72,14 @@ void StatisticsRun::countFolder(const std::string& folder) {
 
     if (m_stop || !m_recurse)
         return;
+    // Links to folders count as sub-folders but are not entered, as the scan does: a link to "/"
+    // or cross links between levels would otherwise make the walk endless or exponential.
+    const std::string prefix = withTrailingSlash(folder);
     std::vector<std::string> subfolders;
     subfolders.reserve(folders);
-    selectEntries(folder, entries, anyFolder, true, subfolders);
+    for (const DirectoryEntry& entry : entries)
+        if (entry.kind == DirectoryEntry::Kind::Folder && !entry.link)
+            subfolders.push_back(prefix + entry.name);
     for (const std::string& subfolder : subfolders) {
         countFolder(subfolder);
         if (m_stop)

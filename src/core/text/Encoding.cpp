@@ -254,6 +254,81 @@ bool looksLikeUtf8(std::string_view bytes) {
     return nonAscii != 0;
 }
 
+std::size_t asciiPrefix(std::string_view bytes) {
+    const auto* b = reinterpret_cast<const unsigned char*>(bytes.data());
+    const std::size_t n = bytes.size();
+    std::size_t i = 0;
+#if defined(__SSE2__)
+    while (i + 64 <= n) {
+        const auto* p = reinterpret_cast<const __m128i*>(b + i);
+        const __m128i any = _mm_or_si128(_mm_or_si128(_mm_loadu_si128(p), _mm_loadu_si128(p + 1)),
+                                         _mm_or_si128(_mm_loadu_si128(p + 2), _mm_loadu_si128(p + 3)));
+        if (_mm_movemask_epi8(any) != 0)
+            break;
+        i += 64;
+    }
+    while (i + 16 <= n) {
+        const int high = _mm_movemask_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(b + i)));
+        if (high != 0)
+            return i + static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(high)));
+        i += 16;
+    }
+#endif
+    while (i < n && b[i] < 0x80)
+        ++i;
+    return i;
+}
+
+Utf8Check checkUtf8(std::string_view bytes) {
+    const auto* b = reinterpret_cast<const unsigned char*>(bytes.data());
+    const std::size_t n = bytes.size();
+    Utf8Check result;
+    std::size_t i = 0;
+    const auto cont = [&](std::size_t at) {
+        return (b[at] & 0xC0) == 0x80;
+    };
+    while (i < n) {
+        const unsigned char lead = b[i];
+        if (lead < 0x80) {
+            i += asciiPrefix(bytes.substr(i));
+            continue;
+        }
+        if (lead >= 0xC2 && lead <= 0xDF) {
+            if (i + 1 >= n || !cont(i + 1))
+                break;
+            i += 2;
+        } else if (lead >= 0xE0 && lead <= 0xEF) {
+            if (i + 2 >= n || !cont(i + 2))
+                break;
+            const unsigned char second = b[i + 1];
+            const unsigned char low = lead == 0xE0 ? 0xA0 : 0x80;
+            const unsigned char high = lead == 0xED ? 0x9F : 0xBF;
+            if (second < low || second > high)
+                break;
+            i += 3;
+        } else if (lead >= 0xF0 && lead <= 0xF4) {
+            if (i + 3 >= n || !cont(i + 2) || !cont(i + 3))
+                break;
+            const unsigned char second = b[i + 1];
+            const unsigned char low = lead == 0xF0 ? 0x90 : 0x80;
+            const unsigned char high = lead == 0xF4 ? 0x8F : 0xBF;
+            if (second < low || second > high)
+                break;
+            i += 4;
+            result.fourByte = true;
+        } else {
+            break;
+        }
+        result.nonAscii = true;
+    }
+    result.valid = i;
+    return result;
+}
+
+std::size_t validUtf8Prefix(std::string_view bytes) {
+    return checkUtf8(bytes).valid;
+}
+
 std::string textBetween(std::string_view text, std::string_view startMarker, std::string_view endMarker,
                         std::int64_t* position, const TextBetweenOptions& options) {
     if (position != nullptr && *position == -2)

@@ -50,6 +50,25 @@ int detectHtmlCharset(std::string_view text);
 /// a sequence cut off by the end; an empty or all-ASCII sequence is not UTF-8.
 bool looksLikeUtf8(std::string_view bytes);
 
+/// What `checkUtf8` found.
+struct Utf8Check {
+    /// Length of the longest leading part made of whole well-formed UTF-8 sequences (no long
+    /// forms, no surrogates, nothing above U+10FFFF); zero bytes count as ASCII.
+    std::size_t valid = 0;
+    bool nonAscii = false; ///< a byte of 80 or above within `valid`
+    bool fourByte = false; ///< a four-byte sequence within `valid`
+};
+
+/// Checks how much of `bytes` is well-formed UTF-8. Text that is already valid needs no
+/// conversion, so the loader checks this before copying anything.
+Utf8Check checkUtf8(std::string_view bytes);
+
+/// `checkUtf8(bytes).valid`.
+std::size_t validUtf8Prefix(std::string_view bytes);
+
+/// Length of the leading part of `bytes` that is ASCII (bytes 00 to 7F).
+std::size_t asciiPrefix(std::string_view bytes);
+
 /// Options of `textBetween`.
 struct TextBetweenOptions {
     /// Search the end marker backwards from the position (or the end), then the start marker

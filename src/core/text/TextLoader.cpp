@@ -1,5 +1,6 @@
 #include "text/TextLoader.h"
 
+#include "text/TextBuffers.h"
 #include "values/FileFacts.h"
 #include "values/ValueText.h"
 
@@ -29,10 +30,12 @@ struct Decoded {
     bool truncated = false; ///< output stopped at the byte limit
 };
 
-/// Reserves room for `size` bytes. A large buffer is backed by huge pages where the system
-/// offers them: a load writes a fresh buffer of up to hundreds of megabytes, and faulting it in
-/// page by page can cost more than the decoding itself.
+/// Reserves room for `size` bytes, in the buffer of an earlier file where one is kept. A fresh
+/// large buffer is backed by huge pages where the system offers them: a load writes a buffer of
+/// up to hundreds of megabytes, and faulting it in page by page can cost more than the decoding.
 void reserveBulk(std::string& buffer, std::size_t size) {
+    if (takeSpareBuffer(buffer, size))
+        return;
     buffer.reserve(size);
     constexpr std::uintptr_t kHugePage = std::uintptr_t{2} << 20;
     if (buffer.capacity() < 4 * kHugePage)
@@ -60,7 +63,8 @@ Decoded sanitizeUtf8(std::string_view bytes, std::size_t limit, bool dropIncompl
     const std::size_t n = bytes.size();
     reserveBulk(result.text, std::min(n, limit));
     std::size_t runStart = 0;
-    std::size_t i = 0;
+    // Well-formed text needs no look at each byte: only what follows the first fault does.
+    std::size_t i = validUtf8Prefix(bytes);
     auto flush = [&](std::size_t upTo) {
         std::size_t length = upTo - runStart;
         if (result.text.size() + length > limit) {
@@ -557,29 +561,60 @@ std::string_view withoutCutSequence(std::string_view bytes) {
     return bytes.substr(0, n);
 }
 
-LoadedText decodeContent(std::string_view content, bool truncated) {
-    LoadedText result;
-    result.truncated = truncated;
+/// The encoding of a file's content and what its detection learnt on the way.
+struct ContentDetection {
+    int code = kEncodingNone;   ///< kEncodingNone stands for ANSI
+    std::size_t markLength = 0; ///< bytes of marks before the body
+    std::size_t beforeZero = 0; ///< bytes of the content before its first zero byte
+    bool bodyValidUtf8 = false; ///< the whole body is well-formed UTF-8
+    bool bodyAscii = false;     ///< the whole body is ASCII
+};
+
+/// Marks, the HTML charset, then the UTF-8 test. Well-formed UTF-8 without four-byte sequences
+/// always passes the test, and all-ASCII content never does, so one strict pass over the body
+/// usually decides without the test, and tells whether the body may be kept as it is.
+ContentDetection detectContent(std::string_view content, bool truncated) {
+    ContentDetection result;
     const MarkDetection mark = detectByMarks(content);
-    int code = mark.code;
-    if (code == kEncodingNone) {
-        switch (detectHtmlCharset(cutAtZero(content))) {
+    result.markLength = mark.markLength;
+    result.code = mark.code;
+    const std::string_view beforeZero = cutAtZero(content);
+    result.beforeZero = beforeZero.size();
+    if (result.code == kEncodingNone) {
+        switch (detectHtmlCharset(beforeZero)) {
         case 1:
-            code = kEncodingUtf8;
+            result.code = kEncodingUtf8;
             break;
         case 2:
-            code = kEncodingBig5;
+            result.code = kEncodingBig5;
             break;
         case 3:
-            code = kEncodingBig5Hkscs;
+            result.code = kEncodingBig5Hkscs;
             break;
         default:
             break;
         }
     }
+    if (result.code != kEncodingNone && result.code != kEncodingUtf8)
+        return result;
     const std::string_view body = content.substr(mark.markLength);
-    if (code == kEncodingNone && looksLikeUtf8(truncated ? withoutCutSequence(body) : body))
-        code = kEncodingUtf8;
+    const Utf8Check check = checkUtf8(body);
+    result.bodyValidUtf8 = check.valid == body.size();
+    result.bodyAscii = result.bodyValidUtf8 && !check.nonAscii;
+    if (result.code == kEncodingNone && !result.bodyAscii) {
+        if ((result.bodyValidUtf8 && !check.fourByte) ||
+            looksLikeUtf8(truncated ? withoutCutSequence(body) : body))
+            result.code = kEncodingUtf8;
+    }
+    return result;
+}
+
+LoadedText decodeContent(std::string_view content, bool truncated) {
+    LoadedText result;
+    result.truncated = truncated;
+    const ContentDetection detection = detectContent(content, truncated);
+    const int code = detection.code;
+    const std::string_view body = content.substr(detection.markLength);
 
     if (code != kEncodingNone) {
         Decoded decoded = decodeAs(code, body, truncated);
@@ -596,6 +631,46 @@ LoadedText decodeContent(std::string_view content, bool truncated) {
     result.text = std::move(ansi.text);
     result.encodingCode = kEncodingAnsi;
     result.truncated = result.truncated || ansi.truncated;
+    return result;
+}
+
+/// The same as the overload above, but the content's own buffer becomes the text where decoding
+/// would not change a byte: well-formed UTF-8, and ANSI content that is all ASCII. Most files are
+/// one of these, and for them nothing is copied or allocated. `content` is used up.
+LoadedText decodeContent(std::string& content, bool truncated) {
+    static_assert(kContentByteLimit <= kTextByteLimit, "text kept as read must fit the text limit");
+    const ContentDetection detection = detectContent(content, truncated);
+    const int code = detection.code;
+    const std::size_t markLength = detection.markLength;
+    std::size_t textLength = std::string::npos;
+    if (code == kEncodingUtf8 && detection.beforeZero > markLength) {
+        // A mark holds no zero byte, so the text is the body up to its first zero.
+        const std::string_view text =
+            std::string_view(content).substr(markLength, detection.beforeZero - markLength);
+        const std::size_t valid = detection.bodyValidUtf8 ? text.size() : validUtf8Prefix(text);
+        // A sequence cut off by the size limit is dropped, as the sanitizer does; no text at all
+        // falls back to ANSI.
+        if (valid > 0 &&
+            (valid == text.size() ||
+             (truncated && utf8SequenceLength(reinterpret_cast<const unsigned char*>(text.data()),
+                                              text.size(), valid) < 0)))
+            textLength = valid;
+    } else if (code == kEncodingNone) {
+        const std::string_view text = std::string_view(content).substr(0, detection.beforeZero);
+        if (detection.bodyAscii || asciiPrefix(text) == text.size())
+            textLength = text.size();
+    }
+    if (textLength == std::string::npos) {
+        LoadedText decoded = decodeContent(std::string_view(content), truncated);
+        keepSpareBuffer(std::move(content));
+        return decoded;
+    }
+    LoadedText result;
+    result.truncated = truncated;
+    result.encodingCode = code == kEncodingNone ? kEncodingAnsi : code;
+    content.resize(markLength + textLength);
+    content.erase(0, markLength);
+    result.text = std::move(content);
     return result;
 }
 

@@ -5,9 +5,11 @@
 #include "support/TempTree.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>
+#include <map>
 #include <set>
 
 using namespace karv;
@@ -278,4 +280,108 @@ TEST(ClassificationRun, FailuresAreLoggedCountedAndLoseNothing) {
     EXPECT_EQ(f.log(kFailureLogName), gone + "\r\n" + kept + "\r\n");
     EXPECT_EQ(read(kept), "data");
     EXPECT_EQ(filesIn(f.tree.path("in/1")), 0u); // no partial or temporary copy left
+}
+
+namespace {
+
+/// Every regular file below `folder`, by path relative to it, with its content.
+std::map<std::string, std::string> filesBelow(const std::string& folder) {
+    std::map<std::string, std::string> out;
+    std::error_code ec;
+    for (auto it = fs::recursive_directory_iterator(folder, ec);
+         !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
+        if (it->is_regular_file(ec) && !it->is_symlink(ec))
+            out[it->path().string().substr(folder.size() + 1)] = read(it->path().string());
+    }
+    return out;
+}
+
+struct SweepFigures {
+    int runs = 0;
+    int injected = 0;
+    int lost = 0;       ///< files found nowhere or damaged
+    int duplicated = 0; ///< files a move left in two places
+};
+
+/// A run over three files (one large, one empty, one whose target name is taken) with the `nth`
+/// system call failing with `error` (0: none); `across`: renames of the sources fail as between two
+/// file systems. Returns the number of calls made.
+int classifyWithFault(bool copy, bool across, int nth, int error, SweepFigures& figures) {
+    test::FaultySyscalls calls;
+    Fixture f;
+    auto faulty = diskPlacementFiles(calls);
+    ClassificationRun run(f.host, *faulty, f.logs);
+    std::string large(300 * 1024 + 7, '\0');
+    for (std::size_t i = 0; i < large.size(); ++i)
+        large[i] = static_cast<char>(i * 131 + (i >> 9));
+    const std::map<std::string, std::string> originals = {
+        {"a.txt", "alpha"}, {"big.bin", large}, {"empty", ""}};
+    for (const auto& [name, content] : originals)
+        f.tree.file("in/" + name, content);
+    f.tree.file("in/1/a.txt", "already there");
+    f.host.values.keepOriginal = copy;
+    for (const auto& [name, content] : originals)
+        if (across)
+            calls.failAll(test::FaultySyscalls::Call::Rename, EXDEV, "/in/" + name + "\n");
+    if (nth > 0)
+        calls.failNthCall(nth, error);
+    run.runClassification();
+    const int made = calls.totalCalls();
+    const std::string where = std::string(copy     ? "copy"
+                                          : across ? "move across"
+                                                   : "move") +
+                              ", call " + std::to_string(nth) + " fails with " + std::to_string(error);
+
+    auto files = filesBelow(f.tree.path("in"));
+    EXPECT_EQ(files["1/a.txt"], "already there") << where;
+    files.erase("1/a.txt");
+    std::map<std::string, int> copies;
+    std::size_t placed = 0;
+    for (const auto& [name, content] : files) {
+        ++copies[content];
+        placed += name.rfind("1/", 0) == 0;
+        EXPECT_EQ(name.find(".part"), std::string::npos) << where << ": left " << name;
+    }
+    for (const auto& [name, content] : originals) {
+        const bool atSource = files.count(name) && files.at(name) == content;
+        const int found = copies[content];
+        if (copy ? !(atSource && found <= 2) : found != 1) {
+            ++(found > 1 && !copy ? figures.duplicated : figures.lost);
+            ADD_FAILURE() << where << ": " << name << " is found " << found << " times";
+        }
+    }
+    // Only what was put in place counts as done, and each success names its file where it is.
+    if (!f.host.summary) {
+        ADD_FAILURE() << where << ": no summary";
+    } else {
+        EXPECT_EQ(f.host.summary->processed - f.host.summary->failures, static_cast<std::int64_t>(placed))
+            << where;
+        EXPECT_EQ(linesOf(f.log(kFailureLogName)), static_cast<std::size_t>(f.host.summary->failures))
+            << where;
+    }
+    for (const auto& [source, target] : f.host.done)
+        EXPECT_EQ(read(target), originals.at(fs::path(source).filename().string()))
+            << where << ": " << target;
+
+    ++figures.runs;
+    figures.injected += nth > 0 && made >= nth;
+    return made;
+}
+
+} // namespace
+
+TEST(ClassificationRun, EveryFailingSystemCallLeavesEveryFileWholeExactlyOnce) {
+    SweepFigures figures;
+    for (const auto& [copy, across] : {std::pair{false, false}, {false, true}, {true, false}}) {
+        const int total = classifyWithFault(copy, across, 0, 0, figures);
+        ASSERT_GT(total, 3);
+        for (const int error : {ENOSPC, EACCES, EIO, EXDEV, ENOENT})
+            for (int nth = 1; nth <= total; ++nth)
+                classifyWithFault(copy, across, nth, error, figures);
+    }
+    EXPECT_EQ(figures.lost, 0);
+    EXPECT_EQ(figures.duplicated, 0);
+    RecordProperty("injected_faults", figures.injected);
+    std::printf("classification fault sweep: %d runs, %d injected faults, %d files lost, %d left twice\n",
+                figures.runs, figures.injected, figures.lost, figures.duplicated);
 }

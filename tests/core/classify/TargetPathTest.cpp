@@ -86,6 +86,8 @@ TEST(TargetPath, CleanNamePart) {
     EXPECT_EQ(cleanNamePart("say \"hi\"\r\nnext\rline\n\tend"), "say hinextlineend");
     // A GBK name (not UTF-8) keeps its double-byte characters whole, even a trail byte of "\" or "|".
     EXPECT_EQ(cleanNamePart("\xB1\x5C|\xD5\x7C"), "\xB1\x5C｜\xD5\x7C");
+    // A byte that cannot end a double-byte character is never hidden behind a lead byte.
+    EXPECT_EQ(cleanNamePart("\x81/..\xB1\""), "\x81／..\xB1");
 }
 
 TEST(TargetPath, BatchNames) {
