@@ -10,6 +10,7 @@ packages=(
     libgtest-dev
     fonts-wqy-microhei
     qt6-translations-l10n
+    desktop-file-utils appstream
 )
 
 missing=()

@@ -4,12 +4,19 @@
 #include "platform/SettingsMessageBox.h"
 #include "settings/SettingsStore.h"
 
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
+#include <string>
+#include <unistd.h>
+#include <vector>
 
 #include <QApplication>
 #include <QLibraryInfo>
 #include <QLocale>
+#include <QSocketNotifier>
 #include <QTranslator>
 
 namespace {
@@ -35,6 +42,36 @@ public:
     }
 };
 
+int g_signalPipe[2] = {-1, -1};
+
+void onQuitSignal(int) {
+    const int saved = errno;
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t written = ::write(g_signalPipe[1], &byte, 1);
+    errno = saved;
+}
+
+/// SIGTERM (logout, shutdown, kill), SIGHUP and SIGINT close the windows as the user would, so the
+/// control states are saved and a running batch stops after its current file. A second signal of
+/// the same kind ends the process at once, for a program that no longer answers.
+void closeWindowsOnSignals(QObject* owner) {
+    if (::pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        return;
+    auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, owner);
+    QObject::connect(notifier, &QSocketNotifier::activated, owner, [] {
+        char bytes[16];
+        while (::read(g_signalPipe[0], bytes, sizeof bytes) > 0) {
+        }
+        QApplication::closeAllWindows();
+    });
+    struct sigaction action {};
+    action.sa_handler = onQuitSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART | SA_RESETHAND;
+    for (const int signal : {SIGTERM, SIGHUP, SIGINT})
+        ::sigaction(signal, &action, nullptr);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -45,7 +82,12 @@ int main(int argc, char** argv) {
                    stderr);
         return 1;
     }
-    QApplication app(argc, argv);
+    // The only argument read is a folder from "Open with" (Exec=karv-tessil %f); Qt sees none, so
+    // a folder whose name looks like a Qt option (-style, -platform …) is still just a folder.
+    const std::vector<std::string> arguments(argv + 1, argv + argc);
+    int qtArgc = 1;
+    QApplication app(qtArgc, argv);
+    QGuiApplication::setDesktopFileName(QStringLiteral("io.github.karvtessil.KarvTessil"));
     // Qt's own texts (file dialogs, edit menus) in the interface's language.
     // File types in those dialogs follow the default locale.
     const QLocale chinese(QLocale::Chinese, QLocale::China);
@@ -68,7 +110,14 @@ int main(int argc, char** argv) {
     karv::QtQuestioner questioner;
     karv::SteadyClock clock;
     karv::MainWindow window(state, questioner, clock, nullptr, &settings);
+    // After the restore, so the folder handed over wins over the one remembered from last time.
+    char* current = ::getcwd(nullptr, 0);
+    const std::string opened = karv::commandLineFolder(arguments, current != nullptr ? current : "");
+    std::free(current);
+    if (!opened.empty())
+        window.setStartTag(opened);
     questioner.setParent(&window);
+    closeWindowsOnSignals(&app);
     window.show();
     return app.exec();
 }

@@ -54,10 +54,21 @@ struct AppState {
 /// The folder of the running executable (from /proc/self/exe), without a trailing "/".
 std::string executableFolder();
 
-/// Where the program keeps its files: the executable's folder when it is writable (a portable
-/// install), otherwise $XDG_CONFIG_HOME/Karv·Tessil (default ~/.config/Karv·Tessil), created when
-/// missing.
+/// The file that an install (cmake --install, the Debian package) puts at a fixed place relative to
+/// the executables: the CLI's manual page, e.g. "<bin>/../share/man/man1/karv-tessil-cli.1.gz".
+std::string installedMarkerPath(const std::string& executableFolder);
+
+/// Where the program keeps its files: the executable's folder when it is writable and not an
+/// installed one (a portable copy), otherwise $XDG_CONFIG_HOME/Karv·Tessil (default
+/// ~/.config/Karv·Tessil), created when missing. An installed program never writes beside itself,
+/// even where it may (root in /usr/bin, a user's own ~/.local/bin).
 std::string programDataFolder(const std::string& executableFolder);
+
+/// The folder handed to the window program on its command line, as "Open with" on a folder does
+/// (a path, or a local file:// URL), made absolute against `currentFolder`. Only the first argument
+/// is read; empty when it names no existing folder. The result becomes the start button's
+/// remembered folder, so the folder chooser opens on it.
+std::string commandLineFolder(const std::vector<std::string>& arguments, const std::string& currentFolder);
 
 /// Start-up steps before the main window: the program name, the branding file read from
 /// `brandingFolder`, the data folder and the settings file path.
