@@ -236,19 +236,9 @@ int classifyCommand(const std::vector<std::string>& args, CliIo& io) {
             if (!readLines(value, rows))
                 return unreadable("--from-list");
             listFile = value;
-        } else if (!reader.peek().empty() && reader.peek()[0] == '-' && reader.peek() != "-" &&
-                   reader.peek() != "--") {
-            return usageError(io, cmd, "unknown flag '" + reader.peek() + "' (try --help)");
-        } else {
-            if (reader.peek() == "--") {
-                reader.take();
-                if (reader.done())
-                    break;
-            }
-            if (folderGiven)
-                return usageError(io, cmd, "only one FOLDER may be given");
-            folder = reader.take();
-            folderGiven = true;
+        } else if (const int status = takeFolderOperand(reader, io, cmd, folder, folderGiven);
+                   status != kExitOk) {
+            return status;
         }
     }
     if (logFolder.empty())

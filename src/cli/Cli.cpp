@@ -60,6 +60,23 @@ int usageError(CliIo& io, std::string_view command, std::string_view message) {
     return kExitUsage;
 }
 
+int takeFolderOperand(ArgReader& reader, CliIo& io, std::string_view command, std::string& folder,
+                      bool& folderGiven) {
+    const std::string& next = reader.peek();
+    if (!next.empty() && next[0] == '-' && next != "-" && next != "--")
+        return usageError(io, command, "unknown flag '" + next + "' (try --help)");
+    if (next == "--") {
+        reader.take();
+        if (reader.done())
+            return kExitOk;
+    }
+    if (folderGiven)
+        return usageError(io, command, "only one FOLDER may be given");
+    folder = reader.take();
+    folderGiven = true;
+    return kExitOk;
+}
+
 namespace {
 
 int dispatch(const std::vector<std::string>& args, CliIo& io) {

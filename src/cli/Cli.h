@@ -59,6 +59,11 @@ private:
     std::size_t m_pos = 0;
 };
 
+/// What a subcommand's flag loop does with an argument no flag took: an unknown flag is a usage
+/// error, "--" ends the flags, anything else is the one FOLDER. Returns kExitOk or the usage status.
+int takeFolderOperand(ArgReader& reader, CliIo& io, std::string_view command, std::string& folder,
+                      bool& folderGiven);
+
 int scanCommand(const std::vector<std::string>& args, CliIo& io);
 /// `stats [--recurse] [--pattern LIST] [--min-files N] [--min-dirs N] FOLDER`: one "path,files,dirs"
 /// line per qualifying folder.

@@ -299,19 +299,9 @@ int scanCommand(const std::vector<std::string>& args, CliIo& io) {
                                                    {"all-but-one", DuplicateOutput::AllButOne}},
                                                   s.duplicateOutput))
                 return bad("--output");
-        } else if (!reader.peek().empty() && reader.peek()[0] == '-' && reader.peek() != "-" &&
-                   reader.peek() != "--") {
-            return usageError(io, cmd, "unknown flag '" + reader.peek() + "' (try --help)");
-        } else {
-            if (reader.peek() == "--") {
-                reader.take();
-                if (reader.done())
-                    break;
-            }
-            if (folderGiven)
-                return usageError(io, cmd, "only one FOLDER may be given");
-            folder = reader.take();
-            folderGiven = true;
+        } else if (const int status = takeFolderOperand(reader, io, cmd, folder, folderGiven);
+                   status != kExitOk) {
+            return status;
         }
     }
     if (!unitGiven && s.lengthMeasure != LengthMeasure::Size)

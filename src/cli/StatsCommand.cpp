@@ -126,19 +126,9 @@ int statsCommand(const std::vector<std::string>& args, CliIo& io) {
                 return needsValue("--min-dirs");
             flags.minDirsGiven = true;
             flags.minDirs = value;
-        } else if (!reader.peek().empty() && reader.peek()[0] == '-' && reader.peek() != "-" &&
-                   reader.peek() != "--") {
-            return usageError(io, cmd, "unknown flag '" + reader.peek() + "' (try --help)");
-        } else {
-            if (reader.peek() == "--") {
-                reader.take();
-                if (reader.done())
-                    break;
-            }
-            if (folderGiven)
-                return usageError(io, cmd, "only one FOLDER may be given");
-            flags.folder = reader.take();
-            folderGiven = true;
+        } else if (const int status = takeFolderOperand(reader, io, cmd, flags.folder, folderGiven);
+                   status != kExitOk) {
+            return status;
         }
     }
     // An empty FOLDER is refused rather than read as the root: a script with an unset variable
