@@ -17,23 +17,13 @@
 
 using namespace karv;
 using namespace karv::files;
+using karv::test::contentOf;
 using karv::test::FaultySyscalls;
+using karv::test::present;
 using karv::test::TempTree;
 using Call = FaultySyscalls::Call;
 
 namespace {
-
-std::string contentOf(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
-
-bool present(const std::string& path) {
-    struct stat info {};
-    return ::lstat(path.c_str(), &info) == 0;
-}
 
 // Every name in a folder, hidden ones included, sorted.
 std::vector<std::string> listing(const std::string& folder) {

@@ -22,18 +22,6 @@ using namespace karv::test;
 
 namespace {
 
-std::string contentOf(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
-
-bool present(const std::string& path) {
-    struct stat info {};
-    return ::lstat(path.c_str(), &info) == 0;
-}
-
 ResultRow rowFor(const std::string& path) {
     ResultRow row;
     row.name = path.substr(path.rfind('/') + 1);

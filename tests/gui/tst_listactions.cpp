@@ -22,16 +22,12 @@
 #include <QtTest>
 
 using namespace karv;
+using karv::test::present;
 
 namespace {
 
 QString u8(const char* text) {
     return QString::fromUtf8(text);
-}
-
-bool present(const std::string& path) {
-    struct stat info {};
-    return ::lstat(path.c_str(), &info) == 0;
 }
 
 struct Fixture {

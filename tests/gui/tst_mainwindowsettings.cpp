@@ -22,13 +22,6 @@ QString u8(const char* text) {
     return QString::fromUtf8(text);
 }
 
-std::string fileText(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
-
 /// One program start: a store on the settings file and a main window over it.
 struct Session {
     AppState state;
@@ -70,7 +63,7 @@ private slots:
             first.get<QRadioButton>("单选框MD5")->setChecked(true);
             first.window->close();
         }
-        const std::string saved = fileText(settingsPath);
+        const std::string saved = test::contentOf(settingsPath);
         QVERIFY(saved.rfind("[主界面]\r\n", 0) == 0);
         QVERIFY(saved.find("编辑框过滤=*.txt|*.log") != std::string::npos);
         // The multi-line box goes to its byte-value file, not into the settings file.
@@ -98,7 +91,7 @@ private slots:
         // The chooser is cancelled: nothing runs, but the states were saved first.
         session.get<QPushButton>("按钮开始筛选")->click();
         QCOMPARE(session.questioner.folderPrompts.size(), size_t(1));
-        QVERIFY(fileText(settingsPath).find("编辑框过滤=*.doc") != std::string::npos);
+        QVERIFY(test::contentOf(settingsPath).find("编辑框过滤=*.doc") != std::string::npos);
 
         // The folder of a run is kept with the start button and offered again after a restart.
         session.questioner.folderAnswer = tree.root();

@@ -31,13 +31,6 @@ template <typename T = QWidget> T* child(QWidget* window, const char* name) {
     return widget;
 }
 
-std::string fileText(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
-
 /// A statistics window over fake desktop services, letting every click in during a run.
 struct Fixture {
     test::FakeQuestioner questioner;
@@ -207,12 +200,12 @@ private slots:
         child<QLineEdit>(first, "编辑框过滤")->setText("*.txt|*.doc");
         child<QLineEdit>(first, "编辑框目录")->setText(QString::fromStdString(tree.root()));
         child<QPushButton>(first, "按钮立即执行统计")->click(); // a run saves the states first
-        QVERIFY(fileText(settingsPath).find("[文件统计]") != std::string::npos);
-        QVERIFY(fileText(settingsPath).find("编辑框过滤=*.txt|*.doc") != std::string::npos);
+        QVERIFY(test::contentOf(settingsPath).find("[文件统计]") != std::string::npos);
+        QVERIFY(test::contentOf(settingsPath).find("编辑框过滤=*.txt|*.doc") != std::string::npos);
         child<QLineEdit>(first, "编辑框文件数量大于")->setText("７");
         first->close();
         QTRY_VERIFY(main.findChild<StatisticsWindow*>() == nullptr);
-        QVERIFY(fileText(settingsPath).find("编辑框文件数量大于=７") != std::string::npos);
+        QVERIFY(test::contentOf(settingsPath).find("编辑框文件数量大于=７") != std::string::npos);
 
         opener->click();
         auto* second = main.findChild<StatisticsWindow*>();
@@ -237,7 +230,7 @@ private slots:
         QTRY_VERIFY(main.findChild<StatisticsWindow*>() != nullptr);
         child<QCheckBox>(main.findChild<StatisticsWindow*>(), "选择框目录数量大于")->setChecked(true);
         main.close();
-        QVERIFY(fileText(settingsPath).find("选择框目录数量大于=真") != std::string::npos);
+        QVERIFY(test::contentOf(settingsPath).find("选择框目录数量大于=真") != std::string::npos);
     }
 };
 

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <stdexcept>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -62,6 +63,18 @@ void TempTree::setTimes(std::string_view relative, std::int64_t modified, std::i
     const std::string full = path(relative);
     struct timespec times[2] = {{static_cast<time_t>(accessed), 0}, {static_cast<time_t>(modified), 0}};
     ::utimensat(AT_FDCWD, full.c_str(), times, 0);
+}
+
+std::string contentOf(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
+}
+
+bool present(const std::string& path) {
+    struct stat info {};
+    return ::lstat(path.c_str(), &info) == 0;
 }
 
 } // namespace karv::test

@@ -30,4 +30,9 @@ private:
     std::string m_root;
 };
 
+/// The whole content of a file; empty when it cannot be read.
+std::string contentOf(const std::string& path);
+/// True when something (a file, folder or link, even a dangling one) has this name.
+bool present(const std::string& path);
+
 } // namespace karv::test

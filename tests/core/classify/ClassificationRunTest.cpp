@@ -13,6 +13,7 @@
 #include <set>
 
 using namespace karv;
+using karv::test::contentOf;
 namespace fs = std::filesystem;
 
 namespace {
@@ -55,12 +56,6 @@ public:
     void finished(const ClassificationSummary& result) override { summary = result; }
 };
 
-std::string read(const std::string& path) {
-    std::string content;
-    settingsio::readWholeFile(path, content);
-    return content;
-}
-
 std::size_t filesIn(const std::string& folder) {
     std::size_t count = 0;
     for (const auto& entry : fs::directory_iterator(folder))
@@ -83,7 +78,7 @@ struct Fixture {
         host.values.keepOriginal = false;
         host.values.folder = tree.path("in");
     }
-    std::string log(std::string_view name) { return read(logPath(logs, name)); }
+    std::string log(std::string_view name) { return contentOf(logPath(logs, name)); }
 };
 
 } // namespace
@@ -103,7 +98,7 @@ TEST(ClassificationRun, FolderBatchesRestartPerFolderAndCreatedFoldersAreNeverVi
     EXPECT_EQ(filesIn(f.tree.path("in/sub/1")), 2u);
     EXPECT_EQ(filesIn(f.tree.path("in")), 0u);
     EXPECT_FALSE(fs::exists(f.tree.path("in/1/1")));
-    EXPECT_EQ(read(f.tree.path("in/3/f1249.txt")), "249");
+    EXPECT_EQ(contentOf(f.tree.path("in/3/f1249.txt")), "249");
 
     ASSERT_TRUE(f.host.summary);
     EXPECT_EQ(f.host.summary->processed, 252);
@@ -144,9 +139,9 @@ TEST(ClassificationRun, CollisionsTakeTheNextFreeNameAndLoseNothing) {
         f.host.values.templateText = f.tree.path("out") + "/[文件名]";
         f.run.runClassification();
 
-        EXPECT_EQ(read(f.tree.path("out/same.txt")), "already there");
-        EXPECT_EQ(read(f.tree.path("out/same2.txt")), "from a");
-        EXPECT_EQ(read(f.tree.path("out/same3.txt")), "from b");
+        EXPECT_EQ(contentOf(f.tree.path("out/same.txt")), "already there");
+        EXPECT_EQ(contentOf(f.tree.path("out/same2.txt")), "from a");
+        EXPECT_EQ(contentOf(f.tree.path("out/same3.txt")), "from b");
         EXPECT_EQ(fs::exists(a), copy);
         EXPECT_EQ(f.log(kAfterLogName),
                   f.tree.path("out/same2.txt") + "\r\n" + f.tree.path("out/same3.txt") + "\r\n");
@@ -162,7 +157,7 @@ TEST(ClassificationRun, CollisionsTakeTheNextFreeNameAndLoseNothing) {
     const std::string own = f.tree.file("in/own.txt", "own");
     f.host.values.templateText = "[父目录路径]/[文件名]";
     f.run.runClassification();
-    EXPECT_EQ(read(own), "own");
+    EXPECT_EQ(contentOf(own), "own");
     EXPECT_EQ(filesIn(f.tree.path("in")), 1u);
     ASSERT_EQ(f.host.done.size(), 1u);
     EXPECT_EQ(f.host.done[0].second, own);
@@ -175,7 +170,7 @@ TEST(ClassificationRun, CollisionsTakeTheNextFreeNameAndLoseNothing) {
     g.host.values.templateText = "[父目录路径]/[批次名]/";
     g.run.runClassification();
     EXPECT_EQ(g.host.summary->failures, 1);
-    EXPECT_EQ(read(kept), "k");
+    EXPECT_EQ(contentOf(kept), "k");
     EXPECT_EQ(filesIn(g.tree.path("in/1")), 0u);
 
     // A folder holding the target name fails the file, as the preview said, in both modes.
@@ -193,7 +188,7 @@ TEST(ClassificationRun, CollisionsTakeTheNextFreeNameAndLoseNothing) {
         h.run.runClassification();
         EXPECT_EQ(previewHost.summary->failures, 1);
         EXPECT_EQ(h.host.summary->failures, 1);
-        EXPECT_EQ(read(data), "d");
+        EXPECT_EQ(contentOf(data), "d");
         EXPECT_FALSE(fs::exists(h.tree.path("in/data2")));
     }
 }
@@ -240,7 +235,7 @@ TEST(ClassificationRun, RandomOrderVisitsEveryFileOnce) {
     EXPECT_EQ(seen, sources);
     EXPECT_EQ(f.host.done.size(), 40u);
     EXPECT_TRUE(fs::exists(f.tree.path("in/40")));
-    EXPECT_EQ(linesOf(read(logPath(f.tree.path("in"), kAfterLogName))), 40u);
+    EXPECT_EQ(linesOf(contentOf(logPath(f.tree.path("in"), kAfterLogName))), 40u);
 }
 
 TEST(ClassificationRun, StopEndsAfterTheCurrentFileWithLogsAndSummary) {
@@ -278,7 +273,7 @@ TEST(ClassificationRun, FailuresAreLoggedCountedAndLoseNothing) {
 
     EXPECT_EQ(f.host.summary->failures, 2);
     EXPECT_EQ(f.log(kFailureLogName), gone + "\r\n" + kept + "\r\n");
-    EXPECT_EQ(read(kept), "data");
+    EXPECT_EQ(contentOf(kept), "data");
     EXPECT_EQ(filesIn(f.tree.path("in/1")), 0u); // no partial or temporary copy left
 }
 
@@ -291,7 +286,7 @@ std::map<std::string, std::string> filesBelow(const std::string& folder) {
     for (auto it = fs::recursive_directory_iterator(folder, ec);
          !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
         if (it->is_regular_file(ec) && !it->is_symlink(ec))
-            out[it->path().string().substr(folder.size() + 1)] = read(it->path().string());
+            out[it->path().string().substr(folder.size() + 1)] = contentOf(it->path().string());
     }
     return out;
 }
@@ -360,7 +355,7 @@ int classifyWithFault(bool copy, bool across, int nth, int error, SweepFigures& 
             << where;
     }
     for (const auto& [source, target] : f.host.done)
-        EXPECT_EQ(read(target), originals.at(fs::path(source).filename().string()))
+        EXPECT_EQ(contentOf(target), originals.at(fs::path(source).filename().string()))
             << where << ": " << target;
 
     ++figures.runs;
