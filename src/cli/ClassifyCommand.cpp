@@ -77,7 +77,7 @@ public:
         const std::int64_t now = tickMs();
         if (now - m_lastRefresh >= 1000) {
             m_lastRefresh = now;
-            m_io.err << "\r\033[K" << m_caption << std::flush;
+            m_io.err << "\r\033[K" << terminalText(m_caption) << std::flush;
         }
     }
 

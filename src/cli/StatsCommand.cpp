@@ -76,7 +76,8 @@ public:
         const std::int64_t now = nowMs();
         if (now - m_lastRefresh >= 1000) {
             m_lastRefresh = now;
-            m_io.err << "\r\033[K(" << elapsedText(now - m_started) << ") " << m_caption << std::flush;
+            m_io.err << "\r\033[K(" << elapsedText(now - m_started) << ") " << terminalText(m_caption)
+                     << std::flush;
         }
     }
 

@@ -1,6 +1,7 @@
 #include "gui/ClassificationWindow.h"
 
 #include "classify/ClassificationUndo.h"
+#include "files/FileOps.h"
 #include "gui/ControlStateSync.h"
 #include "gui/ResultListModel.h"
 #include "gui/TextWindow.h"
@@ -115,7 +116,6 @@ ClassificationWindow::ClassificationWindow(AppState& state, const Classification
     if (m_settings != nullptr)
         syncControls(*m_settings, this, true, u8(kSettingsSection));
     updateEnabling();
-    m_randomOrder = m_random->isChecked();
 }
 
 ClassificationWindow::~ClassificationWindow() {
@@ -210,7 +210,6 @@ void ClassificationWindow::buildControls() {
     for (QRadioButton* source : {m_fromMainList, m_fromFolder, m_numbers, m_letters, m_named})
         connect(source, &QAbstractButton::toggled, this, &ClassificationWindow::updateEnabling);
     connect(m_keywordSearch, &QAbstractButton::toggled, this, &ClassificationWindow::updateEnabling);
-    connect(m_random, &QAbstractButton::toggled, this, [this](bool on) { m_randomOrder = on; });
     connect(m_chooseFolder, &QPushButton::clicked, this, &ClassificationWindow::chooseFolder);
     connect(m_batchNames, &QPushButton::clicked, this, &ClassificationWindow::editBatchNames);
     connect(m_keywords, &QPushButton::clicked, this, &ClassificationWindow::editKeywords);
@@ -343,14 +342,18 @@ void ClassificationWindow::pump() {
     m_sinceLastPump.restart();
 }
 
+bool ClassificationWindow::randomOrder() {
+    return m_random->isChecked();
+}
+
 std::int64_t ClassificationWindow::tickMs() {
     return m_desktop.clock.tickMs();
 }
 
 void ClassificationWindow::finished(const ClassificationSummary& summary) {
     if (summary.failures > 0) {
-        m_desktop.opener.openUrl(
-            QUrl::fromLocalFile(pathToQt(summary.failureLogPath)).toEncoded().toStdString());
+        // Encoded from the path's bytes, so a data folder whose name is not UTF-8 still opens.
+        m_desktop.opener.openUrl("file://" + files::encodePathForUrl(summary.failureLogPath));
         m_warningBox(u8("归类完成，但有 ") + QString::number(summary.failures) +
                      u8(" 个文件归类失败，具体请看已打开的【归类失败的文件路径.txt】"));
         return;

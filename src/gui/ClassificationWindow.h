@@ -62,7 +62,7 @@ public:
     std::string caption() const override;
     void setCaption(std::string_view caption) override;
     void setCaptionLeftAligned(bool left) override;
-    bool randomOrder() override { return m_randomOrder; }
+    bool randomOrder() override;
     std::string patternList() override;
     bool keywordSearch() override;
     std::size_t listRowCount() override;
@@ -92,7 +92,6 @@ private:
     SettingsStore* m_settings;
     std::unique_ptr<PlacementFiles> m_files;
     std::unique_ptr<ClassificationRun> m_run;
-    bool m_randomOrder = true;
     bool m_closeRequested = false;
     int m_pumpIntervalMs = 10;
     QElapsedTimer m_sinceLastPump;

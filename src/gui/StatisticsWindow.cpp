@@ -1,5 +1,6 @@
 #include "gui/StatisticsWindow.h"
 
+#include "files/FileOps.h"
 #include "gui/ControlStateSync.h"
 #include "gui/WidgetBuilder.h"
 #include "platform/Desktop.h"
@@ -228,8 +229,7 @@ void StatisticsWindow::openCurrentRow() {
         m_desktop.questioner.showMessage("请先在列表中选中一个文件夹。");
         return;
     }
-    const QByteArray raw = QByteArray::fromStdString(rowFolder(current.row()));
-    m_desktop.opener.openUrl("file://" + raw.toPercentEncoding("/").toStdString());
+    m_desktop.opener.openUrl("file://" + files::encodePathForUrl(rowFolder(current.row())));
 }
 
 void StatisticsWindow::copyResults() {

@@ -14,7 +14,7 @@ namespace karv {
 using namespace ui;
 
 TargetExistsDialog::TargetExistsDialog(const QString& target, bool sameForRest, QWidget* parent)
-    : QDialog(parent), m_sameForRest(sameForRest) {
+    : QDialog(parent) {
     setWindowTitle(u8("目标文件已存在"));
     auto* column = new QVBoxLayout(this);
     m_target = lineEdit("编辑框1", "", this);
@@ -37,7 +37,6 @@ TargetExistsDialog::TargetExistsDialog(const QString& target, bool sameForRest, 
     column->addLayout(row);
     m_same = check("选择框1", "后面执行相同操作", this);
     m_same->setChecked(sameForRest);
-    connect(m_same, &QCheckBox::toggled, this, [this](bool checked) { m_sameForRest = checked; });
     column->addWidget(m_same);
 }
 
@@ -52,6 +51,10 @@ int TargetExistsDialog::ask(const QString& target, bool& sameForRest, QWidget* p
     dialog.exec();
     sameForRest = dialog.sameForRest();
     return dialog.choice();
+}
+
+bool TargetExistsDialog::sameForRest() const {
+    return m_same->isChecked();
 }
 
 } // namespace karv

@@ -15,7 +15,7 @@ public:
     TargetExistsDialog(const QString& target, bool sameForRest, QWidget* parent = nullptr);
 
     int choice() const { return m_choice; }
-    bool sameForRest() const { return m_sameForRest; }
+    bool sameForRest() const;
 
     /// Shows the dialog modally and returns its answer; `sameForRest` follows its check box.
     static int ask(const QString& target, bool& sameForRest, QWidget* parent);
@@ -26,7 +26,6 @@ private:
     QLineEdit* m_target = nullptr;
     QCheckBox* m_same = nullptr;
     int m_choice = 0;
-    bool m_sameForRest = false;
 };
 
 } // namespace karv

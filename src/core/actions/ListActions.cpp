@@ -1,8 +1,8 @@
 #include "actions/ListActions.h"
 
 #include "text/Encoding.h"
-#include "text/TextLoader.h"
 #include "text/NameText.h"
+#include "text/TextLoader.h"
 #include "values/ValueText.h"
 
 namespace karv {
@@ -167,14 +167,9 @@ void ListActions::exportPathList() {
 }
 
 std::string ListActions::renamedTarget(const std::string& folder, const std::string& name) {
-    // A leading dot marks a hidden file, not an extension.
-    const auto dot = name.find_last_of('.');
-    const bool hasExtension = dot != std::string::npos && dot > 0;
-    const std::string base = hasExtension ? name.substr(0, dot) : name;
-    const std::string extension = hasExtension ? name.substr(dot) : std::string();
     std::string candidate = name;
     for (std::uint64_t k = 2; m_files.exists(folder + candidate); ++k)
-        candidate = base + std::to_string(k) + extension;
+        candidate = numberedName(name, k);
     return candidate;
 }
 

@@ -18,14 +18,9 @@ constexpr int kMaxRenameAttempts = 1000000;
 
 std::string renamedTarget(const std::string& target, int attempt) {
     const auto slash = target.rfind('/');
-    const std::string folder = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
-    const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
-    const auto dot = name.rfind('.');
-    // Linux keeps a trailing dot, so a name without an extension gets the number only; a leading dot
-    // marks a hidden file, not an extension (the batch move names its copies the same way).
-    if (dot == std::string::npos || dot == 0)
-        return folder + name + std::to_string(attempt);
-    return folder + name.substr(0, dot) + std::to_string(attempt) + name.substr(dot);
+    const auto nameStart = slash == std::string::npos ? 0 : slash + 1;
+    return target.substr(0, nameStart) +
+           numberedName(std::string_view(target).substr(nameStart), static_cast<std::uint64_t>(attempt));
 }
 
 ClassificationRun::ClassificationRun(ClassificationHost& host, PlacementFiles& files, std::string logFolder)

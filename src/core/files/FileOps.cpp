@@ -1,5 +1,7 @@
 #include "files/FileOps.h"
 
+#include "values/ValueText.h"
+
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
@@ -70,11 +72,6 @@ std::string folderOf(const std::string& path) {
     if (slash == 0)
         return "/";
     return path.substr(0, slash);
-}
-
-std::string nameOf(const std::string& path) {
-    const auto slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 std::string encodePathForUrl(const std::string& path) {
@@ -508,7 +505,7 @@ Result FileOps::trashFile(const std::string& path, std::string* trashedAs) {
     const std::string record =
         "[Trash Info]\nPath=" + encodePathForUrl(recorded) + "\nDeletionDate=" + deletionDate() + "\n";
 
-    const std::string name = nameOf(absolute);
+    const std::string name = fileNamePart(absolute);
     const auto dot = name.find_last_of('.');
     const bool hasExtension = dot != std::string::npos && dot > 0;
     const std::string stem = hasExtension ? name.substr(0, dot) : name;

@@ -91,8 +91,6 @@ private:
 
 /// The folder part of a path ("." for a bare name, "/" for a name at the root).
 std::string folderOf(const std::string& path);
-/// The part after the last "/".
-std::string nameOf(const std::string& path);
 /// A path with its bytes percent-encoded as in a file: URL ("/" and unreserved characters kept).
 std::string encodePathForUrl(const std::string& path);
 

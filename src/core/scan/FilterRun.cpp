@@ -148,13 +148,12 @@ void FilterRun::scanDirectory(const std::string& folder, bool /*isSubfolder*/) {
 
     // Links to folders are not followed unless asked (as find and the duplicate finders do): the
     // walk stays inside the chosen tree and always ends.
-    std::vector<DirectoryEntry> folders;
+    const std::string prefix = withTrailingSlash(folder);
+    std::vector<std::string> subfolders;
     for (const DirectoryEntry& entry : entries) {
         if (entry.kind == DirectoryEntry::Kind::Folder && (!entry.link || options.followFolderLinks()))
-            folders.push_back(entry);
+            subfolders.push_back(prefix + entry.name);
     }
-    std::vector<std::string> subfolders;
-    selectEntries(folder, folders, {NamePattern("*")}, true, subfolders);
     for (const std::string& sub : subfolders) {
         scanDirectory(sub, true);
         if (m_state.operationIdle)

@@ -1,5 +1,7 @@
 #include "settings/SettingsFiles.h"
 
+#include "files/FileOps.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
@@ -8,6 +10,8 @@
 #include <unistd.h>
 
 namespace karv::settingsio {
+
+using files::folderOf;
 
 namespace {
 
@@ -67,15 +71,6 @@ bool readWholeFile(const std::string& path, std::string& content, bool* missing)
     ::close(fd);
     content = std::move(buffer);
     return true;
-}
-
-std::string folderOf(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
-    if (slash == std::string::npos)
-        return ".";
-    if (slash == 0)
-        return "/";
-    return path.substr(0, slash);
 }
 
 bool replaceFileAtomically(const std::string& requestedPath, std::string_view content) {

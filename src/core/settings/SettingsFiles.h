@@ -19,9 +19,6 @@ bool readWholeFile(const std::string& path, std::string& content, bool* missing 
 /// and no temporary file is left behind.
 bool replaceFileAtomically(const std::string& path, std::string_view content);
 
-/// The folder part of a path ("." when it has none).
-std::string folderOf(const std::string& path);
-
 /// An exclusive advisory lock (flock) on a lock file, held until destruction or release(), which
 /// also removes the file. A file left by a crashed process holds no lock and blocks nothing.
 /// The descriptor is close-on-exec so that programs we start never inherit it.

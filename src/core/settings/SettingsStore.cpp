@@ -1,5 +1,6 @@
 #include "settings/SettingsStore.h"
 
+#include "files/FileOps.h"
 #include "settings/SettingsFormat.h"
 
 #include <cerrno>
@@ -9,7 +10,7 @@
 
 namespace karv {
 
-using settingsio::folderOf;
+using files::folderOf;
 using settingsio::readWholeFile;
 using settingsio::replaceFileAtomically;
 

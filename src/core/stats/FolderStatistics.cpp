@@ -4,6 +4,7 @@
 #include "text/NameText.h"
 #include "values/Numbers.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace karv {
@@ -60,8 +61,10 @@ void StatisticsRun::countFolder(const std::string& folder) {
     // One read of the folder serves both counts; the pattern list is read again for every folder.
     const std::vector<DirectoryEntry> entries = listDirectory(folder);
     const std::uint64_t files = countEntries(entries, parsePatternList(m_host.patternList()), false);
-    const std::vector<NamePattern> anyFolder{NamePattern("*")};
-    const std::uint64_t folders = countEntries(entries, anyFolder, true);
+    const auto folders =
+        static_cast<std::uint64_t>(std::count_if(entries.begin(), entries.end(), [](const DirectoryEntry& e) {
+            return e.kind == DirectoryEntry::Kind::Folder;
+        }));
 
     const bool filesOk = m_fileThreshold <= 0 || files >= static_cast<std::uint64_t>(m_fileThreshold);
     const bool foldersOk = m_folderThreshold <= 0 || folders >= static_cast<std::uint64_t>(m_folderThreshold);

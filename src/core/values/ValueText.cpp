@@ -211,4 +211,11 @@ std::string mainNamePart(std::string_view path) {
     return name;
 }
 
+std::string numberedName(std::string_view name, std::uint64_t k) {
+    const auto dot = name.rfind('.');
+    if (dot == std::string_view::npos || dot == 0)
+        return std::string(name) + std::to_string(k);
+    return std::string(name.substr(0, dot)) + std::to_string(k) + std::string(name.substr(dot));
+}
+
 } // namespace karv

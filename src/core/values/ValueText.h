@@ -60,5 +60,9 @@ std::string fileNamePart(std::string_view path);
 
 /// The file name without the part from its last "." on.
 std::string mainNamePart(std::string_view path);
+/// The k-th free-name candidate of a file name: "report.doc" → "report<k>.doc". A name without an
+/// extension gets the number only (Linux would keep a trailing dot), and a leading dot marks a
+/// hidden file, not an extension (".bashrc" → ".bashrc<k>").
+std::string numberedName(std::string_view name, std::uint64_t k);
 
 } // namespace karv
