@@ -150,14 +150,31 @@ std::string FileOps::temporaryName(const std::string& folder) {
     return (folder == "/" ? std::string() : folder) + "/.karv-" + suffix + ".part";
 }
 
-int FileOps::writeSynced(int fd, std::string_view bytes) {
+int FileOps::writeAll(int fd, std::string_view bytes) {
     for (std::size_t written = 0; written < bytes.size();) {
         const ssize_t n = m_sys.write(fd, bytes.data() + written, bytes.size() - written);
         if (n <= 0)
             return n < 0 ? errno : EIO;
         written += static_cast<std::size_t>(n);
     }
+    return 0;
+}
+
+int FileOps::writeSynced(int fd, std::string_view bytes) {
+    if (const int error = writeAll(fd, bytes); error != 0)
+        return error;
     return m_sys.fsync(fd) != 0 ? errno : 0;
+}
+
+int FileOps::openTemporary(const std::string& folder, mode_t mode, std::string& temporary) {
+    int fd = -1;
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+        temporary = temporaryName(folder);
+        fd = m_sys.open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL, mode);
+        if (fd < 0 && errno != EEXIST)
+            break;
+    }
+    return fd;
 }
 
 Result FileOps::copyContent(int in, int out) {
@@ -181,14 +198,9 @@ Result FileOps::copyContent(int in, int out) {
             return Result::failure(errno);
         if (n == 0)
             return Result::success();
-        for (ssize_t written = 0; written < n;) {
-            const ssize_t w = m_sys.write(out, buffer.data() + written, static_cast<size_t>(n - written));
-            if (w < 0)
-                return Result::failure(errno);
-            if (w == 0)
-                return Result::failure(EIO);
-            written += w;
-        }
+        if (const int error = writeAll(out, std::string_view(buffer.data(), static_cast<std::size_t>(n)));
+            error != 0)
+            return Result::failure(error);
     }
 }
 
@@ -255,15 +267,8 @@ Result FileOps::copyInto(const std::string& source, const std::string& target, E
         return Result::failure(statError);
     }
 
-    const std::string folder = folderOf(target);
     std::string temporary;
-    int out = -1;
-    for (int attempt = 0; attempt < 100 && out < 0; ++attempt) {
-        temporary = temporaryName(folder);
-        out = m_sys.open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600);
-        if (out < 0 && errno != EEXIST)
-            break;
-    }
+    const int out = openTemporary(folderOf(target), 0600, temporary);
     if (out < 0) {
         const int error = errno;
         m_sys.close(in);
@@ -374,13 +379,7 @@ Result FileOps::writeFile(const std::string& path, std::string_view content) {
     if (m_sys.stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode))
         return Result::failure(EISDIR);
     std::string temporary;
-    int fd = -1;
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        temporary = temporaryName(folderOf(path));
-        fd = m_sys.open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666);
-        if (fd < 0 && errno != EEXIST)
-            break;
-    }
+    const int fd = openTemporary(folderOf(path), 0666, temporary);
     if (fd < 0)
         return Result::failure(errno);
     auto abandon = [&](int error, bool open) {

@@ -76,8 +76,12 @@ public:
 private:
     Result copyInto(const std::string& source, const std::string& target, Existing existing);
     Result copyContent(int in, int out);
+    /// Writes all of `bytes`: 0 or the errno of the failing write.
+    int writeAll(int fd, std::string_view bytes);
     /// Writes all of `bytes` and flushes them to disk: 0 or the errno of the failing step.
     int writeSynced(int fd, std::string_view bytes);
+    /// Creates a new file of a free temporary name in `folder`: its descriptor, or -1 with errno.
+    int openTemporary(const std::string& folder, mode_t mode, std::string& temporary);
     Result placeNoReplace(const std::string& from, const std::string& to);
     std::string temporaryName(const std::string& folder);
     std::optional<std::string> trashFolderFor(const std::string& absolutePath, const struct stat& info,

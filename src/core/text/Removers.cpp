@@ -1,5 +1,7 @@
 #include "text/Removers.h"
 
+#include "values/ValueText.h"
+
 #include <algorithm>
 #include <cstdint>
 
@@ -10,40 +12,9 @@ namespace {
 /// Length of the well-formed UTF-8 character at `pos` (shortest form, no surrogates, at most
 /// U+10FFFF); 0 when the bytes there are not one.
 std::size_t characterLength(std::string_view text, std::size_t pos) {
-    const auto byte = [&](std::size_t i) {
-        return static_cast<unsigned char>(text[i]);
-    };
-    const unsigned char lead = byte(pos);
-    if (lead < 0x80)
-        return 1;
-    std::size_t length = 0;
-    std::uint32_t low = 0;
-    std::uint32_t value = 0;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-        low = 0x80;
-        value = lead & 0x1Fu;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        low = 0x800;
-        value = lead & 0x0Fu;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        low = 0x10000;
-        value = lead & 0x07u;
-    } else {
-        return 0;
-    }
-    if (pos + length > text.size())
-        return 0;
-    for (std::size_t i = 1; i < length; ++i) {
-        if ((byte(pos + i) & 0xC0) != 0x80)
-            return 0;
-        value = (value << 6) | (byte(pos + i) & 0x3Fu);
-    }
-    if (value < low || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF))
-        return 0;
-    return length;
+    const int length =
+        utf8SequenceLength(reinterpret_cast<const unsigned char*>(text.data()), text.size(), pos);
+    return length > 0 ? static_cast<std::size_t>(length) : 0;
 }
 
 } // namespace
