@@ -110,7 +110,6 @@ ClassificationWindow::ClassificationWindow(AppState& state, const Classification
         box.exec();
     };
     buildControls();
-    m_sinceLastPump.start();
 
     // Creation: the saved states, then the rules that depend on them.
     if (m_settings != nullptr)
@@ -336,10 +335,7 @@ std::optional<std::string> ClassificationWindow::listRowPath(std::size_t row) {
 }
 
 void ClassificationWindow::pump() {
-    if (m_sinceLastPump.elapsed() < m_pumpIntervalMs)
-        return;
-    QCoreApplication::processEvents();
-    m_sinceLastPump.restart();
+    m_pumpThrottle.pump();
 }
 
 bool ClassificationWindow::randomOrder() {

@@ -2,12 +2,12 @@
 
 #include "app/AppState.h"
 #include "classify/ClassificationRun.h"
+#include "gui/WidgetBuilder.h"
 #include "platform/Desktop.h"
 
 #include <functional>
 #include <memory>
 
-#include <QElapsedTimer>
 #include <QWidget>
 
 class QCheckBox;
@@ -49,7 +49,7 @@ public:
     QMenu* symbolMenu() const { return m_symbolMenu; }
     ClassificationRun& run() { return *m_run; }
     /// How often a run lets events in (10 ms by default; tests use 0).
-    void setPumpIntervalMs(int interval) { m_pumpIntervalMs = interval; }
+    void setPumpIntervalMs(int interval) { m_pumpThrottle.setIntervalMs(interval); }
     /// The warning box of a run with failures (a real message box unless replaced).
     void setWarningBox(std::function<void(const QString&)> box) { m_warningBox = std::move(box); }
 
@@ -93,8 +93,7 @@ private:
     std::unique_ptr<PlacementFiles> m_files;
     std::unique_ptr<ClassificationRun> m_run;
     bool m_closeRequested = false;
-    int m_pumpIntervalMs = 10;
-    QElapsedTimer m_sinceLastPump;
+    ui::PumpThrottle m_pumpThrottle;
     std::function<void(const QString&)> m_warningBox;
 
     QRadioButton* m_fromMainList = nullptr;

@@ -198,7 +198,6 @@ MainWindow::MainWindow(AppState& state, Questioner& questioner, Clock& clock, QW
     // No fixed minimum: the layouts' own minimum is the size at which every control still has its
     // room, whatever the font.
     resize(1240, 740);
-    m_sinceLastPump.start();
 
     // Creation complete: the saved control states, enabling rules, the time boxes' editors, drops,
     // then the window accepts operations; branding and unit captions last.
@@ -928,13 +927,7 @@ void MainWindow::scrollToLastRow() {
 }
 
 void MainWindow::pump() {
-    // Handling events after every file would cost more than the files themselves; every 10 ms
-    // keeps clicks, timers and repaints prompt.
-    if (m_sinceLastPump.elapsed() < m_pumpIntervalMs)
-        return;
-    m_model->flush();
-    QCoreApplication::processEvents();
-    m_sinceLastPump.restart();
+    m_pumpThrottle.pump([this] { m_model->flush(); });
 }
 
 std::int64_t MainWindow::tickMs() {

@@ -2,6 +2,7 @@
 
 #include "app/AppState.h"
 #include "gui/Branding.h"
+#include "gui/WidgetBuilder.h"
 #include "platform/Desktop.h"
 #include "scan/FilterRun.h"
 
@@ -65,7 +66,7 @@ public:
     FilterRun& filterRun() { return m_run; }
     QString statusText() const;
     /// How often a long run lets events in (10 ms by default; tests use 0 to let every click in).
-    void setPumpIntervalMs(int interval) { m_pumpIntervalMs = interval; }
+    void setPumpIntervalMs(int interval) { m_pumpThrottle.setIntervalMs(interval); }
 
     /// The progress bar of the batch operations (hidden while none runs) and its text overlay.
     QProgressBar* progressBar() const { return m_progressBar; }
@@ -232,9 +233,8 @@ private:
     QTimer* m_bannerTimer = nullptr;
     int m_bannerDirection = 1;
 
-    QElapsedTimer m_sinceLastPump;
+    ui::PumpThrottle m_pumpThrottle;
     QElapsedTimer m_sinceLastScroll;
-    int m_pumpIntervalMs = 10;
 };
 
 } // namespace karv

@@ -185,7 +185,6 @@ StatisticsWindow::StatisticsWindow(const StatisticsDesktop& desktop, SettingsSto
         owner->installEventFilter(this);
 
     resize(780, 520);
-    m_sinceLastPump.start();
     if (m_settings != nullptr)
         syncControls(*m_settings, this, true, u8(kSettingsSection));
 }
@@ -305,13 +304,7 @@ void StatisticsWindow::setHeaderCount(std::size_t rows) {
 }
 
 void StatisticsWindow::pump() {
-    // Handling events after every folder would cost more than reading the folders; every 10 ms
-    // keeps the stop click and repaints prompt.
-    if (m_sinceLastPump.elapsed() < m_pumpIntervalMs)
-        return;
-    m_model->flush();
-    QCoreApplication::processEvents();
-    m_sinceLastPump.restart();
+    m_pumpThrottle.pump([this] { m_model->flush(); });
 }
 
 void StatisticsWindow::closeEvent(QCloseEvent* event) {

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "gui/WidgetBuilder.h"
 #include "stats/FolderStatistics.h"
 
-#include <QElapsedTimer>
 #include <QWidget>
 
 class QCheckBox;
@@ -46,7 +46,7 @@ public:
 
     StatisticsRun& statisticsRun() { return m_run; }
     /// How often a run lets events in (10 ms by default; tests use 0 to let every click in).
-    void setPumpIntervalMs(int interval) { m_pumpIntervalMs = interval; }
+    void setPumpIntervalMs(int interval) { m_pumpThrottle.setIntervalMs(interval); }
 
     /// 按钮选择目录: the folder chooser, starting at the folder box.
     void chooseFolder();
@@ -88,8 +88,7 @@ private:
     StatisticsListModel* m_model = nullptr;
     bool m_running = false;
     bool m_closed = false;
-    QElapsedTimer m_sinceLastPump;
-    int m_pumpIntervalMs = 10;
+    ui::PumpThrottle m_pumpThrottle;
 
     QLineEdit* m_folderEdit = nullptr;
     QPushButton* m_chooseButton = nullptr;

@@ -2,6 +2,7 @@
 
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -76,6 +77,19 @@ QGridLayout* groupGrid(QGroupBox* group) {
 QString withCrLf(QString text) {
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     return text.replace('\n', QStringLiteral("\r\n"));
+}
+
+PumpThrottle::PumpThrottle() {
+    m_sinceLast.start();
+}
+
+bool PumpThrottle::due() const {
+    return m_sinceLast.elapsed() >= m_intervalMs;
+}
+
+void PumpThrottle::processEvents() {
+    QCoreApplication::processEvents();
+    m_sinceLast.restart();
 }
 
 } // namespace karv::ui

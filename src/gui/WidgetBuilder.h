@@ -2,6 +2,8 @@
 
 #include <initializer_list>
 
+#include <QElapsedTimer>
+
 class QButtonGroup;
 class QCheckBox;
 class QComboBox;
@@ -43,6 +45,32 @@ QGridLayout* groupGrid(QGroupBox* group);
 
 /// Plain-text edits hold LF; the program's texts use CR LF.
 QString withCrLf(QString text);
+
+/// Hands a long run's control to the event loop at most once per interval: handling events after
+/// every file or folder would cost more than the work itself, while 10 ms keeps clicks, timers and
+/// repaints prompt.
+class PumpThrottle {
+public:
+    PumpThrottle();
+    void setIntervalMs(int interval) { m_intervalMs = interval; }
+    /// When the interval has passed: `beforeEvents()`, then the pending events.
+    template <typename BeforeEvents> void pump(BeforeEvents&& beforeEvents) {
+        if (!due())
+            return;
+        beforeEvents();
+        processEvents();
+    }
+    void pump() {
+        pump([] {});
+    }
+
+private:
+    bool due() const;
+    void processEvents();
+
+    QElapsedTimer m_sinceLast;
+    int m_intervalMs = 10;
+};
 
 } // namespace karv::ui
 
