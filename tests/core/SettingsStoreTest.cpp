@@ -92,7 +92,7 @@ TEST_F(SettingsStoreTest, Lookups) {
         {"key of the next section", "[S]\r\na=1\r\n[T]\r\nb=2", "S", "b", "<d>"},
         {"header after other bytes", "[X]\r\nv=x[主界面]\r\nk=1\r\n[主界面]\r\nk=2", "主界面", "k", "2"},
         {"header as last line", "[S]\r\na=1\r\n[T]", "T", "a", "<d>"},
-        {"text behind the ]", "[S] junk\r\nk=1", "S", "k", "1"},
+        {"text behind the ]", "[S] junk\r\nk=1", "S", "k", "<d>"},
         {"value with =", "[S]\r\nk=a=b", "S", "k", "a=b"},
     };
     for (const ReadCase& c : cases) {
@@ -110,7 +110,7 @@ TEST_F(SettingsStoreTest, WritesInsertWhereTheLayoutSays) {
         {"new section", "[S]", "T", "k", "v", "[S]\r\n[T]\r\nk=v"},
         {"empty value keeps the line", "[S]\r\nk=abc\r\nj=1", "S", "k", "", "[S]\r\nk=\r\nj=1"},
         {"shorter value", "[S]\r\nk=long\r\n[T]\r\nk=1", "S", "k", "ab", "[S]\r\nk=ab\r\n[T]\r\nk=1"},
-        {"LF only", "[S]\nk=1\n[T]\nj=2", "S", "k", "v", "[S]\nk=1\n[T]\nj=2\r\nk=v"},
+        {"LF only", "[S]\nk=1\n[T]\nj=2", "S", "k", "v", "[S]\nk=1\n[T]\nj=2\r\n[S]\r\nk=v"},
         {"CR only", "[S]\rk=1", "T", "j", "v", "[S]\rk=1\r\n[T]\r\nj=v"},
         {"key before first header", "k=1", "S", "k", "3", "k=1\r\n[S]\r\nk=3"},
         {"first duplicate key", dup, "S", "a", "9", "[S]\r\na=9\r\na=2\r\n[S]\r\nb=3"},
@@ -331,6 +331,18 @@ TEST_F(SettingsStoreTest, SectionCacheAndRejectedHeaders) {
     EXPECT_EQ(store.readValue("B", "k", ""), "2");
     EXPECT_TRUE(store.openStore(path()));
     EXPECT_EQ(store.sectionCache().headerPos, -1);
+}
+
+TEST_F(SettingsStoreTest, AHeaderIsAWholeLine) {
+    SettingsStore store;
+    // "[]x" is no header line: section "" gets a header of its own, and the key line of A that a
+    // write of "" would otherwise have shared keeps its own value.
+    open(store, "[A]\r\n[]x");
+    ASSERT_TRUE(store.writeValue("", "", "mine"));
+    ASSERT_TRUE(store.writeValue("A", "", "theirs"));
+    EXPECT_EQ(store.readValue("", "", "?"), "mine");
+    EXPECT_EQ(store.readValue("A", "", "?"), "theirs");
+    EXPECT_EQ(store.fileImage(), "[A]\r\n=theirs\r\n[]x\r\n[]\r\n=mine");
 }
 
 TEST_F(SettingsStoreTest, WriteRequestedDuringAWriteIsAppliedAfterIt) {

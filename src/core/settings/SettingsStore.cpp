@@ -93,11 +93,15 @@ SettingsStore::Lookup SettingsStore::lookupSection(const std::string& section, s
         SectionCache{section, found == std::string::npos ? -1 : static_cast<std::int64_t>(found), -1, false};
     if (found == std::string::npos)
         return Lookup::Absent;
-    if (!headerStartsLine(m_image, found)) {
+    // A header is a whole line. A line that only begins with "[name]" is no boundary for the key
+    // lookup, so taking it as a header would let two sections share, and overwrite, one key line.
+    const std::size_t after = found + header.size();
+    if (!headerStartsLine(m_image, found) ||
+        (after < m_image.size() && m_image.compare(after, kLineBreak.size(), kLineBreak) != 0)) {
         searchStart = found + 1;
         return Lookup::Rejected;
     }
-    headerEnd = found + header.size() - 1;
+    headerEnd = after - 1;
     m_cache.headerEnd = static_cast<std::int64_t>(headerEnd);
     return Lookup::Found;
 }
