@@ -189,6 +189,8 @@ void ClassificationWindow::buildControls() {
     m_undo->setMinimumHeight(36);
     m_undo->setMinimumWidth(m_undo->sizeHint().width() + 12);
     m_start->installEventFilter(this);
+    if (parentWidget() != nullptr)
+        parentWidget()->installEventFilter(this);
     startRow->addWidget(m_undo);
     startRow->addWidget(m_start, 1);
     // Extra height goes below the options, not between the rows.
@@ -385,6 +387,11 @@ bool ClassificationWindow::eventFilter(QObject* watched, QEvent* event) {
         static_cast<QMouseEvent*>(event)->button() == Qt::RightButton) {
         startOrStop();
         return true;
+    }
+    // Closing the main window ends the program without closing this one: save the states then too.
+    if (watched == parent() && event->type() == QEvent::Close && isVisible()) {
+        saveControlStates();
+        m_run->requestStop();
     }
     return QWidget::eventFilter(watched, event);
 }

@@ -242,10 +242,13 @@ private slots:
     }
 
     void theMainWindowButtonOpensOneWindow() {
+        test::TempTree tree;
         AppState state;
         test::FakeQuestioner questioner;
         test::FakeClock clock;
-        MainWindow main(state, questioner, clock);
+        SettingsStore store;
+        store.openStore(tree.path("Karv·Tessil.ini"));
+        MainWindow main(state, questioner, clock, nullptr, &store);
         main.show();
         auto* button = main.findChild<QPushButton*>(u8("按钮归类"));
         button->click();
@@ -254,6 +257,12 @@ private slots:
         QCOMPARE(windows.size(), 1);
         QVERIFY(windows[0]->isVisible());
         QVERIFY(questioner.messages.empty());
+
+        // Closing the main window saves the open classification window's states too.
+        windows[0]->findChild<QLineEdit*>(u8("编辑框每批次归类数量"))->setText("37");
+        main.close();
+        QVERIFY(test::contentOf(tree.path("Karv·Tessil.ini")).find("编辑框每批次归类数量=37") !=
+                std::string::npos);
     }
 };
 
