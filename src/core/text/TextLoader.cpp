@@ -1156,8 +1156,7 @@ public:
             if (zero != nullptr) {
                 piece =
                     piece.substr(0, static_cast<std::size_t>(static_cast<const char*>(zero) - piece.data()));
-                last = true;
-                m_over = true;
+                last = true; // the text ends here
             }
         }
         if (!m_carry.empty()) {
