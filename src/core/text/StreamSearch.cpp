@@ -23,6 +23,14 @@ void TermStreamSearch::begin() {
     m_found = false;
 }
 
+bool TermStreamSearch::judgeEncoded(int code, std::string_view body) {
+    const int found = findTermsEncoded(code, body, m_terms);
+    if (found < 0)
+        return false;
+    m_found = found == 1;
+    return true;
+}
+
 bool TermStreamSearch::feed(std::string_view piece) {
     if (m_found)
         return true;

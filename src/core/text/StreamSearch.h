@@ -19,6 +19,7 @@ public:
     explicit TermStreamSearch(const std::vector<std::string>& terms);
     void begin() override;
     bool feed(std::string_view piece) override;
+    bool judgeEncoded(int code, std::string_view body) override;
     bool found() const { return m_found; }
 
 private:

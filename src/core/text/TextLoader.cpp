@@ -1,5 +1,6 @@
 #include "text/TextLoader.h"
 
+#include "text/NameText.h"
 #include "text/TextBuffers.h"
 #include "values/FileFacts.h"
 #include "values/ValueText.h"
@@ -679,9 +680,8 @@ LoadedText decodeContent(std::string_view content, bool truncated) {
 /// The same as the overload above, but the content's own buffer becomes the text where decoding
 /// would not change a byte: well-formed UTF-8, and ANSI content that is all ASCII. Most files are
 /// one of these, and for them nothing is copied or allocated. `content` is used up.
-LoadedText decodeContent(std::string& content, bool truncated) {
+LoadedText decodeContent(std::string& content, bool truncated, const ContentDetection& detection) {
     static_assert(kContentByteLimit <= kTextByteLimit, "text kept as read must fit the text limit");
-    const ContentDetection detection = detectContent(content, truncated);
     const int code = detection.code;
     const std::size_t markLength = detection.markLength;
     std::size_t textLength = std::string::npos;
@@ -714,6 +714,10 @@ LoadedText decodeContent(std::string& content, bool truncated) {
     content.erase(0, markLength);
     result.text = std::move(content);
     return result;
+}
+
+LoadedText decodeContent(std::string& content, bool truncated) {
+    return decodeContent(content, truncated, detectContent(content, truncated));
 }
 
 /// Pulls compressed bytes; returns 0 at the end of the input.
@@ -1316,9 +1320,26 @@ StreamedText streamContent(ContentSource& source, TextConsumer& consumer, const 
         ended = chunk.empty();
     }
     if (ended) {
-        LoadedText loaded = decodeContent(head, false);
-        result.encodingCode = loaded.encodingCode;
+        const ContentDetection detection = detectContent(head, false);
         consumer.begin();
+        // ANSI and UTF-16 content may be judged on its bytes, without decoding it.
+        const std::string_view view = head;
+        std::string_view body;
+        if (detection.code == kEncodingNone && !detection.bodyAscii)
+            body = view.substr(0, detection.beforeZero);
+        else if ((detection.code == kEncodingUtf16Le || detection.code == kEncodingUtf16Be) &&
+                 view.size() >= detection.markLength + 2 &&
+                 (view[detection.markLength] != 0 || view[detection.markLength + 1] != 0))
+            body = view.substr(detection.markLength);
+        if (!body.empty() &&
+            consumer.judgeEncoded(detection.code == kEncodingNone ? kEncodingAnsi : detection.code, body)) {
+            result.encodingCode = detection.code == kEncodingNone ? kEncodingAnsi : detection.code;
+            keepSpareBuffer(std::move(head));
+            keepSpareBuffer(std::move(chunk));
+            return result;
+        }
+        LoadedText loaded = decodeContent(head, false, detection);
+        result.encodingCode = loaded.encodingCode;
         result.stopped = feedText(loaded.text, consumer, steps);
         result.whole = true;
         if (control.wholeText != nullptr)
@@ -1427,6 +1448,124 @@ StreamedText streamContent(ContentSource& source, TextConsumer& consumer, const 
 }
 
 } // namespace
+
+namespace {
+
+/// A term's bytes in one encoding, when a search of those bytes is sure to agree with a search of
+/// the decoded text: the term has no ASCII letter (case folding applies to the decoded text only),
+/// and each of its characters has one form only in that encoding. Empty when that is not so.
+std::string encodedTerm(std::string_view term, int code) {
+    if (!isValidUtf8(term))
+        return {};
+    const auto* b = reinterpret_cast<const unsigned char*>(term.data());
+    for (std::size_t i = 0; i < term.size();) {
+        const int length = utf8SequenceLength(b, term.size(), i);
+        char32_t c = b[i];
+        if (length == 2)
+            c = (c & 0x1F) << 6 | (b[i + 1] & 0x3F);
+        else if (length == 3)
+            c = (c & 0x0F) << 12 | (b[i + 1] & 0x3Fu) << 6 | (b[i + 2] & 0x3F);
+        else if (length == 4)
+            c = (c & 0x07) << 18 | (b[i + 1] & 0x3Fu) << 12 | (b[i + 2] & 0x3Fu) << 6 | (b[i + 3] & 0x3F);
+        if (c == 0 || c == 0xFFFD || (c < 0x80 && ((c | 0x20) >= 'a' && (c | 0x20) <= 'z')))
+            return {};
+        // In GB18030 only ASCII and the unified ideographs of the two-byte area are taken: for
+        // them one byte sequence alone decodes to the character.
+        if (code == kEncodingAnsi && c >= 0x80 && (c < 0x4E00 || c > 0x9FA5))
+            return {};
+        i += static_cast<std::size_t>(length);
+    }
+    const char* charset = code == kEncodingAnsi      ? "GB18030"
+                          : code == kEncodingUtf16Le ? "UTF-16LE"
+                                                     : "UTF-16BE";
+    const Decoded encoded = iconvConvert(term, "UTF-8", charset, term.size() * 4, false);
+    if (!encoded.ok || encoded.text.empty())
+        return {};
+    return encoded.text;
+}
+
+/// Whether the GB18030 decoder, going from the content's start, takes a character start at `at`.
+/// Any byte below 30 is a character of its own, so the walk starts after the last one before
+/// `at`. -1 when that is too far back or the way there has a four-byte form.
+int gbCharacterStartsAt(std::string_view body, std::size_t at) {
+    const auto* b = reinterpret_cast<const unsigned char*>(body.data());
+    constexpr std::size_t kReach = 1 << 16;
+    std::size_t from = at;
+    while (from > 0 && b[from - 1] >= 0x30) {
+        if (at - from >= kReach)
+            return -1;
+        --from;
+    }
+    const Gb18030Table& table = Gb18030Table::instance();
+    std::size_t i = from;
+    while (i < at) {
+        const unsigned char lead = b[i];
+        if (lead >= 0x81 && lead <= 0xFE && i + 1 < body.size()) {
+            const unsigned char trail = b[i + 1];
+            if (trail >= 0x30 && trail <= 0x39)
+                return -1;
+            if (trail >= 0x40 && trail <= 0xFE && !table.at(lead, trail).empty()) {
+                i += 2;
+                continue;
+            }
+        }
+        ++i;
+    }
+    return i == at ? 1 : 0;
+}
+
+} // namespace
+
+int findTermsEncoded(int code, std::string_view body, const std::vector<std::string>& terms) {
+    if (code != kEncodingAnsi && code != kEncodingUtf16Le && code != kEncodingUtf16Be)
+        return -1;
+    // The encoded forms of the run's terms, made once.
+    struct Forms {
+        std::vector<std::string> terms;
+        int code = kEncodingNone;
+        std::vector<std::string> encoded;
+        bool usable = false;
+    };
+    thread_local Forms forms;
+    if (forms.code != code || forms.terms != terms) {
+        forms.terms = terms;
+        forms.code = code;
+        forms.encoded.clear();
+        forms.usable = true;
+        for (const std::string& term : terms) {
+            if (term.empty())
+                continue;
+            std::string encoded = encodedTerm(term, code);
+            forms.usable = forms.usable && !encoded.empty();
+            forms.encoded.push_back(std::move(encoded));
+        }
+    }
+    if (!forms.usable)
+        return -1;
+    std::size_t end = body.size();
+    if (code != kEncodingAnsi) {
+        // UTF-16 text ends at its first zero unit.
+        for (std::size_t at = 0;
+             (at = findExact(body.substr(0, end), std::string_view("\0\0", 2), at)) != std::string_view::npos;
+             ++at) {
+            if (at % 2 == 0) {
+                end = at;
+                break;
+            }
+        }
+    }
+    const std::string_view text = body.substr(0, end);
+    bool unsure = false;
+    for (const std::string& term : forms.encoded) {
+        for (std::size_t at = 0; (at = findExact(text, term, at)) != std::string_view::npos; ++at) {
+            const int starts = code == kEncodingAnsi ? gbCharacterStartsAt(text, at) : at % 2 == 0 ? 1 : 0;
+            if (starts == 1)
+                return 1;
+            unsure = unsure || starts < 0;
+        }
+    }
+    return unsure ? -1 : 0;
+}
 
 bool feedText(std::string_view text, TextConsumer& consumer, const TextStreamControl& control) {
     const std::size_t step = std::max<std::size_t>(control.chunkBytes, 1);

@@ -6,6 +6,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace karv {
 
@@ -48,7 +49,22 @@ public:
     virtual void begin() = 0;
     /// The next piece. Returns true when the consumer needs no more text.
     virtual bool feed(std::string_view piece) = 0;
+    /// Offered, after `begin`, the undecoded bytes of short ANSI or UTF-16 content (code 1, 3 or
+    /// 4; for ANSI up to the first zero byte, for UTF-16 after the mark): returns true when the
+    /// consumer could take what it needs from them, and then no text is given.
+    virtual bool judgeEncoded(int code, std::string_view body) {
+        (void)code;
+        (void)body;
+        return false;
+    }
 };
+
+/// Whether any non-empty term occurs in the text that `body` decodes to (code 1, 3 or 4, bytes as
+/// `TextConsumer::judgeEncoded` gets them), found by searching the terms' encoded bytes and
+/// checking that a hit starts on a character: 1 or 0, or -1 when that cannot be told soundly (a
+/// term with ASCII letters or with a character of several encoded forms, an unclear character
+/// start) and the decoded text must be searched.
+int findTermsEncoded(int code, std::string_view body, const std::vector<std::string>& terms);
 
 /// Content up to this size is read and decoded in one piece, exactly as `loadFileText` does.
 inline constexpr std::size_t kStreamHeadBytes = std::size_t{8} << 20;
