@@ -2,7 +2,7 @@
 
 #include "filter/FilterValues.h"
 #include "text/NameText.h"
-#include "text/Removers.h"
+#include "text/StreamSearch.h"
 #include "text/TextBuffers.h"
 #include "text/TextLoader.h"
 #include "values/FileFacts.h"
@@ -17,8 +17,11 @@ struct FilterPipeline::FileWork {
     const std::string& path;
     FileVerdict verdict;
     bool statRead = false;
-    std::optional<std::string> text; // loaded once, shared by the content filter and the count
+    // A text that fitted in one piece, kept for the count after the content filter; a longer one
+    // is read again.
+    std::optional<std::string> text;
     bool expressionGaveUp = false;
+    bool stopped = false; ///< a stop request ended a read before the file was judged
 
     const std::optional<FileStat>& stat() {
         if (!statRead) {
@@ -45,10 +48,38 @@ void FilterPipeline::beginFolder(const std::string& /*folder*/) {
     m_matchersBuilt = true;
 }
 
-const std::string& FilterPipeline::fileText(FileWork& work) {
-    if (!work.text)
-        work.text = loadFileText(work.path).text;
-    return *work.text;
+void FilterPipeline::readText(FileWork& work, TextConsumer& consumer) {
+    TextStreamControl control;
+    control.headBytes = m_headBytes;
+    control.chunkBytes = m_chunkBytes;
+    control.pump = m_pump;
+    control.stopRequested = [this] {
+        return m_state.operationIdle;
+    };
+    if (work.text) {
+        consumer.begin();
+        work.stopped = feedText(*work.text, consumer, control) || work.stopped;
+        return;
+    }
+    std::string whole;
+    control.wholeText = &whole;
+    const StreamedText streamed = streamFileText(work.path, consumer, control);
+    work.stopped = streamed.stopped || work.stopped;
+    if (streamed.whole)
+        work.text = std::move(whole);
+}
+
+bool FilterPipeline::textHit(MatchMode mode, FileWork& work) {
+    if (mode == MatchMode::Plain) {
+        TermStreamSearch search(m_state.contentTerms);
+        readText(work, search);
+        return search.found();
+    }
+    ExpressionStreamSearch search(mode == MatchMode::Wildcard ? m_wildcard : m_expression);
+    readText(work, search);
+    const bool hit = search.finish();
+    work.expressionGaveUp = work.expressionGaveUp || search.limitReached();
+    return hit;
 }
 
 bool FilterPipeline::subjectHit(MatchMode mode, std::string_view subject, FileWork& work) {
@@ -73,6 +104,9 @@ FileVerdict FilterPipeline::filterFile(const std::string& path) {
         work.verdict.pass = false;
     if (work.verdict.pass && m_options.timeFilter() && !timePasses(work))
         work.verdict.pass = false;
+    // A file whose reading was cut short by a stop was not judged, so it is not listed.
+    if (work.stopped)
+        work.verdict.pass = false;
     // The next file's load reuses this text's memory.
     if (work.text)
         keepSpareBuffer(std::move(*work.text));
@@ -88,7 +122,7 @@ bool FilterPipeline::contentPasses(FileWork& work) {
     // content cannot change the verdict and is not read.
     if (m_options.contentInName() && subjectHit(mode, displayText(fileNamePart(work.path)), work) != include)
         return false;
-    if (m_options.contentInText() && subjectHit(mode, fileText(work), work) != include)
+    if (m_options.contentInText() && textHit(mode, work) != include)
         return false;
     return true;
 }
@@ -111,17 +145,9 @@ bool FilterPipeline::lengthPasses(FileWork& work) {
         value = static_cast<double>(work.verdict.contentCount);
         break;
     case LengthMeasure::Characters: {
-        const bool tags = m_options.stripTags();
-        const bool blanks = m_options.stripBlanks();
-        const std::string& text = fileText(work);
-        if (!tags && !blanks) {
-            work.verdict.contentCount = countCharacters(text);
-        } else {
-            std::string stripped = tags ? removeTags(text) : text;
-            if (blanks)
-                stripped = removeBlanks(stripped);
-            work.verdict.contentCount = countCharacters(stripped);
-        }
+        CharacterCount counter(m_options.stripTags(), m_options.stripBlanks());
+        readText(work, counter);
+        work.verdict.contentCount = counter.count();
         value = static_cast<double>(work.verdict.contentCount);
         factor = lengthFactor(true, m_options.lengthUnit());
         break;

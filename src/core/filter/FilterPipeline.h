@@ -4,7 +4,9 @@
 #include "scan/FilterRun.h"
 #include "scan/ScanOptions.h"
 #include "text/Matching.h"
+#include "text/TextLoader.h"
 
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -22,6 +24,12 @@ public:
     /// Builds the per-folder matchers from the run's filter text.
     void beginFolder(const std::string& folder) override;
     FileVerdict filterFile(const std::string& path) override;
+    void setEventPump(std::function<void()> pump) override { m_pump = std::move(pump); }
+    /// Sizes of the pieces in which a file's text is read (tests use tiny ones).
+    void setStreamSizes(std::size_t headBytes, std::size_t chunkBytes) {
+        m_headBytes = headBytes;
+        m_chunkBytes = chunkBytes;
+    }
 
 private:
     struct FileWork;
@@ -30,10 +38,14 @@ private:
     bool lengthPasses(FileWork& work);
     bool timePasses(FileWork& work);
     bool subjectHit(MatchMode mode, std::string_view subject, FileWork& work);
-    const std::string& fileText(FileWork& work);
+    bool textHit(MatchMode mode, FileWork& work);
+    void readText(FileWork& work, TextConsumer& consumer);
 
     AppState& m_state;
     const ScanOptions& m_options;
+    std::function<void()> m_pump;
+    std::size_t m_headBytes = kStreamHeadBytes;
+    std::size_t m_chunkBytes = kStreamChunkBytes;
 
     // Per-folder matchers. The filter text is captured at run start, so they are compiled again
     // only when it differs from the one they were built from.

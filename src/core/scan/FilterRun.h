@@ -6,6 +6,7 @@
 #include "values/FileFacts.h"
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <set>
 #include <string>
@@ -66,6 +67,8 @@ public:
     virtual ~FileFilterStage() = default;
     virtual void beginFolder(const std::string& folder) = 0;
     virtual FileVerdict filterFile(const std::string& path) = 0;
+    /// The run's event pump, for a stage to call during the long work of one file.
+    virtual void setEventPump(std::function<void()> pump) { (void)pump; }
 };
 
 class FilterRun;
@@ -89,7 +92,11 @@ class FilterRun {
 public:
     FilterRun(AppState& state, FilterRunHost& host);
 
-    void setFilterStage(FileFilterStage* stage) { m_filter = stage; }
+    void setFilterStage(FileFilterStage* stage) {
+        m_filter = stage;
+        if (stage != nullptr)
+            stage->setEventPump([this] { m_host.pump(); });
+    }
     void setDuplicateStage(DuplicateStage* stage) { m_duplicates = stage; }
 
     /// The click handler of 按钮开始筛选: starts a run, or asks the running one to stop.

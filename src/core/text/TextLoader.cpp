@@ -1,5 +1,6 @@
 #include "text/TextLoader.h"
 
+#include "text/NameText.h"
 #include "text/TextBuffers.h"
 #include "values/FileFacts.h"
 #include "values/ValueText.h"
@@ -10,6 +11,8 @@
 #include <cstring>
 #include <fcntl.h>
 #include <iconv.h>
+#include <memory>
+#include <optional>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -28,6 +31,10 @@ struct Decoded {
     std::string text;
     bool ok = true;         ///< false when the charset is unknown to the converter
     bool truncated = false; ///< output stopped at the byte limit
+    /// Bytes of the input decoded; less than its size only when the decoder was asked to leave a
+    /// character that may go on in the next piece of a stream.
+    std::size_t consumed = 0;
+    bool endedAtZero = false; ///< a zero character ended the text (UTF-16)
 };
 
 /// Reserves room for `size` bytes, in the buffer of an earlier file where one is kept. A fresh
@@ -192,7 +199,10 @@ private:
 
 /// UTF-16 to UTF-8, stopping at the first U+0000. An unpaired surrogate and an odd last byte
 /// become U+FFFD (the odd byte is dropped instead when the content was cut by the size limit).
-Decoded decodeUtf16(std::string_view bytes, bool bigEndian, std::size_t limit, bool dropIncompleteTail) {
+/// With `streaming`, a last odd byte or a high surrogate at the end is left undecoded (see
+/// `consumed`): the next piece may complete it.
+Decoded decodeUtf16(std::string_view bytes, bool bigEndian, std::size_t limit, bool dropIncompleteTail,
+                    bool streaming = false) {
     const auto* b = reinterpret_cast<const unsigned char*>(bytes.data());
     const std::size_t units = bytes.size() / 2;
     const std::size_t hi = bigEndian ? 0 : 1;
@@ -201,13 +211,22 @@ Decoded decodeUtf16(std::string_view bytes, bool bigEndian, std::size_t limit, b
         return (char32_t{b[2 * u + hi]} << 8) | b[2 * u + lo];
     };
     Utf8Sink sink(limit, units * 3); // a CJK unit becomes three bytes
+    Decoded result;
+    result.consumed = bytes.size();
     // Returns false when the limit was reached.
     const auto decode = [&]() -> bool {
         std::size_t u = 0;
         while (u < units) {
             const char32_t c = unitAt(u);
-            if (c == 0)
+            if (c == 0) {
+                result.endedAtZero = true;
+                result.consumed = 2 * u;
                 return true;
+            }
+            if (streaming && u + 1 == units && c >= 0xD800 && c <= 0xDBFF) {
+                result.consumed = 2 * u;
+                return true;
+            }
             bool fits;
             if (c < 0xD800 || c > 0xDFFF) {
                 fits = sink.putCodePoint(c);
@@ -224,9 +243,12 @@ Decoded decodeUtf16(std::string_view bytes, bool bigEndian, std::size_t limit, b
             if (!fits)
                 return false;
         }
+        if (streaming) {
+            result.consumed = 2 * units;
+            return true;
+        }
         return bytes.size() % 2 == 0 || dropIncompleteTail || sink.put(kReplacementUtf8.data(), 3);
     };
-    Decoded result;
     result.truncated = !decode();
     result.text = sink.take();
     return result;
@@ -309,9 +331,11 @@ std::string replacementIn(const std::string& to) {
     return result;
 }
 
+/// With `streaming`, a character cut off at the end is left undecoded (see `consumed`).
 Decoded iconvConvert(std::string_view bytes, std::string_view fromCharset, std::string_view toCharset,
-                     std::size_t limit, bool dropIncompleteTail) {
+                     std::size_t limit, bool dropIncompleteTail, bool streaming = false) {
     Decoded result;
+    result.consumed = bytes.size();
     const std::string from(fromCharset);
     const std::string to(toCharset);
     const std::string replacement = replacementIn(to); // before `cd`: it may share the descriptor
@@ -370,6 +394,10 @@ Decoded iconvConvert(std::string_view bytes, std::string_view fromCharset, std::
             continue;
         }
         if (error == EINVAL) { // cut off at the end
+            if (streaming) {
+                result.consumed = bytes.size() - inLeft;
+                break;
+            }
             if (!dropIncompleteTail && !appendWithin(out, replacement, limit))
                 result.truncated = true;
             break;
@@ -447,10 +475,20 @@ private:
 
 /// GB18030 to UTF-8 with the same results as the lenient iconv loop: a byte that does not start a
 /// character becomes U+FFFD and decoding goes on with the next byte.
-Decoded decodeGb18030(std::string_view bytes, std::size_t limit, bool dropIncompleteTail) {
+/// With `streaming`, the decoding stops before a lead byte that has fewer than four bytes after
+/// it (see `consumed`): the next piece may complete its character.
+Decoded decodeGb18030(std::string_view bytes, std::size_t limit, bool dropIncompleteTail,
+                      bool streaming = false) {
     const Gb18030Table& table = Gb18030Table::instance();
     const auto* b = reinterpret_cast<const unsigned char*>(bytes.data());
     const std::size_t n = bytes.size();
+    std::size_t stopAt = n; // only bytes before this may start a character here
+    if (streaming && n > 0) {
+        stopAt = n >= 3 ? n - 3 : 0;
+        while (stopAt < n && b[stopAt] < 0x80)
+            ++stopAt;
+    }
+    std::size_t consumed = n;
     Utf8Sink sink(limit, n + n / 2);
     Converter fourByte("UTF-8", "GB18030");
     // Returns false when the limit was reached.
@@ -474,6 +512,10 @@ Decoded decodeGb18030(std::string_view bytes, std::size_t limit, bool dropIncomp
                     return false;
                 i = run;
                 continue;
+            }
+            if (i >= stopAt) {
+                consumed = i;
+                return true;
             }
             const unsigned char lead = b[i];
             if (lead >= 0x81 && lead <= 0xFE && i + 1 < n) {
@@ -524,6 +566,7 @@ Decoded decodeGb18030(std::string_view bytes, std::size_t limit, bool dropIncomp
     };
     Decoded result;
     result.truncated = !decode();
+    result.consumed = consumed;
     result.text = sink.take();
     return result;
 }
@@ -637,9 +680,8 @@ LoadedText decodeContent(std::string_view content, bool truncated) {
 /// The same as the overload above, but the content's own buffer becomes the text where decoding
 /// would not change a byte: well-formed UTF-8, and ANSI content that is all ASCII. Most files are
 /// one of these, and for them nothing is copied or allocated. `content` is used up.
-LoadedText decodeContent(std::string& content, bool truncated) {
+LoadedText decodeContent(std::string& content, bool truncated, const ContentDetection& detection) {
     static_assert(kContentByteLimit <= kTextByteLimit, "text kept as read must fit the text limit");
-    const ContentDetection detection = detectContent(content, truncated);
     const int code = detection.code;
     const std::size_t markLength = detection.markLength;
     std::size_t textLength = std::string::npos;
@@ -672,6 +714,10 @@ LoadedText decodeContent(std::string& content, bool truncated) {
     content.erase(0, markLength);
     result.text = std::move(content);
     return result;
+}
+
+LoadedText decodeContent(std::string& content, bool truncated) {
+    return decodeContent(content, truncated, detectContent(content, truncated));
 }
 
 /// Pulls compressed bytes; returns 0 at the end of the input.
@@ -913,6 +959,655 @@ LoadedText loadFileText(const std::string& path, const std::function<void()>& pu
         }
     }
     return decodeContent(content, truncated);
+}
+
+} // namespace karv
+
+namespace karv {
+
+namespace {
+
+/// Content bytes from their start, possibly read again from the start.
+class ContentSource {
+public:
+    virtual ~ContentSource() = default;
+    /// Goes back to the first byte; false when that is not possible.
+    virtual bool rewind() = 0;
+    /// Fills `buffer` as far as the content goes; less than `capacity` only at the end.
+    virtual std::size_t read(char* buffer, std::size_t capacity) = 0;
+    /// The likely length (0 when unknown).
+    virtual std::size_t sizeHint() const { return 0; }
+};
+
+class MemorySource : public ContentSource {
+public:
+    explicit MemorySource(std::string_view bytes) : m_bytes(bytes) {}
+    bool rewind() override {
+        m_offset = 0;
+        return true;
+    }
+    std::size_t read(char* buffer, std::size_t capacity) override {
+        const std::size_t count = std::min(capacity, m_bytes.size() - m_offset);
+        std::memcpy(buffer, m_bytes.data() + m_offset, count);
+        m_offset += count;
+        return count;
+    }
+    std::size_t sizeHint() const override { return m_bytes.size(); }
+
+private:
+    std::string_view m_bytes;
+    std::size_t m_offset = 0;
+};
+
+class FileSource : public ContentSource {
+public:
+    FileSource(FileHandle& file, std::size_t size) : m_file(file), m_size(size) {}
+    bool rewind() override { return ::lseek(m_file.fd(), 0, SEEK_SET) == 0; }
+    std::size_t read(char* buffer, std::size_t capacity) override { return m_file.read(buffer, capacity); }
+    std::size_t sizeHint() const override { return m_size; }
+
+private:
+    FileHandle& m_file;
+    std::size_t m_size;
+};
+
+/// The decompressed bytes of gzip content, members one after another, as `inflateGzip` gives them.
+class GzipSource : public ContentSource {
+public:
+    explicit GzipSource(ContentSource& raw) : m_raw(raw), m_input(std::size_t{1} << 16, '\0') {
+        m_ready = ::inflateInit2(&m_stream, 15 + 16) == Z_OK;
+        m_finished = !m_ready;
+    }
+    ~GzipSource() override {
+        if (m_ready)
+            ::inflateEnd(&m_stream);
+    }
+    GzipSource(const GzipSource&) = delete;
+    GzipSource& operator=(const GzipSource&) = delete;
+
+    bool rewind() override {
+        if (!m_ready || !m_raw.rewind() || ::inflateReset(&m_stream) != Z_OK)
+            return false;
+        m_stream.avail_in = 0;
+        m_inputDone = false;
+        m_finished = false;
+        return true;
+    }
+
+    std::size_t read(char* buffer, std::size_t capacity) override {
+        std::size_t produced = 0;
+        while (produced < capacity && !m_finished) {
+            if (m_stream.avail_in == 0 && !m_inputDone) {
+                const std::size_t got = m_raw.read(m_input.data(), m_input.size());
+                if (got == 0)
+                    m_inputDone = true;
+                m_stream.next_in = reinterpret_cast<Bytef*>(m_input.data());
+                m_stream.avail_in = static_cast<uInt>(got);
+            }
+            const std::size_t room = std::min<std::size_t>(capacity - produced, std::size_t{1} << 30);
+            m_stream.next_out = reinterpret_cast<Bytef*>(buffer + produced);
+            m_stream.avail_out = static_cast<uInt>(room);
+            const uInt inputBefore = m_stream.avail_in;
+            const int rc = ::inflate(&m_stream, Z_NO_FLUSH);
+            const std::size_t made = room - m_stream.avail_out;
+            const bool progressed = made != 0 || m_stream.avail_in != inputBefore;
+            produced += made;
+            switch (rc) {
+            case Z_OK:
+                break;
+            case Z_STREAM_END:
+                // Another member may follow; anything else after the member is ignored.
+                if (m_stream.avail_in < 2 && !m_inputDone) {
+                    const std::size_t kept = m_stream.avail_in;
+                    if (kept == 1)
+                        m_input[0] = static_cast<char>(m_stream.next_in[0]);
+                    const std::size_t got = m_raw.read(m_input.data() + kept, m_input.size() - kept);
+                    m_stream.next_in = reinterpret_cast<Bytef*>(m_input.data());
+                    m_stream.avail_in = static_cast<uInt>(kept + got);
+                    if (got == 0)
+                        m_inputDone = true;
+                }
+                if (m_stream.avail_in >= 2 && m_stream.next_in[0] == 0x1F && m_stream.next_in[1] == 0x8B)
+                    ::inflateReset(&m_stream);
+                else
+                    m_finished = true;
+                break;
+            case Z_BUF_ERROR:
+                if ((m_stream.avail_in == 0 && m_inputDone) || (!progressed && m_stream.avail_in != 0))
+                    m_finished = true;
+                break;
+            default:
+                m_finished = true;
+                break;
+            }
+        }
+        return produced;
+    }
+
+private:
+    ContentSource& m_raw;
+    z_stream m_stream{};
+    std::string m_input;
+    bool m_ready = false;
+    bool m_inputDone = false;
+    bool m_finished = false;
+};
+
+/// The UTF-8 test over content that arrives in pieces: the same verdict as `looksLikeUtf8` on
+/// the whole, apart from the all-ASCII case, which `nonAscii` tells. A sequence cut off by a
+/// piece's end is finished with the next piece's first bytes.
+struct Utf8Probe {
+    unsigned pending = 0; ///< continuation bytes still expected
+    bool nonAscii = false;
+    bool failed = false;
+
+    void update(std::string_view piece) {
+        const auto* b = reinterpret_cast<const unsigned char*>(piece.data());
+        std::size_t i = 0;
+        for (; pending > 0 && i < piece.size(); ++i, --pending) {
+            if ((b[i] & 0xC0) != 0x80) {
+                failed = true;
+                return;
+            }
+        }
+        std::string_view rest = piece.substr(i);
+        if (failed || rest.empty())
+            return;
+        // A sequence cut off by the piece's end goes on in the next piece.
+        const auto* r = reinterpret_cast<const unsigned char*>(rest.data());
+        std::size_t cut = rest.size();
+        unsigned carried = 0;
+        for (std::size_t back = 1; back <= 3 && back <= rest.size(); ++back) {
+            const unsigned char c = r[rest.size() - back];
+            if ((c & 0xC0) == 0x80)
+                continue;
+            // Leads as the test reads them: C0-DF, E0-EF and F0-F4 start two, three, four bytes.
+            const unsigned need = c > 0xF4 ? 1 : c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
+            if (need > back) {
+                cut = rest.size() - back;
+                carried = need - back;
+            }
+            break;
+        }
+        const std::string_view whole = rest.substr(0, cut);
+        if (asciiPrefix(whole) != whole.size()) {
+            if (!looksLikeUtf8(whole)) {
+                failed = true;
+                return;
+            }
+            nonAscii = true;
+        }
+        if (carried > 0)
+            nonAscii = true;
+        pending = carried;
+    }
+    bool passed() const { return !failed && pending == 0; }
+};
+
+/// Decodes content of one code piece by piece into the consumer, carrying a character cut off
+/// at a piece's end over to the next piece.
+class PieceDecoder {
+public:
+    PieceDecoder(int code, TextConsumer& consumer) : m_code(code), m_consumer(consumer) {}
+
+    /// Decodes `piece`; `last` when the content ends after it. Returns false once no more text is
+    /// needed (the consumer is satisfied, or the text ended at a zero character).
+    bool take(std::string_view piece, bool last) {
+        if (m_over)
+            return false;
+        if (m_code != kEncodingUtf16Le && m_code != kEncodingUtf16Be) {
+            const void* zero = std::memchr(piece.data(), 0, piece.size());
+            if (zero != nullptr) {
+                piece =
+                    piece.substr(0, static_cast<std::size_t>(static_cast<const char*>(zero) - piece.data()));
+                last = true; // the text ends here
+            }
+        }
+        if (!m_carry.empty()) {
+            // The seam: the carried bytes with enough of this piece to end their character.
+            constexpr std::size_t kSeam = 16;
+            const bool seamIsAll = piece.size() <= kSeam;
+            std::string seam = m_carry + std::string(piece.substr(0, kSeam));
+            const std::size_t carried = m_carry.size();
+            m_carry.clear();
+            const std::size_t used = decodeInto(seam, seamIsAll && last);
+            if (m_over)
+                return false;
+            if (seamIsAll) {
+                m_carry = seam.substr(used);
+                if (last)
+                    m_over = true;
+                return !m_over;
+            }
+            if (used < carried) { // cannot happen: a character is at most four bytes
+                m_carry = seam.substr(used);
+                return true;
+            }
+            piece.remove_prefix(used - carried);
+        }
+        const std::size_t used = decodeInto(piece, last);
+        m_carry = std::string(piece.substr(used));
+        if (last)
+            m_over = true;
+        return !m_over;
+    }
+
+    /// Whether any non-empty text was handed over.
+    bool gaveText() const { return m_gaveText; }
+
+private:
+    /// Decodes what it can of `bytes` and hands it over; returns the bytes used.
+    std::size_t decodeInto(std::string_view bytes, bool last) {
+        const auto* b = reinterpret_cast<const unsigned char*>(bytes.data());
+        std::size_t used = bytes.size();
+        Decoded decoded;
+        switch (m_code) {
+        case kEncodingUtf8: {
+            if (!last) {
+                // A lead byte among the last three may start a character that goes on.
+                for (std::size_t back = 1; back <= 3 && back <= bytes.size(); ++back) {
+                    if (b[bytes.size() - back] >= 0xC0) {
+                        used = bytes.size() - back;
+                        break;
+                    }
+                }
+            }
+            const std::string_view whole = bytes.substr(0, used);
+            if (validUtf8Prefix(whole) == whole.size()) {
+                hand(whole);
+                return used;
+            }
+            decoded = sanitizeUtf8(whole, kTextByteLimit, false);
+            break;
+        }
+        case kEncodingUtf16Le:
+        case kEncodingUtf16Be:
+            decoded = decodeUtf16(bytes, m_code == kEncodingUtf16Be, kTextByteLimit, false, !last);
+            used = decoded.consumed;
+            if (decoded.endedAtZero)
+                m_over = true;
+            break;
+        case kEncodingBig5:
+        case kEncodingBig5Hkscs:
+            decoded = iconvConvert(bytes, encodingCharsetName(m_code), "UTF-8", kTextByteLimit, false, !last);
+            used = decoded.consumed;
+            break;
+        default:
+            decoded = decodeGb18030(bytes, kTextByteLimit, false, !last);
+            used = decoded.consumed;
+            break;
+        }
+        hand(decoded.text);
+        return used;
+    }
+
+    void hand(std::string_view text) {
+        if (text.empty() || m_satisfied)
+            return;
+        m_gaveText = true;
+        if (!m_satisfied && m_consumer.feed(text)) {
+            m_satisfied = true;
+            m_over = true;
+        }
+    }
+
+    int m_code;
+    TextConsumer& m_consumer;
+    std::string m_carry;
+    bool m_over = false;
+    bool m_satisfied = false;
+    bool m_gaveText = false;
+};
+
+enum class PassEnd { Finished, Stopped, AsAnsi };
+
+/// Tells whether the run should end now; pumps the window first.
+bool pauseBetweenPieces(const TextStreamControl& control) {
+    if (control.pump)
+        control.pump();
+    return control.stopRequested && control.stopRequested();
+}
+
+/// Reads `source` from its start to its end and decodes it all as ANSI.
+PassEnd ansiPass(ContentSource& source, TextConsumer& consumer, const TextStreamControl& control,
+                 std::string& chunk) {
+    consumer.begin();
+    if (!source.rewind())
+        return PassEnd::Finished;
+    PieceDecoder decoder(kEncodingAnsi, consumer);
+    bool more = true;
+    while (more) {
+        chunk.resize(control.chunkBytes);
+        const std::size_t got = source.read(chunk.data(), chunk.size());
+        const bool last = got < chunk.size();
+        more = decoder.take(std::string_view(chunk.data(), got), last) && !last;
+        if (pauseBetweenPieces(control))
+            return PassEnd::Stopped;
+    }
+    return PassEnd::Finished;
+}
+
+StreamedText streamContent(ContentSource& source, TextConsumer& consumer, const TextStreamControl& control) {
+    StreamedText result;
+    const std::size_t headLimit = std::max<std::size_t>(control.headBytes, 4);
+    const std::size_t chunkBytes = std::max<std::size_t>(control.chunkBytes, 1);
+    TextStreamControl steps = control;
+    steps.chunkBytes = chunkBytes;
+
+    // The head: the whole content when it fits.
+    std::string head;
+    const std::size_t hint = source.sizeHint();
+    std::size_t target = std::min(headLimit, hint > 0 ? hint + 1 : kHeadChunk);
+    bool ended = false;
+    while (head.size() < headLimit) {
+        target = std::min(headLimit, std::max(target, head.size() + 1));
+        reserveBulk(head, target);
+        const std::size_t old = head.size();
+        head.resize(target);
+        const std::size_t got = source.read(head.data() + old, target - old);
+        head.resize(old + got);
+        if (got < target - old) {
+            ended = true;
+            break;
+        }
+        target = std::min(headLimit, target * 2);
+    }
+    std::string chunk;
+    if (!ended) {
+        takeSpareBuffer(chunk, chunkBytes);
+        chunk.resize(chunkBytes);
+        chunk.resize(source.read(chunk.data(), chunk.size()));
+        ended = chunk.empty();
+    }
+    if (ended) {
+        const ContentDetection detection = detectContent(head, false);
+        consumer.begin();
+        // ANSI and UTF-16 content may be judged on its bytes, without decoding it.
+        const std::string_view view = head;
+        std::string_view body;
+        if (detection.code == kEncodingNone && !detection.bodyAscii)
+            body = view.substr(0, detection.beforeZero);
+        else if ((detection.code == kEncodingUtf16Le || detection.code == kEncodingUtf16Be) &&
+                 view.size() >= detection.markLength + 2 &&
+                 (view[detection.markLength] != 0 || view[detection.markLength + 1] != 0))
+            body = view.substr(detection.markLength);
+        if (!body.empty() &&
+            consumer.judgeEncoded(detection.code == kEncodingNone ? kEncodingAnsi : detection.code, body)) {
+            result.encodingCode = detection.code == kEncodingNone ? kEncodingAnsi : detection.code;
+            keepSpareBuffer(std::move(head));
+            keepSpareBuffer(std::move(chunk));
+            return result;
+        }
+        LoadedText loaded = decodeContent(head, false, detection);
+        result.encodingCode = loaded.encodingCode;
+        result.stopped = feedText(loaded.text, consumer, steps);
+        result.whole = true;
+        if (control.wholeText != nullptr)
+            *control.wholeText = std::move(loaded.text);
+        else
+            keepSpareBuffer(std::move(loaded.text));
+        keepSpareBuffer(std::move(chunk));
+        return result;
+    }
+
+    // Longer content: the encoding from the head, then piece by piece.
+    const MarkDetection mark = detectByMarks(head);
+    int code = mark.code;
+    if (code == kEncodingNone) {
+        switch (detectHtmlCharset(cutAtZero(head))) {
+        case 1:
+            code = kEncodingUtf8;
+            break;
+        case 2:
+            code = kEncodingBig5;
+            break;
+        case 3:
+            code = kEncodingBig5Hkscs;
+            break;
+        default:
+            break;
+        }
+    }
+    Utf8Probe probe;
+    bool testing = code == kEncodingNone;
+    const std::string_view body = std::string_view(head).substr(mark.markLength);
+    if (testing) {
+        probe.update(body);
+        if (probe.failed) {
+            code = kEncodingAnsi;
+            testing = false;
+        } else {
+            code = kEncodingUtf8; // ASCII decodes the same either way
+        }
+        probe = Utf8Probe(); // the pieces go through the test again as they are decoded
+    }
+    const auto finish = [&](PassEnd end) {
+        keepSpareBuffer(std::move(head));
+        if (end == PassEnd::AsAnsi) {
+            code = kEncodingAnsi;
+            end = ansiPass(source, consumer, steps, chunk);
+        }
+        keepSpareBuffer(std::move(chunk));
+        result.encodingCode = code;
+        result.stopped = end == PassEnd::Stopped;
+        return result;
+    };
+
+    consumer.begin();
+    auto decoder = std::make_unique<PieceDecoder>(code, consumer);
+    bool decoding = true;
+    // Hands one piece to the decoder and the test; tells how the pass goes on.
+    const auto takePiece = [&](std::string_view piece, bool last) -> std::optional<PassEnd> {
+        if (testing) {
+            const bool nonAsciiBefore = probe.nonAscii;
+            probe.update(piece);
+            if (probe.failed || (last && !probe.passed())) {
+                testing = false;
+                // Text given so far was all ASCII: the same as ANSI, so the rest goes on as ANSI.
+                if (nonAsciiBefore)
+                    return PassEnd::AsAnsi;
+                code = kEncodingAnsi;
+                if (decoding) {
+                    auto ansi = std::make_unique<PieceDecoder>(kEncodingAnsi, consumer);
+                    decoder = std::move(ansi);
+                }
+            }
+        }
+        if (decoding)
+            decoding = decoder->take(piece, last);
+        if (!decoding && !testing && !last)
+            return PassEnd::Finished;
+        if (pauseBetweenPieces(steps))
+            return PassEnd::Stopped;
+        return std::nullopt;
+    };
+    std::optional<PassEnd> end;
+    for (std::size_t at = 0; at < body.size() && !end; at += chunkBytes)
+        end = takePiece(body.substr(at, chunkBytes), false);
+    while (!end) {
+        const std::string_view piece = chunk;
+        const bool last = chunk.size() < chunkBytes;
+        end = takePiece(piece, last);
+        if (end || last)
+            break;
+        chunk.resize(chunkBytes);
+        chunk.resize(source.read(chunk.data(), chunk.size()));
+        if (chunk.empty()) {
+            end = takePiece({}, true);
+            break;
+        }
+    }
+    if (!end)
+        end = PassEnd::Finished;
+    if (end == PassEnd::Finished && testing && !probe.nonAscii)
+        code = kEncodingAnsi; // all ASCII
+    // A conversion that gives no text falls back to ANSI with the bytes as they are.
+    if (end == PassEnd::Finished && code != kEncodingAnsi && !decoder->gaveText())
+        end = PassEnd::AsAnsi;
+    return finish(*end);
+}
+
+} // namespace
+
+namespace {
+
+/// A term's bytes in one encoding, when a search of those bytes is sure to agree with a search of
+/// the decoded text: the term has no ASCII letter (case folding applies to the decoded text only),
+/// and each of its characters has one form only in that encoding. Empty when that is not so.
+std::string encodedTerm(std::string_view term, int code) {
+    if (!isValidUtf8(term))
+        return {};
+    const auto* b = reinterpret_cast<const unsigned char*>(term.data());
+    for (std::size_t i = 0; i < term.size();) {
+        const int length = utf8SequenceLength(b, term.size(), i);
+        char32_t c = b[i];
+        if (length == 2)
+            c = (c & 0x1F) << 6 | (b[i + 1] & 0x3F);
+        else if (length == 3)
+            c = (c & 0x0F) << 12 | (b[i + 1] & 0x3Fu) << 6 | (b[i + 2] & 0x3F);
+        else if (length == 4)
+            c = (c & 0x07) << 18 | (b[i + 1] & 0x3Fu) << 12 | (b[i + 2] & 0x3Fu) << 6 | (b[i + 3] & 0x3F);
+        if (c == 0 || c == 0xFFFD || (c < 0x80 && ((c | 0x20) >= 'a' && (c | 0x20) <= 'z')))
+            return {};
+        // In GB18030 only ASCII and the unified ideographs of the two-byte area are taken: for
+        // them one byte sequence alone decodes to the character.
+        if (code == kEncodingAnsi && c >= 0x80 && (c < 0x4E00 || c > 0x9FA5))
+            return {};
+        i += static_cast<std::size_t>(length);
+    }
+    const char* charset = code == kEncodingAnsi      ? "GB18030"
+                          : code == kEncodingUtf16Le ? "UTF-16LE"
+                                                     : "UTF-16BE";
+    const Decoded encoded = iconvConvert(term, "UTF-8", charset, term.size() * 4, false);
+    if (!encoded.ok || encoded.text.empty())
+        return {};
+    return encoded.text;
+}
+
+/// Whether the GB18030 decoder, going from the content's start, takes a character start at `at`.
+/// Any byte below 30 is a character of its own, so the walk starts after the last one before
+/// `at`. -1 when that is too far back or the way there has a four-byte form.
+int gbCharacterStartsAt(std::string_view body, std::size_t at) {
+    const auto* b = reinterpret_cast<const unsigned char*>(body.data());
+    constexpr std::size_t kReach = 1 << 16;
+    std::size_t from = at;
+    while (from > 0 && b[from - 1] >= 0x30) {
+        if (at - from >= kReach)
+            return -1;
+        --from;
+    }
+    const Gb18030Table& table = Gb18030Table::instance();
+    std::size_t i = from;
+    while (i < at) {
+        const unsigned char lead = b[i];
+        if (lead >= 0x81 && lead <= 0xFE && i + 1 < body.size()) {
+            const unsigned char trail = b[i + 1];
+            if (trail >= 0x30 && trail <= 0x39)
+                return -1;
+            if (trail >= 0x40 && trail <= 0xFE && !table.at(lead, trail).empty()) {
+                i += 2;
+                continue;
+            }
+        }
+        ++i;
+    }
+    return i == at ? 1 : 0;
+}
+
+} // namespace
+
+int findTermsEncoded(int code, std::string_view body, const std::vector<std::string>& terms) {
+    if (code != kEncodingAnsi && code != kEncodingUtf16Le && code != kEncodingUtf16Be)
+        return -1;
+    // The encoded forms of the run's terms, made once.
+    struct Forms {
+        std::vector<std::string> terms;
+        int code = kEncodingNone;
+        std::vector<std::string> encoded;
+        bool usable = false;
+    };
+    thread_local Forms forms;
+    if (forms.code != code || forms.terms != terms) {
+        forms.terms = terms;
+        forms.code = code;
+        forms.encoded.clear();
+        forms.usable = true;
+        for (const std::string& term : terms) {
+            if (term.empty())
+                continue;
+            std::string encoded = encodedTerm(term, code);
+            forms.usable = forms.usable && !encoded.empty();
+            forms.encoded.push_back(std::move(encoded));
+        }
+    }
+    if (!forms.usable)
+        return -1;
+    std::size_t end = body.size();
+    if (code != kEncodingAnsi) {
+        // UTF-16 text ends at its first zero unit.
+        for (std::size_t at = 0;
+             (at = findExact(body.substr(0, end), std::string_view("\0\0", 2), at)) != std::string_view::npos;
+             ++at) {
+            if (at % 2 == 0) {
+                end = at;
+                break;
+            }
+        }
+    }
+    const std::string_view text = body.substr(0, end);
+    bool unsure = false;
+    for (const std::string& term : forms.encoded) {
+        for (std::size_t at = 0; (at = findExact(text, term, at)) != std::string_view::npos; ++at) {
+            const int starts = code == kEncodingAnsi ? gbCharacterStartsAt(text, at) : at % 2 == 0 ? 1 : 0;
+            if (starts == 1)
+                return 1;
+            unsure = unsure || starts < 0;
+        }
+    }
+    return unsure ? -1 : 0;
+}
+
+bool feedText(std::string_view text, TextConsumer& consumer, const TextStreamControl& control) {
+    const std::size_t step = std::max<std::size_t>(control.chunkBytes, 1);
+    std::size_t at = 0;
+    while (at < text.size()) {
+        std::size_t end = std::min(text.size(), at + step);
+        while (end < text.size() && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
+            ++end;
+        if (consumer.feed(text.substr(at, end - at)))
+            return false;
+        at = end;
+        if (at < text.size() && pauseBetweenPieces(control))
+            return true;
+    }
+    return false;
+}
+
+StreamedText streamTextFromBytes(std::string_view fileBytes, TextConsumer& consumer,
+                                 const TextStreamControl& control) {
+    MemorySource raw(fileBytes);
+    if (fileBytes.size() >= 2 && fileBytes[0] == '\x1F' && fileBytes[1] == '\x8B') {
+        GzipSource gzip(raw);
+        return streamContent(gzip, consumer, control);
+    }
+    return streamContent(raw, consumer, control);
+}
+
+StreamedText streamFileText(const std::string& path, TextConsumer& consumer,
+                            const TextStreamControl& control) {
+    FileHandle file(path);
+    struct stat info {};
+    if (file.fd() < 0 || ::fstat(file.fd(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        consumer.begin();
+        return {};
+    }
+    FileSource raw(file, static_cast<std::size_t>(std::max<off_t>(info.st_size, 0)));
+    char magic[2];
+    if (::pread(file.fd(), magic, 2, 0) == 2 && magic[0] == '\x1F' && magic[1] == '\x8B') {
+        GzipSource gzip(raw);
+        return streamContent(gzip, consumer, control);
+    }
+    return streamContent(raw, consumer, control);
 }
 
 } // namespace karv
