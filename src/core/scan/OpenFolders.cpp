@@ -5,12 +5,26 @@
 #include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace karv {
 
-OpenFolders::OpenFolders(std::size_t maxOpen) : m_maxOpen(std::max<std::size_t>(maxOpen, 2)) {}
+namespace {
+
+// A quarter of the process's descriptors at most: reading a folder, the filters' file reads and
+// the front end need the rest.
+std::size_t descriptorShare(std::size_t wanted) {
+    struct rlimit limit {};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
+        wanted = std::min<std::size_t>(wanted, static_cast<std::size_t>(limit.rlim_cur / 4));
+    return std::max<std::size_t>(wanted, 2);
+}
+
+} // namespace
+
+OpenFolders::OpenFolders(std::size_t maxOpen) : m_maxOpen(descriptorShare(maxOpen)) {}
 
 OpenFolders::~OpenFolders() {
     for (Level& level : m_levels)

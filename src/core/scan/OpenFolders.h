@@ -12,7 +12,7 @@ namespace karv {
 /// path limit never applies), and a folder swapped for a link meanwhile is not followed. Only
 /// the deepest `maxOpen` stay open, so 5,000 levels fit a limit of 1,024 descriptors; a closed
 /// one is reopened from the root when the walk comes back to it, and used only if it is still
-/// the same folder.
+/// the same folder. At most a quarter of the process's descriptor limit is used.
 class OpenFolders {
 public:
     static constexpr std::size_t kMaxOpen = 128;
