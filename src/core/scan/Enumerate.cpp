@@ -23,9 +23,11 @@ unsigned char upperAscii(unsigned char c) {
 }
 
 // NTFS compares names upper-cased, so "_" sorts after the letters.
-bool lessByName(const DirectoryEntry& a, const DirectoryEntry& b) {
+inline bool lessByName(const DirectoryEntry& a, const DirectoryEntry& b) {
     const std::size_t common = std::min(a.name.size(), b.name.size());
     for (std::size_t i = 0; i < common; ++i) {
+        if (a.name[i] == b.name[i]) // the common case in long runs of similar names
+            continue;
         const unsigned char x = upperAscii(static_cast<unsigned char>(a.name[i]));
         const unsigned char y = upperAscii(static_cast<unsigned char>(b.name[i]));
         if (x != y)
@@ -114,24 +116,25 @@ bool goOn(const KeepGoing& keepGoing) {
     return !keepGoing || keepGoing();
 }
 
-// Sorted in runs that are then merged pass by pass, asking between steps whether to go on: a
-// folder of a million names is sorted in steps of milliseconds, not in one uninterruptible go.
+struct SortStopped {};
+
+// One sort that asks every so many comparisons whether to go on, so a folder of a million names
+// is sorted in steps of milliseconds; a stop abandons it (the entries are then dropped).
 bool sortEntries(std::vector<DirectoryEntry>& entries, const KeepGoing& keepGoing) {
-    const std::size_t n = entries.size();
-    const auto at = [&](std::size_t i) {
-        return entries.begin() + static_cast<std::ptrdiff_t>(std::min(i, n));
-    };
-    for (std::size_t start = 0; start < n; start += kPollEntries) {
-        std::sort(at(start), at(start + kPollEntries), lessByName);
-        if (n > kPollEntries && !goOn(keepGoing))
-            return false;
+    if (!keepGoing || entries.size() <= kPollEntries) {
+        std::sort(entries.begin(), entries.end(),
+                  [](const DirectoryEntry& a, const DirectoryEntry& b) { return lessByName(a, b); });
+        return true;
     }
-    for (std::size_t width = kPollEntries; width < n; width *= 2) {
-        for (std::size_t start = 0; start + width < n; start += 2 * width) {
-            std::inplace_merge(at(start), at(start + width), at(start + 2 * width), lessByName);
-            if (!goOn(keepGoing))
-                return false;
-        }
+    std::size_t comparisons = 0;
+    try {
+        std::sort(entries.begin(), entries.end(), [&](const DirectoryEntry& a, const DirectoryEntry& b) {
+            if (++comparisons % (kPollEntries * 32) == 0 && !keepGoing())
+                throw SortStopped{};
+            return lessByName(a, b);
+        });
+    } catch (const SortStopped&) {
+        return false;
     }
     return true;
 }
