@@ -1,6 +1,8 @@
 #include "cli/Cli.h"
 #include "text/TextLoader.h"
+#include "values/FileFacts.h"
 
+#include <cerrno>
 #include <fcntl.h>
 #include <ostream>
 #include <sys/stat.h>
@@ -19,17 +21,18 @@ and writes its text as UTF-8 to standard output.
                "Unicode BE", "Big5", "Big5-HKSCS") and a line feed
 )";
 
-/// Why FILE cannot be viewed, or empty when it can be read.
+/// Why FILE cannot be viewed, or empty when it can be read. Opened the way the loader opens it,
+/// so a file deeper than the kernel's path limit is viewed too.
 std::string unreadableReason(const std::string& path) {
-    struct stat info {};
-    if (::stat(path.c_str(), &info) != 0)
-        return "cannot find '" + path + "'";
-    if (!S_ISREG(info.st_mode))
-        return "'" + path + "' is not a regular file";
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    const int fd = openForReading(path);
     if (fd < 0)
-        return "cannot read '" + path + "'";
+        return errno == ENOENT || errno == ENOTDIR ? "cannot find '" + path + "'"
+                                                   : "cannot read '" + path + "'";
+    struct stat info {};
+    const bool regular = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
     ::close(fd);
+    if (!regular)
+        return "'" + path + "' is not a regular file";
     return {};
 }
 

@@ -270,6 +270,42 @@ TEST(FileOps, MoveAcrossVolumesRemovesSourceOnlyAfterCompleteCopy) {
     std::filesystem::remove_all(other);
 }
 
+TEST(FileOps, PathsBeyondTheKernelLimitAreCopiedMovedAndTrashed) {
+    TempTree tree;
+    const ScopedEnv dataHome("XDG_DATA_HOME", tree.path("data"));
+    std::string deep;
+    for (int level = 0; level < 400; ++level)
+        deep += "dddddddddd/";
+    const std::string source = tree.file(deep + "a.txt", "abc");
+    tree.file(deep + "taken.txt", "keep");
+    ASSERT_GT(source.size(), 4096u);
+    FileOps ops;
+    EXPECT_TRUE(ops.exists(source));
+
+    ASSERT_TRUE(ops.copyFile(source, tree.path(deep + "b.txt")).ok());
+    EXPECT_EQ(tree.read(deep + "b.txt"), "abc");
+    EXPECT_EQ(ops.copyFile(source, tree.path(deep + "taken.txt")).error, EEXIST);
+    EXPECT_EQ(ops.moveFile(source, tree.path(deep + "taken.txt")).error, EEXIST);
+    EXPECT_EQ(tree.read(deep + "taken.txt"), "keep");
+
+    // Out of the deep tree and back into it.
+    ASSERT_TRUE(ops.moveFile(tree.path(deep + "b.txt"), tree.path("b.txt")).ok());
+    EXPECT_FALSE(tree.has(deep + "b.txt"));
+    ASSERT_TRUE(ops.moveFile(tree.path("b.txt"), tree.path(deep + "c.txt")).ok());
+    EXPECT_EQ(tree.read(deep + "c.txt"), "abc");
+
+    std::string trashed;
+    ASSERT_TRUE(ops.trashFile(source, &trashed).ok());
+    EXPECT_FALSE(tree.has(deep + "a.txt"));
+    EXPECT_EQ(trashed, tree.path("data/Trash/files/a.txt"));
+    EXPECT_EQ(contentOf(trashed), "abc");
+    EXPECT_NE(contentOf(tree.path("data/Trash/info/a.txt.trashinfo")).find(encodePathForUrl(source)),
+              std::string::npos);
+
+    ASSERT_TRUE(ops.removeFile(tree.path(deep + "c.txt")).ok());
+    EXPECT_FALSE(tree.has(deep + "c.txt"));
+}
+
 TEST(FileOps, TrashKeepsARestorableRecordAndNeverDeletesForGood) {
     TempTree tree;
     const ScopedEnv dataHome("XDG_DATA_HOME", tree.path("data"));

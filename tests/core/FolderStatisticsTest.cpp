@@ -189,6 +189,21 @@ TEST(FolderStatistics, UnreadableFoldersLinkLoopsAndTheEmptyBox) {
     EXPECT_GT(std::get<2>(rows[0]), 0u);
 }
 
+TEST(FolderStatistics, TreeDeeperThanThePathLimitIsCountedToTheBottom) {
+    TempTree tree;
+    std::string relative;
+    for (int level = 0; level < 450; ++level)
+        relative += "dddddddddd/";
+    files(tree, relative, 3);
+    ASSERT_GT(tree.path(relative).size(), 4096u);
+    StatsHost host;
+    host.folder = tree.root();
+    host.recurseOn = true;
+    const auto rows = run(host);
+    ASSERT_EQ(rows.size(), 451u);
+    EXPECT_EQ(rows.back(), (Row{tree.path(relative), 3, 0}));
+}
+
 TEST(FolderStatistics, HundredThousandFolders) {
     // Making and removing 100,000 folders on disk takes half a minute; in memory, a second.
     const char* oldTmp = std::getenv("TMPDIR");

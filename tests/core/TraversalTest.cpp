@@ -3,10 +3,12 @@
 #include "support/Privileges.h"
 #include "support/RecordingHost.h"
 #include "support/TempTree.h"
+#include "values/FileFacts.h"
 
 #include <algorithm>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -291,6 +293,77 @@ TEST(ScanRunDeep, ThousandLevelsAndManyFiles) {
     EXPECT_EQ(host.sink.rows[0].folder, tree.root() + "/" + relative);
     EXPECT_EQ(host.sink.rows[1].name, "f0");
     EXPECT_EQ(host.statusTexts.back().rfind("筛选完毕！", 0), 0u);
+}
+
+TEST(ScanRunDeep, PathsBeyondTheKernelLimitAreListedAndRead) {
+    TempTree tree;
+    // 450 levels of 10-character names: about 5,000 bytes of path at the bottom.
+    std::string relative;
+    for (int level = 1; level <= 450; ++level) {
+        relative += "dddddddddd/";
+        if (level % 100 == 0)
+            tree.file(relative + "mid.txt", "x");
+    }
+    for (int i = 0; i < 10; ++i)
+        tree.file(relative + "f" + std::to_string(i) + ".txt", "content");
+    ASSERT_GT(tree.path(relative).size(), 4096u);
+
+    // Far fewer descriptors than levels: the walk must not hold one per level.
+    struct rlimit limit {};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &limit), 0);
+    const rlimit saved = limit;
+    limit.rlim_cur = 200;
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &limit), 0);
+    AppState state;
+    state.operationIdle = true;
+    RecordingHost host;
+    FilterRun(state, host).runOn(tree.root());
+    ::setrlimit(RLIMIT_NOFILE, &saved);
+
+    ASSERT_EQ(host.sink.rows.size(), 14u); // four on the way down, ten at the bottom
+    const ResultRow& last = host.sink.rows.back();
+    EXPECT_EQ(last.name, "f9.txt");
+    EXPECT_EQ(last.folder, tree.path(relative));
+    EXPECT_EQ(last.sizeText, "7 B"); // its facts were read, not taken as a vanished file
+    // The filters that read a file's content open it the same way.
+    const int fd = openForReading(last.path());
+    ASSERT_GE(fd, 0);
+    char buffer[16] = {};
+    EXPECT_EQ(::read(fd, buffer, sizeof buffer), 7);
+    ::close(fd);
+    EXPECT_STREQ(buffer, "content");
+}
+
+TEST(ScanRunLarge, StopIsSeenWhileALargeFolderIsRead) {
+    TempTree tree;
+    // More names than several poll steps, none of them fitting the pattern.
+    tree.folder("big");
+    for (std::size_t i = 0; i < 3 * kPollEntries; ++i)
+        tree.file("big/f" + std::to_string(i));
+    tree.file("zz/after.log");
+    AppState state;
+    state.operationIdle = true;
+    RecordingHost host;
+    host.opts.values.patterns = "*.log";
+    FilterRun run(state, host);
+    host.run = &run;
+    run.runOn(tree.root());
+    // Left alone, the walk polls inside the big folder, not once per folder (root, big, zz).
+    EXPECT_GT(host.pumps, 6);
+    ASSERT_EQ(host.sink.rows.size(), 1u);
+
+    // A stop at the first poll in the big folder: no further poll, nothing after it listed.
+    host = RecordingHost{};
+    host.opts.values.patterns = "*.log";
+    host.run = &run;
+    host.onPump = [&] {
+        if (host.pumps == 2)
+            host.clickStop();
+    };
+    run.runOn(tree.root());
+    EXPECT_EQ(host.pumps, 2);
+    EXPECT_TRUE(host.sink.rows.empty());
+    EXPECT_EQ(host.caption, kIdleCaption);
 }
 
 TEST_F(ScanRunTest, PlainContentTermsSplitAtBarsAndLines) {

@@ -23,6 +23,11 @@ public:
     std::string folder(std::string_view relative);
     /// Creates a symbolic link at `relative` pointing to `target`.
     std::string link(std::string_view relative, const std::string& target);
+    /// The content of a file below the root, reached folder by folder (any depth); empty when it
+    /// cannot be read.
+    std::string read(std::string_view relative) const;
+    /// Whether something has this name below the root (any depth).
+    bool has(std::string_view relative) const;
     /// Sets the modification and access times (seconds since the epoch).
     void setTimes(std::string_view relative, std::int64_t modified, std::int64_t accessed);
 

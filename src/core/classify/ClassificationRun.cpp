@@ -1,9 +1,11 @@
 #include "classify/ClassificationRun.h"
 
+#include "files/LongPath.h"
 #include "scan/Enumerate.h"
 #include "text/NameText.h"
 #include "values/ValueText.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <utility>
 
@@ -114,7 +116,9 @@ std::vector<std::string> ClassificationRun::folderPlan(const std::string& entry,
     std::unordered_set<std::string> seen;
     auto identity = [](const std::string& folder) {
         struct stat info {};
-        if (::lstat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode))
+        const files::ShortPath at(folder.c_str()); // a tree deeper than the kernel's path limit
+        if (!at.ok() || ::fstatat(at.dir(), at.rest(), &info, AT_SYMLINK_NOFOLLOW) != 0 ||
+            !S_ISDIR(info.st_mode))
             return std::string();
         return std::to_string(info.st_dev) + ":" + std::to_string(info.st_ino);
     };

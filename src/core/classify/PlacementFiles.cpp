@@ -65,9 +65,9 @@ std::unique_ptr<PlacementFiles> diskPlacementFiles(files::Syscalls& calls) {
     return std::make_unique<DiskPlacementFiles>(calls);
 }
 
+// The file layer's checks: they reach paths longer than the kernel's limit, as the real run does.
 bool PreviewFiles::onDisk(const std::string& path) const {
-    struct stat info {};
-    return ::lstat(path.c_str(), &info) == 0;
+    return files::FileOps().exists(path);
 }
 
 bool PreviewFiles::exists(const std::string& path) {
@@ -79,10 +79,10 @@ bool PreviewFiles::sameFile(const std::string& a, const std::string& b) {
         return true;
     if (m_added.count(a) != 0 || m_added.count(b) != 0 || m_removed.count(a) != 0 || m_removed.count(b) != 0)
         return false;
-    struct stat first {
-    }, second{};
-    return ::stat(a.c_str(), &first) == 0 && ::stat(b.c_str(), &second) == 0 &&
-           first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+    files::FileOps ops;
+    const auto first = ops.identity(a);
+    const auto second = ops.identity(b);
+    return first && second && first->device == second->device && first->inode == second->inode;
 }
 
 bool PreviewFiles::makeFolder(const std::string& path) {
@@ -96,8 +96,7 @@ bool PreviewFiles::makeFolder(const std::string& path) {
 bool PreviewFiles::isFolder(const std::string& path) {
     if (m_folders.count(path) != 0)
         return true;
-    struct stat info {};
-    return m_removed.count(path) == 0 && ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+    return m_removed.count(path) == 0 && files::FileOps().isFolder(path);
 }
 
 PlaceResult PreviewFiles::place(const std::string& source, const std::string& target, bool removeSource) {

@@ -1,5 +1,7 @@
 #include "files/Syscalls.h"
 
+#include "files/LongPath.h"
+
 #include <cerrno>
 #include <fcntl.h>
 #include <stdio.h>
@@ -7,12 +9,30 @@
 
 namespace karv::files {
 
+namespace {
+
+// Every call that names a path reaches it through a `ShortPath`, so files deeper than the
+// kernel's path limit are copied, moved and deleted like any other.
+template <typename Call> int atPath(const char* path, Call call) {
+    const ShortPath at(path);
+    if (!at.ok()) {
+        errno = at.error();
+        return -1;
+    }
+    return call(at.dir(), at.rest());
+}
+
+template <typename Call> int atPaths(const char* from, const char* to, Call call) {
+    return atPath(from, [&](int fromDir, const char* fromRest) {
+        return atPath(to,
+                      [&](int toDir, const char* toRest) { return call(fromDir, fromRest, toDir, toRest); });
+    });
+}
+
+} // namespace
+
 int SystemCalls::open(const char* path, int flags, mode_t mode) {
-    int fd;
-    do
-        fd = ::open(path, flags | O_CLOEXEC, mode);
-    while (fd < 0 && errno == EINTR);
-    return fd;
+    return openPath(path, flags, mode);
 }
 
 int SystemCalls::close(int fd) {
@@ -52,11 +72,12 @@ int SystemCalls::fstat(int fd, struct stat* info) {
 }
 
 int SystemCalls::stat(const char* path, struct stat* info) {
-    return ::stat(path, info);
+    return atPath(path, [&](int dir, const char* rest) { return ::fstatat(dir, rest, info, 0); });
 }
 
 int SystemCalls::lstat(const char* path, struct stat* info) {
-    return ::lstat(path, info);
+    return atPath(path,
+                  [&](int dir, const char* rest) { return ::fstatat(dir, rest, info, AT_SYMLINK_NOFOLLOW); });
 }
 
 int SystemCalls::fchmod(int fd, mode_t mode) {
@@ -68,21 +89,24 @@ int SystemCalls::futimens(int fd, const struct timespec times[2]) {
 }
 
 int SystemCalls::rename(const char* from, const char* to, bool noReplace) {
-    if (noReplace)
-        return ::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE);
-    return ::rename(from, to);
+    return atPaths(from, to, [&](int fromDir, const char* fromRest, int toDir, const char* toRest) {
+        return noReplace ? ::renameat2(fromDir, fromRest, toDir, toRest, RENAME_NOREPLACE)
+                         : ::renameat(fromDir, fromRest, toDir, toRest);
+    });
 }
 
 int SystemCalls::link(const char* from, const char* to) {
-    return ::link(from, to);
+    return atPaths(from, to, [](int fromDir, const char* fromRest, int toDir, const char* toRest) {
+        return ::linkat(fromDir, fromRest, toDir, toRest, 0);
+    });
 }
 
 int SystemCalls::unlink(const char* path) {
-    return ::unlink(path);
+    return atPath(path, [](int dir, const char* rest) { return ::unlinkat(dir, rest, 0); });
 }
 
 int SystemCalls::mkdir(const char* path, mode_t mode) {
-    return ::mkdir(path, mode);
+    return atPath(path, [&](int dir, const char* rest) { return ::mkdirat(dir, rest, mode); });
 }
 
 Syscalls& systemCalls() {

@@ -1,5 +1,6 @@
 #include "scan/Enumerate.h"
 
+#include "files/LongPath.h"
 #include "text/NameText.h"
 #include "values/ValueText.h"
 
@@ -7,6 +8,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace karv {
 
@@ -21,9 +23,11 @@ unsigned char upperAscii(unsigned char c) {
 }
 
 // NTFS compares names upper-cased, so "_" sorts after the letters.
-bool lessByName(const DirectoryEntry& a, const DirectoryEntry& b) {
+inline bool lessByName(const DirectoryEntry& a, const DirectoryEntry& b) {
     const std::size_t common = std::min(a.name.size(), b.name.size());
     for (std::size_t i = 0; i < common; ++i) {
+        if (a.name[i] == b.name[i]) // the common case in long runs of similar names
+            continue;
         const unsigned char x = upperAscii(static_cast<unsigned char>(a.name[i]));
         const unsigned char y = upperAscii(static_cast<unsigned char>(b.name[i]));
         if (x != y)
@@ -106,22 +110,75 @@ bool endsWithFolded(std::string_view text, std::string_view suffix) {
 
 } // namespace
 
-std::vector<DirectoryEntry> listDirectory(const std::string& folder) {
+namespace {
+
+bool goOn(const KeepGoing& keepGoing) {
+    return !keepGoing || keepGoing();
+}
+
+struct SortStopped {};
+
+// One sort that asks every so many comparisons whether to go on, so a folder of a million names
+// is sorted in steps of milliseconds; a stop abandons it (the entries are then dropped).
+bool sortEntries(std::vector<DirectoryEntry>& entries, const KeepGoing& keepGoing) {
+    if (!keepGoing || entries.size() <= kPollEntries) {
+        std::sort(entries.begin(), entries.end(),
+                  [](const DirectoryEntry& a, const DirectoryEntry& b) { return lessByName(a, b); });
+        return true;
+    }
+    std::size_t comparisons = 0;
+    try {
+        std::sort(entries.begin(), entries.end(), [&](const DirectoryEntry& a, const DirectoryEntry& b) {
+            if (++comparisons % (kPollEntries * 32) == 0 && !keepGoing())
+                throw SortStopped{};
+            return lessByName(a, b);
+        });
+    } catch (const SortStopped&) {
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+std::vector<DirectoryEntry> listDirectory(int folderFd, const KeepGoing& keepGoing) {
     std::vector<DirectoryEntry> entries;
-    DIR* dir = ::opendir(folder.empty() ? "/" : folder.c_str());
-    if (dir == nullptr)
+    if (folderFd < 0)
         return entries;
-    const int fd = ::dirfd(dir);
+    // A reading descriptor of its own: the caller's keeps its position and stays open.
+    const int readFd = ::openat(folderFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (readFd < 0)
+        return entries;
+    DIR* dir = ::fdopendir(readFd);
+    if (dir == nullptr) {
+        ::close(readFd);
+        return entries;
+    }
+    bool stopped = false;
     while (const dirent* entry = ::readdir(dir)) {
         const char* name = entry->d_name;
         if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))
             continue;
         DirectoryEntry found{name};
-        found.kind = kindOf(fd, name, entry->d_type, found.link);
+        found.kind = kindOf(readFd, name, entry->d_type, found.link);
         entries.push_back(std::move(found));
+        if (entries.size() % kPollEntries == 0 && !goOn(keepGoing)) {
+            stopped = true;
+            break;
+        }
     }
     ::closedir(dir);
-    std::sort(entries.begin(), entries.end(), lessByName);
+    if (stopped || !sortEntries(entries, keepGoing))
+        return {};
+    return entries;
+}
+
+std::vector<DirectoryEntry> listDirectory(const std::string& folder) {
+    const int fd = files::openPath(folder.empty() ? "/" : folder.c_str(), O_RDONLY | O_DIRECTORY);
+    if (fd < 0)
+        return {};
+    std::vector<DirectoryEntry> entries = listDirectory(fd);
+    ::close(fd);
     return entries;
 }
 
@@ -188,49 +245,73 @@ class ShownNames {
 public:
     ShownNames(const std::vector<DirectoryEntry>& entries, bool foldersWanted)
         : m_wanted(foldersWanted ? DirectoryEntry::Kind::Folder : DirectoryEntry::Kind::File),
-          m_foldersWanted(foldersWanted), m_decoded(entries.size()) {
+          m_foldersWanted(foldersWanted) {
+        // Only the few names that are not UTF-8 are decoded and kept, not one text per entry.
         for (std::size_t i = 0; i < entries.size(); ++i)
             if (entries[i].kind == m_wanted && !isValidUtf8(entries[i].name))
-                m_decoded[i] = displayText(entries[i].name);
+                m_decoded.emplace_back(i, displayText(entries[i].name));
     }
 
     bool selected(const std::vector<DirectoryEntry>& entries, std::size_t i,
                   const NamePattern& pattern) const {
         if (entries[i].kind != m_wanted)
             return false;
-        const std::string_view name = m_decoded[i].empty() ? std::string_view(entries[i].name) : m_decoded[i];
+        std::string_view name = entries[i].name;
+        if (!m_decoded.empty()) {
+            const auto found = std::lower_bound(
+                m_decoded.begin(), m_decoded.end(), i,
+                [](const auto& decoded, std::size_t index) { return decoded.first < index; });
+            if (found != m_decoded.end() && found->first == i)
+                name = found->second;
+        }
         return m_foldersWanted ? pattern.matches(name) : patternKeeps(pattern, name);
     }
 
 private:
     DirectoryEntry::Kind m_wanted;
     bool m_foldersWanted;
-    std::vector<std::string> m_decoded;
+    std::vector<std::pair<std::size_t, std::string>> m_decoded; // by index
 };
 
+template <typename Found>
+void forEachSelected(const std::vector<DirectoryEntry>& entries, const std::vector<NamePattern>& patterns,
+                     bool foldersWanted, const KeepGoing& keepGoing, Found found) {
+    const ShownNames shown(entries, foldersWanted);
+    std::size_t checked = 0;
+    for (const NamePattern& pattern : patterns) {
+        for (std::size_t i = 0; i < entries.size(); ++i) {
+            if (++checked % kPollEntries == 0 && !goOn(keepGoing))
+                return;
+            if (shown.selected(entries, i, pattern))
+                found(i);
+        }
+    }
+}
+
 } // namespace
+
+std::vector<std::size_t> selectIndices(const std::vector<DirectoryEntry>& entries,
+                                       const std::vector<NamePattern>& patterns, bool foldersWanted,
+                                       const KeepGoing& keepGoing) {
+    std::vector<std::size_t> selected;
+    forEachSelected(entries, patterns, foldersWanted, keepGoing,
+                    [&](std::size_t i) { selected.push_back(i); });
+    return selected;
+}
 
 std::size_t selectEntries(const std::string& folder, const std::vector<DirectoryEntry>& entries,
                           const std::vector<NamePattern>& patterns, bool foldersWanted,
                           std::vector<std::string>& out) {
     const std::string prefix = withTrailingSlash(folder);
-    const ShownNames shown(entries, foldersWanted);
-    for (const NamePattern& pattern : patterns) {
-        for (std::size_t i = 0; i < entries.size(); ++i) {
-            if (shown.selected(entries, i, pattern))
-                out.push_back(prefix + entries[i].name);
-        }
-    }
+    forEachSelected(entries, patterns, foldersWanted, {},
+                    [&](std::size_t i) { out.push_back(prefix + entries[i].name); });
     return out.size();
 }
 
 std::size_t countEntries(const std::vector<DirectoryEntry>& entries, const std::vector<NamePattern>& patterns,
-                         bool foldersWanted) {
-    const ShownNames shown(entries, foldersWanted);
+                         bool foldersWanted, const KeepGoing& keepGoing) {
     std::size_t count = 0;
-    for (const NamePattern& pattern : patterns)
-        for (std::size_t i = 0; i < entries.size(); ++i)
-            count += shown.selected(entries, i, pattern) ? 1 : 0;
+    forEachSelected(entries, patterns, foldersWanted, keepGoing, [&](std::size_t) { ++count; });
     return count;
 }
 

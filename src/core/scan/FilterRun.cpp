@@ -1,6 +1,7 @@
 #include "scan/FilterRun.h"
 
 #include "scan/Enumerate.h"
+#include "scan/OpenFolders.h"
 #include "text/Matching.h"
 #include "text/NameText.h"
 #include "values/DateTimeText.h"
@@ -8,7 +9,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <sys/stat.h>
 
 namespace karv {
 
@@ -95,18 +95,47 @@ std::uint64_t FilterRun::folderDepth(const std::string& root, const std::string&
     return static_cast<std::uint64_t>(std::count(relative.begin(), relative.end(), '/')) + 1;
 }
 
+namespace {
+
+std::string childPath(const std::string& folder, const std::string& name) {
+    std::string path;
+    path.reserve(folder.size() + 1 + name.size());
+    path = folder;
+    if (path.empty() || path.back() != '/')
+        path += '/';
+    path += name;
+    return path;
+}
+
+} // namespace
+
 void FilterRun::scanDirectory(const std::string& folder, bool /*isSubfolder*/) {
+    OpenFolders open;
+    open.openRoot(folder);
+    std::string path = folder;
+    scanOpenFolder(open, path);
+}
+
+void FilterRun::scanOpenFolder(OpenFolders& open, std::string& folder) {
     // Entered once per run: with links followed, cross links would otherwise multiply the walk.
-    struct stat identity {};
-    if (::stat(folder.empty() ? "/" : folder.c_str(), &identity) == 0 &&
-        !m_visited.emplace(identity.st_dev, identity.st_ino).second)
+    if (open.known() && !m_visited.emplace(open.device(), open.inode()).second)
         return;
 
     const ScanOptions& options = m_host.options();
+    // Named before the folder is read, so the status shows it while a huge folder is listed.
+    m_state.statusActivity = "正在筛选：" + displayText(folder);
+    const KeepGoing keepGoing = [this] {
+        m_host.pump();
+        return !m_state.operationIdle;
+    };
     // One read of the folder serves both the files and the sub-folders.
-    const std::vector<DirectoryEntry> entries = listDirectory(folder);
-    std::vector<std::string> files;
-    selectEntries(folder, entries, parsePatternList(options.patternList()), false, files);
+    std::vector<DirectoryEntry> entries = listDirectory(open.current(), keepGoing);
+    if (m_state.operationIdle)
+        return;
+    std::vector<std::size_t> files =
+        selectIndices(entries, parsePatternList(options.patternList()), false, keepGoing);
+    if (m_state.operationIdle)
+        return;
     // A folder without a file to filter is still a point where a stop is seen, so a walk in which
     // nothing fits the patterns can be stopped too.
     if (files.empty()) {
@@ -119,10 +148,11 @@ void FilterRun::scanDirectory(const std::string& folder, bool /*isSubfolder*/) {
         m_filter->beginFolder(folder);
     if (m_duplicates != nullptr && options.duplicateFilter())
         m_duplicates->beginFolder(folder);
-    m_state.statusActivity = "正在筛选：" + displayText(folder);
     statusRefresh();
 
-    for (const std::string& path : files) {
+    // Paths are made one at a time: a folder of a million files holds its names, not its paths.
+    for (const std::size_t index : files) {
+        const std::string path = childPath(folder, entries[index].name);
         m_host.pump();
         FileVerdict verdict = m_filter != nullptr ? m_filter->filterFile(path) : FileVerdict{};
         if (verdict.pass) {
@@ -148,14 +178,26 @@ void FilterRun::scanDirectory(const std::string& folder, bool /*isSubfolder*/) {
 
     // Links to folders are not followed unless asked (as find and the duplicate finders do): the
     // walk stays inside the chosen tree and always ends.
-    const std::string prefix = withTrailingSlash(folder);
-    std::vector<std::string> subfolders;
-    for (const DirectoryEntry& entry : entries) {
+    std::vector<DirectoryEntry> subfolders;
+    for (DirectoryEntry& entry : entries) {
         if (entry.kind == DirectoryEntry::Kind::Folder && (!entry.link || options.followFolderLinks()))
-            subfolders.push_back(prefix + entry.name);
+            subfolders.push_back(std::move(entry));
     }
-    for (const std::string& sub : subfolders) {
-        scanDirectory(sub, true);
+    // The folder's names are not needed while its sub-folders are walked.
+    std::vector<DirectoryEntry>().swap(entries);
+    std::vector<std::size_t>().swap(files);
+
+    // One path text grows and shrinks with the walk: 5,000 levels down, each level does not hold
+    // a copy of its own path.
+    const std::size_t length = folder.size();
+    for (const DirectoryEntry& sub : subfolders) {
+        open.enter(sub.name, sub.link);
+        if (folder.empty() || folder.back() != '/')
+            folder += '/';
+        folder += sub.name;
+        scanOpenFolder(open, folder);
+        open.leave();
+        folder.resize(length);
         if (m_state.operationIdle)
             return;
     }

@@ -72,6 +72,7 @@ public:
 };
 
 class FilterRun;
+class OpenFolders;
 
 /// Duplicate collection: files that passed are collected during the walk and listed after it.
 class DuplicateStage {
@@ -119,6 +120,9 @@ public:
 private:
     void walk();
     void finish();
+    /// Filters the files of the open folder `folder` and walks its sub-folders; `folder` is the
+    /// folder's path, grown and shrunk as the walk goes down and up.
+    void scanOpenFolder(OpenFolders& open, std::string& folder);
 
     AppState& m_state;
     FilterRunHost& m_host;

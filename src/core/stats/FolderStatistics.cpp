@@ -1,6 +1,7 @@
 #include "stats/FolderStatistics.h"
 
 #include "scan/Enumerate.h"
+#include "scan/OpenFolders.h"
 #include "text/NameText.h"
 #include "values/Numbers.h"
 
@@ -38,7 +39,6 @@ void StatisticsRun::runStatistics() {
     m_recurse = m_host.recurse();
     m_fileThreshold = thresholdValue(m_host.fileThresholdOn(), m_host.fileThresholdText());
     m_folderThreshold = thresholdValue(m_host.folderThresholdOn(), m_host.folderThresholdText());
-    m_ancestry.clear();
     // An empty box means the root, as it meant the current drive's root.
     const std::string folder = m_host.folderText();
     countFolder(folder.empty() ? "/" : folder);
@@ -48,19 +48,33 @@ void StatisticsRun::runStatistics() {
 }
 
 void StatisticsRun::countFolder(const std::string& folder) {
+    OpenFolders open;
+    open.openRoot(folder);
+    std::string path = folder;
+    countOpenFolder(open, path);
+}
+
+void StatisticsRun::countOpenFolder(OpenFolders& open, std::string& folder) {
     m_host.pump();
     m_host.setRunCaption(std::string(kStatisticsReadingCaption) + displayText(folder));
-    if (!m_ancestry.enter(folder))
-        return; // a link back up the tree: counting it again would never end
-    struct Leave {
-        FolderAncestry& ancestry;
-        ~Leave() { ancestry.leave(); }
-    } leave{m_ancestry};
+    if (open.loops())
+        return; // a folder mounted inside itself: counting it again would never end
     ++m_visited;
 
     // One read of the folder serves both counts; the pattern list is read again for every folder.
-    const std::vector<DirectoryEntry> entries = listDirectory(folder);
-    const std::uint64_t files = countEntries(entries, parsePatternList(m_host.patternList()), false);
+    // A stop that arrives while a large folder is read drops that folder at once; one that came
+    // before it is read still lets a small folder be counted, as the run always did.
+    bool dropped = false;
+    const KeepGoing keepGoing = [this, &dropped] {
+        m_host.pump();
+        dropped = m_stop;
+        return !m_stop;
+    };
+    std::vector<DirectoryEntry> entries = listDirectory(open.current(), keepGoing);
+    const std::uint64_t files =
+        dropped ? 0 : countEntries(entries, parsePatternList(m_host.patternList()), false, keepGoing);
+    if (dropped)
+        return;
     const auto folders =
         static_cast<std::uint64_t>(std::count_if(entries.begin(), entries.end(), [](const DirectoryEntry& e) {
             return e.kind == DirectoryEntry::Kind::Folder;
@@ -77,14 +91,22 @@ void StatisticsRun::countFolder(const std::string& folder) {
         return;
     // Links to folders count as sub-folders but are not entered, as the scan does: a link to "/"
     // or cross links between levels would otherwise make the walk endless or exponential.
-    const std::string prefix = withTrailingSlash(folder);
     std::vector<std::string> subfolders;
     subfolders.reserve(folders);
-    for (const DirectoryEntry& entry : entries)
+    for (DirectoryEntry& entry : entries)
         if (entry.kind == DirectoryEntry::Kind::Folder && !entry.link)
-            subfolders.push_back(prefix + entry.name);
+            subfolders.push_back(std::move(entry.name));
+    std::vector<DirectoryEntry>().swap(entries);
+    // One path text grows and shrinks with the walk, rather than a copy per level.
+    const std::size_t length = folder.size();
     for (const std::string& subfolder : subfolders) {
-        countFolder(subfolder);
+        open.enter(subfolder, false);
+        if (folder.empty() || folder.back() != '/')
+            folder += '/';
+        folder += subfolder;
+        countOpenFolder(open, folder);
+        open.leave();
+        folder.resize(length);
         if (m_stop)
             return;
     }

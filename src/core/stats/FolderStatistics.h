@@ -1,13 +1,13 @@
 #pragma once
 
-#include "scan/FolderAncestry.h"
-
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
 
 namespace karv {
+
+class OpenFolders;
 
 inline constexpr std::string_view kStatisticsIdleCaption = "立即执行统计";
 inline constexpr std::string_view kStatisticsStartingCaption = "正在初始化中..";
@@ -78,13 +78,14 @@ public:
     std::uint64_t foldersVisited() const { return m_visited; }
 
 private:
+    void countOpenFolder(OpenFolders& open, std::string& folder);
+
     StatisticsHost& m_host;
     bool m_stop = false;
     bool m_recurse = false;
     std::int64_t m_fileThreshold = 0;
     std::int64_t m_folderThreshold = 0;
     std::uint64_t m_visited = 0;
-    FolderAncestry m_ancestry;
 };
 
 } // namespace karv

@@ -1,5 +1,7 @@
 #include "values/FileFacts.h"
 
+#include "files/LongPath.h"
+
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -10,7 +12,9 @@ namespace karv {
 
 std::optional<FileStat> statFile(const std::string& path) {
     struct statx sx {};
-    if (::statx(AT_FDCWD, path.c_str(), 0,
+    const files::ShortPath at(path.c_str());
+    if (!at.ok() ||
+        ::statx(at.dir(), at.rest(), 0,
                 STATX_TYPE | STATX_SIZE | STATX_MTIME | STATX_ATIME | STATX_BTIME | STATX_INO, &sx) != 0)
         return std::nullopt;
     FileStat result;
@@ -29,10 +33,11 @@ std::optional<FileStat> statFile(const std::string& path) {
 int openForReading(const std::string& path) {
     constexpr int kFlags = O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
     // Filtering by content must not move the access times the time filter compares.
-    const int fd = ::open(path.c_str(), kFlags | O_NOATIME);
+    // A path deeper than the kernel's limit is reached folder by folder.
+    const int fd = files::openPath(path.c_str(), kFlags | O_NOATIME);
     if (fd >= 0 || errno != EPERM)
         return fd;
-    return ::open(path.c_str(), kFlags);
+    return files::openPath(path.c_str(), kFlags);
 }
 
 std::uint64_t fileSize(const std::string& path) {
