@@ -200,12 +200,14 @@ int main(int argc, char** argv) {
     std::printf("loop iterations:        %lld\n", probe.iterations());
     std::printf("longest gap:            %.1f ms (ended at %.0f ms)\n", probe.longestGapMs(),
                 probe.longestGapEndMs());
+    std::printf("longest busy gap:       %.1f ms of the thread's own processor time\n",
+                probe.longestBusyGapMs());
     std::printf("  status before:        %s\n", before.constData());
     std::printf("  status after:         %s\n", after.constData());
     std::printf("gaps over 100 ms:       %d\n", probe.gapsOverThreshold());
     for (const karv::EventLoopProbe::Gap& gap : probe.gaps())
-        std::printf("  %8.1f ms ending at %6.0f ms: %s -> %s\n", gap.lengthMs, gap.endMs,
-                    gap.before.toUtf8().constData(), gap.after.toUtf8().constData());
+        std::printf("  %8.1f ms (busy %6.1f ms) ending at %6.0f ms: %s -> %s\n", gap.lengthMs, gap.busyMs,
+                    gap.endMs, gap.before.toUtf8().constData(), gap.after.toUtf8().constData());
     std::printf("status timer:           %d firings, longest interval %.0f ms\n", probe.timerFirings(),
                 probe.longestTimerIntervalMs());
     if (stopClickMs >= 0)
@@ -216,6 +218,10 @@ int main(int argc, char** argv) {
     const bool gapOk = probe.longestGapMs() <= 100;
     const bool timerOk = probe.timerFirings() < 2 || probe.longestTimerIntervalMs() <= 1100;
     const bool stopOk = stopLatencyMs < 1000;
-    std::printf("verdict:                %s\n", gapOk && timerOk && stopOk ? "PASS" : "FAIL");
+    // On a machine shared with other work the wall clock also holds the time the scheduler gave
+    // to other processes; the thread's own processor time tells what the program itself caused.
+    const bool busyOk = probe.longestBusyGapMs() <= 100;
+    std::printf("verdict:                %s (gap by own processor time: %s)\n",
+                gapOk && timerOk && stopOk ? "PASS" : "FAIL", busyOk ? "PASS" : "FAIL");
     return gapOk && timerOk && stopOk ? 0 : 1;
 }

@@ -1,19 +1,42 @@
 #include "gui/EventLoopProbe.h"
 
+#include <algorithm>
+#include <ctime>
+
+#include <QAbstractEventDispatcher>
 #include <QTimer>
 
 namespace karv {
+
+namespace {
+
+qint64 threadCpuNs() {
+    timespec now{};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return qint64{now.tv_sec} * 1000000000 + now.tv_nsec;
+}
+
+} // namespace
 
 EventLoopProbe::EventLoopProbe(QObject* parent) : QObject(parent) {
     m_ticker = new QTimer(this);
     m_ticker->setInterval(0);
     m_ticker->setTimerType(Qt::PreciseTimer);
     connect(m_ticker, &QTimer::timeout, this, &EventLoopProbe::tick);
+    // Every pass of the dispatcher counts too: while events keep arriving, Qt serves timers after
+    // them, so the ticker alone could report a wait where clicks were in fact handled.
+    if (QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance())
+        connect(dispatcher, &QAbstractEventDispatcher::awake, this, [this] {
+            if (m_ticker->isActive())
+                tick();
+        });
 }
 
 void EventLoopProbe::start() {
     m_clock.start();
     m_lastNs = 0;
+    m_lastCpuNs = threadCpuNs();
+    m_longestBusyNs = 0;
     m_lastContext = m_context ? m_context() : QString();
     m_longestNs = 0;
     m_longestEndNs = 0;
@@ -39,6 +62,10 @@ void EventLoopProbe::watchTimer(QTimer* timer) {
 void EventLoopProbe::tick() {
     const qint64 now = m_clock.nsecsElapsed();
     const qint64 gap = now - m_lastNs;
+    const qint64 cpuNow = threadCpuNs();
+    const qint64 busy = cpuNow - m_lastCpuNs;
+    m_lastCpuNs = cpuNow;
+    m_longestBusyNs = std::max(m_longestBusyNs, busy);
     ++m_iterations;
     if (gap > m_longestNs || gap > m_thresholdNs) {
         const QString after = m_context ? m_context() : QString();
@@ -49,7 +76,7 @@ void EventLoopProbe::tick() {
             m_longestAfter = after;
         }
         if (gap > m_thresholdNs)
-            m_gaps.push_back({now / 1e6, gap / 1e6, m_lastContext, after});
+            m_gaps.push_back({now / 1e6, gap / 1e6, busy / 1e6, m_lastContext, after});
     }
     m_lastNs = now;
     if (m_context)

@@ -12,10 +12,10 @@ class QTimer;
 namespace karv {
 
 /// Measures how promptly the event loop of the window's thread is served while long work runs in
-/// an event handler: a zero-interval timer fires at every pass through the loop (and at every
-/// `processEvents` the work calls), so the longest time between two of its firings is the longest
-/// stretch in which clicks, timers and repaints had to wait. A watched timer (the status timer)
-/// gets the longest time between two of its own firings.
+/// an event handler: every pass of the event dispatcher (and a zero-interval timer, for the passes
+/// of an idle loop) marks a moment at which events were handled, so the longest time between two
+/// marks is the longest stretch in which clicks, timers and repaints had to wait. A watched timer (the status
+/// timer) gets the longest time between two of its own firings.
 class EventLoopProbe : public QObject {
 public:
     explicit EventLoopProbe(QObject* parent = nullptr);
@@ -31,6 +31,9 @@ public:
     void watchTimer(QTimer* timer);
 
     double longestGapMs() const { return m_longestNs / 1e6; }
+    /// The longest gap counted in the thread's own processor time: on a loaded machine the wall
+    /// clock also counts the time the scheduler gave to other processes, which no code here causes.
+    double longestBusyGapMs() const { return m_longestBusyNs / 1e6; }
     /// When the longest gap ended, in milliseconds since `start`.
     double longestGapEndMs() const { return m_longestEndNs / 1e6; }
     QString contextBeforeLongestGap() const { return m_longestBefore; }
@@ -41,6 +44,7 @@ public:
     struct Gap {
         double endMs = 0;
         double lengthMs = 0;
+        double busyMs = 0; ///< of it, the thread's own processor time
         QString before;
         QString after;
     };
@@ -61,6 +65,8 @@ private:
     QElapsedTimer m_clock;
     std::function<QString()> m_context;
     qint64 m_lastNs = 0;
+    qint64 m_lastCpuNs = 0;
+    qint64 m_longestBusyNs = 0;
     QString m_lastContext;
     qint64 m_longestNs = 0;
     qint64 m_longestEndNs = 0;
