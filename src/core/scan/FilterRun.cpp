@@ -124,6 +124,10 @@ void FilterRun::scanDirectory(const std::string& folder, bool /*isSubfolder*/) {
 
     for (const std::string& path : files) {
         m_host.pump();
+        // A stop clicked while events were handled ends the walk before another file is read: that
+        // file could take seconds.
+        if (m_state.operationIdle)
+            return;
         FileVerdict verdict = m_filter != nullptr ? m_filter->filterFile(path) : FileVerdict{};
         if (verdict.pass) {
             if (options.duplicateFilter() && m_duplicates != nullptr)
