@@ -196,8 +196,10 @@ int main(int argc, char** argv) {
         start->click(); // returns when the run has ended
         runMs = probe.elapsedMs();
         stopper.stop();
+        // Counted from the moment the user clicked: a click waits in the queue while the loop is
+        // not served, and that wait is part of what the user sees.
         if (stopClickMs >= 0)
-            stopLatencyMs = runMs - stopClickMs;
+            stopLatencyMs = runMs - stopAfterMs;
         QTimer::singleShot(settleMs, [&] {
             probe.stop();
             if (!grabFile.isEmpty())
@@ -227,7 +229,8 @@ int main(int argc, char** argv) {
     std::printf("status timer:           %d firings, longest interval %.0f ms\n", probe.timerFirings(),
                 probe.longestTimerIntervalMs());
     if (stopClickMs >= 0)
-        std::printf("stop latency:           %.1f ms (clicked at %.0f ms)\n", stopLatencyMs, stopClickMs);
+        std::printf("stop latency:           %.1f ms (clicked at %d ms, the click handled at %.0f ms)\n",
+                    stopLatencyMs, stopAfterMs, stopClickMs);
     else if (stopAfterMs > 0)
         std::printf("stop latency:           not measured: the run ended by itself first\n");
     std::printf("final status:           %s\n", status.constData());
