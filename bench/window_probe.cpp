@@ -184,6 +184,7 @@ int main(int argc, char** argv) {
     double stopLatencyMs = -1;
     QTimer stopper;
     stopper.setSingleShot(true);
+    stopper.setTimerType(Qt::PreciseTimer);
     QObject::connect(&stopper, &QTimer::timeout, [&] {
         stopClickMs = probe.elapsedMs();
         start->click(); // the running caption: this asks the run to stop
