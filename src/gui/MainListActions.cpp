@@ -8,13 +8,13 @@
 
 #include <algorithm>
 
+#include <QAbstractItemView>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QThread>
-#include <QTreeView>
 
 namespace karv {
 
@@ -51,9 +51,9 @@ MainListActions::MainListActions(AppState& state, const Parts& parts,
     on(ActionButton::Move, [](ListActions& a) { a.moveOrCopySelected(true); });
     on(ActionButton::Delete, [](ListActions& a) { a.deleteSelected(); });
 
-    connect(parts.list, &QTreeView::doubleClicked, this,
+    connect(parts.list, &QAbstractItemView::doubleClicked, this,
             [this] { run([](ListActions& a) { a.openSelected(true); }); });
-    connect(parts.list, &QTreeView::customContextMenuRequested, this, [this](const QPoint& point) {
+    connect(parts.list, &QWidget::customContextMenuRequested, this, [this](const QPoint& point) {
         if (m_parts.list->indexAt(point).isValid())
             run([](ListActions& a) { a.openSelected(false); });
     });

@@ -12,7 +12,7 @@
 class QLabel;
 class QProgressBar;
 class QPushButton;
-class QTreeView;
+class QAbstractItemView;
 
 namespace karv {
 
@@ -26,7 +26,7 @@ class MainListActions : public QObject, public ActionRows, public ActionWindow {
 public:
     struct Parts {
         QWidget* window;
-        QTreeView* list;
+        QAbstractItemView* list;
         ResultListModel* model;
         QProgressBar* progressBar;
         QLabel* progressText;

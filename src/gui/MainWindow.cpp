@@ -37,8 +37,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStatusBar>
+#include <QTableView>
 #include <QTimer>
-#include <QTreeView>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -505,17 +505,28 @@ QWidget* MainWindow::buildResultPanel() {
     auto* column = new QVBoxLayout(panel);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(10);
-    m_list = named(new QTreeView(panel), "超级列表框");
+    // A table view, not a tree view: a tree lays out every row again at each batch of appended
+    // rows, which takes a tenth of a second once a million rows are listed; a table only extends
+    // its row header.
+    m_list = named(new QTableView(panel), "超级列表框");
     m_list->setModel(m_model);
-    m_list->setRootIsDecorated(false);
-    m_list->setUniformRowHeights(true); // keeps a million rows fast
+    m_list->verticalHeader()->hide();
+    m_list->setShowGrid(false);
+    m_list->setWordWrap(false);
+    m_list->setTabKeyNavigation(false);
     m_list->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_list->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_list->setAlternatingRowColors(true);
     m_list->setContextMenuPolicy(Qt::CustomContextMenu);
     // The folder column takes what is left; the value columns get what their texts need.
-    m_list->header()->setStretchLastSection(true);
+    m_list->horizontalHeader()->setStretchLastSection(true);
+    m_list->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    m_list->horizontalHeader()->setHighlightSections(false);
     const QFontMetrics metrics = m_list->fontMetrics();
+    // One line per row, all of one height, as in a report list.
+    m_list->verticalHeader()->setMinimumSectionSize(1);
+    m_list->verticalHeader()->setDefaultSectionSize(metrics.height() + 6);
+    m_list->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     const int padding = 16;
     m_list->setColumnWidth(ResultListModel::SizeColumn,
                            std::max(metrics.horizontalAdvance(QStringLiteral("1023.99 MB")),
@@ -526,7 +537,7 @@ QWidget* MainWindow::buildResultPanel() {
     m_list->setColumnWidth(ResultListModel::CountColumn, metrics.horizontalAdvance(u8("内容字数")) + padding);
     m_list->viewport()->installEventFilter(this);
     // A width the user gave the name column by hand is his; until then it follows the list.
-    connect(m_list->header(), &QHeaderView::sectionResized, this, [this](int section) {
+    connect(m_list->horizontalHeader(), &QHeaderView::sectionResized, this, [this](int section) {
         if (section == ResultListModel::NameColumn && !m_sizingNameColumn)
             m_nameColumnByHand = true;
     });

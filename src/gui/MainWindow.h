@@ -26,7 +26,7 @@ class QProgressBar;
 class QPushButton;
 class QRadioButton;
 class QTimer;
-class QTreeView;
+class QTableView;
 
 namespace karv {
 
@@ -211,7 +211,7 @@ private:
     QLineEdit* m_patternEdit = nullptr;
     QPushButton* m_startButton = nullptr;
     // Results
-    QTreeView* m_list = nullptr;
+    QTableView* m_list = nullptr;
     bool m_nameColumnByHand = false;
     bool m_sizingNameColumn = false;
     QProgressBar* m_progressBar = nullptr;

@@ -11,6 +11,7 @@
 #include <memory>
 #include <sys/stat.h>
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
@@ -18,7 +19,6 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTimer>
-#include <QTreeView>
 #include <QtTest>
 
 using namespace karv;
@@ -49,7 +49,7 @@ struct Fixture {
         if (!QTest::qWaitForWindowExposed(window.get()))
             qFatal("main window not shown");
     }
-    QTreeView* list() const { return window->findChild<QTreeView*>(u8("超级列表框")); }
+    QAbstractItemView* list() const { return window->findChild<QAbstractItemView*>(u8("超级列表框")); }
     void click(const char* name) const {
         auto* button = window->findChild<QPushButton*>(u8(name));
         QTest::mouseClick(button, Qt::LeftButton, Qt::NoModifier, button->rect().center());

@@ -9,6 +9,7 @@
 
 #include <memory>
 
+#include <QAbstractItemView>
 #include <QBuffer>
 #include <QCheckBox>
 #include <QComboBox>
@@ -23,7 +24,6 @@
 #include <QRadioButton>
 #include <QStatusBar>
 #include <QTimer>
-#include <QTreeView>
 #include <QtTest>
 
 using namespace karv;
@@ -97,7 +97,7 @@ struct Fixture {
         for (const std::string& path : paths)
             urls << QUrl::fromLocalFile(QString::fromStdString(path));
         mime->setUrls(urls);
-        QWidget* target = get<QTreeView>("超级列表框")->viewport();
+        QWidget* target = get<QAbstractItemView>("超级列表框")->viewport();
         const QPoint at = target->rect().center();
         QDragEnterEvent enter(at, Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
         QCoreApplication::sendEvent(window.get(), &enter);
@@ -258,7 +258,7 @@ private slots:
         progress->resize(300, 24);
         QCOMPARE(progressText->geometry(), QRect(10, 0, 280, 24));
         QStringList headers;
-        auto* list = f.get<QTreeView>("超级列表框");
+        auto* list = f.get<QAbstractItemView>("超级列表框");
         for (int column = 0; column < list->model()->columnCount(); ++column)
             headers << list->model()->headerData(column, Qt::Horizontal).toString();
         QCOMPARE(headers, u8("文件名,文件大小,文件时间,内容字数,所在目录").split(','));
@@ -726,7 +726,7 @@ private slots:
         f.window->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(f.window.get()));
         f.click("按钮全选");
-        auto* list = f.get<QTreeView>("超级列表框");
+        auto* list = f.get<QAbstractItemView>("超级列表框");
         QCOMPARE(list->selectionModel()->selectedRows().size(), 3);
         QVERIFY(list->hasFocus());
     }
@@ -940,7 +940,7 @@ private slots:
 
     void theListKeepsItsRulesWhenResized() {
         Fixture f;
-        auto* list = f.get<QTreeView>("超级列表框");
+        auto* list = f.get<QAbstractItemView>("超级列表框");
         auto* strip = f.get("图片框列表操作");
         auto* duplicates = f.get("分组框重复");
         auto* status = f.get("状态条");

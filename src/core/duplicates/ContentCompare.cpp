@@ -91,10 +91,10 @@ long long readFull(ReadOnlyFile& file, char* buffer, std::size_t length) {
     return static_cast<long long>(done);
 }
 
-// Hands control back after each digest chunk's worth of bytes; true when a stop was requested.
-bool pauseAfter(std::uint64_t before, std::uint64_t after, const ReadControl& control) {
-    if (before / kDigestChunkBytes == after / kDigestChunkBytes)
-        return false;
+// Hands control back between two blocks of a file; true when a stop was requested. Waiting for a
+// digest chunk's worth of bytes would keep the window waiting up to a second; the pump itself
+// decides how often events are really handled, and a file of one block costs no call.
+bool pauseAfter(const ReadControl& control) {
     if (control.pump)
         control.pump();
     return control.stopRequested && control.stopRequested();
@@ -163,12 +163,11 @@ ReadOutcome wholeFileHash(ReadOnlyFile& file, std::uint64_t expectedSize, Conten
         const long long got = file.read(buffer, want);
         if (got <= 0)
             return ReadOutcome::Failed;
-        const std::uint64_t before = total;
         total += static_cast<std::uint64_t>(got);
         stats.bytesRead += static_cast<std::uint64_t>(got);
         stats.bytesDigested += static_cast<std::uint64_t>(got);
         hasher.update(buffer, static_cast<std::size_t>(got));
-        if (pauseAfter(before, total, control))
+        if (total < expectedSize && pauseAfter(control))
             return ReadOutcome::Stopped;
     }
     if (file.changedSinceOpen())
@@ -220,9 +219,8 @@ CompareOutcome compareFiles(ReadOnlyFile& a, const std::string& second, std::uin
             return CompareOutcome::Different;
         hasher.update(bufferA, want);
         stats.bytesDigested += want;
-        const std::uint64_t before = total;
         total += want;
-        if (pauseAfter(before, total, control))
+        if (total < expectedSize && pauseAfter(control))
             return CompareOutcome::Stopped;
     }
     if (a.changedSinceOpen())

@@ -36,6 +36,9 @@ struct DuplicateFinder::Impl {
     struct Group {
         std::string key;
         std::vector<std::string> members;
+        // What each member looked like when it was collected: its row is listed from it, and the
+        // row's stamp lets a later action see a file changed since it was judged.
+        std::vector<std::optional<FileStat>> memberStats;
         std::uint64_t firstOrdinal = 0;
         NameProfile firstName; // name mode with similarity only
         std::shared_ptr<const PreparedText> prepared;
@@ -56,6 +59,7 @@ struct DuplicateFinder::Impl {
     struct Pending {
         std::string path;
         std::uint64_t ordinal = 0;
+        std::optional<FileStat> stat;
     };
     struct SizeBucket {
         std::optional<Pending> pending; // the first file of this size, not read yet
@@ -78,6 +82,7 @@ struct DuplicateFinder::Impl {
     ReadBuffers buffers;
     std::unique_ptr<ContentSimilarity> measure;
     std::size_t preparedCacheBytes = 0;
+    std::optional<FileStat> currentStat; // of the file being collected
 
     AppState& state() { return run.state(); }
     ReadControl control() {
@@ -87,10 +92,16 @@ struct DuplicateFinder::Impl {
                 }};
     }
 
-    std::size_t newGroup(std::string key, const std::string& path, std::uint64_t order) {
+    static void addMember(Group& group, const std::string& path, const std::optional<FileStat>& stat) {
+        group.members.push_back(path);
+        group.memberStats.push_back(stat);
+    }
+
+    std::size_t newGroup(std::string key, const std::string& path, std::uint64_t order,
+                         const std::optional<FileStat>& stat) {
         Group group;
         group.key = std::move(key);
-        group.members.push_back(path);
+        addMember(group, path, stat);
         group.firstOrdinal = order;
         groups.push_back(std::move(group));
         return groups.size() - 1;
@@ -104,9 +115,9 @@ struct DuplicateFinder::Impl {
     // --- content mode -------------------------------------------------------------------------
 
     std::size_t newClass(PrefixSet& set, const std::string& path, std::uint64_t order, std::uint64_t size,
-                         const ContentHash* hash) {
+                         const ContentHash* hash, const std::optional<FileStat>& stat) {
         const std::size_t group =
-            newGroup(std::to_string(size) + "#" + std::to_string(classes.size()), path, order);
+            newGroup(std::to_string(size) + "#" + std::to_string(classes.size()), path, order, stat);
         ContentClass content;
         content.group = group;
         if (hash != nullptr) {
@@ -136,7 +147,7 @@ struct DuplicateFinder::Impl {
         std::uint64_t prefix = 0;
         if (prefixHash(pending.path, size, prefix, stats) != ReadOutcome::Done)
             return false;
-        newClass(bucket.byPrefix[prefix], pending.path, pending.ordinal, size, nullptr);
+        newClass(bucket.byPrefix[prefix], pending.path, pending.ordinal, size, nullptr, pending.stat);
         return true;
     }
 
@@ -176,11 +187,11 @@ struct DuplicateFinder::Impl {
         SizeBucket& bucket = bySize[size];
         if (!bucket.pending && bucket.byPrefix.empty()) {
             // A size met once can never form a group: nothing is read until a second file has it.
-            bucket.pending = Pending{path, order};
+            bucket.pending = Pending{path, order, currentStat};
             return;
         }
         if (bucket.pending && !settlePending(bucket, size) && bucket.byPrefix.empty()) {
-            bucket.pending = Pending{path, order};
+            bucket.pending = Pending{path, order, currentStat};
             return;
         }
         showReading(path, size);
@@ -193,7 +204,7 @@ struct DuplicateFinder::Impl {
         if (set.classes.empty()) {
             if (stopped())
                 return;
-            newClass(set, path, order, size, nullptr);
+            newClass(set, path, order, size, nullptr, currentStat);
             return;
         }
         if (set.classes.size() == 1 && !classes[set.classes[0]].unreadable) {
@@ -206,12 +217,12 @@ struct DuplicateFinder::Impl {
                     return;
                 classes[only].hashKnown = true;
                 classes[only].hash = hash;
-                groups[classes[only].group].members.push_back(path);
+                addMember(groups[classes[only].group], path, currentStat);
                 return;
             case CompareOutcome::Different:
                 if (stopped())
                     return;
-                newClass(set, path, order, size, nullptr);
+                newClass(set, path, order, size, nullptr, currentStat);
                 return;
             case CompareOutcome::FirstFailed:
             case CompareOutcome::Stopped:
@@ -238,7 +249,7 @@ struct DuplicateFinder::Impl {
                 if (same == CompareOutcome::Equal) {
                     if (stopped())
                         return;
-                    groups[classes[candidate].group].members.push_back(path);
+                    addMember(groups[classes[candidate].group], path, currentStat);
                     return;
                 }
                 if (same == CompareOutcome::FirstFailed || same == CompareOutcome::Stopped)
@@ -249,7 +260,7 @@ struct DuplicateFinder::Impl {
         }
         if (stopped())
             return;
-        newClass(set, path, order, size, &hash);
+        newClass(set, path, order, size, &hash, currentStat);
     }
 
     // --- name mode ----------------------------------------------------------------------------
@@ -311,12 +322,12 @@ struct DuplicateFinder::Impl {
             }
         }
         if (limit < groups.size()) {
-            groups[limit].members.push_back(path);
+            addMember(groups[limit], path, currentStat);
             return;
         }
         NameProfile profile = nameProfile(displayText(name));
         const std::size_t length = profile.count();
-        const std::size_t index = newGroup(name, path, order);
+        const std::size_t index = newGroup(name, path, order, currentStat);
         groups[index].firstName = std::move(profile);
         byKey.emplace(std::move(name), index);
         byNameLength[length].push_back(index);
@@ -357,6 +368,7 @@ void DuplicateFinder::collectDuplicate(const std::string& path, std::uint64_t si
     // Listed as its own duplicate, the only copy of a file would be offered for deletion.
     if (stat && !m->collected.emplace(stat->device, stat->inode).second)
         return;
+    m->currentStat = stat;
     switch (m->run.host().options().duplicateKind()) {
     case DuplicateKind::Md5:
     case DuplicateKind::Size: {
@@ -371,9 +383,9 @@ void DuplicateFinder::collectDuplicate(const std::string& path, std::uint64_t si
         }
         auto [found, inserted] = m->byKey.try_emplace(std::to_string(size), m->groups.size());
         if (inserted)
-            m->newGroup(found->first, path, order);
+            m->newGroup(found->first, path, order, stat);
         else
-            m->groups[found->second].members.push_back(path);
+            Impl::addMember(m->groups[found->second], path, stat);
         return;
     }
     case DuplicateKind::Name:
@@ -406,7 +418,7 @@ void DuplicateFinder::outputDuplicates() {
                                   : mode == DuplicateOutput::AllButOne ? group->members.size() - 1
                                                                        : group->members.size();
         for (std::size_t i = 0; i < count; ++i)
-            m->run.addResultRow(group->members[i], 0, 0, std::string());
+            m->run.addResultRow(group->members[i], 0, 0, std::string(), group->memberStats[i]);
         if (state.operationIdle)
             break;
     }

@@ -7,8 +7,9 @@
 
 namespace karv {
 
-/// How long reads hand control back: after every `kDigestChunkBytes` the caller's pump runs and its
-/// stop request is polled.
+/// How long reads hand control back: the MD5 key's digest runs the caller's pump and polls its stop
+/// request after every `kDigestChunkBytes`, the duplicate search's hashing and comparing between
+/// any two read blocks.
 struct ReadControl {
     std::function<void()> pump;
     std::function<bool()> stopRequested;

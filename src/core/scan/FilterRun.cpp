@@ -154,6 +154,10 @@ void FilterRun::scanOpenFolder(OpenFolders& open, std::string& folder) {
     for (const std::size_t index : files) {
         const std::string path = childPath(folder, entries[index].name);
         m_host.pump();
+        // A stop clicked while events were handled ends the walk before another file is read: that
+        // file could take seconds.
+        if (m_state.operationIdle)
+            return;
         FileVerdict verdict = m_filter != nullptr ? m_filter->filterFile(path) : FileVerdict{};
         if (verdict.pass) {
             if (options.duplicateFilter() && m_duplicates != nullptr)
