@@ -19,6 +19,7 @@ struct FilterPipeline::FileWork {
     bool statRead = false;
     std::optional<std::string> text; // loaded once, shared by the content filter and the count
     bool expressionGaveUp = false;
+    bool stopped = false; // a stop ended an expression search: no verdict
 
     const std::optional<FileStat>& stat() {
         if (!statRead) {
@@ -55,8 +56,9 @@ bool FilterPipeline::subjectHit(MatchMode mode, std::string_view subject, FileWo
     if (mode == MatchMode::Plain)
         return plainTermMatch(subject, m_state.contentTerms);
     ContentMatcher& matcher = mode == MatchMode::Wildcard ? m_wildcard : m_expression;
-    const bool hit = matcher.matches(subject);
+    const bool hit = matcher.matches(subject, m_poll);
     work.expressionGaveUp = work.expressionGaveUp || matcher.limitReached();
+    work.stopped = work.stopped || matcher.stopped();
     return hit;
 }
 
@@ -67,8 +69,12 @@ FileVerdict FilterPipeline::filterFile(const std::string& path) {
         work.stat();
     if (m_options.contentFilter() && !contentPasses(work))
         work.verdict.pass = false;
-    if (work.expressionGaveUp && m_state.expressionLimitFiles++ == 0)
+    if (work.stopped) {
+        work.verdict.pass = false;
+        work.verdict.decided = false;
+    } else if (work.expressionGaveUp && m_state.expressionLimitFiles++ == 0) {
         m_state.expressionLimitFirst = path;
+    }
     if (work.verdict.pass && m_options.lengthFilter() && !lengthPasses(work))
         work.verdict.pass = false;
     if (work.verdict.pass && m_options.timeFilter() && !timePasses(work))
@@ -87,6 +93,8 @@ bool FilterPipeline::contentPasses(FileWork& work) {
     // Include: every checked target must hit; exclude: none may. Once the name has decided, the
     // content cannot change the verdict and is not read.
     if (m_options.contentInName() && subjectHit(mode, displayText(fileNamePart(work.path)), work) != include)
+        return false;
+    if (work.stopped)
         return false;
     if (m_options.contentInText() && subjectHit(mode, fileText(work), work) != include)
         return false;

@@ -22,6 +22,7 @@ public:
     /// Builds the per-folder matchers from the run's filter text.
     void beginFolder(const std::string& folder) override;
     FileVerdict filterFile(const std::string& path) override;
+    void setStopPoll(SearchPoll poll) override { m_poll = std::move(poll); }
 
 private:
     struct FileWork;
@@ -34,6 +35,7 @@ private:
 
     AppState& m_state;
     const ScanOptions& m_options;
+    SearchPoll m_poll;
 
     // Per-folder matchers. The filter text is captured at run start, so they are compiled again
     // only when it differs from the one they were built from.

@@ -14,6 +14,15 @@ namespace karv {
 
 FilterRun::FilterRun(AppState& state, FilterRunHost& host) : m_state(state), m_host(host) {}
 
+void FilterRun::setFilterStage(FileFilterStage* stage) {
+    m_filter = stage;
+    if (stage != nullptr)
+        stage->setStopPoll([this] {
+            m_host.pump();
+            return m_state.operationIdle;
+        });
+}
+
 void FilterRun::startOrStopRun() {
     if (m_host.startCaption() != kIdleCaption) {
         m_host.setStartCaption(kStoppingCaption);
@@ -125,7 +134,7 @@ void FilterRun::scanDirectory(const std::string& folder, bool /*isSubfolder*/) {
     for (const std::string& path : files) {
         m_host.pump();
         FileVerdict verdict = m_filter != nullptr ? m_filter->filterFile(path) : FileVerdict{};
-        if (verdict.pass) {
+        if (verdict.pass && verdict.decided) {
             if (options.duplicateFilter() && m_duplicates != nullptr)
                 m_duplicates->collect(path, verdict);
             else

@@ -3,6 +3,7 @@
 #include "app/AppState.h"
 #include "scan/ResultRow.h"
 #include "scan/ScanOptions.h"
+#include "text/RegexObject.h"
 #include "values/FileFacts.h"
 
 #include <cstdint>
@@ -54,6 +55,9 @@ public:
 /// "not computed".
 struct FileVerdict {
     bool pass = true;
+    /// False when a stop ended the filters before they had decided: the file is neither listed nor
+    /// collected.
+    bool decided = true;
     std::uint64_t size = 0;
     std::uint64_t contentCount = 0;
     std::string timeText;
@@ -66,6 +70,9 @@ public:
     virtual ~FileFilterStage() = default;
     virtual void beginFolder(const std::string& folder) = 0;
     virtual FileVerdict filterFile(const std::string& path) = 0;
+    /// What a long search inside `filterFile` asks, now and then, whether the run is to stop; it
+    /// lets the front end handle its events too.
+    virtual void setStopPoll(SearchPoll /*poll*/) {}
 };
 
 class FilterRun;
@@ -89,7 +96,8 @@ class FilterRun {
 public:
     FilterRun(AppState& state, FilterRunHost& host);
 
-    void setFilterStage(FileFilterStage* stage) { m_filter = stage; }
+    /// Also hands the stage the run's event pump and stop flag, for its long searches.
+    void setFilterStage(FileFilterStage* stage);
     void setDuplicateStage(DuplicateStage* stage) { m_duplicates = stage; }
 
     /// The click handler of 按钮开始筛选: starts a run, or asks the running one to stop.
