@@ -23,10 +23,12 @@ constexpr std::size_t kStartWindow = 4096;
 constexpr std::uint64_t kBudgetBase = 32'000'000;
 constexpr std::uint64_t kBudgetStepsPerByte = 4;
 constexpr std::uint64_t kBudgetMax = 256'000'000;
-// How often a stop is asked for: after this many counted steps (about a millisecond), or this
-// many fast calls (each at most one window of start positions).
+// How often a stop is asked for: after this many counted steps (about a millisecond), and in the
+// fast engine after this many calls or start positions (bytes), whichever comes first: a window
+// the JIT settles within its small limit can still take milliseconds on a long line.
 constexpr std::uint64_t kPollSteps = std::uint64_t{1} << 16;
 constexpr unsigned kPollCalls = 64;
+constexpr std::size_t kPollStarts = 4 * kStartWindow;
 // Without JIT (no executable memory) the interpreter keeps its backtracking frames on the heap.
 constexpr std::uint64_t kHeapBaseKiB = 64 * 1024;
 constexpr std::uint64_t kHeapMaxKiB = 1024 * 1024;
@@ -182,9 +184,14 @@ public:
     /// not settle them, counting every step. Returns the engine's result; PCRE2_ERROR_CALLOUT when
     /// the budget ran out or a stop was asked for (see `stopped`).
     int window(std::size_t start, std::size_t lastStart) {
-        if (m_poll && ++m_calls % kPollCalls == 0 && m_poll()) {
-            m_stopped = true;
-            return PCRE2_ERROR_CALLOUT;
+        m_starts += lastStart - start + 1;
+        if (m_poll && (++m_calls >= kPollCalls || m_starts >= kPollStarts)) {
+            m_calls = 0;
+            m_starts = 0;
+            if (m_poll()) {
+                m_stopped = true;
+                return PCRE2_ERROR_CALLOUT;
+            }
         }
         pcre2_set_callout(m_resources.context, nullptr, nullptr);
         pcre2_set_match_limit(m_resources.context, kCheapLimit);
@@ -240,7 +247,8 @@ private:
     const SearchPoll& m_poll;
     std::uint64_t m_budget = 0;
     std::uint64_t m_steps = 0;
-    unsigned m_calls = 0;
+    unsigned m_calls = 0;     // fast calls since the last poll
+    std::size_t m_starts = 0; // start positions offered to them since the last poll
     bool m_stopped = false;
 };
 
