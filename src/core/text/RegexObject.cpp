@@ -16,13 +16,14 @@ namespace {
 // front of a literal costs it nothing), so it cannot bound an expensive search. A window it cannot
 // settle cheaply is searched again by a second compilation that calls back before every item and
 // never turns repeats possessive, so every step, backtracking included, is counted. Those steps
-// are paid from a budget in proportion to the text, capped so that even a runaway search over a
-// huge text gives up within seconds.
+// are paid from a budget in proportion to the text (a lazy run across the whole text costs about
+// one step per byte), so a runaway search gives up within about a second per 30 MB of text, and
+// within seconds for any text up to 250 MB, where the budget stops growing.
 constexpr std::uint32_t kCheapLimit = 64;
 constexpr std::size_t kStartWindow = 4096;
 constexpr std::uint64_t kBudgetBase = 32'000'000;
 constexpr std::uint64_t kBudgetStepsPerByte = 4;
-constexpr std::uint64_t kBudgetMax = 256'000'000;
+constexpr std::uint64_t kBudgetMax = 1'000'000'000;
 // How often a stop is asked for: after this many counted steps (about a millisecond), and in the
 // fast engine after this many calls or start positions (bytes), whichever comes first: a window
 // the JIT settles within its small limit can still take milliseconds on a long line.
