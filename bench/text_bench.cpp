@@ -185,6 +185,33 @@ void RegexTagReplace(benchmark::State& state) {
     setBytes(state, text.size());
 }
 
+/// An ordinary expression over 100 MB, every match collected (the fast engine's throughput).
+void RegexSearchAll(benchmark::State& state, const char* pattern) {
+    const std::string& text = mixedText();
+    RegexObject re;
+    re.compile(pattern, true, true, true);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(re.execute(text));
+    state.counters["matches"] = re.matchCount();
+    setBytes(state, text.size());
+}
+
+/// Expressions that backtrack without bound over one long line: each run must end at the limit.
+void RegexRunaway(benchmark::State& state, const char* pattern) {
+    static const std::string line = [] {
+        std::string out;
+        while (out.size() < 4'000'000)
+            out += "abc中文def ";
+        return out;
+    }();
+    RegexObject re;
+    re.compile(pattern, true, true, false);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(re.execute(line));
+    state.counters["limit"] = re.limitReached();
+    setBytes(state, line.size());
+}
+
 void MemchrHtml(benchmark::State& state) {
     const std::string& text = html();
     for (auto _ : state)
@@ -209,5 +236,11 @@ BENCHMARK_CAPTURE(Memmem, chinese, "筛选结果")->Unit(benchmark::kMillisecond
 BENCHMARK(PlainTermMatchAbsent)->Unit(benchmark::kMillisecond);
 BENCHMARK(RegexTagReplace)->Unit(benchmark::kMillisecond);
 BENCHMARK(MemchrHtml)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(RegexSearchAll, literal, "invoice")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(RegexSearchAll, greedy, "报告.*2018")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(RegexSearchAll, classes, "filter\\s+报告")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(RegexSearchAll, groups, "(report|content) \\d+")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(RegexRunaway, greedy, "a.*e.*X")->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK_CAPTURE(RegexRunaway, wildcard, "a.*e.*TAIL")->Unit(benchmark::kMillisecond)->Iterations(1);
 
 BENCHMARK_MAIN();

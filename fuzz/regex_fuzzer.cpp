@@ -22,6 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     RegexObject re;
     re.compile(pattern, flags & 1, flags & 2, flags & 4);
     const int count = re.execute(subject);
+    const bool countGaveUp = re.limitReached();
     if (count < 0 || count != re.matchCount())
         std::abort();
     for (int i = 0; i <= count + 1 && i < 8; ++i) {
@@ -33,6 +34,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             (void)re.subMatchTextAt(i, j, position);
     }
     (void)re.replace(subject, (flags & 8) ? "$1<$&>$$$'" : "");
+    // Told to stop at its n-th question, a search has no answer; never told, it has the same one.
+    const int stopAt = 1 + (flags >> 6);
+    int asked = 0;
+    RegexObject polled = re;
+    const int polledCount = polled.execute(subject, [&] { return ++asked == stopAt; });
+    if (asked > stopAt ||
+        (polled.stopped() && (polledCount != 0 || polled.matchCount() != 0 || asked != stopAt)))
+        std::abort();
+    if (!polled.stopped() && !polled.limitReached() && !countGaveUp && polledCount != count)
+        std::abort();
     RegexObject copy = re;
     (void)copy.execute(pattern);
 

@@ -134,6 +134,36 @@ TEST(ContentFilter, LongTextsMatchAndAGivenUpSearchIsReported) {
               std::string::npos);
 }
 
+TEST(ContentFilter, AStopDuringAnExpressionSearchDecidesNothingAndEndsTheRun) {
+    TempTree tree;
+    std::string line;
+    while (line.size() < 880'000)
+        line += "abc中文def ";
+    tree.file("a.txt", line);
+    tree.file("b.txt", "x");
+    karv::test::TestHost host;
+    host.opts.values = contentSettings("a.*e.*X", false, true);
+    host.opts.values.matchMode = MatchMode::Regex;
+    host.opts.values.contentExcludes = true; // a search cut short must not pass as "no match"
+    AppState state;
+    state.operationIdle = true;
+    FilterRun run(state, host);
+    host.run = &run;
+    FilterPipeline pipeline(state, host.opts);
+    run.setFilterStage(&pipeline);
+    // The first pump comes before the first file; the later ones from inside its search.
+    host.onPump = [&] {
+        if (host.pumps == 3)
+            host.clickStop();
+    };
+    run.runOn(tree.root());
+    EXPECT_EQ(host.pumps, 3);
+    EXPECT_TRUE(host.sink.rows.empty());
+    EXPECT_EQ(state.expressionLimitFiles, 0u);
+    EXPECT_EQ(host.caption, kIdleCaption);
+    EXPECT_EQ(host.status.find("超出计算上限"), std::string::npos);
+}
+
 // --- length filter ----------------------------------------------------------------------------
 
 TEST(LengthFilter, SizeInKilobytesIsInclusive) {

@@ -21,7 +21,7 @@ struct FilterPipeline::FileWork {
     // is read again.
     std::optional<std::string> text;
     bool expressionGaveUp = false;
-    bool stopped = false; ///< a stop request ended a read before the file was judged
+    bool stopped = false; ///< a stop ended a read or a search before the file was judged
 
     const std::optional<FileStat>& stat() {
         if (!statRead) {
@@ -76,9 +76,11 @@ bool FilterPipeline::textHit(MatchMode mode, FileWork& work) {
         return search.found();
     }
     ExpressionStreamSearch search(mode == MatchMode::Wildcard ? m_wildcard : m_expression);
+    search.setPoll(m_poll);
     readText(work, search);
     const bool hit = search.finish();
     work.expressionGaveUp = work.expressionGaveUp || search.limitReached();
+    work.stopped = work.stopped || search.stopped();
     return hit;
 }
 
@@ -86,8 +88,9 @@ bool FilterPipeline::subjectHit(MatchMode mode, std::string_view subject, FileWo
     if (mode == MatchMode::Plain)
         return plainTermMatch(subject, m_state.contentTerms);
     ContentMatcher& matcher = mode == MatchMode::Wildcard ? m_wildcard : m_expression;
-    const bool hit = matcher.matches(subject);
+    const bool hit = matcher.matches(subject, m_poll);
     work.expressionGaveUp = work.expressionGaveUp || matcher.limitReached();
+    work.stopped = work.stopped || matcher.stopped();
     return hit;
 }
 
@@ -98,8 +101,12 @@ FileVerdict FilterPipeline::filterFile(const std::string& path) {
         work.stat();
     if (m_options.contentFilter() && !contentPasses(work))
         work.verdict.pass = false;
-    if (work.expressionGaveUp && m_state.expressionLimitFiles++ == 0)
+    if (work.stopped) {
+        work.verdict.pass = false;
+        work.verdict.decided = false;
+    } else if (work.expressionGaveUp && m_state.expressionLimitFiles++ == 0) {
         m_state.expressionLimitFirst = path;
+    }
     if (work.verdict.pass && m_options.lengthFilter() && !lengthPasses(work))
         work.verdict.pass = false;
     if (work.verdict.pass && m_options.timeFilter() && !timePasses(work))
@@ -121,6 +128,8 @@ bool FilterPipeline::contentPasses(FileWork& work) {
     // Include: every checked target must hit; exclude: none may. Once the name has decided, the
     // content cannot change the verdict and is not read.
     if (m_options.contentInName() && subjectHit(mode, displayText(fileNamePart(work.path)), work) != include)
+        return false;
+    if (work.stopped)
         return false;
     if (m_options.contentInText() && textHit(mode, work) != include)
         return false;

@@ -14,6 +14,17 @@ namespace karv {
 
 FilterRun::FilterRun(AppState& state, FilterRunHost& host) : m_state(state), m_host(host) {}
 
+void FilterRun::setFilterStage(FileFilterStage* stage) {
+    m_filter = stage;
+    if (stage == nullptr)
+        return;
+    stage->setEventPump([this] { m_host.pump(); });
+    stage->setStopPoll([this] {
+        m_host.pump();
+        return m_state.operationIdle;
+    });
+}
+
 void FilterRun::startOrStopRun() {
     if (m_host.startCaption() != kIdleCaption) {
         m_host.setStartCaption(kStoppingCaption);
@@ -159,7 +170,7 @@ void FilterRun::scanOpenFolder(OpenFolders& open, std::string& folder) {
         if (m_state.operationIdle)
             return;
         FileVerdict verdict = m_filter != nullptr ? m_filter->filterFile(path) : FileVerdict{};
-        if (verdict.pass) {
+        if (verdict.pass && verdict.decided) {
             if (options.duplicateFilter() && m_duplicates != nullptr)
                 m_duplicates->collect(path, verdict);
             else

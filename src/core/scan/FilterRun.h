@@ -3,6 +3,7 @@
 #include "app/AppState.h"
 #include "scan/ResultRow.h"
 #include "scan/ScanOptions.h"
+#include "text/RegexObject.h"
 #include "values/FileFacts.h"
 
 #include <cstdint>
@@ -55,6 +56,9 @@ public:
 /// "not computed".
 struct FileVerdict {
     bool pass = true;
+    /// False when a stop ended the filters before they had decided: the file is neither listed nor
+    /// collected.
+    bool decided = true;
     std::uint64_t size = 0;
     std::uint64_t contentCount = 0;
     std::string timeText;
@@ -69,6 +73,9 @@ public:
     virtual FileVerdict filterFile(const std::string& path) = 0;
     /// The run's event pump, for a stage to call during the long work of one file.
     virtual void setEventPump(std::function<void()> pump) { (void)pump; }
+    /// What a long search inside `filterFile` asks, now and then, whether the run is to stop; it
+    /// lets the front end handle its events too.
+    virtual void setStopPoll(SearchPoll /*poll*/) {}
 };
 
 class FilterRun;
@@ -93,11 +100,8 @@ class FilterRun {
 public:
     FilterRun(AppState& state, FilterRunHost& host);
 
-    void setFilterStage(FileFilterStage* stage) {
-        m_filter = stage;
-        if (stage != nullptr)
-            stage->setEventPump([this] { m_host.pump(); });
-    }
+    /// Also hands the stage the run's event pump and stop flag, for its long searches.
+    void setFilterStage(FileFilterStage* stage);
     void setDuplicateStage(DuplicateStage* stage) { m_duplicates = stage; }
 
     /// The click handler of 按钮开始筛选: starts a run, or asks the running one to stop.

@@ -9,20 +9,27 @@ namespace karv {
 
 namespace {
 
-// Limits of one search, all counted in the engine's own steps, so a search ends the same way on
-// an idle and on a busy machine. The engine applies its match limit to each start position anew.
-// Start positions are tried in windows with a small limit; a position that needs more is then
-// retried alone with a doubling limit, and those retries are paid from a budget in proportion to
-// the text. So a linear expression over hundreds of megabytes runs to its end, one expensive
-// position (a lazy run over a megabyte) is allowed as much as the text is long, and an expression
-// that explodes at one position, or is expensive at very many, stops at a bound that grows only
-// linearly with the text.
-constexpr std::uint32_t kCheapLimit = 256;
+// Limits of one search, counted in engine steps so that a search ends the same way on an idle and
+// on a busy machine. Start positions are first tried in windows by the compiled (JIT) expression
+// with a small match limit: that settles almost every window of an ordinary search at full speed.
+// The JIT's own count skips much of its backtracking (a ".*" giving back characters one by one in
+// front of a literal costs it nothing), so it cannot bound an expensive search. A window it cannot
+// settle cheaply is searched again by a second compilation that calls back before every item and
+// never turns repeats possessive, so every step, backtracking included, is counted. Those steps
+// are paid from a budget in proportion to the text (a lazy run across the whole text costs about
+// one step per byte), so a runaway search gives up within about a second per 30 MB of text, and
+// within seconds for any text up to 250 MB, where the budget stops growing.
+constexpr std::uint32_t kCheapLimit = 64;
 constexpr std::size_t kStartWindow = 4096;
-constexpr std::uint64_t kPositionLimitBase = 10'000'000;
-constexpr std::uint64_t kPositionStepsPerByte = 4;
-constexpr std::uint64_t kBudgetBase = 64'000'000;
-constexpr std::uint64_t kBudgetStepsPerByte = 16;
+constexpr std::uint64_t kBudgetBase = 32'000'000;
+constexpr std::uint64_t kBudgetStepsPerByte = 4;
+constexpr std::uint64_t kBudgetMax = 1'000'000'000;
+// How often a stop is asked for: after this many counted steps (about a millisecond), and in the
+// fast engine after this many calls or start positions (bytes), whichever comes first: a window
+// the JIT settles within its small limit can still take milliseconds on a long line.
+constexpr std::uint64_t kPollSteps = std::uint64_t{1} << 16;
+constexpr unsigned kPollCalls = 64;
+constexpr std::size_t kPollStarts = 4 * kStartWindow;
 // Without JIT (no executable memory) the interpreter keeps its backtracking frames on the heap.
 constexpr std::uint64_t kHeapBaseKiB = 64 * 1024;
 constexpr std::uint64_t kHeapMaxKiB = 1024 * 1024;
@@ -106,10 +113,37 @@ struct MatchResources {
     MatchResources& operator=(const MatchResources&) = delete;
 };
 
-MatchResources& matchResources() {
-    thread_local MatchResources resources;
-    return resources;
-}
+/// The thread's match context and JIT stack for one search. A poll may let the front end handle
+/// events, and one of them may search again on this thread while the first search waits inside
+/// the engine: that nested search gets its own, so it never touches the stack the first one stands
+/// on.
+class ResourcesLease {
+public:
+    ResourcesLease() {
+        thread_local MatchResources shared;
+        thread_local bool sharedInUse = false;
+        if (sharedInUse) {
+            m_own = std::make_unique<MatchResources>();
+            m_resources = m_own.get();
+        } else {
+            m_resources = &shared;
+            m_inUse = &sharedInUse;
+            sharedInUse = true;
+        }
+    }
+    ~ResourcesLease() {
+        if (m_inUse != nullptr)
+            *m_inUse = false;
+    }
+    ResourcesLease(const ResourcesLease&) = delete;
+    ResourcesLease& operator=(const ResourcesLease&) = delete;
+    MatchResources& resources() { return *m_resources; }
+
+private:
+    MatchResources* m_resources = nullptr;
+    std::unique_ptr<MatchResources> m_own;
+    bool* m_inUse = nullptr;
+};
 
 struct MatchDataHolder {
     pcre2_match_data* data;
@@ -132,28 +166,63 @@ std::size_t nextCharacter(std::string_view text, std::size_t pos) {
 }
 
 /// How a search ended.
-enum class SearchEnd { Done, Limit };
+enum class SearchEnd { Done, Limit, Stopped };
 
-/// One search over one subject: the engine calls with their limits, and the budget.
+/// One search over one subject: the fast and the counted engine calls, the budget and the polls.
 class Search {
 public:
-    Search(const pcre2_code* code, std::string_view subject, pcre2_match_data* match,
-           MatchResources& resources)
-        : m_code(code), m_subject(subject), m_match(match), m_resources(resources) {
-        const std::uint64_t size = subject.size();
-        m_positionLimit =
-            std::min<std::uint64_t>(kPositionLimitBase + kPositionStepsPerByte * size, 0xFFFFFFFFu);
-        m_budget = kBudgetBase + kBudgetStepsPerByte * size;
+    Search(const pcre2_code* fast, const pcre2_code* counted, std::string_view subject,
+           pcre2_match_data* match, MatchResources& resources, const SearchPoll& poll)
+        : m_fast(fast), m_counted(counted), m_subject(subject), m_match(match), m_resources(resources),
+          m_poll(poll) {
+        m_budget = std::min(kBudgetMax, kBudgetBase + kBudgetStepsPerByte * subject.size());
         pcre2_set_depth_limit(resources.context, 0xFFFFFFFFu); // the heap limit bounds the depth
-        pcre2_set_heap_limit(resources.context,
-                             static_cast<std::uint32_t>(std::min(kHeapMaxKiB, kHeapBaseKiB + size / 16)));
+        pcre2_set_heap_limit(resources.context, static_cast<std::uint32_t>(std::min(
+                                                    kHeapMaxKiB, kHeapBaseKiB + subject.size() / 16)));
     }
 
-    /// Tries the start positions from `start` up to `lastStart` with at most `limit` steps each.
-    int call(std::size_t start, std::size_t lastStart, std::uint32_t limit) {
+    /// Tries the start positions from `start` up to `lastStart`: first cheaply, then, when that does
+    /// not settle them, counting every step. Returns the engine's result; PCRE2_ERROR_CALLOUT when
+    /// the budget ran out or a stop was asked for (see `stopped`).
+    int window(std::size_t start, std::size_t lastStart) {
+        m_starts += lastStart - start + 1;
+        if (m_poll && (++m_calls >= kPollCalls || m_starts >= kPollStarts)) {
+            m_calls = 0;
+            m_starts = 0;
+            if (m_poll()) {
+                m_stopped = true;
+                return PCRE2_ERROR_CALLOUT;
+            }
+        }
+        pcre2_set_callout(m_resources.context, nullptr, nullptr);
+        pcre2_set_match_limit(m_resources.context, kCheapLimit);
+        const int rc = call(m_fast, start, lastStart);
+        if (rc != PCRE2_ERROR_MATCHLIMIT || m_counted == nullptr)
+            return rc;
+        pcre2_set_callout(m_resources.context, &Search::onStep, this);
+        pcre2_set_match_limit(m_resources.context, 0xFFFFFFFFu); // the budget counts instead
+        return call(m_counted, start, lastStart);
+    }
+
+    bool stopped() const { return m_stopped; }
+
+private:
+    /// Called by the counted compilation before every item it tries.
+    static int onStep(pcre2_callout_block* /*block*/, void* data) {
+        Search& search = *static_cast<Search*>(data);
+        if (search.m_budget == 0)
+            return PCRE2_ERROR_CALLOUT;
+        --search.m_budget;
+        if (++search.m_steps % kPollSteps == 0 && search.m_poll && search.m_poll()) {
+            search.m_stopped = true;
+            return PCRE2_ERROR_CALLOUT;
+        }
+        return 0;
+    }
+
+    int call(const pcre2_code* code, std::size_t start, std::size_t lastStart) {
         pcre2_set_offset_limit(m_resources.context, lastStart);
-        pcre2_set_match_limit(m_resources.context, limit);
-        int rc = pcre2_match(m_code, bytes(), m_subject.size(), start, 0, m_match, m_resources.context);
+        int rc = pcre2_match(code, bytes(), m_subject.size(), start, 0, m_match, m_resources.context);
         if (rc == PCRE2_ERROR_JIT_STACKLIMIT) {
             // Again on a stack sized to the text, released afterwards: its pages stay resident.
             const std::size_t size =
@@ -162,76 +231,50 @@ public:
             if (large == nullptr)
                 return rc;
             pcre2_jit_stack_assign(m_resources.context, nullptr, large);
-            rc = pcre2_match(m_code, bytes(), m_subject.size(), start, 0, m_match, m_resources.context);
+            rc = pcre2_match(code, bytes(), m_subject.size(), start, 0, m_match, m_resources.context);
             pcre2_jit_stack_assign(m_resources.context, nullptr, m_resources.jitStack);
             pcre2_jit_stack_free(large);
         }
         return rc;
     }
 
-    /// The start position `at` alone, with a doubling limit paid from the budget. Returns the
-    /// engine's result, or PCRE2_ERROR_MATCHLIMIT when the position or the budget is exhausted.
-    int expensive(std::size_t at) {
-        std::uint64_t limit = std::uint64_t{kCheapLimit} * 2;
-        while (true) {
-            limit = std::min(limit, m_positionLimit);
-            if (limit > m_budget)
-                return PCRE2_ERROR_MATCHLIMIT;
-            m_budget -= limit;
-            const int rc = call(at, at, static_cast<std::uint32_t>(limit));
-            if (rc != PCRE2_ERROR_MATCHLIMIT || limit == m_positionLimit)
-                return rc;
-            limit *= 2;
-        }
-    }
-
-private:
     PCRE2_SPTR bytes() const { return reinterpret_cast<PCRE2_SPTR>(m_subject.data()); }
 
-    const pcre2_code* m_code;
+    const pcre2_code* m_fast;
+    const pcre2_code* m_counted;
     std::string_view m_subject;
     pcre2_match_data* m_match;
     MatchResources& m_resources;
-    std::uint64_t m_positionLimit = 0;
+    const SearchPoll& m_poll;
     std::uint64_t m_budget = 0;
+    std::uint64_t m_steps = 0;
+    unsigned m_calls = 0;     // fast calls since the last poll
+    std::size_t m_starts = 0; // start positions offered to them since the last poll
+    bool m_stopped = false;
 };
 
 /// Calls `onMatch(ovector, pairCount)` for the first match, or for every match when `global`.
 /// After an empty match the search goes on one character further, as in ECMAScript. Returns
-/// `Limit` when the engine gave up (a limit reached, out of memory); `onMatch` returning false
-/// stops early.
-SearchEnd forEachMatch(const pcre2_code* code, std::string_view subject, bool global,
+/// `Limit` when the engine gave up (the budget spent, out of memory), `Stopped` when `poll` asked
+/// for it; `onMatch` returning false stops early.
+SearchEnd forEachMatch(const pcre2_code* fast, const pcre2_code* counted, std::string_view subject,
+                       bool global, const SearchPoll& poll,
                        const std::function<bool(const PCRE2_SIZE*, int)>& onMatch) {
-    MatchDataHolder match(code);
-    MatchResources& resources = matchResources();
+    MatchDataHolder match(fast);
+    ResourcesLease lease;
+    MatchResources& resources = lease.resources();
     if (match.data == nullptr || resources.context == nullptr)
         return SearchEnd::Limit;
-    Search search(code, subject, match.data, resources);
+    Search search(fast, counted, subject, match.data, resources, poll);
     std::size_t start = 0;
     while (start <= subject.size()) {
         // Start positions before `windowEnd` (a character boundary) are tried in this call.
         std::size_t windowEnd = std::min(start + kStartWindow, subject.size() + 1);
         while (windowEnd < subject.size() && (static_cast<unsigned char>(subject[windowEnd]) & 0xC0) == 0x80)
             ++windowEnd;
-        int rc = search.call(start, windowEnd - 1, kCheapLimit);
-        if (rc == PCRE2_ERROR_MATCHLIMIT) {
-            // Find the position that needs more, one by one, and settle it alone.
-            std::size_t at = start;
-            while (at < windowEnd && (rc = search.call(at, at, kCheapLimit)) == PCRE2_ERROR_NOMATCH)
-                at = at >= subject.size() ? windowEnd : nextCharacter(subject, at);
-            if (at >= windowEnd) {
-                start = windowEnd;
-                continue;
-            }
-            if (rc == PCRE2_ERROR_MATCHLIMIT)
-                rc = search.expensive(at);
-            if (rc == PCRE2_ERROR_NOMATCH) {
-                if (at >= subject.size())
-                    return SearchEnd::Done;
-                start = nextCharacter(subject, at);
-                continue;
-            }
-        }
+        const int rc = search.window(start, windowEnd - 1);
+        if (search.stopped())
+            return SearchEnd::Stopped;
         if (rc == PCRE2_ERROR_NOMATCH) {
             if (windowEnd > subject.size())
                 return SearchEnd::Done;
@@ -264,10 +307,13 @@ SearchEnd forEachMatch(const pcre2_code* code, std::string_view subject, bool gl
 struct RegexObject::Compiled {
     std::string pattern;
     pcre2_code* code = nullptr;
+    pcre2_code* counted = nullptr; ///< the same expression, every step counted (see `Search`)
     std::uint32_t groups = 0;
     ~Compiled() {
         if (code != nullptr)
             pcre2_code_free(code);
+        if (counted != nullptr)
+            pcre2_code_free(counted);
     }
 };
 
@@ -327,19 +373,25 @@ bool RegexObject::compile(std::string_view pattern, bool ignoreCase, bool multil
     const std::string enginePattern = toEngineSyntax(pattern);
     compiled->code = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(enginePattern.data()), enginePattern.size(),
                                    options, &errorCode, &errorOffset, context);
-    pcre2_compile_context_free(context);
     if (compiled->code != nullptr) {
         // Without JIT (not available, or out of executable memory) the interpreter serves.
         pcre2_jit_compile(compiled->code, PCRE2_JIT_COMPLETE);
         pcre2_pattern_info(compiled->code, PCRE2_INFO_CAPTURECOUNT, &compiled->groups);
+        compiled->counted = pcre2_compile(
+            reinterpret_cast<PCRE2_SPTR>(enginePattern.data()), enginePattern.size(),
+            options | PCRE2_AUTO_CALLOUT | PCRE2_NO_AUTO_POSSESS, &errorCode, &errorOffset, context);
+        if (compiled->counted != nullptr)
+            pcre2_jit_compile(compiled->counted, PCRE2_JIT_COMPLETE);
     }
+    pcre2_compile_context_free(context);
     m_compiled = std::move(compiled);
     return true;
 }
 
-int RegexObject::execute(std::string_view text) {
+int RegexObject::execute(std::string_view text, const SearchPoll& poll) {
     m_matches.clear();
     m_limitReached = false;
+    m_stopped = false;
     if (!isValid())
         return 0;
     std::vector<Match> found;
@@ -348,8 +400,8 @@ int RegexObject::execute(std::string_view text) {
     std::size_t countedBytes = 0; // how far the subject has been counted
     bool overflow = false;
     const std::uint32_t groups = m_compiled->groups;
-    const SearchEnd end =
-        forEachMatch(m_compiled->code, text, m_global, [&](const PCRE2_SIZE* ov, int pairs) {
+    const SearchEnd end = forEachMatch(
+        m_compiled->code, m_compiled->counted, text, m_global, poll, [&](const PCRE2_SIZE* ov, int pairs) {
             if (found.size() >= kMaxStoredMatches) {
                 overflow = true;
                 return false;
@@ -378,15 +430,18 @@ int RegexObject::execute(std::string_view text) {
             found.push_back(std::move(match));
             return true;
         });
+    m_stopped = end == SearchEnd::Stopped;
     m_limitReached = end == SearchEnd::Limit || overflow;
-    if (m_limitReached)
+    if (m_limitReached || m_stopped)
         return 0;
     m_matches = std::move(found);
     return static_cast<int>(m_matches.size());
 }
 
-std::string RegexObject::replace(std::string_view text, std::string_view replacement) const {
+std::string RegexObject::replace(std::string_view text, std::string_view replacement,
+                                 const SearchPoll& poll) const {
     m_limitReached = false;
+    m_stopped = false;
     if (!m_compiled)
         return {};
     if (m_compiled->code == nullptr)
@@ -396,8 +451,8 @@ std::string RegexObject::replace(std::string_view text, std::string_view replace
     std::string out;
     std::size_t copied = 0; // subject bytes already handled
     bool overflow = false;
-    const SearchEnd end =
-        forEachMatch(m_compiled->code, text, m_global, [&](const PCRE2_SIZE* ov, int pairs) {
+    const SearchEnd end = forEachMatch(
+        m_compiled->code, m_compiled->counted, text, m_global, poll, [&](const PCRE2_SIZE* ov, int pairs) {
             out.append(text.substr(copied, ov[0] - copied));
             copied = ov[1];
             if (plain) {
@@ -455,8 +510,9 @@ std::string RegexObject::replace(std::string_view text, std::string_view replace
             }
             return true;
         });
+    m_stopped = end == SearchEnd::Stopped;
     m_limitReached = end == SearchEnd::Limit || overflow;
-    if (m_limitReached)
+    if (m_limitReached || m_stopped)
         return std::string(text);
     out.append(text.substr(copied));
     return out;

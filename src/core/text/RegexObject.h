@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -8,16 +9,21 @@
 
 namespace karv {
 
+/// Asked at fixed points of a search's work (about every millisecond of it): returns true to end
+/// the search at once. May let the front end handle its events.
+using SearchPoll = std::function<bool()>;
+
 /// The program's regular-expression facility: a compiled expression (PCRE2, UTF mode, JIT where
 /// available) and the matches of its last `execute`. Syntax is ECMAScript-like: \s \S \f \t \v \r
 /// \n, classes, * + ? and lazy forms, |, ^ and $ (at every line with `multiline`), \uHHHH.
 ///
 /// Never throws. An invalid pattern, an empty object, or a search that exceeds the engine's limits
 /// counts as no match: `execute` returns 0 and `replace` returns the subject unchanged ("" when
-/// nothing was compiled). The limits are counted in engine steps and grow with the subject, so a
-/// linear expression completes over any text and the outcome never depends on the machine's load;
-/// only an expression that backtracks without bound (catastrophically) reaches them, and
-/// `limitReached` then tells the caller that "no match" means "gave up".
+/// nothing was compiled). The limits are counted in engine steps and grow with the subject (up to a
+/// cap), so a linear expression completes over any text and the outcome never depends on the
+/// machine's load; only an expression that backtracks without bound reaches them, within seconds,
+/// and `limitReached` then tells the caller that "no match" means "gave up". A search given a
+/// `SearchPoll` asks it now and then whether to stop, and ends at once when told (`stopped`).
 ///
 /// Copies share the compiled expression and duplicate the matches. Not for concurrent use of one
 /// object from several threads; copies may be used in different threads.
@@ -47,11 +53,12 @@ public:
 
     /// Searches `text`; replaces the stored matches and returns their number (0 or 1 when not
     /// global).
-    int execute(std::string_view text);
+    int execute(std::string_view text, const SearchPoll& poll = {});
 
     /// `text` with the matches replaced by `replacement`, in which $& is the match, $1..$99 a
     /// group, $` and $' the text before and after, $$ a dollar sign.
-    std::string replace(std::string_view text, std::string_view replacement) const;
+    std::string replace(std::string_view text, std::string_view replacement,
+                        const SearchPoll& poll = {}) const;
 
     /// The current pattern, "" when nothing is compiled.
     std::string pattern() const;
@@ -59,6 +66,9 @@ public:
     bool isValid() const;
     /// Whether the last `execute` or `replace` gave up at a limit rather than finding its answer.
     bool limitReached() const { return m_limitReached; }
+    /// Whether the last `execute` or `replace` was ended by its poll (no answer: 0 matches, the
+    /// subject unchanged).
+    bool stopped() const { return m_stopped; }
 
     /// Number of matches of the last `execute`.
     int matchCount() const;
@@ -89,6 +99,7 @@ private:
     std::vector<Match> m_matches;
     bool m_global = true;
     mutable bool m_limitReached = false;
+    mutable bool m_stopped = false;
 };
 
 } // namespace karv

@@ -154,12 +154,14 @@ void ExpressionStreamSearch::begin() {
     m_buffer.clear();
     m_found = false;
     m_limitReached = false;
+    m_stopped = false;
 }
 
 void ExpressionStreamSearch::test(std::string_view window) {
-    if (m_matcher.matches(window))
+    if (m_matcher.matches(window, m_poll))
         m_found = true;
     m_limitReached = m_limitReached || m_matcher.limitReached();
+    m_stopped = m_stopped || m_matcher.stopped();
 }
 
 void ExpressionStreamSearch::testFullWindow() {
@@ -186,16 +188,16 @@ void ExpressionStreamSearch::testFullWindow() {
 }
 
 bool ExpressionStreamSearch::feed(std::string_view piece) {
-    if (m_found)
+    if (m_found || m_stopped)
         return true;
     m_buffer.append(piece);
-    while (!m_found && m_buffer.size() > m_window)
+    while (!m_found && !m_stopped && m_buffer.size() > m_window)
         testFullWindow();
-    return m_found;
+    return m_found || m_stopped;
 }
 
 bool ExpressionStreamSearch::finish() {
-    if (!m_found)
+    if (!m_found && !m_stopped)
         test(m_buffer);
     m_buffer = std::string();
     return m_found;

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace karv {
@@ -79,6 +80,9 @@ public:
     bool finish();
     /// Whether a window's test gave up at the expression's limit.
     bool limitReached() const { return m_limitReached; }
+    /// Asked now and then during a window's test; answering "stop" ends the search with no answer.
+    void setPoll(SearchPoll poll) { m_poll = std::move(poll); }
+    bool stopped() const { return m_stopped; }
 
 private:
     void test(std::string_view window);
@@ -90,6 +94,8 @@ private:
     std::string m_buffer;
     bool m_found = false;
     bool m_limitReached = false;
+    SearchPoll m_poll;
+    bool m_stopped = false;
 };
 
 } // namespace karv

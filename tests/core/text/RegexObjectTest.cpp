@@ -1,10 +1,14 @@
 #include "text/RegexObject.h"
 
+#include "text/Matching.h"
 #include "text/Removers.h"
 #include "values/ValueText.h"
 
+#include <atomic>
+#include <chrono>
 #include <gtest/gtest.h>
 #include <random>
+#include <thread>
 
 using namespace karv;
 
@@ -14,6 +18,15 @@ RegexObject compiled(std::string_view pattern, bool global = true, bool multilin
     RegexObject re;
     EXPECT_TRUE(re.compile(pattern, true, multiline, global));
     return re;
+}
+
+/// One line of mixed-width text without "x" or "t": ".*" over it gives back one character at a
+/// time, which the JIT's own match limit does not count.
+std::string longLine(std::size_t bytes) {
+    std::string line;
+    while (line.size() < bytes)
+        line += "abc中文def ";
+    return line;
 }
 
 } // namespace
@@ -156,6 +169,89 @@ TEST(RegexObject, PathologicalPatternsOnTenMegabytesEndWithoutAMatch) {
     EXPECT_EQ(compiled("(a|aa)*(c|d)").execute(lines), 0);
     // An ordinary search over the same text still works.
     EXPECT_EQ(compiled("a{22}\\n", false).execute(lines), 1);
+    // Greedy runs giving back character by character over one long line: cubic in the line.
+    RegexObject greedy = compiled("a.*e.*X", false);
+    EXPECT_EQ(greedy.execute(longLine(880'000)), 0);
+    EXPECT_TRUE(greedy.limitReached());
+    EXPECT_FALSE(greedy.stopped());
+    ContentMatcher wildcard(MatchMode::Wildcard, "a*e*TAIL");
+    EXPECT_FALSE(wildcard.matches(longLine(4'000'000)));
+    EXPECT_TRUE(wildcard.limitReached());
+}
+
+TEST(RegexObject, WindowsTheFastEngineGivesUpOnStillFindTheirMatches) {
+    // Every run of "a" is exponential for (a|aa)*b; the one match lies after hundreds of them.
+    std::string text;
+    for (int i = 0; i < 500; ++i)
+        text += std::string(12, 'a') + "\n";
+    RegexObject re = compiled("(a|aa)*b");
+    EXPECT_EQ(re.execute(text + "xaab" + text + "ab"), 2);
+    EXPECT_FALSE(re.limitReached());
+    std::int64_t position = 0;
+    EXPECT_EQ(re.matchTextAt(1, position), "aab");
+    EXPECT_EQ(position, 500 * 13 + 1);
+    EXPECT_EQ(re.subMatchText(1, 1), "a"); // "a" is tried before "aa"
+    EXPECT_EQ(re.matchTextAt(2, position), "ab");
+    EXPECT_EQ(position, 2 * 500 * 13 + 4);
+    EXPECT_EQ(compiled("START[\\s\\S]*?END", false).execute("START" + longLine(2'000'000) + "\nEND"), 1);
+    // The same search again while a poll runs another one on this thread (as an event handled in
+    // the pump may): neither disturbs the other.
+    RegexObject outer = compiled("(a|aa)*b");
+    RegexObject inner = compiled("(a|aa)*b");
+    int nested = 0;
+    EXPECT_EQ(outer.execute(text + "xaab" + text + "ab",
+                            [&] {
+                                nested += inner.execute(text + "aab");
+                                return false;
+                            }),
+              2);
+    EXPECT_GT(nested, 0);
+    EXPECT_EQ(outer.matchTextAt(2, position), "ab");
+    EXPECT_EQ(position, 2 * 500 * 13 + 4);
+}
+
+TEST(RegexObject, APollEndsASearchAtOnceAndLeavesOrdinarySearchesAlone) {
+    // Told to stop at its third question, the search asks no fourth and has no answer.
+    RegexObject greedy = compiled("a.*e.*X", false);
+    int asked = 0;
+    EXPECT_EQ(greedy.execute(longLine(880'000), [&] { return ++asked == 3; }), 0);
+    EXPECT_EQ(asked, 3);
+    EXPECT_TRUE(greedy.stopped());
+    EXPECT_FALSE(greedy.limitReached());
+    const RegexObject replacer = compiled("a.*e.*X");
+    const std::string line = longLine(880'000);
+    asked = 0;
+    EXPECT_EQ(replacer.replace(line, "-", [&] { return ++asked == 2; }), line);
+    EXPECT_TRUE(replacer.stopped());
+
+    // A stop set by another thread ends a search that would run to its limit.
+    std::atomic<bool> stop = false;
+    std::thread stopper([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        stop = true;
+    });
+    ContentMatcher wildcard(MatchMode::Wildcard, "a*e*TAIL");
+    EXPECT_FALSE(wildcard.matches(longLine(4'000'000), [&] { return stop.load(); }));
+    stopper.join();
+    EXPECT_TRUE(wildcard.stopped());
+    EXPECT_FALSE(wildcard.limitReached());
+
+    // A poll that never stops is asked during a long ordinary search and changes nothing in it.
+    const std::string_view unit = "报告 2018 report\r\n";
+    std::string text;
+    while (text.size() < 8'000'000)
+        text += unit;
+    RegexObject all = compiled("report\\s+报告 (\\d+)");
+    asked = 0;
+    const int count = all.execute(text, [&] {
+        ++asked;
+        return false;
+    });
+    EXPECT_GT(asked, 0);
+    EXPECT_EQ(count, compiled("report\\s+报告 (\\d+)").execute(text));
+    EXPECT_EQ(count, static_cast<int>(text.size() / unit.size()) - 1); // each across a line break
+    EXPECT_EQ(all.subMatchText(count, 1), "2018");
+    EXPECT_FALSE(all.stopped());
 }
 
 TEST(RegexObject, BlankRemoverOverALargeTextIsNotTakenForARunawaySearch) {
