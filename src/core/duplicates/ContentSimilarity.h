@@ -41,8 +41,8 @@ public:
                                                     const KeepGoing& keepGoing = {},
                                                     std::size_t batchNodes = kBatchNodes);
 
-    /// Trie nodes of one batch (about 16 bytes each once built, 30 while being built).
-    static constexpr std::size_t kBatchNodes = std::size_t{4} << 20;
+    /// Trie nodes of one batch (about 20 bytes each once built, 34 while being built).
+    static constexpr std::size_t kBatchNodes = std::size_t{8} << 20;
 };
 
 /// The content measure 0..100 of two texts.
