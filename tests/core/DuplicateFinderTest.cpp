@@ -169,6 +169,29 @@ TEST(DuplicateFinder, SimilarNamesAndContentCheck) {
     EXPECT_TRUE(runScan(s, tree.root()).empty());
 }
 
+TEST(DuplicateFinder, StopDuringContentComparisonDropsTheFile) {
+    TempTree tree;
+    std::string text;
+    for (int i = 0; i < 200000; ++i)
+        text += "第" + std::to_string(i) + "句，";
+    tree.file("1/abcdefghij.txt", text);
+    tree.file("2/abcdefghik.txt", text);
+    ScanSettings s = dupSettings(DuplicateKind::Name, DuplicateOutput::All);
+    s.similarity = true;
+    s.judgeContent = true;
+    DupRun full(s);
+    EXPECT_EQ(full.scan(tree.root()).size(), 2u);
+    const int pumps = full.host.pumps; // most of them from inside the comparison
+    ASSERT_GT(pumps, 20);
+    DupRun stopped(s);
+    stopped.host.onPump = [&] {
+        if (stopped.host.pumps == pumps - 10)
+            stopped.host.clickStop();
+    };
+    EXPECT_TRUE(stopped.scan(tree.root()).empty());
+    EXPECT_LE(stopped.host.pumps, pumps - 8);
+}
+
 TEST(DuplicateFinder, ExactKeyFirstThenSimilarityToFirstMember) {
     TempTree tree;
     // Met in this order: group 1 "abcdefghij.txt"; "abcdefghik.txt" joins it by similarity; a later

@@ -2,81 +2,529 @@
 
 #include "text/Removers.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
+#include <vector>
 
 namespace karv {
 
 namespace {
 
-// The marker that the break expression leaves where a segment ends.
-constexpr std::string_view kSegmentMarker = "ㄓ";
+// Work between two calls of the caller's hook: a few milliseconds at most.
+constexpr std::size_t kPollWork = std::size_t{1} << 18;
+// A cut is at most 3 bytes; an occurrence of a segment can reach into the cuts around a piece of
+// the other text by all but one byte of each.
+constexpr std::size_t kCutOverhang = 4;
 
-std::string crLfBreaks(std::string_view text) {
-    std::string out;
-    out.reserve(text.size() + text.size() / 32);
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (c == '\r') {
-            out += "\r\n";
-            if (i + 1 < text.size() && text[i + 1] == '\n')
-                ++i;
-        } else if (c == '\n') {
-            out += "\r\n";
-        } else {
-            out.push_back(c);
-        }
+/// Counts work and calls the hook at fixed amounts of it.
+class Poll {
+public:
+    explicit Poll(const KeepGoing& keepGoing) : m_keepGoing(keepGoing) {}
+    bool add(std::size_t work) {
+        m_work += work;
+        if (m_work < kPollWork)
+            return !m_stopped;
+        m_work = 0;
+        if (m_keepGoing && !m_keepGoing())
+            m_stopped = true;
+        return !m_stopped;
     }
-    return out;
+    bool stopped() const { return m_stopped; }
+
+private:
+    const KeepGoing& m_keepGoing;
+    std::size_t m_work = 0;
+    bool m_stopped = false;
+};
+
+/// Length of the cut at `i` of a prepared text: 。，！；ㄓ (3 bytes), CR LF (2), ?!,; (1); 0 if none.
+inline std::size_t cutAt(const unsigned char* s, std::size_t n, std::size_t i) {
+    switch (s[i]) {
+    case '?':
+    case '!':
+    case ',':
+    case ';':
+        return 1;
+    case '\r':
+        return i + 1 < n && s[i + 1] == '\n' ? 2 : 0;
+    case 0xE3: // 。 U+3002, ㄓ U+3113
+        return i + 2 < n && ((s[i + 1] == 0x80 && s[i + 2] == 0x82) || (s[i + 1] == 0x84 && s[i + 2] == 0x93))
+                   ? 3
+                   : 0;
+    case 0xEF: // ！ U+FF01, ， U+FF0C, ； U+FF1B
+        return i + 2 < n && s[i + 1] == 0xBC && (s[i + 2] == 0x81 || s[i + 2] == 0x8C || s[i + 2] == 0x9B)
+                   ? 3
+                   : 0;
+    default:
+        return 0;
+    }
 }
 
-bool contains(std::string_view haystack, std::string_view needle) {
-    return ::memmem(haystack.data(), haystack.size(), needle.data(), needle.size()) != nullptr;
+/// Calls `f(offset, length)` for every non-empty segment; stops when `f` returns false.
+template <typename F> bool scanSegments(std::string_view text, F&& f) {
+    const auto* s = reinterpret_cast<const unsigned char*>(text.data());
+    const std::size_t n = text.size();
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < n;) {
+        const std::size_t cut = cutAt(s, n, i);
+        if (cut == 0) {
+            ++i;
+            continue;
+        }
+        if (i > start && !f(start, i - start))
+            return false;
+        i += cut;
+        start = i;
+    }
+    return n <= start || f(start, n - start);
 }
 
-int shareFound(const std::vector<std::string>& segments, std::string_view other, std::size_t& total) {
-    total = segments.size();
-    int found = 0;
-    for (const std::string& segment : segments)
-        found += contains(other, segment) ? 1 : 0;
-    return found;
+std::uint64_t hashBytes(const char* p, std::size_t n) {
+    std::uint64_t h = 0x243F6A8885A308D3ULL ^ (n * 0x9E3779B97F4A7C15ULL);
+    while (n >= 8) {
+        std::uint64_t word;
+        std::memcpy(&word, p, 8);
+        h = (h ^ word) * 0xFF51AFD7ED558CCDULL;
+        h ^= h >> 29;
+        p += 8;
+        n -= 8;
+    }
+    std::uint64_t word = 0;
+    std::memcpy(&word, p, n);
+    h = (h ^ word) * 0xC4CEB9FE1A85EC53ULL;
+    h ^= h >> 32;
+    h *= 0x9E3779B97F4A7C15ULL;
+    return h ^ (h >> 29);
+}
+
+/// The segments of one text by hash, for the common case of a segment met whole in the other
+/// text. Entries hold a 24-bit tag of the hash and the 40-bit offset of the segment.
+class SegmentIndex {
+public:
+    bool build(std::string_view text, Poll& poll) {
+        m_text = text;
+        std::size_t count = 0;
+        if (!scanSegments(text, [&](std::size_t, std::size_t length) {
+                ++count;
+                m_longest = std::max(m_longest, length);
+                return poll.add(length);
+            }))
+            return false;
+        if (count == 0 || count >= 0xFFFFFFFFu || text.size() >= (std::uint64_t{1} << kOffsetBits))
+            return true; // nothing to index, or beyond the packing: every segment takes the long way
+        std::size_t buckets = 1;
+        while (buckets < count / 2)
+            buckets *= 2;
+        m_mask = buckets - 1;
+        m_starts.assign(buckets + 1, 0);
+        if (!scanSegments(text, [&](std::size_t offset, std::size_t length) {
+                ++m_starts[(hashBytes(text.data() + offset, length) & m_mask) + 1];
+                return poll.add(length);
+            }))
+            return false;
+        for (std::size_t b = 0; b < buckets; ++b)
+            m_starts[b + 1] += m_starts[b];
+        m_entries.resize(count);
+        std::vector<std::uint32_t> fill(m_starts.begin(), m_starts.end() - 1);
+        return scanSegments(text, [&](std::size_t offset, std::size_t length) {
+            const std::uint64_t h = hashBytes(text.data() + offset, length);
+            m_entries[fill[h & m_mask]++] = (tagOf(h) << kOffsetBits) | offset;
+            return poll.add(length);
+        });
+    }
+
+    /// Whether `segment`, of hash `h`, stands somewhere in the text at the offset of a segment.
+    bool holds(std::string_view segment, std::uint64_t h) const {
+        if (m_entries.empty())
+            return false;
+        const std::size_t bucket = h & m_mask;
+        const std::uint64_t tag = tagOf(h);
+        for (std::uint32_t e = m_starts[bucket]; e < m_starts[bucket + 1]; ++e) {
+            if ((m_entries[e] >> kOffsetBits) != tag)
+                continue;
+            const std::size_t offset = m_entries[e] & ((std::uint64_t{1} << kOffsetBits) - 1);
+            if (offset + segment.size() <= m_text.size() &&
+                std::memcmp(m_text.data() + offset, segment.data(), segment.size()) == 0)
+                return true;
+        }
+        return false;
+    }
+
+    /// The longest segment: no longer segment of the other text can occur in this one.
+    std::size_t longest() const { return m_longest; }
+
+private:
+    static constexpr unsigned kOffsetBits = 40;
+    static std::uint64_t tagOf(std::uint64_t h) { return h >> kOffsetBits; }
+
+    std::string_view m_text;
+    std::size_t m_longest = 0;
+    std::size_t m_mask = 0;
+    std::vector<std::uint32_t> m_starts;
+    std::vector<std::uint64_t> m_entries;
+};
+
+/// Aho–Corasick automaton over a batch of segments: one pass over the other text finds every
+/// segment of the batch that occurs in it. After `link` the nodes are laid out breadth-first with
+/// the children of a node side by side, sorted, and each node's fields in one record, so a step
+/// touches few cache lines and the much-visited upper levels stay close together.
+class PatternBatch {
+public:
+    static constexpr std::uint32_t kNone = 0xFFFFFFFFu;
+
+    PatternBatch() { clear(); }
+
+    void clear() {
+        m_child.assign(1, kNone);
+        m_sibling.assign(1, kNone);
+        m_label.assign(1, 0);
+        m_terminal.assign(1, 0);
+        m_nodes = {};
+        m_renumbered = {};
+        m_terminals = 0;
+    }
+    std::size_t nodes() const { return m_child.size(); }
+
+    /// Adds a pattern while building (before `link`); returns its node for `seen`.
+    std::uint32_t insert(std::string_view pattern) {
+        std::uint32_t node = 0;
+        for (const char ch : pattern) {
+            const auto c = static_cast<unsigned char>(ch);
+            std::uint32_t next = m_child[node];
+            while (next != kNone && m_label[next] != c)
+                next = m_sibling[next];
+            if (next == kNone) {
+                next = static_cast<std::uint32_t>(m_child.size());
+                m_child.push_back(kNone);
+                m_sibling.push_back(m_child[node]);
+                m_label.push_back(c);
+                m_terminal.push_back(0);
+                m_child[node] = next;
+            }
+            node = next;
+        }
+        if (m_terminal[node] == 0) {
+            m_terminal[node] = 1;
+            ++m_terminals;
+        }
+        return node;
+    }
+
+    /// Lays the trie out breadth-first and computes the failure and output links.
+    bool link(Poll& poll) {
+        const std::size_t n = nodes();
+        // Node i's children are [m_nodes[i].start, m_nodes[i + 1].start); a last record closes the range.
+        m_nodes.assign(n + 1, Node{});
+        m_renumbered.assign(n, 0);
+        std::vector<std::uint32_t> order; // old ids in breadth-first order, children sorted
+        order.reserve(n);
+        order.push_back(0);
+        std::vector<std::uint32_t> kids;
+        for (std::size_t head = 0; head < order.size(); ++head) {
+            const std::uint32_t old = order[head];
+            m_renumbered[old] = static_cast<std::uint32_t>(head);
+            m_nodes[head].label = m_label[old];
+            m_nodes[head].terminal = m_terminal[old];
+            m_nodes[head].start = static_cast<std::uint32_t>(order.size());
+            kids.clear();
+            for (std::uint32_t c = m_child[old]; c != kNone; c = m_sibling[c])
+                kids.push_back(c);
+            std::sort(kids.begin(), kids.end(),
+                      [&](std::uint32_t x, std::uint32_t y) { return m_label[x] < m_label[y]; });
+            order.insert(order.end(), kids.begin(), kids.end());
+            if (!poll.add(kids.size() + 1))
+                return false;
+        }
+        m_nodes[n].start = static_cast<std::uint32_t>(n);
+        order = {};
+        m_child = {};
+        m_sibling = {};
+        m_label = {};
+        m_terminal = {};
+        std::fill(std::begin(m_root), std::end(m_root), 0u);
+        for (std::uint32_t c = m_nodes[0].start; c < m_nodes[1].start; ++c)
+            m_root[m_nodes[c].label] = c;
+        // Breadth-first order is the node order itself: a node's failure target is shallower.
+        for (std::size_t u = 1; u < n; ++u) {
+            for (std::uint32_t v = m_nodes[u].start; v < m_nodes[u + 1].start; ++v) {
+                const std::uint8_t c = m_nodes[v].label;
+                std::uint32_t f = m_nodes[u].fail;
+                std::uint32_t target = 0;
+                while (true) {
+                    const std::uint32_t t = step(f, c);
+                    if (t != 0 && t != kNone) {
+                        target = t;
+                        break;
+                    }
+                    if (f == 0)
+                        break;
+                    f = m_nodes[f].fail;
+                }
+                m_nodes[v].fail = target;
+                m_nodes[v].output = m_nodes[target].terminal != 0 ? target : m_nodes[target].output;
+            }
+            if (!poll.add(m_nodes[u + 1].start - m_nodes[u].start + 1))
+                return false;
+        }
+        return true;
+    }
+
+    /// Marks every pattern that occurs in `text`; false on a stop.
+    bool scan(std::string_view text, Poll& poll) {
+        std::size_t missing = m_terminals;
+        std::uint32_t state = 0;
+        const auto* s = reinterpret_cast<const unsigned char*>(text.data());
+        std::size_t polled = 0;
+        for (std::size_t i = 0; i < text.size() && missing > 0; ++i) {
+            const unsigned char c = s[i];
+            while (true) {
+                const std::uint32_t t = step(state, c);
+                if (t != kNone && (t != 0 || state == 0)) {
+                    state = t;
+                    break;
+                }
+                state = m_nodes[state].fail;
+            }
+            // 1: a pattern ends here, not yet seen; 2: seen, and so is every pattern it ends with.
+            const Node& at = m_nodes[state];
+            std::uint32_t v = at.terminal == 1 ? state : at.terminal == 2 ? kNone : at.output;
+            while (v != kNone && m_nodes[v].terminal == 1) {
+                m_nodes[v].terminal = 2;
+                --missing;
+                v = m_nodes[v].output;
+            }
+            if (i - polled >= kPollWork) {
+                polled = i;
+                if (!poll.add(kPollWork))
+                    return false;
+            }
+        }
+        return true;
+    }
+
+    /// Whether the pattern that `insert` gave `node` for was seen by `scan`.
+    bool seen(std::uint32_t node) const { return m_nodes[m_renumbered[node]].terminal == 2; }
+
+private:
+    struct Node {
+        std::uint32_t start = 0; // first child
+        std::uint32_t fail = 0;
+        std::uint32_t output = kNone; // nearest pattern end along the failure links
+        std::uint8_t label = 0;
+        std::uint8_t terminal = 0; // 0 no pattern ends here, 1 one does, 2 and it was seen
+    };
+
+    /// The child of `node` for byte `c` after `link`: from the root 0 when there is none,
+    /// elsewhere kNone.
+    std::uint32_t step(std::uint32_t node, std::uint8_t c) const {
+        if (node == 0)
+            return m_root[c];
+        std::uint32_t first = m_nodes[node].start, last = m_nodes[node + 1].start;
+        while (last - first > 8) {
+            const std::uint32_t middle = first + (last - first) / 2;
+            if (m_nodes[middle].label <= c)
+                first = middle;
+            else
+                last = middle;
+        }
+        for (std::uint32_t v = first; v < last; ++v) {
+            if (m_nodes[v].label == c)
+                return v;
+        }
+        return kNone;
+    }
+
+    // While building: first child and next sibling lists.
+    std::vector<std::uint32_t> m_child, m_sibling;
+    std::vector<std::uint8_t> m_label, m_terminal;
+    // After `link`.
+    std::vector<Node> m_nodes;
+    std::vector<std::uint32_t> m_renumbered; // node number while building -> after
+    std::uint32_t m_root[256] = {};
+    std::size_t m_terminals = 0;
+};
+
+constexpr std::uint64_t kPrime = (std::uint64_t{1} << 61) - 1;
+constexpr std::uint64_t kBase = 0x5DEECE66DULL;
+
+std::uint64_t mulMod(std::uint64_t a, std::uint64_t b) {
+    const unsigned __int128 product = static_cast<unsigned __int128>(a) * b;
+    const std::uint64_t r =
+        static_cast<std::uint64_t>(product & kPrime) + static_cast<std::uint64_t>(product >> 61);
+    return r >= kPrime ? r - kPrime : r;
+}
+
+std::uint64_t addMod(std::uint64_t a, std::uint64_t b) {
+    const std::uint64_t r = a + b;
+    return r >= kPrime ? r - kPrime : r;
+}
+
+/// Whether one long `pattern` occurs in `text` (Karp–Rabin, every hash hit verified); no value on
+/// a stop.
+std::optional<bool> occursLong(std::string_view pattern, std::string_view text, Poll& poll) {
+    const std::size_t m = pattern.size();
+    if (m == 0 || m > text.size())
+        return m == 0;
+    const auto* p = reinterpret_cast<const unsigned char*>(pattern.data());
+    const auto* t = reinterpret_cast<const unsigned char*>(text.data());
+    std::uint64_t hp = 0, ht = 0, top = 1;
+    for (std::size_t i = 0; i < m; ++i) {
+        hp = addMod(mulMod(hp, kBase), p[i]);
+        ht = addMod(mulMod(ht, kBase), t[i]);
+        if (i > 0)
+            top = mulMod(top, kBase);
+        if (!poll.add(1))
+            return std::nullopt;
+    }
+    for (std::size_t i = 0;; ++i) {
+        if (ht == hp && std::memcmp(t + i, p, m) == 0)
+            return true;
+        if (i + m >= text.size())
+            return false;
+        ht = addMod(ht, kPrime - mulMod(t[i], top));
+        ht = addMod(mulMod(ht, kBase), t[i + m]);
+        if (!poll.add(1))
+            return std::nullopt;
+    }
+}
+
+/// How many segments of `patterns` occur in `text`; no value on a stop. Segments found whole are
+/// settled by the index; the rest go through batches of the automaton, so memory stays bounded
+/// whatever the texts, and those longer than half a batch through a rolling hash.
+std::optional<std::size_t> countFound(std::string_view patterns, std::string_view text, Poll& poll,
+                                      std::size_t batchNodes) {
+    const std::size_t longSegment = std::max<std::size_t>(batchNodes / 2, 1);
+    std::vector<bool> open; // per segment: not decided by the index
+    std::size_t found = 0;
+    {
+        SegmentIndex index;
+        if (!index.build(text, poll))
+            return std::nullopt;
+        const std::size_t reach = index.longest() + kCutOverhang;
+        if (!scanSegments(patterns, [&](std::size_t offset, std::size_t length) {
+                const std::string_view segment(patterns.data() + offset, length);
+                bool undecided = false;
+                if (length <= reach) {
+                    if (index.holds(segment, hashBytes(segment.data(), length)))
+                        ++found;
+                    else
+                        undecided = true;
+                }
+                open.push_back(undecided);
+                return poll.add(length);
+            }))
+            return std::nullopt;
+    }
+    // The rest, batch by batch: each batch is a consecutive run of the open segments.
+    std::size_t index = 0;            // segment number
+    std::size_t offset = 0;           // where the scan for that segment starts
+    std::vector<std::uint32_t> batch; // the trie node of each segment of the batch
+    PatternBatch automaton;
+    while (true) {
+        batch.clear();
+        automaton.clear();
+        std::size_t resumeIndex = index, resumeOffset = patterns.size();
+        const bool complete = scanSegments(patterns.substr(offset), [&](std::size_t at, std::size_t length) {
+            if (!open[index]) {
+                ++index;
+                return true;
+            }
+            if (length > longSegment) {
+                const std::optional<bool> occurs =
+                    occursLong(std::string_view(patterns.data() + offset + at, length), text, poll);
+                ++index;
+                found += occurs.value_or(false) ? 1 : 0;
+                return occurs.has_value();
+            }
+            if (!batch.empty() && automaton.nodes() + length > batchNodes) {
+                resumeIndex = index;
+                resumeOffset = offset + at;
+                return false;
+            }
+            batch.push_back(automaton.insert(std::string_view(patterns.data() + offset + at, length)));
+            ++index;
+            return poll.add(length);
+        });
+        if (poll.stopped())
+            return std::nullopt;
+        if (!batch.empty()) {
+            if (!automaton.link(poll) || !automaton.scan(text, poll))
+                return std::nullopt;
+            for (const std::uint32_t node : batch)
+                found += automaton.seen(node) ? 1 : 0;
+        }
+        if (complete)
+            return found;
+        index = resumeIndex;
+        offset = resumeOffset;
+    }
 }
 
 } // namespace
 
-ContentSimilarity::ContentSimilarity() {
-    m_blanks.compile("[\\f\\t\\v 　]", true, true, true);
-    m_breaks.compile("[。，！\\?!,;；]|\\r\\n", true, true, true);
-}
-
-PreparedText ContentSimilarity::prepare(std::string_view text) const {
+PreparedText ContentSimilarity::prepare(std::string text) {
+    std::string tagless = removeTags(text);
+    text = std::string();
+    // Line breaks as CR LF, then blanks removed: one pass, since no blank is part of a break.
     PreparedText prepared;
-    prepared.text = m_blanks.replace(crLfBreaks(removeTags(text)), "");
-    const std::string marked = m_breaks.replace(prepared.text, kSegmentMarker);
-    std::size_t start = 0;
-    while (start <= marked.size()) {
-        std::size_t end = marked.find(kSegmentMarker, start);
-        if (end == std::string::npos)
-            end = marked.size();
-        if (end > start)
-            prepared.segments.emplace_back(marked, start, end - start);
-        start = end + kSegmentMarker.size();
+    std::string& out = prepared.text;
+    out.reserve(tagless.size() + tagless.size() / 16);
+    const auto* s = reinterpret_cast<const unsigned char*>(tagless.data());
+    const std::size_t n = tagless.size();
+    std::size_t copied = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        const unsigned char c = s[i];
+        const bool special = c == '\r' || c == '\n' || c == ' ' || c == '\t' || c == '\v' || c == '\f' ||
+                             (c == 0xE3 && i + 2 < n && s[i + 1] == 0x80 && s[i + 2] == 0x80);
+        if (!special)
+            continue;
+        out.append(tagless, copied, i - copied);
+        if (c == '\r' || c == '\n') {
+            out += "\r\n";
+            if (c == '\r' && i + 1 < n && s[i + 1] == '\n')
+                ++i;
+        } else if (c == 0xE3) {
+            i += 2; // U+3000 full-width space
+        }
+        copied = i + 1;
     }
+    out.append(tagless, copied, n - copied);
+    scanSegments(out, [&](std::size_t, std::size_t) {
+        ++prepared.segments;
+        return true;
+    });
     return prepared;
 }
 
-int ContentSimilarity::compare(const PreparedText& a, const PreparedText& b) {
-    std::size_t n1 = 0, n2 = 0;
-    const int f1 = shareFound(a.segments, b.text, n1);
-    const int f2 = shareFound(b.segments, a.text, n2);
-    if (n1 == 0 || n2 == 0)
+std::optional<int> ContentSimilarity::compare(const PreparedText& a, const PreparedText& b,
+                                              const KeepGoing& keepGoing) {
+    if (a.segments == 0 || b.segments == 0)
         return 0;
-    const double value = (f1 / static_cast<double>(n1) * 100 + f2 / static_cast<double>(n2) * 100) / 2;
+    Poll poll(keepGoing);
+    const std::optional<std::size_t> f1 = countFound(a.text, b.text, poll, kBatchNodes);
+    if (!f1)
+        return std::nullopt;
+    const std::optional<std::size_t> f2 = countFound(b.text, a.text, poll, kBatchNodes);
+    if (!f2)
+        return std::nullopt;
+    const double value = (static_cast<double>(*f1) / static_cast<double>(a.segments) * 100 +
+                          static_cast<double>(*f2) / static_cast<double>(b.segments) * 100) /
+                         2;
     return static_cast<int>(value);
 }
 
+std::optional<std::size_t> ContentSimilarity::segmentsFound(std::string_view patterns, std::string_view text,
+                                                            const KeepGoing& keepGoing,
+                                                            std::size_t batchNodes) {
+    Poll poll(keepGoing);
+    return countFound(patterns, text, poll, batchNodes);
+}
+
 int contentSimilarity(std::string_view a, std::string_view b) {
-    static const ContentSimilarity measure;
-    return ContentSimilarity::compare(measure.prepare(a), measure.prepare(b));
+    return ContentSimilarity::compare(ContentSimilarity::prepare(std::string(a)),
+                                      ContentSimilarity::prepare(std::string(b)))
+        .value_or(0);
 }
 
 } // namespace karv

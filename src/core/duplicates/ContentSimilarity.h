@@ -1,36 +1,48 @@
 #pragma once
 
-#include "text/RegexObject.h"
-
+#include <cstddef>
+#include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace karv {
 
 /// A text made ready for the content measure: tags removed, every line break as CR LF, blanks
-/// (form feed, tab, vertical tab, space, full-width space) removed; and its non-empty segments,
-/// cut at sentence punctuation and line breaks.
+/// (form feed, tab, vertical tab, space, full-width space) removed. Its segments are the pieces
+/// between the cuts (。，！?!,;； and CR LF, and the marker ㄓ that stood for them); only the
+/// non-empty ones count.
 struct PreparedText {
     std::string text;
-    std::vector<std::string> segments;
+    std::size_t segments = 0; ///< number of non-empty segments
 };
 
-/// The content measure of duplicate names. Holds its two expressions, compiled once; tags are
-/// removed by a single pass with the tag expression's meaning.
+/// Runs after every few milliseconds of a long comparison (the caller pumps its window there);
+/// false ends the comparison at once.
+using KeepGoing = std::function<bool()>;
+
+/// The content measure of duplicate names.
 class ContentSimilarity {
 public:
-    ContentSimilarity();
+    /// Single passes over the text, so the result never depends on its size or the machine.
+    static PreparedText prepare(std::string text);
 
-    PreparedText prepare(std::string_view text) const;
     /// truncate(((f1 / n1 * 100) + (f2 / n2 * 100)) / 2), where n1 is the number of segments of `a`
     /// and f1 how many of them occur in the text of `b` (exact, case-sensitive), and n2, f2 the
-    /// same the other way round; 0 when either has no segment.
-    static int compare(const PreparedText& a, const PreparedText& b);
+    /// same the other way round; 0 when either has no segment. No value when `keepGoing` said
+    /// stop. Time and memory grow about linearly with the texts.
+    static std::optional<int> compare(const PreparedText& a, const PreparedText& b,
+                                      const KeepGoing& keepGoing = {});
 
-private:
-    RegexObject m_blanks;
-    RegexObject m_breaks;
+    /// How many non-empty segments of the prepared text `patterns` occur in the prepared text
+    /// `text`. Segments not met whole in `text` are searched in batches of at most `batchNodes`
+    /// trie nodes; those longer than half of that one by one.
+    static std::optional<std::size_t> segmentsFound(std::string_view patterns, std::string_view text,
+                                                    const KeepGoing& keepGoing = {},
+                                                    std::size_t batchNodes = kBatchNodes);
+
+    /// Trie nodes of one batch (about 20 bytes each once built, 34 while being built).
+    static constexpr std::size_t kBatchNodes = std::size_t{8} << 20;
 };
 
 /// The content measure 0..100 of two texts.

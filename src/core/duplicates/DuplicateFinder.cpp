@@ -21,13 +21,6 @@ namespace {
 // Above this the prepared texts of first members are rebuilt when needed instead of kept.
 constexpr std::size_t kPreparedCacheBytes = std::size_t{256} << 20;
 
-std::size_t preparedBytes(const PreparedText& prepared) {
-    std::size_t bytes = prepared.text.size();
-    for (const std::string& segment : prepared.segments)
-        bytes += segment.size() + sizeof(std::string);
-    return bytes;
-}
-
 } // namespace
 
 struct DuplicateFinder::Impl {
@@ -80,7 +73,6 @@ struct DuplicateFinder::Impl {
     bool judgeContent = false;
     ReadStats stats;
     ReadBuffers buffers;
-    std::unique_ptr<ContentSimilarity> measure;
     std::size_t preparedCacheBytes = 0;
     std::optional<FileStat> currentStat; // of the file being collected
 
@@ -266,27 +258,35 @@ struct DuplicateFinder::Impl {
     // --- name mode ----------------------------------------------------------------------------
 
     std::shared_ptr<const PreparedText> preparedOf(const std::string& path) {
-        if (!measure)
-            measure = std::make_unique<ContentSimilarity>();
-        return std::make_shared<const PreparedText>(measure->prepare(loadFileText(path).text));
+        LoadedText loaded = loadFileText(path, [this] { run.host().pump(); });
+        return std::make_shared<const PreparedText>(ContentSimilarity::prepare(std::move(loaded.text)));
     }
 
-    bool contentSimilarEnough(std::size_t groupIndex, const std::string& path,
-                              std::shared_ptr<const PreparedText>& mine) {
+    /// Whether the texts of the group's first member and of `path` are similar enough; no value
+    /// when a stop arrived meanwhile.
+    std::optional<bool> contentSimilarEnough(std::size_t groupIndex, const std::string& path,
+                                             std::shared_ptr<const PreparedText>& mine) {
         if (!mine)
             mine = preparedOf(path);
-        Group& group = groups[groupIndex];
-        std::shared_ptr<const PreparedText> theirs = group.prepared;
+        std::shared_ptr<const PreparedText> theirs = groups[groupIndex].prepared;
         if (!theirs) {
-            theirs = preparedOf(group.members.front());
-            const std::size_t bytes = preparedBytes(*theirs);
+            theirs = preparedOf(groups[groupIndex].members.front());
+            const std::size_t bytes = theirs->text.size();
             if (preparedCacheBytes + bytes <= kPreparedCacheBytes) {
                 preparedCacheBytes += bytes;
-                group.prepared = theirs;
+                groups[groupIndex].prepared = theirs;
             }
         }
         run.host().pump();
-        return ContentSimilarity::compare(*theirs, *mine) > 60;
+        if (stopped())
+            return std::nullopt;
+        const std::optional<int> value = ContentSimilarity::compare(*theirs, *mine, [this] {
+            run.host().pump();
+            return !stopped();
+        });
+        if (!value)
+            return std::nullopt;
+        return *value > 60;
     }
 
     void collectByName(const std::string& path, std::uint64_t order) {
@@ -314,8 +314,13 @@ struct DuplicateFinder::Impl {
                         continue;
                     if (similarityPercent(commonElements(theirs, mine), length, nb) < nameThreshold)
                         continue;
-                    if (judgeContent && !contentSimilarEnough(index, path, myText))
-                        continue;
+                    if (judgeContent) {
+                        const std::optional<bool> enough = contentSimilarEnough(index, path, myText);
+                        if (!enough)
+                            return; // stopped: the file is not added, the walk ends
+                        if (!*enough)
+                            continue;
+                    }
                     limit = index;
                     break;
                 }
