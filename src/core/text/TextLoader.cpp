@@ -1156,7 +1156,8 @@ public:
         if (m_over)
             return false;
         if (m_code != kEncodingUtf16Le && m_code != kEncodingUtf16Be) {
-            const void* zero = std::memchr(piece.data(), 0, piece.size());
+            // An empty piece may have no data pointer at all, which memchr must not be given.
+            const void* zero = piece.empty() ? nullptr : std::memchr(piece.data(), 0, piece.size());
             if (zero != nullptr) {
                 piece =
                     piece.substr(0, static_cast<std::size_t>(static_cast<const char*>(zero) - piece.data()));
