@@ -1311,6 +1311,9 @@ StreamedText streamContent(ContentSource& source, TextConsumer& consumer, const 
             break;
         }
         target = std::min(headLimit, target * 2);
+        // Reading megabytes from a slow disk takes a while: the window is served between reads.
+        if (control.pump)
+            control.pump();
     }
     std::string chunk;
     if (!ended) {
@@ -1372,7 +1375,12 @@ StreamedText streamContent(ContentSource& source, TextConsumer& consumer, const 
     bool testing = code == kEncodingNone;
     const std::string_view body = std::string_view(head).substr(mark.markLength);
     if (testing) {
-        probe.update(body);
+        // Piece by piece, the window served between them; the test carries its state across.
+        for (std::size_t at = 0; at < body.size() && !probe.failed; at += chunkBytes) {
+            probe.update(body.substr(at, chunkBytes));
+            if (control.pump)
+                control.pump();
+        }
         if (probe.failed) {
             code = kEncodingAnsi;
             testing = false;
