@@ -135,6 +135,13 @@ TEST(ContentSimilarity, HostileSegments) {
     const PreparedText prepared = ContentSimilarity::prepare(big);
     EXPECT_EQ(prepared.text.size(), 200000u * std::string("甲乙丙丁\r\n").size());
     EXPECT_EQ(prepared.segments, 200000u);
+    // The window is served during each pass over megabytes (an unclosed "<" makes the tag pass
+    // read to the end), and the result stays the same.
+    int pumps = 0;
+    const PreparedText pumped = ContentSimilarity::prepare("<" + big, [&] { ++pumps; });
+    EXPECT_EQ(pumped.text, "<" + prepared.text);
+    EXPECT_EQ(pumped.segments, prepared.segments);
+    EXPECT_GE(pumps, 6);
 }
 
 TEST(ContentSimilarity, StopEndsTheComparisonAtOnce) {

@@ -463,8 +463,8 @@ std::optional<std::size_t> countFound(std::string_view patterns, std::string_vie
 
 } // namespace
 
-PreparedText ContentSimilarity::prepare(std::string text) {
-    std::string tagless = removeTags(text);
+PreparedText ContentSimilarity::prepare(std::string text, const std::function<void()>& pump) {
+    std::string tagless = removeTags(text, pump);
     text = std::string();
     // Line breaks as CR LF, then blanks removed: one pass, since no blank is part of a break.
     PreparedText prepared;
@@ -473,7 +473,12 @@ PreparedText ContentSimilarity::prepare(std::string text) {
     const auto* s = reinterpret_cast<const unsigned char*>(tagless.data());
     const std::size_t n = tagless.size();
     std::size_t copied = 0;
+    std::size_t nextPump = kRemoverPumpBytes;
     for (std::size_t i = 0; i < n; ++i) {
+        if (i >= nextPump && pump) {
+            nextPump = i + kRemoverPumpBytes;
+            pump();
+        }
         const unsigned char c = s[i];
         const bool special = c == '\r' || c == '\n' || c == ' ' || c == '\t' || c == '\v' || c == '\f' ||
                              (c == 0xE3 && i + 2 < n && s[i + 1] == 0x80 && s[i + 2] == 0x80);
@@ -490,8 +495,13 @@ PreparedText ContentSimilarity::prepare(std::string text) {
         copied = i + 1;
     }
     out.append(tagless, copied, n - copied);
-    scanSegments(out, [&](std::size_t, std::size_t) {
+    nextPump = kRemoverPumpBytes;
+    scanSegments(out, [&](std::size_t offset, std::size_t) {
         ++prepared.segments;
+        if (offset >= nextPump && pump) {
+            nextPump = offset + kRemoverPumpBytes;
+            pump();
+        }
         return true;
     });
     return prepared;

@@ -25,7 +25,8 @@ using KeepGoing = std::function<bool()>;
 class ContentSimilarity {
 public:
     /// Single passes over the text, so the result never depends on its size or the machine.
-    static PreparedText prepare(std::string text);
+    /// `pump`, when given, runs after every megabyte or so, so the window answers meanwhile.
+    static PreparedText prepare(std::string text, const std::function<void()>& pump = {});
 
     /// truncate(((f1 / n1 * 100) + (f2 / n2 * 100)) / 2), where n1 is the number of segments of `a`
     /// and f1 how many of them occur in the text of `b` (exact, case-sensitive), and n2, f2 the

@@ -258,8 +258,11 @@ struct DuplicateFinder::Impl {
     // --- name mode ----------------------------------------------------------------------------
 
     std::shared_ptr<const PreparedText> preparedOf(const std::string& path) {
-        LoadedText loaded = loadFileText(path, [this] { run.host().pump(); });
-        return std::make_shared<const PreparedText>(ContentSimilarity::prepare(std::move(loaded.text)));
+        const std::function<void()> pump = [this] {
+            run.host().pump();
+        };
+        LoadedText loaded = loadFileText(path, pump);
+        return std::make_shared<const PreparedText>(ContentSimilarity::prepare(std::move(loaded.text), pump));
     }
 
     /// Whether the texts of the group's first member and of `path` are similar enough; no value

@@ -19,12 +19,20 @@ std::size_t characterLength(std::string_view text, std::size_t pos) {
 
 } // namespace
 
-std::string removeTags(std::string_view text) {
+std::string removeTags(std::string_view text, const std::function<void()>& pump) {
     std::string out;
     out.reserve(text.size());
     std::size_t copied = 0; // text before this offset is in `out` or removed
     std::size_t from = 0;
+    std::size_t nextPump = kRemoverPumpBytes; // offset at which the pump runs next
+    auto pumpAt = [&](std::size_t offset) {
+        if (pump && offset >= nextPump) {
+            nextPump = offset + kRemoverPumpBytes;
+            pump();
+        }
+    };
     while (true) {
+        pumpAt(from);
         const std::size_t open = text.find('<', from);
         if (open == std::string_view::npos)
             break;
@@ -40,6 +48,7 @@ std::string removeTags(std::string_view text) {
         at += first;
         std::size_t close = std::string_view::npos;
         while (at < text.size()) {
+            pumpAt(at);
             if (text[at] == '>') {
                 close = at;
                 break;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -11,7 +13,12 @@ namespace karv {
 
 /// Every match of "<[\s\S]+?>" removed: a "<", at least one character, and the first ">" after
 /// that. A byte that is not well-formed UTF-8 is no character, so a tag never spans one.
-std::string removeTags(std::string_view text);
+/// `pump`, when given, runs after about every `kRemoverPumpBytes` bytes scanned, so a window
+/// stays answering over a text of many megabytes; it does not change the result.
+std::string removeTags(std::string_view text, const std::function<void()>& pump = {});
+
+/// Bytes scanned between two calls of a remover's pump: a few milliseconds of work.
+inline constexpr std::size_t kRemoverPumpBytes = std::size_t{1} << 20;
 
 /// Every match of "\s" removed: space, tab, line feed, vertical tab, form feed and carriage return.
 std::string removeBlanks(std::string_view text);

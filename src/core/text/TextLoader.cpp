@@ -613,10 +613,37 @@ struct ContentDetection {
     bool bodyAscii = false;     ///< the whole body is ASCII
 };
 
+/// `checkUtf8` in steps of a few megabytes with `pump` between them. Each step ends where a
+/// character may start (not on a continuation byte), so no sequence spans two steps and the
+/// answer is the one of a single pass.
+Utf8Check checkUtf8Pumped(std::string_view bytes, const std::function<void()>& pump) {
+    constexpr std::size_t kStep = std::size_t{4} << 20;
+    if (!pump || bytes.size() <= kStep)
+        return checkUtf8(bytes);
+    Utf8Check result;
+    std::size_t at = 0;
+    while (at < bytes.size()) {
+        std::size_t end = std::min(bytes.size(), at + kStep);
+        while (end < bytes.size() && (static_cast<unsigned char>(bytes[end]) & 0xC0) == 0x80)
+            ++end;
+        const Utf8Check step = checkUtf8(bytes.substr(at, end - at));
+        result.valid = at + step.valid;
+        result.nonAscii = result.nonAscii || step.nonAscii;
+        result.fourByte = result.fourByte || step.fourByte;
+        if (step.valid < end - at)
+            break;
+        at = end;
+        if (at < bytes.size())
+            pump();
+    }
+    return result;
+}
+
 /// Marks, the HTML charset, then the UTF-8 test. Well-formed UTF-8 without four-byte sequences
 /// always passes the test, and all-ASCII content never does, so one strict pass over the body
 /// usually decides without the test, and tells whether the body may be kept as it is.
-ContentDetection detectContent(std::string_view content, bool truncated) {
+ContentDetection detectContent(std::string_view content, bool truncated,
+                               const std::function<void()>& pump = {}) {
     ContentDetection result;
     const MarkDetection mark = detectByMarks(content);
     result.markLength = mark.markLength;
@@ -641,7 +668,7 @@ ContentDetection detectContent(std::string_view content, bool truncated) {
     if (result.code != kEncodingNone && result.code != kEncodingUtf8)
         return result;
     const std::string_view body = content.substr(mark.markLength);
-    const Utf8Check check = checkUtf8(body);
+    const Utf8Check check = checkUtf8Pumped(body, pump);
     result.bodyValidUtf8 = check.valid == body.size();
     result.bodyAscii = result.bodyValidUtf8 && !check.nonAscii;
     if (result.code == kEncodingNone && !result.bodyAscii) {
@@ -716,8 +743,8 @@ LoadedText decodeContent(std::string& content, bool truncated, const ContentDete
     return result;
 }
 
-LoadedText decodeContent(std::string& content, bool truncated) {
-    return decodeContent(content, truncated, detectContent(content, truncated));
+LoadedText decodeContent(std::string& content, bool truncated, const std::function<void()>& pump = {}) {
+    return decodeContent(content, truncated, detectContent(content, truncated, pump));
 }
 
 /// Pulls compressed bytes; returns 0 at the end of the input.
@@ -958,7 +985,7 @@ LoadedText loadFileText(const std::string& path, const std::function<void()>& pu
                 pump();
         }
     }
-    return decodeContent(content, truncated);
+    return decodeContent(content, truncated, pump);
 }
 
 } // namespace karv
@@ -1312,6 +1339,9 @@ StreamedText streamContent(ContentSource& source, TextConsumer& consumer, const 
             break;
         }
         target = std::min(headLimit, target * 2);
+        // Reading megabytes from a slow disk takes a while: the window is served between reads.
+        if (control.pump)
+            control.pump();
     }
     std::string chunk;
     if (!ended) {
@@ -1373,7 +1403,12 @@ StreamedText streamContent(ContentSource& source, TextConsumer& consumer, const 
     bool testing = code == kEncodingNone;
     const std::string_view body = std::string_view(head).substr(mark.markLength);
     if (testing) {
-        probe.update(body);
+        // Piece by piece, the window served between them; the test carries its state across.
+        for (std::size_t at = 0; at < body.size() && !probe.failed; at += chunkBytes) {
+            probe.update(body.substr(at, chunkBytes));
+            if (control.pump)
+                control.pump();
+        }
         if (probe.failed) {
             code = kEncodingAnsi;
             testing = false;
