@@ -101,7 +101,14 @@ TEST(ContentSimilarity, AgreesWithThePlainMeasure) {
         // Small batches and a small long-segment limit send segments through every path.
         for (const std::size_t batch :
              {std::size_t{2}, std::size_t{7}, std::size_t{64}, ContentSimilarity::kBatchNodes})
-            ASSERT_EQ(ContentSimilarity::segmentsFound(fa.text, fb.text, {}, batch), f1) << a << " / " << b;
+            ASSERT_EQ(ContentSimilarity::segmentsFound(fa.text, fb.text, {}, batch,
+                                                       ContentSimilarity::Search::Batches),
+                      f1)
+                << a << " / " << b;
+        ASSERT_EQ(ContentSimilarity::segmentsFound(fa.text, fb.text, {}, ContentSimilarity::kBatchNodes,
+                                                   ContentSimilarity::Search::ByLength),
+                  f1)
+            << a << " / " << b;
         const std::size_t f2 = ReferenceMeasure::found(sb, pa);
         const int expected = sa.empty() || sb.empty()
                                  ? 0

@@ -5,11 +5,14 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <vector>
 
 namespace karv {
 
 namespace {
+
+using Search = ContentSimilarity::Search;
 
 // Work between two calls of the caller's hook: a few milliseconds at most.
 constexpr std::size_t kPollWork = std::size_t{1} << 18;
@@ -389,11 +392,173 @@ std::optional<bool> occursLong(std::string_view pattern, std::string_view text, 
     }
 }
 
+/// Packs a length and an offset into one sortable word: longest first after a descending sort.
+constexpr unsigned kPackOffsetBits = 40;
+constexpr std::uint64_t kPackOffsetMask = (std::uint64_t{1} << kPackOffsetBits) - 1;
+constexpr std::size_t kPackLengthLimit = std::size_t{1} << 23;
+inline std::uint64_t pack(std::size_t length, std::size_t offset) {
+    return (static_cast<std::uint64_t>(length) << kPackOffsetBits) | offset;
+}
+inline std::size_t packedLength(std::uint64_t p) {
+    return static_cast<std::size_t>(p >> kPackOffsetBits);
+}
+inline std::size_t packedOffset(std::uint64_t p) {
+    return static_cast<std::size_t>(p & kPackOffsetMask);
+}
+
+constexpr std::uint64_t kRollBase = 0x100000001B3ULL;
+// An automaton step costs about this many rolling-hash steps (it misses the cache).
+constexpr std::uint64_t kAutomatonStepCost = 8;
+
+/// The open segments searched one length at a time: an occurrence lies within one piece of the
+/// other text, reaching at most all but one byte into the cut on either side (a whole cut inside
+/// it would have cut the segment), so for length m only the windows around pieces of at least m
+/// bytes are rolled over, and every hash hit is verified. Chosen when that costs less than the
+/// automaton's passes; no value when it does not, or on a stop (then `poll` says so).
+std::optional<std::size_t> countByLength(std::string_view patterns, std::string_view text,
+                                         const std::vector<bool>& open, Poll& poll, std::size_t batchNodes,
+                                         bool force) {
+    if (patterns.size() > kPackOffsetMask || text.size() > kPackOffsetMask)
+        return std::nullopt;
+    std::vector<std::uint64_t> pending;
+    std::size_t pendingBytes = 0;
+    std::size_t number = 0;
+    scanSegments(patterns, [&](std::size_t offset, std::size_t length) {
+        if (open[number++]) {
+            pending.push_back(pack(std::min(length, kPackLengthLimit), offset));
+            pendingBytes += length;
+        }
+        return true;
+    });
+    if (pending.empty())
+        return std::size_t{0};
+    std::sort(pending.begin(), pending.end(), std::greater<>());
+    if (packedLength(pending.front()) >= kPackLengthLimit)
+        return std::nullopt;
+    const std::size_t shortest = packedLength(pending.back());
+    // The windows of the text: from just after a cut's first byte to just before the next cut's last.
+    std::vector<std::uint64_t> windows;
+    {
+        const auto* s = reinterpret_cast<const unsigned char*>(text.data());
+        const std::size_t n = text.size();
+        std::size_t low = 0;
+        const auto emit = [&](std::size_t high) {
+            if (high - low >= shortest && high - low < kPackLengthLimit)
+                windows.push_back(pack(high - low, low));
+            return high - low < kPackLengthLimit;
+        };
+        for (std::size_t i = 0; i < n;) {
+            const std::size_t cut = cutAt(s, n, i);
+            if (cut == 0) {
+                ++i;
+                continue;
+            }
+            if (!emit(i + cut - 1))
+                return std::nullopt;
+            low = i + 1;
+            i += cut;
+            if (!poll.add(64))
+                return std::nullopt;
+        }
+        if (!emit(n))
+            return std::nullopt;
+    }
+    std::sort(windows.begin(), windows.end(), std::greater<>());
+    // Cost of both ways, in rolling-hash steps.
+    std::uint64_t rollingCost = 0;
+    {
+        std::size_t w = 0;
+        std::uint64_t count = 0, bytes = 0;
+        for (std::size_t g = 0; g < pending.size();) {
+            const std::size_t m = packedLength(pending[g]);
+            while (w < windows.size() && packedLength(windows[w]) >= m) {
+                bytes += packedLength(windows[w++]);
+                ++count;
+            }
+            rollingCost += bytes - count * (m - 1);
+            while (g < pending.size() && packedLength(pending[g]) == m)
+                ++g;
+        }
+    }
+    const std::uint64_t passes = pendingBytes / std::max<std::size_t>(batchNodes, 1) + 1;
+    if (!force && rollingCost > passes * text.size() * kAutomatonStepCost)
+        return std::nullopt;
+
+    std::size_t found = 0;
+    std::size_t usable = 0; // windows of at least the current length are [0, usable)
+    std::vector<std::pair<std::uint64_t, std::uint32_t>> table; // hash, index into the group
+    std::vector<std::uint64_t> filter;
+    std::vector<std::uint8_t> seen;
+    const auto* t = reinterpret_cast<const unsigned char*>(text.data());
+    for (std::size_t g = 0; g < pending.size();) {
+        const std::size_t m = packedLength(pending[g]);
+        std::size_t end = g;
+        while (end < pending.size() && packedLength(pending[end]) == m)
+            ++end;
+        while (usable < windows.size() && packedLength(windows[usable]) >= m)
+            ++usable;
+        std::uint64_t top = 1; // kRollBase^(m-1)
+        for (std::size_t k = 1; k < m; ++k)
+            top *= kRollBase;
+        const auto hashOf = [&](const unsigned char* p) {
+            std::uint64_t h = 0;
+            for (std::size_t k = 0; k < m; ++k)
+                h = h * kRollBase + p[k];
+            return h;
+        };
+        table.clear();
+        for (std::size_t e = g; e < end; ++e)
+            table.emplace_back(
+                hashOf(reinterpret_cast<const unsigned char*>(patterns.data()) + packedOffset(pending[e])),
+                static_cast<std::uint32_t>(e - g));
+        std::sort(table.begin(), table.end());
+        unsigned bits = 6;
+        while ((std::size_t{1} << bits) < table.size() * 16 && bits < 30)
+            ++bits;
+        filter.assign((std::size_t{1} << bits) / 64, 0);
+        const auto slot = [&](std::uint64_t h) {
+            return (h * 0x9E3779B97F4A7C15ULL) >> (64 - bits);
+        };
+        for (const auto& entry : table)
+            filter[slot(entry.first) / 64] |= std::uint64_t{1} << (slot(entry.first) % 64);
+        seen.assign(end - g, 0);
+        std::size_t missing = end - g;
+        const auto check = [&](std::uint64_t h, const unsigned char* at) {
+            const std::uint64_t sl = slot(h);
+            if ((filter[sl / 64] >> (sl % 64) & 1) == 0)
+                return;
+            auto it = std::lower_bound(table.begin(), table.end(), std::make_pair(h, std::uint32_t{0}));
+            for (; it != table.end() && it->first == h; ++it) {
+                if (seen[it->second] == 0 &&
+                    std::memcmp(patterns.data() + packedOffset(pending[g + it->second]), at, m) == 0) {
+                    seen[it->second] = 1;
+                    --missing;
+                }
+            }
+        };
+        for (std::size_t w = 0; w < usable && missing > 0; ++w) {
+            const unsigned char* p = t + packedOffset(windows[w]);
+            const std::size_t length = packedLength(windows[w]);
+            std::uint64_t h = hashOf(p);
+            check(h, p);
+            for (std::size_t i = m; i < length; ++i) {
+                h = (h - p[i - m] * top) * kRollBase + p[i];
+                check(h, p + i - m + 1);
+            }
+            if (!poll.add(length))
+                return std::nullopt;
+        }
+        found += (end - g) - missing;
+        g = end;
+    }
+    return found;
+}
+
 /// How many segments of `patterns` occur in `text`; no value on a stop. Segments found whole are
 /// settled by the index; the rest go through batches of the automaton, so memory stays bounded
 /// whatever the texts, and those longer than half a batch through a rolling hash.
 std::optional<std::size_t> countFound(std::string_view patterns, std::string_view text, Poll& poll,
-                                      std::size_t batchNodes) {
+                                      std::size_t batchNodes, Search search) {
     const std::size_t longSegment = std::max<std::size_t>(batchNodes / 2, 1);
     std::vector<bool> open; // per segment: not decided by the index
     std::size_t found = 0;
@@ -415,6 +580,14 @@ std::optional<std::size_t> countFound(std::string_view patterns, std::string_vie
                 return poll.add(length);
             }))
             return std::nullopt;
+    }
+    if (search != Search::Batches) {
+        const std::optional<std::size_t> byLength =
+            countByLength(patterns, text, open, poll, batchNodes, search == Search::ByLength);
+        if (poll.stopped())
+            return std::nullopt;
+        if (byLength)
+            return found + *byLength;
     }
     // The rest, batch by batch: each batch is a consecutive run of the open segments.
     std::size_t index = 0;            // segment number
@@ -502,10 +675,10 @@ std::optional<int> ContentSimilarity::compare(const PreparedText& a, const Prepa
     if (a.segments == 0 || b.segments == 0)
         return 0;
     Poll poll(keepGoing);
-    const std::optional<std::size_t> f1 = countFound(a.text, b.text, poll, kBatchNodes);
+    const std::optional<std::size_t> f1 = countFound(a.text, b.text, poll, kBatchNodes, Search::Choose);
     if (!f1)
         return std::nullopt;
-    const std::optional<std::size_t> f2 = countFound(b.text, a.text, poll, kBatchNodes);
+    const std::optional<std::size_t> f2 = countFound(b.text, a.text, poll, kBatchNodes, Search::Choose);
     if (!f2)
         return std::nullopt;
     const double value = (static_cast<double>(*f1) / static_cast<double>(a.segments) * 100 +
@@ -516,9 +689,9 @@ std::optional<int> ContentSimilarity::compare(const PreparedText& a, const Prepa
 
 std::optional<std::size_t> ContentSimilarity::segmentsFound(std::string_view patterns, std::string_view text,
                                                             const KeepGoing& keepGoing,
-                                                            std::size_t batchNodes) {
+                                                            std::size_t batchNodes, Search search) {
     Poll poll(keepGoing);
-    return countFound(patterns, text, poll, batchNodes);
+    return countFound(patterns, text, poll, batchNodes, search);
 }
 
 int contentSimilarity(std::string_view a, std::string_view b) {
