@@ -392,166 +392,163 @@ std::optional<bool> occursLong(std::string_view pattern, std::string_view text, 
     }
 }
 
-/// Packs a length and an offset into one sortable word: longest first after a descending sort.
-constexpr unsigned kPackOffsetBits = 40;
-constexpr std::uint64_t kPackOffsetMask = (std::uint64_t{1} << kPackOffsetBits) - 1;
-constexpr std::size_t kPackLengthLimit = std::size_t{1} << 23;
-inline std::uint64_t pack(std::size_t length, std::size_t offset) {
-    return (static_cast<std::uint64_t>(length) << kPackOffsetBits) | offset;
-}
-inline std::size_t packedLength(std::uint64_t p) {
-    return static_cast<std::size_t>(p >> kPackOffsetBits);
-}
-inline std::size_t packedOffset(std::uint64_t p) {
-    return static_cast<std::size_t>(p & kPackOffsetMask);
-}
-
 constexpr std::uint64_t kRollBase = 0x100000001B3ULL;
 // An automaton step costs about this many rolling-hash steps (it misses the cache).
 constexpr std::uint64_t kAutomatonStepCost = 8;
 
-/// The open segments searched one length at a time: an occurrence lies within one piece of the
-/// other text, reaching at most all but one byte into the cut on either side (a whole cut inside
-/// it would have cut the segment), so for length m only the windows around pieces of at least m
-/// bytes are rolled over, and every hash hit is verified. Chosen when that costs less than the
-/// automaton's passes; no value when it does not, or on a stop (then `poll` says so).
+/// Calls `f(low, high)` for every window of `text` that can hold a segment of the other text: an
+/// occurrence lies within one piece between cuts, reaching at most all but one byte into the cut
+/// on either side (a whole cut inside it would have cut the segment). Empty pieces count too.
+template <typename F> bool scanWindows(std::string_view text, F&& f) {
+    const auto* s = reinterpret_cast<const unsigned char*>(text.data());
+    const std::size_t n = text.size();
+    std::size_t low = 0;
+    for (std::size_t i = 0; i < n;) {
+        const std::size_t cut = cutAt(s, n, i);
+        if (cut == 0) {
+            ++i;
+            continue;
+        }
+        if (!f(low, i + cut - 1))
+            return false;
+        low = i + 1;
+        i += cut;
+    }
+    return f(low, n);
+}
+
+/// The open segments searched by length: the text is walked window by window once, and for each
+/// length of an open segment that fits the window a rolling hash goes over it, every hit of the
+/// hash verified. The window is still in the cache for all lengths. Chosen when that costs less
+/// than the automaton's passes; no value when it does not, or on a stop (then `poll` says so).
 std::optional<std::size_t> countByLength(std::string_view patterns, std::string_view text,
                                          const std::vector<bool>& open, Poll& poll, std::size_t batchNodes,
                                          bool force) {
-    if (patterns.size() > kPackOffsetMask || text.size() > kPackOffsetMask)
-        return std::nullopt;
-    std::vector<std::uint64_t> pending;
+    struct Pending {
+        std::size_t length;
+        std::uint64_t hash;
+        std::size_t offset;
+        bool operator<(const Pending& o) const {
+            return length != o.length ? length < o.length : hash < o.hash;
+        }
+    };
+    std::vector<Pending> pending;
     std::size_t pendingBytes = 0;
     std::size_t number = 0;
-    scanSegments(patterns, [&](std::size_t offset, std::size_t length) {
-        if (open[number++]) {
-            pending.push_back(pack(std::min(length, kPackLengthLimit), offset));
-            pendingBytes += length;
-        }
-        return true;
-    });
+    const auto hashOf = [](const unsigned char* p, std::size_t m) {
+        std::uint64_t h = 0;
+        for (std::size_t k = 0; k < m; ++k)
+            h = h * kRollBase + p[k];
+        return h;
+    };
+    if (!scanSegments(patterns, [&](std::size_t offset, std::size_t length) {
+            if (open[number++]) {
+                pending.push_back(
+                    {length, hashOf(reinterpret_cast<const unsigned char*>(patterns.data()) + offset, length),
+                     offset});
+                pendingBytes += length;
+            }
+            return poll.add(length);
+        }))
+        return std::nullopt;
     if (pending.empty())
         return std::size_t{0};
-    std::sort(pending.begin(), pending.end(), std::greater<>());
-    if (packedLength(pending.front()) >= kPackLengthLimit)
-        return std::nullopt;
-    const std::size_t shortest = packedLength(pending.back());
-    // The windows of the text: from just after a cut's first byte to just before the next cut's last.
-    std::vector<std::uint64_t> windows;
-    {
-        const auto* s = reinterpret_cast<const unsigned char*>(text.data());
-        const std::size_t n = text.size();
-        std::size_t low = 0;
-        const auto emit = [&](std::size_t high) {
-            if (high - low >= shortest && high - low < kPackLengthLimit)
-                windows.push_back(pack(high - low, low));
-            return high - low < kPackLengthLimit;
-        };
-        for (std::size_t i = 0; i < n;) {
-            const std::size_t cut = cutAt(s, n, i);
-            if (cut == 0) {
-                ++i;
-                continue;
-            }
-            if (!emit(i + cut - 1))
-                return std::nullopt;
-            low = i + 1;
-            i += cut;
-            if (!poll.add(64))
-                return std::nullopt;
-        }
-        if (!emit(n))
-            return std::nullopt;
+    std::sort(pending.begin(), pending.end());
+
+    struct Group {
+        std::size_t length;
+        std::uint64_t top;      // kRollBase^(length-1)
+        std::size_t begin, end; // its range of `pending`
+        std::size_t filter;     // first word of its filter
+        unsigned bits;
+        std::size_t missing;
+    };
+    std::vector<Group> groups;
+    std::vector<std::uint64_t> filters;
+    for (std::size_t g = 0; g < pending.size();) {
+        Group group{pending[g].length, 1, g, g, filters.size(), 6, 0};
+        while (group.end < pending.size() && pending[group.end].length == group.length)
+            ++group.end;
+        for (std::size_t k = 1; k < group.length; ++k)
+            group.top *= kRollBase;
+        group.missing = group.end - group.begin;
+        while ((std::size_t{1} << group.bits) < group.missing * 16 && group.bits < 30)
+            ++group.bits;
+        filters.resize(filters.size() + (std::size_t{1} << group.bits) / 64, 0);
+        groups.push_back(group);
+        g = group.end;
     }
-    std::sort(windows.begin(), windows.end(), std::greater<>());
-    // Cost of both ways, in rolling-hash steps.
+    const auto slot = [](std::uint64_t h, unsigned bits) {
+        return (h * 0x9E3779B97F4A7C15ULL) >> (64 - bits);
+    };
+    for (const Group& group : groups) {
+        for (std::size_t e = group.begin; e < group.end; ++e) {
+            const std::uint64_t sl = slot(pending[e].hash, group.bits);
+            filters[group.filter + sl / 64] |= std::uint64_t{1} << (sl % 64);
+        }
+    }
+
+    // Cost of both ways, in rolling-hash steps: a window of length L costs L - m + 1 per length m <= L.
+    std::vector<std::uint64_t> lengthSums(groups.size() + 1, 0);
+    for (std::size_t g = 0; g < groups.size(); ++g)
+        lengthSums[g + 1] = lengthSums[g] + groups[g].length;
+    const std::uint64_t limit =
+        (pendingBytes / std::max<std::size_t>(batchNodes, 1) + 1) * text.size() * kAutomatonStepCost;
     std::uint64_t rollingCost = 0;
-    {
-        std::size_t w = 0;
-        std::uint64_t count = 0, bytes = 0;
-        for (std::size_t g = 0; g < pending.size();) {
-            const std::size_t m = packedLength(pending[g]);
-            while (w < windows.size() && packedLength(windows[w]) >= m) {
-                bytes += packedLength(windows[w++]);
-                ++count;
-            }
-            rollingCost += bytes - count * (m - 1);
-            while (g < pending.size() && packedLength(pending[g]) == m)
-                ++g;
-        }
-    }
-    const std::uint64_t passes = pendingBytes / std::max<std::size_t>(batchNodes, 1) + 1;
-    if (!force && rollingCost > passes * text.size() * kAutomatonStepCost)
+    if (!scanWindows(text, [&](std::size_t low, std::size_t high) {
+            const std::size_t length = high - low;
+            const auto fits = static_cast<std::size_t>(
+                std::upper_bound(groups.begin(), groups.end(), length,
+                                 [](std::size_t l, const Group& g) { return l < g.length; }) -
+                groups.begin());
+            rollingCost += fits * (length + 1) - lengthSums[fits];
+            return poll.add(length) && (force || rollingCost <= limit);
+        }))
         return std::nullopt;
 
-    std::size_t found = 0;
-    std::size_t usable = 0; // windows of at least the current length are [0, usable)
-    std::vector<std::pair<std::uint64_t, std::uint32_t>> table; // hash, index into the group
-    std::vector<std::uint64_t> filter;
-    std::vector<std::uint8_t> seen;
+    std::vector<std::uint8_t> seen(pending.size(), 0);
+    std::size_t missing = pending.size();
     const auto* t = reinterpret_cast<const unsigned char*>(text.data());
-    for (std::size_t g = 0; g < pending.size();) {
-        const std::size_t m = packedLength(pending[g]);
-        std::size_t end = g;
-        while (end < pending.size() && packedLength(pending[end]) == m)
-            ++end;
-        while (usable < windows.size() && packedLength(windows[usable]) >= m)
-            ++usable;
-        std::uint64_t top = 1; // kRollBase^(m-1)
-        for (std::size_t k = 1; k < m; ++k)
-            top *= kRollBase;
-        const auto hashOf = [&](const unsigned char* p) {
-            std::uint64_t h = 0;
-            for (std::size_t k = 0; k < m; ++k)
-                h = h * kRollBase + p[k];
-            return h;
-        };
-        table.clear();
-        for (std::size_t e = g; e < end; ++e)
-            table.emplace_back(
-                hashOf(reinterpret_cast<const unsigned char*>(patterns.data()) + packedOffset(pending[e])),
-                static_cast<std::uint32_t>(e - g));
-        std::sort(table.begin(), table.end());
-        unsigned bits = 6;
-        while ((std::size_t{1} << bits) < table.size() * 16 && bits < 30)
-            ++bits;
-        filter.assign((std::size_t{1} << bits) / 64, 0);
-        const auto slot = [&](std::uint64_t h) {
-            return (h * 0x9E3779B97F4A7C15ULL) >> (64 - bits);
-        };
-        for (const auto& entry : table)
-            filter[slot(entry.first) / 64] |= std::uint64_t{1} << (slot(entry.first) % 64);
-        seen.assign(end - g, 0);
-        std::size_t missing = end - g;
-        const auto check = [&](std::uint64_t h, const unsigned char* at) {
-            const std::uint64_t sl = slot(h);
-            if ((filter[sl / 64] >> (sl % 64) & 1) == 0)
-                return;
-            auto it = std::lower_bound(table.begin(), table.end(), std::make_pair(h, std::uint32_t{0}));
-            for (; it != table.end() && it->first == h; ++it) {
-                if (seen[it->second] == 0 &&
-                    std::memcmp(patterns.data() + packedOffset(pending[g + it->second]), at, m) == 0) {
-                    seen[it->second] = 1;
-                    --missing;
-                }
+    const auto check = [&](Group& group, std::uint64_t h, const unsigned char* at) {
+        const std::uint64_t sl = slot(h, group.bits);
+        if ((filters[group.filter + sl / 64] >> (sl % 64) & 1) == 0)
+            return;
+        auto it = std::lower_bound(pending.begin() + static_cast<std::ptrdiff_t>(group.begin),
+                                   pending.begin() + static_cast<std::ptrdiff_t>(group.end), h,
+                                   [](const Pending& p, std::uint64_t v) { return p.hash < v; });
+        for (; it != pending.begin() + static_cast<std::ptrdiff_t>(group.end) && it->hash == h; ++it) {
+            const auto e = static_cast<std::size_t>(it - pending.begin());
+            if (seen[e] == 0 && std::memcmp(patterns.data() + it->offset, at, group.length) == 0) {
+                seen[e] = 1;
+                --group.missing;
+                --missing;
             }
-        };
-        for (std::size_t w = 0; w < usable && missing > 0; ++w) {
-            const unsigned char* p = t + packedOffset(windows[w]);
-            const std::size_t length = packedLength(windows[w]);
-            std::uint64_t h = hashOf(p);
-            check(h, p);
-            for (std::size_t i = m; i < length; ++i) {
-                h = (h - p[i - m] * top) * kRollBase + p[i];
-                check(h, p + i - m + 1);
-            }
-            if (!poll.add(length))
-                return std::nullopt;
         }
-        found += (end - g) - missing;
-        g = end;
+    };
+    if (!scanWindows(text, [&](std::size_t low, std::size_t high) {
+            const unsigned char* p = t + low;
+            const std::size_t length = high - low;
+            std::size_t work = length;
+            for (Group& group : groups) {
+                const std::size_t m = group.length;
+                if (m > length)
+                    break;
+                if (group.missing == 0)
+                    continue;
+                std::uint64_t h = hashOf(p, m);
+                check(group, h, p);
+                for (std::size_t i = m; i < length; ++i) {
+                    h = (h - p[i - m] * group.top) * kRollBase + p[i];
+                    check(group, h, p + i - m + 1);
+                }
+                work += length - m + 1;
+            }
+            return poll.add(work) && missing > 0;
+        })) {
+        if (poll.stopped())
+            return std::nullopt;
     }
-    return found;
+    return pending.size() - missing;
 }
 
 /// How many segments of `patterns` occur in `text`; no value on a stop. Segments found whole are
