@@ -478,14 +478,18 @@ std::optional<std::size_t> countByLength(std::string_view patterns, std::string_
         groups.push_back(group);
         g = group.end;
     }
-    const auto slot = [](std::uint64_t h, unsigned bits) {
-        return (h * 0x9E3779B97F4A7C15ULL) >> (64 - bits);
+    // Two bits of one word per segment: a miss is one cache line, and a false hit, which costs a
+    // search of the group, is rare.
+    const auto mask = [](std::uint64_t h) {
+        const std::uint64_t x = (h ^ (h >> 31)) * 0xBF58476D1CE4E5B9ULL;
+        return (std::uint64_t{1} << (x >> 58)) | (std::uint64_t{1} << ((x >> 52) & 63));
+    };
+    const auto word = [](std::uint64_t h, const Group& group) {
+        return group.filter + ((h * 0x9E3779B97F4A7C15ULL) >> (64 - group.bits) >> 6);
     };
     for (const Group& group : groups) {
-        for (std::size_t e = group.begin; e < group.end; ++e) {
-            const std::uint64_t sl = slot(pending[e].hash, group.bits);
-            filters[group.filter + sl / 64] |= std::uint64_t{1} << (sl % 64);
-        }
+        for (std::size_t e = group.begin; e < group.end; ++e)
+            filters[word(pending[e].hash, group)] |= mask(pending[e].hash);
     }
 
     // Cost of both ways, in rolling-hash steps: a window of length L costs L - m + 1 per length m <= L.
@@ -510,8 +514,8 @@ std::optional<std::size_t> countByLength(std::string_view patterns, std::string_
     std::size_t missing = pending.size();
     const auto* t = reinterpret_cast<const unsigned char*>(text.data());
     const auto check = [&](Group& group, std::uint64_t h, const unsigned char* at) {
-        const std::uint64_t sl = slot(h, group.bits);
-        if ((filters[group.filter + sl / 64] >> (sl % 64) & 1) == 0)
+        const std::uint64_t bits = mask(h);
+        if ((filters[word(h, group)] & bits) != bits)
             return;
         auto it = std::lower_bound(pending.begin() + static_cast<std::ptrdiff_t>(group.begin),
                                    pending.begin() + static_cast<std::ptrdiff_t>(group.end), h,
