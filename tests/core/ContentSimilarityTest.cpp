@@ -158,4 +158,15 @@ TEST(ContentSimilarity, StopEndsTheComparisonAtOnce) {
     calls = 0;
     EXPECT_EQ(ContentSimilarity::compare(pa, pb, [&] { return ++calls > 0; }), 0);
     EXPECT_GT(calls, 10);
+    // One long piece searched for many lengths is polled inside, not only at its end.
+    const std::string run(std::size_t{1} << 22, 'a');
+    std::string lengths;
+    for (std::size_t length = 1000; length < 21000; length += 1000)
+        lengths += std::string(length, 'a') + "b,";
+    calls = 0;
+    EXPECT_EQ(ContentSimilarity::segmentsFound(
+                  lengths, run, [&] { return ++calls < 3; }, ContentSimilarity::kBatchNodes,
+                  ContentSimilarity::Search::ByLength),
+              std::nullopt);
+    EXPECT_EQ(calls, 3);
 }

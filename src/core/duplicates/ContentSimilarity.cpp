@@ -532,7 +532,6 @@ std::optional<std::size_t> countByLength(std::string_view patterns, std::string_
     if (!scanWindows(text, [&](std::size_t low, std::size_t high) {
             const unsigned char* p = t + low;
             const std::size_t length = high - low;
-            std::size_t work = length;
             for (Group& group : groups) {
                 const std::size_t m = group.length;
                 if (m > length)
@@ -544,10 +543,14 @@ std::optional<std::size_t> countByLength(std::string_view patterns, std::string_
                 for (std::size_t i = m; i < length; ++i) {
                     h = (h - p[i - m] * group.top) * kRollBase + p[i];
                     check(group, h, p + i - m + 1);
+                    // A long window is polled inside, not only at its end.
+                    if ((i - m) % kPollWork == kPollWork - 1 && !poll.add(kPollWork))
+                        return false;
                 }
-                work += length - m + 1;
+                if (!poll.add(m + (length - m) % kPollWork))
+                    return false;
             }
-            return poll.add(work) && missing > 0;
+            return poll.add(length) && missing > 0;
         })) {
         if (poll.stopped())
             return std::nullopt;
