@@ -101,7 +101,14 @@ TEST(ContentSimilarity, AgreesWithThePlainMeasure) {
         // Small batches and a small long-segment limit send segments through every path.
         for (const std::size_t batch :
              {std::size_t{2}, std::size_t{7}, std::size_t{64}, ContentSimilarity::kBatchNodes})
-            ASSERT_EQ(ContentSimilarity::segmentsFound(fa.text, fb.text, {}, batch), f1) << a << " / " << b;
+            ASSERT_EQ(ContentSimilarity::segmentsFound(fa.text, fb.text, {}, batch,
+                                                       ContentSimilarity::Search::Batches),
+                      f1)
+                << a << " / " << b;
+        ASSERT_EQ(ContentSimilarity::segmentsFound(fa.text, fb.text, {}, ContentSimilarity::kBatchNodes,
+                                                   ContentSimilarity::Search::ByLength),
+                  f1)
+            << a << " / " << b;
         const std::size_t f2 = ReferenceMeasure::found(sb, pa);
         const int expected = sa.empty() || sb.empty()
                                  ? 0
@@ -158,4 +165,19 @@ TEST(ContentSimilarity, StopEndsTheComparisonAtOnce) {
     calls = 0;
     EXPECT_EQ(ContentSimilarity::compare(pa, pb, [&] { return ++calls > 0; }), 0);
     EXPECT_GT(calls, 10);
+    // One long piece searched for many lengths is polled inside, not only at its end.
+    const std::string run(std::size_t{1} << 22, 'a');
+    std::string lengths;
+    for (std::size_t length = 1000; length < 21000; length += 1000)
+        lengths += std::string(length, 'a') + "b,";
+    const auto byLength = [&](const KeepGoing& keepGoing) {
+        return ContentSimilarity::segmentsFound(lengths, run, keepGoing, ContentSimilarity::kBatchNodes,
+                                                ContentSimilarity::Search::ByLength);
+    };
+    calls = 0;
+    EXPECT_EQ(byLength([&] { return ++calls > 0; }), 0u);
+    EXPECT_GT(calls, 100);
+    calls = 0;
+    EXPECT_EQ(byLength([&] { return ++calls < 50; }), std::nullopt);
+    EXPECT_EQ(calls, 50);
 }

@@ -5,11 +5,14 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <vector>
 
 namespace karv {
 
 namespace {
+
+using Search = ContentSimilarity::Search;
 
 // Work between two calls of the caller's hook: a few milliseconds at most.
 constexpr std::size_t kPollWork = std::size_t{1} << 18;
@@ -389,11 +392,177 @@ std::optional<bool> occursLong(std::string_view pattern, std::string_view text, 
     }
 }
 
+constexpr std::uint64_t kRollBase = 0x100000001B3ULL;
+// An automaton step costs about this many rolling-hash steps (it misses the cache).
+constexpr std::uint64_t kAutomatonStepCost = 8;
+
+/// Calls `f(low, high)` for every window of `text` that can hold a segment of the other text: an
+/// occurrence lies within one piece between cuts, reaching at most all but one byte into the cut
+/// on either side (a whole cut inside it would have cut the segment). Empty pieces count too.
+template <typename F> bool scanWindows(std::string_view text, F&& f) {
+    const auto* s = reinterpret_cast<const unsigned char*>(text.data());
+    const std::size_t n = text.size();
+    std::size_t low = 0;
+    for (std::size_t i = 0; i < n;) {
+        const std::size_t cut = cutAt(s, n, i);
+        if (cut == 0) {
+            ++i;
+            continue;
+        }
+        if (!f(low, i + cut - 1))
+            return false;
+        low = i + 1;
+        i += cut;
+    }
+    return f(low, n);
+}
+
+/// The open segments searched by length: the text is walked window by window once, and for each
+/// length of an open segment that fits the window a rolling hash goes over it, every hit of the
+/// hash verified. The window is still in the cache for all lengths. Chosen when that costs less
+/// than the automaton's passes; no value when it does not, or on a stop (then `poll` says so).
+std::optional<std::size_t> countByLength(std::string_view patterns, std::string_view text,
+                                         const std::vector<bool>& open, Poll& poll, std::size_t batchNodes,
+                                         bool force) {
+    struct Pending {
+        std::size_t length;
+        std::uint64_t hash;
+        std::size_t offset;
+        bool operator<(const Pending& o) const {
+            return length != o.length ? length < o.length : hash < o.hash;
+        }
+    };
+    std::vector<Pending> pending;
+    std::size_t pendingBytes = 0;
+    std::size_t number = 0;
+    const auto hashOf = [](const unsigned char* p, std::size_t m) {
+        std::uint64_t h = 0;
+        for (std::size_t k = 0; k < m; ++k)
+            h = h * kRollBase + p[k];
+        return h;
+    };
+    if (!scanSegments(patterns, [&](std::size_t offset, std::size_t length) {
+            if (open[number++]) {
+                pending.push_back(
+                    {length, hashOf(reinterpret_cast<const unsigned char*>(patterns.data()) + offset, length),
+                     offset});
+                pendingBytes += length;
+            }
+            return poll.add(length);
+        }))
+        return std::nullopt;
+    if (pending.empty())
+        return std::size_t{0};
+    std::sort(pending.begin(), pending.end());
+
+    struct Group {
+        std::size_t length;
+        std::uint64_t top;      // kRollBase^(length-1)
+        std::size_t begin, end; // its range of `pending`
+        std::size_t filter;     // first word of its filter
+        unsigned bits;
+        std::size_t missing;
+    };
+    std::vector<Group> groups;
+    std::vector<std::uint64_t> filters;
+    for (std::size_t g = 0; g < pending.size();) {
+        Group group{pending[g].length, 1, g, g, filters.size(), 6, 0};
+        while (group.end < pending.size() && pending[group.end].length == group.length)
+            ++group.end;
+        for (std::size_t k = 1; k < group.length; ++k)
+            group.top *= kRollBase;
+        group.missing = group.end - group.begin;
+        while ((std::size_t{1} << group.bits) < group.missing * 16 && group.bits < 30)
+            ++group.bits;
+        filters.resize(filters.size() + (std::size_t{1} << group.bits) / 64, 0);
+        groups.push_back(group);
+        g = group.end;
+    }
+    // Two bits of one word per segment: a miss is one cache line, and a false hit, which costs a
+    // search of the group, is rare.
+    const auto mask = [](std::uint64_t h) {
+        const std::uint64_t x = (h ^ (h >> 31)) * 0xBF58476D1CE4E5B9ULL;
+        return (std::uint64_t{1} << (x >> 58)) | (std::uint64_t{1} << ((x >> 52) & 63));
+    };
+    const auto word = [](std::uint64_t h, const Group& group) {
+        return group.filter + ((h * 0x9E3779B97F4A7C15ULL) >> (64 - group.bits) >> 6);
+    };
+    for (const Group& group : groups) {
+        for (std::size_t e = group.begin; e < group.end; ++e)
+            filters[word(pending[e].hash, group)] |= mask(pending[e].hash);
+    }
+
+    // Cost of both ways, in rolling-hash steps: a window of length L costs L - m + 1 per length m <= L.
+    std::vector<std::uint64_t> lengthSums(groups.size() + 1, 0);
+    for (std::size_t g = 0; g < groups.size(); ++g)
+        lengthSums[g + 1] = lengthSums[g] + groups[g].length;
+    const std::uint64_t limit =
+        (pendingBytes / std::max<std::size_t>(batchNodes, 1) + 1) * text.size() * kAutomatonStepCost;
+    std::uint64_t rollingCost = 0;
+    if (!scanWindows(text, [&](std::size_t low, std::size_t high) {
+            const std::size_t length = high - low;
+            const auto fits = static_cast<std::size_t>(
+                std::upper_bound(groups.begin(), groups.end(), length,
+                                 [](std::size_t l, const Group& g) { return l < g.length; }) -
+                groups.begin());
+            rollingCost += fits * (length + 1) - lengthSums[fits];
+            return poll.add(length) && (force || rollingCost <= limit);
+        }))
+        return std::nullopt;
+
+    std::vector<std::uint8_t> seen(pending.size(), 0);
+    std::size_t missing = pending.size();
+    const auto* t = reinterpret_cast<const unsigned char*>(text.data());
+    const auto check = [&](Group& group, std::uint64_t h, const unsigned char* at) {
+        const std::uint64_t bits = mask(h);
+        if ((filters[word(h, group)] & bits) != bits)
+            return;
+        auto it = std::lower_bound(pending.begin() + static_cast<std::ptrdiff_t>(group.begin),
+                                   pending.begin() + static_cast<std::ptrdiff_t>(group.end), h,
+                                   [](const Pending& p, std::uint64_t v) { return p.hash < v; });
+        for (; it != pending.begin() + static_cast<std::ptrdiff_t>(group.end) && it->hash == h; ++it) {
+            const auto e = static_cast<std::size_t>(it - pending.begin());
+            if (seen[e] == 0 && std::memcmp(patterns.data() + it->offset, at, group.length) == 0) {
+                seen[e] = 1;
+                --group.missing;
+                --missing;
+            }
+        }
+    };
+    if (!scanWindows(text, [&](std::size_t low, std::size_t high) {
+            const unsigned char* p = t + low;
+            const std::size_t length = high - low;
+            for (Group& group : groups) {
+                const std::size_t m = group.length;
+                if (m > length)
+                    break;
+                if (group.missing == 0)
+                    continue;
+                std::uint64_t h = hashOf(p, m);
+                check(group, h, p);
+                for (std::size_t i = m; i < length; ++i) {
+                    h = (h - p[i - m] * group.top) * kRollBase + p[i];
+                    check(group, h, p + i - m + 1);
+                    // A long window is polled inside, not only at its end.
+                    if ((i - m) % kPollWork == kPollWork - 1 && !poll.add(kPollWork))
+                        return false;
+                }
+                if (!poll.add(m + (length - m) % kPollWork))
+                    return false;
+            }
+            return poll.add(length) && missing > 0;
+        })) {
+        if (poll.stopped())
+            return std::nullopt;
+    }
+    return pending.size() - missing;
+}
+
 /// How many segments of `patterns` occur in `text`; no value on a stop. Segments found whole are
 /// settled by the index; the rest go through batches of the automaton, so memory stays bounded
 /// whatever the texts, and those longer than half a batch through a rolling hash.
 std::optional<std::size_t> countFound(std::string_view patterns, std::string_view text, Poll& poll,
-                                      std::size_t batchNodes) {
+                                      std::size_t batchNodes, Search search) {
     const std::size_t longSegment = std::max<std::size_t>(batchNodes / 2, 1);
     std::vector<bool> open; // per segment: not decided by the index
     std::size_t found = 0;
@@ -415,6 +584,14 @@ std::optional<std::size_t> countFound(std::string_view patterns, std::string_vie
                 return poll.add(length);
             }))
             return std::nullopt;
+    }
+    if (search != Search::Batches) {
+        const std::optional<std::size_t> byLength =
+            countByLength(patterns, text, open, poll, batchNodes, search == Search::ByLength);
+        if (poll.stopped())
+            return std::nullopt;
+        if (byLength)
+            return found + *byLength;
     }
     // The rest, batch by batch: each batch is a consecutive run of the open segments.
     std::size_t index = 0;            // segment number
@@ -512,10 +689,10 @@ std::optional<int> ContentSimilarity::compare(const PreparedText& a, const Prepa
     if (a.segments == 0 || b.segments == 0)
         return 0;
     Poll poll(keepGoing);
-    const std::optional<std::size_t> f1 = countFound(a.text, b.text, poll, kBatchNodes);
+    const std::optional<std::size_t> f1 = countFound(a.text, b.text, poll, kBatchNodes, Search::Choose);
     if (!f1)
         return std::nullopt;
-    const std::optional<std::size_t> f2 = countFound(b.text, a.text, poll, kBatchNodes);
+    const std::optional<std::size_t> f2 = countFound(b.text, a.text, poll, kBatchNodes, Search::Choose);
     if (!f2)
         return std::nullopt;
     const double value = (static_cast<double>(*f1) / static_cast<double>(a.segments) * 100 +
@@ -526,9 +703,9 @@ std::optional<int> ContentSimilarity::compare(const PreparedText& a, const Prepa
 
 std::optional<std::size_t> ContentSimilarity::segmentsFound(std::string_view patterns, std::string_view text,
                                                             const KeepGoing& keepGoing,
-                                                            std::size_t batchNodes) {
+                                                            std::size_t batchNodes, Search search) {
     Poll poll(keepGoing);
-    return countFound(patterns, text, poll, batchNodes);
+    return countFound(patterns, text, poll, batchNodes, search);
 }
 
 int contentSimilarity(std::string_view a, std::string_view b) {
