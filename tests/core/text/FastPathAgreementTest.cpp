@@ -2,6 +2,7 @@
 // (text kept as read, rare-byte prefilters). These tests hold them against straightforward
 // byte-by-byte versions over random and hostile input.
 #include "support/TempTree.h"
+#include "support/TextFixtures.h"
 #include "text/Encoding.h"
 #include "text/TextBuffers.h"
 #include "text/TextLoader.h"
@@ -51,15 +52,7 @@ std::string hostileBytes(std::mt19937& rng) {
                                                     "\x81\x30\x81\x30",
                                                     std::string(40, 'x'),
                                                     "\xE6\x8A\xA5\xE5\x91\x8A"};
-    static const std::vector<std::string> openings = {
-        "", "", "", "\xEF\xBB\xBF", "\xFF\xFE", "\xFE\xFF", "<meta charset=utf-8>", "<meta charset=big5>"};
-    std::string bytes = openings[rng() % openings.size()];
-    const std::size_t count = rng() % 24;
-    for (std::size_t i = 0; i < count; ++i)
-        bytes += pieces[rng() % pieces.size()];
-    if (!bytes.empty() && rng() % 4 == 0)
-        bytes.resize(rng() % bytes.size());
-    return bytes;
+    return test::randomContent(rng, pieces, 24);
 }
 
 /// UTF-8 made well-formed one byte at a time: each byte outside a whole sequence becomes U+FFFD.

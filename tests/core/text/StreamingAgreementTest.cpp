@@ -5,6 +5,7 @@
 #include "core/RunHarness.h"
 #include "filter/FilterPipeline.h"
 #include "support/TempTree.h"
+#include "support/TextFixtures.h"
 #include "text/Matching.h"
 #include "text/NameText.h"
 #include "text/Removers.h"
@@ -15,7 +16,6 @@
 
 #include <gtest/gtest.h>
 #include <random>
-#include <zlib.h>
 
 using namespace karv;
 using karv::test::TempTree;
@@ -55,29 +55,7 @@ std::string hostileBytes(std::mt19937& rng) {
                                                     "\xA5\x62\x4A\x54",
                                                     "\x62\xA5\x54\x4A",
                                                     "\xB1"};
-    static const std::vector<std::string> openings = {
-        "", "", "", "\xEF\xBB\xBF", "\xFF\xFE", "\xFE\xFF", "<meta charset=utf-8>", "<meta charset=big5>"};
-    std::string bytes = openings[rng() % openings.size()];
-    const std::size_t count = rng() % 40;
-    for (std::size_t i = 0; i < count; ++i)
-        bytes += pieces[rng() % pieces.size()];
-    if (!bytes.empty() && rng() % 4 == 0)
-        bytes.resize(rng() % bytes.size());
-    return bytes;
-}
-
-std::string gzipped(std::string_view bytes) {
-    z_stream stream{};
-    deflateInit2(&stream, 6, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY);
-    std::string out(deflateBound(&stream, static_cast<uLong>(bytes.size())) + 32, '\0');
-    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
-    stream.avail_in = static_cast<uInt>(bytes.size());
-    stream.next_out = reinterpret_cast<Bytef*>(out.data());
-    stream.avail_out = static_cast<uInt>(out.size());
-    deflate(&stream, Z_FINISH);
-    out.resize(stream.total_out);
-    deflateEnd(&stream);
-    return out;
+    return test::randomContent(rng, pieces, 40);
 }
 
 /// Everything a streamed read gives at once: the text, the term search and the four counts.
@@ -121,7 +99,7 @@ TEST(StreamingAgreement, PiecesGiveTheWholeTextItsSearchAndItsCounts) {
         std::string bytes = hostileBytes(rng);
         const bool declared = bytes.find("<meta") != std::string::npos;
         if (round % 5 == 0)
-            bytes = gzipped(bytes);
+            bytes = test::gzipOf(bytes);
         const std::vector<std::string>& terms = termSets[round % 7];
         const LoadedText whole = loadTextFromBytes(bytes);
         // The search of encoded bytes, where it answers, answers as the decoded text does.

@@ -1,12 +1,12 @@
 #include "text/TextLoader.h"
 
 #include "support/TempTree.h"
+#include "support/TextFixtures.h"
 
 #include <fstream>
 #include <gtest/gtest.h>
 #include <random>
 #include <sys/stat.h>
-#include <zlib.h>
 
 using namespace karv;
 using karv::test::TempTree;
@@ -17,20 +17,6 @@ namespace {
 const std::string kGbkChinese = "\xD6\xD0\xCE\xC4";  // 中文 in GBK
 const std::string kBig5Chinese = "\xA4\xA4\xA4\xE5"; // 中文 in Big5
 const std::string kReplacement = "\xEF\xBF\xBD";
-
-std::string gzipOf(std::string_view data) {
-    z_stream stream{};
-    deflateInit2(&stream, Z_BEST_COMPRESSION, Z_DEFLATED, 15 + 16, 9, Z_DEFAULT_STRATEGY);
-    std::string out(deflateBound(&stream, data.size()) + 64, '\0');
-    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
-    stream.avail_in = static_cast<uInt>(data.size());
-    stream.next_out = reinterpret_cast<Bytef*>(out.data());
-    stream.avail_out = static_cast<uInt>(out.size());
-    deflate(&stream, Z_FINISH);
-    out.resize(stream.total_out);
-    deflateEnd(&stream);
-    return out;
-}
 
 LoadedText load(std::string_view bytes) {
     TempTree tree;
@@ -163,23 +149,23 @@ TEST(LoadFileText, SystemFilesAreReadToTheirEnd) {
 
 TEST(LoadFileText, GzipContent) {
     const std::string page = "<HTML><HEAD><META charset=UTF-8></HEAD>中文</HTML>";
-    LoadedText t = load(gzipOf(page));
+    LoadedText t = load(test::gzipOf(page));
     EXPECT_EQ(t.encodingCode, kEncodingUtf8);
     EXPECT_EQ(t.text, page);
-    t = load(gzipOf(kGbkChinese));
+    t = load(test::gzipOf(kGbkChinese));
     EXPECT_EQ(t.encodingCode, kEncodingAnsi);
     EXPECT_EQ(t.text, "中文");
     // Concatenated members are one content.
-    EXPECT_EQ(load(gzipOf("ab") + gzipOf("cd")).text, "abcd");
+    EXPECT_EQ(load(test::gzipOf("ab") + test::gzipOf("cd")).text, "abcd");
     // The same steps work on bytes in memory.
-    EXPECT_EQ(loadTextFromBytes(gzipOf(page)).text, page);
+    EXPECT_EQ(loadTextFromBytes(test::gzipOf(page)).text, page);
 }
 
 TEST(LoadFileText, TruncatedAndCorruptGzip) {
     std::string long_text;
     for (int i = 0; i < 20000; ++i)
         long_text += "line " + std::to_string(i) + " 中文\n";
-    const std::string gz = gzipOf(long_text);
+    const std::string gz = test::gzipOf(long_text);
     // Cut in the middle: the part decoded before the cut, never more, never garbage.
     const std::string partial = gunzipBytes(gz.substr(0, gz.size() / 2));
     EXPECT_GT(partial.size(), 0u);
@@ -197,7 +183,7 @@ TEST(LoadFileText, TruncatedAndCorruptGzip) {
     EXPECT_NO_FATAL_FAILURE(load(corrupt));
     EXPECT_LE(gunzipBytes(corrupt).size(), long_text.size());
     // A corrupt trailer after a whole stream keeps the stream.
-    std::string badTrailer = gzipOf("abc");
+    std::string badTrailer = test::gzipOf("abc");
     badTrailer[badTrailer.size() - 1] ^= 0x01;
     EXPECT_EQ(gunzipBytes(badTrailer), "abc");
     EXPECT_EQ(gunzipBytes(""), "");
@@ -205,7 +191,7 @@ TEST(LoadFileText, TruncatedAndCorruptGzip) {
 
 TEST(LoadFileText, GzipBombIsCapped) {
     // 256 members of 16 MiB each: 4 GiB from a few MiB of input.
-    const std::string member = gzipOf(std::string(std::size_t{16} << 20, 'a'));
+    const std::string member = test::gzipOf(std::string(std::size_t{16} << 20, 'a'));
     std::string bomb;
     for (int i = 0; i < 256; ++i)
         bomb += member;
