@@ -766,77 +766,6 @@ std::size_t statedSize(std::string_view trailer, std::size_t compressedSize) {
     return std::min(stated, compressedSize * 1032);
 }
 
-Inflated inflateGzip(const ByteSource& source, std::size_t limit, std::size_t sizeHint) {
-    Inflated result;
-    // Only a hint: the trailer of a corrupt or concatenated file may say anything.
-    reserveBulk(result.bytes, std::min(sizeHint, limit));
-    z_stream stream{};
-    if (::inflateInit2(&stream, 15 + 16) != Z_OK)
-        return result;
-    std::string input(std::size_t{1} << 16, '\0');
-    char output[1 << 16];
-    bool inputDone = false;
-    bool finished = false;
-    while (!finished) {
-        if (stream.avail_in == 0 && !inputDone) {
-            const std::size_t got = source(input.data(), input.size());
-            if (got == 0)
-                inputDone = true;
-            stream.next_in = reinterpret_cast<Bytef*>(input.data());
-            stream.avail_in = static_cast<uInt>(got);
-        }
-        // One byte more than the limit allows, to tell a stream that is exactly as long as the
-        // limit from a longer one.
-        const std::size_t remaining = limit - result.bytes.size();
-        const std::size_t room = remaining >= sizeof output ? sizeof output : remaining + 1;
-        stream.next_out = reinterpret_cast<Bytef*>(output);
-        stream.avail_out = static_cast<uInt>(room);
-        const uInt inputBefore = stream.avail_in;
-        const int rc = ::inflate(&stream, Z_NO_FLUSH);
-        const std::size_t produced = room - stream.avail_out;
-        const bool progressed = produced != 0 || stream.avail_in != inputBefore;
-        if (result.bytes.size() + produced > limit) {
-            result.bytes.append(output, limit - result.bytes.size());
-            result.truncated = true;
-            break;
-        }
-        result.bytes.append(output, produced);
-        switch (rc) {
-        case Z_OK:
-            break;
-        case Z_STREAM_END: {
-            // Another member may follow; anything else after the member is ignored.
-            if (stream.avail_in < 2 && !inputDone) {
-                // Keep a byte left over from this chunk in front of the next one.
-                const std::size_t kept = stream.avail_in;
-                if (kept == 1)
-                    input[0] = static_cast<char>(stream.next_in[0]);
-                const std::size_t got = source(input.data() + kept, input.size() - kept);
-                stream.next_in = reinterpret_cast<Bytef*>(input.data());
-                stream.avail_in = static_cast<uInt>(kept + got);
-                if (got == 0)
-                    inputDone = true;
-            }
-            if (stream.avail_in >= 2 && stream.next_in[0] == 0x1F && stream.next_in[1] == 0x8B)
-                ::inflateReset(&stream);
-            else
-                finished = true;
-            break;
-        }
-        case Z_BUF_ERROR:
-            // No progress possible: the input ended inside the stream (truncated data).
-            if ((stream.avail_in == 0 && inputDone) || (!progressed && stream.avail_in != 0))
-                finished = true;
-            break;
-        default: // Z_DATA_ERROR, Z_MEM_ERROR, Z_NEED_DICT, Z_STREAM_ERROR: keep what was decoded
-            finished = true;
-            break;
-        }
-    }
-    ::inflateEnd(&stream);
-    return result;
-}
-
 // The first read of a file; larger files go on in chunks.
 constexpr std::size_t kHeadChunk = 64 * 1024;
 
@@ -869,132 +798,6 @@ private:
     int m_fd;
 };
 
-} // namespace
-
-std::string convertCharset(std::string_view bytes, std::string_view fromCharset, std::string_view toCharset,
-                           std::size_t maxOutputBytes) {
-    // iconv lets some ill-formed UTF-8 through (surrogates, long forms), so UTF-8 input is made
-    // well-formed here first.
-    if (isUtf8Name(fromCharset)) {
-        Decoded clean = sanitizeUtf8(bytes, isUtf8Name(toCharset) ? maxOutputBytes : kTextByteLimit, false);
-        if (isUtf8Name(toCharset))
-            return std::move(clean.text);
-        return iconvConvert(clean.text, fromCharset, toCharset, maxOutputBytes, false).text;
-    }
-    return iconvConvert(bytes, fromCharset, toCharset, maxOutputBytes, false).text;
-}
-
-std::string gunzipBytes(std::string_view gzipData, std::size_t maxOutputBytes) {
-    std::size_t offset = 0;
-    const ByteSource source = [&](char* buffer, std::size_t capacity) {
-        const std::size_t count = std::min(capacity, gzipData.size() - offset);
-        std::memcpy(buffer, gzipData.data() + offset, count);
-        offset += count;
-        return count;
-    };
-    return inflateGzip(source, maxOutputBytes, statedSize(gzipData, gzipData.size())).bytes;
-}
-
-LoadedText loadTextFromBytes(std::string_view fileBytes) {
-    if (fileBytes.size() >= 2 && fileBytes[0] == '\x1F' && fileBytes[1] == '\x8B') {
-        std::size_t offset = 0;
-        const ByteSource source = [&](char* buffer, std::size_t capacity) {
-            const std::size_t count = std::min(capacity, fileBytes.size() - offset);
-            std::memcpy(buffer, fileBytes.data() + offset, count);
-            offset += count;
-            return count;
-        };
-        const Inflated inflated =
-            inflateGzip(source, kContentByteLimit, statedSize(fileBytes, fileBytes.size()));
-        return decodeContent(inflated.bytes, inflated.truncated);
-    }
-    const bool truncated = fileBytes.size() > kContentByteLimit;
-    return decodeContent(fileBytes.substr(0, kContentByteLimit), truncated);
-}
-
-LoadedText loadFileText(const std::string& path, const std::function<void()>& pump) {
-    FileHandle file(path);
-    struct stat info {};
-    // Only regular files are read: a FIFO or a device could block or never end.
-    if (file.fd() < 0 || ::fstat(file.fd(), &info) != 0 || !S_ISREG(info.st_mode))
-        return {};
-
-    // The first chunk is read in one go, not the two magic bytes alone: files of /proc and /sys
-    // produce their whole value for the first read and nothing for a read further on.
-    std::string head(kHeadChunk, '\0');
-    head.resize(file.read(head.data(), head.size()));
-    const bool more = head.size() == kHeadChunk; // else the end was reached
-    if (head.size() >= 2 && head[0] == '\x1F' && head[1] == '\x8B') {
-        std::size_t handed = 0; // bytes of `head` given to the decoder so far
-        std::size_t sincePump = 0;
-        const ByteSource source = [&](char* buffer, std::size_t capacity) -> std::size_t {
-            if (handed < head.size()) {
-                const std::size_t count = std::min(capacity, head.size() - handed);
-                std::memcpy(buffer, head.data() + handed, count);
-                handed += count;
-                return count;
-            }
-            if (!more)
-                return 0;
-            sincePump += capacity;
-            if (pump && sincePump >= kPumpInterval) {
-                sincePump = 0;
-                pump();
-            }
-            return file.read(buffer, capacity);
-        };
-        char trailer[4];
-        const bool haveTrailer = info.st_size >= 18 && ::pread(file.fd(), trailer, 4, info.st_size - 4) == 4;
-        const Inflated inflated = inflateGzip(
-            source, kContentByteLimit,
-            haveTrailer ? statedSize(std::string_view(trailer, 4), static_cast<std::size_t>(info.st_size))
-                        : 0);
-        return decodeContent(inflated.bytes, inflated.truncated);
-    }
-
-    std::string content = std::move(head);
-    const auto expected = static_cast<std::size_t>(std::max<off_t>(info.st_size, 0));
-    reserveBulk(content, std::min(expected, kContentByteLimit));
-    bool truncated = false;
-    if (more) {
-        // The expected size is read into one buffer of that size; past it (a file that grew, or one
-        // that reports no size) the content grows by appending small chunks.
-        const std::size_t goal = std::min(expected, kContentByteLimit);
-        char chunk[1 << 16];
-        while (true) {
-            if (content.size() >= kContentByteLimit) {
-                truncated = file.read(chunk, 1) == 1;
-                break;
-            }
-            if (content.size() < goal) {
-                const std::size_t want = std::min(goal - content.size(), kPumpInterval);
-                const std::size_t old = content.size();
-                content.resize(old + want);
-                const std::size_t got = file.read(content.data() + old, want);
-                content.resize(old + got);
-                if (got < want)
-                    break;
-            } else {
-                const std::size_t got =
-                    file.read(chunk, std::min(sizeof chunk, kContentByteLimit - content.size()));
-                if (got == 0)
-                    break;
-                content.append(chunk, got);
-            }
-            if (pump)
-                pump();
-        }
-    }
-    return decodeContent(content, truncated, pump);
-}
-
-} // namespace karv
-
-namespace karv {
-
-namespace {
-
-/// Content bytes from their start, possibly read again from the start.
 class ContentSource {
 public:
     virtual ~ContentSource() = default;
@@ -1120,6 +923,156 @@ private:
     bool m_finished = false;
 };
 
+/// Content read through a function (the loader's head, then the rest of the file with the pump).
+class FunctionSource : public ContentSource {
+public:
+    explicit FunctionSource(ByteSource read) : m_read(std::move(read)) {}
+    bool rewind() override { return false; }
+    std::size_t read(char* buffer, std::size_t capacity) override { return m_read(buffer, capacity); }
+
+private:
+    ByteSource m_read;
+};
+
+/// The decompressed bytes of gzip content, up to `limit`; `truncated` when there were more.
+Inflated inflateGzip(ContentSource& raw, std::size_t limit, std::size_t sizeHint) {
+    Inflated result;
+    // Only a hint: the trailer of a corrupt or concatenated file may say anything.
+    reserveBulk(result.bytes, std::min(sizeHint, limit));
+    GzipSource gzip(raw);
+    char output[1 << 16];
+    for (;;) {
+        // One byte more than the limit allows, to tell a stream that is exactly as long as the
+        // limit from a longer one.
+        const std::size_t remaining = limit - result.bytes.size();
+        const std::size_t room = remaining >= sizeof output ? sizeof output : remaining + 1;
+        const std::size_t got = gzip.read(output, room);
+        if (result.bytes.size() + got > limit) {
+            result.bytes.append(output, limit - result.bytes.size());
+            result.truncated = true;
+            break;
+        }
+        result.bytes.append(output, got);
+        if (got < room)
+            break;
+    }
+    return result;
+}
+
+} // namespace
+
+std::string convertCharset(std::string_view bytes, std::string_view fromCharset, std::string_view toCharset,
+                           std::size_t maxOutputBytes) {
+    // iconv lets some ill-formed UTF-8 through (surrogates, long forms), so UTF-8 input is made
+    // well-formed here first.
+    if (isUtf8Name(fromCharset)) {
+        Decoded clean = sanitizeUtf8(bytes, isUtf8Name(toCharset) ? maxOutputBytes : kTextByteLimit, false);
+        if (isUtf8Name(toCharset))
+            return std::move(clean.text);
+        return iconvConvert(clean.text, fromCharset, toCharset, maxOutputBytes, false).text;
+    }
+    return iconvConvert(bytes, fromCharset, toCharset, maxOutputBytes, false).text;
+}
+
+std::string gunzipBytes(std::string_view gzipData, std::size_t maxOutputBytes) {
+    MemorySource source(gzipData);
+    return inflateGzip(source, maxOutputBytes, statedSize(gzipData, gzipData.size())).bytes;
+}
+
+LoadedText loadTextFromBytes(std::string_view fileBytes) {
+    if (fileBytes.size() >= 2 && fileBytes[0] == '\x1F' && fileBytes[1] == '\x8B') {
+        MemorySource source(fileBytes);
+        const Inflated inflated =
+            inflateGzip(source, kContentByteLimit, statedSize(fileBytes, fileBytes.size()));
+        return decodeContent(inflated.bytes, inflated.truncated);
+    }
+    const bool truncated = fileBytes.size() > kContentByteLimit;
+    return decodeContent(fileBytes.substr(0, kContentByteLimit), truncated);
+}
+
+LoadedText loadFileText(const std::string& path, const std::function<void()>& pump) {
+    FileHandle file(path);
+    struct stat info {};
+    // Only regular files are read: a FIFO or a device could block or never end.
+    if (file.fd() < 0 || ::fstat(file.fd(), &info) != 0 || !S_ISREG(info.st_mode))
+        return {};
+
+    // The first chunk is read in one go, not the two magic bytes alone: files of /proc and /sys
+    // produce their whole value for the first read and nothing for a read further on.
+    std::string head(kHeadChunk, '\0');
+    head.resize(file.read(head.data(), head.size()));
+    const bool more = head.size() == kHeadChunk; // else the end was reached
+    if (head.size() >= 2 && head[0] == '\x1F' && head[1] == '\x8B') {
+        std::size_t handed = 0; // bytes of `head` given to the decoder so far
+        std::size_t sincePump = 0;
+        FunctionSource source([&](char* buffer, std::size_t capacity) -> std::size_t {
+            if (handed < head.size()) {
+                const std::size_t count = std::min(capacity, head.size() - handed);
+                std::memcpy(buffer, head.data() + handed, count);
+                handed += count;
+                return count;
+            }
+            if (!more)
+                return 0;
+            sincePump += capacity;
+            if (pump && sincePump >= kPumpInterval) {
+                sincePump = 0;
+                pump();
+            }
+            return file.read(buffer, capacity);
+        });
+        char trailer[4];
+        const bool haveTrailer = info.st_size >= 18 && ::pread(file.fd(), trailer, 4, info.st_size - 4) == 4;
+        const Inflated inflated = inflateGzip(
+            source, kContentByteLimit,
+            haveTrailer ? statedSize(std::string_view(trailer, 4), static_cast<std::size_t>(info.st_size))
+                        : 0);
+        return decodeContent(inflated.bytes, inflated.truncated);
+    }
+
+    std::string content = std::move(head);
+    const auto expected = static_cast<std::size_t>(std::max<off_t>(info.st_size, 0));
+    reserveBulk(content, std::min(expected, kContentByteLimit));
+    bool truncated = false;
+    if (more) {
+        // The expected size is read into one buffer of that size; past it (a file that grew, or one
+        // that reports no size) the content grows by appending small chunks.
+        const std::size_t goal = std::min(expected, kContentByteLimit);
+        char chunk[1 << 16];
+        while (true) {
+            if (content.size() >= kContentByteLimit) {
+                truncated = file.read(chunk, 1) == 1;
+                break;
+            }
+            if (content.size() < goal) {
+                const std::size_t want = std::min(goal - content.size(), kPumpInterval);
+                const std::size_t old = content.size();
+                content.resize(old + want);
+                const std::size_t got = file.read(content.data() + old, want);
+                content.resize(old + got);
+                if (got < want)
+                    break;
+            } else {
+                const std::size_t got =
+                    file.read(chunk, std::min(sizeof chunk, kContentByteLimit - content.size()));
+                if (got == 0)
+                    break;
+                content.append(chunk, got);
+            }
+            if (pump)
+                pump();
+        }
+    }
+    return decodeContent(content, truncated, pump);
+}
+
+} // namespace karv
+
+namespace karv {
+
+namespace {
+
+/// Content bytes from their start, possibly read again from the start.
 /// The UTF-8 test over content that arrives in pieces: the same verdict as `looksLikeUtf8` on
 /// the whole, apart from the all-ASCII case, which `nonAscii` tells. A sequence cut off by a
 /// piece's end is finished with the next piece's first bytes.
