@@ -22,7 +22,7 @@ void fillRandomTree(TempTree& tree, std::mt19937& random, int files) {
                                      "<b>五</b>", "六！",     "seven\r\n",    "八?"};
     const std::string folders[] = {"", "a/", "a/b/", "c/", "c/报告/"};
     std::vector<std::string> contents;
-    for (std::size_t size : {0u, 1u, 7u, 4095u, 4096u, 4097u, 9000u}) {
+    for (std::size_t size : {0u, 1u, 7u, 4095u, 4096u, 4097u, 9000u, 65536u, 65537u}) {
         std::string base(size, 'k');
         for (std::size_t i = 0; i < size; ++i)
             base[i] = static_cast<char>('a' + (i * 7) % 26);

@@ -8,6 +8,7 @@
 #include "filter/FilterPipeline.h"
 #include "support/TempTree.h"
 
+#include <fcntl.h>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -385,4 +386,44 @@ TEST(DuplicateFinder, FiftyThousandFilesOfOneSize) {
     ASSERT_EQ(paths.size(), 25000u);
     EXPECT_EQ(paths.front(), tree.path("d0/f0"));
     EXPECT_EQ(paths.back(), tree.path("d9/f9998")); // folders come in name order: d9 is last
+}
+
+TEST(DuplicateFinder, LargeFilesReadInTwoHalvesAndKeptBytesThatWentStale) {
+    // Files this large are read in two halves at once; the halves' hash must be the same whether a
+    // file was compared or hashed, and a difference in the second half must show.
+    TempTree tree;
+    const std::uint64_t size = 17 * kMiB;
+    const auto marked = [&](const char* name, char mark) {
+        karv::test::sparseFile(tree.path(name), size);
+        std::fstream file(tree.path(name), std::ios::binary | std::ios::in | std::ios::out);
+        file.seekp(static_cast<std::streamoff>(12 * kMiB));
+        file.put(mark);
+    };
+    marked("h1", 'A');
+    marked("h2", 'A'); // compared with h1: the pair's hash comes from the comparison
+    marked("h3", 'B'); // differs from h1 in its second half only
+    marked("h4", 'A'); // two classes now: hashed, found through h1's hash, confirmed
+    EXPECT_EQ(rowPaths(runScan(dupSettings(DuplicateKind::Md5, DuplicateOutput::All), tree.root())),
+              (std::vector<std::string>{tree.path("h1"), tree.path("h2"), tree.path("h4")}));
+
+    // A small first member's bytes are kept; once the file changes they no longer stand for it.
+    TempTree small;
+    small.file("a1", "same");
+    small.file("a2", "same");
+    small.file("b1", std::string(300000, 'b')); // comparing these pumps between blocks
+    small.file("b2", std::string(300000, 'b'));
+    small.file("c", "same");
+    DupRun run(dupSettings(DuplicateKind::Md5, DuplicateOutput::All));
+    bool changed = false;
+    run.host.onPump = [&] {
+        if (!changed && run.host.status.find("b2") != std::string::npos) {
+            changed = true;
+            std::ofstream(small.path("a1"), std::ios::binary | std::ios::trunc) << "diff";
+            const struct timespec times[2] = {{0, UTIME_OMIT}, {1000000000, 0}};
+            ::utimensat(AT_FDCWD, small.path("a1").c_str(), times, 0);
+        }
+    };
+    EXPECT_EQ(run.scan(small.root()), (std::vector<std::string>{small.path("a1"), small.path("a2"),
+                                                                small.path("b1"), small.path("b2")}));
+    EXPECT_TRUE(changed);
 }

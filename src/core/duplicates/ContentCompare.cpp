@@ -3,8 +3,13 @@
 #include "duplicates/ChunkedDigest.h"
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstring>
+#include <functional>
+#include <future>
 #include <memory>
+#include <system_error>
 #include <vector>
 
 #if defined(KARV_HAVE_XXHASH)
@@ -18,6 +23,8 @@ namespace karv {
 namespace {
 
 constexpr std::size_t kBlock = ReadBuffers::kBlock;
+// From this size on, the two halves of a file are read at the same time.
+constexpr std::uint64_t kSplitBytes = std::uint64_t{16} << 20;
 
 /// Streaming content hash.
 class Hasher {
@@ -77,6 +84,20 @@ std::uint64_t hashPrefix(const char* data, std::size_t length) {
 #endif
 }
 
+// Reads from `offset` until the buffer is full or the file ends; -1 on error.
+long long readFullAt(const ReadOnlyFile& file, char* buffer, std::size_t length, std::uint64_t offset) {
+    std::size_t done = 0;
+    while (done < length) {
+        const long long got = file.readAt(buffer + done, length - done, offset + done);
+        if (got < 0)
+            return -1;
+        if (got == 0)
+            break;
+        done += static_cast<std::size_t>(got);
+    }
+    return static_cast<long long>(done);
+}
+
 // Reads until the buffer is full or the file ends; -1 on error.
 long long readFull(ReadOnlyFile& file, char* buffer, std::size_t length) {
     std::size_t done = 0;
@@ -98,6 +119,102 @@ bool pauseAfter(const ReadControl& control) {
     if (control.pump)
         control.pump();
     return control.stopRequested && control.stopRequested();
+}
+
+// Reads bytes [begin, end) of `a` (and of `b`, comparing) in blocks, feeding `hasher`. `pause` runs
+// between blocks and says whether to stop. Equal when every byte was read (and matched).
+CompareOutcome readSpan(const ReadOnlyFile& a, const ReadOnlyFile* b, std::uint64_t begin, std::uint64_t end,
+                        Hasher& hasher, const std::function<bool()>& pause, ReadStats& stats, char* bufferA,
+                        char* bufferB) {
+    // Exactly the expected bytes are read; a file that grew or changed meanwhile shows in its size
+    // or time afterwards, and one that shrank ends early.
+    for (std::uint64_t at = begin; at < end;) {
+        const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(end - at, kBlock));
+        if (readFullAt(a, bufferA, want, at) != static_cast<long long>(want))
+            return CompareOutcome::FirstFailed;
+        stats.bytesRead += want;
+        if (b != nullptr) {
+            if (readFullAt(*b, bufferB, want, at) != static_cast<long long>(want))
+                return CompareOutcome::SecondFailed;
+            stats.bytesRead += want;
+            stats.bytesCompared += want;
+            if (std::memcmp(bufferA, bufferB, want) != 0)
+                return CompareOutcome::Different;
+        }
+        hasher.update(bufferA, want);
+        stats.bytesDigested += want;
+        at += want;
+        if (at < end && pause())
+            return CompareOutcome::Stopped;
+    }
+    return CompareOutcome::Equal;
+}
+
+ContentHash combined(const ContentHash& first, const ContentHash& second) {
+    Hasher hasher;
+    hasher.update(reinterpret_cast<const char*>(&first), sizeof first);
+    hasher.update(reinterpret_cast<const char*>(&second), sizeof second);
+    return hasher.digest();
+}
+
+// Hashes a whole file (`b` null) or compares two files of `size` bytes. A large one is read in two
+// halves at once, the second on a thread of its own, so both cores copy; its hash is then the hash
+// of the two halves' hashes, the same for every file of that size.
+CompareOutcome readBoth(const ReadOnlyFile& a, const ReadOnlyFile* b, std::uint64_t size, ContentHash& hash,
+                        const ReadControl& control, ReadStats& stats, ReadBuffers& buffers) {
+    const std::function<bool()> pause = [&control] {
+        return pauseAfter(control);
+    };
+    Hasher front;
+    CompareOutcome outcome = CompareOutcome::Equal;
+    if (size < kSplitBytes) {
+        outcome = readSpan(a, b, 0, size, front, pause, stats, buffers.first(), buffers.second());
+        if (outcome == CompareOutcome::Equal)
+            hash = front.digest();
+    } else {
+        const std::uint64_t middle = size / 2 / kBlock * kBlock;
+        Hasher back;
+        ReadStats backStats;
+        std::atomic<bool> quit{false};
+        const std::function<bool()> quitting = [&quit] {
+            return quit.load(std::memory_order_relaxed);
+        };
+        std::future<CompareOutcome> second;
+        try {
+            second = std::async(std::launch::async, [&] {
+                ReadBuffers own;
+                return readSpan(a, b, middle, size, back, quitting, backStats, own.first(), own.second());
+            });
+        } catch (const std::system_error&) {
+            // No thread to be had: the second half is read here afterwards.
+        }
+        outcome = readSpan(a, b, 0, middle, front, pause, stats, buffers.first(), buffers.second());
+        if (outcome != CompareOutcome::Equal)
+            quit = true;
+        if (second.valid()) {
+            while (second.wait_for(std::chrono::milliseconds(20)) != std::future_status::ready) {
+                if (pauseAfter(control))
+                    quit = true;
+            }
+            const CompareOutcome back_outcome = second.get();
+            if (outcome == CompareOutcome::Equal)
+                outcome = quit ? CompareOutcome::Stopped : back_outcome;
+        } else if (outcome == CompareOutcome::Equal) {
+            outcome = readSpan(a, b, middle, size, back, pause, backStats, buffers.first(), buffers.second());
+        }
+        stats.bytesRead += backStats.bytesRead;
+        stats.bytesDigested += backStats.bytesDigested;
+        stats.bytesCompared += backStats.bytesCompared;
+        if (outcome == CompareOutcome::Equal)
+            hash = combined(front.digest(), back.digest());
+    }
+    if (outcome != CompareOutcome::Equal)
+        return outcome;
+    if (a.changedSinceOpen())
+        return CompareOutcome::FirstFailed;
+    if (b != nullptr && b->changedSinceOpen())
+        return CompareOutcome::SecondFailed;
+    return CompareOutcome::Equal;
 }
 
 } // namespace
@@ -122,22 +239,54 @@ ReadOutcome prefixHash(const std::string& path, std::uint64_t expectedSize, std:
 
 ReadOutcome prefixHash(ReadOnlyFile& file, std::uint64_t expectedSize, std::uint64_t& hash,
                        ReadStats& stats) {
-    if (!file.isOpen() || file.size() != expectedSize)
+    std::string bytes;
+    const ReadOutcome outcome = readPrefix(file, expectedSize, bytes, stats);
+    if (outcome == ReadOutcome::Done)
+        hash = prefixHashOf(bytes);
+    return outcome;
+}
+
+ReadOutcome readPrefix(ReadOnlyFile& file, std::uint64_t expectedSize, std::string& bytes, ReadStats& stats) {
+    if (!file.isOpen() || file.size() != expectedSize || !file.rewind())
         return ReadOutcome::Failed;
     ++stats.filesOpened;
-    char buffer[kPrefixBytes];
     // Only the bytes the file should have are asked for: reading on to the end would cost one more
     // call per small file.
-    const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(expectedSize, kPrefixBytes));
-    const long long got = readFull(file, buffer, want);
+    bytes.resize(static_cast<std::size_t>(std::min<std::uint64_t>(expectedSize, kPrefixBytes)));
+    const long long got = readFull(file, bytes.data(), bytes.size());
     if (got < 0)
         return ReadOutcome::Failed;
     stats.bytesRead += static_cast<std::uint64_t>(got);
     stats.bytesDigested += static_cast<std::uint64_t>(got);
-    if (static_cast<std::size_t>(got) != want)
+    if (static_cast<std::size_t>(got) != bytes.size())
         return ReadOutcome::Failed;
-    hash = hashPrefix(buffer, static_cast<std::size_t>(got));
     return ReadOutcome::Done;
+}
+
+ReadOutcome readWholeSmall(ReadOnlyFile& file, std::uint64_t expectedSize, std::string& content,
+                           ReadStats& stats) {
+    if (!file.isOpen() || file.size() != expectedSize || expectedSize > kWholeReadBytes || !file.rewind())
+        return ReadOutcome::Failed;
+    ++stats.filesOpened;
+    content.resize(static_cast<std::size_t>(expectedSize));
+    const long long got = readFull(file, content.data(), content.size());
+    if (got < 0 || static_cast<std::size_t>(got) != content.size())
+        return ReadOutcome::Failed;
+    stats.bytesRead += content.size();
+    stats.bytesDigested += content.size();
+    if (file.changedSinceOpen())
+        return ReadOutcome::Failed;
+    return ReadOutcome::Done;
+}
+
+std::uint64_t prefixHashOf(std::string_view content) {
+    return hashPrefix(content.data(), std::min(content.size(), kPrefixBytes));
+}
+
+ContentHash contentHashOf(std::string_view content) {
+    Hasher hasher;
+    hasher.update(content.data(), content.size());
+    return hasher.digest();
 }
 
 ReadOutcome wholeFileHash(const std::string& path, std::uint64_t expectedSize, ContentHash& hash,
@@ -151,29 +300,12 @@ ReadOutcome wholeFileHash(const std::string& path, std::uint64_t expectedSize, C
 
 ReadOutcome wholeFileHash(ReadOnlyFile& file, std::uint64_t expectedSize, ContentHash& hash,
                           const ReadControl& control, ReadStats& stats, ReadBuffers& buffers) {
-    if (!file.isOpen() || file.size() != expectedSize || !file.rewind())
+    if (!file.isOpen() || file.size() != expectedSize)
         return ReadOutcome::Failed;
-    char* buffer = buffers.first();
-    Hasher hasher;
-    std::uint64_t total = 0;
-    // Exactly the expected bytes are read; a file that grew or changed meanwhile shows in its
-    // size or time afterwards, and one that shrank ends early.
-    while (total < expectedSize) {
-        const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(expectedSize - total, kBlock));
-        const long long got = file.read(buffer, want);
-        if (got <= 0)
-            return ReadOutcome::Failed;
-        total += static_cast<std::uint64_t>(got);
-        stats.bytesRead += static_cast<std::uint64_t>(got);
-        stats.bytesDigested += static_cast<std::uint64_t>(got);
-        hasher.update(buffer, static_cast<std::size_t>(got));
-        if (total < expectedSize && pauseAfter(control))
-            return ReadOutcome::Stopped;
-    }
-    if (file.changedSinceOpen())
-        return ReadOutcome::Failed;
-    hash = hasher.digest();
-    return ReadOutcome::Done;
+    const CompareOutcome outcome = readBoth(file, nullptr, expectedSize, hash, control, stats, buffers);
+    return outcome == CompareOutcome::Equal     ? ReadOutcome::Done
+           : outcome == CompareOutcome::Stopped ? ReadOutcome::Stopped
+                                                : ReadOutcome::Failed;
 }
 
 CompareOutcome compareFiles(const std::string& first, const std::string& second, std::uint64_t expectedSize,
@@ -189,45 +321,36 @@ CompareOutcome compareFiles(const std::string& first, const std::string& second,
 CompareOutcome compareFiles(ReadOnlyFile& a, const std::string& second, std::uint64_t expectedSize,
                             ContentHash& hash, const ReadControl& control, ReadStats& stats,
                             ReadBuffers& buffers) {
-    if (!a.isOpen() || a.size() != expectedSize || !a.rewind())
+    if (!a.isOpen() || a.size() != expectedSize)
         return CompareOutcome::FirstFailed;
     ReadOnlyFile b(second);
     if (!b.isOpen() || b.size() != expectedSize)
         return CompareOutcome::SecondFailed;
     ++stats.filesOpened;
-    char* bufferA = buffers.first();
-    char* bufferB = buffers.second();
-    Hasher hasher;
-    std::uint64_t total = 0;
-    // Exactly the expected bytes are read, as in `wholeFileHash`.
-    while (total < expectedSize) {
-        const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(expectedSize - total, kBlock));
-        const long long gotA = readFull(a, bufferA, want);
-        if (gotA < 0)
-            return CompareOutcome::FirstFailed;
-        const long long gotB = readFull(b, bufferB, want);
-        if (gotB < 0)
+    return readBoth(a, &b, expectedSize, hash, control, stats, buffers);
+}
+
+CompareOutcome compareWithFile(std::string_view bytes, const std::string& other, ReadStats& stats,
+                               ReadBuffers& buffers) {
+    ReadOnlyFile b(other);
+    if (!b.isOpen() || b.size() != bytes.size())
+        return CompareOutcome::SecondFailed;
+    ++stats.filesOpened;
+    char* buffer = buffers.second();
+    std::size_t total = 0;
+    while (total < bytes.size()) {
+        const std::size_t want = std::min(bytes.size() - total, kBlock);
+        const long long got = readFull(b, buffer, want);
+        if (got < 0 || static_cast<std::size_t>(got) != want)
             return CompareOutcome::SecondFailed;
-        stats.bytesRead += static_cast<std::uint64_t>(gotA + gotB);
-        // Equal sizes were checked at opening: a short read means the file shrank meanwhile.
-        if (static_cast<std::size_t>(gotA) != want)
-            return CompareOutcome::FirstFailed;
-        if (static_cast<std::size_t>(gotB) != want)
-            return CompareOutcome::SecondFailed;
+        stats.bytesRead += want;
         stats.bytesCompared += want;
-        if (std::memcmp(bufferA, bufferB, want) != 0)
+        if (std::memcmp(bytes.data() + total, buffer, want) != 0)
             return CompareOutcome::Different;
-        hasher.update(bufferA, want);
-        stats.bytesDigested += want;
         total += want;
-        if (total < expectedSize && pauseAfter(control))
-            return CompareOutcome::Stopped;
     }
-    if (a.changedSinceOpen())
-        return CompareOutcome::FirstFailed;
     if (b.changedSinceOpen())
         return CompareOutcome::SecondFailed;
-    hash = hasher.digest();
     return CompareOutcome::Equal;
 }
 

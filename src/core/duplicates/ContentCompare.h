@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 
 namespace karv {
 
@@ -24,12 +25,16 @@ struct ContentHashKey {
 /// Bytes of the prefix that rules out most pairs of equal size cheaply.
 inline constexpr std::size_t kPrefixBytes = 4096;
 
+/// Files up to this size are read whole at their first read (one call instead of a prefix and a
+/// second pass), so their content can be compared in memory.
+inline constexpr std::size_t kWholeReadBytes = 64 * 1024;
+
 enum class ReadOutcome { Done, Failed, Stopped };
 
 /// Two read buffers kept for a whole run, so reading many small files allocates nothing.
 class ReadBuffers {
 public:
-    static constexpr std::size_t kBlock = 1 << 20;
+    static constexpr std::size_t kBlock = 1 << 16;
     char* first();
     char* second();
 
@@ -43,6 +48,17 @@ ReadOutcome prefixHash(const std::string& path, std::uint64_t expectedSize, std:
                        ReadStats& stats);
 /// The same on a file the caller opened (and may go on reading with the overloads below).
 ReadOutcome prefixHash(ReadOnlyFile& file, std::uint64_t expectedSize, std::uint64_t& hash, ReadStats& stats);
+
+/// The first `kPrefixBytes` (or fewer, all the file has) of a file of `expectedSize` bytes.
+ReadOutcome readPrefix(ReadOnlyFile& file, std::uint64_t expectedSize, std::string& bytes, ReadStats& stats);
+/// Reads a file of `expectedSize` bytes (at most `kWholeReadBytes`) whole; fails when it has
+/// another size or changed while it was read.
+ReadOutcome readWholeSmall(ReadOnlyFile& file, std::uint64_t expectedSize, std::string& content,
+                           ReadStats& stats);
+/// The prefix hash and the content hash of bytes already in memory: the same values the file
+/// readers give for a file with these bytes.
+std::uint64_t prefixHashOf(std::string_view content);
+ContentHash contentHashOf(std::string_view content);
 
 /// Hash of the whole file, which must have `expectedSize` bytes and must not change while read.
 ReadOutcome wholeFileHash(const std::string& path, std::uint64_t expectedSize, ContentHash& hash,
@@ -62,5 +78,10 @@ CompareOutcome compareFiles(const std::string& first, const std::string& second,
 CompareOutcome compareFiles(ReadOnlyFile& first, const std::string& second, std::uint64_t expectedSize,
                             ContentHash& hash, const ReadControl& control, ReadStats& stats,
                             ReadBuffers& buffers);
+
+/// Compares bytes already read (a whole small file) with the file at `other`, which must have as
+/// many bytes and must not change while read.
+CompareOutcome compareWithFile(std::string_view bytes, const std::string& other, ReadStats& stats,
+                               ReadBuffers& buffers);
 
 } // namespace karv

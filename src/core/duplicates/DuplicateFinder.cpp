@@ -2,6 +2,7 @@
 
 #include "duplicates/ContentCompare.h"
 #include "duplicates/ContentSimilarity.h"
+#include "duplicates/ReadAhead.h"
 #include "duplicates/Similarity.h"
 #include "text/NameText.h"
 #include "text/TextLoader.h"
@@ -10,6 +11,7 @@
 #include "values/ValueText.h"
 
 #include <algorithm>
+#include <deque>
 #include <map>
 #include <set>
 #include <unordered_map>
@@ -20,6 +22,10 @@ namespace {
 
 // Above this the prepared texts of first members are rebuilt when needed instead of kept.
 constexpr std::size_t kPreparedCacheBytes = std::size_t{256} << 20;
+// Files collected before the first of them is decided: how far the reading runs ahead.
+constexpr std::size_t kReadAheadFiles = 64;
+// Bytes of small first members kept in memory, so their later copies need not read them again.
+constexpr std::size_t kKeptContentBytes = std::size_t{64} << 20;
 
 } // namespace
 
@@ -43,6 +49,13 @@ struct DuplicateFinder::Impl {
         bool hashKnown = false;
         bool unreadable = false; // its first member could no longer be read: nothing can join it
         ContentHash hash;
+        // The first member's bytes as read (small files, within a budget), with what the file
+        // looked like then: they stand for the file only while it still looks the same.
+        bool kept = false;
+        std::string content;
+        std::uint64_t device = 0;
+        std::uint64_t inode = 0;
+        std::int64_t modifiedNs = 0;
     };
     struct PrefixSet {
         std::vector<std::size_t> classes;
@@ -57,6 +70,14 @@ struct DuplicateFinder::Impl {
     struct SizeBucket {
         std::optional<Pending> pending; // the first file of this size, not read yet
         std::unordered_map<std::uint64_t, PrefixSet> byPrefix;
+        std::uint8_t seen = 0;          // files of this size queued so far, counted up to 2
+        std::uint64_t firstOrdinal = 0; // the first of them
+    };
+    struct Queued {
+        std::string path;
+        std::uint64_t size = 0;
+        std::uint64_t order = 0;
+        std::optional<FileStat> stat;
     };
 
     FilterRun& run;
@@ -74,7 +95,11 @@ struct DuplicateFinder::Impl {
     ReadStats stats;
     ReadBuffers buffers;
     std::size_t preparedCacheBytes = 0;
-    std::optional<FileStat> currentStat; // of the file being collected
+    std::size_t keptContentBytes = 0;
+    std::optional<FileStat> currentStat;                          // of the file being collected
+    std::deque<Queued> queued;                                    // content mode: collected, not decided yet
+    std::unordered_map<std::uint64_t, ReadAhead::Ticket> tickets; // first reads asked for, by ordinal
+    std::unique_ptr<ReadAhead> readAhead; // last: its worker ends before the rest goes
 
     AppState& state() { return run.state(); }
     ReadControl control() {
@@ -130,16 +155,89 @@ struct DuplicateFinder::Impl {
         return groups[classes[content].group].members.front();
     }
 
+    void keep(std::size_t content, FirstRead& first) {
+        if (keptContentBytes + first.bytes.size() > kKeptContentBytes)
+            return;
+        keptContentBytes += first.bytes.size();
+        ContentClass& target = classes[content];
+        target.kept = true;
+        target.content = std::move(first.bytes);
+        target.device = first.device;
+        target.inode = first.inode;
+        target.modifiedNs = first.modifiedNs;
+    }
+
+    /// The kept bytes of a class's first member, while that file is still the one that was read
+    /// (same identity, size and modification instant); otherwise it has to be read again.
+    const std::string* keptContent(std::size_t content) {
+        ContentClass& candidate = classes[content];
+        if (!candidate.kept)
+            return nullptr;
+        const std::optional<FileStat> now = statFile(representative(content));
+        if (now && !now->isDirectory && now->device == candidate.device && now->inode == candidate.inode &&
+            now->size == candidate.content.size() && now->modifiedNs == candidate.modifiedNs)
+            return &candidate.content;
+        keptContentBytes -= candidate.content.size();
+        candidate.kept = false;
+        std::string().swap(candidate.content);
+        return nullptr;
+    }
+
+    /// The first read of a file: from the read-ahead when it was asked for, else done here (and the
+    /// file left open in `file` for further reading).
+    FirstRead firstReadOf(const std::string& path, std::uint64_t order, std::uint64_t size,
+                          std::unique_ptr<ReadOnlyFile>* file) {
+        FirstRead first;
+        if (const auto ticket = tickets.find(order); ticket != tickets.end()) {
+            const ReadAhead::Ticket job = std::move(ticket->second);
+            tickets.erase(ticket);
+            first = readAhead->take(job);
+        } else {
+            auto opened = std::make_unique<ReadOnlyFile>(path);
+            first = readFirst(*opened, size);
+            if (file != nullptr)
+                *file = std::move(opened);
+        }
+        stats.filesOpened += first.stats.filesOpened;
+        stats.bytesRead += first.stats.bytesRead;
+        stats.bytesDigested += first.stats.bytesDigested;
+        return first;
+    }
+
+    /// The file open for reading on: the one of the first read, or opened again if it is still the
+    /// file that was read then. Null when it can no longer be read as that file.
+    static ReadOnlyFile* readable(const std::string& path, const FirstRead& first, std::uint64_t size,
+                                  std::unique_ptr<ReadOnlyFile>& file) {
+        if (!file) {
+            file = std::make_unique<ReadOnlyFile>(path);
+            if (!file->isOpen() || file->size() != size || file->device() != first.device ||
+                file->inode() != first.inode || file->modifiedNs() != first.modifiedNs)
+                return nullptr;
+        }
+        return file->isOpen() ? file.get() : nullptr;
+    }
+
+    /// Gives a file whose first read went well a class of its own in `set`.
+    void startClass(PrefixSet& set, const std::string& path, std::uint64_t order, std::uint64_t size,
+                    const ContentHash* hash, const std::optional<FileStat>& stat, FirstRead& first) {
+        // A small file's content hash came with its bytes.
+        const bool small = size <= kWholeReadBytes;
+        newClass(set, path, order, size, small ? &first.contentHash : hash, stat);
+        if (small)
+            keep(classes.size() - 1, first);
+    }
+
     /// Reads the prefix of a file of the bucket's size and gives it its own class; false when it
     /// cannot be read.
     bool settlePending(SizeBucket& bucket, std::uint64_t size) {
         const Pending pending = *bucket.pending;
         bucket.pending.reset();
         showReading(pending.path, size);
-        std::uint64_t prefix = 0;
-        if (prefixHash(pending.path, size, prefix, stats) != ReadOutcome::Done)
+        FirstRead first = firstReadOf(pending.path, pending.ordinal, size, nullptr);
+        if (first.outcome != ReadOutcome::Done)
             return false;
-        newClass(bucket.byPrefix[prefix], pending.path, pending.ordinal, size, nullptr, pending.stat);
+        startClass(bucket.byPrefix[first.prefixHash], pending.path, pending.ordinal, size, nullptr,
+                   pending.stat, first);
         return true;
     }
 
@@ -187,23 +285,44 @@ struct DuplicateFinder::Impl {
             return;
         }
         showReading(path, size);
-        // One opening serves the prefix, the comparison and the hash of this file.
-        ReadOnlyFile file(path);
-        std::uint64_t prefix = 0;
-        if (prefixHash(file, size, prefix, stats) != ReadOutcome::Done)
+        // A small file is read once, whole, and compared in memory; a larger one is read on from
+        // the opening of its prefix.
+        std::unique_ptr<ReadOnlyFile> file;
+        FirstRead first = firstReadOf(path, order, size, &file);
+        if (first.outcome != ReadOutcome::Done)
             return; // cannot be read: dropped
-        PrefixSet& set = bucket.byPrefix[prefix];
+        const bool small = size <= kWholeReadBytes;
+        const auto compareWith = [&](std::size_t content, ContentHash& hash) {
+            if (small) {
+                if (const std::string* theirs = keptContent(content)) {
+                    if (*theirs != first.bytes)
+                        return CompareOutcome::Different;
+                    hash = first.contentHash;
+                    return CompareOutcome::Equal;
+                }
+                const CompareOutcome outcome =
+                    compareWithFile(first.bytes, representative(content), stats, buffers);
+                if (outcome == CompareOutcome::Equal)
+                    hash = first.contentHash;
+                return outcome;
+            }
+            ReadOnlyFile* mine = readable(path, first, size, file);
+            if (mine == nullptr)
+                return CompareOutcome::FirstFailed;
+            return compareFiles(*mine, representative(content), size, hash, control(), stats, buffers);
+        };
+        PrefixSet& set = bucket.byPrefix[first.prefixHash];
         if (set.classes.empty()) {
             if (stopped())
                 return;
-            newClass(set, path, order, size, nullptr, currentStat);
+            startClass(set, path, order, size, nullptr, currentStat, first);
             return;
         }
         if (set.classes.size() == 1 && !classes[set.classes[0]].unreadable) {
             // One candidate: comparing reads each file once, and stops at the first difference.
             const std::size_t only = set.classes[0];
             ContentHash hash;
-            switch (compareFiles(file, representative(only), size, hash, control(), stats, buffers)) {
+            switch (compareWith(only, hash)) {
             case CompareOutcome::Equal:
                 if (stopped())
                     return;
@@ -214,7 +333,7 @@ struct DuplicateFinder::Impl {
             case CompareOutcome::Different:
                 if (stopped())
                     return;
-                newClass(set, path, order, size, nullptr, currentStat);
+                startClass(set, path, order, size, nullptr, currentStat, first);
                 return;
             case CompareOutcome::FirstFailed:
             case CompareOutcome::Stopped:
@@ -225,9 +344,14 @@ struct DuplicateFinder::Impl {
             }
         }
         ContentHash hash;
-        const ReadOutcome outcome = wholeFileHash(file, size, hash, control(), stats, buffers);
-        if (outcome != ReadOutcome::Done)
-            return;
+        if (small) {
+            hash = first.contentHash;
+        } else {
+            ReadOnlyFile* mine = readable(path, first, size, file);
+            if (mine == nullptr ||
+                wholeFileHash(*mine, size, hash, control(), stats, buffers) != ReadOutcome::Done)
+                return;
+        }
         if (!registerAll(set, size))
             return;
         if (const auto found = set.byHash.find(hash); found != set.byHash.end()) {
@@ -236,8 +360,7 @@ struct DuplicateFinder::Impl {
                 if (classes[candidate].unreadable)
                     continue;
                 ContentHash confirmed;
-                const CompareOutcome same =
-                    compareFiles(file, representative(candidate), size, confirmed, control(), stats, buffers);
+                const CompareOutcome same = compareWith(candidate, confirmed);
                 if (same == CompareOutcome::Equal) {
                     if (stopped())
                         return;
@@ -252,7 +375,58 @@ struct DuplicateFinder::Impl {
         }
         if (stopped())
             return;
-        newClass(set, path, order, size, &hash, currentStat);
+        startClass(set, path, order, size, &hash, currentStat, first);
+    }
+
+    // --- read-ahead ---------------------------------------------------------------------------
+
+    void ask(const std::string& path, std::uint64_t size, std::uint64_t order) {
+        if (!readAhead)
+            readAhead = std::make_unique<ReadAhead>();
+        tickets.emplace(order, readAhead->submit(path, size));
+    }
+
+    /// Queues a file for the content search; its first read starts on the second thread as soon as
+    /// a second file of its size is known, and files are decided in walk order a few files later.
+    void queueByContent(const std::string& path, std::uint64_t size, std::uint64_t order) {
+        SizeBucket& bucket = bySize[size];
+        if (bucket.seen == 0) {
+            bucket.seen = 1;
+            bucket.firstOrdinal = order;
+        } else {
+            if (bucket.seen == 1) {
+                // The first file of this size will be read as well.
+                bucket.seen = 2;
+                if (bucket.pending) {
+                    ask(bucket.pending->path, size, bucket.pending->ordinal);
+                } else {
+                    const auto first = std::lower_bound(
+                        queued.begin(), queued.end(), bucket.firstOrdinal,
+                        [](const Queued& entry, std::uint64_t wanted) { return entry.order < wanted; });
+                    if (first != queued.end() && first->order == bucket.firstOrdinal)
+                        ask(first->path, size, first->order);
+                }
+            }
+            ask(path, size, order);
+        }
+        queued.push_back(Queued{path, size, order, currentStat});
+        while (queued.size() > kReadAheadFiles)
+            decideNext();
+    }
+
+    void decideNext() {
+        Queued next = std::move(queued.front());
+        queued.pop_front();
+        currentStat = std::move(next.stat);
+        collectByContent(next.path, next.size, next.order);
+    }
+
+    /// Decides the files still queued, or after a stop drops them.
+    void drain() {
+        while (!queued.empty() && !stopped())
+            decideNext();
+        queued.clear();
+        tickets.clear();
     }
 
     // --- name mode ----------------------------------------------------------------------------
@@ -386,7 +560,7 @@ void DuplicateFinder::collectDuplicate(const std::string& path, std::uint64_t si
         if (size == 0 || size != stat->size)
             size = stat->size;
         if (m->run.host().options().duplicateKind() == DuplicateKind::Md5) {
-            m->collectByContent(path, size, order);
+            m->queueByContent(path, size, order);
             return;
         }
         auto [found, inserted] = m->byKey.try_emplace(std::to_string(size), m->groups.size());
@@ -407,6 +581,7 @@ void DuplicateFinder::output(FilterRun& /*run*/) {
 }
 
 void DuplicateFinder::outputDuplicates() {
+    m->drain();
     AppState& state = m->run.state();
     if (state.operationIdle)
         state.operationIdle = false;

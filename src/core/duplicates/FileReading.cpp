@@ -26,6 +26,8 @@ ReadOnlyFile::ReadOnlyFile(const std::string& path) {
     m_fd = fd;
     m_size = static_cast<std::uint64_t>(st.st_size);
     m_modified = st.st_mtim;
+    m_device = static_cast<std::uint64_t>(st.st_dev);
+    m_inode = static_cast<std::uint64_t>(st.st_ino);
     // Only a large file gains from a wider read-ahead; for the many small ones it is a wasted call.
     if (m_size >= kSequentialAdviceBytes)
         ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
@@ -54,6 +56,14 @@ long long ReadOnlyFile::read(char* buffer, std::size_t length) {
         }
         if (errno != EINTR)
             return -1;
+    }
+}
+
+long long ReadOnlyFile::readAt(char* buffer, std::size_t length, std::uint64_t offset) const {
+    while (true) {
+        const ssize_t got = ::pread(m_fd, buffer, length, static_cast<off_t>(offset));
+        if (got >= 0 || errno != EINTR)
+            return got;
     }
 }
 

@@ -35,17 +35,27 @@ public:
     bool isOpen() const { return m_fd >= 0; }
     int fd() const { return m_fd; }
     std::uint64_t size() const { return m_size; }
+    /// Identity and modification instant (nanoseconds since the epoch) seen at opening.
+    std::uint64_t device() const { return m_device; }
+    std::uint64_t inode() const { return m_inode; }
+    std::int64_t modifiedNs() const {
+        return static_cast<std::int64_t>(m_modified.tv_sec) * 1'000'000'000 + m_modified.tv_nsec;
+    }
     /// Whether size or modification time differ from what they were when the file was opened.
     bool changedSinceOpen() const;
 
     /// Reads up to `length` bytes; -1 on a read error. Retries interrupted reads.
     long long read(char* buffer, std::size_t length);
+    /// Reads up to `length` bytes from `offset`, leaving the position alone (safe from two threads).
+    long long readAt(char* buffer, std::size_t length, std::uint64_t offset) const;
     /// Goes back to the first byte, so one opening serves a prefix and then the whole file.
     bool rewind();
 
 private:
     int m_fd = -1;
     std::uint64_t m_size = 0;
+    std::uint64_t m_device = 0;
+    std::uint64_t m_inode = 0;
     off_t m_offset = 0;
     struct timespec m_modified {};
 };

@@ -1,0 +1,61 @@
+#pragma once
+
+#include "duplicates/ContentCompare.h"
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+namespace karv {
+
+/// What the first read of a file gave: its whole content when it is small (at most
+/// `kWholeReadBytes`), else its first `kPrefixBytes`; and what the file looked like when opened.
+struct FirstRead {
+    ReadOutcome outcome = ReadOutcome::Failed;
+    std::string bytes;
+    std::uint64_t prefixHash = 0;
+    ContentHash contentHash; ///< of a small file's whole content
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    std::int64_t modifiedNs = 0;
+    ReadStats stats;
+};
+
+/// Reads the file through `file` (opened by the caller) as `FirstRead` describes.
+FirstRead readFirst(ReadOnlyFile& file, std::uint64_t expectedSize);
+
+/// First reads done on a second thread a few files ahead of the duplicate search, which still
+/// decides file by file in walk order: only the reading moves, so the groups are those of reading
+/// in turn. A job the worker has not started yet when its result is wanted is run by the caller.
+class ReadAhead {
+public:
+    struct Job;
+    using Ticket = std::shared_ptr<Job>;
+
+    ReadAhead();
+    ~ReadAhead();
+    ReadAhead(const ReadAhead&) = delete;
+    ReadAhead& operator=(const ReadAhead&) = delete;
+
+    Ticket submit(std::string path, std::uint64_t expectedSize);
+    /// The result of the job, waiting for the worker if it is reading it right now.
+    FirstRead take(const Ticket& ticket);
+
+private:
+    void work();
+    void runClaimed(Job& job);
+
+    std::mutex m_mutex;
+    std::condition_variable m_wake; // the worker: new jobs or the end
+    std::condition_variable m_done; // a caller waiting for a job the worker runs
+    std::deque<Ticket> m_queue;
+    int m_waiting = 0;
+    bool m_ending = false;
+    std::thread m_worker;
+};
+
+} // namespace karv
