@@ -80,6 +80,9 @@ std::vector<std::pair<QString, QString>> presetControls(const QString& preset) {
         return {};
     if (preset == QLatin1String("md5"))
         return {{u8("选择框按重复筛选"), "1"}, {u8("单选框MD5"), "1"}, {u8("单选框全部重复文件"), "1"}};
+    if (preset == QLatin1String("similar"))
+        return {{u8("选择框按重复筛选"), "1"}, {u8("单选框文件名"), "1"}, {u8("选择框相似度"), "1"},
+                {u8("编辑框相似比例"), "90"},  {u8("选择框判内容"), "1"}, {u8("单选框全部重复文件"), "1"}};
     if (preset == QLatin1String("count"))
         return {{u8("选择框按长度筛选"), "1"},
                 {u8("单选框内容字数"), "1"},
@@ -102,7 +105,7 @@ std::vector<std::pair<QString, QString>> presetControls(const QString& preset) {
 }
 
 int usage() {
-    std::fputs("usage: window_probe FOLDER [--preset list|md5|count|regex:EXPR|plain:TERMS]\n"
+    std::fputs("usage: window_probe FOLDER [--preset list|md5|similar|count|regex:EXPR|plain:TERMS]\n"
                "                    [--set CONTROL=VALUE]... [--stop-after MS] [--settle MS] [--grab PNG]\n"
                "Runs a filter on FOLDER in the real main window and prints the longest wait of its event\n"
                "loop (wall clock and the thread's own processor time, with the status text around each\n"
@@ -111,6 +114,7 @@ int usage() {
                "wait over 100 ms, the status every second, a stop within 1 s.\n"
                "  --preset list         no filter (default)      --preset md5    duplicates by MD5\n"
                "  --preset count        characters without blanks\n"
+               "  --preset similar      similar names (90) whose contents are compared\n"
                "  --preset regex:EXPR   text matches EXPR        --preset plain:TERMS  text holds a term\n"
                "  --set NAME=VALUE      any control by name (check/radio 1|0, combo index, edit text)\n"
                "All scenarios in one go: bench/window_probe.sh [BUILD_DIR] [TREES_DIR]\n",

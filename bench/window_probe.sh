@@ -4,7 +4,7 @@
 #   bench/window_probe.sh [BUILD_DIR] [TREES_DIR]
 # The trees are made by bench/gen_probe_trees.py under TREES_DIR (default /tmp) when missing:
 # probe-million (1,000,000 empty files), probe-dup (100,000 files), probe-bigtext (six 200 MB
-# texts), probe-gig (two identical 1 GiB files). Runs offscreen unless QT_QPA_PLATFORM says else.
+# texts), probe-gig (two identical 1 GiB files), probe-similar (two similar 30 MB texts). Runs offscreen unless QT_QPA_PLATFORM says else.
 set -u
 here=$(dirname "$0")
 build=${1:-$here/../build/default}
@@ -31,6 +31,8 @@ run "list 1,000,000 rows" "$stop_ms" "$trees/probe-million" --preset list
 run "duplicates by MD5 over 100,000 files" "$stop_ms" "$trees/probe-dup" --preset md5
 run "characters without blanks, six 200 MB texts" "$stop_ms" "$trees/probe-bigtext" --preset count
 run "content regex over six 200 MB texts" "$stop_ms" "$trees/probe-bigtext" --preset 'regex:Invoice\s+\d{4}'
+[ -d "$trees/probe-similar" ] || python3 "$here/gen_similar_texts.py" "$trees/probe-similar" 30
+run "similar names with their contents compared, two 30 MB texts" 1500 "$trees/probe-similar" --preset similar
 # The pair is compared in about a second: the stop comes while it is read.
 run "digest of a 1 GiB file (two equal ones)" 700 "$trees/probe-gig" --preset md5
 exit $status

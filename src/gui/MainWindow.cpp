@@ -178,6 +178,8 @@ MainWindow::MainWindow(AppState& state, Questioner& questioner, Clock& clock, QW
 
     m_statusTimer = named(new QTimer(this), "时钟筛选提示");
     m_statusTimer->setInterval(1000);
+    // A coarse timer may fire up to 5 % late: the elapsed time would then skip a second now and then.
+    m_statusTimer->setTimerType(Qt::PreciseTimer);
     connect(m_statusTimer, &QTimer::timeout, this, [this] { m_run.statusRefresh(); });
     m_statusTimer->start();
 
