@@ -45,9 +45,10 @@ MarkDetection detectByMarks(std::string_view content);
 /// charset=Big5-HKSCS is reported as Big5 (2); only its quoted forms give 3.
 int detectHtmlCharset(std::string_view text);
 
-/// The UTF-8 test: every byte is ASCII or part of a well-formed two- or three-byte sequence
-/// (by bit pattern only), and at least one byte is not ASCII. Four-byte sequences fail, as does
-/// a sequence cut off by the end; an empty or all-ASCII sequence is not UTF-8.
+/// The UTF-8 test: every byte is ASCII or part of a well-formed two-, three- or four-byte sequence
+/// (by bit pattern only; a four-byte lead up to F4, so text with an emoji still reads as UTF-8),
+/// and at least one byte is not ASCII. A sequence cut off by the end fails; an empty or all-ASCII
+/// sequence is not UTF-8.
 bool looksLikeUtf8(std::string_view bytes);
 
 /// What `checkUtf8` found.
