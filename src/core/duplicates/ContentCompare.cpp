@@ -8,8 +8,10 @@
 #include <cstring>
 #include <functional>
 #include <future>
+#include <limits>
 #include <memory>
 #include <system_error>
+#include <thread>
 #include <vector>
 
 #if defined(KARV_HAVE_XXHASH)
@@ -25,6 +27,8 @@ namespace {
 constexpr std::size_t kBlock = ReadBuffers::kBlock;
 // From this size on, the two halves of a file are read at the same time.
 constexpr std::uint64_t kSplitBytes = std::uint64_t{16} << 20;
+// How many blocks the second half may run ahead of the first.
+constexpr std::uint64_t kLeadBlocks = 8;
 
 /// Streaming content hash.
 class Hasher {
@@ -176,8 +180,20 @@ CompareOutcome readBoth(const ReadOnlyFile& a, const ReadOnlyFile* b, std::uint6
         Hasher back;
         ReadStats backStats;
         std::atomic<bool> quit{false};
-        const std::function<bool()> quitting = [&quit] {
+        // The second half keeps pace with the first, whose thread pumps and sees a stop: at most
+        // kLeadBlocks ahead, so a stop or a difference ends the reading of both about as soon.
+        std::atomic<std::uint64_t> frontBlocks{0};
+        std::uint64_t backBlocks = 0;
+        const std::function<bool()> quitting = [&] {
+            ++backBlocks;
+            while (!quit.load(std::memory_order_relaxed) &&
+                   backBlocks > frontBlocks.load(std::memory_order_relaxed) + kLeadBlocks)
+                std::this_thread::sleep_for(std::chrono::microseconds(200));
             return quit.load(std::memory_order_relaxed);
+        };
+        const std::function<bool()> pacedPause = [&] {
+            frontBlocks.fetch_add(1, std::memory_order_relaxed);
+            return pauseAfter(control);
         };
         std::future<CompareOutcome> second;
         try {
@@ -188,7 +204,8 @@ CompareOutcome readBoth(const ReadOnlyFile& a, const ReadOnlyFile* b, std::uint6
         } catch (const std::system_error&) {
             // No thread to be had: the second half is read here afterwards.
         }
-        outcome = readSpan(a, b, 0, middle, front, pause, stats, buffers.first(), buffers.second());
+        outcome = readSpan(a, b, 0, middle, front, pacedPause, stats, buffers.first(), buffers.second());
+        frontBlocks = std::numeric_limits<std::uint64_t>::max() / 2;
         if (outcome != CompareOutcome::Equal)
             quit = true;
         if (second.valid()) {
