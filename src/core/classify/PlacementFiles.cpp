@@ -4,18 +4,17 @@
 #include "values/ValueText.h"
 
 #include <cerrno>
-#include <cstdlib>
 #include <sys/stat.h>
 
 namespace karv {
 
-std::string PlacementFiles::resolvedFolder(const std::string& folder) {
-    char* resolved = ::realpath(folder.empty() ? "." : folder.c_str(), nullptr);
-    if (resolved == nullptr)
+std::string PlacementFiles::folderKey(const std::string& folder) {
+    // Through the file layer: a folder deeper than the kernel's path limit has a key too.
+    const auto id = files::FileOps().identity(folder.empty() ? "." : folder);
+    if (!id || !id->isFolder)
         return folder;
-    std::string out(resolved);
-    std::free(resolved);
-    return out;
+    // A NUL never occurs in a path, so an identity never equals a folder's text.
+    return std::string(1, '\0') + std::to_string(id->device) + ":" + std::to_string(id->inode);
 }
 
 namespace {

@@ -26,8 +26,9 @@ public:
     /// Moves or copies; never replaces an existing target (TargetExists then, nothing changed).
     virtual PlaceResult move(const std::string& source, const std::string& target) = 0;
     virtual PlaceResult copy(const std::string& source, const std::string& target) = 0;
-    /// The folder as the file system resolves it (links followed) when it exists, else the text.
-    virtual std::string resolvedFolder(const std::string& folder);
+    /// What names the folder whatever the spelling of its path: its device and inode (links followed)
+    /// when it exists, else its text.
+    virtual std::string folderKey(const std::string& folder);
 };
 
 /// The real file system, through the safe copy and move (whose system calls tests can make fail).
