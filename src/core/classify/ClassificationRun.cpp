@@ -113,7 +113,7 @@ void ClassificationRun::runClassification() {
         m_logs.open(m_logFolder);
         // The logs are this run's own files: a run over the program's folder leaves them alone.
         for (const std::string_view name : {kBeforeLogName, kAfterLogName, kFailureLogName})
-            m_produced.insert(producedKey(logPath(m_logFolder, name)));
+            m_produced.insert(pathKey(producedKey(logPath(m_logFolder, name))));
     }
 
     {
@@ -316,7 +316,7 @@ std::optional<std::string> ClassificationRun::place(const std::string& source, s
             m_context.keepOriginal ? m_files.copy(source, candidate) : m_files.move(source, candidate);
         switch (result) {
         case PlaceResult::Done:
-            m_produced.insert(producedKey(candidate));
+            m_produced.insert(pathKey(producedKey(candidate)));
             return candidate;
         case PlaceResult::TargetExists:
             // The same file under another spelling of its path counts as already in place; any other
@@ -341,9 +341,9 @@ std::optional<std::string> ClassificationRun::place(const std::string& source, s
 void ClassificationRun::classifyFile(const std::string& sourcePath, std::size_t total, std::size_t index,
                                      std::string_view keywordLine) {
     // A file listed twice, or one this run has just put in place, is classified once only.
-    if (!m_seenSources.insert(sourcePath).second)
+    if (!m_seenSources.insert(pathKey(sourcePath)).second)
         return;
-    if (!m_produced.empty() && m_produced.count(producedKey(sourcePath)) != 0)
+    if (!m_produced.empty() && m_produced.count(pathKey(producedKey(sourcePath))) != 0)
         return;
 
     const std::string target = buildTargetPath(m_context.target, sourcePath, keywordLine);

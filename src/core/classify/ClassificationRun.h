@@ -2,6 +2,7 @@
 
 #include "classify/ClassificationLogs.h"
 #include "classify/ClassifyParts.h"
+#include "classify/PathKey.h"
 #include "classify/PlacementFiles.h"
 #include "classify/TargetPath.h"
 
@@ -148,8 +149,8 @@ private:
     // are not all held at once.
     std::unordered_set<std::string> m_knownFolders;
     std::unordered_map<std::string, std::string> m_folderKeys;
-    std::unordered_set<std::string> m_produced; // files this run put in place
-    std::unordered_set<std::string> m_seenSources;
+    PathKeySet m_produced; // files this run put in place
+    PathKeySet m_seenSources;
 };
 
 /// The renamed form of a target for the `attempt`-th try (2, 3, …): "name2.ext", "name3.ext"; a name

@@ -70,13 +70,14 @@ bool PreviewFiles::onDisk(const std::string& path) const {
 }
 
 bool PreviewFiles::exists(const std::string& path) {
-    return m_added.count(path) != 0 || (m_removed.count(path) == 0 && onDisk(path));
+    return m_added.count(pathKey(path)) != 0 || (m_removed.count(pathKey(path)) == 0 && onDisk(path));
 }
 
 bool PreviewFiles::sameFile(const std::string& a, const std::string& b) {
     if (a == b)
         return true;
-    if (m_added.count(a) != 0 || m_added.count(b) != 0 || m_removed.count(a) != 0 || m_removed.count(b) != 0)
+    if (m_added.count(pathKey(a)) != 0 || m_added.count(pathKey(b)) != 0 ||
+        m_removed.count(pathKey(a)) != 0 || m_removed.count(pathKey(b)) != 0)
         return false;
     files::FileOps ops;
     const auto first = ops.identity(a);
@@ -87,15 +88,15 @@ bool PreviewFiles::sameFile(const std::string& a, const std::string& b) {
 bool PreviewFiles::makeFolder(const std::string& path) {
     if (exists(path))
         return false;
-    m_added.insert(path);
-    m_folders.insert(path);
+    m_added.insert(pathKey(path));
+    m_folders.insert(pathKey(path));
     return true;
 }
 
 bool PreviewFiles::isFolder(const std::string& path) {
-    if (m_folders.count(path) != 0)
+    if (m_folders.count(pathKey(path)) != 0)
         return true;
-    return m_removed.count(path) == 0 && files::FileOps().isFolder(path);
+    return m_removed.count(pathKey(path)) == 0 && files::FileOps().isFolder(path);
 }
 
 PlaceResult PreviewFiles::place(const std::string& source, const std::string& target, bool removeSource) {
@@ -107,11 +108,11 @@ PlaceResult PreviewFiles::place(const std::string& source, const std::string& ta
     if (!folder.empty() && !isFolder(folder))
         return PlaceResult::Failed;
     if (removeSource) {
-        m_added.erase(source);
-        m_removed.insert(source);
+        m_added.erase(pathKey(source));
+        m_removed.insert(pathKey(source));
     }
-    m_removed.erase(target);
-    m_added.insert(target);
+    m_removed.erase(pathKey(target));
+    m_added.insert(pathKey(target));
     return PlaceResult::Done;
 }
 

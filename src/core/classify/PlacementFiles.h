@@ -1,10 +1,10 @@
 #pragma once
 
+#include "classify/PathKey.h"
 #include "files/Syscalls.h"
 
 #include <memory>
 #include <string>
-#include <unordered_set>
 
 // What a classification run asks of the file system. The real one goes through the safe file
 // operations; the preview answers from the disk as it stands plus what the run would have done.
@@ -49,9 +49,9 @@ private:
     bool onDisk(const std::string& path) const;
     bool isFolder(const std::string& path);
 
-    std::unordered_set<std::string> m_added;   // files and folders the run would have made
-    std::unordered_set<std::string> m_folders; // the folders among them
-    std::unordered_set<std::string> m_removed; // sources the run would have moved away
+    PathKeySet m_added;   // files and folders the run would have made
+    PathKeySet m_folders; // the folders among them
+    PathKeySet m_removed; // sources the run would have moved away
 };
 
 } // namespace karv
