@@ -282,19 +282,9 @@ bool ClassificationRun::createMissingFolders(const std::string& path) {
     const std::string parent = folderPart(path);
     if (parent.empty() || m_knownFolders.count(parent) != 0)
         return true;
-    // From the file's folder up to the nearest one that exists, then down again making the missing
-    // ones: a deep target costs the folders it lacks, not its whole depth.
-    std::vector<std::size_t> missing; // where the missing folders' paths end, deepest first
-    for (std::size_t end = parent.size(); end != std::string::npos && end > 0;
-         end = end > 0 ? parent.rfind('/', end - 1) : std::string::npos) {
-        const std::string_view folder(parent.data(), end);
-        if (m_knownFolders.count(std::string(folder)) != 0 || m_files.exists(std::string(folder)))
-            break;
-        missing.push_back(end);
-    }
-    for (auto it = missing.rbegin(); it != missing.rend(); ++it)
-        if (!m_files.makeFolder(parent.substr(0, *it)))
-            return false;
+    if (!makeMissingFolders(m_files, parent,
+                            [this](const std::string& folder) { return m_knownFolders.count(folder) != 0; }))
+        return false;
     if (m_knownFolders.size() >= kRecentFolders)
         m_knownFolders.clear();
     m_knownFolders.insert(parent);

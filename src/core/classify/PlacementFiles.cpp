@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <sys/stat.h>
+#include <vector>
 
 namespace karv {
 
@@ -15,6 +16,22 @@ std::string PlacementFiles::folderKey(const std::string& folder) {
         return folder;
     // A NUL never occurs in a path, so an identity never equals a folder's text.
     return std::string(1, '\0') + std::to_string(id->device) + ":" + std::to_string(id->inode);
+}
+
+bool makeMissingFolders(PlacementFiles& files, const std::string& folder,
+                        const std::function<bool(const std::string&)>& known) {
+    std::vector<std::size_t> missing; // where the missing folders' paths end, deepest first
+    for (std::size_t end = folder.size(); end != std::string::npos && end > 0;
+         end = folder.rfind('/', end - 1)) {
+        const std::string above = folder.substr(0, end);
+        if ((known && known(above)) || files.exists(above))
+            break;
+        missing.push_back(end);
+    }
+    for (auto it = missing.rbegin(); it != missing.rend(); ++it)
+        if (!files.makeFolder(folder.substr(0, *it)))
+            return false;
+    return true;
 }
 
 namespace {

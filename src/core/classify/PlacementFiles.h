@@ -3,6 +3,7 @@
 #include "classify/PathKey.h"
 #include "files/Syscalls.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -30,6 +31,12 @@ public:
     /// when it exists, else its text.
     virtual std::string folderKey(const std::string& folder);
 };
+
+/// Makes `folder` and whichever of the folders above it are missing, going up only as far as the
+/// nearest one that exists (or that `known` says exists) and then down again, so a deep folder costs
+/// the folders it lacks, not its whole depth. False when one cannot be made.
+bool makeMissingFolders(PlacementFiles& files, const std::string& folder,
+                        const std::function<bool(const std::string&)>& known = {});
 
 /// The real file system, through the safe copy and move (whose system calls tests can make fail).
 std::unique_ptr<PlacementFiles> diskPlacementFiles(files::Syscalls& calls = files::systemCalls());
