@@ -87,14 +87,16 @@ bool PreviewFiles::onDisk(const std::string& path) const {
 }
 
 bool PreviewFiles::exists(const std::string& path) {
-    return m_added.count(pathKey(path)) != 0 || (m_removed.count(pathKey(path)) == 0 && onDisk(path));
+    const PathKey key = pathKey(path);
+    return m_added.count(key) != 0 || (m_removed.count(key) == 0 && onDisk(path));
 }
 
 bool PreviewFiles::sameFile(const std::string& a, const std::string& b) {
     if (a == b)
         return true;
-    if (m_added.count(pathKey(a)) != 0 || m_added.count(pathKey(b)) != 0 ||
-        m_removed.count(pathKey(a)) != 0 || m_removed.count(pathKey(b)) != 0)
+    const PathKey keyA = pathKey(a), keyB = pathKey(b);
+    if (m_added.count(keyA) != 0 || m_added.count(keyB) != 0 || m_removed.count(keyA) != 0 ||
+        m_removed.count(keyB) != 0)
         return false;
     files::FileOps ops;
     const auto first = ops.identity(a);
@@ -105,15 +107,17 @@ bool PreviewFiles::sameFile(const std::string& a, const std::string& b) {
 bool PreviewFiles::makeFolder(const std::string& path) {
     if (exists(path))
         return false;
-    m_added.insert(pathKey(path));
-    m_folders.insert(pathKey(path));
+    const PathKey key = pathKey(path);
+    m_added.insert(key);
+    m_folders.insert(key);
     return true;
 }
 
 bool PreviewFiles::isFolder(const std::string& path) {
-    if (m_folders.count(pathKey(path)) != 0)
+    const PathKey key = pathKey(path);
+    if (m_folders.count(key) != 0)
         return true;
-    return m_removed.count(pathKey(path)) == 0 && files::FileOps().isFolder(path);
+    return m_removed.count(key) == 0 && files::FileOps().isFolder(path);
 }
 
 PlaceResult PreviewFiles::place(const std::string& source, const std::string& target, bool removeSource) {
@@ -125,11 +129,13 @@ PlaceResult PreviewFiles::place(const std::string& source, const std::string& ta
     if (!folder.empty() && !isFolder(folder))
         return PlaceResult::Failed;
     if (removeSource) {
-        m_added.erase(pathKey(source));
-        m_removed.insert(pathKey(source));
+        const PathKey key = pathKey(source);
+        m_added.erase(key);
+        m_removed.insert(key);
     }
-    m_removed.erase(pathKey(target));
-    m_added.insert(pathKey(target));
+    const PathKey key = pathKey(target);
+    m_removed.erase(key);
+    m_added.insert(key);
     return PlaceResult::Done;
 }
 
