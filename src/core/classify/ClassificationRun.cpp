@@ -19,7 +19,7 @@ constexpr int kMaxRenameAttempts = 1000000;
 
 // How many folders the run remembers as existing, and keys of how many folders: enough for the
 // folders a run works in at a time, few enough that a deep tree's paths are not all kept.
-constexpr std::size_t kRecentFolders = 256;
+constexpr std::size_t kRecentFolders = 64;
 
 /// Goes through a folder plan in its order by open folders, each entered from its parent (which
 /// the plan visits before it), with the folder's path text grown and cut back along the way.
