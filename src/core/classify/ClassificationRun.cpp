@@ -2,6 +2,7 @@
 
 #include "files/LongPath.h"
 #include "scan/Enumerate.h"
+#include "scan/OpenFolders.h"
 #include "text/NameText.h"
 #include "values/ValueText.h"
 
@@ -15,6 +16,55 @@ namespace {
 
 // A name that never comes free within this many tries is a failure, not an endless loop.
 constexpr int kMaxRenameAttempts = 1000000;
+
+// How many folders the run remembers as existing, and keys of how many folders: enough for the
+// folders a run works in at a time, few enough that a deep tree's paths are not all kept.
+constexpr std::size_t kRecentFolders = 64;
+
+/// Goes through a folder plan in its order by open folders, each entered from its parent (which
+/// the plan visits before it), with the folder's path text grown and cut back along the way.
+class PlanWalk {
+public:
+    explicit PlanWalk(const std::vector<ClassificationRun::PlannedFolder>& plan) : m_plan(plan) {}
+
+    /// Makes folder `i` of the plan the current one; false when it cannot be opened or is no
+    /// longer the folder that was planned.
+    bool visit(std::size_t i) {
+        const ClassificationRun::PlannedFolder& folder = m_plan[i];
+        if (i == 0) {
+            m_open.openRoot(folder.name);
+            m_chain.assign(1, 0);
+            m_lengths.clear();
+            m_text = folder.name;
+        } else {
+            while (m_chain.size() > 1 && m_chain.back() != folder.parent) {
+                m_open.leave();
+                m_chain.pop_back();
+                m_text.resize(m_lengths.back());
+                m_lengths.pop_back();
+            }
+            m_lengths.push_back(m_text.size());
+            if (m_text.empty() || m_text.back() != '/')
+                m_text += '/';
+            m_text += folder.name;
+            // A folder swapped for a link since it was listed is not followed.
+            m_open.enter(folder.name, false);
+            m_chain.push_back(i);
+        }
+        return m_open.known() && folder.known && m_open.device() == folder.device &&
+               m_open.inode() == folder.inode;
+    }
+
+    int current() { return m_open.current(); }
+    const std::string& text() const { return m_text; }
+
+private:
+    const std::vector<ClassificationRun::PlannedFolder>& m_plan;
+    OpenFolders m_open;
+    std::vector<std::size_t> m_chain; // plan indices of the open folders, the entry folder first
+    std::vector<std::size_t> m_lengths;
+    std::string m_text;
+};
 
 } // namespace
 
@@ -56,20 +106,24 @@ void ClassificationRun::runClassification() {
     const ClassificationSettings settings = m_host.settings();
     fillContext(settings);
     m_knownFolders.clear();
-    m_resolved.clear();
+    m_folderKeys.clear();
     m_produced.clear();
     m_seenSources.clear();
     if (!m_logFolder.empty()) {
         m_logs.open(m_logFolder);
         // The logs are this run's own files: a run over the program's folder leaves them alone.
         for (const std::string_view name : {kBeforeLogName, kAfterLogName, kFailureLogName})
-            m_produced.insert(producedKey(logPath(m_logFolder, name)));
+            m_produced.insert(pathKey(producedKey(logPath(m_logFolder, name))));
     }
 
-    if (settings.mainListMode)
-        runMainList();
-    else
-        runFolders(m_context.target.entryFolder);
+    {
+        // Deep paths (sources, targets, their folders) are reached from the folders just used.
+        const files::NearFolders near;
+        if (settings.mainListMode)
+            runMainList();
+        else
+            runFolders(m_context.target.entryFolder);
+    }
 
     m_logs.close();
     ClassificationSummary summary;
@@ -106,42 +160,44 @@ void ClassificationRun::runMainList() {
     }
 }
 
-std::vector<std::string> ClassificationRun::folderPlan(const std::string& entry, bool recurse,
-                                                       const std::function<bool()>& keepGoing) {
-    std::vector<std::string> plan{entry};
+std::vector<ClassificationRun::PlannedFolder>
+ClassificationRun::folderPlan(const std::string& entry, bool recurse,
+                              const std::function<bool()>& keepGoing) {
+    std::vector<PlannedFolder> plan;
+    // The entry folder's identity is taken as the walk opens it (a link there is followed).
+    OpenFolders root;
+    plan.push_back({entry, 0, root.openRoot(entry), root.device(), root.inode()});
     if (!recurse)
         return plan;
     // Every folder once, and symbolic links to folders are not entered: the run stays inside the
     // chosen tree and never moves files out of a tree that is only linked into it.
     std::unordered_set<std::string> seen;
-    auto identity = [](const std::string& folder) {
-        struct stat info {};
-        const files::ShortPath at(folder.c_str()); // a tree deeper than the kernel's path limit
-        if (!at.ok() || ::fstatat(at.dir(), at.rest(), &info, AT_SYMLINK_NOFOLLOW) != 0 ||
-            !S_ISDIR(info.st_mode))
-            return std::string();
-        return std::to_string(info.st_dev) + ":" + std::to_string(info.st_ino);
+    auto identity = [](dev_t device, ino_t inode) {
+        return std::to_string(device) + ":" + std::to_string(inode);
     };
-    struct stat entryInfo {};
-    if (::stat(entry.c_str(), &entryInfo) == 0)
-        seen.insert(std::to_string(entryInfo.st_dev) + ":" + std::to_string(entryInfo.st_ino));
-    std::vector<std::string> result;
-    std::vector<std::string> stack{entry};
+    if (plan[0].known)
+        seen.insert(identity(plan[0].device, plan[0].inode));
+    std::vector<PlannedFolder> stack{plan[0]};
+    plan.clear();
+    PlanWalk walk(plan);
     while (!stack.empty()) {
-        std::string folder = std::move(stack.back());
+        plan.push_back(std::move(stack.back()));
         stack.pop_back();
-        std::vector<std::string> subfolders;
-        enumerateEntries(folder, "*", true, subfolders);
-        for (auto it = subfolders.rbegin(); it != subfolders.rend(); ++it) {
-            const std::string id = identity(*it);
-            if (!id.empty() && seen.insert(id).second)
-                stack.push_back(*it);
+        const std::size_t here = plan.size() - 1;
+        const int fd = walk.visit(here) ? walk.current() : -1;
+        const std::vector<DirectoryEntry> entries = listDirectory(fd);
+        for (auto it = entries.rbegin(); it != entries.rend(); ++it) {
+            struct stat info {};
+            if (it->kind != DirectoryEntry::Kind::Folder ||
+                ::fstatat(fd, it->name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISDIR(info.st_mode))
+                continue;
+            if (seen.insert(identity(info.st_dev, info.st_ino)).second)
+                stack.push_back({it->name, here, true, info.st_dev, info.st_ino});
         }
-        result.push_back(std::move(folder));
         if (keepGoing && !keepGoing())
             break;
     }
-    return result;
+    return plan;
 }
 
 void ClassificationRun::runFolders(const std::string& entry) {
@@ -149,25 +205,31 @@ void ClassificationRun::runFolders(const std::string& entry) {
     // never visited and no file is classified twice.
     // A large tree takes a while to list: the window stays responsive and a stop ends the listing.
     m_host.setCaption(std::string(kReadingFolderCaption) + displayText(entry));
-    const std::vector<std::string> plan = folderPlan(entry, m_context.recurse, [this] {
+    const std::vector<PlannedFolder> plan = folderPlan(entry, m_context.recurse, [this] {
         m_host.pump();
         return !m_stop;
     });
     if (m_stop)
         return;
-    for (const std::string& folder : plan) {
-        classifyFolder(folder);
+    PlanWalk walk(plan);
+    for (std::size_t i = 0; i < plan.size(); ++i) {
+        // A folder that is no longer the one planned has no files for this run.
+        const int fd = walk.visit(i) ? walk.current() : -1;
+        classifyFolder(walk.text(), fd);
         if (m_stop)
             return;
     }
 }
 
-void ClassificationRun::classifyFolder(const std::string& folder) {
+void ClassificationRun::classifyFolder(const std::string& folder, int folderFd) {
     m_host.setCaption(std::string(kReadingFolderCaption) + displayText(folder));
     m_context.target.batchNumber = 1;
     m_context.inBatch = 0;
+    // A run visits each folder once, so paths seen in another folder never come again.
+    m_seenSources.clear();
     std::vector<std::string> files;
-    enumerateEntries(folder, m_host.patternList(), false, files);
+    const std::vector<NamePattern> patterns = parsePatternList(m_host.patternList());
+    selectEntries(folder, listDirectory(folderFd), patterns, false, files);
     RandomPicker picker;
 
     if (m_host.keywordSearch()) {
@@ -207,9 +269,12 @@ void ClassificationRun::classifyFolder(const std::string& folder) {
 
 std::string ClassificationRun::producedKey(const std::string& path) {
     const std::string folder = folderPart(path);
-    auto found = m_resolved.find(folder);
-    if (found == m_resolved.end())
-        found = m_resolved.emplace(folder, withTrailingSlash(m_files.resolvedFolder(folder))).first;
+    auto found = m_folderKeys.find(folder);
+    if (found == m_folderKeys.end()) {
+        if (m_folderKeys.size() >= kRecentFolders)
+            m_folderKeys.clear();
+        found = m_folderKeys.emplace(folder, withTrailingSlash(m_files.folderKey(folder))).first;
+    }
     return found->second + fileNamePart(path);
 }
 
@@ -217,14 +282,12 @@ bool ClassificationRun::createMissingFolders(const std::string& path) {
     const std::string parent = folderPart(path);
     if (parent.empty() || m_knownFolders.count(parent) != 0)
         return true;
-    for (std::size_t slash = path.find('/'); slash != std::string::npos; slash = path.find('/', slash + 1)) {
-        const std::string prefix = path.substr(0, slash);
-        if (prefix.empty() || m_knownFolders.count(prefix) != 0)
-            continue;
-        if (!m_files.exists(prefix) && !m_files.makeFolder(prefix))
-            return false;
-        m_knownFolders.insert(prefix);
-    }
+    if (!makeMissingFolders(m_files, parent,
+                            [this](const std::string& folder) { return m_knownFolders.count(folder) != 0; }))
+        return false;
+    if (m_knownFolders.size() >= kRecentFolders)
+        m_knownFolders.clear();
+    m_knownFolders.insert(parent);
     return true;
 }
 
@@ -243,7 +306,7 @@ std::optional<std::string> ClassificationRun::place(const std::string& source, s
             m_context.keepOriginal ? m_files.copy(source, candidate) : m_files.move(source, candidate);
         switch (result) {
         case PlaceResult::Done:
-            m_produced.insert(producedKey(candidate));
+            m_produced.insert(pathKey(producedKey(candidate)));
             return candidate;
         case PlaceResult::TargetExists:
             // The same file under another spelling of its path counts as already in place; any other
@@ -268,9 +331,9 @@ std::optional<std::string> ClassificationRun::place(const std::string& source, s
 void ClassificationRun::classifyFile(const std::string& sourcePath, std::size_t total, std::size_t index,
                                      std::string_view keywordLine) {
     // A file listed twice, or one this run has just put in place, is classified once only.
-    if (!m_seenSources.insert(sourcePath).second)
+    if (!m_seenSources.insert(pathKey(sourcePath)).second)
         return;
-    if (!m_produced.empty() && m_produced.count(producedKey(sourcePath)) != 0)
+    if (!m_produced.empty() && m_produced.count(pathKey(producedKey(sourcePath))) != 0)
         return;
 
     const std::string target = buildTargetPath(m_context.target, sourcePath, keywordLine);

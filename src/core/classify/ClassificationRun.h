@@ -2,6 +2,7 @@
 
 #include "classify/ClassificationLogs.h"
 #include "classify/ClassifyParts.h"
+#include "classify/PathKey.h"
 #include "classify/PlacementFiles.h"
 #include "classify/TargetPath.h"
 
@@ -10,6 +11,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <sys/types.h>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -99,7 +101,9 @@ public:
     void requestStop() { m_stop = true; }
     bool stopRequested() const { return m_stop; }
 
-    void classifyFolder(const std::string& folder);
+    /// Classifies the files of one folder: `folder` is its text, `folderFd` an open descriptor of it
+    /// (-1: a folder that cannot be read, which has no files).
+    void classifyFolder(const std::string& folder, int folderFd);
     void classifyFile(const std::string& sourcePath, std::size_t total, std::size_t index,
                       std::string_view keywordLine);
     /// Creates every missing folder above the file name of `path`; false when one cannot be made.
@@ -107,11 +111,23 @@ public:
 
     const ClassificationContext& context() const { return m_context; }
 
+    /// One folder a folder-mode run visits: its name in its parent (the entry folder's text for the
+    /// first), the index of that parent in the plan, and who it was when it was listed.
+    struct PlannedFolder {
+        std::string name;
+        std::size_t parent = 0;
+        bool known = false;
+        dev_t device = 0;
+        ino_t inode = 0;
+    };
+
     /// The folders a folder-mode run visits, in order: `entry`, then (with sub-folders) the whole tree
-    /// below it depth first, each folder once, symbolic links to folders already listed skipped.
-    /// `keepGoing` runs after each folder listed (events may be handled there); false ends the plan.
-    static std::vector<std::string> folderPlan(const std::string& entry, bool recurse,
-                                               const std::function<bool()>& keepGoing = {});
+    /// below it depth first, each folder once, symbolic links to folders not entered. The tree is
+    /// read through open folders, so its depth costs nothing per folder and the plan holds names,
+    /// not paths. `keepGoing` runs after each folder listed (events may be handled there); false ends
+    /// the plan.
+    static std::vector<PlannedFolder> folderPlan(const std::string& entry, bool recurse,
+                                                 const std::function<bool()>& keepGoing = {});
 
 private:
     void fillContext(const ClassificationSettings& settings);
@@ -129,10 +145,12 @@ private:
     ClassificationLogs m_logs;
     ClassificationContext m_context;
     bool m_stop = false;
-    std::unordered_set<std::string> m_knownFolders; // folders known to exist during this run
-    std::unordered_map<std::string, std::string> m_resolved;
-    std::unordered_set<std::string> m_produced; // files this run put in place
-    std::unordered_set<std::string> m_seenSources;
+    // Folders known to exist, and folder keys: recent ones only, so that a deep tree's long paths
+    // are not all held at once.
+    std::unordered_set<std::string> m_knownFolders;
+    std::unordered_map<std::string, std::string> m_folderKeys;
+    PathKeySet m_produced; // files this run put in place
+    PathKeySet m_seenSources;
 };
 
 /// The renamed form of a target for the `attempt`-th try (2, 3, …): "name2.ext", "name3.ext"; a name

@@ -1,23 +1,14 @@
 #include "classify/ClassificationUndo.h"
 
 #include "classify/ClassificationLogs.h"
+#include "files/LongPath.h"
+#include "values/ValueText.h"
 
 namespace karv {
 
-namespace {
-
-bool makeParents(const std::string& path, PlacementFiles& files) {
-    for (std::size_t slash = path.find('/'); slash != std::string::npos; slash = path.find('/', slash + 1)) {
-        const std::string prefix = path.substr(0, slash);
-        if (!prefix.empty() && !files.exists(prefix) && !files.makeFolder(prefix))
-            return false;
-    }
-    return true;
-}
-
-} // namespace
-
 UndoResult undoLastClassification(const std::string& logFolder, PlacementFiles& files) {
+    // Deep paths are reached from the folders just used, not from the root every time.
+    const files::NearFolders near;
     UndoResult result;
     std::vector<LoggedPlacement> placements;
     result.logsRead = readLoggedPlacements(logFolder, placements, result.problem);
@@ -35,7 +26,7 @@ UndoResult undoLastClassification(const std::string& logFolder, PlacementFiles& 
                 result.notRestored.push_back({p.target, p.source, "原位置已有文件"});
             continue;
         }
-        makeParents(p.source, files);
+        makeMissingFolders(files, folderPart(p.source));
         switch (files.move(p.target, p.source)) {
         case PlaceResult::Done:
             result.restored.emplace_back(p.target, p.source);

@@ -4,18 +4,34 @@
 #include "values/ValueText.h"
 
 #include <cerrno>
-#include <cstdlib>
 #include <sys/stat.h>
+#include <vector>
 
 namespace karv {
 
-std::string PlacementFiles::resolvedFolder(const std::string& folder) {
-    char* resolved = ::realpath(folder.empty() ? "." : folder.c_str(), nullptr);
-    if (resolved == nullptr)
+std::string PlacementFiles::folderKey(const std::string& folder) {
+    // Through the file layer: a folder deeper than the kernel's path limit has a key too.
+    const auto id = files::FileOps().identity(folder.empty() ? "." : folder);
+    if (!id || !id->isFolder)
         return folder;
-    std::string out(resolved);
-    std::free(resolved);
-    return out;
+    // A NUL never occurs in a path, so an identity never equals a folder's text.
+    return std::string(1, '\0') + std::to_string(id->device) + ":" + std::to_string(id->inode);
+}
+
+bool makeMissingFolders(PlacementFiles& files, const std::string& folder,
+                        const std::function<bool(const std::string&)>& known) {
+    std::vector<std::size_t> missing; // where the missing folders' paths end, deepest first
+    for (std::size_t end = folder.size(); end != std::string::npos && end > 0;
+         end = folder.rfind('/', end - 1)) {
+        const std::string above = folder.substr(0, end);
+        if ((known && known(above)) || files.exists(above))
+            break;
+        missing.push_back(end);
+    }
+    for (auto it = missing.rbegin(); it != missing.rend(); ++it)
+        if (!files.makeFolder(folder.substr(0, *it)))
+            return false;
+    return true;
 }
 
 namespace {
@@ -71,13 +87,16 @@ bool PreviewFiles::onDisk(const std::string& path) const {
 }
 
 bool PreviewFiles::exists(const std::string& path) {
-    return m_added.count(path) != 0 || (m_removed.count(path) == 0 && onDisk(path));
+    const PathKey key = pathKey(path);
+    return m_added.count(key) != 0 || (m_removed.count(key) == 0 && onDisk(path));
 }
 
 bool PreviewFiles::sameFile(const std::string& a, const std::string& b) {
     if (a == b)
         return true;
-    if (m_added.count(a) != 0 || m_added.count(b) != 0 || m_removed.count(a) != 0 || m_removed.count(b) != 0)
+    const PathKey keyA = pathKey(a), keyB = pathKey(b);
+    if (m_added.count(keyA) != 0 || m_added.count(keyB) != 0 || m_removed.count(keyA) != 0 ||
+        m_removed.count(keyB) != 0)
         return false;
     files::FileOps ops;
     const auto first = ops.identity(a);
@@ -88,15 +107,17 @@ bool PreviewFiles::sameFile(const std::string& a, const std::string& b) {
 bool PreviewFiles::makeFolder(const std::string& path) {
     if (exists(path))
         return false;
-    m_added.insert(path);
-    m_folders.insert(path);
+    const PathKey key = pathKey(path);
+    m_added.insert(key);
+    m_folders.insert(key);
     return true;
 }
 
 bool PreviewFiles::isFolder(const std::string& path) {
-    if (m_folders.count(path) != 0)
+    const PathKey key = pathKey(path);
+    if (m_folders.count(key) != 0)
         return true;
-    return m_removed.count(path) == 0 && files::FileOps().isFolder(path);
+    return m_removed.count(key) == 0 && files::FileOps().isFolder(path);
 }
 
 PlaceResult PreviewFiles::place(const std::string& source, const std::string& target, bool removeSource) {
@@ -108,11 +129,13 @@ PlaceResult PreviewFiles::place(const std::string& source, const std::string& ta
     if (!folder.empty() && !isFolder(folder))
         return PlaceResult::Failed;
     if (removeSource) {
-        m_added.erase(source);
-        m_removed.insert(source);
+        const PathKey key = pathKey(source);
+        m_added.erase(key);
+        m_removed.insert(key);
     }
-    m_removed.erase(target);
-    m_added.insert(target);
+    const PathKey key = pathKey(target);
+    m_removed.erase(key);
+    m_added.insert(key);
     return PlaceResult::Done;
 }
 

@@ -1,10 +1,11 @@
 #pragma once
 
+#include "classify/PathKey.h"
 #include "files/Syscalls.h"
 
+#include <functional>
 #include <memory>
 #include <string>
-#include <unordered_set>
 
 // What a classification run asks of the file system. The real one goes through the safe file
 // operations; the preview answers from the disk as it stands plus what the run would have done.
@@ -26,9 +27,16 @@ public:
     /// Moves or copies; never replaces an existing target (TargetExists then, nothing changed).
     virtual PlaceResult move(const std::string& source, const std::string& target) = 0;
     virtual PlaceResult copy(const std::string& source, const std::string& target) = 0;
-    /// The folder as the file system resolves it (links followed) when it exists, else the text.
-    virtual std::string resolvedFolder(const std::string& folder);
+    /// What names the folder whatever the spelling of its path: its device and inode (links followed)
+    /// when it exists, else its text.
+    virtual std::string folderKey(const std::string& folder);
 };
+
+/// Makes `folder` and whichever of the folders above it are missing, going up only as far as the
+/// nearest one that exists (or that `known` says exists) and then down again, so a deep folder costs
+/// the folders it lacks, not its whole depth. False when one cannot be made.
+bool makeMissingFolders(PlacementFiles& files, const std::string& folder,
+                        const std::function<bool(const std::string&)>& known = {});
 
 /// The real file system, through the safe copy and move (whose system calls tests can make fail).
 std::unique_ptr<PlacementFiles> diskPlacementFiles(files::Syscalls& calls = files::systemCalls());
@@ -48,9 +56,9 @@ private:
     bool onDisk(const std::string& path) const;
     bool isFolder(const std::string& path);
 
-    std::unordered_set<std::string> m_added;   // files and folders the run would have made
-    std::unordered_set<std::string> m_folders; // the folders among them
-    std::unordered_set<std::string> m_removed; // sources the run would have moved away
+    PathKeySet m_added;   // files and folders the run would have made
+    PathKeySet m_folders; // the folders among them
+    PathKeySet m_removed; // sources the run would have moved away
 };
 
 } // namespace karv

@@ -118,22 +118,44 @@ std::optional<Identity> FileOps::identity(const std::string& path) {
 Result FileOps::makeFolders(const std::string& path) {
     if (path.empty())
         return Result::failure(ENOENT);
-    std::size_t from = 1;
-    while (true) {
-        const auto slash = path.find('/', from);
-        const std::string prefix = path.substr(0, slash);
-        if (!prefix.empty() && prefix != "." && m_sys.mkdir(prefix.c_str(), 0777) != 0) {
-            const int error = errno;
-            struct stat info {};
-            if (m_sys.stat(prefix.c_str(), &info) != 0)
-                return Result::failure(error);
-            if (!S_ISDIR(info.st_mode))
-                return Result::failure(ENOTDIR);
+    // One folder made, or found existing: any other error is the answer.
+    auto settle = [&](const std::string& folder, int error) {
+        struct stat info {};
+        if (m_sys.stat(folder.c_str(), &info) != 0)
+            return Result::failure(error);
+        return S_ISDIR(info.st_mode) ? Result::success() : Result::failure(ENOTDIR);
+    };
+    auto trimmed = [&](std::size_t end) {
+        while (end > 1 && path[end - 1] == '/')
+            --end;
+        return end;
+    };
+    // The deepest folder first, going up only while a parent is missing: the existing part of a
+    // deep tree is not walked again from its root.
+    std::vector<std::size_t> missing; // ends of the folders still to make, deepest first
+    for (std::size_t end = trimmed(path.size());;) {
+        const std::string folder = path.substr(0, end);
+        if (folder == "." || folder == "/")
+            break;
+        if (m_sys.mkdir(folder.c_str(), 0777) == 0)
+            break;
+        const int error = errno;
+        const auto slash = error == ENOENT ? path.rfind('/', end - 1) : std::string::npos;
+        if (slash == std::string::npos || slash == 0) {
+            if (const Result found = settle(folder, error); !found.ok())
+                return found;
+            break;
         }
-        if (slash == std::string::npos || slash + 1 >= path.size())
-            return Result::success();
-        from = slash + 1;
+        missing.push_back(end);
+        end = trimmed(slash);
     }
+    for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
+        const std::string folder = path.substr(0, *it);
+        if (m_sys.mkdir(folder.c_str(), 0777) != 0)
+            if (const Result found = settle(folder, errno); !found.ok())
+                return found;
+    }
+    return Result::success();
 }
 
 std::string FileOps::temporaryName(const std::string& folder) {

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <cstdint>
+#include <string>
 #include <sys/types.h>
+#include <vector>
 
 namespace karv::files {
 
@@ -25,9 +28,45 @@ public:
     bool ok() const { return m_error == 0; }
 
 private:
+    void walkFrom(const char* rest, int dir);
+    bool reachNear(const char* path, std::size_t length);
+
     int m_dir;
     const char* m_rest;
     int m_error = 0;
+};
+
+/// While one exists (on its thread), a path too long for the kernel is reached from the nearest
+/// folder a recent long path led to, not from the root again: a run working its way through a
+/// deep tree then pays a few short lookups per path instead of the whole depth every time, so
+/// its cost stays linear in the tree. The last few such folders are held open; a path is taken
+/// to lead where it led when its folder was reached (the run does not rename the folders it
+/// works in). Paths below the kernel's limit are not affected.
+class NearFolders {
+public:
+    static constexpr std::size_t kKept = 8;
+
+    NearFolders();
+    ~NearFolders();
+    NearFolders(const NearFolders&) = delete;
+    NearFolders& operator=(const NearFolders&) = delete;
+
+private:
+    friend class ShortPath;
+    struct Folder {
+        std::string path; ///< without a trailing "/"
+        int fd = -1;
+        std::uint64_t used = 0;
+    };
+
+    static NearFolders* current();
+    /// The longest kept folder that `path` lies in (its text followed by "/"), or null.
+    const Folder* nearest(const char* path, std::size_t folderLength);
+    void keep(const char* path, std::size_t folderLength, int fd);
+
+    std::vector<Folder> m_folders;
+    std::uint64_t m_clock = 0;
+    NearFolders* m_outer;
 };
 
 /// open(2) of a path of any length (see `ShortPath`): a descriptor, or -1 with errno set.

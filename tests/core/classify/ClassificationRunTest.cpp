@@ -6,11 +6,15 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <dirent.h>
+#include <fcntl.h>
 #include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>
 #include <map>
 #include <set>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace karv;
 using karv::test::contentOf;
@@ -379,4 +383,111 @@ TEST(ClassificationRun, EveryFailingSystemCallLeavesEveryFileWholeExactlyOnce) {
     RecordProperty("injected_faults", figures.injected);
     std::printf("classification fault sweep: %d runs, %d injected faults, %d files lost, %d left twice\n",
                 figures.runs, figures.injected, figures.lost, figures.duplicated);
+}
+
+namespace {
+
+/// Every regular file below a folder, relative path to content, reached through open folders (any
+/// depth).
+void collectFiles(int fd, const std::string& prefix, std::map<std::string, std::string>& out) {
+    DIR* dir = ::fdopendir(::dup(fd));
+    if (dir == nullptr)
+        return;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (name == "." || name == "..")
+            continue;
+        struct stat info {};
+        if (::fstatat(fd, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0)
+            continue;
+        const int child = ::openat(fd, name.c_str(), (S_ISDIR(info.st_mode) ? O_DIRECTORY : 0) | O_RDONLY);
+        if (S_ISDIR(info.st_mode)) {
+            collectFiles(child, prefix + name + "/", out);
+        } else if (S_ISREG(info.st_mode)) {
+            char buffer[64];
+            const ssize_t n = ::read(child, buffer, sizeof buffer);
+            EXPECT_TRUE(out.emplace(prefix + name, std::string(buffer, n > 0 ? n : 0)).second);
+        }
+        ::close(child);
+    }
+    ::closedir(dir);
+}
+
+std::map<std::string, std::string> filesAtAnyDepth(const std::string& folder) {
+    std::map<std::string, std::string> files;
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY);
+    collectFiles(fd, "", files);
+    ::close(fd);
+    return files;
+}
+
+} // namespace
+
+TEST(ClassificationRun, TreeDeeperThanThePathLimitIsPreviewedCopiedAndMovedWhole) {
+    // 110 levels of 40-character names, one file in each, and a second branch to come back to.
+    Fixture f;
+    constexpr int kLevels = 110;
+    std::string relative;
+    std::map<std::string, std::string> original;
+    std::vector<std::string> order;
+    // Built level by level through open folders: the test's own set-up stays linear too.
+    int fd = ::open(f.tree.folder("in").c_str(), O_RDONLY | O_DIRECTORY);
+    for (int level = 0; level < kLevels; ++level) {
+        const std::string name = "f" + std::to_string(level) + ".txt";
+        const std::string content = std::to_string(level);
+        const int out = ::openat(fd, name.c_str(), O_WRONLY | O_CREAT, 0644);
+        ASSERT_EQ(::write(out, content.data(), content.size()), static_cast<ssize_t>(content.size()));
+        ::close(out);
+        original[relative + name] = content;
+        order.push_back(f.tree.path("in/" + relative + name));
+        const std::string folder = "d" + std::to_string(100 + level) + std::string(36, 'x');
+        ::mkdirat(fd, folder.c_str(), 0755);
+        const int child = ::openat(fd, folder.c_str(), O_RDONLY | O_DIRECTORY);
+        ::close(fd);
+        fd = child;
+        relative += folder + "/";
+    }
+    ::close(fd);
+    f.tree.file("in/z/last.txt", "z");
+    original["z/last.txt"] = "z";
+    order.push_back(f.tree.path("in/z/last.txt"));
+    ASSERT_GT(order[kLevels - 1].size(), 4096u);
+    f.host.values.recurse = true;
+
+    // A copy into a tree of the same shape elsewhere.
+    f.host.values.keepOriginal = true;
+    f.host.values.templateText = f.tree.path("out") + "/[子目录段]/[文件名]";
+    f.run.runClassification();
+    std::vector<std::string> sources;
+    for (const auto& [source, target] : f.host.done)
+        sources.push_back(source);
+    EXPECT_EQ(sources, order);
+    EXPECT_EQ(f.host.done[kLevels - 1].second,
+              f.tree.path("out/" + relative.substr(0, relative.size() - 41)) + "f" +
+                  std::to_string(kLevels - 1) + ".txt");
+    EXPECT_TRUE(f.host.failed.empty());
+    EXPECT_EQ(filesAtAnyDepth(f.tree.path("in")), original);
+    EXPECT_EQ(filesAtAnyDepth(f.tree.path("out")), original);
+
+    // A preview of a move beside each file, then the move: each file once, in its folder's batch
+    // folder, the batch folders never visited, and the preview foretold every target.
+    f.host.values.keepOriginal = false;
+    f.host.values.templateText = std::string(kDefaultClassifyTemplate);
+    TestHost previewHost;
+    previewHost.values = f.host.values;
+    PreviewFiles preview;
+    ClassificationRun previewRun(previewHost, preview, "");
+    previewRun.runClassification();
+    EXPECT_EQ(filesAtAnyDepth(f.tree.path("in")), original);
+    f.host.done.clear();
+    f.run.runClassification();
+    EXPECT_EQ(previewHost.done, f.host.done);
+    EXPECT_TRUE(f.host.failed.empty());
+    std::map<std::string, std::string> moved;
+    for (const auto& [file, content] : original) {
+        const auto slash = file.rfind('/');
+        moved[slash == std::string::npos ? "1/" + file : file.substr(0, slash) + "/1" + file.substr(slash)] =
+            content;
+    }
+    EXPECT_EQ(filesAtAnyDepth(f.tree.path("in")), moved);
 }
