@@ -1,60 +1,36 @@
 #include "classify/PathKey.h"
 
 #include <cstring>
+#include <functional>
+#include <memory>
+#include <openssl/evp.h>
 
 namespace karv {
 
-namespace {
-
-constexpr std::uint64_t kC1 = 0x87c37b91114253d5ull;
-constexpr std::uint64_t kC2 = 0x4cf5ad432745937full;
-
-std::uint64_t rotl(std::uint64_t x, int r) {
-    return (x << r) | (x >> (64 - r));
-}
-
-std::uint64_t finalMix(std::uint64_t k) {
-    k ^= k >> 33;
-    k *= 0xff51afd7ed558ccdull;
-    k ^= k >> 33;
-    k *= 0xc4ceb9fe1a85ec53ull;
-    k ^= k >> 33;
-    return k;
-}
-
-std::uint64_t word(const char* bytes) {
-    std::uint64_t value;
-    std::memcpy(&value, bytes, sizeof value);
-    return value;
-}
-
-} // namespace
-
-// Two 64-bit lanes over 16-byte blocks, each block mixed into both, the length mixed in last.
+// A cryptographic digest: two different paths must never share a fingerprint, or a file could be
+// taken for one the run has already handled and be left out. Names are chosen by whoever filled
+// the folder, so a fast non-cryptographic hash could be made to collide on purpose.
 PathKey pathKey(std::string_view text) {
-    const std::size_t size = text.size();
-    std::uint64_t h1 = 0x243f6a8885a308d3ull;
-    std::uint64_t h2 = 0x13198a2e03707344ull;
-    std::size_t i = 0;
-    for (; i + 16 <= size; i += 16) {
-        const std::uint64_t k1 = rotl(word(text.data() + i) * kC1, 31) * kC2;
-        const std::uint64_t k2 = rotl(word(text.data() + i + 8) * kC2, 33) * kC1;
-        h1 = (rotl(h1 ^ k1, 27) + h2) * 5 + 0x52dce729;
-        h2 = (rotl(h2 ^ k2, 31) + h1) * 5 + 0x38495ab5;
+    // The algorithm fetched once and one context per thread, reused: looking either up for every
+    // path would cost more than the digest itself.
+    static const std::unique_ptr<EVP_MD, decltype(&EVP_MD_free)> sha256(
+        EVP_MD_fetch(nullptr, "SHA2-256", nullptr), &EVP_MD_free);
+    thread_local const std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> context(EVP_MD_CTX_new(),
+                                                                                       &EVP_MD_CTX_free);
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    PathKey key;
+    if (!sha256 || !context || EVP_DigestInit_ex(context.get(), sha256.get(), nullptr) != 1 ||
+        EVP_DigestUpdate(context.get(), text.data(), text.size()) != 1 ||
+        EVP_DigestFinal_ex(context.get(), digest, &length) != 1 || length < 16) {
+        // Only when out of memory: an ordinary hash then, which different paths share only by rare chance.
+        key.high = std::hash<std::string_view>{}(text);
+        key.low = text.size();
+        return key;
     }
-    char tail[16] = {};
-    std::memcpy(tail, text.data() + i, size - i);
-    h1 ^= rotl(word(tail) * kC1, 31) * kC2;
-    h2 ^= rotl(word(tail + 8) * kC2, 33) * kC1;
-    h1 ^= size;
-    h2 ^= size;
-    h1 += h2;
-    h2 += h1;
-    h1 = finalMix(h1);
-    h2 = finalMix(h2);
-    h1 += h2;
-    h2 += h1;
-    return {h1, h2};
+    std::memcpy(&key.high, digest, sizeof key.high);
+    std::memcpy(&key.low, digest + 8, sizeof key.low);
+    return key;
 }
 
 } // namespace karv
