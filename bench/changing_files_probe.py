@@ -46,6 +46,20 @@ LINES = [(" ".join(_words.choice(["alpha", "beta", "数据", "分析", "order", 
                    for _ in range(_words.randrange(3, 14))) + "\r\n").encode() for _ in range(997)]
 
 
+_big = []
+
+
+def big_content():
+    """17 MiB of random bytes, the same in every process of the probe."""
+    if not _big:
+        _big.append(random.Random(13).randbytes(17 * MiB))
+    return _big[0]
+
+
+def grow16_base():
+    return random.Random(17).randbytes(4096) * ((16 * MiB - 64 * 1024) // 4096)
+
+
 def text_block(rng, size, term_every=0):
     """UTF-8 text of exactly `size` bytes, lines of ASCII and Chinese."""
     parts, total, n = [], 0, 0
@@ -96,7 +110,7 @@ class Writer:
         rng = random.Random(7)
         self.base = {
             "grow8.txt": text_block(rng, 8 * MiB - 96 * 1024, term_every=5000),
-            "grow16.bin": bytes(rng.getrandbits(8) for _ in range(4096)) * ((16 * MiB - 64 * 1024) // 4096),
+            "grow16.bin": grow16_base(),
             "rewrite_small.txt": text_block(rng, 200 * 1024, term_every=100),
             "rewrite_big.txt": text_block(rng, 9 * MiB, term_every=20000),
             "trunc.txt": text_block(rng, 3 * MiB, term_every=1000),
@@ -106,6 +120,8 @@ class Writer:
             "flip_a.txt": b"same small content\n" * 100,
             "flip_b.txt": b"same small content\n" * 100,
             "log.gz": gzip.compress(text_block(rng, 10 * MiB, term_every=30000), 1),
+            # Equal to a file the writer never touches while unchanged: read in two halves at once.
+            "big_flip.bin": big_content(),
         }
         for name, data in self.base.items():
             self.create(name, data)
@@ -202,6 +218,16 @@ class Writer:
             return new
         self.write_in_place(name, change, "flip")
 
+    def flip_big(self):
+        # One byte of the 17 MiB file, in either half, changed or put back: same size, new bytes.
+        def change(fd, data):
+            at = self.rng.randrange(len(data))
+            new = bytearray(data)
+            new[at] = big_content()[at] if self.rng.random() < 0.5 else (data[at] ^ 0x55)
+            os.pwrite(fd, bytes(new[at:at + 1]), at)
+            return new
+        self.write_in_place("big_flip.bin", change, "flip-big")
+
     def churn(self, name):
         path = os.path.join(self.hot, name)
         entry = self.model.get(name)
@@ -217,7 +243,7 @@ class Writer:
 
     def step(self):
         self.steps += 1
-        choice = self.rng.randrange(9)
+        choice = self.rng.randrange(10)
         try:
             if choice == 0:
                 self.grow("grow8.txt", 8 * MiB + 256 * 1024)
@@ -235,6 +261,8 @@ class Writer:
                 self.churn(self.rng.choice(["churn1.txt", "churn2.txt"]))
             elif choice == 7:
                 self.rewrite_gzip("log.gz")
+            elif choice == 8:
+                self.flip_big()
             else:
                 self.flip()
         except OSError as error:  # a file taken away by the program between two calls
@@ -268,9 +296,11 @@ def make_stable(root):
         data = text_block(rng, 1000 + 997 * i, term_every=7 if i % 3 == 0 else 0)
         files[f"s{i:02}.txt"] = data
     files["dup1.txt"] = files["s05.txt"]
-    files["big_a.bin"] = rng.randbytes(17 * MiB)
+    files["big_a.bin"] = big_content()
     files["big_b.bin"] = files["big_a.bin"]
     files["big_c.bin"] = files["big_a.bin"][:-1] + b"\0"  # same size, last byte differs
+    # The size of the growing 16 MiB file when it starts over: compared with it while it grows.
+    files["grow16_twin.bin"] = grow16_base()
     files["stable.gz"] = gzip.compress(text_block(rng, 2 * MiB, term_every=500))
     for name, data in files.items():
         with open(os.path.join(stable, name), "wb") as f:
@@ -365,7 +395,7 @@ def main():
             return code, err, rss, secs, code == 0
 
         def cmd_regex(i):
-            code, out, err, rss, secs = run([cli, "scan", "--content", "报.告|数据\\s+报", "--match", "regex", "--in",
+            code, out, err, rss, secs = run([cli, "scan", "--content", "报告|数据\\s+报", "--match", "regex", "--in",
                                              "content", "--format", "paths", root], 120, env)
             check_scan_paths("regex", out, with_term)
             return code, err, rss, secs, code == 0
@@ -393,6 +423,9 @@ def main():
                     faults.append(f"dup: stable duplicate not listed: {must}")
             if os.path.join(root, "stable", "big_c.bin") in listed:
                 faults.append("dup: big_c.bin listed although unique")
+            for name in ("big_flip.bin", "grow16.bin", "flip_a.txt"):
+                if os.path.join(hot, name) in listed:
+                    hot_listed[name] = hot_listed.get(name, 0) + 1
             return code, err, rss, secs, code == 0
 
         def cmd_view(i):
@@ -401,6 +434,12 @@ def main():
             code, out, err, rss, secs = run([cli, "view", path], 120, env)
             ok = code == 0 or (code == 2 and "churn" in path)  # a file gone at the start is bad usage
             return code, err, rss, secs, ok
+
+        def cmd_similar(i):
+            # Similar names with the content check: the texts of both files are loaded whole.
+            code, out, err, rss, secs = run([cli, "scan", "--dup", "name", "--similar", "60", "--judge-content",
+                                             "--output", "all", "--format", "paths", root], 180, env)
+            return code, err, rss, secs, code == 0
 
         def cmd_stats(i):
             code, out, err, rss, secs = run([cli, "stats", "--recurse", root], 60, env)
@@ -488,8 +527,10 @@ def main():
                 if proc.is_alive():
                     proc.kill()
 
+        hot_listed = {}  # how often a changing file was listed as a duplicate
+
         commands = {"content": cmd_content, "regex": cmd_regex, "chars": cmd_chars, "dup": cmd_dup,
-                    "view": cmd_view, "stats": cmd_stats, "copy": None, "move": None}
+                    "view": cmd_view, "similar": cmd_similar, "stats": cmd_stats, "copy": None, "move": None}
         only = [c for c in args.only.split(",") if c] or list(commands)
         for name in only:
             runs = bad = 0
@@ -532,6 +573,7 @@ def main():
                 summary[name].update({"files_done": done_total, "states_lost": lost_total,
                                       "ambiguous": ambiguous_total})
             print(f"{name}: {json.dumps(summary[name], ensure_ascii=False)}", flush=True)
+        print(f"changing files listed as duplicates (runs): {json.dumps(hot_listed)}")
         _, records = load_states(log_path)
         print(f"writer states recorded: {sum(1 for r in records if 'sha' in r)}")
     finally:
