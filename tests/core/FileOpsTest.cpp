@@ -7,11 +7,14 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <dirent.h>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <sstream>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -263,6 +266,30 @@ TEST(FileOps, SourceChangingDuringCopyOrMoveFailsAndKeepsItsNewBytes) {
             EXPECT_EQ(listing(tree.path("dst")), Names{});
             EXPECT_TRUE(contentOf(source) == expected(how));
         }
+    }
+
+    {
+        // Bytes stored through a shared mapping into pages already dirty move no time at all, like
+        // a write that was running when the copy began: a source written lately is read back.
+        const std::string source = fresh();
+        const int fd = ::open(source.c_str(), O_RDWR);
+        ASSERT_GE(fd, 0);
+        void* mapped = ::mmap(nullptr, content.size(), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+        ::close(fd);
+        ASSERT_NE(mapped, MAP_FAILED);
+        char* bytes = static_cast<char*>(mapped);
+        for (std::size_t at = 0; at < content.size(); at += 4096)
+            bytes[at] = content[at]; // every page dirty before the copy looks at the file
+        FaultySyscalls sys;
+        int seen = 0;
+        sys.before = [&](Call call, const std::string&) {
+            if (call == Call::CopyRange && ++seen == 2)
+                std::memset(bytes, 'Z', 100); // into the piece already copied
+        };
+        EXPECT_EQ(FileOps(sys).copyFile(source, tree.path("dst/big.bin")).error, kChangedWhileCopied);
+        EXPECT_EQ(listing(tree.path("dst")), Names{});
+        ::munmap(mapped, content.size());
+        EXPECT_EQ(contentOf(source).substr(0, 101), std::string(100, 'Z') + content[100]);
     }
 
     for (const Change how : {Change::Rewrite, Change::Grow, Change::Replace}) {

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <fcntl.h>
 #include <random>
@@ -34,6 +35,16 @@ bool unchanged(const struct stat& before, const struct stat& now) {
 
 std::int64_t nanoseconds(const struct timespec& time) {
     return static_cast<std::int64_t>(time.tv_sec) * 1'000'000'000 + time.tv_nsec;
+}
+
+// Written to within the last seconds (or stamped in the future). A write already running when a
+// copy opens its source moved the times before the copy looked at them, and its bytes may land
+// while the copy reads: such a copy is read back and compared with its source.
+bool writtenLately(const struct stat& info) {
+    struct timespec now {};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    const std::int64_t recent = nanoseconds(now) - std::int64_t{2'000'000'000};
+    return nanoseconds(info.st_mtim) >= recent || nanoseconds(info.st_ctim) >= recent;
 }
 
 // Errors that mean "this file system cannot copy ranges", not "the copy failed".
@@ -183,7 +194,8 @@ int FileOps::openTemporary(const std::string& folder, mode_t mode, std::string& 
     int fd = -1;
     for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
         temporary = temporaryName(folder);
-        fd = m_sys.open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL, mode);
+        // Readable too: a copy may be read back to be checked against its source.
+        fd = m_sys.open(temporary.c_str(), O_RDWR | O_CREAT | O_EXCL, mode);
         if (fd < 0 && errno != EEXIST)
             break;
     }
@@ -228,6 +240,32 @@ Result FileOps::copyContent(int in, int out, std::uint64_t size) {
     if (more < 0)
         return Result::failure(errno);
     return more == 0 ? Result::success() : Result::failure(kChangedWhileCopied);
+}
+
+Result FileOps::sameBytes(int source, int copy, std::uint64_t size) {
+    std::vector<char> theirs(256 * 1024);
+    std::vector<char> ours(theirs.size());
+    for (std::uint64_t at = 0; at < size;) {
+        const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(size - at, theirs.size()));
+        for (std::size_t got = 0; got < want;) {
+            const off_t offset = static_cast<off_t>(at + got);
+            const ssize_t a = m_sys.readAt(source, theirs.data() + got, want - got, offset);
+            if (a < 0)
+                return Result::failure(errno);
+            if (a == 0)
+                return Result::failure(kChangedWhileCopied);
+            const ssize_t b = m_sys.readAt(copy, ours.data() + got, static_cast<std::size_t>(a), offset);
+            if (b < 0)
+                return Result::failure(errno);
+            if (b != a)
+                return Result::failure(EIO);
+            got += static_cast<std::size_t>(a);
+        }
+        if (std::memcmp(theirs.data(), ours.data(), want) != 0)
+            return Result::failure(kChangedWhileCopied);
+        at += want;
+    }
+    return Result::success();
 }
 
 Result FileOps::placeNoReplace(const std::string& from, const std::string& to) {
@@ -320,6 +358,14 @@ Result FileOps::copyInto(const std::string& source, const std::string& target, E
         return abandon(errno, true);
     if (!unchanged(opened, after))
         return abandon(kChangedWhileCopied, true);
+    if (writtenLately(opened)) {
+        if (const Result same = sameBytes(in, out, static_cast<std::uint64_t>(opened.st_size)); !same.ok())
+            return abandon(same.error, true);
+        if (m_sys.fstat(in, &after) != 0)
+            return abandon(errno, true);
+        if (!unchanged(opened, after))
+            return abandon(kChangedWhileCopied, true);
+    }
     if (m_sys.fchmod(out, opened.st_mode & 0777) != 0)
         return abandon(errno, true);
     const struct timespec times[2] = {opened.st_atim, opened.st_mtim};

@@ -86,6 +86,8 @@ private:
                     struct stat* copied = nullptr);
     /// Copies exactly `size` bytes and checks that the file ends there.
     Result copyContent(int in, int out, std::uint64_t size);
+    /// Whether the first `size` bytes of the two files are equal (read from their starts).
+    Result sameBytes(int source, int copy, std::uint64_t size);
     /// Writes all of `bytes`: 0 or the errno of the failing write.
     int writeAll(int fd, std::string_view bytes);
     /// Writes all of `bytes` and flushes them to disk: 0 or the errno of the failing step.
