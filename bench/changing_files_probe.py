@@ -4,8 +4,9 @@ appending to, truncating, rewriting in place (same size, new bytes), replacing (
 deleting and recreating files, among them files that cross the 8 MiB whole-read limit and the
 16 MiB two-halves limit while they are read, and gzip files being rewritten.
 
-Every command (content filter plain and regex, character count, duplicates by MD5, the viewer,
-classification by copy and by move into another file system, statistics) runs again and again
+Every command (content filter plain and regex, character count, duplicates by MD5, similar names
+with the content check, the viewer, classification by copy and by move into another file system,
+statistics) runs again and again
 under `timeout` and `/usr/bin/time -v` for a time budget. Checked after every run:
 - the exit status (0, or 1 for a classification with failed files; never a crash or a timeout),
 - no sanitizer report on standard error,
@@ -17,6 +18,8 @@ under `timeout` and `/usr/bin/time -v` for a time budget. Checked after every ru
   source or at the target): a move never removed a source after copying an older state.
 
 Usage: changing_files_probe.py [--cli PATH] [--seconds-per-command N] [--work DIR] [--other DIR]
+                               [--only content,regex,chars,dup,view,similar,stats,copy,move]
+For the sanitizers: cmake --preset asan, build karv-tessil-cli there, pass it with --cli.
 Paths are passed to programs as argument lists, never through a shell.
 """
 import argparse
