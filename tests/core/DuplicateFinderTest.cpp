@@ -331,6 +331,36 @@ TEST(DuplicateFinder, FileChangingSizeWhileHashedDropsOut) {
     EXPECT_TRUE(grown);
 }
 
+// A first member written to after its group was formed no longer stands for the group: a later file
+// equal to its new bytes must not join (that would call two different files duplicates), whether
+// the member's bytes were kept in memory or are read again.
+TEST(DuplicateFinder, FirstMemberChangedAfterGroupingTakesNoNewMembers) {
+    for (const std::size_t size : {std::size_t{1000}, std::size_t{300000}}) {
+        TempTree tree;
+        const std::string same(size, 'a');
+        const std::string other = same.substr(0, size - 1) + "x"; // same size, same prefix
+        tree.file("a1", same);
+        tree.file("a2", same);
+        tree.file("m1", std::string(200000, 'm')); // comparing these pumps between blocks
+        tree.file("m2", std::string(200000, 'm'));
+        tree.file("x", other);
+        DupRun run(dupSettings(DuplicateKind::Md5, DuplicateOutput::All));
+        bool changed = false;
+        run.host.onPump = [&] {
+            if (!changed && run.host.status.find("m2") != std::string::npos) {
+                changed = true; // a1 and a2 are grouped by now; x is still to come
+                std::ofstream(tree.path("a1"), std::ios::binary | std::ios::trunc) << other;
+                const struct timespec times[2] = {{0, UTIME_OMIT}, {1000000000, 0}};
+                ::utimensat(AT_FDCWD, tree.path("a1").c_str(), times, 0);
+            }
+        };
+        EXPECT_EQ(run.scan(tree.root()), (std::vector<std::string>{tree.path("a1"), tree.path("a2"),
+                                                                   tree.path("m1"), tree.path("m2")}))
+            << size;
+        EXPECT_TRUE(changed);
+    }
+}
+
 TEST(DuplicateFinder, ZeroByteFiles) {
     TempTree tree;
     tree.file("e1", "");

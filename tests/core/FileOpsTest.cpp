@@ -7,11 +7,14 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <dirent.h>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <sstream>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -207,6 +210,101 @@ TEST(FileOps, FailedCopyLeavesNoPartialOrTemporaryFile) {
     };
     EXPECT_EQ(FileOps(sys).copyFile(source, target).error, ENOENT);
     EXPECT_EQ(listing(tree.path("dst")), (Names{"kept.bin"}));
+}
+
+// A source written to, grown, shrunk or replaced while it is copied (or between the copy and the
+// removal of a move across volumes) fails the operation: no copy of mixed bytes is placed, and the
+// source keeps its newest bytes.
+TEST(FileOps, SourceChangingDuringCopyOrMoveFailsAndKeepsItsNewBytes) {
+    TempTree tree;
+    const std::string content = bigContent();
+    std::string rewritten = content;
+    std::reverse(rewritten.begin(), rewritten.end());
+    const std::string grown = content + "appended";
+    const std::string shrunk = content.substr(0, FileOps::kCopyChunk + 5);
+
+    enum class Change { Rewrite, Grow, Shrink, Replace };
+    const auto change = [&](const std::string& path, Change how) {
+        if (how == Change::Replace) {
+            const std::string other = tree.file("other.bin", rewritten);
+            ASSERT_EQ(::rename(other.c_str(), path.c_str()), 0);
+            return;
+        }
+        const std::string& bytes = how == Change::Rewrite ? rewritten : how == Change::Grow ? grown : shrunk;
+        std::ofstream out(path, std::ios::binary | std::ios::in | std::ios::out);
+        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        out.close();
+        if (how == Change::Shrink)
+            std::filesystem::resize_file(path, bytes.size());
+    };
+    const auto expected = [&](Change how) {
+        return how == Change::Rewrite || how == Change::Replace ? rewritten
+               : how == Change::Grow                            ? grown
+                                                                : shrunk;
+    };
+    // The source's times lie in the past, so any write shows in them whatever the clock's grain.
+    const auto fresh = [&] {
+        const std::string source = tree.file("src/big.bin", content);
+        tree.setTimes("src/big.bin", 1'000'000'000, 1'000'000'000);
+        return source;
+    };
+    tree.folder("dst");
+
+    for (const Change how : {Change::Rewrite, Change::Grow, Change::Shrink}) {
+        for (const bool plainReads : {false, true}) {
+            // In the middle of the copy.
+            const std::string source = fresh();
+            FaultySyscalls sys;
+            if (plainReads)
+                sys.failAll(Call::CopyRange, EXDEV);
+            int seen = 0;
+            sys.before = [&](Call call, const std::string&) {
+                if ((call == Call::CopyRange || call == Call::Read) && ++seen == 2)
+                    change(source, how);
+            };
+            EXPECT_EQ(FileOps(sys).copyFile(source, tree.path("dst/big.bin")).error, kChangedWhileCopied);
+            EXPECT_EQ(listing(tree.path("dst")), Names{});
+            EXPECT_TRUE(contentOf(source) == expected(how));
+        }
+    }
+
+    {
+        // Bytes stored through a shared mapping into pages already dirty move no time at all, like
+        // a write that was running when the copy began: a source written lately is read back.
+        const std::string source = fresh();
+        const int fd = ::open(source.c_str(), O_RDWR);
+        ASSERT_GE(fd, 0);
+        void* mapped = ::mmap(nullptr, content.size(), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+        ::close(fd);
+        ASSERT_NE(mapped, MAP_FAILED);
+        char* bytes = static_cast<char*>(mapped);
+        for (std::size_t at = 0; at < content.size(); at += 4096)
+            bytes[at] = content[at]; // every page dirty before the copy looks at the file
+        FaultySyscalls sys;
+        int seen = 0;
+        sys.before = [&](Call call, const std::string&) {
+            if (call == Call::CopyRange && ++seen == 2)
+                std::memset(bytes, 'Z', 100); // into the piece already copied
+        };
+        EXPECT_EQ(FileOps(sys).copyFile(source, tree.path("dst/big.bin")).error, kChangedWhileCopied);
+        EXPECT_EQ(listing(tree.path("dst")), Names{});
+        ::munmap(mapped, content.size());
+        EXPECT_EQ(contentOf(source).substr(0, 101), std::string(100, 'Z') + content[100]);
+    }
+
+    for (const Change how : {Change::Rewrite, Change::Grow, Change::Replace}) {
+        // A move across volumes, changed after its copy is complete, before the source is removed.
+        const std::string source = fresh();
+        FaultySyscalls sys;
+        sys.failNth(Call::Rename, 1, EXDEV);
+        sys.before = [&](Call call, const std::string& path) {
+            if (call == Call::Open && path == tree.path("dst"))
+                change(source, how);
+        };
+        EXPECT_EQ(FileOps(sys).moveFile(source, tree.path("dst/big.bin")).error, kChangedWhileCopied);
+        EXPECT_EQ(listing(tree.path("dst")), Names{});
+        EXPECT_TRUE(contentOf(source) == expected(how));
+    }
 }
 
 TEST(FileOps, NoPermissionOnSourceOrTargetChangesNothing) {

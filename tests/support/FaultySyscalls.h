@@ -83,6 +83,9 @@ public:
     ssize_t read(int fd, void* buffer, size_t size) override {
         return fails(Call::Read, pathOf(fd)) ? -1 : m_real.read(fd, buffer, size);
     }
+    ssize_t readAt(int fd, void* buffer, size_t size, off_t offset) override {
+        return fails(Call::Read, pathOf(fd)) ? -1 : m_real.readAt(fd, buffer, size, offset);
+    }
     ssize_t write(int fd, const void* buffer, size_t size) override {
         return fails(Call::Write, pathOf(fd)) ? -1 : m_real.write(fd, buffer, size);
     }

@@ -49,8 +49,8 @@ struct DuplicateFinder::Impl {
         bool hashKnown = false;
         bool unreadable = false; // its first member could no longer be read: nothing can join it
         ContentHash hash;
-        // The first member's bytes as read (small files, within a budget), with what the file
-        // looked like then: they stand for the file only while it still looks the same.
+        // The first member's bytes as read (small files, within a budget). They, and the file
+        // itself, stand for the class only while the file still looks as it did when first read.
         bool kept = false;
         std::string content;
         std::uint64_t device = 0;
@@ -162,20 +162,25 @@ struct DuplicateFinder::Impl {
         ContentClass& target = classes[content];
         target.kept = true;
         target.content = std::move(first.bytes);
-        target.device = first.device;
-        target.inode = first.inode;
-        target.modifiedNs = first.modifiedNs;
     }
 
-    /// The kept bytes of a class's first member, while that file is still the one that was read
-    /// (same identity, size and modification instant); otherwise it has to be read again.
+    /// Whether a class's first member is still the file that was read for it (same identity, size
+    /// and modification instant). One written to since no longer holds the content its group was
+    /// formed on: another file equal to its new bytes must not join that group.
+    bool asFirstRead(std::size_t content, std::uint64_t size) {
+        const ContentClass& candidate = classes[content];
+        const std::optional<FileStat> now = statFile(representative(content));
+        return now && !now->isDirectory && now->device == candidate.device && now->inode == candidate.inode &&
+               now->size == size && now->modifiedNs == candidate.modifiedNs;
+    }
+
+    /// The kept bytes of a class's first member, while that file is still the one that was read;
+    /// otherwise it has to be read again.
     const std::string* keptContent(std::size_t content) {
         ContentClass& candidate = classes[content];
         if (!candidate.kept)
             return nullptr;
-        const std::optional<FileStat> now = statFile(representative(content));
-        if (now && !now->isDirectory && now->device == candidate.device && now->inode == candidate.inode &&
-            now->size == candidate.content.size() && now->modifiedNs == candidate.modifiedNs)
+        if (asFirstRead(content, candidate.content.size()))
             return &candidate.content;
         keptContentBytes -= candidate.content.size();
         candidate.kept = false;
@@ -223,6 +228,10 @@ struct DuplicateFinder::Impl {
         // A small file's content hash came with its bytes.
         const bool small = size <= kWholeReadBytes;
         newClass(set, path, order, size, small ? &first.contentHash : hash, stat);
+        ContentClass& created = classes.back();
+        created.device = first.device;
+        created.inode = first.inode;
+        created.modifiedNs = first.modifiedNs;
         if (small)
             keep(classes.size() - 1, first);
     }
@@ -246,14 +255,17 @@ struct DuplicateFinder::Impl {
         while (set.registered < set.classes.size()) {
             ContentClass& content = classes[set.classes[set.registered]];
             if (!content.hashKnown && !content.unreadable) {
-                const std::string path = representative(set.classes[set.registered]);
+                const std::size_t index = set.classes[set.registered];
+                const std::string path = representative(index);
                 showReading(path, size);
                 ContentHash hash;
-                const ReadOutcome outcome = wholeFileHash(path, size, hash, control(), stats, buffers);
+                const ReadOutcome outcome = asFirstRead(index, size)
+                                                ? wholeFileHash(path, size, hash, control(), stats, buffers)
+                                                : ReadOutcome::Failed;
                 if (outcome == ReadOutcome::Stopped)
                     return false;
-                ContentClass& again = classes[set.classes[set.registered]];
-                if (outcome == ReadOutcome::Failed) {
+                ContentClass& again = classes[index];
+                if (outcome == ReadOutcome::Failed || !asFirstRead(index, size)) {
                     again.unreadable = true;
                 } else {
                     again.hashKnown = true;
@@ -300,16 +312,22 @@ struct DuplicateFinder::Impl {
                     hash = first.contentHash;
                     return CompareOutcome::Equal;
                 }
-                const CompareOutcome outcome =
-                    compareWithFile(first.bytes, representative(content), stats, buffers);
+            }
+            // The first member is read again: only as the file its class was formed on, before and
+            // after the comparison.
+            if (!asFirstRead(content, size))
+                return CompareOutcome::SecondFailed;
+            CompareOutcome outcome = CompareOutcome::FirstFailed;
+            if (small) {
+                outcome = compareWithFile(first.bytes, representative(content), stats, buffers);
                 if (outcome == CompareOutcome::Equal)
                     hash = first.contentHash;
-                return outcome;
+            } else if (ReadOnlyFile* mine = readable(path, first, size, file)) {
+                outcome = compareFiles(*mine, representative(content), size, hash, control(), stats, buffers);
             }
-            ReadOnlyFile* mine = readable(path, first, size, file);
-            if (mine == nullptr)
-                return CompareOutcome::FirstFailed;
-            return compareFiles(*mine, representative(content), size, hash, control(), stats, buffers);
+            if (outcome == CompareOutcome::Equal && !asFirstRead(content, size))
+                return CompareOutcome::SecondFailed;
+            return outcome;
         };
         PrefixSet& set = bucket.byPrefix[first.prefixHash];
         if (set.classes.empty()) {

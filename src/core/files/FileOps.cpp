@@ -2,9 +2,11 @@
 
 #include "values/ValueText.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <fcntl.h>
 #include <random>
@@ -19,8 +21,30 @@ bool sameFile(const struct stat& a, const struct stat& b) {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
+bool sameTime(const struct timespec& a, const struct timespec& b) {
+    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
+// The same file with the same content as far as the system tells: every write moves the
+// modification time, and the change time too (which a program resetting the modification time
+// cannot put back).
+bool unchanged(const struct stat& before, const struct stat& now) {
+    return sameFile(before, now) && before.st_size == now.st_size && sameTime(before.st_mtim, now.st_mtim) &&
+           sameTime(before.st_ctim, now.st_ctim);
+}
+
 std::int64_t nanoseconds(const struct timespec& time) {
     return static_cast<std::int64_t>(time.tv_sec) * 1'000'000'000 + time.tv_nsec;
+}
+
+// Written to within the last seconds (or stamped in the future). A write already running when a
+// copy opens its source moved the times before the copy looked at them, and its bytes may land
+// while the copy reads: such a copy is read back and compared with its source.
+bool writtenLately(const struct stat& info) {
+    struct timespec now {};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    const std::int64_t recent = nanoseconds(now) - std::int64_t{2'000'000'000};
+    return nanoseconds(info.st_mtim) >= recent || nanoseconds(info.st_ctim) >= recent;
 }
 
 // Errors that mean "this file system cannot copy ranges", not "the copy failed".
@@ -192,38 +216,78 @@ int FileOps::openTemporary(const std::string& folder, mode_t mode, std::string& 
     int fd = -1;
     for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
         temporary = temporaryName(folder);
-        fd = m_sys.open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL, mode);
+        // Readable too: a copy may be read back to be checked against its source.
+        fd = m_sys.open(temporary.c_str(), O_RDWR | O_CREAT | O_EXCL, mode);
         if (fd < 0 && errno != EEXIST)
             break;
     }
     return fd;
 }
 
-Result FileOps::copyContent(int in, int out) {
+Result FileOps::copyContent(int in, int out, std::uint64_t size) {
     bool useRange = true;
     std::vector<char> buffer;
-    while (true) {
+    // Exactly the bytes the file had when opened: a file that keeps growing cannot keep the copy
+    // going, and one that grew or changed meanwhile is told by the caller from its times and size.
+    for (std::uint64_t left = size; left > 0;) {
+        const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(left, kCopyChunk));
         if (useRange) {
-            const ssize_t n = m_sys.copyRange(in, out, kCopyChunk);
-            if (n > 0)
+            const ssize_t n = m_sys.copyRange(in, out, want);
+            if (n > 0) {
+                left -= static_cast<std::uint64_t>(n);
                 continue;
+            }
             if (n < 0 && !rangeUnsupported(errno))
                 return Result::failure(errno);
-            // End of file, or a file system without range copies: plain reads confirm or finish.
+            // The end of the file, or a file system without range copies: plain reads confirm or
+            // finish.
             useRange = false;
             continue;
         }
         if (buffer.empty())
             buffer.resize(256 * 1024);
-        const ssize_t n = m_sys.read(in, buffer.data(), buffer.size());
+        const ssize_t n = m_sys.read(in, buffer.data(), std::min(buffer.size(), want));
         if (n < 0)
             return Result::failure(errno);
         if (n == 0)
-            return Result::success();
+            return Result::failure(kChangedWhileCopied); // it shrank
         if (const int error = writeAll(out, std::string_view(buffer.data(), static_cast<std::size_t>(n)));
             error != 0)
             return Result::failure(error);
+        left -= static_cast<std::uint64_t>(n);
     }
+    // A byte past the size: the file grew, or its size never told its length (a file of /proc).
+    char probe = 0;
+    const ssize_t more = m_sys.read(in, &probe, 1);
+    if (more < 0)
+        return Result::failure(errno);
+    return more == 0 ? Result::success() : Result::failure(kChangedWhileCopied);
+}
+
+Result FileOps::sameBytes(int source, int copy, std::uint64_t size) {
+    std::vector<char> theirs(256 * 1024);
+    std::vector<char> ours(theirs.size());
+    for (std::uint64_t at = 0; at < size;) {
+        const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(size - at, theirs.size()));
+        for (std::size_t got = 0; got < want;) {
+            const off_t offset = static_cast<off_t>(at + got);
+            const ssize_t a = m_sys.readAt(source, theirs.data() + got, want - got, offset);
+            if (a < 0)
+                return Result::failure(errno);
+            if (a == 0)
+                return Result::failure(kChangedWhileCopied);
+            const ssize_t b = m_sys.readAt(copy, ours.data() + got, static_cast<std::size_t>(a), offset);
+            if (b < 0)
+                return Result::failure(errno);
+            if (b != a)
+                return Result::failure(EIO);
+            got += static_cast<std::size_t>(a);
+        }
+        if (std::memcmp(theirs.data(), ours.data(), want) != 0)
+            return Result::failure(kChangedWhileCopied);
+        at += want;
+    }
+    return Result::success();
 }
 
 Result FileOps::placeNoReplace(const std::string& from, const std::string& to) {
@@ -256,7 +320,8 @@ Result FileOps::placeNoReplace(const std::string& from, const std::string& to) {
     return Result::success();
 }
 
-Result FileOps::copyInto(const std::string& source, const std::string& target, Existing existing) {
+Result FileOps::copyInto(const std::string& source, const std::string& target, Existing existing,
+                         struct stat* copied) {
     struct stat sourceInfo {};
     if (m_sys.stat(source.c_str(), &sourceInfo) != 0)
         return Result::failure(errno);
@@ -305,8 +370,24 @@ Result FileOps::copyInto(const std::string& source, const std::string& target, E
         return Result::failure(error);
     };
 
-    if (const Result copied = copyContent(in, out); !copied.ok())
-        return abandon(copied.error, true);
+    if (const Result done =
+            copyContent(in, out, static_cast<std::uint64_t>(std::max<off_t>(opened.st_size, 0)));
+        !done.ok())
+        return abandon(done.error, true);
+    // Written to while it was copied: the copy may hold a mix of old and new bytes.
+    struct stat after {};
+    if (m_sys.fstat(in, &after) != 0)
+        return abandon(errno, true);
+    if (!unchanged(opened, after))
+        return abandon(kChangedWhileCopied, true);
+    if (writtenLately(opened)) {
+        if (const Result same = sameBytes(in, out, static_cast<std::uint64_t>(opened.st_size)); !same.ok())
+            return abandon(same.error, true);
+        if (m_sys.fstat(in, &after) != 0)
+            return abandon(errno, true);
+        if (!unchanged(opened, after))
+            return abandon(kChangedWhileCopied, true);
+    }
     if (m_sys.fchmod(out, opened.st_mode & 0777) != 0)
         return abandon(errno, true);
     const struct timespec times[2] = {opened.st_atim, opened.st_mtim};
@@ -327,6 +408,8 @@ Result FileOps::copyInto(const std::string& source, const std::string& target, E
         m_sys.unlink(temporary.c_str());
         return placed;
     }
+    if (copied != nullptr)
+        *copied = opened;
     return Result::success();
 }
 
@@ -378,8 +461,9 @@ Result FileOps::moveFile(const std::string& source, const std::string& target, E
         return renamed;
 
     // Another file system: the source goes only once its copy is complete and on disk.
-    if (const Result copied = copyInto(source, target, existing); !copied.ok())
-        return copied;
+    struct stat copied {};
+    if (const Result done = copyInto(source, target, existing, &copied); !done.ok())
+        return done;
     // Until the copy's name is on disk too, the source is the only safe copy: a failed move must
     // not leave the file in both places either.
     if (const Result synced = syncFolder(folderOf(target)); !synced.ok()) {
@@ -387,8 +471,14 @@ Result FileOps::moveFile(const std::string& source, const std::string& target, E
             m_sys.unlink(target.c_str());
         return synced;
     }
-    if (m_sys.unlink(source.c_str()) != 0) {
-        const int error = errno;
+    // Written to or replaced by another file since the copy: removing the name now would take
+    // bytes that exist nowhere else.
+    struct stat now {};
+    const int changed = m_sys.stat(source.c_str(), &now) != 0 ? errno
+                        : unchanged(copied, now)              ? 0
+                                                              : kChangedWhileCopied;
+    if (changed != 0 || m_sys.unlink(source.c_str()) != 0) {
+        const int error = changed != 0 ? changed : errno;
         if (!hadTarget)
             m_sys.unlink(target.c_str());
         return Result::failure(error);

@@ -2,6 +2,7 @@
 
 #include "files/Syscalls.h"
 
+#include <cerrno>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -27,6 +28,10 @@ struct Identity {
     bool isFolder = false;
 };
 
+/// The error of a copy (or a move across file systems) whose source was written to, grew, shrank or
+/// was replaced while it was copied: the copy is dropped, the source stays.
+inline constexpr int kChangedWhileCopied = EAGAIN;
+
 /// Whether an operation may put its result over an existing file of the target name.
 enum class Existing { Keep, Replace };
 
@@ -47,14 +52,16 @@ public:
     Result makeFolders(const std::string& path);
 
     /// Copies content, permissions and modification time. Fails with EEXIST when the target
-    /// exists and `existing` is Keep, with EISDIR when it is a folder, and with EINVAL when the
-    /// target is the source itself; in each case nothing changes.
+    /// exists and `existing` is Keep, with EISDIR when it is a folder, with EINVAL when the
+    /// target is the source itself, and with `kChangedWhileCopied` when the source changed while
+    /// it was copied; in each case nothing changes.
     Result copyFile(const std::string& source, const std::string& target, Existing existing = Existing::Keep);
 
     /// Renames the source to the target; across file systems copies it completely, flushes it and
-    /// only then removes the source. On failure the source and any existing target stay as they
-    /// were (a target that was to be replaced stays replaced only when the source could not be
-    /// removed afterwards; then the result is the error and the source is still in place).
+    /// only then removes the source, and only when it is still the file that was copied, unchanged. On
+    /// failure the source and any existing target stay as they were (a target that was to be replaced stays
+    /// replaced only when the source could not be removed afterwards; then the result is the error and the
+    /// source is still in place).
     Result moveFile(const std::string& source, const std::string& target, Existing existing = Existing::Keep);
 
     /// Deletes the file for good.
@@ -74,8 +81,13 @@ public:
     static constexpr std::size_t kCopyChunk = 1 << 20;
 
 private:
-    Result copyInto(const std::string& source, const std::string& target, Existing existing);
-    Result copyContent(int in, int out);
+    /// `copied`, when given, receives the source's status as the copy found it.
+    Result copyInto(const std::string& source, const std::string& target, Existing existing,
+                    struct stat* copied = nullptr);
+    /// Copies exactly `size` bytes and checks that the file ends there.
+    Result copyContent(int in, int out, std::uint64_t size);
+    /// Whether the first `size` bytes of the two files are equal (read from their starts).
+    Result sameBytes(int source, int copy, std::uint64_t size);
     /// Writes all of `bytes`: 0 or the errno of the failing write.
     int writeAll(int fd, std::string_view bytes);
     /// Writes all of `bytes` and flushes them to disk: 0 or the errno of the failing step.

@@ -47,6 +47,14 @@ ssize_t SystemCalls::read(int fd, void* buffer, size_t size) {
     return n;
 }
 
+ssize_t SystemCalls::readAt(int fd, void* buffer, size_t size, off_t offset) {
+    ssize_t n;
+    do
+        n = ::pread(fd, buffer, size, offset);
+    while (n < 0 && errno == EINTR);
+    return n;
+}
+
 ssize_t SystemCalls::write(int fd, const void* buffer, size_t size) {
     ssize_t n;
     do

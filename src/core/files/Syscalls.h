@@ -14,6 +14,8 @@ public:
     virtual int open(const char* path, int flags, mode_t mode) = 0;
     virtual int close(int fd) = 0;
     virtual ssize_t read(int fd, void* buffer, size_t size) = 0;
+    /// pread: reads from `offset`, leaving the descriptor's position alone.
+    virtual ssize_t readAt(int fd, void* buffer, size_t size, off_t offset) = 0;
     virtual ssize_t write(int fd, const void* buffer, size_t size) = 0;
     /// copy_file_range between the current offsets of the two descriptors.
     virtual ssize_t copyRange(int in, int out, size_t size) = 0;
@@ -36,6 +38,7 @@ public:
     int open(const char* path, int flags, mode_t mode) override;
     int close(int fd) override;
     ssize_t read(int fd, void* buffer, size_t size) override;
+    ssize_t readAt(int fd, void* buffer, size_t size, off_t offset) override;
     ssize_t write(int fd, const void* buffer, size_t size) override;
     ssize_t copyRange(int in, int out, size_t size) override;
     int fsync(int fd) override;
