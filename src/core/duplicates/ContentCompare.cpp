@@ -102,20 +102,6 @@ long long readFullAt(const ReadOnlyFile& file, char* buffer, std::size_t length,
     return static_cast<long long>(done);
 }
 
-// Reads until the buffer is full or the file ends; -1 on error.
-long long readFull(ReadOnlyFile& file, char* buffer, std::size_t length) {
-    std::size_t done = 0;
-    while (done < length) {
-        const long long got = file.read(buffer + done, length - done);
-        if (got < 0)
-            return -1;
-        if (got == 0)
-            break;
-        done += static_cast<std::size_t>(got);
-    }
-    return static_cast<long long>(done);
-}
-
 // Hands control back between two blocks of a file; true when a stop was requested. Waiting for a
 // digest chunk's worth of bytes would keep the window waiting up to a second; the pump itself
 // decides how often events are really handled, and a file of one block costs no call.
@@ -264,13 +250,13 @@ ReadOutcome prefixHash(ReadOnlyFile& file, std::uint64_t expectedSize, std::uint
 }
 
 ReadOutcome readPrefix(ReadOnlyFile& file, std::uint64_t expectedSize, std::string& bytes, ReadStats& stats) {
-    if (!file.isOpen() || file.size() != expectedSize || !file.rewind())
+    if (!file.isOpen() || file.size() != expectedSize)
         return ReadOutcome::Failed;
     ++stats.filesOpened;
     // Only the bytes the file should have are asked for: reading on to the end would cost one more
     // call per small file.
     bytes.resize(static_cast<std::size_t>(std::min<std::uint64_t>(expectedSize, kPrefixBytes)));
-    const long long got = readFull(file, bytes.data(), bytes.size());
+    const long long got = readFullAt(file, bytes.data(), bytes.size(), 0);
     if (got < 0)
         return ReadOutcome::Failed;
     stats.bytesRead += static_cast<std::uint64_t>(got);
@@ -282,11 +268,11 @@ ReadOutcome readPrefix(ReadOnlyFile& file, std::uint64_t expectedSize, std::stri
 
 ReadOutcome readWholeSmall(ReadOnlyFile& file, std::uint64_t expectedSize, std::string& content,
                            ReadStats& stats) {
-    if (!file.isOpen() || file.size() != expectedSize || expectedSize > kWholeReadBytes || !file.rewind())
+    if (!file.isOpen() || file.size() != expectedSize || expectedSize > kWholeReadBytes)
         return ReadOutcome::Failed;
     ++stats.filesOpened;
     content.resize(static_cast<std::size_t>(expectedSize));
-    const long long got = readFull(file, content.data(), content.size());
+    const long long got = readFullAt(file, content.data(), content.size(), 0);
     if (got < 0 || static_cast<std::size_t>(got) != content.size())
         return ReadOutcome::Failed;
     stats.bytesRead += content.size();
@@ -357,7 +343,7 @@ CompareOutcome compareWithFile(std::string_view bytes, const std::string& other,
     std::size_t total = 0;
     while (total < bytes.size()) {
         const std::size_t want = std::min(bytes.size() - total, kBlock);
-        const long long got = readFull(b, buffer, want);
+        const long long got = readFullAt(b, buffer, want, total);
         if (got < 0 || static_cast<std::size_t>(got) != want)
             return CompareOutcome::SecondFailed;
         stats.bytesRead += want;

@@ -67,9 +67,4 @@ long long ReadOnlyFile::readAt(char* buffer, std::size_t length, std::uint64_t o
     }
 }
 
-bool ReadOnlyFile::rewind() {
-    m_offset = 0;
-    return m_fd >= 0;
-}
-
 } // namespace karv

@@ -48,8 +48,6 @@ public:
     long long read(char* buffer, std::size_t length);
     /// Reads up to `length` bytes from `offset`, leaving the position alone (safe from two threads).
     long long readAt(char* buffer, std::size_t length, std::uint64_t offset) const;
-    /// Goes back to the first byte, so one opening serves a prefix and then the whole file.
-    bool rewind();
 
 private:
     int m_fd = -1;
