@@ -234,21 +234,6 @@ char* ReadBuffers::second() {
     return m_second.get();
 }
 
-ReadOutcome prefixHash(const std::string& path, std::uint64_t expectedSize, std::uint64_t& hash,
-                       ReadStats& stats) {
-    ReadOnlyFile file(path);
-    return prefixHash(file, expectedSize, hash, stats);
-}
-
-ReadOutcome prefixHash(ReadOnlyFile& file, std::uint64_t expectedSize, std::uint64_t& hash,
-                       ReadStats& stats) {
-    std::string bytes;
-    const ReadOutcome outcome = readPrefix(file, expectedSize, bytes, stats);
-    if (outcome == ReadOutcome::Done)
-        hash = prefixHashOf(bytes);
-    return outcome;
-}
-
 ReadOutcome readPrefix(ReadOnlyFile& file, std::uint64_t expectedSize, std::string& bytes, ReadStats& stats) {
     if (!file.isOpen() || file.size() != expectedSize)
         return ReadOutcome::Failed;
@@ -292,15 +277,6 @@ ContentHash contentHashOf(std::string_view content) {
     return hasher.digest();
 }
 
-ReadOutcome wholeFileHash(const std::string& path, std::uint64_t expectedSize, ContentHash& hash,
-                          const ReadControl& control, ReadStats& stats, ReadBuffers& buffers) {
-    ReadOnlyFile file(path);
-    if (!file.isOpen() || file.size() != expectedSize)
-        return ReadOutcome::Failed;
-    ++stats.filesOpened;
-    return wholeFileHash(file, expectedSize, hash, control, stats, buffers);
-}
-
 ReadOutcome wholeFileHash(ReadOnlyFile& file, std::uint64_t expectedSize, ContentHash& hash,
                           const ReadControl& control, ReadStats& stats, ReadBuffers& buffers) {
     if (!file.isOpen() || file.size() != expectedSize)
@@ -311,34 +287,19 @@ ReadOutcome wholeFileHash(ReadOnlyFile& file, std::uint64_t expectedSize, Conten
                                                 : ReadOutcome::Failed;
 }
 
-CompareOutcome compareFiles(const std::string& first, const std::string& second, std::uint64_t expectedSize,
-                            ContentHash& hash, const ReadControl& control, ReadStats& stats,
-                            ReadBuffers& buffers) {
-    ReadOnlyFile a(first);
+CompareOutcome compareFiles(ReadOnlyFile& a, ReadOnlyFile& b, std::uint64_t expectedSize, ContentHash& hash,
+                            const ReadControl& control, ReadStats& stats, ReadBuffers& buffers) {
     if (!a.isOpen() || a.size() != expectedSize)
         return CompareOutcome::FirstFailed;
-    ++stats.filesOpened;
-    return compareFiles(a, second, expectedSize, hash, control, stats, buffers);
-}
-
-CompareOutcome compareFiles(ReadOnlyFile& a, const std::string& second, std::uint64_t expectedSize,
-                            ContentHash& hash, const ReadControl& control, ReadStats& stats,
-                            ReadBuffers& buffers) {
-    if (!a.isOpen() || a.size() != expectedSize)
-        return CompareOutcome::FirstFailed;
-    ReadOnlyFile b(second);
     if (!b.isOpen() || b.size() != expectedSize)
         return CompareOutcome::SecondFailed;
-    ++stats.filesOpened;
     return readBoth(a, &b, expectedSize, hash, control, stats, buffers);
 }
 
-CompareOutcome compareWithFile(std::string_view bytes, const std::string& other, ReadStats& stats,
+CompareOutcome compareWithFile(std::string_view bytes, ReadOnlyFile& b, ReadStats& stats,
                                ReadBuffers& buffers) {
-    ReadOnlyFile b(other);
     if (!b.isOpen() || b.size() != bytes.size())
         return CompareOutcome::SecondFailed;
-    ++stats.filesOpened;
     char* buffer = buffers.second();
     std::size_t total = 0;
     while (total < bytes.size()) {

@@ -43,12 +43,6 @@ private:
     std::unique_ptr<char[]> m_second;
 };
 
-/// Hash of the first `kPrefixBytes` of a file that must still have `expectedSize` bytes.
-ReadOutcome prefixHash(const std::string& path, std::uint64_t expectedSize, std::uint64_t& hash,
-                       ReadStats& stats);
-/// The same on a file the caller opened (and may go on reading with the overloads below).
-ReadOutcome prefixHash(ReadOnlyFile& file, std::uint64_t expectedSize, std::uint64_t& hash, ReadStats& stats);
-
 /// The first `kPrefixBytes` (or fewer, all the file has) of a file of `expectedSize` bytes.
 ReadOutcome readPrefix(ReadOnlyFile& file, std::uint64_t expectedSize, std::string& bytes, ReadStats& stats);
 /// Reads a file of `expectedSize` bytes (at most `kWholeReadBytes`) whole; fails when it has
@@ -60,28 +54,23 @@ ReadOutcome readWholeSmall(ReadOnlyFile& file, std::uint64_t expectedSize, std::
 std::uint64_t prefixHashOf(std::string_view content);
 ContentHash contentHashOf(std::string_view content);
 
-/// Hash of the whole file, which must have `expectedSize` bytes and must not change while read.
-ReadOutcome wholeFileHash(const std::string& path, std::uint64_t expectedSize, ContentHash& hash,
-                          const ReadControl& control, ReadStats& stats, ReadBuffers& buffers);
-/// The same on a file already open (read from its first byte, wherever it stands).
+/// Hash of the whole of an open file, which must have `expectedSize` bytes and must not change
+/// while read.
 ReadOutcome wholeFileHash(ReadOnlyFile& file, std::uint64_t expectedSize, ContentHash& hash,
                           const ReadControl& control, ReadStats& stats, ReadBuffers& buffers);
 
 enum class CompareOutcome { Equal, Different, FirstFailed, SecondFailed, Stopped };
 
-/// Compares two files of `expectedSize` bytes byte by byte, stopping at the first difference. When
-/// they are equal, `hash` receives the content hash of both (computed while comparing).
-CompareOutcome compareFiles(const std::string& first, const std::string& second, std::uint64_t expectedSize,
-                            ContentHash& hash, const ReadControl& control, ReadStats& stats,
-                            ReadBuffers& buffers);
-/// The same with the first file already open (read from its first byte, wherever it stands).
-CompareOutcome compareFiles(ReadOnlyFile& first, const std::string& second, std::uint64_t expectedSize,
+/// Compares two open files of `expectedSize` bytes byte by byte, stopping at the first difference;
+/// either must not change while read. When they are equal, `hash` receives the content hash of
+/// both (computed while comparing).
+CompareOutcome compareFiles(ReadOnlyFile& first, ReadOnlyFile& second, std::uint64_t expectedSize,
                             ContentHash& hash, const ReadControl& control, ReadStats& stats,
                             ReadBuffers& buffers);
 
-/// Compares bytes already read (a whole small file) with the file at `other`, which must have as
-/// many bytes and must not change while read.
-CompareOutcome compareWithFile(std::string_view bytes, const std::string& other, ReadStats& stats,
+/// Compares bytes already read (a whole small file) with an open file, which must have as many
+/// bytes and must not change while read.
+CompareOutcome compareWithFile(std::string_view bytes, ReadOnlyFile& other, ReadStats& stats,
                                ReadBuffers& buffers);
 
 } // namespace karv

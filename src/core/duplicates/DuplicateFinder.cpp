@@ -53,9 +53,7 @@ struct DuplicateFinder::Impl {
         // itself, stand for the class only while the file still looks as it did when first read.
         bool kept = false;
         std::string content;
-        std::uint64_t device = 0;
-        std::uint64_t inode = 0;
-        std::int64_t modifiedNs = 0;
+        FileIdentity identity; // the first member when it was first read
     };
     struct PrefixSet {
         std::vector<std::size_t> classes;
@@ -164,14 +162,16 @@ struct DuplicateFinder::Impl {
         target.content = std::move(first.bytes);
     }
 
-    /// Whether a class's first member is still the file that was read for it (same identity, size
-    /// and modification instant). One written to since no longer holds the content its group was
-    /// formed on: another file equal to its new bytes must not join that group.
-    bool asFirstRead(std::size_t content, std::uint64_t size) {
-        const ContentClass& candidate = classes[content];
-        const std::optional<FileStat> now = statFile(representative(content));
-        return now && !now->isDirectory && now->device == candidate.device && now->inode == candidate.inode &&
-               now->size == size && now->modifiedNs == candidate.modifiedNs;
+    /// A class's first member opened again, only while it is still the file that was read for it
+    /// (same identity, size and last write). One written to since no longer holds the content its
+    /// group was formed on: another file equal to its new bytes must not join that group. Reading
+    /// it checks at the end that it did not change meanwhile.
+    std::unique_ptr<ReadOnlyFile> openFirstMember(std::size_t content) {
+        auto file = std::make_unique<ReadOnlyFile>(representative(content));
+        if (!file->isOpen() || file->identity() != classes[content].identity)
+            return nullptr;
+        ++stats.filesOpened;
+        return file;
     }
 
     /// The kept bytes of a class's first member, while that file is still the one that was read;
@@ -180,7 +180,9 @@ struct DuplicateFinder::Impl {
         ContentClass& candidate = classes[content];
         if (!candidate.kept)
             return nullptr;
-        if (asFirstRead(content, candidate.content.size()))
+        const std::optional<FileStat> now = statFile(representative(content));
+        if (now && !now->isDirectory &&
+            FileIdentity{now->device, now->inode, now->size, now->modifiedNs} == candidate.identity)
             return &candidate.content;
         keptContentBytes -= candidate.content.size();
         candidate.kept = false;
@@ -215,8 +217,7 @@ struct DuplicateFinder::Impl {
                                   std::unique_ptr<ReadOnlyFile>& file) {
         if (!file) {
             file = std::make_unique<ReadOnlyFile>(path);
-            if (!file->isOpen() || file->size() != size || file->device() != first.device ||
-                file->inode() != first.inode || file->modifiedNs() != first.modifiedNs)
+            if (!file->isOpen() || file->size() != size || file->identity() != first.identity)
                 return nullptr;
         }
         return file->isOpen() ? file.get() : nullptr;
@@ -228,10 +229,7 @@ struct DuplicateFinder::Impl {
         // A small file's content hash came with its bytes.
         const bool small = size <= kWholeReadBytes;
         newClass(set, path, order, size, small ? &first.contentHash : hash, stat);
-        ContentClass& created = classes.back();
-        created.device = first.device;
-        created.inode = first.inode;
-        created.modifiedNs = first.modifiedNs;
+        classes.back().identity = first.identity;
         if (small)
             keep(classes.size() - 1, first);
     }
@@ -256,16 +254,16 @@ struct DuplicateFinder::Impl {
             ContentClass& content = classes[set.classes[set.registered]];
             if (!content.hashKnown && !content.unreadable) {
                 const std::size_t index = set.classes[set.registered];
-                const std::string path = representative(index);
-                showReading(path, size);
+                showReading(representative(index), size);
                 ContentHash hash;
-                const ReadOutcome outcome = asFirstRead(index, size)
-                                                ? wholeFileHash(path, size, hash, control(), stats, buffers)
-                                                : ReadOutcome::Failed;
+                const std::unique_ptr<ReadOnlyFile> theirs = openFirstMember(index);
+                const ReadOutcome outcome =
+                    theirs ? wholeFileHash(*theirs, size, hash, control(), stats, buffers)
+                           : ReadOutcome::Failed;
                 if (outcome == ReadOutcome::Stopped)
                     return false;
                 ContentClass& again = classes[index];
-                if (outcome == ReadOutcome::Failed || !asFirstRead(index, size)) {
+                if (outcome == ReadOutcome::Failed) {
                     again.unreadable = true;
                 } else {
                     again.hashKnown = true;
@@ -313,21 +311,19 @@ struct DuplicateFinder::Impl {
                     return CompareOutcome::Equal;
                 }
             }
-            // The first member is read again: only as the file its class was formed on, before and
-            // after the comparison.
-            if (!asFirstRead(content, size))
+            const std::unique_ptr<ReadOnlyFile> theirs = openFirstMember(content);
+            if (!theirs)
                 return CompareOutcome::SecondFailed;
-            CompareOutcome outcome = CompareOutcome::FirstFailed;
             if (small) {
-                outcome = compareWithFile(first.bytes, representative(content), stats, buffers);
+                const CompareOutcome outcome = compareWithFile(first.bytes, *theirs, stats, buffers);
                 if (outcome == CompareOutcome::Equal)
                     hash = first.contentHash;
-            } else if (ReadOnlyFile* mine = readable(path, first, size, file)) {
-                outcome = compareFiles(*mine, representative(content), size, hash, control(), stats, buffers);
+                return outcome;
             }
-            if (outcome == CompareOutcome::Equal && !asFirstRead(content, size))
-                return CompareOutcome::SecondFailed;
-            return outcome;
+            ReadOnlyFile* mine = readable(path, first, size, file);
+            if (mine == nullptr)
+                return CompareOutcome::FirstFailed;
+            return compareFiles(*mine, *theirs, size, hash, control(), stats, buffers);
         };
         PrefixSet& set = bucket.byPrefix[first.prefixHash];
         if (set.classes.empty()) {

@@ -12,6 +12,12 @@ namespace {
 
 constexpr std::uint64_t kSequentialAdviceBytes = std::uint64_t{1} << 20;
 
+FileIdentity identityOf(const struct stat& st) {
+    return {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino),
+            static_cast<std::uint64_t>(st.st_size),
+            static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec};
+}
+
 } // namespace
 
 ReadOnlyFile::ReadOnlyFile(const std::string& path) {
@@ -24,12 +30,9 @@ ReadOnlyFile::ReadOnlyFile(const std::string& path) {
         return;
     }
     m_fd = fd;
-    m_size = static_cast<std::uint64_t>(st.st_size);
-    m_modified = st.st_mtim;
-    m_device = static_cast<std::uint64_t>(st.st_dev);
-    m_inode = static_cast<std::uint64_t>(st.st_ino);
+    m_identity = identityOf(st);
     // Only a large file gains from a wider read-ahead; for the many small ones it is a wasted call.
-    if (m_size >= kSequentialAdviceBytes)
+    if (m_identity.size >= kSequentialAdviceBytes)
         ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
 }
 
@@ -42,8 +45,7 @@ bool ReadOnlyFile::changedSinceOpen() const {
     struct stat st {};
     if (::fstat(m_fd, &st) != 0)
         return true;
-    return static_cast<std::uint64_t>(st.st_size) != m_size || st.st_mtim.tv_sec != m_modified.tv_sec ||
-           st.st_mtim.tv_nsec != m_modified.tv_nsec;
+    return identityOf(st) != m_identity;
 }
 
 long long ReadOnlyFile::read(char* buffer, std::size_t length) {

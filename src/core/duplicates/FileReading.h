@@ -23,6 +23,16 @@ struct ReadStats {
     std::uint64_t bytesCompared = 0; ///< compared byte by byte (counted once per pair of blocks)
 };
 
+/// What identifies a file's state: the same file (device, inode) with the same size and last
+/// write. A file still equal to an earlier identity holds the bytes read from it then.
+struct FileIdentity {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    std::uint64_t size = 0;
+    std::int64_t modifiedNs = 0;
+    bool operator==(const FileIdentity&) const = default;
+};
+
 /// A file opened for reading only. Refuses anything that is not a regular file (a name replaced by
 /// a pipe or a device between listing and reading would block or never end).
 class ReadOnlyFile {
@@ -34,13 +44,9 @@ public:
 
     bool isOpen() const { return m_fd >= 0; }
     int fd() const { return m_fd; }
-    std::uint64_t size() const { return m_size; }
-    /// Identity and modification instant (nanoseconds since the epoch) seen at opening.
-    std::uint64_t device() const { return m_device; }
-    std::uint64_t inode() const { return m_inode; }
-    std::int64_t modifiedNs() const {
-        return static_cast<std::int64_t>(m_modified.tv_sec) * 1'000'000'000 + m_modified.tv_nsec;
-    }
+    std::uint64_t size() const { return m_identity.size; }
+    /// The file as it was when opened.
+    const FileIdentity& identity() const { return m_identity; }
     /// Whether size or modification time differ from what they were when the file was opened.
     bool changedSinceOpen() const;
 
@@ -51,11 +57,8 @@ public:
 
 private:
     int m_fd = -1;
-    std::uint64_t m_size = 0;
-    std::uint64_t m_device = 0;
-    std::uint64_t m_inode = 0;
+    FileIdentity m_identity;
     off_t m_offset = 0;
-    struct timespec m_modified {};
 };
 
 } // namespace karv

@@ -24,9 +24,7 @@ FirstRead readFirst(ReadOnlyFile& file, std::uint64_t expectedSize) {
     FirstRead read;
     if (!file.isOpen() || file.size() != expectedSize)
         return read;
-    read.device = file.device();
-    read.inode = file.inode();
-    read.modifiedNs = file.modifiedNs();
+    read.identity = file.identity();
     // Hashed where read, so that the second thread does this work too.
     if (expectedSize <= kWholeReadBytes) {
         read.outcome = readWholeSmall(file, expectedSize, read.bytes, read.stats);

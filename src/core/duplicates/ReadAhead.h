@@ -19,9 +19,7 @@ struct FirstRead {
     std::string bytes;
     std::uint64_t prefixHash = 0;
     ContentHash contentHash; ///< of a small file's whole content
-    std::uint64_t device = 0;
-    std::uint64_t inode = 0;
-    std::int64_t modifiedNs = 0;
+    FileIdentity identity;
     ReadStats stats;
 };
 
