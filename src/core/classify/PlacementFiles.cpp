@@ -87,7 +87,10 @@ bool PreviewFiles::onDisk(const std::string& path) const {
 }
 
 bool PreviewFiles::exists(const std::string& path) {
-    const PathKey key = pathKey(path);
+    return exists(path, pathKey(path));
+}
+
+bool PreviewFiles::exists(const std::string& path, const PathKey& key) {
     return m_added.count(key) != 0 || (m_removed.count(key) == 0 && onDisk(path));
 }
 
@@ -105,37 +108,36 @@ bool PreviewFiles::sameFile(const std::string& a, const std::string& b) {
 }
 
 bool PreviewFiles::makeFolder(const std::string& path) {
-    if (exists(path))
-        return false;
     const PathKey key = pathKey(path);
+    if (exists(path, key))
+        return false;
     m_added.insert(key);
     m_folders.insert(key);
     return true;
 }
 
-bool PreviewFiles::isFolder(const std::string& path) {
-    const PathKey key = pathKey(path);
+bool PreviewFiles::isFolder(const std::string& path, const PathKey& key) {
     if (m_folders.count(key) != 0)
         return true;
     return m_removed.count(key) == 0 && files::FileOps().isFolder(path);
 }
 
 PlaceResult PreviewFiles::place(const std::string& source, const std::string& target, bool removeSource) {
-    if (!exists(source) || isFolder(source))
+    const PathKey sourceKey = pathKey(source);
+    if (!exists(source, sourceKey) || isFolder(source, sourceKey))
         return PlaceResult::Failed;
-    if (exists(target))
-        return isFolder(target) ? PlaceResult::Failed : PlaceResult::TargetExists;
+    const PathKey targetKey = pathKey(target);
+    if (exists(target, targetKey))
+        return isFolder(target, targetKey) ? PlaceResult::Failed : PlaceResult::TargetExists;
     const std::string folder = folderPart(target);
-    if (!folder.empty() && !isFolder(folder))
+    if (!folder.empty() && !isFolder(folder, pathKey(folder)))
         return PlaceResult::Failed;
     if (removeSource) {
-        const PathKey key = pathKey(source);
-        m_added.erase(key);
-        m_removed.insert(key);
+        m_added.erase(sourceKey);
+        m_removed.insert(sourceKey);
     }
-    const PathKey key = pathKey(target);
-    m_removed.erase(key);
-    m_added.insert(key);
+    m_removed.erase(targetKey);
+    m_added.insert(targetKey);
     return PlaceResult::Done;
 }
 

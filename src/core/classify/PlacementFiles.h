@@ -54,7 +54,10 @@ public:
 private:
     PlaceResult place(const std::string& source, const std::string& target, bool removeSource);
     bool onDisk(const std::string& path) const;
-    bool isFolder(const std::string& path);
+    // The same questions with the path's fingerprint already made: a placement asks several about
+    // one path, and each fingerprint is a digest.
+    bool exists(const std::string& path, const PathKey& key);
+    bool isFolder(const std::string& path, const PathKey& key);
 
     PathKeySet m_added;   // files and folders the run would have made
     PathKeySet m_folders; // the folders among them

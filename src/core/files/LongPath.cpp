@@ -148,10 +148,6 @@ NearFolders::~NearFolders() {
     t_near = m_outer;
 }
 
-NearFolders* NearFolders::current() {
-    return t_near;
-}
-
 const NearFolders::Folder* NearFolders::nearest(const char* path, std::size_t folderLength) {
     Folder* best = nullptr;
     for (Folder& folder : m_folders) {

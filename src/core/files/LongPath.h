@@ -59,7 +59,6 @@ private:
         std::uint64_t used = 0;
     };
 
-    static NearFolders* current();
     /// The longest kept folder that `path` lies in (its text followed by "/"), or null.
     const Folder* nearest(const char* path, std::size_t folderLength);
     void keep(const char* path, std::size_t folderLength, int fd);
