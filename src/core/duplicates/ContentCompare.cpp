@@ -205,9 +205,7 @@ CompareOutcome readBoth(const ReadOnlyFile& a, const ReadOnlyFile* b, std::uint6
         } else if (outcome == CompareOutcome::Equal) {
             outcome = readSpan(a, b, middle, size, back, pause, backStats, buffers.first(), buffers.second());
         }
-        stats.bytesRead += backStats.bytesRead;
-        stats.bytesDigested += backStats.bytesDigested;
-        stats.bytesCompared += backStats.bytesCompared;
+        stats += backStats;
         if (outcome == CompareOutcome::Equal)
             hash = combined(front.digest(), back.digest());
     }

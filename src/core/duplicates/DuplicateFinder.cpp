@@ -205,9 +205,7 @@ struct DuplicateFinder::Impl {
             if (file != nullptr)
                 *file = std::move(opened);
         }
-        stats.filesOpened += first.stats.filesOpened;
-        stats.bytesRead += first.stats.bytesRead;
-        stats.bytesDigested += first.stats.bytesDigested;
+        stats += first.stats;
         return first;
     }
 

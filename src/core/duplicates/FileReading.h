@@ -21,6 +21,14 @@ struct ReadStats {
     std::uint64_t bytesRead = 0;
     std::uint64_t bytesDigested = 0; ///< fed to MD5 or to the fast content hash
     std::uint64_t bytesCompared = 0; ///< compared byte by byte (counted once per pair of blocks)
+
+    ReadStats& operator+=(const ReadStats& more) {
+        filesOpened += more.filesOpened;
+        bytesRead += more.bytesRead;
+        bytesDigested += more.bytesDigested;
+        bytesCompared += more.bytesCompared;
+        return *this;
+    }
 };
 
 /// What identifies a file's state: the same file (device, inode) with the same size and last
