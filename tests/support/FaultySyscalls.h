@@ -30,7 +30,8 @@ public:
         Rename,
         Link,
         Unlink,
-        Mkdir
+        Mkdir,
+        ReadLink
     };
 
     /// The `nth` call (from 1, counted from now) of `call` fails with `error`.
@@ -101,6 +102,9 @@ public:
     }
     int lstat(const char* path, struct stat* info) override {
         return fails(Call::Lstat, path) ? -1 : m_real.lstat(path, info);
+    }
+    ssize_t readLink(const char* path, char* buffer, size_t size) override {
+        return fails(Call::ReadLink, path) ? -1 : m_real.readLink(path, buffer, size);
     }
     int fchmod(int fd, mode_t mode) override {
         return fails(Call::Chmod, pathOf(fd)) ? -1 : m_real.fchmod(fd, mode);

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -486,30 +487,75 @@ Result FileOps::moveFile(const std::string& source, const std::string& target, E
     return Result::success();
 }
 
-Result FileOps::writeFile(const std::string& path, std::string_view content) {
+std::optional<std::string> FileOps::finalTarget(const std::string& path, int& error) {
+    // The kernel's own limit on links followed in one lookup.
+    constexpr int kMaxLinks = 40;
+    std::string current = path;
+    for (int hop = 0; hop <= kMaxLinks; ++hop) {
+        struct stat info {};
+        if (m_sys.lstat(current.c_str(), &info) != 0) {
+            // A name not there yet (or a dangling link's target) is created where it points.
+            if (errno == ENOENT)
+                return current;
+            error = errno;
+            return std::nullopt;
+        }
+        if (!S_ISLNK(info.st_mode))
+            return current;
+        std::string target(PATH_MAX, '\0');
+        const ssize_t length = m_sys.readLink(current.c_str(), target.data(), target.size());
+        if (length < 0) {
+            error = errno;
+            return std::nullopt;
+        }
+        target.resize(static_cast<std::size_t>(length));
+        if (target.empty()) {
+            error = ENOENT;
+            return std::nullopt;
+        }
+        if (target.front() != '/') {
+            const std::string folder = folderOf(current);
+            target = (folder == "/" ? std::string() : folder) + "/" + target;
+        }
+        current = std::move(target);
+    }
+    error = ELOOP;
+    return std::nullopt;
+}
+
+Result FileOps::writeFile(const std::string& requested, std::string_view content) {
+    // A rename over a link would put a plain file in the link's place; the link's final target is
+    // what gets the new content, in that target's own folder.
+    int error = 0;
+    const std::optional<std::string> resolved = finalTarget(requested, error);
+    if (!resolved)
+        return Result::failure(error);
+    const std::string& path = *resolved;
     struct stat info {};
-    if (m_sys.stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode))
+    const bool replacing = m_sys.stat(path.c_str(), &info) == 0;
+    if (replacing && S_ISDIR(info.st_mode))
         return Result::failure(EISDIR);
     std::string temporary;
     const int fd = openTemporary(folderOf(path), 0666, temporary);
     if (fd < 0)
         return Result::failure(errno);
-    auto abandon = [&](int error, bool open) {
+    auto abandon = [&](int failure, bool open) {
         if (open)
             m_sys.close(fd);
         m_sys.unlink(temporary.c_str());
-        return Result::failure(error);
+        return Result::failure(failure);
     };
-    if (const int error = writeSynced(fd, content); error != 0)
-        return abandon(error, true);
+    // A file kept private stays private: the new content takes over the old file's permissions.
+    if (replacing && m_sys.fchmod(fd, info.st_mode & 07777) != 0)
+        return abandon(errno, true);
+    if (const int failure = writeSynced(fd, content); failure != 0)
+        return abandon(failure, true);
     if (m_sys.close(fd) != 0)
         return abandon(errno, false);
-    if (m_sys.rename(temporary.c_str(), path.c_str(), false) != 0) {
-        const int error = errno;
-        m_sys.unlink(temporary.c_str());
-        return Result::failure(error);
-    }
-    return Result::success();
+    if (m_sys.rename(temporary.c_str(), path.c_str(), false) != 0)
+        return abandon(errno, false);
+    // The new name must reach the disk too, or a crash could bring back the old content.
+    return syncFolder(folderOf(path));
 }
 
 Result FileOps::removeFile(const std::string& path) {

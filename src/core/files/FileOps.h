@@ -74,7 +74,9 @@ public:
     Result trashFile(const std::string& path, std::string* trashedAs = nullptr);
 
     /// Writes `content` as the file's complete new content: written and flushed under a temporary
-    /// name, then put in place of any old file, so a failed write leaves the old file whole.
+    /// name, then put in place of any old file, so a failed write leaves the old file whole. A
+    /// symbolic link stays a link: the file it finally points to is written, and an existing file
+    /// keeps its permissions.
     Result writeFile(const std::string& path, std::string_view content);
 
     /// Size of the pieces a copy is made of.
@@ -94,6 +96,9 @@ private:
     int writeSynced(int fd, std::string_view bytes);
     /// Creates a new file of a free temporary name in `folder`: its descriptor, or -1 with errno.
     int openTemporary(const std::string& folder, mode_t mode, std::string& temporary);
+    /// Where a chain of symbolic links starting at `path` ends: the path itself when it is no link.
+    /// Empty with `error` set when a link cannot be read or the chain does not end.
+    std::optional<std::string> finalTarget(const std::string& path, int& error);
     Result placeNoReplace(const std::string& from, const std::string& to);
     std::string temporaryName(const std::string& folder);
     std::optional<std::string> trashFolderFor(const std::string& absolutePath, const struct stat& info,

@@ -88,6 +88,15 @@ int SystemCalls::lstat(const char* path, struct stat* info) {
                   [&](int dir, const char* rest) { return ::fstatat(dir, rest, info, AT_SYMLINK_NOFOLLOW); });
 }
 
+ssize_t SystemCalls::readLink(const char* path, char* buffer, size_t size) {
+    ssize_t n = -1;
+    atPath(path, [&](int dir, const char* rest) {
+        n = ::readlinkat(dir, rest, buffer, size);
+        return 0;
+    });
+    return n;
+}
+
 int SystemCalls::fchmod(int fd, mode_t mode) {
     return ::fchmod(fd, mode);
 }

@@ -23,6 +23,8 @@ public:
     virtual int fstat(int fd, struct stat* info) = 0;
     virtual int stat(const char* path, struct stat* info) = 0;
     virtual int lstat(const char* path, struct stat* info) = 0;
+    /// readlink: the link's target, not terminated; the count of bytes placed in `buffer`.
+    virtual ssize_t readLink(const char* path, char* buffer, size_t size) = 0;
     virtual int fchmod(int fd, mode_t mode) = 0;
     virtual int futimens(int fd, const struct timespec times[2]) = 0;
     /// rename, or renameat2 with RENAME_NOREPLACE when `noReplace`.
@@ -45,6 +47,7 @@ public:
     int fstat(int fd, struct stat* info) override;
     int stat(const char* path, struct stat* info) override;
     int lstat(const char* path, struct stat* info) override;
+    ssize_t readLink(const char* path, char* buffer, size_t size) override;
     int fchmod(int fd, mode_t mode) override;
     int futimens(int fd, const struct timespec times[2]) override;
     int rename(const char* from, const char* to, bool noReplace) override;
