@@ -234,7 +234,7 @@ void StatisticsWindow::openCurrentRow() {
 void StatisticsWindow::copyResults() {
     std::string text;
     for (std::size_t row = 0; row < m_model->count(); ++row)
-        text += statisticsLine(m_model->row(row), "\r\n");
+        text += statisticsLine(m_model->row(row), "\n");
     m_desktop.clipboard.setText(text);
     m_copyButton->setText(u8("已复制"));
     m_copiedTimer->start();

@@ -160,7 +160,7 @@ private slots:
 
         auto* copy = f.get<QPushButton>("按钮2");
         copy->click();
-        QCOMPARE(f.clipboard.content, tree.root() + "/,0,1\r\n" + tree.root() + "/a b/,1,0\r\n");
+        QCOMPARE(f.clipboard.content, tree.root() + "/,0,1\n" + tree.root() + "/a b/,1,0\n");
         QCOMPARE(copy->text(), u8("已复制"));
         QTRY_COMPARE_WITH_TIMEOUT(copy->text(), u8("复制结果"), 2000);
 
