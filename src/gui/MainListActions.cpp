@@ -146,7 +146,8 @@ void MainListActions::setProgressText(const std::string& text) {
 }
 
 int MainListActions::askTargetExists(const std::string& target, bool& sameForRest) {
-    return TargetExistsDialog::ask(qs(displayText(target)), sameForRest, m_parts.window);
+    return TargetExistsDialog::ask(qs(displayText(target)), sameForRest, m_services().questioner,
+                                   m_parts.window);
 }
 
 void MainListActions::showViewer() {

@@ -2,6 +2,7 @@
 
 #include "actions/ListActions.h"
 #include "gui/WidgetBuilder.h"
+#include "platform/Desktop.h"
 
 #include <QCheckBox>
 #include <QHBoxLayout>
@@ -13,8 +14,9 @@ namespace karv {
 
 using namespace ui;
 
-TargetExistsDialog::TargetExistsDialog(const QString& target, bool sameForRest, QWidget* parent)
-    : QDialog(parent) {
+TargetExistsDialog::TargetExistsDialog(const QString& target, bool sameForRest, Questioner& questioner,
+                                       QWidget* parent)
+    : QDialog(parent), m_questioner(questioner) {
     setWindowTitle(u8("目标文件已存在"));
     auto* column = new QVBoxLayout(this);
     m_target = lineEdit("编辑框1", "", this);
@@ -41,12 +43,17 @@ TargetExistsDialog::TargetExistsDialog(const QString& target, bool sameForRest, 
 }
 
 void TargetExistsDialog::answer(int choice) {
+    if (choice == kConflictOverwrite && sameForRest() &&
+        !m_questioner.askDestructive("确定要覆盖目标文件，并且后面遇到的同名目标文件也都直接覆盖吗？"
+                                     "被覆盖的文件无法恢复。"))
+        return;
     m_choice = choice;
     accept();
 }
 
-int TargetExistsDialog::ask(const QString& target, bool& sameForRest, QWidget* parent) {
-    TargetExistsDialog dialog(target, sameForRest, parent);
+int TargetExistsDialog::ask(const QString& target, bool& sameForRest, Questioner& questioner,
+                            QWidget* parent) {
+    TargetExistsDialog dialog(target, sameForRest, questioner, parent);
     dialog.setWindowModality(Qt::ApplicationModal);
     dialog.exec();
     sameForRest = dialog.sameForRest();

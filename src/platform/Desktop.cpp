@@ -12,6 +12,10 @@ bool Questioner::askOkCancel(std::string_view, std::string_view) {
     return false;
 }
 
+bool Questioner::askDestructive(std::string_view, std::string_view) {
+    return false;
+}
+
 std::vector<std::string> Questioner::chooseFilesToOpen(std::string_view, std::string_view) {
     return {};
 }

@@ -23,6 +23,9 @@ public:
     virtual bool askYesNo(std::string_view text, std::string_view title = kDefaultMessageTitle);
     /// An OK/Cancel question; true for OK. The default cancels.
     virtual bool askOkCancel(std::string_view text, std::string_view title = kDefaultMessageTitle);
+    /// An OK/Cancel question before something that cannot be undone: the warning icon, and Cancel
+    /// as the button Enter presses. True for OK; the default cancels.
+    virtual bool askDestructive(std::string_view text, std::string_view title = kDefaultMessageTitle);
     /// The open-files dialog with several files selectable. `filter` lists "caption|patterns"
     /// pairs joined by "|" (patterns separated by ";"). Empty when cancelled; the default chooses
     /// nothing.
@@ -46,13 +49,15 @@ public:
     std::int64_t tickMs() override;
 };
 
-/// The desktop's clipboard, plain text only.
+/// The desktop's clipboard.
 class Clipboard {
 public:
     virtual ~Clipboard() = default;
     /// Empty when the clipboard holds no text.
     virtual std::string text() = 0;
-    virtual void setText(std::string_view text) = 0;
+    /// Replaces the content by `text`, and when `uris` is not empty also by that list of file URLs
+    /// (offered as text/uri-list, for programs that take files rather than text).
+    virtual void setText(std::string_view text, const std::vector<std::string>& uris = {}) = 0;
 };
 
 /// The keyboard state at the moment of asking (not at the moment an event was queued).

@@ -11,6 +11,7 @@
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPushButton>
 #include <QUrl>
 
@@ -65,6 +66,18 @@ bool QtQuestioner::askOkCancel(std::string_view text, std::string_view title) {
     return box.exec() == QMessageBox::Ok;
 }
 
+bool QtQuestioner::askDestructive(std::string_view text, std::string_view title) {
+    QMessageBox box(QMessageBox::Warning, qs(title), qs(text), QMessageBox::Ok | QMessageBox::Cancel,
+                    m_parent);
+    box.button(QMessageBox::Ok)->setText(QString::fromUtf8("确定"));
+    box.button(QMessageBox::Cancel)->setText(QString::fromUtf8("取消"));
+    // Enter and Esc both keep the files; only a deliberate click on 确定 goes ahead.
+    box.setDefaultButton(QMessageBox::Cancel);
+    box.setEscapeButton(QMessageBox::Cancel);
+    box.setWindowModality(Qt::ApplicationModal);
+    return box.exec() == QMessageBox::Ok;
+}
+
 std::string QtQuestioner::chooseSaveFile(std::string_view title, std::string_view filter,
                                          std::string_view defaultSuffix) {
     QFileDialog dialog(m_parent, qs(title));
@@ -90,8 +103,17 @@ std::string QtClipboard::text() {
     return us(QGuiApplication::clipboard()->text());
 }
 
-void QtClipboard::setText(std::string_view text) {
-    QGuiApplication::clipboard()->setText(qs(text));
+void QtClipboard::setText(std::string_view text, const std::vector<std::string>& uris) {
+    auto* data = new QMimeData;
+    data->setText(qs(text));
+    if (!uris.empty()) {
+        // Set as bytes, so the percent-encoding of names that are not UTF-8 reaches the reader as is.
+        QByteArray list;
+        for (const std::string& uri : uris)
+            list.append(uri.data(), static_cast<qsizetype>(uri.size())).append("\r\n");
+        data->setData(QStringLiteral("text/uri-list"), list);
+    }
+    QGuiApplication::clipboard()->setMimeData(data);
 }
 
 bool QtKeyboard::ctrlHeld() {

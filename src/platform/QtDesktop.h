@@ -30,6 +30,7 @@ public:
     bool askYesNo(std::string_view text, std::string_view title) override;
     std::vector<std::string> chooseFilesToOpen(std::string_view title, std::string_view filter) override;
     bool askOkCancel(std::string_view text, std::string_view title) override;
+    bool askDestructive(std::string_view text, std::string_view title) override;
     std::string chooseSaveFile(std::string_view title, std::string_view filter,
                                std::string_view defaultSuffix) override;
 
@@ -45,7 +46,7 @@ QString qtFileFilter(std::string_view filter);
 class QtClipboard : public Clipboard {
 public:
     std::string text() override;
-    void setText(std::string_view text) override;
+    void setText(std::string_view text, const std::vector<std::string>& uris = {}) override;
 };
 
 /// Asks the window system for the modifier keys held right now.

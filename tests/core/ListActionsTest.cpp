@@ -182,11 +182,11 @@ TEST(ListActions, OpenLocateCopyExportAndView) {
 
     bench.rows.selected = {0, 1};
     bench.actions.copySelectedNames();
-    EXPECT_EQ(bench.clipboard.content, "a.tar\r\nREADME");
+    EXPECT_EQ(bench.clipboard.content, "a.tar\nREADME\n");
     EXPECT_EQ(bench.window.captionHistory[ActionButton::CopyNames],
               (std::vector<std::string>{"复制中", "复制完成", "复制名称"}));
     bench.actions.copySelectedPaths();
-    EXPECT_EQ(bench.clipboard.content, tree.path("f/a.tar.gz") + "\r\n" + tree.path("f/README"));
+    EXPECT_EQ(bench.clipboard.content, tree.path("f/a.tar.gz") + "\n" + tree.path("f/README") + "\n");
     bench.rows.selected.clear();
     bench.actions.copySelectedPaths();
     EXPECT_EQ(bench.clipboard.content, "");
@@ -198,8 +198,9 @@ TEST(ListActions, OpenLocateCopyExportAndView) {
     EXPECT_EQ(bench.questioner.lastSaveSuffix, "txt");
     bench.questioner.saveFileAnswer = tree.path("list.txt");
     bench.actions.exportPathList();
-    EXPECT_EQ(contentOf(tree.path("list.txt")), tree.path("f/a.tar.gz") + "\r\n" + tree.path("f/README") +
-                                                    "\r\n" + tree.path("f/with \"quotes\" and spaces.txt"));
+    EXPECT_EQ(contentOf(tree.path("list.txt")), tree.path("f/a.tar.gz") + "\n" + tree.path("f/README") +
+                                                    "\n" + tree.path("f/with \"quotes\" and spaces.txt") +
+                                                    "\n");
     EXPECT_EQ(bench.window.captionHistory[ActionButton::Export],
               (std::vector<std::string>{"导出中", "完成", "导出"}));
     Bench empty;
@@ -369,7 +370,7 @@ TEST(ListActions, DeleteFromTheBottomUpToTrashOrForGood) {
             bench.actions.deleteSelected();
     };
     bench.actions.deleteSelected();
-    EXPECT_EQ(bench.questioner.okCancelQuestions.back(), "确定要彻底删除选择的 2 个文件吗？");
+    EXPECT_EQ(bench.questioner.destructiveQuestions.back(), "确定要彻底删除选择的 2 个文件吗？");
     EXPECT_NE(bench.summary().find("成功删除 1 个文件"), std::string::npos) << bench.summary();
     EXPECT_FALSE(present(tree.path("s/r3")));
     EXPECT_FALSE(present(tree.path("data/Trash/files/r3")));
@@ -532,4 +533,76 @@ TEST(ListActions, EveryFailingSystemCallLeavesEveryFileWholeExactlyOnce) {
     RecordProperty("injected_faults", figures.injected);
     std::printf("fault sweep: %d runs, %d injected faults, %d files lost, %d left twice\n", figures.runs,
                 figures.injected, figures.lost, figures.duplicated);
+}
+
+// Window questions and hand-offs: what the actions give to other programs and ask before
+// destroying anything.
+
+TEST(ListActionsHandOffs, ExportWritesThroughLinksKeepsPrivacyAndSaysWhenItFails) {
+    TempTree tree;
+    Bench bench;
+    const std::string gbk = tree.file("f/\xB1\xA8.txt", "x"); // a GBK name, not UTF-8
+    bench.rows.rows = {rowFor(gbk), rowFor(tree.file("f/b.txt", "y"))};
+    const std::string expected = gbk + "\n" + tree.path("f/b.txt") + "\n";
+
+    // A chain of links, the first relative: both stay links, the file at the end gets the list
+    // and keeps its private mode.
+    const std::string real = tree.file("keep/real.txt", "old");
+    ASSERT_EQ(::chmod(real.c_str(), 0600), 0);
+    tree.link("keep/near.txt", "real.txt");
+    tree.link("far.txt", tree.path("keep/near.txt"));
+    bench.questioner.saveFileAnswer = tree.path("far.txt");
+    bench.actions.exportPathList();
+    EXPECT_TRUE(std::filesystem::is_symlink(tree.path("far.txt")));
+    EXPECT_TRUE(std::filesystem::is_symlink(tree.path("keep/near.txt")));
+    EXPECT_EQ(contentOf(real), expected);
+    struct stat info {};
+    ASSERT_EQ(::stat(real.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0600u);
+    EXPECT_TRUE(bench.questioner.messages.empty());
+
+    // A write that fails leaves the old file and says why instead of "完成".
+    FaultySyscalls faulty;
+    faulty.failAll(FaultySyscalls::Call::Write, ENOSPC);
+    Bench full(faulty);
+    full.rows.rows = bench.rows.rows;
+    full.questioner.saveFileAnswer = tree.file("old.txt", "old list");
+    full.actions.exportPathList();
+    EXPECT_EQ(contentOf(tree.path("old.txt")), "old list");
+    ASSERT_EQ(full.questioner.messages.size(), 1u);
+    EXPECT_NE(full.questioner.messages[0].find("磁盘空间不足"), std::string::npos)
+        << full.questioner.messages[0];
+    EXPECT_NE(full.questioner.messages[0].find(tree.path("old.txt")), std::string::npos);
+    EXPECT_EQ(full.window.captionHistory[ActionButton::Export], (std::vector<std::string>{"导出中", "导出"}));
+}
+
+TEST(ListActionsHandOffs, DeleteForGoodAsksAWarningThatCanKeepTheFiles) {
+    TempTree tree;
+    Bench bench;
+    bench.rows.rows = {rowFor(tree.file("s/a", "x"))};
+    bench.rows.selected = {0};
+    bench.keyboard.ctrl = true;
+    bench.questioner.destructiveAnswer = false;
+    bench.actions.deleteSelected();
+    EXPECT_EQ(bench.questioner.destructiveQuestions,
+              (std::vector<std::string>{"确定要彻底删除选择的 1 个文件吗？"}));
+    EXPECT_TRUE(bench.questioner.okCancelQuestions.empty());
+    EXPECT_TRUE(present(tree.path("s/a")));
+    EXPECT_EQ(bench.rows.rows.size(), 1u);
+}
+
+TEST(ListActionsHandOffs, CopiedPathsAndNamesShowDecodedTextAndNameTheExactFiles) {
+    TempTree tree;
+    Bench bench;
+    const std::string gbk = tree.file("\xE4\xB8\xAD/\xB1\xA8.tar.gz", "x"); // UTF-8 folder, GBK name
+    bench.rows.rows = {rowFor(gbk), rowFor(tree.file("\xE4\xB8\xAD/b c.txt", "y"))};
+    bench.rows.selected = {0, 1};
+    const std::string folder = tree.path("\xE4\xB8\xAD/");
+    bench.actions.copySelectedPaths();
+    EXPECT_EQ(bench.clipboard.content, folder + "\xE6\x8A\xA5.tar.gz\n" + folder + "b c.txt\n");
+    const std::string url = "file://" + files::encodePathForUrl(tree.root()) + "/%E4%B8%AD/";
+    EXPECT_EQ(bench.clipboard.uris, (std::vector<std::string>{url + "%B1%A8.tar.gz", url + "b%20c.txt"}));
+    bench.actions.copySelectedNames();
+    EXPECT_EQ(bench.clipboard.content, "\xE6\x8A\xA5.tar\nb c\n");
+    EXPECT_EQ(bench.clipboard.uris.size(), 2u);
 }

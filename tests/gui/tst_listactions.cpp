@@ -14,8 +14,11 @@
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTimer>
@@ -87,6 +90,23 @@ void whenDialogShows(std::function<void(TargetExistsDialog*)> act) {
     timer->start(10);
 }
 
+/// Runs `act` on the next top-level widget of type W once it is shown.
+template <typename W> void whenShown(std::function<void(W*)> act) {
+    auto* timer = new QTimer;
+    QObject::connect(timer, &QTimer::timeout, timer, [timer, act] {
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            auto* shown = qobject_cast<W*>(widget);
+            if (shown != nullptr && shown->isVisible()) {
+                timer->stop();
+                timer->deleteLater();
+                act(shown);
+                return;
+            }
+        }
+    });
+    timer->start(10);
+}
+
 } // namespace
 
 class ListActionsTest : public QObject {
@@ -117,7 +137,7 @@ private slots:
 
         f.select({0, 1});
         f.click("按钮复制名称");
-        QCOMPARE(f.clipboard.content, std::string("a.tar\r\nREADME"));
+        QCOMPARE(f.clipboard.content, std::string("a.tar\nREADME\n"));
         QCOMPARE(f.window->findChild<QPushButton*>(u8("按钮复制名称"))->text(), u8("复制名称"));
 
         // The viewer follows the current row while it is open.
@@ -180,13 +200,69 @@ private slots:
         f.keyboard.ctrl = true;
         f.select({0, 2});
         f.click("按钮删除");
-        QCOMPARE(f.questioner.okCancelQuestions.back(), std::string("确定要彻底删除选择的 2 个文件吗？"));
+        QCOMPARE(f.questioner.destructiveQuestions.back(), std::string("确定要彻底删除选择的 2 个文件吗？"));
         QCOMPARE(f.column(0), QStringList{u8("two.txt")});
         QVERIFY(!present(target + "/one.txt") && !present(tree.path("s/three.txt")));
         QVERIFY2(f.progressText().startsWith(u8("删除完毕！共 2 个文件，成功删除 2 个文件，耗时(")),
                  qPrintable(f.progressText()));
         QCOMPARE(f.window->findChild<QPushButton*>(u8("按钮删除"))->text(), u8("删除"));
         QVERIFY(f.state.operationIdle);
+    }
+
+    // Window questions and hand-offs.
+
+    void destructiveQuestionsWarnAndEnterKeepsTheFiles() {
+        QMessageBox::Icon icon = QMessageBox::NoIcon;
+        QString defaultCaption;
+        whenShown<QMessageBox>([&](QMessageBox* box) {
+            icon = box->icon();
+            defaultCaption = box->defaultButton() ? box->defaultButton()->text() : QString();
+            QTest::keyClick(box, Qt::Key_Return);
+        });
+        QtQuestioner dialogs;
+        Questioner& questioner = dialogs;
+        QVERIFY(!questioner.askDestructive("确定要彻底删除选择的 1 个文件吗？"));
+        QCOMPARE(icon, QMessageBox::Warning);
+        QCOMPARE(defaultCaption, u8("取消"));
+
+        // Overwriting every later target is confirmed first; declining leaves the dialog open.
+        test::TempTree tree;
+        Fixture f;
+        const std::string target = tree.folder("t");
+        tree.file("t/a.txt", "theirs");
+        f.window->dropPaths({tree.file("s/a.txt", "mine")});
+        f.questioner.folderAnswer = target;
+        f.questioner.destructiveAnswer = false;
+        bool stayedOpen = false;
+        whenDialogShows([&](TargetExistsDialog* dialog) {
+            dialog->findChild<QCheckBox*>(u8("选择框1"))->click();
+            dialog->findChild<QPushButton*>(u8("按钮1"))->click();
+            stayedOpen = dialog->isVisible();
+            dialog->findChild<QPushButton*>(u8("按钮2"))->click();
+        });
+        f.select({0});
+        f.click("按钮复制");
+        QCOMPARE(f.questioner.destructiveQuestions.size(), size_t(1));
+        QVERIFY(stayedOpen);
+        QCOMPARE(test::contentOf(target + "/a.txt"), std::string("theirs"));
+        f.questioner.destructiveAnswer = true;
+        whenDialogShows([&](TargetExistsDialog* dialog) {
+            dialog->findChild<QCheckBox*>(u8("选择框1"))->click();
+            dialog->findChild<QPushButton*>(u8("按钮1"))->click();
+        });
+        f.select({0});
+        f.click("按钮复制");
+        QCOMPARE(test::contentOf(target + "/a.txt"), std::string("mine"));
+    }
+
+    void clipboardOffersTheShownTextAndTheExactFiles() {
+        QtClipboard clipboard;
+        clipboard.setText("/x/\xE6\x8A\xA5.txt\n", {"file:///x/%B1%A8.txt"});
+        const QMimeData* data = QGuiApplication::clipboard()->mimeData();
+        QVERIFY(data != nullptr);
+        QCOMPARE(data->text(), u8("/x/报.txt\n"));
+        QCOMPARE(data->data(QStringLiteral("text/uri-list")), QByteArray("file:///x/%B1%A8.txt\r\n"));
+        QCOMPARE(clipboard.text(), std::string("/x/\xE6\x8A\xA5.txt\n"));
     }
 };
 

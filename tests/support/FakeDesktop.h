@@ -45,6 +45,13 @@ public:
         return okCancelAnswer;
     }
 
+    std::vector<std::string> destructiveQuestions;
+    bool destructiveAnswer = true;
+    bool askDestructive(std::string_view text, std::string_view) override {
+        destructiveQuestions.emplace_back(text);
+        return destructiveAnswer;
+    }
+
     std::string saveFileAnswer;
     std::string lastSaveSuffix;
     std::string chooseSaveFile(std::string_view title, std::string_view filter,
@@ -69,8 +76,12 @@ public:
 class FakeClipboard : public Clipboard {
 public:
     std::string content;
+    std::vector<std::string> uris;
     std::string text() override { return content; }
-    void setText(std::string_view text) override { content = text; }
+    void setText(std::string_view text, const std::vector<std::string>& list = {}) override {
+        content = text;
+        uris = list;
+    }
 };
 
 /// Modifier keys as the test sets them.

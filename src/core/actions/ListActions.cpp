@@ -1,9 +1,13 @@
 #include "actions/ListActions.h"
 
+#include "files/FailureReasons.h"
 #include "text/Encoding.h"
 #include "text/NameText.h"
 #include "text/TextLoader.h"
 #include "values/ValueText.h"
+
+#include <cerrno>
+#include <cstring>
 
 namespace karv {
 
@@ -26,12 +30,22 @@ std::string progressLine(std::size_t total, std::size_t index, const std::string
 
 std::string pathListText(const std::vector<std::string>& paths) {
     std::string text;
-    for (const std::string& path : paths) {
-        if (!text.empty())
-            text += "\r\n";
-        text += path;
-    }
+    for (const std::string& path : paths)
+        text.append(path).append("\n");
     return text;
+}
+
+std::string exportFailureText(const std::string& file, int error) {
+    std::string reason;
+    if (error == EISDIR)
+        reason = "同名的文件夹已存在";
+    else if (error == ELOOP)
+        reason = "符号链接过多或成环";
+    else if (const files::FailureReason known = files::reasonOf(error); known != files::FailureReason::Other)
+        reason = files::reasonText(known);
+    else
+        reason.append(files::reasonText(known)).append("：").append(std::strerror(error));
+    return "导出失败（" + reason + "），" + displayText(file) + " 没有写入。";
 }
 
 ListActions::ListActions(AppState& state, ActionRows& rows, ActionWindow& window, ActionServices services,
@@ -125,17 +139,20 @@ void ListActions::refreshViewer() {
 
 void ListActions::copySelected(ActionButton button, bool names) {
     m_window.setCaption(button, "复制中");
+    // The text is what the list shows (names that are not UTF-8 decoded, as the list decodes them);
+    // the file URLs carry the exact bytes, so a program that takes them reaches the very files.
     std::string text;
+    std::vector<std::string> uris;
     for (const std::size_t index : m_rows.selectedRows()) {
         if (index >= m_rows.rowCount())
             continue;
-        if (!text.empty())
-            text += "\r\n";
         const ResultRow row = m_rows.row(index);
-        text += names ? mainNamePart(row.name) : row.path();
+        const std::string shownName = displayText(row.name);
+        text.append(names ? mainNamePart(shownName) : displayText(row.folder) + shownName).append("\n");
+        uris.push_back("file://" + files::encodePathForUrl(row.path()));
         m_window.pump();
     }
-    m_services.clipboard.setText(text);
+    m_services.clipboard.setText(text, uris);
     m_window.setCaption(button, "复制完成");
     waitWithEvents(1000);
     m_window.setCaption(button, idleCaption(button));
@@ -159,8 +176,12 @@ void ListActions::exportPathList() {
         paths.push_back(m_rows.row(index).path());
         m_window.pump();
     }
-    // A failed write is not reported; the old file, if any, stays whole.
-    m_files.writeFile(file, pathListText(paths));
+    // On failure the old file, if any, stays whole; the user learns why nothing was written.
+    if (const files::Result written = m_files.writeFile(file, pathListText(paths)); !written.ok()) {
+        m_window.setCaption(ActionButton::Export, idleCaption(ActionButton::Export));
+        m_services.questioner.showMessage(exportFailureText(file, written.error));
+        return;
+    }
     m_window.setCaption(ActionButton::Export, "完成");
     waitWithEvents(1000);
     m_window.setCaption(ActionButton::Export, idleCaption(ActionButton::Export));
@@ -297,9 +318,9 @@ void ListActions::deleteSelected() {
     }
     const std::size_t total = selected.size();
     const std::string count = number(total);
-    if (!m_services.questioner.askOkCancel("确定要" + (permanent
-                                                           ? "彻底删除选择的 " + count + " 个文件吗？"
-                                                           : "将选择的 " + count + " 个文件移到回收站吗？")))
+    // A delete for good cannot be undone: its question warns, and Enter alone does not confirm it.
+    if (permanent ? !m_services.questioner.askDestructive("确定要彻底删除选择的 " + count + " 个文件吗？")
+                  : !m_services.questioner.askOkCancel("确定要将选择的 " + count + " 个文件移到回收站吗？"))
         return;
 
     m_state.scanStartTick = m_services.clock.tickMs();

@@ -119,7 +119,11 @@ private:
     bool m_sameForRest = false;
 };
 
-/// The text of an exported path list: the paths joined by CR LF, none after the last.
+/// The text of an exported path list: each path's exact bytes followed by LF, the last one too, as
+/// line-reading tools expect.
 std::string pathListText(const std::vector<std::string>& paths);
+
+/// The message of an export that could not be written, with the reason.
+std::string exportFailureText(const std::string& file, int error);
 
 } // namespace karv
