@@ -39,6 +39,7 @@ Moves or copies every file to the path its template builds (one classification r
 
 A list FILE may be "-" (standard input, for one of the lists), /dev/fd/N or a named pipe, and may
 start with a UTF-8 byte-order mark, which is dropped.
+
 Standard output: source TAB target for every processed file, in processing order (TAB, CR, LF and
 backslash inside a path written as \t, \r, \n, \\). A target that is taken by another file gets the
 first free name (name2.ext, name3.ext …); the output and the logs show the name used.
