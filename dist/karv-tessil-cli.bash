@@ -65,7 +65,7 @@ _karv_tessil_cli() {
         view) options="--encoding --help" ;;
         classify)
             options="--from-list --recurse --pattern --template --batch-size --batch-names --batch-list
-                --move --in-order --keywords --log-dir --dry-run --undo --help"
+                --move --in-order --keywords --log-dir --dry-run --undo -0 --help"
             ;;
         stats) options="--recurse --pattern --min-files --min-dirs --help" ;;
         esac

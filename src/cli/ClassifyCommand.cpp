@@ -2,7 +2,7 @@
 #include "classify/ClassificationRun.h"
 #include "classify/ClassificationUndo.h"
 #include "cli/Cli.h"
-#include "settings/SettingsFiles.h"
+#include "settings/TextInput.h"
 
 #include <chrono>
 #include <dirent.h>
@@ -34,6 +34,11 @@ Moves or copies every file to the path its template builds (one classification r
   --log-dir DIR             where the three logs are written (default: the program's data folder)
   --dry-run                 print what would happen; touch no file, write no log
   --undo                    move the files of the last run back where they came from
+  -0                        the lists of --from-list, --keywords and --batch-list are separated by
+                            NUL instead of line breaks (paths may then hold line breaks)
+
+A list FILE may be "-" (standard input, for one of the lists), /dev/fd/N or a named pipe, and may
+start with a UTF-8 byte-order mark, which is dropped.
 
 Standard output: source TAB target for every processed file, in processing order (TAB, CR, LF and
 backslash inside a path written as \t, \r, \n, \\). A target that is taken by another file gets the
@@ -144,18 +149,17 @@ int classifyCommand(const std::vector<std::string>& args, CliIo& io) {
     bool dryRun = false;
     bool undo = false;
     std::string logFolder;
-    std::string listFile;
     std::string folder;
     bool folderGiven = false;
     std::vector<std::string> rows;
-
-    auto readLines = [&](const std::string& path, std::vector<std::string>& lines) {
-        std::string content;
-        if (!settingsio::readWholeFile(path, content))
-            return false;
-        lines = splitLines(content);
-        return true;
+    // Lists are read once every flag is known: -0 may come after them.
+    struct ListInput {
+        std::string_view flag;
+        std::string path;
+        bool given = false;
     };
+    ListInput batchList{"--batch-list", {}}, keywordList{"--keywords", {}}, pathList{"--from-list", {}};
+    bool nulSeparated = false;
 
     ArgReader reader(args);
     while (!reader.done()) {
@@ -165,9 +169,6 @@ int classifyCommand(const std::vector<std::string>& args, CliIo& io) {
             return usageError(io, cmd,
                               missing ? std::string(flag) + " needs a value"
                                       : "invalid value '" + value + "' for " + std::string(flag));
-        };
-        auto unreadable = [&](std::string_view flag) {
-            return usageError(io, cmd, "cannot read file '" + value + "' for " + std::string(flag));
         };
         if (reader.flag("--help") || reader.flag("-h")) {
             io.out << kClassifyHelp;
@@ -198,28 +199,19 @@ int classifyCommand(const std::vector<std::string>& args, CliIo& io) {
             else
                 return bad("--batch-names");
         } else if (reader.option("--batch-list", value, missing)) {
-            std::vector<std::string> names;
             if (missing)
                 return bad("--batch-list");
-            if (!readLines(value, names))
-                return unreadable("--batch-list");
-            settings.batchNamesText.clear();
-            for (const std::string& name : names)
-                settings.batchNamesText += name + "\r\n";
+            batchList.path = value;
+            batchList.given = true;
         } else if (reader.flag("--move")) {
             settings.keepOriginal = false;
         } else if (reader.flag("--in-order")) {
             random = false;
         } else if (reader.option("--keywords", value, missing)) {
-            std::vector<std::string> lines;
             if (missing)
                 return bad("--keywords");
-            if (!readLines(value, lines))
-                return unreadable("--keywords");
-            settings.keywordSearch = true;
-            settings.keywordText.clear();
-            for (const std::string& line : lines)
-                settings.keywordText += line + "\r\n";
+            keywordList.path = value;
+            keywordList.given = true;
         } else if (reader.option("--log-dir", value, missing)) {
             if (missing)
                 return bad("--log-dir");
@@ -233,24 +225,68 @@ int classifyCommand(const std::vector<std::string>& args, CliIo& io) {
         } else if (reader.option("--from-list", value, missing)) {
             if (missing)
                 return bad("--from-list");
-            if (!readLines(value, rows))
-                return unreadable("--from-list");
-            listFile = value;
+            pathList.path = value;
+            pathList.given = true;
+        } else if (reader.flag("-0")) {
+            nulSeparated = true;
         } else if (const int status = takeFolderOperand(reader, io, cmd, folder, folderGiven);
                    status != kExitOk) {
             return status;
         }
     }
+    if (int(batchList.given && batchList.path == "-") + int(keywordList.given && keywordList.path == "-") +
+            int(pathList.given && pathList.path == "-") >
+        1)
+        return usageError(io, cmd, "only one list can come from standard input ('-')");
+    // Entries of a list, or the usage status when it cannot be used.
+    auto readList = [&](const ListInput& list, std::vector<std::string>& entries) {
+        std::string content, error;
+        if (!readTextInput(list.path, content, error))
+            return usageError(
+                io, cmd, "cannot read file '" + list.path + "' for " + std::string(list.flag) + ": " + error);
+        if (!nulSeparated && content.find('\0') != std::string::npos)
+            return usageError(io, cmd,
+                              "file '" + list.path + "' for " + std::string(list.flag) +
+                                  " holds NUL bytes (a NUL-separated list needs -0)");
+        entries = splitTextInput(content, nulSeparated);
+        return kExitOk;
+    };
+    // Keywords and batch names reach the run as lines, so an entry may not hold a line break.
+    auto readLinesOf = [&](const ListInput& list, std::string& text) {
+        std::vector<std::string> entries;
+        if (const int status = readList(list, entries); status != kExitOk)
+            return status;
+        text.clear();
+        for (const std::string& entry : entries) {
+            if (entry.find_first_of("\r\n") != std::string::npos)
+                return usageError(io, cmd, "an entry of " + std::string(list.flag) + " holds a line break");
+            text += entry + "\r\n";
+        }
+        return kExitOk;
+    };
     if (logFolder.empty())
         logFolder = programDataFolder(executableFolder());
     if (undo) {
-        if (folderGiven || !listFile.empty() || dryRun)
+        if (folderGiven || pathList.given || dryRun)
             return usageError(io, cmd, "--undo takes only --log-dir");
         return undoCommand(logFolder, io);
     }
-    if (!listFile.empty()) {
-        if (folderGiven)
-            return usageError(io, cmd, "give either FOLDER or --from-list, not both");
+    if (pathList.given && folderGiven)
+        return usageError(io, cmd, "give either FOLDER or --from-list, not both");
+    if (batchList.given) {
+        if (const int status = readLinesOf(batchList, settings.batchNamesText); status != kExitOk)
+            return status;
+    }
+    if (keywordList.given) {
+        if (const int status = readLinesOf(keywordList, settings.keywordText); status != kExitOk)
+            return status;
+        settings.keywordSearch = true;
+    }
+    if (pathList.given) {
+        if (const int status = readList(pathList, rows); status != kExitOk)
+            return status;
+    }
+    if (pathList.given) {
         settings.mainListMode = true;
         std::erase(rows, std::string());
     } else {

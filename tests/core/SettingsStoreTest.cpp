@@ -1,5 +1,6 @@
 #include "settings/SettingsStore.h"
 
+#include "app/AppState.h"
 #include "support/Privileges.h"
 #include "support/TempTree.h"
 
@@ -410,4 +411,60 @@ TEST_F(SettingsStoreTest, BatchWritesTheFileOnceAtTheEnd) {
     }
     EXPECT_EQ(disk(path()), "[S]\r\nk=1\r\nf=假");
     EXPECT_TRUE(store.endBatch()); // an unbalanced end is harmless
+}
+
+TEST_F(SettingsStoreTest, AByteOrderMarkBeforeTheFirstSectionIsDropped) {
+    SettingsStore store;
+    open(store, "\xEF\xBB\xBF[主界面]\r\n编辑框过滤=*.txt");
+    EXPECT_EQ(store.readValue("主界面", "编辑框过滤", "*.*"), "*.txt");
+    ASSERT_TRUE(store.writeValue("主界面", "编辑框过滤", "*.log"));
+    EXPECT_EQ(disk(path()), "[主界面]\r\n编辑框过滤=*.log");
+    // A byte-value file holds a value's exact bytes, a leading mark included.
+    store.setCurrentSection("主界面");
+    ASSERT_TRUE(store.writeByteValue("编辑框筛选内容", "\xEF\xBB\xBF甲"));
+    EXPECT_EQ(store.readByteValue("编辑框筛选内容", ""), "\xEF\xBB\xBF甲");
+}
+
+TEST_F(SettingsStoreTest, NamedPipesInTheStartUpFilesPlacesAreNeitherWaitedForNorWrittenOver) {
+    auto isPipe = [](const std::string& at) {
+        struct stat info {};
+        return ::lstat(at.c_str(), &info) == 0 && S_ISFIFO(info.st_mode);
+    };
+    // Nobody ever writes into these pipes: a reader that waits for a writer would wait forever.
+    ASSERT_EQ(::mkfifo(path().c_str(), 0644), 0);
+    {
+        SettingsStore store;
+        EXPECT_FALSE(store.openStore(path()));
+        EXPECT_EQ(store.readValue("S", "k", "d"), "d");
+        EXPECT_FALSE(store.writeValue("S", "k", "v"));
+    }
+    EXPECT_TRUE(isPipe(path()));
+    EXPECT_FALSE(settingsio::replaceFileAtomically(path(), "x"));
+    EXPECT_TRUE(isPipe(path()));
+    ASSERT_EQ(::unlink(path().c_str()), 0);
+
+    tree.file("Karv·Tessil.ini", "[S]\r\nk=1");
+    ASSERT_EQ(::mkfifo((path() + ".lock").c_str(), 0644), 0);
+    {
+        SettingsStore store;
+        EXPECT_FALSE(store.openStore(path()));
+        EXPECT_EQ(store.readValue("S", "k", "d"), "1");
+    }
+    EXPECT_TRUE(isPipe(path() + ".lock"));
+    ASSERT_EQ(::unlink((path() + ".lock").c_str()), 0);
+
+    SettingsStore store;
+    ASSERT_TRUE(store.openStore(path()));
+    store.setCurrentSection("S");
+    tree.folder("inibin");
+    const std::string byteValue = store.byteValuePath("b");
+    ASSERT_EQ(::mkfifo(byteValue.c_str(), 0644), 0);
+    EXPECT_EQ(store.readByteValue("b", "d"), "d");
+    EXPECT_FALSE(store.writeByteValue("b", "bytes"));
+    EXPECT_TRUE(isPipe(byteValue));
+
+    ASSERT_EQ(::mkfifo(tree.path("karv.rc").c_str(), 0644), 0);
+    AppState state;
+    initialiseAppState(state, tree.root(), tree.root());
+    EXPECT_EQ(state.programName, kDefaultProgramName);
 }

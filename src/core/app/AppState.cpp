@@ -1,9 +1,9 @@
 #include "app/AppState.h"
 
+#include "settings/SettingsFiles.h"
+
 #include <cerrno>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -20,18 +20,6 @@ std::string replaceAll(std::string text, std::string_view what, std::string_view
         pos += with.size();
     }
     return text;
-}
-
-bool readWholeFile(const std::string& path, std::string& out) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return false;
-    std::ostringstream buffer;
-    buffer << in.rdbuf();
-    if (in.bad())
-        return false;
-    out = buffer.str();
-    return true;
 }
 
 bool makeFolders(const std::string& path) {
@@ -167,7 +155,9 @@ std::string commandLineFolder(const std::vector<std::string>& arguments, const s
 void initialiseAppState(AppState& state, const std::string& brandingFolder, const std::string& dataFolder) {
     state.programName = std::string(kDefaultProgramName);
     std::string payload;
-    if (readWholeFile(brandingFolder + "/karv.rc", payload)) {
+    // A regular file only: a named pipe there must not hold up the start. The payload holds image
+    // bytes, so it is taken as it is.
+    if (settingsio::readWholeFile(brandingFolder + "/karv.rc", payload)) {
         state.brandTexts = parseBrandPayload(payload);
         state.programName = brandedName(state.programName, state.brandTexts);
     }

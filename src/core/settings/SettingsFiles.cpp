@@ -43,7 +43,9 @@ bool readWholeFile(const std::string& path, std::string& content, bool* missing)
     content.clear();
     if (missing)
         *missing = false;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Not blocking: a named pipe at the path would otherwise wait for a writer forever. Links are
+    // followed, as the writer follows them.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (fd < 0) {
         if (missing)
             *missing = errno == ENOENT;
@@ -54,6 +56,9 @@ bool readWholeFile(const std::string& path, std::string& content, bool* missing)
         ::close(fd);
         return false;
     }
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags >= 0)
+        ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
     std::string buffer;
     char chunk[65536];
     for (;;) {
@@ -84,6 +89,10 @@ bool replaceFileAtomically(const std::string& requestedPath, std::string_view co
         path = resolved;
         std::free(resolved);
     }
+    // Only a regular file is ever replaced: a pipe or device there is someone else's, not ours.
+    struct stat existing {};
+    if (::stat(path.c_str(), &existing) == 0 && !S_ISREG(existing.st_mode))
+        return false;
     const std::string folder = folderOf(path);
     const std::size_t slash = path.rfind('/');
     const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
@@ -118,9 +127,15 @@ bool FileLock::acquire(const std::string& lockPath) {
     // A holder that exits removes the file while it still holds the lock; whoever had opened the
     // old file then locks a name that no longer exists, and must start again on the new one.
     for (int attempt = 0; attempt < 16; ++attempt) {
-        const int fd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+        const int fd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0644);
         if (fd < 0)
             return false;
+        // A pipe or device at the name is no lock file, and release() must not remove it.
+        struct stat opened {};
+        if (::fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode)) {
+            ::close(fd);
+            return false;
+        }
         int locked = -1;
         do
             locked = ::flock(fd, LOCK_EX | LOCK_NB);

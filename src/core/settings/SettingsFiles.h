@@ -8,14 +8,16 @@
 
 namespace karv::settingsio {
 
-/// Reads a regular file whole. False when it is missing, not a regular file or unreadable;
-/// `missing` tells the first case apart.
+/// Reads a regular file whole, never waiting: a named pipe or a device at the path is refused as
+/// unreadable without being opened for long. False when it is missing, not a regular file or
+/// unreadable; `missing` tells the first case apart. The bytes are returned as they are.
 bool readWholeFile(const std::string& path, std::string& content, bool* missing = nullptr);
 
 /// Replaces `path` by a file holding exactly `content`: written to a temporary name in the same
 /// folder, flushed to the disk, then renamed over the old file. Readers and a crash see either the
 /// old or the new content, never a mixture. The old file's permission bits are kept, and a symbolic
-/// link is followed (its target is replaced, the link stays). On failure the old file is untouched
+/// link is followed (its target is replaced, the link stays). Anything but a regular file at the
+/// path (or at the link's target) is refused and left alone. On failure the old file is untouched
 /// and no temporary file is left behind.
 bool replaceFileAtomically(const std::string& path, std::string_view content);
 
@@ -30,7 +32,8 @@ public:
     FileLock& operator=(const FileLock&) = delete;
 
     /// Creates the lock file when missing and takes the lock without waiting. False when another
-    /// process (or another FileLock in this one) holds it or the file cannot be created.
+    /// process (or another FileLock in this one) holds it, the file cannot be created or something
+    /// other than a regular file has its name.
     bool acquire(const std::string& lockPath);
     void release();
     bool held() const { return m_fd >= 0; }

@@ -2,6 +2,7 @@
 
 #include "files/FileOps.h"
 #include "settings/SettingsFormat.h"
+#include "settings/TextInput.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -66,6 +67,10 @@ bool SettingsStore::openStore(const std::string& path) {
     const bool loaded = readWholeFile(path, m_image, &missing);
     if (!loaded)
         m_image.clear();
+    // A Windows editor puts a byte-order mark before the first header, which would then no longer
+    // start the file and the whole first section would be lost. Our own writes never add one. The
+    // byte-value files keep every byte: they hold a value exactly, not text of ours.
+    dropByteOrderMark(m_image);
     if (!locked)
         return false;
     // A file that exists but cannot be read would be destroyed by our first write.

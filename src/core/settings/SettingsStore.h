@@ -62,9 +62,10 @@ public:
     /// Runs the event pump once (no-op without one).
     void pumpMessages();
 
-    /// Loads the file at `path` (missing or unreadable: empty) and takes the lock on
-    /// `path` + ".lock", creating an empty settings file when there is none. Returns whether the
-    /// store may write the file. A file that exists but cannot be read is never overwritten.
+    /// Loads the file at `path` (missing or unreadable: empty; a leading UTF-8 byte-order mark
+    /// dropped) and takes the lock on `path` + ".lock", creating an empty settings file when there
+    /// is none. Returns whether the store may write the file. A file that exists but cannot be read
+    /// (also a named pipe or a device, which is never waited for) is never overwritten.
     bool openStore(const std::string& path);
     /// Whether writes reach the disk (the lock is held and the file could be created).
     bool isWritable() const { return m_writable; }
