@@ -3,6 +3,7 @@
 
 #include "settings/SettingsFormat.h"
 #include "settings/SettingsStore.h"
+#include "settings/TextInput.h"
 #include "values/Numbers.h"
 
 #include <cmath>
@@ -45,10 +46,13 @@ void writeFile(const std::string& path, const std::string& content) {
     std::fclose(file);
 }
 
+// The file as the store sees it: a byte-order mark an editor left before the first header is not
+// part of the image (the next write leaves it out).
 std::string readFile(const std::string& path) {
     std::string content;
     if (!settingsio::readWholeFile(path, content))
         std::abort();
+    dropByteOrderMark(content);
     return content;
 }
 
@@ -80,7 +84,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
     int messages = 0;
     SettingsStore store({}, [&](const SettingsMessage&) { ++messages; });
     check(store.openStore(path), "open failed");
-    check(store.fileImage() == initial, "image differs from the loaded file");
+    check(store.fileImage() == readFile(path), "image differs from the loaded file");
 
     std::map<std::pair<std::string, std::string>, std::string> written;
     auto remember = [&](const std::string& section, const std::string& key, const std::string& stored) {
