@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs what is missing on Debian 12 and builds the program (preset "default").
+# Installs what is missing on Debian 12 (the build, test and packaging tools) and builds the program
+# (preset "default", the tree the tests run on and cpack packages).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -11,6 +12,7 @@ packages=(
     fonts-wqy-microhei
     qt6-translations-l10n
     desktop-file-utils appstream
+    file dpkg-dev
 )
 
 missing=()

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Set-up, build, then run every test (core, command line and windows; windows offscreen): first
 # the whole suite built with AddressSanitizer and UndefinedBehaviorSanitizer, where any finding
-# fails the run, then the optimised build.
+# fails the run, then the optimised build. Last, the README's Debian package commands, run as
+# written there, package that optimised build, and the package is checked (and, as root, installed
+# and removed again).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -12,3 +14,5 @@ cmake --build --preset asan -j "$(nproc)"
 ctest --preset asan -j "$(nproc)" --progress
 
 ctest --preset default -j "$(nproc)"
+
+bash scripts/check-package.sh
