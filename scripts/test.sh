@@ -13,6 +13,7 @@ cmake --preset asan >/dev/null
 cmake --build --preset asan -j "$(nproc)"
 ctest --preset asan -j "$(nproc)" --progress
 
-ctest --preset default -j "$(nproc)"
-
+# The package check before the last test run, so that the run's closing lines are the tests' own.
 bash scripts/check-package.sh
+
+ctest --preset default -j "$(nproc)"
