@@ -415,6 +415,13 @@ TEST(FileOps, PathsBeyondTheKernelLimitAreCopiedMovedAndTrashed) {
 
     ASSERT_TRUE(ops.removeFile(tree.path(deep + "c.txt")).ok());
     EXPECT_FALSE(tree.has(deep + "c.txt"));
+
+    // A listed file is reached one folder at a time, however deep.
+    const std::string listed = tree.file(deep + "d.txt", "d");
+    const auto id = ops.identity(listed);
+    ASSERT_TRUE(id.has_value());
+    ASSERT_TRUE(ops.removeListed({listed, *id}).ok());
+    EXPECT_FALSE(tree.has(deep + "d.txt"));
 }
 
 TEST(FileOps, TrashKeepsARestorableRecordAndNeverDeletesForGood) {
