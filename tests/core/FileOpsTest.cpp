@@ -521,6 +521,21 @@ TEST(FileOps, ListedFileIsActedOnOnlyWhileItsPathStillLeadsToIt) {
     EXPECT_EQ(contentOf(tree.path("outside/x.txt")), "them");
     EXPECT_EQ(listing(tree.path("target")), Names{});
 
+    // Even when the name behind the link is the listed file itself (a hard link made before it was
+    // listed), the name acted on would be another one.
+    tree.folder("twin");
+    ASSERT_EQ(::link(tree.path("tree/moved/x.txt").c_str(), tree.path("twin/x.txt").c_str()), 0);
+    const Listed twin = listedAs(ops, tree.path("tree/moved/x.txt"));
+    ::unlink(tree.path("tree/a").c_str());
+    tree.link("tree/a", tree.path("twin"));
+    const Listed asListed{tree.path("tree/a/x.txt"), twin.identity};
+    ASSERT_EQ(ops.identity(asListed.path)->inode, twin.identity.inode);
+    for (const Act& act : acts)
+        EXPECT_EQ(act(asListed).error, kNotAsListed);
+    EXPECT_EQ(listing(tree.path("twin")), Names{"x.txt"});
+    EXPECT_EQ(listing(tree.path("target")), Names{});
+    ::unlink(tree.path("twin/x.txt").c_str());
+
     // Another file renamed onto the name; the same file rewritten with its times put back.
     ::unlink(tree.path("tree/a").c_str());
     ASSERT_EQ(::rename(tree.path("tree/moved").c_str(), tree.path("tree/a").c_str()), 0);
