@@ -51,8 +51,9 @@ inline constexpr int kChangedWhileCopied = EAGAIN;
 enum class Existing { Keep, Replace };
 
 /// Copy, move, delete and trash, done so that a failure at any step loses nothing: a target is
-/// only ever written under a temporary name and renamed into place whole, and a source is only
-/// removed once its copy is complete and on disk.
+/// only ever written as a file without a name (or, where the file system has none, under a
+/// temporary name) and put into place whole, and a source is only removed once its copy is
+/// complete and on disk.
 class FileOps {
 public:
     explicit FileOps(Syscalls& calls = systemCalls()) : m_sys(calls) {}
