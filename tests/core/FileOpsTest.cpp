@@ -3,6 +3,7 @@
 #include "support/FaultySyscalls.h"
 #include "support/Privileges.h"
 #include "support/TempTree.h"
+#include "text/NameText.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -12,6 +13,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <gtest/gtest.h>
 #include <sstream>
 #include <sys/mman.h>
@@ -142,10 +144,11 @@ TEST(FileOps, VolumesWithoutNoReplaceRenameOrHardLinksStillKeepAnExistingTarget)
     TempTree tree;
     const std::string source = tree.file("a/x.txt", "new");
     tree.folder("b");
-    // What a FAT or exFAT volume answers: no RENAME_NOREPLACE, no hard links.
+    // What a FAT or exFAT volume answers: no RENAME_NOREPLACE, no hard links, no unnamed files.
     auto fatVolume = [](FaultySyscalls& sys) {
         sys.failNth(Call::Rename, 1, EINVAL);
         sys.failAll(Call::Link, EPERM);
+        sys.failAll(Call::Tmpfile, EOPNOTSUPP);
     };
     FaultySyscalls copying;
     fatVolume(copying);
@@ -183,22 +186,32 @@ TEST(FileOps, FailedCopyLeavesNoPartialOrTemporaryFile) {
         int nth;
         int error;
     };
-    // Disk full in the middle, in both copy paths; failures to flush, stamp or place the copy.
-    const Fault faults[] = {{Call::CopyRange, 2, ENOSPC}, {Call::Write, 3, ENOSPC},  {Call::Fsync, 1, EIO},
-                            {Call::Utimes, 1, EACCES},    {Call::Rename, 1, EACCES}, {Call::Read, 2, EIO},
-                            {Call::Open, 2, EACCES}};
+    // Disk full in the middle, in both copy paths; failures to flush, stamp, name or place the copy;
+    // each with a file system that makes unnamed files and with one that has only named temporaries.
+    const Fault faults[] = {
+        {Call::CopyRange, 2, ENOSPC}, {Call::Write, 3, ENOSPC},   {Call::Fsync, 1, EIO},
+        {Call::Utimes, 1, EACCES},    {Call::Rename, 1, EACCES},  {Call::Read, 2, EIO},
+        {Call::Open, 2, EACCES},      {Call::Tmpfile, 1, EACCES}, {Call::Link, 1, ENOSPC}};
     for (const Fault& fault : faults) {
         for (const std::string& to : {target, kept}) {
-            FaultySyscalls sys;
-            if (fault.call == Call::Write || fault.call == Call::Read)
-                sys.failAll(Call::CopyRange, EXDEV); // forces the plain read/write path
-            sys.failNth(fault.call, fault.nth, fault.error);
-            FileOps ops(sys);
-            const Result result = ops.copyFile(source, to, Existing::Replace);
-            EXPECT_EQ(result.error, fault.error) << static_cast<int>(fault.call);
-            EXPECT_EQ(listing(tree.path("dst")), (Names{"kept.bin"})) << static_cast<int>(fault.call);
-            EXPECT_EQ(contentOf(kept), "old target");
-            EXPECT_EQ(contentOf(source), content);
+            for (const bool named : {false, true}) {
+                // An unnamed file opens no second file and is named by a link; a named one is not linked.
+                if ((fault.call == Call::Open && !named) || (fault.call == Call::Tmpfile && named) ||
+                    (fault.call == Call::Link && named))
+                    continue;
+                FaultySyscalls sys;
+                if (named)
+                    sys.failAll(Call::Tmpfile, EOPNOTSUPP);
+                if (fault.call == Call::Write || fault.call == Call::Read)
+                    sys.failAll(Call::CopyRange, EXDEV); // forces the plain read/write path
+                sys.failNth(fault.call, fault.nth, fault.error);
+                FileOps ops(sys);
+                const Result result = ops.copyFile(source, to, Existing::Replace);
+                EXPECT_EQ(result.error, fault.error) << static_cast<int>(fault.call);
+                EXPECT_EQ(listing(tree.path("dst")), (Names{"kept.bin"})) << static_cast<int>(fault.call);
+                EXPECT_EQ(contentOf(kept), "old target");
+                EXPECT_EQ(contentOf(source), content);
+            }
         }
     }
 
@@ -402,6 +415,13 @@ TEST(FileOps, PathsBeyondTheKernelLimitAreCopiedMovedAndTrashed) {
 
     ASSERT_TRUE(ops.removeFile(tree.path(deep + "c.txt")).ok());
     EXPECT_FALSE(tree.has(deep + "c.txt"));
+
+    // A listed file is reached one folder at a time, however deep.
+    const std::string listed = tree.file(deep + "d.txt", "d");
+    const auto id = ops.identity(listed);
+    ASSERT_TRUE(id.has_value());
+    ASSERT_TRUE(ops.removeListed({listed, *id}).ok());
+    EXPECT_FALSE(tree.has(deep + "d.txt"));
 }
 
 TEST(FileOps, TrashKeepsARestorableRecordAndNeverDeletesForGood) {
@@ -461,4 +481,153 @@ TEST(FileOps, TrashKeepsARestorableRecordAndNeverDeletesForGood) {
     std::filesystem::remove_all(other);
     if (!trashExisted)
         std::filesystem::remove_all(trash);
+}
+
+namespace {
+
+Listed listedAs(FileOps& ops, const std::string& path) {
+    const auto id = ops.identity(path);
+    EXPECT_TRUE(id.has_value()) << path;
+    return {path, id.value_or(Identity{})};
+}
+
+} // namespace
+
+// A listed path whose folder became a link, or whose name now holds another file or the same file
+// changed and stamped back, is not acted on: every act fails and changes nothing anywhere.
+TEST(FileOps, ListedFileIsActedOnOnlyWhileItsPathStillLeadsToIt) {
+    TempTree tree;
+    const ScopedEnv dataHome("XDG_DATA_HOME", tree.path("data"));
+    FileOps ops;
+    tree.folder("target");
+    using Act = std::function<Result(const Listed&)>;
+    const std::vector<Act> acts = {
+        [&](const Listed& l) { return ops.removeListed(l); },
+        [&](const Listed& l) { return ops.trashListed(l); },
+        [&](const Listed& l) { return ops.moveListed(l, tree.path("target/x.txt")); },
+        [&](const Listed& l) { return ops.copyListed(l, tree.path("target/x.txt")); },
+    };
+
+    // The folder replaced by a link to a folder holding a file of the same size and times.
+    const Listed listed = listedAs(ops, tree.file("tree/a/x.txt", "mine"));
+    tree.file("outside/x.txt", "them");
+    tree.setTimes("tree/a/x.txt", 1'000'000'000, 1'000'000'000);
+    tree.setTimes("outside/x.txt", 1'000'000'000, 1'000'000'000);
+    const Listed stamped = listedAs(ops, tree.path("tree/a/x.txt"));
+    ASSERT_EQ(::rename(tree.path("tree/a").c_str(), tree.path("tree/moved").c_str()), 0);
+    tree.link("tree/a", tree.path("outside"));
+    for (const Act& act : acts)
+        EXPECT_EQ(act(stamped).error, kNotAsListed);
+    EXPECT_EQ(contentOf(tree.path("outside/x.txt")), "them");
+    EXPECT_EQ(listing(tree.path("target")), Names{});
+
+    // Even when the name behind the link is the listed file itself (a hard link made before it was
+    // listed), the name acted on would be another one.
+    tree.folder("twin");
+    ASSERT_EQ(::link(tree.path("tree/moved/x.txt").c_str(), tree.path("twin/x.txt").c_str()), 0);
+    const Listed twin = listedAs(ops, tree.path("tree/moved/x.txt"));
+    ::unlink(tree.path("tree/a").c_str());
+    tree.link("tree/a", tree.path("twin"));
+    const Listed asListed{tree.path("tree/a/x.txt"), twin.identity};
+    ASSERT_EQ(ops.identity(asListed.path)->inode, twin.identity.inode);
+    for (const Act& act : acts)
+        EXPECT_EQ(act(asListed).error, kNotAsListed);
+    EXPECT_EQ(listing(tree.path("twin")), Names{"x.txt"});
+    EXPECT_EQ(listing(tree.path("target")), Names{});
+    ::unlink(tree.path("twin/x.txt").c_str());
+
+    // Another file renamed onto the name; the same file rewritten with its times put back.
+    ::unlink(tree.path("tree/a").c_str());
+    ASSERT_EQ(::rename(tree.path("tree/moved").c_str(), tree.path("tree/a").c_str()), 0);
+    tree.file("other.txt", "them");
+    tree.setTimes("other.txt", 1'000'000'000, 1'000'000'000);
+    ASSERT_EQ(::rename(tree.path("other.txt").c_str(), tree.path("tree/a/x.txt").c_str()), 0);
+    for (const Act& act : acts)
+        EXPECT_EQ(act(stamped).error, kNotAsListed);
+    const Listed again = listedAs(ops, tree.path("tree/a/x.txt"));
+    std::ofstream(tree.path("tree/a/x.txt"), std::ios::binary | std::ios::in | std::ios::out) << "THEM";
+    tree.setTimes("tree/a/x.txt", 1'000'000'000, 1'000'000'000);
+    for (const Act& act : acts)
+        EXPECT_EQ(act(again).error, kNotAsListed);
+    EXPECT_EQ(contentOf(tree.path("tree/a/x.txt")), "THEM");
+    EXPECT_EQ(listing(tree.path("target")), Names{});
+    ::unlink(tree.path("tree/a/x.txt").c_str());
+    EXPECT_EQ(ops.removeListed(listed).error, ENOENT);
+
+    // A target agreed to be replaced, swapped for another file before the act, is not replaced.
+    const Listed source = listedAs(ops, tree.file("tree/b.txt", "new"));
+    const auto agreed = ops.entryIdentity(tree.file("target/b.txt", "old"));
+    ASSERT_TRUE(agreed.has_value());
+    ASSERT_EQ(::rename(tree.file("later.txt", "later").c_str(), tree.path("target/b.txt").c_str()), 0);
+    EXPECT_EQ(ops.moveListed(source, tree.path("target/b.txt"), Existing::Replace, agreed).error,
+              kNotAsListed);
+    EXPECT_EQ(ops.copyListed(source, tree.path("target/b.txt"), Existing::Replace, agreed).error,
+              kNotAsListed);
+    EXPECT_EQ(contentOf(tree.path("target/b.txt")), "later");
+    const auto now = ops.entryIdentity(tree.path("target/b.txt"));
+    ASSERT_TRUE(ops.moveListed(source, tree.path("target/b.txt"), Existing::Replace, now).ok());
+    EXPECT_EQ(contentOf(tree.path("target/b.txt")), "new");
+
+    // A listed link to a file is the link: removing it leaves the file it leads to.
+    tree.file("kept/file.txt", "kept");
+    tree.link("tree/link.txt", tree.path("kept/file.txt"));
+    ASSERT_TRUE(ops.removeListed(listedAs(ops, tree.path("tree/link.txt"))).ok());
+    EXPECT_FALSE(present(tree.path("tree/link.txt")));
+    EXPECT_EQ(contentOf(tree.path("kept/file.txt")), "kept");
+}
+
+// A copy is written without a name: killed at any moment it leaves no partial file behind.
+TEST(FileOps, CopyInProgressHasNoNameInTheTargetFolder) {
+    TempTree tree;
+    const std::string source = tree.file("src/big.bin", bigContent());
+    tree.file("dst/old.bin", "old");
+    for (const Existing existing : {Existing::Keep, Existing::Replace}) {
+        const Names before = listing(tree.path("dst"));
+        FaultySyscalls sys;
+        std::vector<Names> seen;
+        sys.before = [&](Call call, const std::string&) {
+            if (call == Call::CopyRange || call == Call::Fsync)
+                seen.push_back(listing(tree.path("dst")));
+        };
+        const std::string target = tree.path(existing == Existing::Keep ? "dst/new.bin" : "dst/old.bin");
+        ASSERT_TRUE(FileOps(sys).copyFile(source, target, existing).ok());
+        ASSERT_FALSE(seen.empty());
+        for (const Names& names : seen)
+            EXPECT_EQ(names, before);
+        EXPECT_EQ(contentOf(target), bigContent());
+    }
+}
+
+// Names up to the 255 bytes a name may have go to the trash; the trash's own names are shortened
+// at a character boundary and stay unique, and the record keeps the whole original path.
+TEST(FileOps, TrashTakesNamesUpToTheLongestAllowed) {
+    TempTree tree;
+    const ScopedEnv dataHome("XDG_DATA_HOME", tree.path("data"));
+    FileOps ops;
+    std::string longName;
+    while (longName.size() + 3 <= 255 - 4)
+        longName += "报";
+    longName += "x.txt"; // 255 bytes: three-byte characters, then an extension
+    ASSERT_LE(longName.size(), 255u);
+    ASSERT_GT(longName.size(), 250u);
+    std::vector<std::string> trashed(2);
+    for (std::string& where : trashed) {
+        const std::string source = tree.file("docs/" + longName, "content");
+        const Result result = ops.trashFile(source, &where);
+        ASSERT_TRUE(result.ok()) << result.error;
+        EXPECT_FALSE(present(source));
+    }
+    EXPECT_NE(trashed[0], trashed[1]);
+    for (const std::string& where : trashed) {
+        const std::string name = where.substr(where.rfind('/') + 1);
+        EXPECT_LE(name.size() + std::string(".trashinfo").size(), 255u) << name;
+        EXPECT_EQ(name.substr(name.size() - 4), ".txt");
+        bool cutInsideACharacter = false;
+        displayText(name, &cutInsideACharacter);
+        EXPECT_FALSE(cutInsideACharacter) << name;
+        EXPECT_EQ(contentOf(where), "content");
+        const std::string record = contentOf(tree.path("data/Trash/info/" + name + ".trashinfo"));
+        EXPECT_NE(record.find("Path=" + encodePathForUrl(tree.path("docs/" + longName)) + "\n"),
+                  std::string::npos);
+    }
 }

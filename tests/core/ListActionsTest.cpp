@@ -27,7 +27,7 @@ ResultRow rowFor(const std::string& path) {
     row.name = path.substr(path.rfind('/') + 1);
     row.folder = path.substr(0, path.rfind('/') + 1);
     if (const auto stat = statFile(path))
-        row.stamp = {true, stat->size, stat->modifiedNs};
+        row.stamp = rowStamp(*stat);
     return row;
 }
 
@@ -393,6 +393,97 @@ TEST(ListActions, DeleteFromTheBottomUpToTrashOrForGood) {
     bench.rows.selected = {1};
     bench.actions.deleteSelected();
     EXPECT_TRUE(present(tree.path("s/r4")));
+}
+
+// A row acts only on the file it was listed from: a folder of its path replaced by a link to
+// another folder holding a file of the same name, size and times, a file renamed onto its name, a
+// target swapped after the question was answered, or a row without a stamp are failures the summary
+// counts and names, and the files stay whole.
+TEST(ListActions, BatchesActOnlyOnTheListedFilesAndSayWhyTheOthersFailed) {
+    TempTree tree;
+    const ScopedDataHome home(tree.path("data"));
+    const auto sameLooks = [&](const std::string& relative, const std::string& content) {
+        const std::string path = tree.file(relative, content);
+        tree.setTimes(relative, 1'000'000'000, 1'000'000'000);
+        return path;
+    };
+    {
+        Bench bench;
+        bench.keyboard.ctrl = true;
+        bench.rows.rows.push_back(rowFor(sameLooks("tree/a/x.txt", "mine")));
+        bench.rows.rows.push_back(rowFor(tree.file("tree/gone.txt", "gone")));
+        bench.rows.rows.push_back(rowFor(tree.file("tree/plain.txt", "plain")));
+        ResultRow unstamped = rowFor(tree.file("tree/unstamped.txt", "u"));
+        unstamped.stamp = {};
+        bench.rows.rows.push_back(unstamped);
+        sameLooks("outside/x.txt", "them");
+        ASSERT_EQ(::rename(tree.path("tree/a").c_str(), tree.path("tree/moved").c_str()), 0);
+        tree.link("tree/a", tree.path("outside"));
+        ::unlink(tree.path("tree/gone.txt").c_str());
+        bench.rows.selected = {0, 1, 2, 3};
+        bench.actions.deleteSelected();
+        EXPECT_EQ(contentOf(tree.path("outside/x.txt")), "them");
+        EXPECT_EQ(contentOf(tree.path("tree/moved/x.txt")), "mine");
+        EXPECT_EQ(contentOf(tree.path("tree/unstamped.txt")), "u");
+        EXPECT_FALSE(present(tree.path("tree/plain.txt")));
+        const std::string summary = bench.summary();
+        EXPECT_EQ(summary.rfind("删除完毕！共 4 个文件，成功删除 1 个文件，耗时(", 0), 0u) << summary;
+        EXPECT_NE(summary.find(")。失败 3 个：列出后已改变 2 个（" + tree.path("tree/unstamped.txt") + "、" +
+                               tree.path("tree/a/x.txt") + "），已不存在 1 个（" +
+                               tree.path("tree/gone.txt") + "）"),
+                  std::string::npos)
+            << summary;
+        EXPECT_EQ(bench.rows.rows.size(), 3u);
+
+        // To the trash, bottom up: the same refusal, and a trash that refuses says so.
+        bench.keyboard.ctrl = false;
+        bench.rows.rows = {bench.rows.rows[0], rowFor(tree.path("tree/moved/x.txt"))};
+        bench.rows.selected = {0, 1};
+        FaultySyscalls faulty;
+        faulty.failAll(FaultySyscalls::Call::Rename, EXDEV);
+        Bench refused(faulty);
+        refused.rows.rows = bench.rows.rows;
+        refused.rows.selected = {0, 1};
+        refused.actions.deleteSelected();
+        EXPECT_EQ(contentOf(tree.path("outside/x.txt")), "them");
+        EXPECT_NE(refused.summary().find("。失败 2 个：列出后已改变 1 个（" + tree.path("tree/a/x.txt") +
+                                         "），回收站拒绝 1 个（" + tree.path("tree/moved/x.txt") + "）"),
+                  std::string::npos)
+            << refused.summary();
+    }
+    {
+        // Move: a file renamed onto a listed name is not moved; a skipped conflict is no failure;
+        // an existing target swapped while the question was open is not replaced.
+        Bench bench;
+        const std::string target = tree.folder("target");
+        bench.rows.rows.push_back(rowFor(sameLooks("m/one.txt", "one")));
+        bench.rows.rows.push_back(rowFor(tree.file("m/skipped.txt", "skipped")));
+        bench.rows.rows.push_back(rowFor(tree.file("m/over.txt", "over")));
+        sameLooks("elsewhere/one.txt", "eno");
+        ASSERT_EQ(::rename(tree.path("elsewhere/one.txt").c_str(), tree.path("m/one.txt").c_str()), 0);
+        tree.file("target/skipped.txt", "theirs");
+        tree.file("target/over.txt", "agreed");
+        bench.window.answers = {kConflictSkip, kConflictOverwrite};
+        bench.window.onDialog = [&] {
+            if (bench.window.dialogTargets.size() == 2) {
+                ASSERT_EQ(
+                    ::rename(tree.file("swapped.txt", "swapped").c_str(), (target + "/over.txt").c_str()), 0);
+            }
+        };
+        bench.rows.selected = {0, 1, 2};
+        bench.questioner.folderAnswer = target;
+        bench.actions.moveOrCopySelected(true);
+        EXPECT_EQ(contentOf(tree.path("m/one.txt")), "eno");
+        EXPECT_EQ(contentOf(target + "/over.txt"), "swapped");
+        EXPECT_EQ(contentOf(tree.path("m/over.txt")), "over");
+        EXPECT_FALSE(present(target + "/one.txt"));
+        const std::string summary = bench.summary();
+        EXPECT_EQ(summary.rfind("移动完毕！共 3 个文件，成功移动 0 个文件，耗时 ", 0), 0u) << summary;
+        EXPECT_NE(summary.find("。失败 2 个：列出后已改变 2 个（" + tree.path("m/one.txt") + "、" +
+                               tree.path("m/over.txt") + "）"),
+                  std::string::npos)
+            << summary;
+    }
 }
 
 namespace {

@@ -3,6 +3,7 @@
 #include "files/Syscalls.h"
 
 #include <cerrno>
+#include <fcntl.h>
 #include <functional>
 #include <map>
 #include <string>
@@ -12,7 +13,8 @@ namespace karv::test {
 
 /// The kernel's calls, except those the test programs to fail: the nth call of a kind, every call
 /// of a kind, or only calls on paths containing a given text (descriptor calls count by the path
-/// they were opened with).
+/// they were opened with). The *at calls count as their path namesakes (a stat that does not follow
+/// links as Lstat, opening a folder as Open), on the path of their folder descriptor plus the name.
 class FaultySyscalls : public files::Syscalls {
 public:
     enum class Call {
@@ -31,7 +33,8 @@ public:
         Link,
         Unlink,
         Mkdir,
-        ReadLink
+        ReadLink,
+        Tmpfile ///< an open of a file without a name (O_TMPFILE), on its folder's path
     };
 
     /// The `nth` call (from 1, counted from now) of `call` fails with `error`.
@@ -122,6 +125,41 @@ public:
     int mkdir(const char* path, mode_t mode) override {
         return fails(Call::Mkdir, path) ? -1 : m_real.mkdir(path, mode);
     }
+    int openAt(int dir, const char* name, int flags, mode_t mode) override {
+        const std::string path = pathAt(dir, name);
+        if (fails((flags & O_TMPFILE) == O_TMPFILE ? Call::Tmpfile : Call::Open, path))
+            return -1;
+        const int fd = m_real.openAt(dir, name, flags, mode);
+        if (fd >= 0)
+            m_paths[fd] = path;
+        return fd;
+    }
+    int statAt(int dir, const char* name, struct stat* info, bool followLinks) override {
+        return fails(followLinks ? Call::Stat : Call::Lstat, pathAt(dir, name))
+                   ? -1
+                   : m_real.statAt(dir, name, info, followLinks);
+    }
+    int renameAt(int fromDir, const char* from, int toDir, const char* to, bool noReplace) override {
+        return fails(Call::Rename, pathAt(fromDir, from) + "\n" + pathAt(toDir, to))
+                   ? -1
+                   : m_real.renameAt(fromDir, from, toDir, to, noReplace);
+    }
+    int linkAt(int fromDir, const char* from, int toDir, const char* to, int flags) override {
+        return fails(Call::Link, pathAt(fromDir, from) + "\n" + pathAt(toDir, to))
+                   ? -1
+                   : m_real.linkAt(fromDir, from, toDir, to, flags);
+    }
+    int unlinkAt(int dir, const char* name) override {
+        return fails(Call::Unlink, pathAt(dir, name)) ? -1 : m_real.unlinkAt(dir, name);
+    }
+    int openFolder(const char* path, bool followLinks) override {
+        if (fails(Call::Open, path))
+            return -1;
+        const int fd = m_real.openFolder(path, followLinks);
+        if (fd >= 0)
+            m_paths[fd] = path;
+        return fd;
+    }
 
 private:
     struct Rule {
@@ -135,6 +173,13 @@ private:
     std::string pathOf(int fd) const {
         const auto it = m_paths.find(fd);
         return it == m_paths.end() ? std::string() : it->second;
+    }
+    std::string pathAt(int dir, const char* name) const {
+        if (dir < 0)
+            return name;
+        if (name[0] == '\0')
+            return pathOf(dir);
+        return pathOf(dir) + "/" + name;
     }
 
     bool fails(Call call, const std::string& path) {

@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <optional>
 
 namespace karv {
 
@@ -194,16 +195,19 @@ std::string ListActions::renamedTarget(const std::string& folder, const std::str
     return candidate;
 }
 
-bool ListActions::stillAsListed(const ResultRow& row) {
-    if (!row.stamp.known)
-        return true;
-    const auto now = m_files.identity(row.path());
-    return now && now->size == row.stamp.size && now->modifiedNs == row.stamp.modifiedNs;
+files::Listed ListActions::listedOf(const ResultRow& row, int& unknown) {
+    files::Listed listed{row.path(), {}};
+    const RowStamp& stamp = row.stamp;
+    listed.identity = {stamp.device, stamp.inode, stamp.size, stamp.modifiedNs, stamp.changedNs, false};
+    // Without a stamp nothing tells that the path still names the listed file: never guessed.
+    unknown = stamp.known ? 0 : (m_files.exists(listed.path) ? files::kNotAsListed : ENOENT);
+    return listed;
 }
 
-bool ListActions::recycleFile(const std::string& path) {
-    // A volume without a usable trash refuses; the file then stays, never deleted for good instead.
-    return m_files.trashFile(path).ok();
+std::string ListActions::failuresText(const files::FailureTally& failures) {
+    if (failures.empty())
+        return {};
+    return "。" + failures.summary([](const std::string& path) { return displayText(path); });
 }
 
 void ListActions::moveOrCopySelected(bool move) {
@@ -241,6 +245,7 @@ void ListActions::moveOrCopySelected(bool move) {
     m_window.setProgressText("");
 
     std::size_t done = 0;
+    files::FailureTally failures;
     for (std::size_t i = 1; i <= total; ++i) {
         m_window.pump();
         // A stop clicked while the last file was being handled ends the batch before the next one.
@@ -255,7 +260,9 @@ void ListActions::moveOrCopySelected(bool move) {
         m_window.setProgressText(progressLine(total, i, "正在" + verb, source));
         std::string name = row.name;
         files::Existing existing = files::Existing::Keep;
+        std::optional<files::Identity> replacing;
         if (m_files.exists(folder + name)) {
+            replacing = m_files.entryIdentity(folder + name);
             if (!(m_sameForRest && m_conflictChoice != kConflictNone)) {
                 m_conflictChoice = m_window.askTargetExists(folder + name, m_sameForRest);
                 // A stop asked for while the question was open ends the batch before this file.
@@ -272,27 +279,31 @@ void ListActions::moveOrCopySelected(bool move) {
             else
                 existing = files::Existing::Replace;
         }
-        // A file rewritten since it was listed is no longer the file the list showed.
-        const bool ok =
-            (!move || stillAsListed(row)) && (move ? m_files.moveFile(source, folder + name, existing)
-                                                   : m_files.copyFile(source, folder + name, existing))
-                                                 .ok();
-        if (ok) {
+        // Only the file the list showed, unchanged, and over only the file the question was about.
+        int error = 0;
+        const files::Listed listed = listedOf(row, error);
+        if (error == 0)
+            error = (move ? m_files.moveListed(listed, folder + name, existing, replacing)
+                          : m_files.copyListed(listed, folder + name, existing, replacing))
+                        .error;
+        if (error == 0) {
             if (move) {
                 RowStamp stamp;
                 if (const auto now = m_files.identity(folder + name))
-                    stamp = {true, now->size, now->modifiedNs};
+                    stamp = {true, now->device, now->inode, now->size, now->modifiedNs, now->changedNs};
                 m_rows.setRowPlace(index, folder, name, stamp);
             }
             ++done;
+        } else {
+            failures.add(error, source);
         }
         if (m_state.operationIdle)
             break;
     }
     m_window.setProgressPosition(0);
-    m_window.setProgressText(verb + "完毕！共 " + number(total) + " 个文件，成功" + verb + " " +
-                             number(done) + " 个文件，耗时 " +
-                             elapsedText(m_services.clock.tickMs() - m_state.scanStartTick));
+    m_window.setProgressText(
+        verb + "完毕！共 " + number(total) + " 个文件，成功" + verb + " " + number(done) + " 个文件，耗时 " +
+        elapsedText(m_services.clock.tickMs() - m_state.scanStartTick) + failuresText(failures));
     m_window.setCaption(button, idleCaption(button));
     m_state.operationIdle = true;
 }
@@ -332,6 +343,7 @@ void ListActions::deleteSelected() {
     m_rows.scrollToFirstRow();
 
     std::size_t done = 0;
+    files::FailureTally failures;
     // From the bottom up, so that removing a row does not shift the rows still to come.
     for (std::size_t n = total; n >= 1; --n) {
         m_window.pump();
@@ -344,18 +356,25 @@ void ListActions::deleteSelected() {
         const ResultRow row = m_rows.row(index);
         const std::string path = row.path();
         m_window.setProgressText(progressLine(total, n, "正在删除", path));
-        const bool ok = stillAsListed(row) && (permanent ? m_files.removeFile(path).ok() : recycleFile(path));
-        if (ok) {
+        // Only the file the list showed, unchanged. A volume without a usable trash refuses; the
+        // file then stays, never deleted for good instead.
+        int error = 0;
+        const files::Listed listed = listedOf(row, error);
+        if (error == 0)
+            error = (permanent ? m_files.removeListed(listed) : m_files.trashListed(listed)).error;
+        if (error == 0) {
             m_rows.removeRow(index);
             ++done;
+        } else {
+            failures.add(error, path, !permanent);
         }
         if (m_state.operationIdle)
             break;
     }
     m_window.setProgressPosition(0);
-    m_window.setProgressText("删除完毕！共 " + count + " 个文件，成功删除 " + number(done) +
-                             " 个文件，耗时(" +
-                             elapsedText(m_services.clock.tickMs() - m_state.scanStartTick) + ")");
+    m_window.setProgressText(
+        "删除完毕！共 " + count + " 个文件，成功删除 " + number(done) + " 个文件，耗时(" +
+        elapsedText(m_services.clock.tickMs() - m_state.scanStartTick) + ")" + failuresText(failures));
     m_window.setCaption(ActionButton::Delete, idleCaption(ActionButton::Delete));
     m_state.operationIdle = true;
 }

@@ -106,9 +106,11 @@ public:
 private:
     void copySelected(ActionButton button, bool names);
     void showInViewer(std::size_t row);
-    bool stillAsListed(const ResultRow& row);
-    /// Into the trash; true only when the file has left its place.
-    bool recycleFile(const std::string& path);
+    /// The row's file as it was listed. A row without a stamp is refused: `unknown` receives the
+    /// error to fail it with.
+    files::Listed listedOf(const ResultRow& row, int& unknown);
+    /// The summary's closing words: what failed and why, or nothing.
+    static std::string failuresText(const files::FailureTally& failures);
 
     AppState& m_state;
     ActionRows& m_rows;

@@ -38,6 +38,25 @@ std::int64_t nanoseconds(const struct timespec& time) {
     return static_cast<std::int64_t>(time.tv_sec) * 1'000'000'000 + time.tv_nsec;
 }
 
+// Still the file a list showed: the same file, unchanged.
+bool isListed(const Identity& listed, const struct stat& now) {
+    return listed.device == static_cast<std::uint64_t>(now.st_dev) &&
+           listed.inode == static_cast<std::uint64_t>(now.st_ino) &&
+           listed.size == static_cast<std::uint64_t>(now.st_size) &&
+           listed.modifiedNs == nanoseconds(now.st_mtim) && listed.changedNs == nanoseconds(now.st_ctim);
+}
+
+Identity identityOf(const struct stat& info) {
+    Identity id;
+    id.device = info.st_dev;
+    id.inode = info.st_ino;
+    id.size = static_cast<std::uint64_t>(info.st_size);
+    id.modifiedNs = nanoseconds(info.st_mtim);
+    id.changedNs = nanoseconds(info.st_ctim);
+    id.isFolder = S_ISDIR(info.st_mode);
+    return id;
+}
+
 // Written to within the last seconds (or stamped in the future). A write already running when a
 // copy opens its source moved the times before the copy looked at them, and its bytes may land
 // while the copy reads: such a copy is read back and compared with its source.
@@ -57,6 +76,11 @@ bool rangeUnsupported(int error) {
 // Errors that mean "this file system has no RENAME_NOREPLACE".
 bool noReplaceUnsupported(int error) {
     return error == EINVAL || error == ENOSYS || error == EOPNOTSUPP;
+}
+
+// Errors that mean "this file system has no files without a name (O_TMPFILE)".
+bool anonymousUnsupported(int error) {
+    return error == EOPNOTSUPP || error == EISDIR || error == EINVAL || error == ENOSYS;
 }
 
 bool linksUnsupported(int error) {
@@ -131,13 +155,14 @@ std::optional<Identity> FileOps::identity(const std::string& path) {
     struct stat info {};
     if (m_sys.stat(path.c_str(), &info) != 0)
         return std::nullopt;
-    Identity id;
-    id.device = info.st_dev;
-    id.inode = info.st_ino;
-    id.size = static_cast<std::uint64_t>(info.st_size);
-    id.modifiedNs = nanoseconds(info.st_mtim);
-    id.isFolder = S_ISDIR(info.st_mode);
-    return id;
+    return identityOf(info);
+}
+
+std::optional<Identity> FileOps::entryIdentity(const std::string& path) {
+    struct stat info {};
+    if (m_sys.lstat(path.c_str(), &info) != 0)
+        return std::nullopt;
+    return identityOf(info);
 }
 
 Result FileOps::makeFolders(const std::string& path) {
@@ -291,82 +316,214 @@ Result FileOps::sameBytes(int source, int copy, std::uint64_t size) {
     return Result::success();
 }
 
-Result FileOps::placeNoReplace(const std::string& from, const std::string& to) {
-    if (m_sys.rename(from.c_str(), to.c_str(), true) == 0)
+class FileOps::Held {
+public:
+    explicit Held(Syscalls& calls) : m_sys(calls) {}
+    ~Held() {
+        if (fd >= 0)
+            m_sys.close(fd);
+    }
+    Held(const Held&) = delete;
+    Held& operator=(const Held&) = delete;
+    int fd = -1;
+
+private:
+    Syscalls& m_sys;
+};
+
+// The folder a place's name lies in, as a place of its own.
+FileOps::Place FileOps::folderPlace(const Place& place) {
+    if (place.dir != AT_FDCWD)
+        return {place.dir, "."};
+    return {AT_FDCWD, folderOf(place.name)};
+}
+
+// Another name in the folder of `place`.
+FileOps::Place FileOps::sibling(const Place& place, const std::string& leaf) {
+    if (place.dir != AT_FDCWD)
+        return {place.dir, leaf};
+    const std::string folder = folderOf(place.name);
+    return {AT_FDCWD, (folder == "/" ? std::string() : folder) + "/" + leaf};
+}
+
+std::string FileOps::temporaryLeaf() {
+    return temporaryName("/").substr(1);
+}
+
+Result FileOps::placeNoReplace(const Place& from, const Place& to) {
+    if (m_sys.renameAt(from.dir, from.name.c_str(), to.dir, to.name.c_str(), true) == 0)
         return Result::success();
     const int error = errno;
     if (!noReplaceUnsupported(error))
         return Result::failure(error);
     // A hard link fails when the name is taken, which is the guarantee the flag gives.
-    if (m_sys.link(from.c_str(), to.c_str()) != 0) {
+    if (m_sys.linkAt(from.dir, from.name.c_str(), to.dir, to.name.c_str(), 0) != 0) {
         const int linkError = errno;
         if (!linksUnsupported(linkError))
             return Result::failure(linkError);
         // File systems with neither (FAT, exFAT, some network mounts): look, then rename. Only a
         // file created in the moment between the two could be replaced.
         struct stat taken {};
-        if (m_sys.lstat(to.c_str(), &taken) == 0)
+        if (m_sys.statAt(to.dir, to.name.c_str(), &taken, false) == 0)
             return Result::failure(EEXIST);
         if (errno != ENOENT)
             return Result::failure(errno);
-        if (m_sys.rename(from.c_str(), to.c_str(), false) != 0)
+        if (m_sys.renameAt(from.dir, from.name.c_str(), to.dir, to.name.c_str(), false) != 0)
             return Result::failure(errno);
         return Result::success();
     }
-    if (m_sys.unlink(from.c_str()) != 0) {
+    if (m_sys.unlinkAt(from.dir, from.name.c_str()) != 0) {
         const int unlinkError = errno;
-        m_sys.unlink(to.c_str());
+        m_sys.unlinkAt(to.dir, to.name.c_str());
         return Result::failure(unlinkError);
     }
     return Result::success();
 }
 
-Result FileOps::copyInto(const std::string& source, const std::string& target, Existing existing,
-                         struct stat* copied) {
+Result FileOps::openTemporaryAt(const Place& beside, mode_t mode, Temporary& temporary) {
+    // A file without a name until it is complete: a crash or a kill at any point leaves nothing.
+    // Readable too: a copy may be read back to be checked against its source.
+    const Place folder = folderPlace(beside);
+    temporary = {};
+    temporary.fd = m_sys.openAt(folder.dir, folder.name.c_str(), O_TMPFILE | O_RDWR, mode);
+    if (temporary.fd >= 0)
+        return Result::success();
+    if (!anonymousUnsupported(errno))
+        return Result::failure(errno);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const Place named = sibling(beside, temporaryLeaf());
+        temporary.fd = m_sys.openAt(named.dir, named.name.c_str(), O_RDWR | O_CREAT | O_EXCL, mode);
+        if (temporary.fd >= 0) {
+            temporary.name = named.name;
+            return Result::success();
+        }
+        if (errno != EEXIST)
+            break;
+    }
+    return Result::failure(errno);
+}
+
+Result FileOps::placeTemporary(Temporary& temporary, const Place& target, Existing existing) {
+    if (!temporary.name.empty()) {
+        const Place named{target.dir, temporary.name};
+        const int closed = m_sys.close(temporary.fd) == 0 ? 0 : errno;
+        temporary.fd = -1;
+        const Result placed =
+            closed != 0 ? Result::failure(closed)
+            : existing == Existing::Replace
+                ? (m_sys.renameAt(named.dir, named.name.c_str(), target.dir, target.name.c_str(), false) == 0
+                       ? Result::success()
+                       : Result::failure(errno))
+                : placeNoReplace(named, target);
+        if (!placed.ok())
+            m_sys.unlinkAt(named.dir, named.name.c_str());
+        return placed;
+    }
+
+    // An anonymous file gets its name by a link, which fails when the name is taken: exactly the
+    // rule for a target that is to be kept.
+    const std::string self = "/proc/self/fd/" + std::to_string(temporary.fd);
+    auto linkTo = [&](const Place& to) {
+        if (m_sys.linkAt(AT_FDCWD, self.c_str(), to.dir, to.name.c_str(), AT_SYMLINK_FOLLOW) == 0)
+            return 0;
+        const int error = errno;
+        if (error != ENOENT)
+            return error;
+        // Without /proc: the descriptor itself, where the process may link one.
+        return m_sys.linkAt(temporary.fd, "", to.dir, to.name.c_str(), AT_EMPTY_PATH) == 0 ? 0 : error;
+    };
+    int error = 0;
+    if (existing == Existing::Keep) {
+        error = linkTo(target);
+    } else {
+        // Replacing: a name of its own first, then renamed over the old file in one step, so the old
+        // file stays whole until the new one is complete.
+        Place named{};
+        do {
+            named = sibling(target, temporaryLeaf());
+            error = linkTo(named);
+        } while (error == EEXIST);
+        if (error == 0 &&
+            m_sys.renameAt(named.dir, named.name.c_str(), target.dir, target.name.c_str(), false) != 0) {
+            error = errno;
+            m_sys.unlinkAt(named.dir, named.name.c_str());
+        }
+    }
+    // Its content is on disk already (flushed before placing): closing cannot lose it.
+    m_sys.close(temporary.fd);
+    temporary.fd = -1;
+    return error == 0 ? Result::success() : Result::failure(error);
+}
+
+Result FileOps::checkTarget(const Place& target, const struct stat& sourceEntry,
+                            const struct stat& sourceFile, Existing existing, const Identity* replacing,
+                            bool& hadTarget) {
+    hadTarget = false;
+    struct stat entry {};
+    if (m_sys.statAt(target.dir, target.name.c_str(), &entry, false) != 0)
+        return errno == ENOENT ? Result::success() : Result::failure(errno);
+    hadTarget = true;
+    struct stat file = entry;
+    if (S_ISLNK(entry.st_mode)) {
+        struct stat followed {};
+        if (m_sys.statAt(target.dir, target.name.c_str(), &followed, true) == 0)
+            file = followed;
+    }
+    // Onto itself, or a link moved over the file it points to, which would leave a link to nothing.
+    if (sameFile(entry, sourceEntry) || sameFile(file, sourceFile))
+        return Result::failure(EINVAL);
+    if (S_ISDIR(file.st_mode))
+        return Result::failure(EISDIR);
+    if (existing == Existing::Keep)
+        return Result::failure(EEXIST);
+    if (replacing != nullptr && !isListed(*replacing, entry))
+        return Result::failure(kNotAsListed);
+    return Result::success();
+}
+
+Result FileOps::copyAt(const Place& source, const Identity* listed, const Place& target, Existing existing,
+                       const Identity* replacing, struct stat* copied) {
     struct stat sourceInfo {};
-    if (m_sys.stat(source.c_str(), &sourceInfo) != 0)
+    if (m_sys.statAt(source.dir, source.name.c_str(), &sourceInfo, true) != 0)
         return Result::failure(errno);
     // Only regular files: opening a pipe or device would block or never end.
     if (S_ISDIR(sourceInfo.st_mode))
         return Result::failure(EISDIR);
     if (!S_ISREG(sourceInfo.st_mode))
         return Result::failure(EINVAL);
+    if (listed != nullptr && !isListed(*listed, sourceInfo))
+        return Result::failure(kNotAsListed);
+    bool hadTarget = false;
+    if (const Result free = checkTarget(target, sourceInfo, sourceInfo, existing, replacing, hadTarget);
+        !free.ok())
+        return free;
 
-    struct stat targetInfo {};
-    if (m_sys.stat(target.c_str(), &targetInfo) == 0) {
-        if (sameFile(sourceInfo, targetInfo))
-            return Result::failure(EINVAL);
-        if (S_ISDIR(targetInfo.st_mode))
-            return Result::failure(EISDIR);
-        if (existing == Existing::Keep)
-            return Result::failure(EEXIST);
-    } else if (errno != ENOENT) {
-        return Result::failure(errno);
-    }
-
-    const int in = m_sys.open(source.c_str(), O_RDONLY | O_NOCTTY, 0);
+    const int in = m_sys.openAt(source.dir, source.name.c_str(), O_RDONLY | O_NOCTTY, 0);
     if (in < 0)
         return Result::failure(errno);
     struct stat opened {};
     // The name must still lead to the file that was checked above.
-    const int statError = m_sys.fstat(in, &opened) != 0 ? errno : (sameFile(opened, sourceInfo) ? 0 : ENOENT);
+    const int statError = m_sys.fstat(in, &opened) != 0                     ? errno
+                          : !sameFile(opened, sourceInfo)                   ? ENOENT
+                          : listed != nullptr && !isListed(*listed, opened) ? kNotAsListed
+                                                                            : 0;
     if (statError != 0) {
         m_sys.close(in);
         return Result::failure(statError);
     }
 
-    std::string temporary;
-    const int out = openTemporary(folderOf(target), 0600, temporary);
-    if (out < 0) {
-        const int error = errno;
+    Temporary temporary;
+    if (const Result made = openTemporaryAt(target, 0600, temporary); !made.ok()) {
         m_sys.close(in);
-        return Result::failure(error);
+        return made;
     }
+    const int out = temporary.fd;
 
-    auto abandon = [&](int error, bool outOpen) {
-        if (outOpen)
-            m_sys.close(out);
-        m_sys.unlink(temporary.c_str());
+    auto abandon = [&](int error) {
+        if (temporary.fd >= 0)
+            m_sys.close(temporary.fd);
+        if (!temporary.name.empty())
+            m_sys.unlinkAt(target.dir, temporary.name.c_str());
         m_sys.close(in);
         return Result::failure(error);
     };
@@ -374,48 +531,40 @@ Result FileOps::copyInto(const std::string& source, const std::string& target, E
     if (const Result done =
             copyContent(in, out, static_cast<std::uint64_t>(std::max<off_t>(opened.st_size, 0)));
         !done.ok())
-        return abandon(done.error, true);
+        return abandon(done.error);
     // Written to while it was copied: the copy may hold a mix of old and new bytes.
     struct stat after {};
     if (m_sys.fstat(in, &after) != 0)
-        return abandon(errno, true);
+        return abandon(errno);
     if (!unchanged(opened, after))
-        return abandon(kChangedWhileCopied, true);
+        return abandon(kChangedWhileCopied);
     if (writtenLately(opened)) {
         if (const Result same = sameBytes(in, out, static_cast<std::uint64_t>(opened.st_size)); !same.ok())
-            return abandon(same.error, true);
+            return abandon(same.error);
         if (m_sys.fstat(in, &after) != 0)
-            return abandon(errno, true);
+            return abandon(errno);
         if (!unchanged(opened, after))
-            return abandon(kChangedWhileCopied, true);
+            return abandon(kChangedWhileCopied);
     }
     if (m_sys.fchmod(out, opened.st_mode & 0777) != 0)
-        return abandon(errno, true);
+        return abandon(errno);
     const struct timespec times[2] = {opened.st_atim, opened.st_mtim};
     if (m_sys.futimens(out, times) != 0)
-        return abandon(errno, true);
+        return abandon(errno);
     if (m_sys.fsync(out) != 0)
-        return abandon(errno, true);
-    if (m_sys.close(out) != 0)
-        return abandon(errno, false);
+        return abandon(errno);
     m_sys.close(in);
 
-    const Result placed =
-        existing == Existing::Replace
-            ? (m_sys.rename(temporary.c_str(), target.c_str(), false) == 0 ? Result::success()
-                                                                           : Result::failure(errno))
-            : placeNoReplace(temporary, target);
-    if (!placed.ok()) {
-        m_sys.unlink(temporary.c_str());
+    if (const Result placed = placeTemporary(temporary, target, existing); !placed.ok())
         return placed;
-    }
     if (copied != nullptr)
         *copied = opened;
     return Result::success();
 }
 
-Result FileOps::syncFolder(const std::string& folder) {
-    const int dir = m_sys.open(folder.c_str(), O_RDONLY | O_DIRECTORY, 0);
+Result FileOps::syncFolderOf(const Place& place) {
+    const Place folder = folderPlace(place);
+    const int dir = m_sys.openAt(folder.dir, folder.name.c_str(), O_RDONLY | O_DIRECTORY, 0);
     const int error = dir < 0 ? errno : (m_sys.fsync(dir) == 0 ? 0 : errno);
     if (dir >= 0)
         m_sys.close(dir);
@@ -423,68 +572,128 @@ Result FileOps::syncFolder(const std::string& folder) {
     return error != 0 && error != EINVAL ? Result::failure(error) : Result::success();
 }
 
-Result FileOps::copyFile(const std::string& source, const std::string& target, Existing existing) {
-    return copyInto(source, target, existing);
-}
-
-Result FileOps::moveFile(const std::string& source, const std::string& target, Existing existing) {
-    struct stat sourceInfo {};
-    if (m_sys.lstat(source.c_str(), &sourceInfo) != 0)
+Result FileOps::moveAt(const Place& source, const Identity* listed, const Place& target, Existing existing,
+                       const Identity* replacing) {
+    struct stat sourceEntry {};
+    if (m_sys.statAt(source.dir, source.name.c_str(), &sourceEntry, false) != 0)
         return Result::failure(errno);
-    if (S_ISDIR(sourceInfo.st_mode))
+    if (S_ISDIR(sourceEntry.st_mode))
         return Result::failure(EISDIR);
-
-    struct stat targetInfo {};
-    const bool hadTarget = m_sys.lstat(target.c_str(), &targetInfo) == 0;
-    if (hadTarget) {
-        if (sameFile(sourceInfo, targetInfo))
-            return Result::failure(EINVAL);
-        struct stat followedSource {
-        }, followedTarget{};
-        // A link moved over the file it points to would leave a link to nothing.
-        if (m_sys.stat(source.c_str(), &followedSource) == 0 &&
-            m_sys.stat(target.c_str(), &followedTarget) == 0 && sameFile(followedSource, followedTarget))
-            return Result::failure(EINVAL);
-        if (S_ISDIR(targetInfo.st_mode))
-            return Result::failure(EISDIR);
-        if (existing == Existing::Keep)
-            return Result::failure(EEXIST);
-    } else if (errno != ENOENT) {
-        return Result::failure(errno);
+    struct stat sourceFile = sourceEntry;
+    if (S_ISLNK(sourceEntry.st_mode)) {
+        struct stat followed {};
+        if (m_sys.statAt(source.dir, source.name.c_str(), &followed, true) == 0)
+            sourceFile = followed;
     }
+    bool hadTarget = false;
+    if (const Result free = checkTarget(target, sourceEntry, sourceFile, existing, replacing, hadTarget);
+        !free.ok())
+        return free;
 
     const Result renamed =
         existing == Existing::Replace
-            ? (m_sys.rename(source.c_str(), target.c_str(), false) == 0 ? Result::success()
-                                                                        : Result::failure(errno))
+            ? (m_sys.renameAt(source.dir, source.name.c_str(), target.dir, target.name.c_str(), false) == 0
+                   ? Result::success()
+                   : Result::failure(errno))
             : placeNoReplace(source, target);
     if (renamed.ok() || renamed.error != EXDEV)
         return renamed;
 
     // Another file system: the source goes only once its copy is complete and on disk.
     struct stat copied {};
-    if (const Result done = copyInto(source, target, existing, &copied); !done.ok())
+    if (const Result done = copyAt(source, listed, target, existing, replacing, &copied); !done.ok())
         return done;
     // Until the copy's name is on disk too, the source is the only safe copy: a failed move must
     // not leave the file in both places either.
-    if (const Result synced = syncFolder(folderOf(target)); !synced.ok()) {
+    if (const Result synced = syncFolderOf(target); !synced.ok()) {
         if (!hadTarget)
-            m_sys.unlink(target.c_str());
+            m_sys.unlinkAt(target.dir, target.name.c_str());
         return synced;
     }
     // Written to or replaced by another file since the copy: removing the name now would take
     // bytes that exist nowhere else.
     struct stat now {};
-    const int changed = m_sys.stat(source.c_str(), &now) != 0 ? errno
-                        : unchanged(copied, now)              ? 0
-                                                              : kChangedWhileCopied;
-    if (changed != 0 || m_sys.unlink(source.c_str()) != 0) {
+    const int changed = m_sys.statAt(source.dir, source.name.c_str(), &now, true) != 0 ? errno
+                        : unchanged(copied, now)                                       ? 0
+                                                                                       : kChangedWhileCopied;
+    if (changed != 0 || m_sys.unlinkAt(source.dir, source.name.c_str()) != 0) {
         const int error = changed != 0 ? changed : errno;
         if (!hadTarget)
-            m_sys.unlink(target.c_str());
+            m_sys.unlinkAt(target.dir, target.name.c_str());
         return Result::failure(error);
     }
     return Result::success();
+}
+
+Result FileOps::reachListed(const Listed& file, Held& folder, std::string& name, struct stat& entry) {
+    const std::string& path = file.path;
+    const auto slash = path.find_last_of('/');
+    name = slash == std::string::npos ? path : path.substr(slash + 1);
+    if (name.empty() || name == "." || name == "..")
+        return Result::failure(EINVAL);
+    const std::string folderPath = slash == std::string::npos ? "."
+                                   : slash == 0               ? "/"
+                                                              : path.substr(0, slash);
+    folder.fd = m_sys.openFolder(folderPath.c_str(), false);
+    if (folder.fd < 0) {
+        const int error = errno;
+        // A link where a folder was: the path leads somewhere else than when it was listed.
+        return Result::failure(error == ELOOP || error == ENOTDIR ? kNotAsListed : error);
+    }
+    if (m_sys.statAt(folder.fd, name.c_str(), &entry, false) != 0)
+        return Result::failure(errno);
+    struct stat now = entry;
+    // A listed link stands for the file it leads to; a link where a file was must lead to that very file.
+    if (S_ISLNK(entry.st_mode) && m_sys.statAt(folder.fd, name.c_str(), &now, true) != 0)
+        return Result::failure(errno == ENOENT ? kNotAsListed : errno);
+    if (S_ISDIR(now.st_mode) || !isListed(file.identity, now))
+        return Result::failure(kNotAsListed);
+    return Result::success();
+}
+
+Result FileOps::reachTarget(const std::string& target, Held& folder, std::string& name) {
+    const auto slash = target.find_last_of('/');
+    name = slash == std::string::npos ? target : target.substr(slash + 1);
+    if (name.empty() || name == "." || name == "..")
+        return Result::failure(EINVAL);
+    // The target folder is the one the user chose, links and all; it is held open so that every
+    // step lands in that same folder.
+    folder.fd = m_sys.openFolder(folderOf(target).c_str(), true);
+    return folder.fd < 0 ? Result::failure(errno) : Result::success();
+}
+
+Result FileOps::copyFile(const std::string& source, const std::string& target, Existing existing) {
+    return copyAt({AT_FDCWD, source}, nullptr, {AT_FDCWD, target}, existing, nullptr);
+}
+
+Result FileOps::moveFile(const std::string& source, const std::string& target, Existing existing) {
+    return moveAt({AT_FDCWD, source}, nullptr, {AT_FDCWD, target}, existing, nullptr);
+}
+
+Result FileOps::copyListed(const Listed& source, const std::string& target, Existing existing,
+                           const std::optional<Identity>& replacing) {
+    Held from(m_sys), to(m_sys);
+    std::string name, targetName;
+    struct stat entry {};
+    if (const Result reached = reachListed(source, from, name, entry); !reached.ok())
+        return reached;
+    if (const Result reached = reachTarget(target, to, targetName); !reached.ok())
+        return reached;
+    return copyAt({from.fd, name}, &source.identity, {to.fd, targetName}, existing,
+                  replacing ? &*replacing : nullptr);
+}
+
+Result FileOps::moveListed(const Listed& source, const std::string& target, Existing existing,
+                           const std::optional<Identity>& replacing) {
+    Held from(m_sys), to(m_sys);
+    std::string name, targetName;
+    struct stat entry {};
+    if (const Result reached = reachListed(source, from, name, entry); !reached.ok())
+        return reached;
+    if (const Result reached = reachTarget(target, to, targetName); !reached.ok())
+        return reached;
+    return moveAt({from.fd, name}, &source.identity, {to.fd, targetName}, existing,
+                  replacing ? &*replacing : nullptr);
 }
 
 std::optional<std::string> FileOps::finalTarget(const std::string& path, int& error) {
@@ -555,11 +764,22 @@ Result FileOps::writeFile(const std::string& requested, std::string_view content
     if (m_sys.rename(temporary.c_str(), path.c_str(), false) != 0)
         return abandon(errno, false);
     // The new name must reach the disk too, or a crash could bring back the old content.
-    return syncFolder(folderOf(path));
+    return syncFolderOf({AT_FDCWD, path});
 }
 
 Result FileOps::removeFile(const std::string& path) {
     if (m_sys.unlink(path.c_str()) != 0)
+        return Result::failure(errno);
+    return Result::success();
+}
+
+Result FileOps::removeListed(const Listed& file) {
+    Held folder(m_sys);
+    std::string name;
+    struct stat entry {};
+    if (const Result reached = reachListed(file, folder, name, entry); !reached.ok())
+        return reached;
+    if (m_sys.unlinkAt(folder.fd, name.c_str()) != 0)
         return Result::failure(errno);
     return Result::success();
 }
@@ -636,12 +856,46 @@ std::optional<std::string> FileOps::trashFolderFor(const std::string& absolute, 
     return own;
 }
 
+std::string trashEntryName(const std::string& name, int k) {
+    // The record's name adds ".trashinfo" to the trashed file's name; both must fit one name.
+    constexpr std::size_t kLongest = 255 - std::string_view(".trashinfo").size();
+    constexpr std::size_t kLongestExtension = 32;
+    const auto dot = name.find_last_of('.');
+    const bool hasExtension = dot != std::string::npos && dot > 0;
+    std::string stem = hasExtension ? name.substr(0, dot) : name;
+    std::string extension = hasExtension ? name.substr(dot) : std::string();
+    const std::string number = k == 1 ? std::string() : "." + std::to_string(k);
+    if (stem.size() + number.size() + extension.size() <= kLongest)
+        return stem + number + extension;
+    if (extension.size() > kLongestExtension) {
+        stem = name;
+        extension.clear();
+    }
+    std::size_t keep = kLongest - number.size() - extension.size();
+    // Never half a character: back off over UTF-8 continuation bytes.
+    while (keep > 0 && (static_cast<unsigned char>(stem[keep]) & 0xC0) == 0x80)
+        --keep;
+    return stem.substr(0, keep) + number + extension;
+}
+
 Result FileOps::trashFile(const std::string& path, std::string* trashedAs) {
     struct stat info {};
     if (m_sys.lstat(path.c_str(), &info) != 0)
         return Result::failure(errno);
-    const std::string absolute = absolutePath(path);
+    return trashAt({AT_FDCWD, path}, info, absolutePath(path), trashedAs);
+}
 
+Result FileOps::trashListed(const Listed& file, std::string* trashedAs) {
+    Held folder(m_sys);
+    std::string name;
+    struct stat entry {};
+    if (const Result reached = reachListed(file, folder, name, entry); !reached.ok())
+        return reached;
+    return trashAt({folder.fd, name}, entry, absolutePath(file.path), trashedAs);
+}
+
+Result FileOps::trashAt(const Place& source, const struct stat& info, const std::string& absolute,
+                        std::string* trashedAs) {
     bool home = false;
     std::string top;
     int error = 0;
@@ -663,13 +917,8 @@ Result FileOps::trashFile(const std::string& path, std::string* trashedAs) {
         "[Trash Info]\nPath=" + encodePathForUrl(recorded) + "\nDeletionDate=" + deletionDate() + "\n";
 
     const std::string name = fileNamePart(absolute);
-    const auto dot = name.find_last_of('.');
-    const bool hasExtension = dot != std::string::npos && dot > 0;
-    const std::string stem = hasExtension ? name.substr(0, dot) : name;
-    const std::string extension = hasExtension ? name.substr(dot) : std::string();
-
     for (int k = 1; k < 100000; ++k) {
-        const std::string candidate = k == 1 ? name : stem + "." + std::to_string(k) + extension;
+        const std::string candidate = trashEntryName(name, k);
         const std::string infoPath = infoFolder + "/" + candidate + ".trashinfo";
         const std::string filePath = filesFolder + "/" + candidate;
         const int fd = m_sys.open(infoPath.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600);
@@ -694,7 +943,7 @@ Result FileOps::trashFile(const std::string& path, std::string* trashedAs) {
             return dropRecord(error, true);
         if (m_sys.close(fd) != 0)
             return dropRecord(errno, false);
-        if (const Result moved = placeNoReplace(absolute, filePath); !moved.ok()) {
+        if (const Result moved = placeNoReplace(source, {AT_FDCWD, filePath}); !moved.ok()) {
             m_sys.unlink(infoPath.c_str());
             return moved;
         }

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace karv::files {
@@ -199,6 +200,49 @@ int openPath(const char* path, int flags, mode_t mode) {
         fd = ::openat(at.dir(), at.rest(), flags | O_CLOEXEC, mode);
     while (fd < 0 && errno == EINTR);
     return fd;
+}
+
+int openFolderNoFollow(const char* path) {
+    int dir = AT_FDCWD;
+    const char* at = path;
+    if (*at == '/') {
+        dir = ::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC);
+        if (dir < 0)
+            return -1;
+    }
+    while (true) {
+        while (*at == '/')
+            ++at;
+        const char* end = at;
+        while (*end != '\0' && *end != '/')
+            ++end;
+        if (end == at)
+            break;
+        const std::string name(at, end);
+        int next;
+        do
+            next = ::openat(dir, name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        while (next < 0 && errno == EINTR);
+        // O_PATH with O_NOFOLLOW may open the link itself instead of refusing it.
+        struct stat info {};
+        if (next >= 0 && (::fstat(next, &info) != 0 || !S_ISDIR(info.st_mode))) {
+            ::close(next);
+            next = -1;
+            errno = ELOOP;
+        }
+        const int error = errno;
+        if (dir != AT_FDCWD)
+            ::close(dir);
+        if (next < 0) {
+            errno = error;
+            return -1;
+        }
+        dir = next;
+        at = end;
+    }
+    if (dir == AT_FDCWD)
+        return ::open(".", O_PATH | O_DIRECTORY | O_CLOEXEC);
+    return dir;
 }
 
 } // namespace karv::files

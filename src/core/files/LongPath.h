@@ -71,4 +71,9 @@ private:
 /// open(2) of a path of any length (see `ShortPath`): a descriptor, or -1 with errno set.
 int openPath(const char* path, int flags, mode_t mode = 0);
 
+/// An O_PATH descriptor of the folder `path` (of any length), reached one name at a time from "/"
+/// (or from the working folder for a relative path) without following a symbolic link anywhere on
+/// the way: a link in any component fails with ELOOP or ENOTDIR. -1 with errno set.
+int openFolderNoFollow(const char* path);
+
 } // namespace karv::files

@@ -126,6 +126,66 @@ int SystemCalls::mkdir(const char* path, mode_t mode) {
     return atPath(path, [&](int dir, const char* rest) { return ::mkdirat(dir, rest, mode); });
 }
 
+namespace {
+
+// A name relative to a folder descriptor is short; relative to the working folder it is a path
+// that may need reaching in steps.
+template <typename Call> int atName(int dir, const char* name, Call call) {
+    if (dir != AT_FDCWD)
+        return call(dir, name);
+    return atPath(name, call);
+}
+
+} // namespace
+
+int SystemCalls::openAt(int dir, const char* name, int flags, mode_t mode) {
+    return atName(dir, name, [&](int at, const char* rest) {
+        int fd;
+        do
+            fd = ::openat(at, rest, flags | O_CLOEXEC, mode);
+        while (fd < 0 && errno == EINTR);
+        return fd;
+    });
+}
+
+int SystemCalls::statAt(int dir, const char* name, struct stat* info, bool followLinks) {
+    return atName(dir, name, [&](int at, const char* rest) {
+        return ::fstatat(at, rest, info, followLinks ? 0 : AT_SYMLINK_NOFOLLOW);
+    });
+}
+
+int SystemCalls::renameAt(int fromDir, const char* from, int toDir, const char* to, bool noReplace) {
+    return atName(fromDir, from, [&](int fromAt, const char* fromRest) {
+        return atName(toDir, to, [&](int toAt, const char* toRest) {
+            return noReplace ? ::renameat2(fromAt, fromRest, toAt, toRest, RENAME_NOREPLACE)
+                             : ::renameat(fromAt, fromRest, toAt, toRest);
+        });
+    });
+}
+
+int SystemCalls::linkAt(int fromDir, const char* from, int toDir, const char* to, int flags) {
+    // An empty name stands for the descriptor itself (AT_EMPTY_PATH): nothing to reach.
+    if (fromDir != AT_FDCWD || from[0] == '\0')
+        return atName(toDir, to, [&](int toAt, const char* toRest) {
+            return ::linkat(fromDir, from, toAt, toRest, flags);
+        });
+    return atName(fromDir, from, [&](int fromAt, const char* fromRest) {
+        return atName(toDir, to, [&](int toAt, const char* toRest) {
+            return ::linkat(fromAt, fromRest, toAt, toRest, flags);
+        });
+    });
+}
+
+int SystemCalls::unlinkAt(int dir, const char* name) {
+    return atName(dir, name, [](int at, const char* rest) { return ::unlinkat(at, rest, 0); });
+}
+
+int SystemCalls::openFolder(const char* path, bool followLinks) {
+    if (followLinks)
+        return openPath(path, O_PATH | O_DIRECTORY);
+    return openFolderNoFollow(path);
+}
+
 Syscalls& systemCalls() {
     static SystemCalls calls;
     return calls;

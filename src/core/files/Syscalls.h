@@ -32,6 +32,20 @@ public:
     virtual int link(const char* from, const char* to) = 0;
     virtual int unlink(const char* path) = 0;
     virtual int mkdir(const char* path, mode_t mode) = 0;
+
+    // The same acts on a name inside a folder descriptor, so that a folder checked once is the
+    // folder acted in. With AT_FDCWD the name may be a path of any length.
+    virtual int openAt(int dir, const char* name, int flags, mode_t mode) = 0;
+    /// fstatat; `followLinks` false stats a link itself.
+    virtual int statAt(int dir, const char* name, struct stat* info, bool followLinks) = 0;
+    /// renameat, or renameat2 with RENAME_NOREPLACE when `noReplace`.
+    virtual int renameAt(int fromDir, const char* from, int toDir, const char* to, bool noReplace) = 0;
+    /// linkat with its flags (AT_SYMLINK_FOLLOW, AT_EMPTY_PATH).
+    virtual int linkAt(int fromDir, const char* from, int toDir, const char* to, int flags) = 0;
+    virtual int unlinkAt(int dir, const char* name) = 0;
+    /// A descriptor (O_PATH) of the folder `path`. Without `followLinks` no component of the path
+    /// may be a symbolic link: such a path fails with ELOOP or ENOTDIR.
+    virtual int openFolder(const char* path, bool followLinks) = 0;
 };
 
 /// The kernel's calls.
@@ -54,6 +68,12 @@ public:
     int link(const char* from, const char* to) override;
     int unlink(const char* path) override;
     int mkdir(const char* path, mode_t mode) override;
+    int openAt(int dir, const char* name, int flags, mode_t mode) override;
+    int statAt(int dir, const char* name, struct stat* info, bool followLinks) override;
+    int renameAt(int fromDir, const char* from, int toDir, const char* to, bool noReplace) override;
+    int linkAt(int fromDir, const char* from, int toDir, const char* to, int flags) override;
+    int unlinkAt(int dir, const char* name) override;
+    int openFolder(const char* path, bool followLinks) override;
 };
 
 /// The one shared instance of the kernel's calls.

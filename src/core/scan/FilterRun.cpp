@@ -259,7 +259,7 @@ void FilterRun::addResultRow(const std::string& path, std::uint64_t size, std::u
     row.countText = groupedCountText(contentCount);
     row.folder = folderPart(path) + "/";
     if (fileStat())
-        row.stamp = {true, stat->size, stat->modifiedNs};
+        row.stamp = rowStamp(*stat);
     m_host.results().append(std::move(row));
 }
 

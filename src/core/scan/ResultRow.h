@@ -1,18 +1,29 @@
 #pragma once
 
+#include "values/FileFacts.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
 namespace karv {
 
-/// What a file looked like when its row was listed. An action that would move or delete the file
-/// first checks that it still looks so, so that a list never acts on a file rewritten since.
+/// Which file a row was listed from and what it looked like then. An action on the row first
+/// checks that the path still leads to that very file, unchanged, so that a list never acts on a
+/// file rewritten or put in its place since. A row without one is not acted on.
 struct RowStamp {
     bool known = false;
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
     std::uint64_t size = 0;
     std::int64_t modifiedNs = 0;
+    std::int64_t changedNs = 0; ///< status change time, which a writer cannot set back
 };
+
+/// The stamp of a file as one stat found it.
+inline RowStamp rowStamp(const FileStat& stat) {
+    return {true, stat.device, stat.inode, stat.size, stat.modifiedNs, stat.changedNs};
+}
 
 /// One row of the result list. The name and folder keep the raw path bytes, so a name that is not
 /// UTF-8 is acted on exactly; front ends decode them only for display.

@@ -15,12 +15,14 @@ std::optional<FileStat> statFile(const std::string& path) {
     const files::ShortPath at(path.c_str());
     if (!at.ok() ||
         ::statx(at.dir(), at.rest(), 0,
-                STATX_TYPE | STATX_SIZE | STATX_MTIME | STATX_ATIME | STATX_BTIME | STATX_INO, &sx) != 0)
+                STATX_TYPE | STATX_SIZE | STATX_MTIME | STATX_CTIME | STATX_ATIME | STATX_BTIME | STATX_INO,
+                &sx) != 0)
         return std::nullopt;
     FileStat result;
     result.size = sx.stx_size;
     result.modified = sx.stx_mtime.tv_sec;
     result.modifiedNs = static_cast<std::int64_t>(sx.stx_mtime.tv_sec) * 1'000'000'000 + sx.stx_mtime.tv_nsec;
+    result.changedNs = static_cast<std::int64_t>(sx.stx_ctime.tv_sec) * 1'000'000'000 + sx.stx_ctime.tv_nsec;
     result.accessed = sx.stx_atime.tv_sec;
     // Many file systems record no birth time; the last-write time stands in for it.
     result.created = (sx.stx_mask & STATX_BTIME) ? sx.stx_btime.tv_sec : sx.stx_mtime.tv_sec;

@@ -14,6 +14,7 @@ struct FileStat {
     std::int64_t created = 0;    ///< birth time in seconds; the last-write time where none is recorded
     std::int64_t modified = 0;   ///< seconds since the epoch
     std::int64_t modifiedNs = 0; ///< the same instant in nanoseconds, to tell a rewritten file
+    std::int64_t changedNs = 0;  ///< status change time in nanoseconds, which a writer cannot set back
     std::int64_t accessed = 0;
     bool isDirectory = false;
     /// Identity of the file itself: two paths with the same pair (links, a folder reached twice)
