@@ -26,7 +26,11 @@ ResultRow rowFor(const std::string& path) {
     ResultRow row;
     row.name = path.substr(path.rfind('/') + 1);
     row.folder = path.substr(0, path.rfind('/') + 1);
-    if (const auto stat = statFile(path))
+    const auto stat = statFile(path);
+    const auto folder = statFile(row.folder);
+    if (stat && folder)
+        row.stamp = rowStamp(*stat, *folder);
+    else if (stat)
         row.stamp = rowStamp(*stat);
     return row;
 }
@@ -434,6 +438,16 @@ TEST(ListActions, BatchesActOnlyOnTheListedFilesAndSayWhyTheOthersFailed) {
                   std::string::npos)
             << summary;
         EXPECT_EQ(bench.rows.rows.size(), 3u);
+
+        // A folder chosen through a link is the user's own way to it: its files are acted on.
+        tree.file("real/in.txt", "in");
+        tree.link("chosen", tree.path("real"));
+        Bench linked;
+        linked.keyboard.ctrl = true;
+        linked.rows.rows.push_back(rowFor(tree.path("chosen/in.txt")));
+        linked.rows.selected = {0};
+        linked.actions.deleteSelected();
+        EXPECT_FALSE(present(tree.path("real/in.txt"))) << linked.summary();
 
         // To the trash, bottom up: the same refusal, and a trash that refuses says so.
         bench.keyboard.ctrl = false;

@@ -199,6 +199,9 @@ files::Listed ListActions::listedOf(const ResultRow& row, int& unknown) {
     files::Listed listed{row.path(), {}};
     const RowStamp& stamp = row.stamp;
     listed.identity = {stamp.device, stamp.inode, stamp.size, stamp.modifiedNs, stamp.changedNs, false};
+    listed.folderKnown = stamp.folderKnown;
+    listed.folderDevice = stamp.folderDevice;
+    listed.folderInode = stamp.folderInode;
     // Without a stamp nothing tells that the path still names the listed file: never guessed.
     unknown = stamp.known ? 0 : (m_files.exists(listed.path) ? files::kNotAsListed : ENOENT);
     return listed;
@@ -289,8 +292,14 @@ void ListActions::moveOrCopySelected(bool move) {
         if (error == 0) {
             if (move) {
                 RowStamp stamp;
-                if (const auto now = m_files.identity(folder + name))
+                if (const auto now = m_files.identity(folder + name)) {
                     stamp = {true, now->device, now->inode, now->size, now->modifiedNs, now->changedNs};
+                    if (const auto into = m_files.identity(folder); into && into->isFolder) {
+                        stamp.folderKnown = true;
+                        stamp.folderDevice = into->device;
+                        stamp.folderInode = into->inode;
+                    }
+                }
                 m_rows.setRowPlace(index, folder, name, stamp);
             }
             ++done;

@@ -634,11 +634,21 @@ Result FileOps::reachListed(const Listed& file, Held& folder, std::string& name,
     const std::string folderPath = slash == std::string::npos ? "."
                                    : slash == 0               ? "/"
                                                               : path.substr(0, slash);
-    folder.fd = m_sys.openFolder(folderPath.c_str(), false);
+    folder.fd = m_sys.openFolder(folderPath.c_str(), file.folderKnown);
     if (folder.fd < 0) {
         const int error = errno;
         // A link where a folder was: the path leads somewhere else than when it was listed.
         return Result::failure(error == ELOOP || error == ENOTDIR ? kNotAsListed : error);
+    }
+    if (file.folderKnown) {
+        // Links on the way are the user's own (a linked folder chosen to scan); what counts is that
+        // the path still ends at the folder the file was listed in.
+        struct stat reached {};
+        if (m_sys.fstat(folder.fd, &reached) != 0)
+            return Result::failure(errno);
+        if (static_cast<std::uint64_t>(reached.st_dev) != file.folderDevice ||
+            static_cast<std::uint64_t>(reached.st_ino) != file.folderInode)
+            return Result::failure(kNotAsListed);
     }
     if (m_sys.statAt(folder.fd, name.c_str(), &entry, false) != 0)
         return Result::failure(errno);

@@ -32,15 +32,20 @@ struct Identity {
     bool isFolder = false;
 };
 
-/// A file as a list showed it: its path and who it was then. An act on a listed file reaches it
-/// from "/" without following a link in any folder of its path and acts only when the name still
-/// holds that very file, unchanged (device, inode, size, modification and change time); otherwise
-/// it fails with `kNotAsListed` (ENOENT when nothing has the name any more), having changed nothing.
-/// A listed name that is itself a link stands for the file it leads to; the act moves or removes
-/// the link, never that file.
+/// A file as a list showed it: its path and who it was then. An act on a listed file reaches its
+/// folder and acts only when that folder is the one the file was listed in and the name still holds
+/// that very file, unchanged (device, inode, size, modification and change time); otherwise it
+/// fails with `kNotAsListed` (ENOENT when nothing has the name any more), having changed nothing.
+/// With the folder's identity known, the folder path may lead through links (the user may have
+/// chosen a linked folder) but must end at that very folder; without it, no link is followed in
+/// any folder of the path. A listed name that is itself a link stands for the file it leads to; the
+/// act moves or removes the link, never that file.
 struct Listed {
     std::string path;
     Identity identity;
+    bool folderKnown = false;
+    std::uint64_t folderDevice = 0;
+    std::uint64_t folderInode = 0;
 };
 
 /// The error of a copy (or a move across file systems) whose source was written to, grew, shrank or

@@ -258,8 +258,15 @@ void FilterRun::addResultRow(const std::string& path, std::uint64_t size, std::u
     row.timeText = std::move(time);
     row.countText = groupedCountText(contentCount);
     row.folder = folderPart(path) + "/";
-    if (fileStat())
-        row.stamp = rowStamp(*stat);
+    if (fileStat()) {
+        // Rows come folder by folder: one look at each folder serves all of its rows.
+        if (!m_stampedFolder || row.folder != m_stampedFolderPath) {
+            m_stampedFolderPath = row.folder;
+            m_stampedFolder = statFile(row.folder);
+        }
+        row.stamp = m_stampedFolder && m_stampedFolder->isDirectory ? rowStamp(*stat, *m_stampedFolder)
+                                                                    : rowStamp(*stat);
+    }
     m_host.results().append(std::move(row));
 }
 

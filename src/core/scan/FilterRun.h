@@ -134,6 +134,9 @@ private:
     DuplicateStage* m_duplicates = nullptr;
     // Identities of the folders entered in this run: none is walked twice, however it is reached.
     std::set<std::pair<dev_t, ino_t>> m_visited;
+    // The folder of the last row stamped, and what it was.
+    std::string m_stampedFolderPath;
+    std::optional<FileStat> m_stampedFolder;
 };
 
 } // namespace karv

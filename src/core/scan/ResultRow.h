@@ -18,11 +18,22 @@ struct RowStamp {
     std::uint64_t size = 0;
     std::int64_t modifiedNs = 0;
     std::int64_t changedNs = 0; ///< status change time, which a writer cannot set back
+    /// The folder the file was listed in (its path followed as the walk followed it): an act later
+    /// reaches the file only through that very folder.
+    bool folderKnown = false;
+    std::uint64_t folderDevice = 0;
+    std::uint64_t folderInode = 0;
 };
 
 /// The stamp of a file as one stat found it.
 inline RowStamp rowStamp(const FileStat& stat) {
-    return {true, stat.device, stat.inode, stat.size, stat.modifiedNs, stat.changedNs};
+    return {true, stat.device, stat.inode, stat.size, stat.modifiedNs, stat.changedNs, false, 0, 0};
+}
+
+/// The stamp of a file and of the folder it was listed in.
+inline RowStamp rowStamp(const FileStat& stat, const FileStat& folder) {
+    return {true,           stat.device, stat.inode,    stat.size,   stat.modifiedNs,
+            stat.changedNs, true,        folder.device, folder.inode};
 }
 
 /// One row of the result list. The name and folder keep the raw path bytes, so a name that is not
