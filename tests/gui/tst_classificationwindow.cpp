@@ -212,7 +212,9 @@ private slots:
         QVERIFY(fs::exists(present)); // copied: the source stays
         QCOMPARE(f.warnings.size(), size_t(1));
         QCOMPARE(f.warnings[0],
-                 u8("归类完成，但有 1 个文件归类失败，具体请看已打开的【归类失败的文件路径.txt】"));
+                 u8("归类完成，但有 1 个文件归类失败，具体请看已打开的【归类失败的文件路径.txt】\r\n"
+                    "失败 1 个：已不存在 1 个（") +
+                     QString::fromStdString(f.tree.path("list/gone.txt")) + u8("）"));
         QCOMPARE(f.opener.opened.size(), size_t(1));
         QCOMPARE(QUrl(QString::fromStdString(f.opener.opened[0])).toLocalFile(),
                  QString::fromStdString(f.state.dataFolder) + u8("/归类失败的文件路径.txt"));
