@@ -196,6 +196,22 @@ private slots:
         QVERIFY(fs::exists(in + "/a.txt") && !fs::exists(in + "/1/a.txt"));
     }
 
+    void anEmptyFolderBoxIsRefusedWithAMessage() {
+        Fixture f;
+        f.setUpMoveRun("");
+        f.get("按钮立即执行归类")->click();
+        QCOMPARE(f.questioner.messages.size(), size_t(1));
+        QCOMPARE(f.questioner.messages.back(), std::string("请先选择要归类的目录！"));
+        QVERIFY(!fs::exists(f.state.dataFolder + "/归类前文件路径.txt"));
+        QCOMPARE(f.get("按钮立即执行归类")->text(), u8("立即执行归类"));
+
+        // Nothing was classified, so there is nothing to take back either.
+        f.questioner.yesNoAnswer = true;
+        f.get("按钮撤销上次归类")->click();
+        QCOMPARE(f.questioner.messages.back(), std::string("没有可以撤销的归类。"));
+        QVERIFY(!f.get("按钮撤销上次归类")->isEnabled());
+    }
+
     void mainListModeReadsTheResultRowsAndReportsFailures() {
         Fixture f;
         const std::string present = f.tree.file("list/x.txt", "x");
