@@ -199,6 +199,10 @@ private slots:
     void anEmptyFolderBoxIsRefusedWithAMessage() {
         Fixture f;
         f.setUpMoveRun("");
+        // Should the refusal ever break, the run copies nothing out of "/".
+        f.get<QCheckBox>("选择框保留原文件")->setChecked(true);
+        f.get<QLineEdit>("编辑框过滤")->setText("karv-no-such-name-*.none");
+        f.answerTextWindow(nullptr, nullptr); // a summary, were there one, would not wait
         f.get("按钮立即执行归类")->click();
         QCOMPARE(f.questioner.messages.size(), size_t(1));
         QCOMPARE(f.questioner.messages.back(), std::string("请先选择要归类的目录！"));
