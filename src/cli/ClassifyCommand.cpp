@@ -2,7 +2,9 @@
 #include "classify/ClassificationRun.h"
 #include "classify/ClassificationUndo.h"
 #include "cli/Cli.h"
+#include "settings/SettingsFiles.h"
 #include "settings/TextInput.h"
+#include "text/NameText.h"
 
 #include <chrono>
 #include <dirent.h>
@@ -15,7 +17,7 @@ namespace {
 
 constexpr std::string_view kClassifyHelp = R"(usage: karv-tessil-cli classify [OPTIONS] FOLDER
        karv-tessil-cli classify [OPTIONS] --from-list FILE
-       karv-tessil-cli classify --undo [--log-dir DIR]
+       karv-tessil-cli classify --undo [--dry-run] [--log-dir DIR]
 
 Moves or copies every file to the path its template builds (one classification run).
 
@@ -31,9 +33,11 @@ Moves or copies every file to the path its template builds (one classification r
   --in-order                listing order (default: random order)
   --keywords FILE           classify only files whose main name holds a term of a line of FILE
                             ("|" between terms); [关键词] is that line
-  --log-dir DIR             where the three logs are written (default: the program's data folder)
+  --log-dir DIR             where the three logs and the journal are written (default: the
+                            program's data folder); one run or undo at a time per folder
   --dry-run                 print what would happen; touch no file, write no log
-  --undo                    move the files of the last run back where they came from
+  --undo                    take the last run back: moved files go back where they came from,
+                            unchanged copies go to the trash (with --dry-run: only print it)
   -0                        the lists of --from-list, --keywords and --batch-list are separated by
                             NUL instead of line breaks (paths may then hold line breaks)
 
@@ -43,7 +47,11 @@ start with a UTF-8 byte-order mark, which is dropped.
 Standard output: source TAB target for every processed file, in processing order (TAB, CR, LF and
 backslash inside a path written as \t, \r, \n, \\). A target that is taken by another file gets the
 first free name (name2.ext, name3.ext …); the output and the logs show the name used.
-Exit status: 0 every file done, 1 some failed (see the failure log), 2 bad usage, 130 interrupted.
+Standard error: one line per failed file, reason TAB path, and the summary.
+--undo writes target TAB source for every file moved back (target TAB nothing for a copy moved to
+the trash); with nothing to take back it says so and exits 0.
+Exit status: 0 every file done, 1 some failed (see the failure log) or another run holds the log
+folder, 2 bad usage; stopped by SIGINT, SIGTERM or SIGHUP: 128 + the signal (130 for Ctrl+C).
 )";
 
 class CliClassifyHost : public ClassificationHost {
@@ -96,9 +104,21 @@ public:
         m_io.out << tsvField(source) << '\t' << tsvField(target) << '\n';
     }
 
+    void fileFailed(const std::string& source, files::FailureReason reason) override {
+        clearStatus();
+        m_io.err << files::reasonText(reason) << '\t' << terminalText(tsvField(source)) << '\n';
+    }
+
+    void refused(const std::string& message) override { m_io.err << terminalText(message) << '\n'; }
+
     void finished(const ClassificationSummary& summary) override { m_summary = summary; }
 
 private:
+    void clearStatus() {
+        if (m_io.errIsTerminal)
+            m_io.err << "\r\033[K";
+    }
+
     CliIo& m_io;
     ClassificationSettings m_settings;
     bool m_random;
@@ -119,21 +139,32 @@ bool isFolder(const std::string& path) {
     return true;
 }
 
-int undoCommand(const std::string& logFolder, CliIo& io) {
-    auto files = diskPlacementFiles();
-    const UndoResult result = undoLastClassification(logFolder, *files);
-    if (!result.logsRead) {
-        io.err << result.problem << "\n";
+std::string shownPath(const std::string& path) {
+    return terminalText(displayText(path));
+}
+
+int undoCommand(const std::string& logFolder, bool preview, CliIo& io) {
+    PreviewFiles previewFiles;
+    auto disk = diskPlacementFiles();
+    PlacementFiles& files = preview ? static_cast<PlacementFiles&>(previewFiles) : *disk;
+    const UndoResult result = undoLastClassification(logFolder, files, preview);
+    if (result.nothingToUndo) {
+        io.err << kNothingToUndo << "\n";
+        return kExitOk;
+    }
+    if (!result.journalRead) {
+        io.err << terminalText(result.problem) << "\n";
         return kExitFailures;
     }
-    for (const auto& [target, source] : result.restored)
-        io.out << tsvField(target) << '\t' << tsvField(source) << '\n';
+    for (const UndoneFile& file : result.undone)
+        io.out << tsvField(file.target) << '\t' << (file.trashed ? std::string() : tsvField(file.source))
+               << '\n';
     for (const UndoProblem& problem : result.notRestored)
-        io.err << "未能撤销：" << tsvField(problem.target) << " -> " << tsvField(problem.source) << "（"
-               << problem.reason << "）\n";
-    io.err << "撤销完成！共还原 " << result.restored.size() << " 个文件";
+        io.err << (preview ? "无法撤销：" : "未能撤销：") << terminalText(tsvField(problem.target)) << " -> "
+               << terminalText(tsvField(problem.source)) << "（" << problem.reason << "）\n";
+    io.err << (preview ? "撤销预览：将还原 " : "撤销完成！共还原 ") << result.undone.size() << " 个文件";
     if (!result.notRestored.empty())
-        io.err << "，" << result.notRestored.size() << " 个文件未能还原";
+        io.err << "，" << result.notRestored.size() << (preview ? " 个文件无法还原" : " 个文件未能还原");
     io.err << "。\n";
     return result.notRestored.empty() ? kExitOk : kExitFailures;
 }
@@ -217,7 +248,7 @@ int classifyCommand(const std::vector<std::string>& args, CliIo& io) {
                 return bad("--log-dir");
             if (!isFolder(value))
                 return usageError(io, cmd, "cannot use folder '" + value + "' for --log-dir");
-            logFolder = value;
+            logFolder = absoluteLexicalPath(value, workingFolder());
         } else if (reader.flag("--dry-run")) {
             dryRun = true;
         } else if (reader.flag("--undo")) {
@@ -267,9 +298,9 @@ int classifyCommand(const std::vector<std::string>& args, CliIo& io) {
     if (logFolder.empty())
         logFolder = programDataFolder(executableFolder());
     if (undo) {
-        if (folderGiven || pathList.given || dryRun)
-            return usageError(io, cmd, "--undo takes only --log-dir");
-        return undoCommand(logFolder, io);
+        if (folderGiven || pathList.given)
+            return usageError(io, cmd, "--undo takes only --dry-run and --log-dir");
+        return undoCommand(logFolder, dryRun, io);
     }
     if (pathList.given && folderGiven)
         return usageError(io, cmd, "give either FOLDER or --from-list, not both");
@@ -285,8 +316,6 @@ int classifyCommand(const std::vector<std::string>& args, CliIo& io) {
     if (pathList.given) {
         if (const int status = readList(pathList, rows); status != kExitOk)
             return status;
-    }
-    if (pathList.given) {
         settings.mainListMode = true;
         std::erase(rows, std::string());
     } else {
@@ -305,20 +334,30 @@ int classifyCommand(const std::vector<std::string>& args, CliIo& io) {
     host.attach(&run);
     run.runClassification();
     io.out.flush();
+    if (!run.refusal().empty())
+        return kExitFailures;
     if (io.errIsTerminal)
         io.err << "\r\033[K";
     const ClassificationSummary summary = host.summary().value_or(ClassificationSummary{});
+    const bool stopped = summary.stopped;
+    if (!summary.problem.empty())
+        io.err << terminalText(summary.problem) << "\n";
     if (summary.failures > 0 && dryRun)
-        io.err << "预览完成！共 " << summary.processed << " 个文件，其中 " << summary.failures
-               << " 个文件将归类失败。\n";
+        io.err << (stopped ? "预览已停止！共 " : "预览完成！共 ") << summary.processed << " 个文件，其中 "
+               << summary.failures << " 个文件将归类失败。\n";
     else if (summary.failures > 0)
-        io.err << "归类完成，但有 " << summary.failures << " 个文件归类失败，具体请看【"
-               << summary.failureLogPath << "】\n";
+        io.err << (stopped ? "归类已停止，" : "归类完成，") << "但有 " << summary.failures
+               << " 个文件归类失败，具体请看【" << terminalText(summary.failureLogPath) << "】\n";
+    else if (dryRun)
+        io.err << (stopped ? "预览已停止！" : "预览完成！") << "共 " << summary.processed << " 个文件。\n";
     else
-        io.err << (dryRun ? "预览完成！" : "归类完成！") << "共 " << summary.processed << " 个文件。\n";
-    if (summary.stopped && interruptRequested())
+        io.err << (stopped ? kStoppedSummaryTitle : kSummaryTitle) << "共 " << summary.processed
+               << " 个文件。\n";
+    if (!summary.reasons.empty())
+        io.err << summary.reasons.summary(&shownPath) << "\n";
+    if (stopped && interruptRequested())
         return kExitInterrupted;
-    return summary.failures > 0 ? kExitFailures : kExitOk;
+    return summary.failures > 0 || stopped ? kExitFailures : kExitOk;
 }
 
 } // namespace karv::cli

@@ -11,6 +11,7 @@ namespace karv::cli {
 namespace {
 
 volatile std::sig_atomic_t g_interrupted = 0;
+volatile std::sig_atomic_t g_signal = SIGINT;
 
 struct Command {
     std::function<int(const std::vector<std::string>&, CliIo&)> run;
@@ -42,7 +43,8 @@ bool interruptRequested() {
 int interruptCount() {
     return static_cast<int>(g_interrupted);
 }
-void requestInterrupt() {
+void requestInterrupt(int signal) {
+    g_signal = signal;
     // Counted, so that a second Ctrl+C can end what the first one left running (the output of the
     // duplicate groups found so far), as a second click on the stop button does.
     if (g_interrupted < 1000)
@@ -50,6 +52,10 @@ void requestInterrupt() {
 }
 void clearInterrupt() {
     g_interrupted = 0;
+    g_signal = SIGINT;
+}
+int interruptedStatus() {
+    return 128 + static_cast<int>(g_signal);
 }
 
 int usageError(CliIo& io, std::string_view command, std::string_view message) {
@@ -99,7 +105,10 @@ int dispatch(const std::vector<std::string>& args, CliIo& io) {
 } // namespace
 
 int runCli(const std::vector<std::string>& args, CliIo& io) {
-    const int status = dispatch(args, io);
+    int status = dispatch(args, io);
+    // Every subcommand reports a stop by signal the same way; the status names the signal.
+    if (status == kExitInterrupted)
+        status = interruptedStatus();
     // Output that did not arrive (a full disk) is a failure, never a success.
     if (!io.out.flush() && status != kExitFailures) {
         io.err << "karv-tessil-cli: cannot write to standard output\n";

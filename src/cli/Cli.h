@@ -1,5 +1,6 @@
 #pragma once
 
+#include <csignal>
 #include <iosfwd>
 #include <string>
 #include <string_view>
@@ -18,14 +19,19 @@ struct CliIo {
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailures = 1;
 inline constexpr int kExitUsage = 2;
+/// What a subcommand returns when a signal stopped it; the command line exits with 128 + that signal.
 inline constexpr int kExitInterrupted = 130;
 
-/// Set by the SIGINT handler; long runs poll it and stop the way the stop button does.
+/// Set by the SIGINT, SIGTERM and SIGHUP handlers; long runs poll it and stop the way the stop
+/// button does.
 bool interruptRequested();
-/// How many times SIGINT arrived since the last clear.
+/// How many times a stopping signal arrived since the last clear.
 int interruptCount();
-void requestInterrupt();
+/// Safe in a signal handler. `signal` decides the exit status of an interrupted run (128 + it).
+void requestInterrupt(int signal = SIGINT);
 void clearInterrupt();
+/// The exit status of a run that a signal stopped: 128 + the last stopping signal.
+int interruptedStatus();
 
 /// Runs the whole command line (argv[0] excluded): dispatches to the subcommand.
 int runCli(const std::vector<std::string>& args, CliIo& io);

@@ -6,8 +6,8 @@
 
 namespace {
 
-void onInterrupt(int) {
-    karv::cli::requestInterrupt();
+void onInterrupt(int signal) {
+    karv::cli::requestInterrupt(signal);
 }
 
 } // namespace
@@ -17,7 +17,10 @@ int main(int argc, char** argv) {
     struct sigaction action {};
     action.sa_handler = onInterrupt;
     sigemptyset(&action.sa_mask);
-    ::sigaction(SIGINT, &action, nullptr);
+    // A terminal closed or a service stopped ends a run as Ctrl+C does: the current file finished,
+    // the logs closed.
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP})
+        ::sigaction(signal, &action, nullptr);
 
     std::vector<std::string> args(argv + 1, argv + argc);
     karv::cli::CliIo io{std::cout, std::cerr, ::isatty(STDERR_FILENO) == 1};

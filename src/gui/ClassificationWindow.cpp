@@ -39,7 +39,8 @@ constexpr const char* kBatchNamesPrompt = "这个批次名列表在每换一个�
 constexpr const char* kKeywordPrompt =
     "一行一个，每行多个关键词使用|隔开。使用关键词搜索后，归类路径可使用[关键词]元符";
 constexpr const char* kUndoQuestion =
-    "确定要撤销上次归类吗？\r\n上次归类移动的文件将移回原位置；原位置已有文件的不会被覆盖。";
+    "确定要撤销上次归类吗？\r\n上次归类移动的文件将移回原位置；原位置已有文件的不会被覆盖。"
+    "\r\n上次归类复制出的文件，未改动的将移到回收站。";
 
 QString tagOf(const QWidget* widget) {
     return widget->property("tag").toString();
@@ -268,12 +269,19 @@ void ClassificationWindow::undoLastRun() {
     if (!m_desktop.questioner.askYesNo(kUndoQuestion))
         return;
     const UndoResult result = undoLastClassification(m_state.dataFolder, *m_files);
-    if (!result.logsRead) {
+    if (result.nothingToUndo) {
+        m_desktop.questioner.showMessage(std::string(kNothingToUndo));
+        m_undo->setEnabled(false);
+        return;
+    }
+    if (!result.journalRead) {
         m_desktop.questioner.showMessage(result.problem);
         return;
     }
-    QString text = u8("撤销完成！共还原 ") + QString::number(result.restored.size()) + u8(" 个文件");
+    QString text = u8("撤销完成！共还原 ") + QString::number(result.undone.size()) + u8(" 个文件");
     if (result.notRestored.empty()) {
+        // Everything is back: a second undo would find nothing.
+        m_undo->setEnabled(false);
         m_desktop.questioner.showMessage(us(text + u8("。")));
         return;
     }
@@ -348,18 +356,30 @@ std::int64_t ClassificationWindow::tickMs() {
     return m_desktop.clock.tickMs();
 }
 
+void ClassificationWindow::refused(const std::string& message) {
+    m_desktop.questioner.showMessage(message);
+}
+
 void ClassificationWindow::finished(const ClassificationSummary& summary) {
+    m_undo->setEnabled(true);
+    if (!summary.problem.empty())
+        m_desktop.questioner.showMessage(summary.problem);
     if (summary.failures > 0) {
         // Encoded from the path's bytes, so a data folder whose name is not UTF-8 still opens.
         m_desktop.opener.openUrl("file://" + files::encodePathForUrl(summary.failureLogPath));
-        m_warningBox(u8("归类完成，但有 ") + QString::number(summary.failures) +
-                     u8(" 个文件归类失败，具体请看已打开的【归类失败的文件路径.txt】"));
+        const auto shown = [](const std::string& path) {
+            return displayText(path);
+        };
+        m_warningBox((summary.stopped ? u8("归类已停止，但有 ") : u8("归类完成，但有 ")) +
+                     QString::number(summary.failures) +
+                     u8(" 个文件归类失败，具体请看已打开的【归类失败的文件路径.txt】\r\n") +
+                     qs(summary.reasons.summary(+shown)));
         return;
     }
     if (m_closeRequested)
         return; // the user closed the window: no summary over nothing
     showTextWindow({m_desktop.questioner, m_desktop.clipboard}, qs(summary.shownText), qs(kSummaryPrompt),
-                   qs(kSummaryTitle), this);
+                   qs(summary.stopped ? kStoppedSummaryTitle : kSummaryTitle), this);
 }
 
 void ClassificationWindow::startOrStop() {

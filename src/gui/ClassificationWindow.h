@@ -70,6 +70,7 @@ public:
     void pump() override;
     std::int64_t tickMs() override;
     void finished(const ClassificationSummary& summary) override;
+    void refused(const std::string& message) override;
 
 protected:
     void closeEvent(QCloseEvent* event) override;

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <map>
 #include <sstream>
+#include <unistd.h>
 
 using karv::test::runCli;
 using karv::test::TempTree;
@@ -70,7 +71,8 @@ TEST(ClassifyCommand, DryRunPrintsExactlyWhatTheRunThenDoes) {
         if (templateText[0] == '@') {
             EXPECT_NE(real.out.find("\t" + t.in + "/out/same3.txt\n"), std::string::npos) << real.out;
         }
-        EXPECT_EQ(snapshot(t.tree.root()).size(), before.size() + 3); // the three logs, no file lost
+        // The three logs, the journal and the lock file; no file lost.
+        EXPECT_EQ(snapshot(t.tree.root()).size(), before.size() + 5);
     }
 }
 
@@ -110,10 +112,77 @@ TEST(ClassifyCommand, ListModeCopiesAndReportsFailuresAndBadUsage) {
                               "/B/missing.txt\n" + t.in + "/a/same.txt\t" + t.in + "/a/C/same.txt\n");
     EXPECT_TRUE(fs::exists(t.in + "/f0.txt")); // copied, not moved
     EXPECT_NE(result.err.find("1 个文件归类失败"), std::string::npos);
+    // Each failure on its own line with its reason, and the reasons in the summary.
+    EXPECT_NE(result.err.find("已不存在\t" + t.in + "/missing.txt\n"), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find("失败 1 个：已不存在 1 个（" + t.in + "/missing.txt）"), std::string::npos);
 
     EXPECT_EQ(runCli({"classify", "--batch-names", "roman", t.in}).status, 2);
     EXPECT_EQ(runCli({"classify", t.in + "/nothing"}).status, 2);
     EXPECT_EQ(runCli({"classify", "--keywords", t.in + "/nothing", t.in}).status, 2);
     EXPECT_EQ(runCli({"classify", "--undo", t.in}).status, 2);
-    EXPECT_EQ(runCli({"classify", "--undo", "--log-dir", t.tree.folder("empty")}).status, 1);
+    const auto nothing = runCli({"classify", "--undo", "--log-dir", t.tree.folder("empty")});
+    EXPECT_EQ(nothing.status, 0);
+    EXPECT_EQ(nothing.err, "没有可以撤销的归类。\n");
+}
+
+namespace {
+
+/// Runs with another working folder, and goes back.
+class InFolder {
+public:
+    explicit InFolder(const std::string& folder) : m_old(fs::current_path()) { fs::current_path(folder); }
+    ~InFolder() { fs::current_path(m_old); }
+
+private:
+    fs::path m_old;
+};
+
+} // namespace
+
+TEST(ClassifyCommand, RelativePathsAreRecordedAbsoluteSoUndoWorksFromAnywhere) {
+    Tree t;
+    const auto before = snapshot(t.in);
+    {
+        const InFolder here(t.tree.root());
+        ASSERT_EQ(runCli({"classify", "--move", "--in-order", "--log-dir", "logs", "in"}).status, 0);
+    }
+    {
+        const InFolder elsewhere(t.in + "/a");
+        const auto undo = runCli({"classify", "--undo", "--log-dir", t.logs});
+        EXPECT_EQ(undo.status, 0) << undo.err;
+    }
+    EXPECT_EQ(snapshot(t.in), before);
+    EXPECT_FALSE(fs::exists(t.in + "/a/in"));
+}
+
+TEST(ClassifyCommand, TermAndHangUpStopARunAsCtrlCDoesWithTheirOwnStatus) {
+    for (const int signal : {SIGTERM, SIGHUP, SIGINT}) {
+        Tree t;
+        const auto before = snapshot(t.in);
+        karv::cli::clearInterrupt();
+        karv::cli::requestInterrupt(signal);
+        const auto run = runCli({"classify", "--move", "--recurse", "--log-dir", t.logs, t.in});
+        karv::cli::clearInterrupt();
+        EXPECT_EQ(run.status, 128 + signal);
+        EXPECT_NE(run.err.find("归类已停止！"), std::string::npos) << run.err;
+        EXPECT_EQ(snapshot(t.in), before);
+    }
+}
+
+TEST(ClassifyCommand, UndoSaysWhenThereIsNothingLeftAndPreviewsWithDryRun) {
+    Tree t;
+    const auto before = snapshot(t.in);
+    ASSERT_EQ(runCli({"classify", "--move", "--in-order", "--log-dir", t.logs, t.in}).status, 0);
+    const auto moved = snapshot(t.in);
+    const auto dry = runCli({"classify", "--undo", "--dry-run", "--log-dir", t.logs});
+    EXPECT_EQ(dry.status, 0) << dry.err;
+    EXPECT_EQ(snapshot(t.in), moved);
+    const auto undo = runCli({"classify", "--undo", "--log-dir", t.logs});
+    EXPECT_EQ(undo.status, 0) << undo.err;
+    EXPECT_EQ(dry.out, undo.out);
+    EXPECT_EQ(snapshot(t.in), before);
+    const auto again = runCli({"classify", "--undo", "--log-dir", t.logs});
+    EXPECT_EQ(again.status, 0);
+    EXPECT_EQ(again.err, "没有可以撤销的归类。\n");
+    EXPECT_EQ(snapshot(t.in), before);
 }

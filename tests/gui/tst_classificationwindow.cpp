@@ -196,6 +196,26 @@ private slots:
         QVERIFY(fs::exists(in + "/a.txt") && !fs::exists(in + "/1/a.txt"));
     }
 
+    void anEmptyFolderBoxIsRefusedWithAMessage() {
+        Fixture f;
+        f.setUpMoveRun("");
+        // Should the refusal ever break, the run copies nothing out of "/".
+        f.get<QCheckBox>("选择框保留原文件")->setChecked(true);
+        f.get<QLineEdit>("编辑框过滤")->setText("karv-no-such-name-*.none");
+        f.answerTextWindow(nullptr, nullptr); // a summary, were there one, would not wait
+        f.get("按钮立即执行归类")->click();
+        QCOMPARE(f.questioner.messages.size(), size_t(1));
+        QCOMPARE(f.questioner.messages.back(), std::string("请先选择要归类的目录！"));
+        QVERIFY(!fs::exists(f.state.dataFolder + "/归类前文件路径.txt"));
+        QCOMPARE(f.get("按钮立即执行归类")->text(), u8("立即执行归类"));
+
+        // Nothing was classified, so there is nothing to take back either.
+        f.questioner.yesNoAnswer = true;
+        f.get("按钮撤销上次归类")->click();
+        QCOMPARE(f.questioner.messages.back(), std::string("没有可以撤销的归类。"));
+        QVERIFY(!f.get("按钮撤销上次归类")->isEnabled());
+    }
+
     void mainListModeReadsTheResultRowsAndReportsFailures() {
         Fixture f;
         const std::string present = f.tree.file("list/x.txt", "x");
@@ -212,7 +232,9 @@ private slots:
         QVERIFY(fs::exists(present)); // copied: the source stays
         QCOMPARE(f.warnings.size(), size_t(1));
         QCOMPARE(f.warnings[0],
-                 u8("归类完成，但有 1 个文件归类失败，具体请看已打开的【归类失败的文件路径.txt】"));
+                 u8("归类完成，但有 1 个文件归类失败，具体请看已打开的【归类失败的文件路径.txt】\r\n"
+                    "失败 1 个：已不存在 1 个（") +
+                     QString::fromStdString(f.tree.path("list/gone.txt")) + u8("）"));
         QCOMPARE(f.opener.opened.size(), size_t(1));
         QCOMPARE(QUrl(QString::fromStdString(f.opener.opened[0])).toLocalFile(),
                  QString::fromStdString(f.state.dataFolder) + u8("/归类失败的文件路径.txt"));

@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace karv {
 
@@ -12,7 +11,9 @@ inline constexpr std::string_view kAfterLogName = "归类后文件路径.txt";
 inline constexpr std::string_view kFailureLogName = "归类失败的文件路径.txt";
 
 /// The three logs of a run in one folder: created empty at the start, one path and CR LF per line,
-/// paths as their exact bytes. A log that cannot be created loses its lines silently.
+/// paths as their exact bytes except that a CR or LF inside a path is written as \r or \n, so a line
+/// is always one path. Each line reaches the file as it is recorded. A log that cannot be created
+/// loses its lines silently; undo reads the journal, not these.
 class ClassificationLogs {
 public:
     ClassificationLogs() = default;
@@ -32,17 +33,5 @@ private:
 };
 
 std::string logPath(const std::string& folder, std::string_view name);
-
-/// One file the last run placed, as the logs tell it.
-struct LoggedPlacement {
-    std::string source;
-    std::string target;
-};
-
-/// The placements of the last run read from the logs in `folder`: the before and after logs paired
-/// line by line, without the files that failed. False, with a reason, when the logs are missing or
-/// do not pair up.
-bool readLoggedPlacements(const std::string& folder, std::vector<LoggedPlacement>& placements,
-                          std::string& problem);
 
 } // namespace karv

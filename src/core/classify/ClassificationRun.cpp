@@ -7,7 +7,9 @@
 #include "values/ValueText.h"
 
 #include <fcntl.h>
+#include <set>
 #include <sys/stat.h>
+#include <unordered_map>
 #include <utility>
 
 namespace karv {
@@ -82,7 +84,10 @@ void ClassificationRun::fillContext(const ClassificationSettings& settings) {
     ClassificationContext context;
     context.recurse = settings.recurse;
     context.keepOriginal = settings.keepOriginal;
-    context.target.entryFolder = settings.mainListMode ? std::string() : withTrailingSlash(settings.folder);
+    // An absolute folder: the logs, the journal and an undo from elsewhere all mean the same files.
+    context.target.entryFolder =
+        settings.mainListMode ? std::string()
+                              : withTrailingSlash(absoluteLexicalPath(settings.folder, m_workingFolder));
     context.target.setTemplate(settings.templateText);
     context.target.batchMode = settings.batchMode;
     context.target.batchNames = splitLines(settings.batchNamesText);
@@ -100,10 +105,28 @@ void ClassificationRun::runClassification() {
     }
     m_host.saveControlStates();
     m_stop = false;
+    m_refusal.clear();
+    m_problem.clear();
+    m_reasons = files::FailureTally();
+
+    const ClassificationSettings settings = m_host.settings();
+    // An empty folder box would mean the root: a tool that moves files never sorts the whole system.
+    if (!settings.mainListMode && settings.folder.empty())
+        return refuse(std::string(kNoFolderChosen));
+    if (!m_logFolder.empty()) {
+        // One run (or undo) per log folder at a time: two would interleave their records.
+        if (m_lock.acquire(m_logFolder) == LogFolderLock::Outcome::Busy)
+            return refuse(busyLogFolderMessage(m_logFolder));
+        if (!m_journal.start(m_logFolder, settings.keepOriginal)) {
+            const std::string path = logPath(m_logFolder, kJournalName);
+            m_lock.release();
+            return refuse("无法写入归类记录（" + displayText(path) + "），没有归类任何文件。");
+        }
+    }
     m_host.setCaption(kClassifyStartingCaption);
     m_host.setCaptionLeftAligned(true);
 
-    const ClassificationSettings settings = m_host.settings();
+    m_workingFolder = workingFolder();
     fillContext(settings);
     m_knownFolders.clear();
     m_folderKeys.clear();
@@ -112,7 +135,8 @@ void ClassificationRun::runClassification() {
     if (!m_logFolder.empty()) {
         m_logs.open(m_logFolder);
         // The logs are this run's own files: a run over the program's folder leaves them alone.
-        for (const std::string_view name : {kBeforeLogName, kAfterLogName, kFailureLogName})
+        for (const std::string_view name :
+             {kBeforeLogName, kAfterLogName, kFailureLogName, kJournalName, kLockName})
             m_produced.insert(pathKey(producedKey(logPath(m_logFolder, name))));
     }
 
@@ -126,6 +150,8 @@ void ClassificationRun::runClassification() {
     }
 
     m_logs.close();
+    m_journal.close();
+    m_lock.release();
     ClassificationSummary summary;
     summary.processed = m_context.shownCount;
     summary.failures = m_context.failures;
@@ -133,6 +159,8 @@ void ClassificationRun::runClassification() {
     summary.shownText = m_context.shownText;
     if (!m_logFolder.empty())
         summary.failureLogPath = logPath(m_logFolder, kFailureLogName);
+    summary.reasons = m_reasons;
+    summary.problem = m_problem;
     m_host.finished(summary);
 
     m_context.shownText.clear();
@@ -147,14 +175,49 @@ std::int64_t ClassificationRun::position(RandomPicker& picker, std::size_t count
     return static_cast<std::int64_t>(i);
 }
 
+void ClassificationRun::refuse(const std::string& message) {
+    m_refusal = message;
+    m_host.refused(message);
+}
+
 void ClassificationRun::runMainList() {
     const std::size_t count = m_host.listRowCount();
+    using FileId = std::pair<dev_t, ino_t>;
+    auto spelled = [this](const std::string& row) {
+        return absoluteLexicalPath(row, m_workingFolder);
+    };
+    auto idOf = [](const std::string& path) -> std::optional<FileId> {
+        struct stat info {};
+        if (::lstat(path.c_str(), &info) != 0)
+            return std::nullopt;
+        return FileId{info.st_dev, info.st_ino};
+    };
+    // Who each row is, taken before anything moves: a file listed under two spellings (or two hard
+    // links) is classified once, and a preview skips exactly the rows the real run skips.
+    std::unordered_map<PathKey, FileId, PathKeyHash> identities;
+    for (std::size_t row = 0; row < count; ++row) {
+        if (row % 1024 == 0)
+            m_host.pump();
+        if (const auto path = m_host.listRowPath(row)) {
+            const std::string normal = spelled(*path);
+            if (const auto id = idOf(normal))
+                identities.emplace(pathKey(normal), *id);
+        }
+        if (m_stop)
+            return;
+    }
+    std::set<FileId> classified;
     RandomPicker picker;
     for (std::size_t i = 1; i <= count; ++i) {
         m_host.pump();
         const auto k = static_cast<std::size_t>(position(picker, count, i));
-        if (const auto path = m_host.listRowPath(k - 1))
-            classifyFile(*path, count, i, "");
+        if (const auto path = m_host.listRowPath(k - 1)) {
+            const std::string normal = spelled(*path);
+            const auto known = identities.find(pathKey(normal));
+            const auto id = known != identities.end() ? std::optional<FileId>(known->second) : idOf(normal);
+            if (!id || classified.insert(*id).second)
+                classifyFile(normal, count, i, "");
+        }
         if (m_stop)
             break;
     }
@@ -291,11 +354,35 @@ bool ClassificationRun::createMissingFolders(const std::string& path) {
     return true;
 }
 
+void ClassificationRun::journal(const std::string& source, const std::string& target) {
+    if (!m_journal.isOpen())
+        return; // a preview
+    JournalRecord record;
+    record.copy = m_context.keepOriginal;
+    record.source = source;
+    record.target = target;
+    if (const auto id = m_files.identity(target)) {
+        record.identityKnown = true;
+        record.device = id->device;
+        record.inode = id->inode;
+        record.size = id->size;
+        record.modifiedNs = id->modifiedNs;
+    }
+    if (!m_journal.append(record)) {
+        m_problem =
+            "归类记录无法写入（" + displayText(logPath(m_logFolder, kJournalName)) + "），归类已停止。";
+        m_stop = true;
+    }
+}
+
 std::optional<std::string> ClassificationRun::place(const std::string& source, std::string target) {
+    m_failureError = 0;
     if (target == source)
         return source; // already where it belongs: nothing to do
-    if (target.empty() || target.back() == '/')
+    if (target.empty() || target.back() == '/') {
+        m_failureError = EINVAL;
         return std::nullopt; // a folder, not a file name: numbering it would invent a name
+    }
     createMissingFolders(target);
     bool retried = false;
     for (int attempt = 1; attempt <= kMaxRenameAttempts;) {
@@ -307,6 +394,7 @@ std::optional<std::string> ClassificationRun::place(const std::string& source, s
         switch (result) {
         case PlaceResult::Done:
             m_produced.insert(pathKey(producedKey(candidate)));
+            journal(source, candidate);
             return candidate;
         case PlaceResult::TargetExists:
             // The same file under another spelling of its path counts as already in place; any other
@@ -317,14 +405,17 @@ std::optional<std::string> ClassificationRun::place(const std::string& source, s
             break;
         case PlaceResult::Failed:
             // A folder the run made may have been removed meanwhile: look again, once.
-            if (retried)
+            if (retried) {
+                m_failureError = m_files.lastError();
                 return std::nullopt;
+            }
             retried = true;
             m_knownFolders.clear();
             createMissingFolders(candidate);
             break;
         }
     }
+    m_failureError = EEXIST;
     return std::nullopt;
 }
 
@@ -340,8 +431,12 @@ void ClassificationRun::classifyFile(const std::string& sourcePath, std::size_t 
     const auto used = place(sourcePath, target);
     const std::string& written = used ? *used : target;
     m_logs.record(sourcePath, written, !used);
-    if (!used)
+    if (!used) {
         ++m_context.failures;
+        const files::FailureReason reason = files::reasonOf(m_failureError);
+        m_reasons.add(reason, sourcePath);
+        m_host.fileFailed(sourcePath, reason);
+    }
     m_host.fileDone(sourcePath, written, used.has_value());
 
     m_host.setCaption(shortenForDisplay("    (" + std::to_string(total) + ":" + std::to_string(index) + ") " +

@@ -1,10 +1,12 @@
 #pragma once
 
+#include "classify/ClassificationJournal.h"
 #include "classify/ClassificationLogs.h"
 #include "classify/ClassifyParts.h"
 #include "classify/PathKey.h"
 #include "classify/PlacementFiles.h"
 #include "classify/TargetPath.h"
+#include "files/FailureReasons.h"
 
 #include <cstdint>
 #include <functional>
@@ -25,6 +27,8 @@ inline constexpr std::string_view kDefaultClassifyTemplate = "[父目录路径]/
 inline constexpr std::string_view kSummaryPrompt =
     "下面仅显示部分归类后的文件路径。\r\n完整记录请看软件目录下的【归类后文件路径.txt】";
 inline constexpr std::string_view kSummaryTitle = "归类完成！";
+inline constexpr std::string_view kStoppedSummaryTitle = "归类已停止！";
+inline constexpr std::string_view kNoFolderChosen = "请先选择要归类的目录！";
 inline constexpr std::size_t kProgressWidth = 80;
 
 /// The control states a run reads once, when it starts.
@@ -60,8 +64,10 @@ struct ClassificationSummary {
     std::int64_t processed = 0;
     std::int64_t failures = 0;
     bool stopped = false;
-    std::string shownText;      ///< the first targets, each followed by CR LF
-    std::string failureLogPath; ///< empty when no logs were written
+    std::string shownText;       ///< the first targets, each followed by CR LF
+    std::string failureLogPath;  ///< empty when no logs were written
+    files::FailureTally reasons; ///< the failures by reason
+    std::string problem;         ///< why the run stopped by itself (its journal could not be written)
 };
 
 /// What the run asks of the window (or the command line) that started it. Options that the window
@@ -86,6 +92,11 @@ public:
     virtual std::int64_t tickMs() = 0;
     /// One file processed: where it went (the name actually used) and whether that worked.
     virtual void fileDone(const std::string& /*source*/, const std::string& /*target*/, bool /*ok*/) {}
+    /// One file that could not be placed, and why.
+    virtual void fileFailed(const std::string& /*source*/, files::FailureReason /*reason*/) {}
+    /// A run that did not start (no folder chosen, another run holds the log folder, no journal can
+    /// be written): nothing was changed.
+    virtual void refused(const std::string& /*message*/) {}
     /// The end of a run: the failures message or the summary window.
     virtual void finished(const ClassificationSummary& summary) = 0;
 };
@@ -99,6 +110,8 @@ public:
     /// The click on 按钮立即执行归类: starts a run, or asks the running one to stop.
     void runClassification();
     void requestStop() { m_stop = true; }
+    /// Why the last click did not start a run; empty when it did.
+    const std::string& refusal() const { return m_refusal; }
     bool stopRequested() const { return m_stop; }
 
     /// Classifies the files of one folder: `folder` is its text, `folderFd` an open descriptor of it
@@ -137,13 +150,24 @@ private:
     /// Places the file at `target` or, when another file holds that name, at the first free
     /// renamed path; returns the path used, or empty on failure.
     std::optional<std::string> place(const std::string& source, std::string target);
+    /// Puts one completed operation in the journal before anything else happens; a journal that
+    /// cannot be written stops the run.
+    void journal(const std::string& source, const std::string& target);
     std::string producedKey(const std::string& path);
+    void refuse(const std::string& message);
 
     ClassificationHost& m_host;
     PlacementFiles& m_files;
     std::string m_logFolder;
     ClassificationLogs m_logs;
+    LogFolderLock m_lock;
+    JournalWriter m_journal;
     ClassificationContext m_context;
+    files::FailureTally m_reasons;
+    std::string m_refusal;
+    std::string m_problem;
+    std::string m_workingFolder;
+    int m_failureError = 0;
     bool m_stop = false;
     // Folders known to exist, and folder keys: recent ones only, so that a deep tree's long paths
     // are not all held at once.

@@ -7,23 +7,36 @@
 
 namespace karv {
 
-/// One file of the last run that could not be put back, and why.
+inline constexpr std::string_view kNothingToUndo = "没有可以撤销的归类。";
+
+/// One file of the last run that could not be taken back, and why.
 struct UndoProblem {
     std::string target;
     std::string source;
     std::string reason;
 };
 
+/// One file taken back: a moved file back at its source, or an unchanged copy moved to the trash.
+struct UndoneFile {
+    std::string target;
+    std::string source;
+    bool trashed = false;
+};
+
 struct UndoResult {
-    bool logsRead = false;
-    std::string problem; ///< why nothing was tried, when the logs could not be read
-    std::vector<std::pair<std::string, std::string>> restored; ///< target, source
+    bool journalRead = false;
+    bool nothingToUndo = false; ///< no journal, or every record of it already taken back
+    std::string problem;        ///< why nothing was tried (a foreign or damaged journal, a busy folder)
+    std::vector<UndoneFile> undone;
     std::vector<UndoProblem> notRestored;
 };
 
-/// Takes back the last run recorded in `logFolder`: every target that still exists goes back to its
-/// source path, last file first, when that path is free. Nothing is ever overwritten; what cannot be
-/// put back is listed with its reason.
-UndoResult undoLastClassification(const std::string& logFolder, PlacementFiles& files);
+/// Takes back the last run recorded in the journal of `logFolder`, last file first: a moved file
+/// goes back to its source path when that path is free and the file at the target is still the one
+/// the run put there; a copy goes to the trash while it is still exactly the copy that was made.
+/// Nothing is ever overwritten; what cannot be taken back is listed with its reason, and each file
+/// taken back is marked in the journal, so a second undo only tries what is left. `preview`: the
+/// same answers, nothing changed (`files` should then be a preview).
+UndoResult undoLastClassification(const std::string& logFolder, PlacementFiles& files, bool preview = false);
 
 } // namespace karv

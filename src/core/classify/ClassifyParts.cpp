@@ -5,7 +5,9 @@
 #include "values/ValueText.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <random>
+#include <unistd.h>
 
 namespace karv {
 
@@ -111,6 +113,43 @@ bool keywordLineMatches(std::string_view mainName, std::string_view keywordLine)
     FindTermsOptions options;
     options.mode = TermMode::Any;
     return findTerms(mainName, keywordLine, options).hit;
+}
+
+std::string absoluteLexicalPath(std::string_view path, std::string_view workingFolder) {
+    if (path.empty())
+        return {};
+    std::string whole;
+    if (path.front() != '/') {
+        whole.assign(workingFolder);
+        whole.push_back('/');
+    }
+    whole.append(path);
+    std::string out;
+    out.reserve(whole.size());
+    std::size_t from = 0;
+    while (from <= whole.size()) {
+        auto slash = whole.find('/', from);
+        if (slash == std::string::npos)
+            slash = whole.size();
+        const std::string_view segment(whole.data() + from, slash - from);
+        if (!segment.empty() && segment != ".") {
+            out.push_back('/');
+            out.append(segment);
+        }
+        from = slash + 1;
+    }
+    return out.empty() ? std::string("/") : out;
+}
+
+std::string workingFolder() {
+    std::string buffer(4096, '\0');
+    while (::getcwd(buffer.data(), buffer.size()) == nullptr) {
+        if (errno != ERANGE || buffer.size() > (1U << 20))
+            return {};
+        buffer.resize(buffer.size() * 2);
+    }
+    buffer.resize(std::char_traits<char>::length(buffer.c_str()));
+    return buffer;
 }
 
 } // namespace karv

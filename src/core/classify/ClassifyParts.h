@@ -43,4 +43,12 @@ std::vector<std::string> splitLines(std::string_view text);
 /// letters compared without case. A line without a non-empty term matches nothing.
 bool keywordLineMatches(std::string_view mainName, std::string_view keywordLine);
 
+/// `path` as an absolute path, decided from its text alone (links are not resolved): a relative path
+/// is taken from `workingFolder`; empty and "." segments are dropped ("//", "/./", a trailing "/.").
+/// ".." segments stay, since a link before them decides where they lead. Empty stays empty.
+std::string absoluteLexicalPath(std::string_view path, std::string_view workingFolder);
+
+/// The process's working folder; empty when it cannot be told.
+std::string workingFolder();
+
 } // namespace karv

@@ -9,6 +9,10 @@
 
 namespace karv {
 
+std::optional<files::Identity> PlacementFiles::identity(const std::string& path) {
+    return files::FileOps().identity(path);
+}
+
 std::string PlacementFiles::folderKey(const std::string& folder) {
     // Through the file layer: a folder deeper than the kernel's path limit has a key too.
     const auto id = files::FileOps().identity(folder.empty() ? "." : folder);
@@ -48,7 +52,12 @@ public:
         return first && second && first->device == second->device && first->inode == second->inode;
     }
 
-    bool makeFolder(const std::string& path) override { return m_ops.makeFolders(path).ok(); }
+    bool makeFolder(const std::string& path) override {
+        const files::Result result = m_ops.makeFolders(path);
+        if (!result.ok())
+            m_lastError = result.error;
+        return result.ok();
+    }
 
     PlaceResult move(const std::string& source, const std::string& target) override {
         return outcome(m_ops.moveFile(source, target, files::Existing::Keep), target);
@@ -58,6 +67,16 @@ public:
         return outcome(m_ops.copyFile(source, target, files::Existing::Keep), target);
     }
 
+    PlaceResult trash(const std::string& path) override {
+        const files::Result result = m_ops.trashFile(path);
+        if (result.ok())
+            return PlaceResult::Done;
+        m_lastError = result.error;
+        return PlaceResult::Failed;
+    }
+
+    std::optional<files::Identity> identity(const std::string& path) override { return m_ops.identity(path); }
+
 private:
     /// A refusal because another file (or the source itself) holds the target name lets the caller
     /// decide; a folder of that name fails the file, as a preview says it will, instead of giving the
@@ -65,6 +84,7 @@ private:
     PlaceResult outcome(files::Result result, const std::string& target) {
         if (result.ok())
             return PlaceResult::Done;
+        m_lastError = result.error;
         if (result.error == EEXIST && m_ops.isFolder(target))
             return PlaceResult::Failed;
         if (result.error == EEXIST || (result.error == EINVAL && m_ops.exists(target)))
@@ -109,8 +129,10 @@ bool PreviewFiles::sameFile(const std::string& a, const std::string& b) {
 
 bool PreviewFiles::makeFolder(const std::string& path) {
     const PathKey key = pathKey(path);
-    if (exists(path, key))
+    if (exists(path, key)) {
+        m_lastError = EEXIST;
         return false;
+    }
     m_added.insert(key);
     m_folders.insert(key);
     return true;
@@ -124,14 +146,22 @@ bool PreviewFiles::isFolder(const std::string& path, const PathKey& key) {
 
 PlaceResult PreviewFiles::place(const std::string& source, const std::string& target, bool removeSource) {
     const PathKey sourceKey = pathKey(source);
-    if (!exists(source, sourceKey) || isFolder(source, sourceKey))
+    auto failed = [this](int error) {
+        m_lastError = error;
         return PlaceResult::Failed;
+    };
+    if (!exists(source, sourceKey))
+        return failed(ENOENT);
+    if (isFolder(source, sourceKey))
+        return failed(EISDIR);
     const PathKey targetKey = pathKey(target);
-    if (exists(target, targetKey))
+    if (exists(target, targetKey)) {
+        m_lastError = EEXIST;
         return isFolder(target, targetKey) ? PlaceResult::Failed : PlaceResult::TargetExists;
+    }
     const std::string folder = folderPart(target);
     if (!folder.empty() && !isFolder(folder, pathKey(folder)))
-        return PlaceResult::Failed;
+        return failed(ENOENT);
     if (removeSource) {
         m_added.erase(sourceKey);
         m_removed.insert(sourceKey);
@@ -147,6 +177,25 @@ PlaceResult PreviewFiles::move(const std::string& source, const std::string& tar
 
 PlaceResult PreviewFiles::copy(const std::string& source, const std::string& target) {
     return place(source, target, false);
+}
+
+PlaceResult PreviewFiles::trash(const std::string& path) {
+    const PathKey key = pathKey(path);
+    if (!exists(path, key) || isFolder(path, key)) {
+        m_lastError = ENOENT;
+        return PlaceResult::Failed;
+    }
+    m_added.erase(key);
+    m_removed.insert(key);
+    return PlaceResult::Done;
+}
+
+std::optional<files::Identity> PreviewFiles::identity(const std::string& path) {
+    // What the preview made or took away has no identity on the disk to compare.
+    const PathKey key = pathKey(path);
+    if (m_added.count(key) != 0 || m_removed.count(key) != 0)
+        return std::nullopt;
+    return files::FileOps().identity(path);
 }
 
 } // namespace karv

@@ -1,10 +1,12 @@
 #pragma once
 
 #include "classify/PathKey.h"
+#include "files/FileOps.h"
 #include "files/Syscalls.h"
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 // What a classification run asks of the file system. The real one goes through the safe file
@@ -27,9 +29,18 @@ public:
     /// Moves or copies; never replaces an existing target (TargetExists then, nothing changed).
     virtual PlaceResult move(const std::string& source, const std::string& target) = 0;
     virtual PlaceResult copy(const std::string& source, const std::string& target) = 0;
+    /// Moves a file to the trash.
+    virtual PlaceResult trash(const std::string& path) = 0;
+    /// Who the file is (links followed): device, inode, size, modification time.
+    virtual std::optional<files::Identity> identity(const std::string& path);
     /// What names the folder whatever the spelling of its path: its device and inode (links followed)
     /// when it exists, else its text.
     virtual std::string folderKey(const std::string& folder);
+    /// The error number of the last act that failed, for the summary's reasons.
+    int lastError() const { return m_lastError; }
+
+protected:
+    int m_lastError = 0;
 };
 
 /// Makes `folder` and whichever of the folders above it are missing, going up only as far as the
@@ -50,6 +61,8 @@ public:
     bool makeFolder(const std::string& path) override;
     PlaceResult move(const std::string& source, const std::string& target) override;
     PlaceResult copy(const std::string& source, const std::string& target) override;
+    PlaceResult trash(const std::string& path) override;
+    std::optional<files::Identity> identity(const std::string& path) override;
 
 private:
     PlaceResult place(const std::string& source, const std::string& target, bool removeSource);

@@ -50,6 +50,61 @@ std::string_view fullWidthOf(char c) {
     }
 }
 
+// Marks the text a file's or folder's own name put into a target while the path is built; a name
+// never holds a NUL, so the mark cannot be confused with the name.
+constexpr char kNameMark = '\0';
+
+std::string marked(std::string_view name) {
+    std::string out;
+    out.reserve(name.size() + 2);
+    out.push_back(kNameMark);
+    out.append(name);
+    out.push_back(kNameMark);
+    return out;
+}
+
+/// Removes the marks. A segment that is exactly "." or ".." and got a dot from a name would lead to
+/// the folder itself or the one above it: those dots become the full-width "．" (U+FF0E), so the
+/// name stays a plain name below the chosen place. The template's own text is never changed.
+std::string settleNameSegments(std::string_view text) {
+    if (text.find(kNameMark) == std::string_view::npos)
+        return std::string(text);
+    std::string out;
+    out.reserve(text.size());
+    std::size_t from = 0;
+    while (from <= text.size()) {
+        auto slash = text.find('/', from);
+        if (slash == std::string_view::npos)
+            slash = text.size();
+        const std::string_view segment = text.substr(from, slash - from);
+        std::string plain;
+        bool fromName = false;
+        for (const char c : segment) {
+            if (c == kNameMark)
+                fromName = true;
+            else
+                plain.push_back(c);
+        }
+        if (fromName && (plain == "." || plain == "..")) {
+            bool inName = false;
+            for (const char c : segment) {
+                if (c == kNameMark)
+                    inName = !inName;
+                else if (inName && c == '.')
+                    out += "．";
+                else
+                    out.push_back(c);
+            }
+        } else {
+            out += plain;
+        }
+        if (slash < text.size())
+            out.push_back('/');
+        from = slash + 1;
+    }
+    return out;
+}
+
 } // namespace
 
 std::string_view metaSymbolText(MetaSymbol symbol) {
@@ -178,12 +233,12 @@ std::string buildTargetPath(TargetTemplate& context, std::string_view filePath,
         parent = parentPath(parent);
         substitute(symbolAt(0), [&] { return parent; });
         substitute(symbolAt(1), [&] { return withoutRoot(parent); });
-        substitute(symbolAt(2), [&] { return cleanNamePart(fileNamePart(parent)); });
+        substitute(symbolAt(2), [&] { return marked(cleanNamePart(fileNamePart(parent))); });
     }
 
-    substitute(MetaSymbol::FileName, [&] { return fileName; });
-    substitute(MetaSymbol::MainName, [&] { return nameStem(fileName); });
-    substitute(MetaSymbol::Extension, [&] { return nameExtension(fileName); });
+    substitute(MetaSymbol::FileName, [&] { return marked(fileName); });
+    substitute(MetaSymbol::MainName, [&] { return marked(nameStem(fileName)); });
+    substitute(MetaSymbol::Extension, [&] { return marked(nameExtension(fileName)); });
 
     bool datesWanted = false;
     for (std::size_t i = index(MetaSymbol::Year); i <= index(MetaSymbol::Second); ++i)
@@ -208,7 +263,7 @@ std::string buildTargetPath(TargetTemplate& context, std::string_view filePath,
 
     substitute(MetaSymbol::BatchName, [&] { return batchName(context); });
 
-    return replaceEvery(text, "//", "/");
+    return replaceEvery(settleNameSegments(text), "//", "/");
 }
 
 } // namespace karv

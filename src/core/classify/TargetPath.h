@@ -67,8 +67,10 @@ struct TargetTemplate {
 };
 
 /// The target path of one file: every present symbol replaced by its value for this file, then "//"
-/// reduced to "/". `keywordLine` is the keyword line that selected the file (empty without keyword
-/// search). Never fails: a value that does not exist for this file is empty.
+/// reduced to "/". A segment that a file's or folder's name made exactly "." or ".." gets those
+/// dots as full-width "．", so a name never leads out of the place the template chose. `keywordLine` is the
+/// keyword line that selected the file (empty without keyword search). Never fails: a value that does not
+/// exist for this file is empty.
 std::string buildTargetPath(TargetTemplate& context, std::string_view filePath, std::string_view keywordLine);
 
 /// The current batch name; in list mode a batch number past the list's end is set back to 1 first.

@@ -1,5 +1,6 @@
 #include "classify/ClassificationRun.h"
 
+#include "classify/ClassificationUndo.h"
 #include "settings/SettingsFiles.h"
 #include "support/FaultySyscalls.h"
 #include "support/TempTree.h"
@@ -12,6 +13,7 @@
 #include <functional>
 #include <gtest/gtest.h>
 #include <map>
+#include <optional>
 #include <set>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -259,6 +261,12 @@ TEST(ClassificationRun, StopEndsAfterTheCurrentFileWithLogsAndSummary) {
     EXPECT_EQ(linesOf(f.log(kBeforeLogName)), 6u);
     EXPECT_EQ(filesIn(f.tree.path("in")), 14u);
     EXPECT_EQ(f.host.captionText, kClassifyIdleCaption);
+
+    // Every file the stopped run moved was journaled before the next one: undo brings all back.
+    const UndoResult undo = undoLastClassification(f.logs, *f.disk);
+    EXPECT_EQ(undo.undone.size(), 6u);
+    EXPECT_TRUE(undo.notRestored.empty());
+    EXPECT_EQ(filesIn(f.tree.path("in")), 20u);
 }
 
 TEST(ClassificationRun, FailuresAreLoggedCountedAndLoseNothing) {
@@ -490,4 +498,139 @@ TEST(ClassificationRun, TreeDeeperThanThePathLimitIsPreviewedCopiedAndMovedWhole
             content;
     }
     EXPECT_EQ(filesAtAnyDepth(f.tree.path("in")), moved);
+}
+
+namespace {
+
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const std::string& value) : m_name(name) {
+        if (const char* old = std::getenv(name))
+            m_old = old;
+        ::setenv(name, value.c_str(), 1);
+    }
+    ~ScopedEnv() {
+        if (m_old)
+            ::setenv(m_name, m_old->c_str(), 1);
+        else
+            ::unsetenv(m_name);
+    }
+
+private:
+    const char* m_name;
+    std::optional<std::string> m_old;
+};
+
+} // namespace
+
+TEST(ClassificationJournal, AnyNameRoundTripsAndUndoRunsOnceFromAJournalItWrote) {
+    Fixture f;
+    const std::vector<std::string> names = {"line\nbreak.txt", "cr\rx.txt",       "tab\tx",
+                                            "back\\n.txt",     "gbk\xb1\xa8.txt", "plain.txt"};
+    for (const std::string& name : names)
+        f.tree.file("in/" + name, name);
+    f.run.runClassification();
+    ASSERT_EQ(f.host.done.size(), names.size());
+    // One line per file in the human logs: a break inside a name is written as \n.
+    EXPECT_EQ(linesOf(f.log(kBeforeLogName)), names.size());
+    EXPECT_NE(f.log(kBeforeLogName).find("/in/line\\nbreak.txt\r\n"), std::string::npos);
+
+    const UndoResult undo = undoLastClassification(f.logs, *f.disk);
+    EXPECT_EQ(undo.undone.size(), names.size());
+    for (const std::string& name : names)
+        EXPECT_EQ(contentOf(f.tree.path("in/" + name)), name);
+
+    // Undone already: a second undo finds nothing and changes nothing.
+    const UndoResult again = undoLastClassification(f.logs, *f.disk);
+    EXPECT_TRUE(again.nothingToUndo);
+    EXPECT_TRUE(again.notRestored.empty());
+    EXPECT_EQ(filesIn(f.tree.path("in")), names.size());
+
+    // A journal this program did not write, or one with a relative path, is refused whole.
+    const std::string moved = f.tree.file("in/1/x.txt", "x");
+    const std::string journal = logPath(f.logs, kJournalName);
+    const std::string header =
+        std::string(kJournalMagic) + "\t1\tkarv-tessil 1\tid\t2020-01-01T00:00:00Z\tmove\n";
+    for (const std::string& text : {std::string("other-tool\t1\tx\tid\tt\tmove\nmove\t") +
+                                        f.tree.path("in/x.txt") + "\t" + moved + "\t-\t-\t-\t-\n",
+                                    header + "move\tin/x.txt\tin/1/x.txt\t-\t-\t-\t-\n"}) {
+        ASSERT_TRUE(files::FileOps().writeFile(journal, text).ok());
+        const UndoResult refused = undoLastClassification(f.logs, *f.disk);
+        EXPECT_FALSE(refused.journalRead);
+        EXPECT_FALSE(refused.problem.empty());
+        EXPECT_EQ(contentOf(moved), "x");
+        EXPECT_FALSE(fs::exists(f.tree.path("in/x.txt")));
+    }
+}
+
+TEST(ClassificationJournal, CopiesGoToTheTrashOnlyWhileUnchangedAndAPreviewChangesNothing) {
+    Fixture f;
+    const ScopedEnv dataHome("XDG_DATA_HOME", f.tree.folder("home"));
+    const std::string a = f.tree.file("in/a.txt", "a");
+    const std::string b = f.tree.file("in/b.txt", "b");
+    f.host.values.keepOriginal = true;
+    f.run.runClassification();
+    const std::string copyA = f.tree.path("in/1/a.txt"), copyB = f.tree.path("in/1/b.txt");
+    ASSERT_TRUE(fs::exists(copyA) && fs::exists(copyB));
+    ASSERT_TRUE(files::FileOps().writeFile(copyB, "changed since").ok());
+
+    PreviewFiles preview;
+    const UndoResult dry = undoLastClassification(f.logs, preview, true);
+    EXPECT_EQ(dry.undone.size(), 1u);
+    EXPECT_EQ(dry.notRestored.size(), 1u);
+    EXPECT_TRUE(fs::exists(copyA));
+
+    const UndoResult undo = undoLastClassification(f.logs, *f.disk);
+    ASSERT_EQ(undo.undone.size(), 1u);
+    EXPECT_TRUE(undo.undone[0].trashed);
+    EXPECT_FALSE(fs::exists(copyA));
+    EXPECT_EQ(contentOf(copyB), "changed since");
+    ASSERT_EQ(undo.notRestored.size(), 1u);
+    EXPECT_EQ(undo.notRestored[0].target, copyB);
+    EXPECT_EQ(contentOf(a), "a");
+    EXPECT_EQ(contentOf(b), "b");
+}
+
+TEST(ClassificationRun, ASecondRunOrUndoOnTheSameLogFolderIsRefusedAndChangesNothing) {
+    Fixture f;
+    f.tree.file("in/a.txt", "a");
+    LogFolderLock other;
+    ASSERT_EQ(other.acquire(f.logs), LogFolderLock::Outcome::Held);
+    f.run.runClassification();
+    EXPECT_FALSE(f.run.refusal().empty());
+    EXPECT_FALSE(f.host.summary);
+    EXPECT_TRUE(fs::exists(f.tree.path("in/a.txt")));
+    EXPECT_FALSE(fs::exists(logPath(f.logs, kBeforeLogName)));
+    const UndoResult undo = undoLastClassification(f.logs, *f.disk);
+    EXPECT_FALSE(undo.journalRead);
+    EXPECT_FALSE(undo.problem.empty());
+
+    other.release();
+    f.run.runClassification();
+    EXPECT_TRUE(f.run.refusal().empty());
+    EXPECT_TRUE(fs::exists(f.tree.path("in/1/a.txt")));
+}
+
+TEST(ClassificationRun, AListedFileIsClassifiedOnceUnderAnySpellingAndThePreviewAgrees) {
+    for (const bool copy : {true, false}) {
+        Fixture f;
+        const std::string a = f.tree.file("d/a.txt", "a");
+        const std::string d = f.tree.path("d");
+        ASSERT_EQ(::link(a.c_str(), (d + "/h.txt").c_str()), 0);
+        f.host.rows = {d + "/a.txt", d + "//a.txt", d + "/./a.txt", d + "/h.txt"};
+        f.host.values.mainListMode = true;
+        f.host.values.keepOriginal = copy;
+        PreviewFiles preview;
+        TestHost previewHost;
+        previewHost.values = f.host.values;
+        previewHost.rows = f.host.rows;
+        ClassificationRun dry(previewHost, preview, "");
+        dry.runClassification();
+        f.run.runClassification();
+
+        EXPECT_EQ(previewHost.done, f.host.done);
+        ASSERT_EQ(f.host.done.size(), 1u);
+        EXPECT_EQ(f.host.done[0].second, d + "/1/a.txt");
+        EXPECT_EQ(filesIn(d + "/1"), 1u);
+    }
 }

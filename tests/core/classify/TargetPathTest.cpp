@@ -80,6 +80,15 @@ TEST(TargetPath, ValuesHoldingSymbolsAreExpandedOnlyWhenTheTemplateHasThem) {
     EXPECT_EQ(build("[父目录名]", "/a/x|y:z/f.txt"), "x｜y：z");
 }
 
+TEST(TargetPath, ANameOfDotsStaysAPlainNameBelowTheChosenPlace) {
+    // "...txt" has the main name "..": as a segment of its own it would lead above the folder.
+    EXPECT_EQ(build("[父目录路径]/[主名]/[文件名]", "/p/...txt"), "/p/．．/...txt");
+    EXPECT_EQ(build("[父目录路径]/[主名]/x", "/p/..txt"), "/p/．/x");
+    EXPECT_EQ(build("[父目录路径]/[主名]x/[主名]", "/p/...txt"), "/p/..x/．．");
+    // The template's own dots are the user's choice and stay.
+    EXPECT_EQ(build("[父目录路径]/../[文件名]", "/p/a.txt"), "/p/../a.txt");
+}
+
 TEST(TargetPath, CleanNamePart) {
     EXPECT_EQ(cleanNamePart("C:\\x"), "C：＼x");
     EXPECT_EQ(cleanNamePart("a/b*c?d<e>f|g"), "a／b＊c？d＜e＞f｜g");
