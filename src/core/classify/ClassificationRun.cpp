@@ -195,13 +195,32 @@ void ClassificationRun::runMainList() {
     // Who each row is, taken before anything moves: a file listed under two spellings (or two hard
     // links) is classified once, and a preview skips exactly the rows the real run skips.
     std::unordered_map<PathKey, FileId, PathKeyHash> identities;
+    // And what each file and its folder were then: a file replaced or rewritten while the run works
+    // through the list is not acted on.
+    std::unordered_map<PathKey, ListedSource, PathKeyHash> listedAs;
+    std::string lastFolder;
+    std::optional<files::Identity> lastFolderId;
     for (std::size_t row = 0; row < count; ++row) {
         if (row % 1024 == 0)
             m_host.pump();
         if (const auto path = m_host.listRowPath(row)) {
             const std::string normal = spelled(*path);
+            const PathKey key = pathKey(normal);
             if (const auto id = idOf(normal))
-                identities.emplace(pathKey(normal), *id);
+                identities.emplace(key, *id);
+            if (const auto file = m_files.identity(normal); file && !file->isFolder) {
+                const std::string folder = files::folderOf(normal);
+                if (folder != lastFolder || !lastFolderId) {
+                    lastFolder = folder;
+                    lastFolderId = m_files.identity(folder);
+                }
+                ListedSource source{*file, lastFolderId && lastFolderId->isFolder, 0, 0};
+                if (source.folderKnown) {
+                    source.folderDevice = lastFolderId->device;
+                    source.folderInode = lastFolderId->inode;
+                }
+                listedAs.emplace(key, source);
+            }
         }
         if (m_stop)
             return;
@@ -215,8 +234,14 @@ void ClassificationRun::runMainList() {
             const std::string normal = spelled(*path);
             const auto known = identities.find(pathKey(normal));
             const auto id = known != identities.end() ? std::optional<FileId>(known->second) : idOf(normal);
-            if (!id || classified.insert(*id).second)
-                classifyFile(normal, count, i, "");
+            if (!id || classified.insert(*id).second) {
+                const auto as = listedAs.find(pathKey(normal));
+                std::optional<files::Listed> listed;
+                if (as != listedAs.end())
+                    listed = files::Listed{normal, as->second.identity, as->second.folderKnown,
+                                           as->second.folderDevice, as->second.folderInode};
+                classifyFile(normal, count, i, "", listed ? &*listed : nullptr);
+            }
         }
         if (m_stop)
             break;
@@ -375,7 +400,8 @@ void ClassificationRun::journal(const std::string& source, const std::string& ta
     }
 }
 
-std::optional<std::string> ClassificationRun::place(const std::string& source, std::string target) {
+std::optional<std::string> ClassificationRun::place(const std::string& source, std::string target,
+                                                    const files::Listed* listed) {
     m_failureError = 0;
     if (target == source)
         return source; // already where it belongs: nothing to do
@@ -389,8 +415,8 @@ std::optional<std::string> ClassificationRun::place(const std::string& source, s
         const std::string candidate = attempt == 1 ? target : renamedTarget(target, attempt);
         if (candidate == source)
             return source;
-        const PlaceResult result =
-            m_context.keepOriginal ? m_files.copy(source, candidate) : m_files.move(source, candidate);
+        const PlaceResult result = m_context.keepOriginal ? m_files.copy(source, candidate, listed)
+                                                          : m_files.move(source, candidate, listed);
         switch (result) {
         case PlaceResult::Done:
             m_produced.insert(pathKey(producedKey(candidate)));
@@ -420,7 +446,7 @@ std::optional<std::string> ClassificationRun::place(const std::string& source, s
 }
 
 void ClassificationRun::classifyFile(const std::string& sourcePath, std::size_t total, std::size_t index,
-                                     std::string_view keywordLine) {
+                                     std::string_view keywordLine, const files::Listed* listed) {
     // A file listed twice, or one this run has just put in place, is classified once only.
     if (!m_seenSources.insert(pathKey(sourcePath)).second)
         return;
@@ -428,7 +454,7 @@ void ClassificationRun::classifyFile(const std::string& sourcePath, std::size_t 
         return;
 
     const std::string target = buildTargetPath(m_context.target, sourcePath, keywordLine);
-    const auto used = place(sourcePath, target);
+    const auto used = place(sourcePath, target, listed);
     const std::string& written = used ? *used : target;
     m_logs.record(sourcePath, written, !used);
     if (!used) {

@@ -117,8 +117,10 @@ public:
     /// Classifies the files of one folder: `folder` is its text, `folderFd` an open descriptor of it
     /// (-1: a folder that cannot be read, which has no files).
     void classifyFolder(const std::string& folder, int folderFd);
+    /// `listed`: the file as the list showed it when the run started (main-list mode), acted on only
+    /// while it is still that file.
     void classifyFile(const std::string& sourcePath, std::size_t total, std::size_t index,
-                      std::string_view keywordLine);
+                      std::string_view keywordLine, const files::Listed* listed = nullptr);
     /// Creates every missing folder above the file name of `path`; false when one cannot be made.
     bool createMissingFolders(const std::string& path);
 
@@ -149,7 +151,15 @@ private:
     std::int64_t position(RandomPicker& picker, std::size_t count, std::size_t i);
     /// Places the file at `target` or, when another file holds that name, at the first free
     /// renamed path; returns the path used, or empty on failure.
-    std::optional<std::string> place(const std::string& source, std::string target);
+    std::optional<std::string> place(const std::string& source, std::string target,
+                                     const files::Listed* listed = nullptr);
+    /// A list row's file and folder as they were when the run started.
+    struct ListedSource {
+        files::Identity identity;
+        bool folderKnown = false;
+        std::uint64_t folderDevice = 0;
+        std::uint64_t folderInode = 0;
+    };
     /// Puts one completed operation in the journal before anything else happens; a journal that
     /// cannot be written stops the run.
     void journal(const std::string& source, const std::string& target);

@@ -59,12 +59,18 @@ public:
         return result.ok();
     }
 
-    PlaceResult move(const std::string& source, const std::string& target) override {
-        return outcome(m_ops.moveFile(source, target, files::Existing::Keep), target);
+    PlaceResult move(const std::string& source, const std::string& target,
+                     const files::Listed* listed) override {
+        return outcome(listed != nullptr ? m_ops.moveListed(*listed, target, files::Existing::Keep)
+                                         : m_ops.moveFile(source, target, files::Existing::Keep),
+                       target);
     }
 
-    PlaceResult copy(const std::string& source, const std::string& target) override {
-        return outcome(m_ops.copyFile(source, target, files::Existing::Keep), target);
+    PlaceResult copy(const std::string& source, const std::string& target,
+                     const files::Listed* listed) override {
+        return outcome(listed != nullptr ? m_ops.copyListed(*listed, target, files::Existing::Keep)
+                                         : m_ops.copyFile(source, target, files::Existing::Keep),
+                       target);
     }
 
     PlaceResult trash(const std::string& path) override {
@@ -171,11 +177,12 @@ PlaceResult PreviewFiles::place(const std::string& source, const std::string& ta
     return PlaceResult::Done;
 }
 
-PlaceResult PreviewFiles::move(const std::string& source, const std::string& target) {
+// A preview changes nothing, so there is no act for the listed identity to guard.
+PlaceResult PreviewFiles::move(const std::string& source, const std::string& target, const files::Listed*) {
     return place(source, target, true);
 }
 
-PlaceResult PreviewFiles::copy(const std::string& source, const std::string& target) {
+PlaceResult PreviewFiles::copy(const std::string& source, const std::string& target, const files::Listed*) {
     return place(source, target, false);
 }
 

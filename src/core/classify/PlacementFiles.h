@@ -27,8 +27,11 @@ public:
     /// Creates one folder whose parent exists.
     virtual bool makeFolder(const std::string& path) = 0;
     /// Moves or copies; never replaces an existing target (TargetExists then, nothing changed).
-    virtual PlaceResult move(const std::string& source, const std::string& target) = 0;
-    virtual PlaceResult copy(const std::string& source, const std::string& target) = 0;
+    /// `listed`, when given: the source as it was listed, acted on only while it is still that file.
+    virtual PlaceResult move(const std::string& source, const std::string& target,
+                             const files::Listed* listed = nullptr) = 0;
+    virtual PlaceResult copy(const std::string& source, const std::string& target,
+                             const files::Listed* listed = nullptr) = 0;
     /// Moves a file to the trash.
     virtual PlaceResult trash(const std::string& path) = 0;
     /// Who the file is (links followed): device, inode, size, modification time.
@@ -59,8 +62,10 @@ public:
     bool exists(const std::string& path) override;
     bool sameFile(const std::string& a, const std::string& b) override;
     bool makeFolder(const std::string& path) override;
-    PlaceResult move(const std::string& source, const std::string& target) override;
-    PlaceResult copy(const std::string& source, const std::string& target) override;
+    PlaceResult move(const std::string& source, const std::string& target,
+                     const files::Listed* listed = nullptr) override;
+    PlaceResult copy(const std::string& source, const std::string& target,
+                     const files::Listed* listed = nullptr) override;
     PlaceResult trash(const std::string& path) override;
     std::optional<files::Identity> identity(const std::string& path) override;
 

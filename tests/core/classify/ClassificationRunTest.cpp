@@ -634,3 +634,23 @@ TEST(ClassificationRun, AListedFileIsClassifiedOnceUnderAnySpellingAndThePreview
         EXPECT_EQ(filesIn(d + "/1"), 1u);
     }
 }
+
+TEST(ClassificationRun, AListedFileReplacedWhileTheRunWorksIsNotMoved) {
+    Fixture f;
+    const std::string d = f.tree.folder("d");
+    f.host.rows = {f.tree.file("d/one.txt", "1"), f.tree.file("d/two.txt", "2")};
+    f.host.values.mainListMode = true;
+    const std::string other = f.tree.file("outside/two.txt", "x");
+    f.host.onPump = [&] {
+        // Once the first file is in place, another file takes the second one's name.
+        if (f.host.done.size() == 1 && ::access(other.c_str(), F_OK) == 0) {
+            ASSERT_EQ(::rename(other.c_str(), (d + "/two.txt").c_str()), 0);
+        }
+    };
+    f.run.runClassification();
+    ASSERT_EQ(f.host.done.size(), 1u);
+    EXPECT_EQ(f.host.failed, std::vector<std::string>{d + "/two.txt"});
+    EXPECT_EQ(contentOf(d + "/two.txt"), "x");
+    ASSERT_TRUE(f.host.summary);
+    EXPECT_EQ(f.host.summary->reasons.groups().at(0).reason, files::FailureReason::ChangedSinceListed);
+}
