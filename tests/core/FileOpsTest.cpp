@@ -2,6 +2,7 @@
 
 #include "support/FaultySyscalls.h"
 #include "support/Privileges.h"
+#include "support/ScopedEnv.h"
 #include "support/TempTree.h"
 #include "text/NameText.h"
 
@@ -25,6 +26,7 @@ using namespace karv::files;
 using karv::test::contentOf;
 using karv::test::FaultySyscalls;
 using karv::test::present;
+using karv::test::ScopedEnv;
 using karv::test::TempTree;
 using Call = FaultySyscalls::Call;
 
@@ -65,25 +67,6 @@ std::string otherVolume(const std::string& than) {
     char pattern[] = "/dev/shm/karv-test-XXXXXX";
     return ::mkdtemp(pattern) ? pattern : std::string();
 }
-
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const std::string& value) : m_name(name) {
-        if (const char* old = std::getenv(name))
-            m_old = old;
-        ::setenv(name, value.c_str(), 1);
-    }
-    ~ScopedEnv() {
-        if (m_old)
-            ::setenv(m_name, m_old->c_str(), 1);
-        else
-            ::unsetenv(m_name);
-    }
-
-private:
-    const char* m_name;
-    std::optional<std::string> m_old;
-};
 
 } // namespace
 

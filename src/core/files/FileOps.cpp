@@ -680,8 +680,8 @@ Result FileOps::moveFile(const std::string& source, const std::string& target, E
     return moveAt({AT_FDCWD, source}, nullptr, {AT_FDCWD, target}, existing, nullptr);
 }
 
-Result FileOps::copyListed(const Listed& source, const std::string& target, Existing existing,
-                           const std::optional<Identity>& replacing) {
+Result FileOps::placeListed(bool move, const Listed& source, const std::string& target, Existing existing,
+                            const std::optional<Identity>& replacing) {
     Held from(m_sys), to(m_sys);
     std::string name, targetName;
     struct stat entry {};
@@ -689,21 +689,19 @@ Result FileOps::copyListed(const Listed& source, const std::string& target, Exis
         return reached;
     if (const Result reached = reachTarget(target, to, targetName); !reached.ok())
         return reached;
-    return copyAt({from.fd, name}, &source.identity, {to.fd, targetName}, existing,
-                  replacing ? &*replacing : nullptr);
+    const Identity* agreed = replacing ? &*replacing : nullptr;
+    return move ? moveAt({from.fd, name}, &source.identity, {to.fd, targetName}, existing, agreed)
+                : copyAt({from.fd, name}, &source.identity, {to.fd, targetName}, existing, agreed);
+}
+
+Result FileOps::copyListed(const Listed& source, const std::string& target, Existing existing,
+                           const std::optional<Identity>& replacing) {
+    return placeListed(false, source, target, existing, replacing);
 }
 
 Result FileOps::moveListed(const Listed& source, const std::string& target, Existing existing,
                            const std::optional<Identity>& replacing) {
-    Held from(m_sys), to(m_sys);
-    std::string name, targetName;
-    struct stat entry {};
-    if (const Result reached = reachListed(source, from, name, entry); !reached.ok())
-        return reached;
-    if (const Result reached = reachTarget(target, to, targetName); !reached.ok())
-        return reached;
-    return moveAt({from.fd, name}, &source.identity, {to.fd, targetName}, existing,
-                  replacing ? &*replacing : nullptr);
+    return placeListed(true, source, target, existing, replacing);
 }
 
 std::optional<std::string> FileOps::finalTarget(const std::string& path, int& error) {

@@ -134,6 +134,9 @@ private:
     /// Reaches a listed file as `Listed` says: `folder` receives its folder's descriptor, `entry`
     /// the name's own status.
     Result reachListed(const Listed& file, Held& folder, std::string& name, struct stat& entry);
+    /// `moveListed` (`move`) or `copyListed`.
+    Result placeListed(bool move, const Listed& source, const std::string& target, Existing existing,
+                       const std::optional<Identity>& replacing);
     /// The target's folder, as the caller named it (links followed), and the name in it.
     Result reachTarget(const std::string& target, Held& folder, std::string& name);
 

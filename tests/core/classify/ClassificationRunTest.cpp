@@ -3,6 +3,7 @@
 #include "classify/ClassificationUndo.h"
 #include "settings/SettingsFiles.h"
 #include "support/FaultySyscalls.h"
+#include "support/ScopedEnv.h"
 #include "support/TempTree.h"
 
 #include <algorithm>
@@ -20,6 +21,7 @@
 
 using namespace karv;
 using karv::test::contentOf;
+using karv::test::ScopedEnv;
 namespace fs = std::filesystem;
 
 namespace {
@@ -500,28 +502,7 @@ TEST(ClassificationRun, TreeDeeperThanThePathLimitIsPreviewedCopiedAndMovedWhole
     EXPECT_EQ(filesAtAnyDepth(f.tree.path("in")), moved);
 }
 
-namespace {
-
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const std::string& value) : m_name(name) {
-        if (const char* old = std::getenv(name))
-            m_old = old;
-        ::setenv(name, value.c_str(), 1);
-    }
-    ~ScopedEnv() {
-        if (m_old)
-            ::setenv(m_name, m_old->c_str(), 1);
-        else
-            ::unsetenv(m_name);
-    }
-
-private:
-    const char* m_name;
-    std::optional<std::string> m_old;
-};
-
-} // namespace
+namespace {} // namespace
 
 TEST(ClassificationJournal, AnyNameRoundTripsAndUndoRunsOnceFromAJournalItWrote) {
     Fixture f;
