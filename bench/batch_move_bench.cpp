@@ -2,7 +2,7 @@
 // the same files with `mv -t` (paths handed to `xargs -0` on a pipe), alternating rounds.
 // usage: batch_move_bench [FILES] [ROUNDS] [WORK_FOLDER]
 #include "actions/ListActions.h"
-#include "values/FileFacts.h"
+#include "files/FileFacts.h"
 
 #include <algorithm>
 #include <chrono>

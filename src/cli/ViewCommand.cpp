@@ -1,6 +1,6 @@
 #include "cli/Cli.h"
+#include "files/FileFacts.h"
 #include "text/TextLoader.h"
-#include "values/FileFacts.h"
 
 #include <cerrno>
 #include <fcntl.h>

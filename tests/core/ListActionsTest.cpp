@@ -1,9 +1,9 @@
 #include "actions/ListActions.h"
 
+#include "files/FileFacts.h"
 #include "support/FakeDesktop.h"
 #include "support/FaultySyscalls.h"
 #include "support/TempTree.h"
-#include "values/FileFacts.h"
 
 #include <algorithm>
 #include <cerrno>

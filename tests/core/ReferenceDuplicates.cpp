@@ -2,9 +2,9 @@
 
 #include "duplicates/ChunkedDigest.h"
 #include "duplicates/ContentSimilarity.h"
+#include "files/FileFacts.h"
 #include "text/NameText.h"
 #include "text/TextLoader.h"
-#include "values/FileFacts.h"
 #include "values/Numbers.h"
 #include "values/ValueText.h"
 

@@ -1,9 +1,9 @@
+#include "files/FileFacts.h"
 #include "scan/Enumerate.h"
 #include "scan/FilterRun.h"
 #include "support/Privileges.h"
 #include "support/RecordingHost.h"
 #include "support/TempTree.h"
-#include "values/FileFacts.h"
 
 #include <algorithm>
 #include <fstream>

@@ -1,7 +1,7 @@
 #include "classify/TargetPath.h"
 
+#include "files/FileFacts.h"
 #include "text/NameText.h"
-#include "values/FileFacts.h"
 #include "values/ValueText.h"
 
 namespace karv {

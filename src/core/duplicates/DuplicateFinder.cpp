@@ -4,9 +4,9 @@
 #include "duplicates/ContentSimilarity.h"
 #include "duplicates/ReadAhead.h"
 #include "duplicates/Similarity.h"
+#include "files/FileFacts.h"
 #include "text/NameText.h"
 #include "text/TextLoader.h"
-#include "values/FileFacts.h"
 #include "values/Numbers.h"
 #include "values/ValueText.h"
 

@@ -1,6 +1,6 @@
 #include "duplicates/FileReading.h"
 
-#include "values/FileFacts.h"
+#include "files/FileFacts.h"
 
 #include <cerrno>
 #include <fcntl.h>

@@ -1,11 +1,11 @@
 #include "filter/FilterPipeline.h"
 
+#include "files/FileFacts.h"
 #include "filter/FilterValues.h"
 #include "text/NameText.h"
 #include "text/StreamSearch.h"
 #include "text/TextBuffers.h"
 #include "text/TextLoader.h"
-#include "values/FileFacts.h"
 #include "values/ValueText.h"
 
 namespace karv {

@@ -1,10 +1,10 @@
 #pragma once
 
 #include "app/AppState.h"
+#include "files/FileFacts.h"
 #include "scan/ResultRow.h"
 #include "scan/ScanOptions.h"
 #include "text/RegexObject.h"
-#include "values/FileFacts.h"
 
 #include <cstdint>
 #include <functional>

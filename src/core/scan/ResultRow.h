@@ -1,6 +1,6 @@
 #pragma once
 
-#include "values/FileFacts.h"
+#include "files/FileFacts.h"
 
 #include <cstddef>
 #include <cstdint>

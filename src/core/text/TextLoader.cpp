@@ -1,8 +1,8 @@
 #include "text/TextLoader.h"
 
+#include "files/FileFacts.h"
 #include "text/NameText.h"
 #include "text/TextBuffers.h"
-#include "values/FileFacts.h"
 #include "values/ValueText.h"
 
 #include <algorithm>

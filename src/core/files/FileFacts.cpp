@@ -1,4 +1,4 @@
-#include "values/FileFacts.h"
+#include "files/FileFacts.h"
 
 #include "files/LongPath.h"
 
