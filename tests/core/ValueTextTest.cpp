@@ -80,16 +80,6 @@ TEST(Characters, CountAndSplit) {
     EXPECT_EQ(pumps, 3);
 }
 
-TEST(PathParts, FolderNameAndMainName) {
-    EXPECT_EQ(folderPart("/a/b/c.txt"), "/a/b");
-    EXPECT_EQ(folderPart("/c.txt"), "");
-    EXPECT_EQ(folderPart("c.txt"), "");
-    EXPECT_EQ(fileNamePart("/a/b/c.txt"), "c.txt");
-    EXPECT_EQ(fileNamePart("c.txt"), "c.txt");
-    EXPECT_EQ(mainNamePart("/a/b/c.tar.gz"), "c.tar");
-    EXPECT_EQ(mainNamePart("/a/b.d/noext"), "noext");
-}
-
 TEST(LeadingNumber, LenientReading) {
     EXPECT_EQ(leadingNumber("2"), 2);
     EXPECT_EQ(leadingNumber(" 12abc"), 12);

@@ -1,6 +1,6 @@
 #include "files/FileOps.h"
 
-#include "values/ValueText.h"
+#include "values/PathParts.h"
 
 #include <algorithm>
 #include <atomic>
