@@ -2,8 +2,8 @@
 
 #include "app/AppState.h"
 #include "classify/ClassificationRun.h"
+#include "desktop/Desktop.h"
 #include "gui/WidgetBuilder.h"
-#include "platform/Desktop.h"
 
 #include <functional>
 #include <memory>

@@ -1,7 +1,7 @@
 #include "gui/DateTimeFieldEditor.h"
 
+#include "desktop/Desktop.h"
 #include "gui/DateTimeBox.h"
-#include "platform/Desktop.h"
 
 #include <algorithm>
 #include <optional>

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "app/AppState.h"
+#include "desktop/Desktop.h"
 #include "gui/Branding.h"
 #include "gui/WidgetBuilder.h"
-#include "platform/Desktop.h"
 #include "scan/FilterRun.h"
 
 #include <functional>

@@ -1,9 +1,9 @@
 #include "gui/StatisticsWindow.h"
 
+#include "desktop/Desktop.h"
 #include "files/FileOps.h"
 #include "gui/ControlStateSync.h"
 #include "gui/WidgetBuilder.h"
-#include "platform/Desktop.h"
 #include "platform/QtDesktop.h"
 #include "text/NameText.h"
 

@@ -1,8 +1,8 @@
 #include "gui/TargetExistsDialog.h"
 
 #include "actions/ListActions.h"
+#include "desktop/Desktop.h"
 #include "gui/WidgetBuilder.h"
-#include "platform/Desktop.h"
 
 #include <QCheckBox>
 #include <QHBoxLayout>

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "app/AppState.h"
+#include "desktop/Desktop.h"
 #include "files/FileOps.h"
-#include "platform/Desktop.h"
 #include "scan/ResultRow.h"
 
 #include <cstddef>
