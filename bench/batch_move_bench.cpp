@@ -66,7 +66,7 @@ struct Questions : Questioner {
 };
 struct NoClipboard : Clipboard {
     std::string text() override { return {}; }
-    void setText(std::string_view) override {}
+    void setText(std::string_view, const std::vector<std::string>&) override {}
 };
 struct NoKeys : Keyboard {
     bool ctrlHeld() override { return false; }
@@ -101,12 +101,13 @@ double oursOnce(const std::string& work, int count) {
     AppState state;
     state.operationIdle = true;
     Rows rows;
+    const auto folder = statFile(work + "/src");
     for (const std::string& path : paths) {
         ResultRow row;
         row.folder = work + "/src/";
         row.name = path.substr(path.rfind('/') + 1);
         const auto stat = statFile(path);
-        row.stamp = {true, stat->size, stat->modifiedNs};
+        row.stamp = rowStamp(*stat, *folder);
         rows.rows.push_back(row);
         rows.selected.push_back(rows.selected.size());
     }
