@@ -101,7 +101,7 @@ ClassificationWindow::ClassificationWindow(AppState& state, const Classification
                                            QWidget* parent)
     : QWidget(parent, Qt::Window), m_state(state), m_desktop(desktop), m_mainList(mainList),
       m_settings(settings), m_files(diskPlacementFiles()),
-      m_run(std::make_unique<ClassificationRun>(*this, *m_files, state.dataFolder)) {
+      m_run(std::make_unique<ClassificationRun>(*m_files, state.dataFolder)) {
     setObjectName(u8(kSettingsSection));
     setWindowTitle(u8(kWindowTitle));
     setAttribute(Qt::WA_DeleteOnClose);
@@ -120,7 +120,7 @@ ClassificationWindow::ClassificationWindow(AppState& state, const Classification
 
 ClassificationWindow::~ClassificationWindow() {
     // A run still going when the window is destroyed ends at its next check.
-    m_run->requestStop();
+    m_stop.requestStop();
 }
 
 void ClassificationWindow::buildControls() {
@@ -262,13 +262,17 @@ void ClassificationWindow::showSymbolHelp() {
 }
 
 void ClassificationWindow::undoLastRun() {
-    if (caption() != kClassifyIdleCaption) {
+    if (m_running) {
         m_desktop.questioner.showMessage("请先停止正在执行的归类！");
         return;
     }
     if (!m_desktop.questioner.askYesNo(kUndoQuestion))
         return;
-    const UndoResult result = undoLastClassification(m_state.dataFolder, *m_files);
+    // The undo runs to its end, as it always has: its own token, which nothing here stops.
+    StopToken stop;
+    NoProgress quiet;
+    const UndoResult result =
+        undoLastClassification(m_state.dataFolder, *m_files, {stop, quiet, {}, m_desktop.clock});
     if (result.nothingToUndo) {
         m_desktop.questioner.showMessage(std::string(kNothingToUndo));
         m_undo->setEnabled(false);
@@ -278,7 +282,7 @@ void ClassificationWindow::undoLastRun() {
         m_desktop.questioner.showMessage(result.problem);
         return;
     }
-    QString text = u8("撤销完成！共还原 ") + QString::number(result.undone.size()) + u8(" 个文件");
+    QString text = qs(undoDoneText(result.undone.size()));
     if (result.notRestored.empty()) {
         // Everything is back: a second undo would find nothing.
         m_undo->setEnabled(false);
@@ -313,10 +317,6 @@ void ClassificationWindow::saveControlStates() {
         syncControls(*m_settings, this, false, u8(kSettingsSection));
 }
 
-std::string ClassificationWindow::caption() const {
-    return us(m_start->text());
-}
-
 void ClassificationWindow::setCaption(std::string_view caption) {
     m_start->setText(qs(caption));
 }
@@ -344,20 +344,14 @@ std::optional<std::string> ClassificationWindow::listRowPath(std::size_t row) {
     return m_mainList->rowPath(row);
 }
 
-void ClassificationWindow::pump() {
-    m_pumpThrottle.pump();
-}
-
 bool ClassificationWindow::randomOrder() {
     return m_random->isChecked();
 }
 
-std::int64_t ClassificationWindow::tickMs() {
-    return m_desktop.clock.tickMs();
-}
-
-void ClassificationWindow::refused(const std::string& message) {
-    m_desktop.questioner.showMessage(message);
+void ClassificationWindow::progress(const RunProgress& now) {
+    if (now.stage == RunStage::Starting)
+        setCaptionLeftAligned(true);
+    setCaption(classificationProgressText(now));
 }
 
 void ClassificationWindow::finished(const ClassificationSummary& summary) {
@@ -370,7 +364,7 @@ void ClassificationWindow::finished(const ClassificationSummary& summary) {
         const auto shown = [](const std::string& path) {
             return displayText(path);
         };
-        m_warningBox((summary.stopped ? u8("归类已停止，但有 ") : u8("归类完成，但有 ")) +
+        m_warningBox(qs(classificationEndedText(summary.stopped)) + u8("但有 ") +
                      QString::number(summary.failures) +
                      u8(" 个文件归类失败，具体请看已打开的【归类失败的文件路径.txt】\r\n") +
                      qs(summary.reasons.summary(+shown)));
@@ -383,18 +377,37 @@ void ClassificationWindow::finished(const ClassificationSummary& summary) {
 }
 
 void ClassificationWindow::startOrStop() {
-    const bool starting = caption() == kClassifyIdleCaption;
-    m_run->runClassification();
-    if (starting && m_closeRequested)
+    if (m_running) {
+        m_stop.requestStop();
+        return;
+    }
+    runOnce();
+    if (m_closeRequested)
         close();
+}
+
+void ClassificationWindow::runOnce() {
+    saveControlStates();
+    m_stop.reset();
+    m_running = true;
+    const RunContext context{m_stop, *this, [this] { m_pumpThrottle.pump(); }, m_desktop.clock};
+    const ClassificationSummary summary = m_run->run({settings(), *this}, context, *this);
+    m_running = false;
+    if (!summary.refusal.empty()) {
+        m_desktop.questioner.showMessage(summary.refusal);
+        return;
+    }
+    finished(summary);
+    setCaptionLeftAligned(false);
+    setCaption(kClassifyIdleCaption);
 }
 
 void ClassificationWindow::closeEvent(QCloseEvent* event) {
     saveControlStates();
-    if (caption() != kClassifyIdleCaption) {
+    if (m_running) {
         // The run's loop is still on the stack: stop it, and close once it has unwound.
         m_closeRequested = true;
-        m_run->requestStop();
+        m_stop.requestStop();
         event->ignore();
         return;
     }
@@ -411,7 +424,7 @@ bool ClassificationWindow::eventFilter(QObject* watched, QEvent* event) {
     // Closing the main window ends the program without closing this one: save the states then too.
     if (watched == parent() && event->type() == QEvent::Close && isVisible()) {
         saveControlStates();
-        m_run->requestStop();
+        m_stop.requestStop();
     }
     return QWidget::eventFilter(watched, event);
 }
