@@ -126,6 +126,7 @@ UndoResult undoLastClassification(const std::string& logFolder, PlacementFiles& 
         return result;
     }
     Undoing undoing(files, result, marks, preview);
+    std::size_t tried = 0;
     // Deep paths are reached from the folders just used, not from the root every time.
     const files::NearFolders near;
     // Last file first: a name a later file took may be the place an earlier one came from.
@@ -138,6 +139,9 @@ UndoResult undoLastClassification(const std::string& logFolder, PlacementFiles& 
             result.outcome.stopped = true;
             break;
         }
+        ++tried;
+        context.progress.progress(
+            {RunStage::Placing, tried, journal.records.size(), journal.records[index].target});
         undoing.undo(journal.records[index], index);
     }
     return result;

@@ -40,7 +40,8 @@ struct UndoResult {
 /// Nothing is ever overwritten; what cannot be taken back is listed with its reason, and each file
 /// taken back is marked in the journal, so a second undo only tries what is left. `preview`: the
 /// same answers, nothing changed (`files` should then be a preview). A stop is seen between files;
-/// what is left stays recorded for the next undo.
+/// what is left stays recorded for the next undo. Progress: `Placing` with each file tried (`item`
+/// its classified path).
 UndoResult undoLastClassification(const std::string& logFolder, PlacementFiles& files,
                                   const RunContext& context, bool preview = false);
 
