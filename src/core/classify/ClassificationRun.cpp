@@ -1,5 +1,6 @@
 #include "classify/ClassificationRun.h"
 
+#include "classify/FolderPlan.h"
 #include "files/LongPath.h"
 #include "platform/Desktop.h"
 #include "scan/Enumerate.h"
@@ -23,51 +24,6 @@ constexpr int kMaxRenameAttempts = 1000000;
 // How many folders the run remembers as existing, and keys of how many folders: enough for the
 // folders a run works in at a time, few enough that a deep tree's paths are not all kept.
 constexpr std::size_t kRecentFolders = 64;
-
-/// Goes through a folder plan in its order by open folders, each entered from its parent (which
-/// the plan visits before it), with the folder's path text grown and cut back along the way.
-class PlanWalk {
-public:
-    explicit PlanWalk(const std::vector<ClassificationRun::PlannedFolder>& plan) : m_plan(plan) {}
-
-    /// Makes folder `i` of the plan the current one; false when it cannot be opened or is no
-    /// longer the folder that was planned.
-    bool visit(std::size_t i) {
-        const ClassificationRun::PlannedFolder& folder = m_plan[i];
-        if (i == 0) {
-            m_open.openRoot(folder.name);
-            m_chain.assign(1, 0);
-            m_lengths.clear();
-            m_text = folder.name;
-        } else {
-            while (m_chain.size() > 1 && m_chain.back() != folder.parent) {
-                m_open.leave();
-                m_chain.pop_back();
-                m_text.resize(m_lengths.back());
-                m_lengths.pop_back();
-            }
-            m_lengths.push_back(m_text.size());
-            if (m_text.empty() || m_text.back() != '/')
-                m_text += '/';
-            m_text += folder.name;
-            // A folder swapped for a link since it was listed is not followed.
-            m_open.enter(folder.name, false);
-            m_chain.push_back(i);
-        }
-        return m_open.known() && folder.known && m_open.device() == folder.device &&
-               m_open.inode() == folder.inode;
-    }
-
-    int current() { return m_open.current(); }
-    const std::string& text() const { return m_text; }
-
-private:
-    const std::vector<ClassificationRun::PlannedFolder>& m_plan;
-    OpenFolders m_open;
-    std::vector<std::size_t> m_chain; // plan indices of the open folders, the entry folder first
-    std::vector<std::size_t> m_lengths;
-    std::string m_text;
-};
 
 } // namespace
 
@@ -277,45 +233,6 @@ void ClassificationRun::runMainList() {
         if (stopped())
             break;
     }
-}
-
-std::vector<ClassificationRun::PlannedFolder>
-ClassificationRun::folderPlan(const std::string& entry, bool recurse, const KeepGoing& keepGoing) {
-    std::vector<PlannedFolder> plan;
-    // The entry folder's identity is taken as the walk opens it (a link there is followed).
-    OpenFolders root;
-    plan.push_back({entry, 0, root.openRoot(entry), root.device(), root.inode()});
-    if (!recurse)
-        return plan;
-    // Every folder once, and symbolic links to folders are not entered: the run stays inside the
-    // chosen tree and never moves files out of a tree that is only linked into it.
-    std::unordered_set<std::string> seen;
-    auto identity = [](dev_t device, ino_t inode) {
-        return std::to_string(device) + ":" + std::to_string(inode);
-    };
-    if (plan[0].known)
-        seen.insert(identity(plan[0].device, plan[0].inode));
-    std::vector<PlannedFolder> stack{plan[0]};
-    plan.clear();
-    PlanWalk walk(plan);
-    while (!stack.empty()) {
-        plan.push_back(std::move(stack.back()));
-        stack.pop_back();
-        const std::size_t here = plan.size() - 1;
-        const int fd = walk.visit(here) ? walk.current() : -1;
-        const std::vector<DirectoryEntry> entries = listDirectory(fd);
-        for (auto it = entries.rbegin(); it != entries.rend(); ++it) {
-            struct stat info {};
-            if (it->kind != DirectoryEntry::Kind::Folder ||
-                ::fstatat(fd, it->name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISDIR(info.st_mode))
-                continue;
-            if (seen.insert(identity(info.st_dev, info.st_ino)).second)
-                stack.push_back({it->name, here, true, info.st_dev, info.st_ino});
-        }
-        if (keepGoing && !keepGoing())
-            break;
-    }
-    return plan;
 }
 
 void ClassificationRun::runFolders(const std::string& entry) {
