@@ -129,7 +129,16 @@ void ClassificationWindow::buildControls() {
     grid->setHorizontalSpacing(6);
     grid->setVerticalSpacing(8);
     grid->setColumnStretch(1, 1);
+    // In the order of the rows, which is also the order the keyboard's focus goes through them.
+    buildSourceRows(grid);
+    buildTargetRows(grid);
+    buildStartRows(grid);
+    buildSymbolMenu();
+    connectControls();
+    resize(640, sizeHint().height());
+}
 
+void ClassificationWindow::buildSourceRows(QGridLayout* grid) {
     grid->addWidget(label("标签1", "归类目标：", this), 0, 0);
     m_fromMainList = radio("单选框主界面", "主界面文件列表", this);
     m_fromFolder = radio("单选框指定目录", "指定目录下的文件", this);
@@ -147,7 +156,9 @@ void ClassificationWindow::buildControls() {
     filterRow->addWidget(m_filter, 1);
     filterRow->addWidget(m_recurse);
     grid->addLayout(filterRow, 2, 1, 1, 2);
+}
 
+void ClassificationWindow::buildTargetRows(QGridLayout* grid) {
     grid->addWidget(label("标签2", "归类路径：", this), 3, 0);
     m_template = lineEdit("编辑框归类到", "[父目录路径]/[批次名]/[文件名]", this);
     m_symbolButton = button("按钮元符", "显示元符", this);
@@ -168,7 +179,9 @@ void ClassificationWindow::buildControls() {
     m_batchNames = button("按钮输入批次名列表", "输入..", batchBox);
     static_cast<QHBoxLayout*>(batchBox->layout())->insertWidget(3, m_batchNames);
     grid->addWidget(batchBox, 5, 1, 1, 2);
+}
 
+void ClassificationWindow::buildStartRows(QGridLayout* grid) {
     auto* optionRow = new QHBoxLayout;
     m_keepOriginal = check("选择框保留原文件", "保留原文件", this);
     m_keepOriginal->setChecked(true);
@@ -197,7 +210,9 @@ void ClassificationWindow::buildControls() {
     // Extra height goes below the options, not between the rows.
     grid->setRowStretch(7, 1);
     grid->addLayout(startRow, 8, 0, 1, 3);
+}
 
+void ClassificationWindow::buildSymbolMenu() {
     m_symbolMenu = named(new QMenu(this), "元符");
     for (const QString& item : symbolMenuItems()) {
         if (item == "-") {
@@ -208,7 +223,9 @@ void ClassificationWindow::buildControls() {
             m_symbolMenu->addAction(item, this, [this, item] { insertSymbol(item); });
         }
     }
+}
 
+void ClassificationWindow::connectControls() {
     for (QRadioButton* source : {m_fromMainList, m_fromFolder, m_numbers, m_letters, m_named})
         connect(source, &QAbstractButton::toggled, this, &ClassificationWindow::updateEnabling);
     connect(m_keywordSearch, &QAbstractButton::toggled, this, &ClassificationWindow::updateEnabling);
@@ -218,8 +235,6 @@ void ClassificationWindow::buildControls() {
     connect(m_symbolButton, &QPushButton::clicked, this, [this] { m_symbolMenu->popup(QCursor::pos()); });
     connect(m_start, &QPushButton::clicked, this, &ClassificationWindow::startOrStop);
     connect(m_undo, &QPushButton::clicked, this, &ClassificationWindow::undoLastRun);
-
-    resize(640, sizeHint().height());
 }
 
 void ClassificationWindow::updateEnabling() {

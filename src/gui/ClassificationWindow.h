@@ -11,6 +11,7 @@
 #include <QWidget>
 
 class QCheckBox;
+class QGridLayout;
 class QLineEdit;
 class QMenu;
 class QPushButton;
@@ -79,6 +80,11 @@ protected:
 
 private:
     void buildControls();
+    void buildSourceRows(QGridLayout* grid);
+    void buildTargetRows(QGridLayout* grid);
+    void buildStartRows(QGridLayout* grid);
+    void buildSymbolMenu();
+    void connectControls();
     /// The click (or right-button press) on 按钮立即执行归类.
     void startOrStop();
     void updateEnabling();
