@@ -84,7 +84,7 @@ void MainListActions::run(const std::function<void(ListActions&)>& action) {
 void MainListActions::batchClicked(ActionButton which) {
     if (const auto running = m_batches.find(which); running != m_batches.end()) {
         running->second->requestStop();
-        setCaption(which, kBatchStoppingCaption);
+        showState(which, ButtonState::Stopping);
         // The filter run shares this flag: it is free again once a stop is asked for.
         m_state.operationIdle = true;
         return;
@@ -129,7 +129,7 @@ private:
 void MainListActions::runBatch(ActionButton which, const BatchRequest& request) {
     Clock& clock = m_services().clock;
     const std::int64_t started = clock.tickMs();
-    setCaption(which, kBatchStopCaption);
+    showState(which, ButtonState::Working);
     m_state.operationIdle = false;
     setProgressMaximum(static_cast<int>(request.rows.size()));
     setProgressPosition(0);
@@ -149,7 +149,7 @@ void MainListActions::runBatch(ActionButton which, const BatchRequest& request) 
 
     setProgressPosition(0);
     setProgressText(batchSummaryText(request.act, request.rows.size(), outcome, clock.tickMs() - started));
-    setCaption(which, ListActions::idleCaption(which));
+    showState(which, ButtonState::Idle);
     m_state.operationIdle = true;
 }
 
@@ -184,9 +184,9 @@ void MainListActions::scrollToFirstRow() {
     m_parts.list->scrollToTop();
 }
 
-void MainListActions::setCaption(ActionButton which, std::string_view caption) {
+void MainListActions::showState(ActionButton which, ButtonState state) {
     if (QPushButton* b = button(which))
-        b->setText(qs(caption));
+        b->setText(qs(actionCaption(which, state)));
 }
 
 std::string MainListActions::tag(ActionButton which) {

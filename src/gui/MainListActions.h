@@ -55,7 +55,7 @@ public:
     void scrollToFirstRow();
 
     // ActionWindow
-    void setCaption(ActionButton button, std::string_view caption) override;
+    void showState(ActionButton button, ButtonState state) override;
     void showViewer() override;
     bool viewerOpen() override;
     void setViewerContent(const std::string& text, const std::string& title) override;

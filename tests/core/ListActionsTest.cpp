@@ -71,8 +71,8 @@ public:
     bool viewer = false;
     std::string viewerText, viewerTitle;
 
-    void setCaption(ActionButton button, std::string_view caption) override {
-        captionHistory[button].emplace_back(caption);
+    void showState(ActionButton button, ButtonState state) override {
+        captionHistory[button].emplace_back(actionCaption(button, state));
     }
     int askTargetExists(const std::string& target, bool& sameForRest) override {
         dialogTargets.push_back(target);

@@ -16,6 +16,81 @@ std::string number(std::uint64_t value) {
 
 } // namespace
 
+namespace {
+
+std::string_view idleCaption(ActionButton button) {
+    switch (button) {
+    case ActionButton::Open:
+        return "打开";
+    case ActionButton::Locate:
+        return "定位";
+    case ActionButton::View:
+        return "查看";
+    case ActionButton::CopyPaths:
+        return "复制路径";
+    case ActionButton::CopyNames:
+        return "复制名称";
+    case ActionButton::Export:
+        return "导出";
+    case ActionButton::Copy:
+        return "复制";
+    case ActionButton::Move:
+        return "移动";
+    case ActionButton::Delete:
+        return "删除";
+    }
+    return {};
+}
+
+std::string_view workingCaption(ActionButton button) {
+    switch (button) {
+    case ActionButton::Open:
+        return "打开中";
+    case ActionButton::Locate:
+        return "定位中";
+    case ActionButton::CopyPaths:
+    case ActionButton::CopyNames:
+        return "复制中";
+    case ActionButton::Export:
+        return "导出中";
+    case ActionButton::Copy:
+    case ActionButton::Move:
+    case ActionButton::Delete:
+        return "停止";
+    case ActionButton::View:
+        break;
+    }
+    return idleCaption(button);
+}
+
+std::string_view doneCaption(ActionButton button) {
+    switch (button) {
+    case ActionButton::CopyPaths:
+    case ActionButton::CopyNames:
+        return "复制完成";
+    case ActionButton::Export:
+        return "完成";
+    default:
+        return idleCaption(button);
+    }
+}
+
+} // namespace
+
+std::string_view actionCaption(ActionButton button, ButtonState state) {
+    switch (state) {
+    case ButtonState::Idle:
+        return idleCaption(button);
+    case ButtonState::Working:
+        return workingCaption(button);
+    case ButtonState::Done:
+        return doneCaption(button);
+    case ButtonState::Stopping:
+        return "停止中";
+    }
+    return idleCaption(button);
+}
+
 std::string batchVerb(BatchAct act) {
     switch (act) {
     case BatchAct::Move:

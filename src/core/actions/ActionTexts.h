@@ -15,8 +15,16 @@ namespace karv {
 
 inline constexpr std::string_view kExportTitle = "将路径列表保存到文本文件：";
 inline constexpr std::string_view kExportFilter = "文本文件(*.txt)|*.txt|全部文件(*.*)|*.*";
-inline constexpr std::string_view kBatchStopCaption = "停止";
-inline constexpr std::string_view kBatchStoppingCaption = "停止中";
+
+/// The buttons under the result list.
+enum class ActionButton { Open, Locate, View, CopyPaths, CopyNames, Export, Copy, Move, Delete };
+
+/// What a button under the list shows: at rest, at work (a batch: running, so a click stops it),
+/// done for a moment, or stopping.
+enum class ButtonState { Idle, Working, Done, Stopping };
+
+/// The caption of `button` in `state`: "打开" / "打开中", "复制完成", "移动" / "停止" / "停止中", …
+std::string_view actionCaption(ActionButton button, ButtonState state);
 
 /// "移动" / "复制" / "删除".
 std::string batchVerb(BatchAct act);

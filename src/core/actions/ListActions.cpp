@@ -25,30 +25,6 @@ ListActions::ListActions(ActionRows& rows, ActionWindow& window, ActionServices 
                          files::FileOps& files)
     : m_rows(rows), m_window(window), m_services(services), m_files(files) {}
 
-std::string_view ListActions::idleCaption(ActionButton button) {
-    switch (button) {
-    case ActionButton::Open:
-        return "打开";
-    case ActionButton::Locate:
-        return "定位";
-    case ActionButton::View:
-        return "查看";
-    case ActionButton::CopyPaths:
-        return "复制路径";
-    case ActionButton::CopyNames:
-        return "复制名称";
-    case ActionButton::Export:
-        return "导出";
-    case ActionButton::Copy:
-        return "复制";
-    case ActionButton::Move:
-        return "移动";
-    case ActionButton::Delete:
-        return "删除";
-    }
-    return {};
-}
-
 void ListActions::waitWithEvents(int milliseconds) {
     // Counted in steps rather than read from the clock, so a clock that stands still cannot hang it.
     for (int waited = 0; waited < milliseconds; waited += 10) {
@@ -68,7 +44,7 @@ void ListActions::openSelected(bool open) {
     if (selected.size() > 1 && !m_services.questioner.askOkCancel("当前选择了 " + number(selected.size()) +
                                                                   " 个文件，确定要将它们都" + verb + "吗？"))
         return;
-    m_window.setCaption(button, open ? "打开中" : "定位中");
+    m_window.showState(button, ButtonState::Working);
     for (const std::size_t index : selected) {
         m_window.pump();
         // The events handled meanwhile may have shortened the list.
@@ -83,7 +59,7 @@ void ListActions::openSelected(bool open) {
             waitWithEvents(500);
         }
     }
-    m_window.setCaption(button, idleCaption(button));
+    m_window.showState(button, ButtonState::Idle);
 }
 
 void ListActions::showInViewer(std::size_t index) {
@@ -111,7 +87,7 @@ void ListActions::refreshViewer() {
 }
 
 void ListActions::copySelected(ActionButton button, bool names) {
-    m_window.setCaption(button, "复制中");
+    m_window.showState(button, ButtonState::Working);
     // The text is what the list shows (names that are not UTF-8 decoded, as the list decodes them);
     // the file URLs carry the exact bytes, so a program that takes them reaches the very files.
     std::string text;
@@ -126,9 +102,9 @@ void ListActions::copySelected(ActionButton button, bool names) {
         m_window.pump();
     }
     m_services.clipboard.setText(text, uris);
-    m_window.setCaption(button, "复制完成");
+    m_window.showState(button, ButtonState::Done);
     waitWithEvents(1000);
-    m_window.setCaption(button, idleCaption(button));
+    m_window.showState(button, ButtonState::Idle);
 }
 
 void ListActions::copySelectedPaths() {
@@ -143,7 +119,7 @@ void ListActions::exportPathList() {
     const std::string file = m_services.questioner.chooseSaveFile(kExportTitle, kExportFilter, "txt");
     if (file.empty())
         return;
-    m_window.setCaption(ActionButton::Export, "导出中");
+    m_window.showState(ActionButton::Export, ButtonState::Working);
     std::vector<std::string> paths;
     for (std::size_t index = 0; index < m_rows.rowCount(); ++index) {
         paths.push_back(m_rows.row(index).path());
@@ -151,13 +127,13 @@ void ListActions::exportPathList() {
     }
     // On failure the old file, if any, stays whole; the user learns why nothing was written.
     if (const files::Result written = m_files.writeFile(file, pathListText(paths)); !written.ok()) {
-        m_window.setCaption(ActionButton::Export, idleCaption(ActionButton::Export));
+        m_window.showState(ActionButton::Export, ButtonState::Idle);
         m_services.questioner.showMessage(exportFailureText(file, written.error));
         return;
     }
-    m_window.setCaption(ActionButton::Export, "完成");
+    m_window.showState(ActionButton::Export, ButtonState::Done);
     waitWithEvents(1000);
-    m_window.setCaption(ActionButton::Export, idleCaption(ActionButton::Export));
+    m_window.showState(ActionButton::Export, ButtonState::Idle);
 }
 
 std::optional<BatchRequest> ListActions::moveOrCopyRequest(bool move, const std::string& lastFolder) {

@@ -14,15 +14,12 @@
 
 namespace karv {
 
-/// The buttons under the result list.
-enum class ActionButton { Open, Locate, View, CopyPaths, CopyNames, Export, Copy, Move, Delete };
-
-/// The window around the list: the captions the short actions show while they work, the viewer
+/// The window around the list: what the short actions' buttons show while they work, the viewer
 /// window and the event pump.
 class ActionWindow {
 public:
     virtual ~ActionWindow() = default;
-    virtual void setCaption(ActionButton button, std::string_view caption) = 0;
+    virtual void showState(ActionButton button, ButtonState state) = 0;
 
     /// The viewer window: shown (created when needed), whether it is open, its text and title.
     virtual void showViewer() = 0;
@@ -49,9 +46,6 @@ struct ActionServices {
 class ListActions {
 public:
     ListActions(ActionRows& rows, ActionWindow& window, ActionServices services, files::FileOps& files);
-
-    /// The idle caption of a button.
-    static std::string_view idleCaption(ActionButton button);
 
     void openSelected(bool open);
     void viewSelected();
