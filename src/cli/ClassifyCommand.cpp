@@ -155,7 +155,7 @@ int undoCommand(const std::string& logFolder, bool preview, CliIo& io) {
                << terminalText(tsvField(problem.source)) << "（" << problem.reason << "）\n";
     io.err << undoDoneText(result.undone.size(), preview);
     if (!result.notRestored.empty())
-        io.err << "，" << result.notRestored.size() << (preview ? " 个文件无法还原" : " 个文件未能还原");
+        io.err << undoNotRestoredText(result.notRestored.size(), preview);
     io.err << "。\n";
     return result.notRestored.empty() ? kExitOk : kExitFailures;
 }

@@ -304,7 +304,7 @@ void ClassificationWindow::undoLastRun() {
         m_desktop.questioner.showMessage(us(text + u8("。")));
         return;
     }
-    text += u8("，") + QString::number(result.notRestored.size()) + u8(" 个文件未能还原：\r\n");
+    text += qs(undoNotRestoredText(result.notRestored.size())) + u8("：\r\n");
     for (const UndoProblem& problem : result.notRestored)
         text += qs(displayText(problem.target)) + u8(" → ") + qs(displayText(problem.source)) + u8("（") +
                 qs(problem.reason) + u8("）\r\n");

@@ -27,6 +27,10 @@ std::string undoDoneText(std::size_t undone, bool preview) {
     return (preview ? "撤销预览：将还原 " : "撤销完成！共还原 ") + std::to_string(undone) + " 个文件";
 }
 
+std::string undoNotRestoredText(std::size_t notRestored, bool preview) {
+    return "，" + std::to_string(notRestored) + (preview ? " 个文件无法还原" : " 个文件未能还原");
+}
+
 std::string_view classificationEndedText(bool stopped) {
     return stopped ? "归类已停止，" : "归类完成，";
 }

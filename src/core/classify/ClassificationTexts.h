@@ -30,6 +30,10 @@ std::string classificationProgressText(const RunProgress& now);
 /// "撤销完成！共还原 N 个文件" (the preview: "撤销预览：将还原 N 个文件"), without the closing words.
 std::string undoDoneText(std::size_t undone, bool preview = false);
 
+/// "，N 个文件未能还原" (the preview: "，N 个文件无法还原"): what follows `undoDoneText` when files
+/// could not be taken back.
+std::string undoNotRestoredText(std::size_t notRestored, bool preview = false);
+
 /// "归类完成，" / "归类已停止，": the opening of a summary with failures.
 std::string_view classificationEndedText(bool stopped);
 
