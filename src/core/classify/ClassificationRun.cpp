@@ -57,15 +57,16 @@ void ClassificationRun::fillContext(const ClassificationSettings& settings) {
 
 ClassificationSummary ClassificationRun::run(const ClassificationRequest& request, const RunContext& context,
                                              ClassificationSink& sink) {
+    const ClassificationSettings& settings = request.settings;
+    if (std::string refusal = prepareLogs(settings); !refusal.empty())
+        return summarize(std::move(refusal));
+    // Held only while the run goes.
     m_live = &request.live;
     m_run = &context;
     m_sink = &sink;
     m_halted = false;
     m_problem.clear();
     m_reasons = files::FailureTally();
-    const ClassificationSettings& settings = request.settings;
-    if (std::string refusal = prepareLogs(settings); !refusal.empty())
-        return summarize(std::move(refusal));
     report(RunStage::Starting, 0, 0, {});
     resetRun(settings);
     {
