@@ -87,8 +87,9 @@ TEST(RunStop, EveryToolEndsStoppedWithItsFailuresByReason) {
             list.rows = {list.rows[1], list.rows[0], list.rows[2]};
         StopAfter progress(2);
         const RunContext context{progress.stop, progress, {}, clock};
-        const RunOutcome outcome =
-            ListBatch(fileOps).run({act, {0, 1, 2}, target, kConflictNone}, context, list, list);
+        const RunOutcome outcome = ListBatch(fileOps).run(
+            {act, {{0, list.rows[0]}, {1, list.rows[1]}, {2, list.rows[2]}}, target, kConflictNone}, context,
+            list, list);
         EXPECT_TRUE(outcome.stopped);
         EXPECT_EQ(onlyReason(outcome), files::FailureReason::Vanished);
         EXPECT_EQ(outcome.failures.total(), 1u);

@@ -136,6 +136,14 @@ void ListActions::exportPathList() {
     m_window.showState(ActionButton::Export, ButtonState::Idle);
 }
 
+std::vector<BatchRow> ListActions::selectedBatchRows(const std::vector<std::size_t>& selected) {
+    std::vector<BatchRow> rows;
+    rows.reserve(selected.size());
+    for (const std::size_t index : selected)
+        rows.push_back({index, index < m_rows.rowCount() ? m_rows.row(index) : ResultRow()});
+    return rows;
+}
+
 std::optional<BatchRequest> ListActions::moveOrCopyRequest(bool move, const std::string& lastFolder) {
     const std::string verb = move ? "移动" : "复制";
     const std::vector<std::size_t> selected = m_rows.selectedRows();
@@ -149,7 +157,8 @@ std::optional<BatchRequest> ListActions::moveOrCopyRequest(bool move, const std:
         return std::nullopt;
     if (folder.back() != '/')
         folder += '/';
-    return BatchRequest{move ? BatchAct::Move : BatchAct::Copy, selected, folder, kConflictNone};
+    return BatchRequest{move ? BatchAct::Move : BatchAct::Copy, selectedBatchRows(selected), folder,
+                        kConflictNone};
 }
 
 std::optional<BatchRequest> ListActions::deleteRequest() {
@@ -167,7 +176,8 @@ std::optional<BatchRequest> ListActions::deleteRequest() {
     if (permanent ? !m_services.questioner.askDestructive("确定要彻底删除选择的 " + count + " 个文件吗？")
                   : !m_services.questioner.askOkCancel("确定要将选择的 " + count + " 个文件移到回收站吗？"))
         return std::nullopt;
-    return BatchRequest{permanent ? BatchAct::Remove : BatchAct::Trash, selected, {}, kConflictNone};
+    return BatchRequest{
+        permanent ? BatchAct::Remove : BatchAct::Trash, selectedBatchRows(selected), {}, kConflictNone};
 }
 
 } // namespace karv

@@ -66,6 +66,8 @@ public:
 private:
     void copySelected(ActionButton button, bool names);
     void showInViewer(std::size_t row);
+    /// The selected rows as they are now, for a batch.
+    std::vector<BatchRow> selectedBatchRows(const std::vector<std::size_t>& selected);
     ActionRows& m_rows;
     ActionWindow& m_window;
     ActionServices m_services;

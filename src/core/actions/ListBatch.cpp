@@ -22,18 +22,18 @@ RunOutcome ListBatch::run(const BatchRequest& request, const RunContext& context
             outcome.stopped = true;
             break;
         }
-        const std::size_t index = request.rows[position - 1];
+        const BatchRow& item = request.rows[position - 1];
         // The events handled meanwhile may have shortened the list.
-        const bool listed = index < rows.rowCount();
-        const std::string path = listed ? rows.row(index).path() : std::string();
-        context.progress.progress({RunStage::Placing, position, total, path});
+        const bool listed = item.index < rows.rowCount();
+        context.progress.progress(
+            {RunStage::Placing, position, total, listed ? item.row.path() : std::string()});
         if (!listed)
             continue;
         ++outcome.processed;
         if (request.placing())
-            place(request, context, rows, question, index, outcome);
+            place(request, context, rows, question, item, outcome);
         else
-            remove(request, rows, index, outcome);
+            remove(request, rows, item, outcome);
         if (m_ended || context.stop.stopRequested()) {
             outcome.stopped = true;
             break;
@@ -71,8 +71,8 @@ ListBatch::Conflict ListBatch::resolveConflict(const BatchRequest& request, cons
 }
 
 void ListBatch::place(const BatchRequest& request, const RunContext& context, ActionRows& rows,
-                      TargetExistsQuestion& question, std::size_t index, RunOutcome& outcome) {
-    const ResultRow row = rows.row(index);
+                      TargetExistsQuestion& question, const BatchRow& item, RunOutcome& outcome) {
+    const ResultRow& row = item.row;
     const std::string source = row.path();
     const std::string& folder = request.folder;
     const bool move = request.act == BatchAct::Move;
@@ -98,13 +98,13 @@ void ListBatch::place(const BatchRequest& request, const RunContext& context, Ac
         return;
     }
     if (move)
-        rows.setRowPlace(index, folder, name, stampAt(folder, name));
+        rows.setRowPlace(item.index, folder, name, stampAt(folder, name));
     ++outcome.succeeded;
 }
 
-void ListBatch::remove(const BatchRequest& request, ActionRows& rows, std::size_t index,
+void ListBatch::remove(const BatchRequest& request, ActionRows& rows, const BatchRow& item,
                        RunOutcome& outcome) {
-    const ResultRow row = rows.row(index);
+    const ResultRow& row = item.row;
     const std::string path = row.path();
     const bool permanent = request.act == BatchAct::Remove;
     // Only the file the list showed, unchanged. A volume without a usable trash refuses; the file
@@ -117,7 +117,7 @@ void ListBatch::remove(const BatchRequest& request, ActionRows& rows, std::size_
         outcome.failures.add(error, path, !permanent);
         return;
     }
-    rows.removeRow(index);
+    rows.removeRow(item.index);
     ++outcome.succeeded;
 }
 

@@ -10,8 +10,7 @@
 
 namespace karv {
 
-/// The result list as the actions see it. A batch reads each row when its turn comes (the list may
-/// change while events are handled) and reports each row it acted on here.
+/// The result list as the actions see it; a batch reports each row it acted on here.
 class ActionRows {
 public:
     virtual ~ActionRows() = default;
@@ -41,11 +40,17 @@ public:
 /// What a batch does to each file.
 enum class BatchAct { Move, Copy, Trash, Remove };
 
+/// A selected row as it was when the batch was asked for: its place in the list and its file.
+struct BatchRow {
+    std::size_t index = 0;
+    ResultRow row;
+};
+
 /// One batch over the selected rows.
 struct BatchRequest {
     BatchAct act = BatchAct::Move;
-    std::vector<std::size_t> rows; ///< the selected row indexes, in list order
-    std::string folder;            ///< move and copy: the target folder, ending in "/"
+    std::vector<BatchRow> rows; ///< the selected rows, in list order
+    std::string folder;         ///< move and copy: the target folder, ending in "/"
     /// What to do with a taken name: kConflictNone asks each time, until an answer is given for
     /// the rest of the batch.
     ConflictChoice onConflict = kConflictNone;
@@ -56,7 +61,7 @@ struct BatchRequest {
 /// Moves, copies, trashes or deletes the files of the selected rows, each only while it is still
 /// the file the list showed. Progress: `RunStage::Placing`, `done` the row's place in the
 /// selection as counted on screen (a delete counts down, from the bottom up), `total` the
-/// selection's size, `item` the file's path (empty for a row gone meanwhile). A stop is seen
+/// selection's size, `item` the file's path (empty for a row no longer listed). A stop is seen
 /// before each file and after each file; a question closed without an answer ends the batch too.
 class ListBatch {
 public:
@@ -74,8 +79,8 @@ private:
     enum class Conflict { Place, Skip, End };
 
     void place(const BatchRequest& request, const RunContext& context, ActionRows& rows,
-               TargetExistsQuestion& question, std::size_t index, RunOutcome& outcome);
-    void remove(const BatchRequest& request, ActionRows& rows, std::size_t index, RunOutcome& outcome);
+               TargetExistsQuestion& question, const BatchRow& item, RunOutcome& outcome);
+    void remove(const BatchRequest& request, ActionRows& rows, const BatchRow& item, RunOutcome& outcome);
     Conflict resolveConflict(const BatchRequest& request, const RunContext& context,
                              TargetExistsQuestion& question, const ResultRow& row, std::string& name,
                              files::Existing& existing, std::optional<files::Identity>& replacing);
