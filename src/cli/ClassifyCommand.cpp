@@ -2,11 +2,11 @@
 #include "classify/ClassificationRun.h"
 #include "classify/ClassificationUndo.h"
 #include "cli/Cli.h"
+#include "desktop/Desktop.h"
 #include "settings/SettingsFiles.h"
 #include "settings/TextInput.h"
 #include "text/NameText.h"
 
-#include <chrono>
 #include <dirent.h>
 #include <ostream>
 #include <sys/stat.h>
@@ -54,24 +54,18 @@ Exit status: 0 every file done, 1 some failed (see the failure log) or another r
 folder, 2 bad usage; stopped by SIGINT, SIGTERM or SIGHUP: 128 + the signal (130 for Ctrl+C).
 )";
 
-class CliClassifyHost : public ClassificationHost {
+/// The command line's side of a run: the options, the rows of --from-list, the status line on a
+/// terminal, and Ctrl+C as the stop.
+class CliClassifyHost : public ClassificationLive, public ClassificationSink, public ProgressSink {
 public:
-    CliClassifyHost(CliIo& io, ClassificationSettings settings, bool random, std::string patterns,
+    CliClassifyHost(CliIo& io, const ClassificationSettings& settings, bool random, std::string patterns,
                     std::vector<std::string> rows)
-        : m_io(io), m_settings(std::move(settings)), m_random(random), m_patterns(std::move(patterns)),
-          m_rows(std::move(rows)) {}
+        : m_io(io), m_keywordSearch(settings.keywordSearch), m_random(random),
+          m_patterns(std::move(patterns)), m_rows(std::move(rows)) {}
 
-    void attach(ClassificationRun* run) { m_run = run; }
-    const std::optional<ClassificationSummary>& summary() const { return m_summary; }
-
-    ClassificationSettings settings() override { return m_settings; }
-    void saveControlStates() override {}
-    std::string caption() const override { return m_caption; }
-    void setCaption(std::string_view caption) override { m_caption = caption; }
-    void setCaptionLeftAligned(bool) override {}
     bool randomOrder() override { return m_random; }
     std::string patternList() override { return m_patterns; }
-    bool keywordSearch() override { return m_settings.keywordSearch; }
+    bool keywordSearch() override { return m_keywordSearch; }
     std::size_t listRowCount() override { return m_rows.size(); }
     std::optional<std::string> listRowPath(std::size_t row) override {
         if (row >= m_rows.size())
@@ -79,25 +73,21 @@ public:
         return m_rows[row];
     }
 
-    void pump() override {
-        // Ctrl+C is a click on the running button.
-        if (interruptCount() > m_interruptsHandled && m_run != nullptr) {
+    void progress(const RunProgress& now) override { m_status = classificationProgressText(now); }
+
+    /// The event pump of the run: a new Ctrl+C stops it; a terminal shows the status line.
+    void pump(StopToken& stop) {
+        if (interruptCount() > m_interruptsHandled) {
             m_interruptsHandled = interruptCount();
-            m_run->runClassification();
+            stop.requestStop();
         }
         if (!m_io.errIsTerminal)
             return;
-        const std::int64_t now = tickMs();
+        const std::int64_t now = m_clock.tickMs();
         if (now - m_lastRefresh >= 1000) {
             m_lastRefresh = now;
-            m_io.err << "\r\033[K" << terminalText(m_caption) << std::flush;
+            m_io.err << "\r\033[K" << terminalText(m_status) << std::flush;
         }
-    }
-
-    std::int64_t tickMs() override {
-        return std::chrono::duration_cast<std::chrono::milliseconds>(
-                   std::chrono::steady_clock::now().time_since_epoch())
-            .count();
     }
 
     void fileDone(const std::string& source, const std::string& target, bool) override {
@@ -109,9 +99,7 @@ public:
         m_io.err << files::reasonText(reason) << '\t' << terminalText(tsvField(source)) << '\n';
     }
 
-    void refused(const std::string& message) override { m_io.err << terminalText(message) << '\n'; }
-
-    void finished(const ClassificationSummary& summary) override { m_summary = summary; }
+    Clock& clock() { return m_clock; }
 
 private:
     void clearStatus() {
@@ -120,15 +108,14 @@ private:
     }
 
     CliIo& m_io;
-    ClassificationSettings m_settings;
+    bool m_keywordSearch;
     bool m_random;
     std::string m_patterns;
     std::vector<std::string> m_rows;
-    ClassificationRun* m_run = nullptr;
-    std::string m_caption{kClassifyIdleCaption};
-    std::optional<ClassificationSummary> m_summary;
+    SteadyClock m_clock;
+    std::string m_status{kClassifyIdleCaption};
     int m_interruptsHandled = 0;
-    std::int64_t m_lastRefresh = tickMs();
+    std::int64_t m_lastRefresh = m_clock.tickMs();
 };
 
 bool isFolder(const std::string& path) {
@@ -147,7 +134,11 @@ int undoCommand(const std::string& logFolder, bool preview, CliIo& io) {
     PreviewFiles previewFiles;
     auto disk = diskPlacementFiles();
     PlacementFiles& files = preview ? static_cast<PlacementFiles&>(previewFiles) : *disk;
-    const UndoResult result = undoLastClassification(logFolder, files, preview);
+    // The undo runs to its end, as it always has: nothing here asks it to stop.
+    StopToken stop;
+    NoProgress quiet;
+    SteadyClock clock;
+    const UndoResult result = undoLastClassification(logFolder, files, {stop, quiet, {}, clock}, preview);
     if (result.nothingToUndo) {
         io.err << kNothingToUndo << "\n";
         return kExitOk;
@@ -162,19 +153,25 @@ int undoCommand(const std::string& logFolder, bool preview, CliIo& io) {
     for (const UndoProblem& problem : result.notRestored)
         io.err << (preview ? "无法撤销：" : "未能撤销：") << terminalText(tsvField(problem.target)) << " -> "
                << terminalText(tsvField(problem.source)) << "（" << problem.reason << "）\n";
-    io.err << (preview ? "撤销预览：将还原 " : "撤销完成！共还原 ") << result.undone.size() << " 个文件";
+    io.err << undoDoneText(result.undone.size(), preview);
     if (!result.notRestored.empty())
-        io.err << "，" << result.notRestored.size() << (preview ? " 个文件无法还原" : " 个文件未能还原");
+        io.err << undoNotRestoredText(result.notRestored.size(), preview);
     io.err << "。\n";
     return result.notRestored.empty() ? kExitOk : kExitFailures;
 }
 
-} // namespace
+constexpr std::string_view kCommand = "classify";
 
-int classifyCommand(const std::vector<std::string>& args, CliIo& io) {
-    constexpr std::string_view cmd = "classify";
+/// A list given by a flag; read once every flag is known, as -0 may come after it.
+struct ListInput {
+    std::string_view flag;
+    std::string path;
+    bool given = false;
+};
+
+/// Everything the command line says about one classify command.
+struct ClassifyArgs {
     ClassificationSettings settings;
-    settings.keepOriginal = true;
     std::string patterns = "*.*";
     bool random = true;
     bool dryRun = false;
@@ -183,181 +180,235 @@ int classifyCommand(const std::vector<std::string>& args, CliIo& io) {
     std::string folder;
     bool folderGiven = false;
     std::vector<std::string> rows;
-    // Lists are read once every flag is known: -0 may come after them.
-    struct ListInput {
-        std::string_view flag;
-        std::string path;
-        bool given = false;
-    };
-    ListInput batchList{"--batch-list", {}}, keywordList{"--keywords", {}}, pathList{"--from-list", {}};
+    ListInput batchList{"--batch-list", {}};
+    ListInput keywordList{"--keywords", {}};
+    ListInput pathList{"--from-list", {}};
     bool nulSeparated = false;
+};
 
+/// What taking one argument came to: go on with the next, or end the command with a status.
+constexpr int kNextArgument = -1;
+/// An argument none of the run's options is: the caller tries the others.
+constexpr int kNotARunOption = -2;
+
+/// The options that shape the run: template, batches, order, keywords, patterns.
+int takeRunOption(ArgReader& reader, CliIo& io, ClassifyArgs& a) {
+    std::string value;
+    bool missing = false;
+    auto bad = [&](std::string_view flag) {
+        return usageError(io, kCommand,
+                          missing ? std::string(flag) + " needs a value"
+                                  : "invalid value '" + value + "' for " + std::string(flag));
+    };
+    ClassificationSettings& settings = a.settings;
+    if (reader.flag("--recurse")) {
+        settings.recurse = true;
+    } else if (reader.option("--pattern", value, missing)) {
+        if (missing)
+            return bad("--pattern");
+        a.patterns = value;
+    } else if (reader.option("--template", value, missing)) {
+        if (missing)
+            return bad("--template");
+        settings.templateText = value;
+    } else if (reader.option("--batch-size", value, missing)) {
+        if (missing)
+            return bad("--batch-size");
+        settings.batchSizeText = value;
+    } else if (reader.option("--batch-names", value, missing)) {
+        if (missing)
+            return bad("--batch-names");
+        if (value == "numbers")
+            settings.batchMode = BatchMode::Numbers;
+        else if (value == "letters")
+            settings.batchMode = BatchMode::Letters;
+        else if (value == "list")
+            settings.batchMode = BatchMode::List;
+        else
+            return bad("--batch-names");
+    } else if (reader.option("--batch-list", value, missing)) {
+        if (missing)
+            return bad("--batch-list");
+        a.batchList.path = value;
+        a.batchList.given = true;
+    } else if (reader.flag("--move")) {
+        settings.keepOriginal = false;
+    } else if (reader.flag("--in-order")) {
+        a.random = false;
+    } else if (reader.option("--keywords", value, missing)) {
+        if (missing)
+            return bad("--keywords");
+        a.keywordList.path = value;
+        a.keywordList.given = true;
+    } else {
+        return kNotARunOption;
+    }
+    return kNextArgument;
+}
+
+/// The options that choose what the command does and where: help, logs, preview, undo, the list,
+/// the separator, and the folder operand.
+int takeModeOption(ArgReader& reader, CliIo& io, ClassifyArgs& a) {
+    std::string value;
+    bool missing = false;
+    auto bad = [&](std::string_view flag) {
+        return usageError(io, kCommand,
+                          missing ? std::string(flag) + " needs a value"
+                                  : "invalid value '" + value + "' for " + std::string(flag));
+    };
+    if (reader.flag("--help") || reader.flag("-h")) {
+        io.out << kClassifyHelp;
+        return kExitOk;
+    } else if (reader.option("--log-dir", value, missing)) {
+        if (missing)
+            return bad("--log-dir");
+        if (!isFolder(value))
+            return usageError(io, kCommand, "cannot use folder '" + value + "' for --log-dir");
+        a.logFolder = absoluteLexicalPath(value, workingFolder());
+    } else if (reader.flag("--dry-run")) {
+        a.dryRun = true;
+    } else if (reader.flag("--undo")) {
+        a.undo = true;
+    } else if (reader.option("--from-list", value, missing)) {
+        if (missing)
+            return bad("--from-list");
+        a.pathList.path = value;
+        a.pathList.given = true;
+    } else if (reader.flag("-0")) {
+        a.nulSeparated = true;
+    } else if (const int status = takeFolderOperand(reader, io, kCommand, a.folder, a.folderGiven);
+               status != kExitOk) {
+        return status;
+    }
+    return kNextArgument;
+}
+
+/// Reads every flag; a status when the command ends there (help, bad usage), else kNextArgument.
+int takeArguments(const std::vector<std::string>& args, CliIo& io, ClassifyArgs& a) {
     ArgReader reader(args);
     while (!reader.done()) {
-        std::string value;
-        bool missing = false;
-        auto bad = [&](std::string_view flag) {
-            return usageError(io, cmd,
-                              missing ? std::string(flag) + " needs a value"
-                                      : "invalid value '" + value + "' for " + std::string(flag));
-        };
-        if (reader.flag("--help") || reader.flag("-h")) {
-            io.out << kClassifyHelp;
-            return kExitOk;
-        } else if (reader.flag("--recurse")) {
-            settings.recurse = true;
-        } else if (reader.option("--pattern", value, missing)) {
-            if (missing)
-                return bad("--pattern");
-            patterns = value;
-        } else if (reader.option("--template", value, missing)) {
-            if (missing)
-                return bad("--template");
-            settings.templateText = value;
-        } else if (reader.option("--batch-size", value, missing)) {
-            if (missing)
-                return bad("--batch-size");
-            settings.batchSizeText = value;
-        } else if (reader.option("--batch-names", value, missing)) {
-            if (missing)
-                return bad("--batch-names");
-            if (value == "numbers")
-                settings.batchMode = BatchMode::Numbers;
-            else if (value == "letters")
-                settings.batchMode = BatchMode::Letters;
-            else if (value == "list")
-                settings.batchMode = BatchMode::List;
-            else
-                return bad("--batch-names");
-        } else if (reader.option("--batch-list", value, missing)) {
-            if (missing)
-                return bad("--batch-list");
-            batchList.path = value;
-            batchList.given = true;
-        } else if (reader.flag("--move")) {
-            settings.keepOriginal = false;
-        } else if (reader.flag("--in-order")) {
-            random = false;
-        } else if (reader.option("--keywords", value, missing)) {
-            if (missing)
-                return bad("--keywords");
-            keywordList.path = value;
-            keywordList.given = true;
-        } else if (reader.option("--log-dir", value, missing)) {
-            if (missing)
-                return bad("--log-dir");
-            if (!isFolder(value))
-                return usageError(io, cmd, "cannot use folder '" + value + "' for --log-dir");
-            logFolder = absoluteLexicalPath(value, workingFolder());
-        } else if (reader.flag("--dry-run")) {
-            dryRun = true;
-        } else if (reader.flag("--undo")) {
-            undo = true;
-        } else if (reader.option("--from-list", value, missing)) {
-            if (missing)
-                return bad("--from-list");
-            pathList.path = value;
-            pathList.given = true;
-        } else if (reader.flag("-0")) {
-            nulSeparated = true;
-        } else if (const int status = takeFolderOperand(reader, io, cmd, folder, folderGiven);
-                   status != kExitOk) {
-            return status;
-        }
-    }
-    if (int(batchList.given && batchList.path == "-") + int(keywordList.given && keywordList.path == "-") +
-            int(pathList.given && pathList.path == "-") >
-        1)
-        return usageError(io, cmd, "only one list can come from standard input ('-')");
-    // Entries of a list, or the usage status when it cannot be used.
-    auto readList = [&](const ListInput& list, std::vector<std::string>& entries) {
-        std::string content, error;
-        if (!readTextInput(list.path, content, error))
-            return usageError(
-                io, cmd, "cannot read file '" + list.path + "' for " + std::string(list.flag) + ": " + error);
-        if (!nulSeparated && content.find('\0') != std::string::npos)
-            return usageError(io, cmd,
-                              "file '" + list.path + "' for " + std::string(list.flag) +
-                                  " holds NUL bytes (a NUL-separated list needs -0)");
-        entries = splitTextInput(content, nulSeparated);
-        return kExitOk;
-    };
-    // Keywords and batch names reach the run as lines, so an entry may not hold a line break.
-    auto readLinesOf = [&](const ListInput& list, std::string& text) {
-        std::vector<std::string> entries;
-        if (const int status = readList(list, entries); status != kExitOk)
-            return status;
-        text.clear();
-        for (const std::string& entry : entries) {
-            if (entry.find_first_of("\r\n") != std::string::npos)
-                return usageError(io, cmd, "an entry of " + std::string(list.flag) + " holds a line break");
-            text += entry + "\r\n";
-        }
-        return kExitOk;
-    };
-    if (logFolder.empty())
-        logFolder = programDataFolder(executableFolder());
-    if (undo) {
-        if (folderGiven || pathList.given)
-            return usageError(io, cmd, "--undo takes only --dry-run and --log-dir");
-        return undoCommand(logFolder, dryRun, io);
-    }
-    if (pathList.given && folderGiven)
-        return usageError(io, cmd, "give either FOLDER or --from-list, not both");
-    if (batchList.given) {
-        if (const int status = readLinesOf(batchList, settings.batchNamesText); status != kExitOk)
+        int status = takeRunOption(reader, io, a);
+        if (status == kNotARunOption)
+            status = takeModeOption(reader, io, a);
+        if (status != kNextArgument)
             return status;
     }
-    if (keywordList.given) {
-        if (const int status = readLinesOf(keywordList, settings.keywordText); status != kExitOk)
-            return status;
-        settings.keywordSearch = true;
-    }
-    if (pathList.given) {
-        if (const int status = readList(pathList, rows); status != kExitOk)
-            return status;
-        settings.mainListMode = true;
-        std::erase(rows, std::string());
-    } else {
-        if (!folderGiven)
-            return usageError(io, cmd, "missing FOLDER (try --help)");
-        if (!isFolder(folder))
-            return usageError(io, cmd, "cannot read folder '" + folder + "'");
-        settings.folder = folder;
-    }
+    return kNextArgument;
+}
 
-    CliClassifyHost host(io, settings, random, patterns, std::move(rows));
-    PreviewFiles preview;
-    auto disk = diskPlacementFiles();
-    PlacementFiles& files = dryRun ? static_cast<PlacementFiles&>(preview) : *disk;
-    ClassificationRun run(host, files, dryRun ? std::string() : logFolder);
-    host.attach(&run);
-    run.runClassification();
-    io.out.flush();
-    if (!run.refusal().empty())
-        return kExitFailures;
+/// Entries of a list, or the usage status when it cannot be used.
+int readList(const ClassifyArgs& a, CliIo& io, const ListInput& list, std::vector<std::string>& entries) {
+    std::string content, error;
+    if (!readTextInput(list.path, content, error))
+        return usageError(io, kCommand,
+                          "cannot read file '" + list.path + "' for " + std::string(list.flag) + ": " +
+                              error);
+    if (!a.nulSeparated && content.find('\0') != std::string::npos)
+        return usageError(io, kCommand,
+                          "file '" + list.path + "' for " + std::string(list.flag) +
+                              " holds NUL bytes (a NUL-separated list needs -0)");
+    entries = splitTextInput(content, a.nulSeparated);
+    return kExitOk;
+}
+
+/// Keywords and batch names reach the run as lines, so an entry may not hold a line break.
+int readLinesOf(const ClassifyArgs& a, CliIo& io, const ListInput& list, std::string& text) {
+    std::vector<std::string> entries;
+    if (const int status = readList(a, io, list, entries); status != kExitOk)
+        return status;
+    text.clear();
+    for (const std::string& entry : entries) {
+        if (entry.find_first_of("\r\n") != std::string::npos)
+            return usageError(io, kCommand, "an entry of " + std::string(list.flag) + " holds a line break");
+        text += entry + "\r\n";
+    }
+    return kExitOk;
+}
+
+/// Reads the lists and checks what the run starts from: the listed files or FOLDER.
+int readRunInput(ClassifyArgs& a, CliIo& io) {
+    if (a.pathList.given && a.folderGiven)
+        return usageError(io, kCommand, "give either FOLDER or --from-list, not both");
+    if (a.batchList.given) {
+        if (const int status = readLinesOf(a, io, a.batchList, a.settings.batchNamesText); status != kExitOk)
+            return status;
+    }
+    if (a.keywordList.given) {
+        if (const int status = readLinesOf(a, io, a.keywordList, a.settings.keywordText); status != kExitOk)
+            return status;
+        a.settings.keywordSearch = true;
+    }
+    if (a.pathList.given) {
+        if (const int status = readList(a, io, a.pathList, a.rows); status != kExitOk)
+            return status;
+        a.settings.mainListMode = true;
+        std::erase(a.rows, std::string());
+        return kExitOk;
+    }
+    if (!a.folderGiven)
+        return usageError(io, kCommand, "missing FOLDER (try --help)");
+    if (!isFolder(a.folder))
+        return usageError(io, kCommand, "cannot read folder '" + a.folder + "'");
+    a.settings.folder = a.folder;
+    return kExitOk;
+}
+
+/// The closing lines of a run on standard error, and the exit status they stand for.
+int reportRun(const ClassificationSummary& summary, bool dryRun, CliIo& io) {
     if (io.errIsTerminal)
         io.err << "\r\033[K";
-    const ClassificationSummary summary = host.summary().value_or(ClassificationSummary{});
     const bool stopped = summary.stopped;
     if (!summary.problem.empty())
         io.err << terminalText(summary.problem) << "\n";
-    if (summary.failures > 0 && dryRun)
-        io.err << (stopped ? "预览已停止！共 " : "预览完成！共 ") << summary.processed << " 个文件，其中 "
-               << summary.failures << " 个文件将归类失败。\n";
-    else if (summary.failures > 0)
-        io.err << (stopped ? "归类已停止，" : "归类完成，") << "但有 " << summary.failures
-               << " 个文件归类失败，具体请看【" << terminalText(summary.failureLogPath) << "】\n";
-    else if (dryRun)
-        io.err << (stopped ? "预览已停止！" : "预览完成！") << "共 " << summary.processed << " 个文件。\n";
-    else
-        io.err << (stopped ? kStoppedSummaryTitle : kSummaryTitle) << "共 " << summary.processed
-               << " 个文件。\n";
+    io.err << classificationSummaryLine(dryRun, stopped, summary.processed, summary.failures,
+                                        terminalText(summary.failureLogPath))
+           << "\n";
     if (!summary.reasons.empty())
         io.err << summary.reasons.summary(&shownPath) << "\n";
     if (stopped && interruptRequested())
         return kExitInterrupted;
     return summary.failures > 0 || stopped ? kExitFailures : kExitOk;
+}
+
+int runClassify(ClassifyArgs& a, CliIo& io) {
+    CliClassifyHost host(io, a.settings, a.random, a.patterns, std::move(a.rows));
+    PreviewFiles preview;
+    auto disk = diskPlacementFiles();
+    PlacementFiles& files = a.dryRun ? static_cast<PlacementFiles&>(preview) : *disk;
+    ClassificationRun run(files, a.dryRun ? std::string() : a.logFolder);
+    StopToken stop;
+    const RunContext context{stop, host, [&host, &stop] { host.pump(stop); }, host.clock()};
+    const ClassificationSummary summary = run.run({a.settings, host}, context, host);
+    io.out.flush();
+    if (!summary.refusal.empty()) {
+        io.err << terminalText(summary.refusal) << '\n';
+        return kExitFailures;
+    }
+    return reportRun(summary, a.dryRun, io);
+}
+
+} // namespace
+
+int classifyCommand(const std::vector<std::string>& args, CliIo& io) {
+    ClassifyArgs a;
+    a.settings.keepOriginal = true;
+    if (const int status = takeArguments(args, io, a); status != kNextArgument)
+        return status;
+    if (int(a.batchList.given && a.batchList.path == "-") +
+            int(a.keywordList.given && a.keywordList.path == "-") +
+            int(a.pathList.given && a.pathList.path == "-") >
+        1)
+        return usageError(io, kCommand, "only one list can come from standard input ('-')");
+    if (a.logFolder.empty())
+        a.logFolder = programDataFolder(executableFolder());
+    if (a.undo) {
+        if (a.folderGiven || a.pathList.given)
+            return usageError(io, kCommand, "--undo takes only --dry-run and --log-dir");
+        return undoCommand(a.logFolder, a.dryRun, io);
+    }
+    if (const int status = readRunInput(a, io); status != kExitOk)
+        return status;
+    return runClassify(a, io);
 }
 
 } // namespace karv::cli

@@ -101,7 +101,7 @@ ClassificationWindow::ClassificationWindow(AppState& state, const Classification
                                            QWidget* parent)
     : QWidget(parent, Qt::Window), m_state(state), m_desktop(desktop), m_mainList(mainList),
       m_settings(settings), m_files(diskPlacementFiles()),
-      m_run(std::make_unique<ClassificationRun>(*this, *m_files, state.dataFolder)) {
+      m_run(std::make_unique<ClassificationRun>(*m_files, state.dataFolder)) {
     setObjectName(u8(kSettingsSection));
     setWindowTitle(u8(kWindowTitle));
     setAttribute(Qt::WA_DeleteOnClose);
@@ -120,7 +120,7 @@ ClassificationWindow::ClassificationWindow(AppState& state, const Classification
 
 ClassificationWindow::~ClassificationWindow() {
     // A run still going when the window is destroyed ends at its next check.
-    m_run->requestStop();
+    m_stop.requestStop();
 }
 
 void ClassificationWindow::buildControls() {
@@ -129,7 +129,16 @@ void ClassificationWindow::buildControls() {
     grid->setHorizontalSpacing(6);
     grid->setVerticalSpacing(8);
     grid->setColumnStretch(1, 1);
+    // In the order of the rows, which is also the order the keyboard's focus goes through them.
+    buildSourceRows(grid);
+    buildTargetRows(grid);
+    buildStartRows(grid);
+    buildSymbolMenu();
+    connectControls();
+    resize(640, sizeHint().height());
+}
 
+void ClassificationWindow::buildSourceRows(QGridLayout* grid) {
     grid->addWidget(label("标签1", "归类目标：", this), 0, 0);
     m_fromMainList = radio("单选框主界面", "主界面文件列表", this);
     m_fromFolder = radio("单选框指定目录", "指定目录下的文件", this);
@@ -147,7 +156,9 @@ void ClassificationWindow::buildControls() {
     filterRow->addWidget(m_filter, 1);
     filterRow->addWidget(m_recurse);
     grid->addLayout(filterRow, 2, 1, 1, 2);
+}
 
+void ClassificationWindow::buildTargetRows(QGridLayout* grid) {
     grid->addWidget(label("标签2", "归类路径：", this), 3, 0);
     m_template = lineEdit("编辑框归类到", "[父目录路径]/[批次名]/[文件名]", this);
     m_symbolButton = button("按钮元符", "显示元符", this);
@@ -168,7 +179,9 @@ void ClassificationWindow::buildControls() {
     m_batchNames = button("按钮输入批次名列表", "输入..", batchBox);
     static_cast<QHBoxLayout*>(batchBox->layout())->insertWidget(3, m_batchNames);
     grid->addWidget(batchBox, 5, 1, 1, 2);
+}
 
+void ClassificationWindow::buildStartRows(QGridLayout* grid) {
     auto* optionRow = new QHBoxLayout;
     m_keepOriginal = check("选择框保留原文件", "保留原文件", this);
     m_keepOriginal->setChecked(true);
@@ -197,7 +210,9 @@ void ClassificationWindow::buildControls() {
     // Extra height goes below the options, not between the rows.
     grid->setRowStretch(7, 1);
     grid->addLayout(startRow, 8, 0, 1, 3);
+}
 
+void ClassificationWindow::buildSymbolMenu() {
     m_symbolMenu = named(new QMenu(this), "元符");
     for (const QString& item : symbolMenuItems()) {
         if (item == "-") {
@@ -208,7 +223,9 @@ void ClassificationWindow::buildControls() {
             m_symbolMenu->addAction(item, this, [this, item] { insertSymbol(item); });
         }
     }
+}
 
+void ClassificationWindow::connectControls() {
     for (QRadioButton* source : {m_fromMainList, m_fromFolder, m_numbers, m_letters, m_named})
         connect(source, &QAbstractButton::toggled, this, &ClassificationWindow::updateEnabling);
     connect(m_keywordSearch, &QAbstractButton::toggled, this, &ClassificationWindow::updateEnabling);
@@ -218,8 +235,6 @@ void ClassificationWindow::buildControls() {
     connect(m_symbolButton, &QPushButton::clicked, this, [this] { m_symbolMenu->popup(QCursor::pos()); });
     connect(m_start, &QPushButton::clicked, this, &ClassificationWindow::startOrStop);
     connect(m_undo, &QPushButton::clicked, this, &ClassificationWindow::undoLastRun);
-
-    resize(640, sizeHint().height());
 }
 
 void ClassificationWindow::updateEnabling() {
@@ -262,13 +277,17 @@ void ClassificationWindow::showSymbolHelp() {
 }
 
 void ClassificationWindow::undoLastRun() {
-    if (caption() != kClassifyIdleCaption) {
+    if (m_running) {
         m_desktop.questioner.showMessage("请先停止正在执行的归类！");
         return;
     }
     if (!m_desktop.questioner.askYesNo(kUndoQuestion))
         return;
-    const UndoResult result = undoLastClassification(m_state.dataFolder, *m_files);
+    // The undo runs to its end, as it always has: its own token, which nothing here stops.
+    StopToken stop;
+    NoProgress quiet;
+    const UndoResult result =
+        undoLastClassification(m_state.dataFolder, *m_files, {stop, quiet, {}, m_desktop.clock});
     if (result.nothingToUndo) {
         m_desktop.questioner.showMessage(std::string(kNothingToUndo));
         m_undo->setEnabled(false);
@@ -278,14 +297,14 @@ void ClassificationWindow::undoLastRun() {
         m_desktop.questioner.showMessage(result.problem);
         return;
     }
-    QString text = u8("撤销完成！共还原 ") + QString::number(result.undone.size()) + u8(" 个文件");
+    QString text = qs(undoDoneText(result.undone.size()));
     if (result.notRestored.empty()) {
         // Everything is back: a second undo would find nothing.
         m_undo->setEnabled(false);
         m_desktop.questioner.showMessage(us(text + u8("。")));
         return;
     }
-    text += u8("，") + QString::number(result.notRestored.size()) + u8(" 个文件未能还原：\r\n");
+    text += qs(undoNotRestoredText(result.notRestored.size())) + u8("：\r\n");
     for (const UndoProblem& problem : result.notRestored)
         text += qs(displayText(problem.target)) + u8(" → ") + qs(displayText(problem.source)) + u8("（") +
                 qs(problem.reason) + u8("）\r\n");
@@ -311,10 +330,6 @@ ClassificationSettings ClassificationWindow::settings() {
 void ClassificationWindow::saveControlStates() {
     if (m_settings != nullptr)
         syncControls(*m_settings, this, false, u8(kSettingsSection));
-}
-
-std::string ClassificationWindow::caption() const {
-    return us(m_start->text());
 }
 
 void ClassificationWindow::setCaption(std::string_view caption) {
@@ -344,20 +359,14 @@ std::optional<std::string> ClassificationWindow::listRowPath(std::size_t row) {
     return m_mainList->rowPath(row);
 }
 
-void ClassificationWindow::pump() {
-    m_pumpThrottle.pump();
-}
-
 bool ClassificationWindow::randomOrder() {
     return m_random->isChecked();
 }
 
-std::int64_t ClassificationWindow::tickMs() {
-    return m_desktop.clock.tickMs();
-}
-
-void ClassificationWindow::refused(const std::string& message) {
-    m_desktop.questioner.showMessage(message);
+void ClassificationWindow::progress(const RunProgress& now) {
+    if (now.stage == RunStage::Starting)
+        setCaptionLeftAligned(true);
+    setCaption(classificationProgressText(now));
 }
 
 void ClassificationWindow::finished(const ClassificationSummary& summary) {
@@ -370,7 +379,7 @@ void ClassificationWindow::finished(const ClassificationSummary& summary) {
         const auto shown = [](const std::string& path) {
             return displayText(path);
         };
-        m_warningBox((summary.stopped ? u8("归类已停止，但有 ") : u8("归类完成，但有 ")) +
+        m_warningBox(qs(classificationEndedText(summary.stopped)) + u8("但有 ") +
                      QString::number(summary.failures) +
                      u8(" 个文件归类失败，具体请看已打开的【归类失败的文件路径.txt】\r\n") +
                      qs(summary.reasons.summary(+shown)));
@@ -383,18 +392,37 @@ void ClassificationWindow::finished(const ClassificationSummary& summary) {
 }
 
 void ClassificationWindow::startOrStop() {
-    const bool starting = caption() == kClassifyIdleCaption;
-    m_run->runClassification();
-    if (starting && m_closeRequested)
+    if (m_running) {
+        m_stop.requestStop();
+        return;
+    }
+    runOnce();
+    if (m_closeRequested)
         close();
+}
+
+void ClassificationWindow::runOnce() {
+    saveControlStates();
+    m_stop.reset();
+    m_running = true;
+    const RunContext context{m_stop, *this, [this] { m_pumpThrottle.pump(); }, m_desktop.clock};
+    const ClassificationSummary summary = m_run->run({settings(), *this}, context, *this);
+    m_running = false;
+    if (!summary.refusal.empty()) {
+        m_desktop.questioner.showMessage(summary.refusal);
+        return;
+    }
+    finished(summary);
+    setCaptionLeftAligned(false);
+    setCaption(kClassifyIdleCaption);
 }
 
 void ClassificationWindow::closeEvent(QCloseEvent* event) {
     saveControlStates();
-    if (caption() != kClassifyIdleCaption) {
+    if (m_running) {
         // The run's loop is still on the stack: stop it, and close once it has unwound.
         m_closeRequested = true;
-        m_run->requestStop();
+        m_stop.requestStop();
         event->ignore();
         return;
     }
@@ -411,7 +439,7 @@ bool ClassificationWindow::eventFilter(QObject* watched, QEvent* event) {
     // Closing the main window ends the program without closing this one: save the states then too.
     if (watched == parent() && event->type() == QEvent::Close && isVisible()) {
         saveControlStates();
-        m_run->requestStop();
+        m_stop.requestStop();
     }
     return QWidget::eventFilter(watched, event);
 }

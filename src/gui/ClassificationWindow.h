@@ -11,6 +11,7 @@
 #include <QWidget>
 
 class QCheckBox;
+class QGridLayout;
 class QLineEdit;
 class QMenu;
 class QPushButton;
@@ -32,7 +33,10 @@ struct ClassificationDesktop {
 /// 文件归类: every setting of a classification run, the template with its meta-symbol menu, and the
 /// start/stop button that shows the progress. A modeless tool window owned by the main window; in
 /// main-list mode it classifies the main window's result rows.
-class ClassificationWindow : public QWidget, public ClassificationHost {
+class ClassificationWindow : public QWidget,
+                             public ClassificationLive,
+                             public ClassificationSink,
+                             public ProgressSink {
     Q_OBJECT
 public:
     static constexpr const char* kSettingsSection = "文件归类";
@@ -56,21 +60,19 @@ public:
     /// The click on 撤销上次归类: asks, then moves the files of the last run back.
     void undoLastRun();
 
-    // ClassificationHost
-    ClassificationSettings settings() override;
-    void saveControlStates() override;
-    std::string caption() const override;
-    void setCaption(std::string_view caption) override;
-    void setCaptionLeftAligned(bool left) override;
+    /// The control states a run reads as it starts.
+    ClassificationSettings settings();
+    void saveControlStates();
+
+    // ClassificationLive
     bool randomOrder() override;
     std::string patternList() override;
     bool keywordSearch() override;
     std::size_t listRowCount() override;
     std::optional<std::string> listRowPath(std::size_t row) override;
-    void pump() override;
-    std::int64_t tickMs() override;
-    void finished(const ClassificationSummary& summary) override;
-    void refused(const std::string& message) override;
+
+    // ProgressSink: the start button words the run's progress.
+    void progress(const RunProgress& now) override;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -78,6 +80,11 @@ protected:
 
 private:
     void buildControls();
+    void buildSourceRows(QGridLayout* grid);
+    void buildTargetRows(QGridLayout* grid);
+    void buildStartRows(QGridLayout* grid);
+    void buildSymbolMenu();
+    void connectControls();
     /// The click (or right-button press) on 按钮立即执行归类.
     void startOrStop();
     void updateEnabling();
@@ -86,6 +93,12 @@ private:
     void editKeywords();
     void insertSymbol(const QString& symbol);
     void showSymbolHelp();
+    /// Runs one classification with the button showing its progress.
+    void runOnce();
+    /// The end of a run: the failures message or the summary window.
+    void finished(const ClassificationSummary& summary);
+    void setCaption(std::string_view caption);
+    void setCaptionLeftAligned(bool left);
 
     AppState& m_state;
     ClassificationDesktop m_desktop;
@@ -93,6 +106,8 @@ private:
     SettingsStore* m_settings;
     std::unique_ptr<PlacementFiles> m_files;
     std::unique_ptr<ClassificationRun> m_run;
+    StopToken m_stop;
+    bool m_running = false;
     bool m_closeRequested = false;
     ui::PumpThrottle m_pumpThrottle;
     std::function<void(const QString&)> m_warningBox;

@@ -4,6 +4,7 @@
 #include "gui/TargetExistsDialog.h"
 #include "gui/ViewerWindow.h"
 #include "platform/QtDesktop.h"
+#include "scan/FilterRun.h"
 #include "text/NameText.h"
 
 #include <algorithm>
@@ -47,9 +48,9 @@ MainListActions::MainListActions(AppState& state, const Parts& parts,
     on(ActionButton::CopyPaths, [](ListActions& a) { a.copySelectedPaths(); });
     on(ActionButton::CopyNames, [](ListActions& a) { a.copySelectedNames(); });
     on(ActionButton::Export, [](ListActions& a) { a.exportPathList(); });
-    on(ActionButton::Copy, [](ListActions& a) { a.moveOrCopySelected(false); });
-    on(ActionButton::Move, [](ListActions& a) { a.moveOrCopySelected(true); });
-    on(ActionButton::Delete, [](ListActions& a) { a.deleteSelected(); });
+    for (const ActionButton which : {ActionButton::Copy, ActionButton::Move, ActionButton::Delete})
+        if (QPushButton* b = button(which))
+            connect(b, &QPushButton::clicked, this, [this, which] { batchClicked(which); });
 
     connect(parts.list, &QAbstractItemView::doubleClicked, this,
             [this] { run([](ListActions& a) { a.openSelected(true); }); });
@@ -76,8 +77,80 @@ ViewerWindow* MainListActions::viewer() const {
 }
 
 void MainListActions::run(const std::function<void(ListActions&)>& action) {
-    ListActions actions(m_state, *this, *this, m_services(), m_files);
+    ListActions actions(*this, *this, m_services(), m_files);
     action(actions);
+}
+
+void MainListActions::batchClicked(ActionButton which) {
+    if (const auto running = m_batches.find(which); running != m_batches.end()) {
+        running->second->requestStop();
+        showState(which, ButtonState::Stopping);
+        // The filter run shares this flag: it is free again once a stop is asked for.
+        m_state.operationIdle = true;
+        return;
+    }
+    if (!m_state.operationIdle) {
+        m_services().questioner.showMessage(kBusyMessage);
+        return;
+    }
+    ListActions actions(*this, *this, m_services(), m_files);
+    const std::optional<BatchRequest> request =
+        which == ActionButton::Delete ? actions.deleteRequest()
+                                      : actions.moveOrCopyRequest(which == ActionButton::Move, tag(which));
+    if (!request)
+        return;
+    if (request->placing())
+        setTag(which, request->folder);
+    runBatch(which, *request);
+}
+
+namespace {
+
+/// The batch's progress as the bar and the line under it show it.
+class BatchProgressShown : public ProgressSink {
+public:
+    BatchProgressShown(BatchAct act, std::function<void(int)> position,
+                       std::function<void(const std::string&)> text)
+        : m_act(act), m_position(std::move(position)), m_text(std::move(text)) {}
+    void progress(const RunProgress& now) override {
+        m_position(static_cast<int>(now.done));
+        if (!now.item.empty())
+            m_text(batchProgressText(m_act, now));
+    }
+
+private:
+    BatchAct m_act;
+    std::function<void(int)> m_position;
+    std::function<void(const std::string&)> m_text;
+};
+
+} // namespace
+
+void MainListActions::runBatch(ActionButton which, const BatchRequest& request) {
+    Clock& clock = m_services().clock;
+    const std::int64_t started = clock.tickMs();
+    showState(which, ButtonState::Working);
+    m_state.operationIdle = false;
+    setProgressMaximum(static_cast<int>(request.rows.size()));
+    setProgressPosition(0);
+    setProgressText("");
+    if (!request.placing())
+        scrollToFirstRow();
+
+    StopToken stop;
+    m_batches[which] = &stop;
+    BatchProgressShown shown(
+        request.act, [this](int position) { setProgressPosition(position); },
+        [this](const std::string& text) { setProgressText(text); });
+    const RunContext context{stop, shown, [this] { pump(); }, clock};
+    ListBatch batch(m_files);
+    const RunOutcome outcome = batch.run(request, context, *this, *this);
+    m_batches.erase(which);
+
+    setProgressPosition(0);
+    setProgressText(batchSummaryText(request.act, request.rows.size(), outcome, clock.tickMs() - started));
+    showState(which, ButtonState::Idle);
+    m_state.operationIdle = true;
 }
 
 std::vector<std::size_t> MainListActions::selectedRows() {
@@ -111,14 +184,9 @@ void MainListActions::scrollToFirstRow() {
     m_parts.list->scrollToTop();
 }
 
-std::string MainListActions::caption(ActionButton which) {
-    QPushButton* b = button(which);
-    return b ? us(b->text()) : std::string(ListActions::idleCaption(which));
-}
-
-void MainListActions::setCaption(ActionButton which, std::string_view caption) {
+void MainListActions::showState(ActionButton which, ButtonState state) {
     if (QPushButton* b = button(which))
-        b->setText(qs(caption));
+        b->setText(qs(actionCaption(which, state)));
 }
 
 std::string MainListActions::tag(ActionButton which) {

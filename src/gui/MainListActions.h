@@ -1,6 +1,7 @@
 #pragma once
 
 #include "actions/ListActions.h"
+#include "app/AppState.h"
 #include "files/FileOps.h"
 
 #include <functional>
@@ -20,8 +21,9 @@ class ResultListModel;
 class ViewerWindow;
 
 /// The result list's buttons, double-click and right-click in the main window, acting through the
-/// core's ListActions on the list view and its model.
-class MainListActions : public QObject, public ActionRows, public ActionWindow {
+/// core's ListActions on the list view and its model. It runs the batches: it knows which one runs,
+/// stops it through its token, and words its progress on the bar and the text under it.
+class MainListActions : public QObject, public ActionRows, public ActionWindow, public TargetExistsQuestion {
     Q_OBJECT
 public:
     struct Parts {
@@ -40,6 +42,8 @@ public:
     ViewerWindow* viewer() const;
     /// Runs one action with the current services.
     void run(const std::function<void(ListActions&)>& action);
+    /// A click on 移动, 复制 or 删除: starts that batch, or stops it while it runs.
+    void batchClicked(ActionButton which);
 
     // ActionRows
     std::vector<std::size_t> selectedRows() override;
@@ -48,24 +52,28 @@ public:
     void setRowPlace(std::size_t index, const std::string& folder, const std::string& name,
                      const RowStamp& stamp) override;
     void removeRow(std::size_t index) override;
-    void scrollToFirstRow() override;
+    void scrollToFirstRow();
 
     // ActionWindow
-    std::string caption(ActionButton button) override;
-    void setCaption(ActionButton button, std::string_view caption) override;
-    std::string tag(ActionButton button) override;
-    void setTag(ActionButton button, const std::string& tag) override;
-    void setProgressMaximum(int maximum) override;
-    void setProgressPosition(int position) override;
-    void setProgressText(const std::string& text) override;
-    int askTargetExists(const std::string& target, bool& sameForRest) override;
+    void showState(ActionButton button, ButtonState state) override;
     void showViewer() override;
     bool viewerOpen() override;
     void setViewerContent(const std::string& text, const std::string& title) override;
     void pump() override;
     void sleepMs(int milliseconds) override;
 
+    // TargetExistsQuestion
+    int askTargetExists(const std::string& target, bool& sameForRest) override;
+
 private:
+    /// The folder a button's chooser opens on: the one chosen last time.
+    std::string tag(ActionButton button);
+    void setTag(ActionButton button, const std::string& tag);
+    void setProgressMaximum(int maximum);
+    void setProgressPosition(int position);
+    void setProgressText(const std::string& text);
+    void runBatch(ActionButton which, const BatchRequest& request);
+
     AppState& m_state;
     Parts m_parts;
     std::function<ActionServices()> m_services;
@@ -73,6 +81,8 @@ private:
     files::FileOps m_files;
     std::map<ActionButton, QPushButton*> m_buttons;
     QPointer<ViewerWindow> m_viewer;
+    /// The batches running, each with its stop token.
+    std::map<ActionButton, StopToken*> m_batches;
 };
 
 } // namespace karv

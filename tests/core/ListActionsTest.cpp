@@ -39,7 +39,6 @@ class FakeRows : public ActionRows {
 public:
     std::vector<ResultRow> rows;
     std::vector<std::size_t> selected;
-    int scrolledToTop = 0;
     std::vector<std::size_t> selectedRows() override { return selected; }
     std::size_t rowCount() override { return rows.size(); }
     ResultRow row(std::size_t index) override { return rows.at(index); }
@@ -52,7 +51,6 @@ public:
     void removeRow(std::size_t index) override {
         rows.erase(rows.begin() + static_cast<std::ptrdiff_t>(index));
     }
-    void scrollToFirstRow() override { ++scrolledToTop; }
     std::vector<std::string> names() const {
         std::vector<std::string> out;
         for (const auto& row : rows)
@@ -61,15 +59,10 @@ public:
     }
 };
 
-class FakeWindow : public ActionWindow {
+class FakeWindow : public ActionWindow, public TargetExistsQuestion {
 public:
     explicit FakeWindow(FakeClock& clock) : m_clock(clock) {}
-    std::map<ActionButton, std::string> captions;
     std::map<ActionButton, std::vector<std::string>> captionHistory;
-    std::map<ActionButton, std::string> tags;
-    std::vector<std::string> progressTexts;
-    int progressMaximum = -1;
-    int progressPosition = -1;
     std::vector<std::string> dialogTargets;
     std::vector<int> answers; // one per dialog; missing answers close the dialog
     bool checkSameForRest = false;
@@ -78,19 +71,9 @@ public:
     bool viewer = false;
     std::string viewerText, viewerTitle;
 
-    std::string caption(ActionButton button) override {
-        const auto it = captions.find(button);
-        return it == captions.end() ? std::string(ListActions::idleCaption(button)) : it->second;
+    void showState(ActionButton button, ButtonState state) override {
+        captionHistory[button].emplace_back(actionCaption(button, state));
     }
-    void setCaption(ActionButton button, std::string_view caption) override {
-        captions[button] = caption;
-        captionHistory[button].emplace_back(caption);
-    }
-    std::string tag(ActionButton button) override { return tags[button]; }
-    void setTag(ActionButton button, const std::string& tag) override { tags[button] = tag; }
-    void setProgressMaximum(int maximum) override { progressMaximum = maximum; }
-    void setProgressPosition(int position) override { progressPosition = position; }
-    void setProgressText(const std::string& text) override { progressTexts.push_back(text); }
     int askTargetExists(const std::string& target, bool& sameForRest) override {
         dialogTargets.push_back(target);
         if (onDialog)
@@ -114,8 +97,21 @@ private:
     FakeClock& m_clock;
 };
 
+/// Keeps what a batch reported, in the words the window shows.
+struct ShownProgress : ProgressSink {
+    BatchAct act = BatchAct::Move;
+    std::vector<std::string> texts;
+    std::vector<std::uint64_t> positions;
+    void progress(const RunProgress& now) override {
+        positions.push_back(now.done);
+        if (!now.item.empty())
+            texts.push_back(batchProgressText(act, now));
+    }
+};
+
+/// The list's actions with fakes around them; a batch runs as the window runs it: the questions
+/// first, then the batch with a stop token, then its summary.
 struct Bench {
-    AppState state;
     FakeRows rows;
     FakeClock clock;
     FakeWindow window{clock};
@@ -125,12 +121,38 @@ struct Bench {
     FakeShell shell;
     files::FileOps files;
     ListActions actions;
+    StopToken stop;
+    ShownProgress shown;
+    std::string lastFolder;
+    std::string summaryText;
+    RunOutcome outcome;
     explicit Bench(files::Syscalls& calls = files::systemCalls())
-        : files(calls), actions(state, rows, window, {questioner, clock, clipboard, keyboard, shell}, files) {
-        state.operationIdle = true;
+        : files(calls), actions(rows, window, {questioner, clock, clipboard, keyboard, shell}, files) {
         shell.clock = &clock;
     }
-    std::string summary() const { return window.progressTexts.empty() ? "" : window.progressTexts.back(); }
+    void run(const std::optional<BatchRequest>& request) {
+        if (!request)
+            return;
+        if (request->placing())
+            lastFolder = request->folder;
+        shown.act = request->act;
+        const RunContext context{stop, shown, [this] { window.pump(); }, clock};
+        outcome = ListBatch(files).run(*request, context, rows, window);
+        summaryText = batchSummaryText(request->act, request->rows.size(), outcome, 0);
+    }
+    void moveOrCopySelected(bool move) {
+        fresh();
+        run(actions.moveOrCopyRequest(move, lastFolder));
+    }
+    void deleteSelected() {
+        fresh();
+        run(actions.deleteRequest());
+    }
+    void fresh() {
+        stop.reset();
+        shown = ShownProgress{};
+    }
+    std::string summary() const { return summaryText; }
 };
 
 class ScopedDataHome {
@@ -241,21 +263,17 @@ TEST(ListActions, MoveAndCopyAskOnConflictsAndCountOnlyWhatSucceeded) {
         bench.questioner.folderAnswer = target;
         bench.window.answers = {kConflictSkip};
         bench.window.checkSameForRest = true;
-        bench.actions.moveOrCopySelected(true);
+        bench.moveOrCopySelected(true);
         EXPECT_EQ(bench.questioner.folderPrompts.back(), "将选择的 3 个文件移动到的目录：");
         EXPECT_EQ(bench.window.dialogTargets, (std::vector<std::string>{target + "/two.txt"}));
         EXPECT_EQ(bench.summary().rfind("移动完毕！共 3 个文件，成功移动 1 个文件，耗时 ", 0), 0u)
             << bench.summary();
         EXPECT_EQ(contentOf(target + "/two.txt"), "theirs");
         EXPECT_TRUE(present(tree.path("src/two.txt")));
-        // The moved row now leads to its file; the folder is remembered for the next time.
+        // The moved row now leads to its file; the chooser opens where the last batch went.
         EXPECT_EQ(bench.rows.rows[0].path(), target + "/one.txt");
-        EXPECT_EQ(bench.window.tags[ActionButton::Move], target + "/");
-        EXPECT_EQ(bench.window.captionHistory[ActionButton::Move],
-                  (std::vector<std::string>{"停止", "移动"}));
-        EXPECT_TRUE(bench.state.operationIdle);
         bench.rows.selected = {2};
-        bench.actions.moveOrCopySelected(true);
+        bench.moveOrCopySelected(true);
         EXPECT_EQ(bench.questioner.lastInitialFolder, target + "/");
     }
     {
@@ -270,7 +288,7 @@ TEST(ListActions, MoveAndCopyAskOnConflictsAndCountOnlyWhatSucceeded) {
         bench.rows.selected = {0, 1, 2};
         bench.questioner.folderAnswer = target + "/";
         bench.window.answers = {kConflictRename, kConflictRename, kConflictOverwrite};
-        bench.actions.moveOrCopySelected(false);
+        bench.moveOrCopySelected(false);
         EXPECT_EQ(contentOf(target + "/report3.doc"), "new");
         EXPECT_EQ(contentOf(target + "/README2"), "readme");
         EXPECT_EQ(contentOf(target + "/report2.doc"), "old2");
@@ -289,16 +307,15 @@ TEST(ListActions, MoveAndCopyAskOnConflictsAndCountOnlyWhatSucceeded) {
             if (stopInstead) {
                 bench.window.answers = {kConflictOverwrite};
                 bench.window.onDialog = [&] {
-                    bench.state.operationIdle = true;
+                    bench.stop.requestStop();
                 };
             }
-            bench.actions.moveOrCopySelected(true);
+            bench.moveOrCopySelected(true);
             EXPECT_EQ(contentOf(target + "/a.bin"), "theirs");
             EXPECT_FALSE(present(target + "/b.bin"));
             EXPECT_TRUE(present(tree.path("s/a.bin")) && present(tree.path("s/b.bin")));
             EXPECT_NE(bench.summary().find("成功移动 0 个文件"), std::string::npos);
-            EXPECT_TRUE(bench.state.operationIdle);
-            EXPECT_EQ(bench.window.caption(ActionButton::Move), "移动");
+            EXPECT_TRUE(bench.outcome.stopped);
         }
     }
 }
@@ -312,20 +329,15 @@ TEST(ListActions, BatchGuardStopAndFaults) {
     bench.rows.selected = {0, 1, 2, 3};
     bench.questioner.folderAnswer = target;
 
-    // A second click on the running button stops after the current file; other operations are refused.
+    // A stop asked for between two files ends the batch before the next one.
     int pumps = 0;
     bench.window.onPump = [&] {
-        if (++pumps == 2) {
-            bench.actions.deleteSelected();
-            bench.actions.moveOrCopySelected(false);
-            bench.actions.moveOrCopySelected(true);
-            EXPECT_EQ(bench.window.caption(ActionButton::Move), "停止中");
-        }
+        if (++pumps == 2)
+            bench.stop.requestStop();
     };
-    bench.actions.moveOrCopySelected(true);
-    EXPECT_EQ(bench.questioner.messages, (std::vector<std::string>(2, std::string(kBusyRefusal))));
+    bench.moveOrCopySelected(true);
     EXPECT_NE(bench.summary().find("共 4 个文件，成功移动 1 个文件"), std::string::npos) << bench.summary();
-    EXPECT_EQ(bench.window.caption(ActionButton::Move), "移动");
+    EXPECT_TRUE(bench.outcome.stopped);
     bench.window.onPump = nullptr;
 
     // A file rewritten since it was listed is not moved; a full disk fails one file and leaves nothing.
@@ -338,7 +350,7 @@ TEST(ListActions, BatchGuardStopAndFaults) {
     std::ofstream(tree.path("s/f2"), std::ios::app) << "more";
     full.rows.selected = {0, 1};
     full.questioner.folderAnswer = target;
-    full.actions.moveOrCopySelected(true);
+    full.moveOrCopySelected(true);
     EXPECT_NE(full.summary().find("成功移动 0 个文件"), std::string::npos);
     EXPECT_EQ(contentOf(tree.path("s/f3")), "data");
     EXPECT_EQ(contentOf(tree.path("s/f2")), "datamoremore");
@@ -353,27 +365,24 @@ TEST(ListActions, DeleteFromTheBottomUpToTrashOrForGood) {
     for (int i = 1; i <= 10; ++i)
         bench.rows.rows.push_back(rowFor(tree.file("s/r" + std::to_string(i), "x")));
     bench.rows.selected = {1, 4, 8};
-    bench.actions.deleteSelected();
+    bench.deleteSelected();
     EXPECT_EQ(bench.questioner.okCancelQuestions.back(), "确定要将选择的 3 个文件移到回收站吗？");
     EXPECT_EQ(bench.rows.names(), (std::vector<std::string>{"r1", "r3", "r4", "r6", "r7", "r8", "r10"}));
-    const std::vector<std::string> counted(bench.window.progressTexts.begin() + 1,
-                                           bench.window.progressTexts.end() - 1);
-    EXPECT_EQ(counted, (std::vector<std::string>{"(3:3) 正在删除 >> " + tree.path("s/r9"),
-                                                 "(3:2) 正在删除 >> " + tree.path("s/r5"),
-                                                 "(3:1) 正在删除 >> " + tree.path("s/r2")}));
+    EXPECT_EQ(bench.shown.texts, (std::vector<std::string>{"(3:3) 正在删除 >> " + tree.path("s/r9"),
+                                                           "(3:2) 正在删除 >> " + tree.path("s/r5"),
+                                                           "(3:1) 正在删除 >> " + tree.path("s/r2")}));
     EXPECT_EQ(bench.summary().rfind("删除完毕！共 3 个文件，成功删除 3 个文件，耗时(", 0), 0u)
         << bench.summary();
     EXPECT_TRUE(present(tree.path("data/Trash/files/r5")));
-    EXPECT_EQ(bench.rows.scrolledToTop, 1);
 
     // Ctrl held: gone for good. A stop after the first file leaves the rest listed.
     bench.keyboard.ctrl = true;
     bench.rows.selected = {0, 1};
     bench.window.onPump = [&] {
-        if (bench.window.caption(ActionButton::Delete) == "停止" && bench.window.progressPosition == 2)
-            bench.actions.deleteSelected();
+        if (!bench.shown.positions.empty() && bench.shown.positions.back() == 2)
+            bench.stop.requestStop();
     };
-    bench.actions.deleteSelected();
+    bench.deleteSelected();
     EXPECT_EQ(bench.questioner.destructiveQuestions.back(), "确定要彻底删除选择的 2 个文件吗？");
     EXPECT_NE(bench.summary().find("成功删除 1 个文件"), std::string::npos) << bench.summary();
     EXPECT_FALSE(present(tree.path("s/r3")));
@@ -390,12 +399,12 @@ TEST(ListActions, DeleteFromTheBottomUpToTrashOrForGood) {
     Bench refused(faulty);
     refused.rows.rows = {rowFor(tree.path("s/r6")), bench.rows.rows[1]};
     refused.rows.selected = {0, 1};
-    refused.actions.deleteSelected();
+    refused.deleteSelected();
     EXPECT_NE(refused.summary().find("成功删除 0 个文件"), std::string::npos);
     EXPECT_TRUE(present(tree.path("s/r6")) && present(tree.path("s/r4")));
     EXPECT_EQ(refused.rows.rows.size(), 2u);
     bench.rows.selected = {1};
-    bench.actions.deleteSelected();
+    bench.deleteSelected();
     EXPECT_TRUE(present(tree.path("s/r4")));
 }
 
@@ -425,7 +434,7 @@ TEST(ListActions, BatchesActOnlyOnTheListedFilesAndSayWhyTheOthersFailed) {
         tree.link("tree/a", tree.path("outside"));
         ::unlink(tree.path("tree/gone.txt").c_str());
         bench.rows.selected = {0, 1, 2, 3};
-        bench.actions.deleteSelected();
+        bench.deleteSelected();
         EXPECT_EQ(contentOf(tree.path("outside/x.txt")), "them");
         EXPECT_EQ(contentOf(tree.path("tree/moved/x.txt")), "mine");
         EXPECT_EQ(contentOf(tree.path("tree/unstamped.txt")), "u");
@@ -446,7 +455,7 @@ TEST(ListActions, BatchesActOnlyOnTheListedFilesAndSayWhyTheOthersFailed) {
         linked.keyboard.ctrl = true;
         linked.rows.rows.push_back(rowFor(tree.path("chosen/in.txt")));
         linked.rows.selected = {0};
-        linked.actions.deleteSelected();
+        linked.deleteSelected();
         EXPECT_FALSE(present(tree.path("real/in.txt"))) << linked.summary();
 
         // To the trash, bottom up: the same refusal, and a trash that refuses says so.
@@ -458,7 +467,7 @@ TEST(ListActions, BatchesActOnlyOnTheListedFilesAndSayWhyTheOthersFailed) {
         Bench refused(faulty);
         refused.rows.rows = bench.rows.rows;
         refused.rows.selected = {0, 1};
-        refused.actions.deleteSelected();
+        refused.deleteSelected();
         EXPECT_EQ(contentOf(tree.path("outside/x.txt")), "them");
         EXPECT_NE(refused.summary().find("。失败 2 个：列出后已改变 1 个（" + tree.path("tree/a/x.txt") +
                                          "），回收站拒绝 1 个（" + tree.path("tree/moved/x.txt") + "）"),
@@ -486,7 +495,7 @@ TEST(ListActions, BatchesActOnlyOnTheListedFilesAndSayWhyTheOthersFailed) {
         };
         bench.rows.selected = {0, 1, 2};
         bench.questioner.folderAnswer = target;
-        bench.actions.moveOrCopySelected(true);
+        bench.moveOrCopySelected(true);
         EXPECT_EQ(contentOf(tree.path("m/one.txt")), "eno");
         EXPECT_EQ(contentOf(target + "/over.txt"), "swapped");
         EXPECT_EQ(contentOf(tree.path("m/over.txt")), "over");
@@ -554,9 +563,9 @@ int runBatch(Batch batch, int nth, int error, SweepFigures& figures) {
         faulty.failNthCall(nth, error);
 
     if (batch == Batch::Move || batch == Batch::MoveAcross || batch == Batch::Copy)
-        bench.actions.moveOrCopySelected(batch != Batch::Copy);
+        bench.moveOrCopySelected(batch != Batch::Copy);
     else
-        bench.actions.deleteSelected();
+        bench.deleteSelected();
     const int calls = faulty.totalCalls();
     const std::string where = "batch " + std::to_string(static_cast<int>(batch)) + ", call " +
                               std::to_string(nth) + " fails with " + std::to_string(error);
@@ -688,7 +697,7 @@ TEST(ListActionsHandOffs, DeleteForGoodAsksAWarningThatCanKeepTheFiles) {
     bench.rows.selected = {0};
     bench.keyboard.ctrl = true;
     bench.questioner.destructiveAnswer = false;
-    bench.actions.deleteSelected();
+    bench.deleteSelected();
     EXPECT_EQ(bench.questioner.destructiveQuestions,
               (std::vector<std::string>{"确定要彻底删除选择的 1 个文件吗？"}));
     EXPECT_TRUE(bench.questioner.okCancelQuestions.empty());

@@ -209,6 +209,39 @@ private slots:
         QVERIFY(f.state.operationIdle);
     }
 
+    void aRunningBatchStopsOnItsOwnButtonAndRefusesTheOthers() {
+        test::TempTree tree;
+        Fixture f;
+        const std::string target = tree.folder("target");
+        tree.file("target/two.txt", "theirs");
+        f.window->dropPaths(
+            {tree.file("s/one.txt", "1"), tree.file("s/two.txt", "2"), tree.file("s/three.txt", "3")});
+        f.select({0, 1, 2});
+        f.questioner.folderAnswer = target;
+        auto* move = f.window->findChild<QPushButton*>(u8("按钮移动"));
+        QString running, stopping;
+        whenDialogShows([&](TargetExistsDialog* dialog) {
+            running = move->text();
+            f.click("按钮删除");
+            f.click("按钮复制");
+            f.click("按钮移动");
+            stopping = move->text();
+            dialog->findChild<QPushButton*>(u8("按钮1"))->click();
+        });
+        f.click("按钮移动");
+        QCOMPARE(running, u8("停止"));
+        QCOMPARE(f.questioner.messages,
+                 std::vector<std::string>(2, "在开始新操作之前请先停止正在执行的操作！"));
+        QCOMPARE(stopping, u8("停止中"));
+        // The stop ends the batch at the file asked about: it and the rest stay where they were.
+        QVERIFY2(f.progressText().startsWith(u8("移动完毕！共 3 个文件，成功移动 1 个文件，耗时 ")),
+                 qPrintable(f.progressText()));
+        QCOMPARE(test::contentOf(target + "/two.txt"), std::string("theirs"));
+        QVERIFY(present(tree.path("s/two.txt")) && present(tree.path("s/three.txt")));
+        QCOMPARE(move->text(), u8("移动"));
+        QVERIFY(f.state.operationIdle);
+    }
+
     // Window questions and hand-offs.
 
     void destructiveQuestionsWarnAndEnterKeepsTheFiles() {

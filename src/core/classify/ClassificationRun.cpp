@@ -1,6 +1,8 @@
 #include "classify/ClassificationRun.h"
 
+#include "classify/FolderPlan.h"
 #include "files/LongPath.h"
+#include "desktop/Desktop.h"
 #include "scan/Enumerate.h"
 #include "scan/OpenFolders.h"
 #include "text/NameText.h"
@@ -23,51 +25,6 @@ constexpr int kMaxRenameAttempts = 1000000;
 // folders a run works in at a time, few enough that a deep tree's paths are not all kept.
 constexpr std::size_t kRecentFolders = 64;
 
-/// Goes through a folder plan in its order by open folders, each entered from its parent (which
-/// the plan visits before it), with the folder's path text grown and cut back along the way.
-class PlanWalk {
-public:
-    explicit PlanWalk(const std::vector<ClassificationRun::PlannedFolder>& plan) : m_plan(plan) {}
-
-    /// Makes folder `i` of the plan the current one; false when it cannot be opened or is no
-    /// longer the folder that was planned.
-    bool visit(std::size_t i) {
-        const ClassificationRun::PlannedFolder& folder = m_plan[i];
-        if (i == 0) {
-            m_open.openRoot(folder.name);
-            m_chain.assign(1, 0);
-            m_lengths.clear();
-            m_text = folder.name;
-        } else {
-            while (m_chain.size() > 1 && m_chain.back() != folder.parent) {
-                m_open.leave();
-                m_chain.pop_back();
-                m_text.resize(m_lengths.back());
-                m_lengths.pop_back();
-            }
-            m_lengths.push_back(m_text.size());
-            if (m_text.empty() || m_text.back() != '/')
-                m_text += '/';
-            m_text += folder.name;
-            // A folder swapped for a link since it was listed is not followed.
-            m_open.enter(folder.name, false);
-            m_chain.push_back(i);
-        }
-        return m_open.known() && folder.known && m_open.device() == folder.device &&
-               m_open.inode() == folder.inode;
-    }
-
-    int current() { return m_open.current(); }
-    const std::string& text() const { return m_text; }
-
-private:
-    const std::vector<ClassificationRun::PlannedFolder>& m_plan;
-    OpenFolders m_open;
-    std::vector<std::size_t> m_chain; // plan indices of the open folders, the entry folder first
-    std::vector<std::size_t> m_lengths;
-    std::string m_text;
-};
-
 } // namespace
 
 std::string renamedTarget(const std::string& target, int attempt) {
@@ -77,8 +34,8 @@ std::string renamedTarget(const std::string& target, int attempt) {
            numberedName(std::string_view(target).substr(nameStart), static_cast<std::uint64_t>(attempt));
 }
 
-ClassificationRun::ClassificationRun(ClassificationHost& host, PlacementFiles& files, std::string logFolder)
-    : m_host(host), m_files(files), m_logFolder(std::move(logFolder)) {}
+ClassificationRun::ClassificationRun(PlacementFiles& files, std::string logFolder)
+    : m_files(files), m_logFolder(std::move(logFolder)) {}
 
 void ClassificationRun::fillContext(const ClassificationSettings& settings) {
     ClassificationContext context;
@@ -98,34 +55,60 @@ void ClassificationRun::fillContext(const ClassificationSettings& settings) {
     m_context = std::move(context);
 }
 
-void ClassificationRun::runClassification() {
-    if (m_host.caption() != kClassifyIdleCaption) {
-        m_stop = true;
-        return;
-    }
-    m_host.saveControlStates();
-    m_stop = false;
-    m_refusal.clear();
+ClassificationSummary ClassificationRun::run(const ClassificationRequest& request, const RunContext& context,
+                                             ClassificationSink& sink) {
+    const ClassificationSettings& settings = request.settings;
+    if (std::string refusal = prepareLogs(settings); !refusal.empty())
+        return summarize(std::move(refusal));
+    // Held only while the run goes.
+    m_live = &request.live;
+    m_run = &context;
+    m_sink = &sink;
+    m_halted = false;
     m_problem.clear();
     m_reasons = files::FailureTally();
+    report(RunStage::Starting, 0, 0, {});
+    resetRun(settings);
+    {
+        // Deep paths (sources, targets, their folders) are reached from the folders just used.
+        const files::NearFolders near;
+        if (settings.mainListMode)
+            runMainList();
+        else
+            runFolders(m_context.target.entryFolder);
+    }
+    m_logs.close();
+    m_journal.close();
+    m_lock.release();
+    ClassificationSummary summary = summarize({});
+    m_context.shownText.clear();
+    m_context.target.batchNames.clear();
+    m_rowIds.clear();
+    m_listedAs.clear();
+    m_live = nullptr;
+    m_run = nullptr;
+    m_sink = nullptr;
+    return summary;
+}
 
-    const ClassificationSettings settings = m_host.settings();
+std::string ClassificationRun::prepareLogs(const ClassificationSettings& settings) {
     // An empty folder box would mean the root: a tool that moves files never sorts the whole system.
     if (!settings.mainListMode && settings.folder.empty())
-        return refuse(std::string(kNoFolderChosen));
-    if (!m_logFolder.empty()) {
-        // One run (or undo) per log folder at a time: two would interleave their records.
-        if (m_lock.acquire(m_logFolder) == LogFolderLock::Outcome::Busy)
-            return refuse(busyLogFolderMessage(m_logFolder));
-        if (!m_journal.start(m_logFolder, settings.keepOriginal)) {
-            const std::string path = logPath(m_logFolder, kJournalName);
-            m_lock.release();
-            return refuse("无法写入归类记录（" + displayText(path) + "），没有归类任何文件。");
-        }
+        return std::string(kNoFolderChosen);
+    if (m_logFolder.empty())
+        return {};
+    // One run (or undo) per log folder at a time: two would interleave their records.
+    if (m_lock.acquire(m_logFolder) == LogFolderLock::Outcome::Busy)
+        return busyLogFolderMessage(m_logFolder);
+    if (!m_journal.start(m_logFolder, settings.keepOriginal)) {
+        const std::string path = logPath(m_logFolder, kJournalName);
+        m_lock.release();
+        return "无法写入归类记录（" + displayText(path) + "），没有归类任何文件。";
     }
-    m_host.setCaption(kClassifyStartingCaption);
-    m_host.setCaptionLeftAligned(true);
+    return {};
+}
 
+void ClassificationRun::resetRun(const ClassificationSettings& settings) {
     m_workingFolder = workingFolder();
     fillContext(settings);
     m_knownFolders.clear();
@@ -139,75 +122,64 @@ void ClassificationRun::runClassification() {
              {kBeforeLogName, kAfterLogName, kFailureLogName, kJournalName, kLockName})
             m_produced.insert(pathKey(producedKey(logPath(m_logFolder, name))));
     }
+}
 
-    {
-        // Deep paths (sources, targets, their folders) are reached from the folders just used.
-        const files::NearFolders near;
-        if (settings.mainListMode)
-            runMainList();
-        else
-            runFolders(m_context.target.entryFolder);
-    }
-
-    m_logs.close();
-    m_journal.close();
-    m_lock.release();
+ClassificationSummary ClassificationRun::summarize(std::string refusal) const {
     ClassificationSummary summary;
+    if (!refusal.empty()) {
+        summary.refusal = std::move(refusal);
+        return summary;
+    }
     summary.processed = m_context.shownCount;
     summary.failures = m_context.failures;
-    summary.stopped = m_stop;
+    summary.stopped = stopped();
     summary.shownText = m_context.shownText;
     if (!m_logFolder.empty())
         summary.failureLogPath = logPath(m_logFolder, kFailureLogName);
     summary.reasons = m_reasons;
     summary.problem = m_problem;
-    m_host.finished(summary);
+    return summary;
+}
 
-    m_context.shownText.clear();
-    m_context.target.batchNames.clear();
-    m_host.setCaptionLeftAligned(false);
-    m_host.setCaption(kClassifyIdleCaption);
+void ClassificationRun::pump() const {
+    if (m_run->pump)
+        m_run->pump();
+}
+
+bool ClassificationRun::stopped() const {
+    return m_halted || (m_run != nullptr && m_run->stop.stopRequested());
+}
+
+void ClassificationRun::report(RunStage stage, std::size_t done, std::size_t total,
+                               const std::string& item) const {
+    m_run->progress.progress({stage, done, total, item});
 }
 
 std::int64_t ClassificationRun::position(RandomPicker& picker, std::size_t count, std::size_t i) {
-    if (m_host.randomOrder())
-        return picker.draw(1, static_cast<std::int64_t>(count), m_host.tickMs());
+    if (m_live->randomOrder())
+        return picker.draw(1, static_cast<std::int64_t>(count), m_run->clock.tickMs());
     return static_cast<std::int64_t>(i);
 }
 
-void ClassificationRun::refuse(const std::string& message) {
-    m_refusal = message;
-    m_host.refused(message);
-}
-
-void ClassificationRun::runMainList() {
-    const std::size_t count = m_host.listRowCount();
-    using FileId = std::pair<dev_t, ino_t>;
-    auto spelled = [this](const std::string& row) {
-        return absoluteLexicalPath(row, m_workingFolder);
-    };
+void ClassificationRun::takeListedRows(std::size_t count) {
     auto idOf = [](const std::string& path) -> std::optional<FileId> {
         struct stat info {};
         if (::lstat(path.c_str(), &info) != 0)
             return std::nullopt;
         return FileId{info.st_dev, info.st_ino};
     };
-    // Who each row is, taken before anything moves: a file listed under two spellings (or two hard
-    // links) is classified once, and a preview skips exactly the rows the real run skips.
-    std::unordered_map<PathKey, FileId, PathKeyHash> identities;
-    // And what each file and its folder were then: a file replaced or rewritten while the run works
-    // through the list is not acted on.
-    std::unordered_map<PathKey, ListedSource, PathKeyHash> listedAs;
+    m_rowIds.clear();
+    m_listedAs.clear();
     std::string lastFolder;
     std::optional<files::Identity> lastFolderId;
     for (std::size_t row = 0; row < count; ++row) {
         if (row % 1024 == 0)
-            m_host.pump();
-        if (const auto path = m_host.listRowPath(row)) {
-            const std::string normal = spelled(*path);
+            pump();
+        if (const auto path = m_live->listRowPath(row)) {
+            const std::string normal = absoluteLexicalPath(*path, m_workingFolder);
             const PathKey key = pathKey(normal);
             if (const auto id = idOf(normal))
-                identities.emplace(key, *id);
+                m_rowIds.emplace(key, *id);
             if (const auto file = m_files.identity(normal); file && !file->isFolder) {
                 const std::string folder = files::folderOf(normal);
                 if (folder != lastFolder || !lastFolderId) {
@@ -219,139 +191,116 @@ void ClassificationRun::runMainList() {
                     source.folderDevice = lastFolderId->device;
                     source.folderInode = lastFolderId->inode;
                 }
-                listedAs.emplace(key, source);
+                m_listedAs.emplace(key, source);
             }
         }
-        if (m_stop)
+        if (stopped())
             return;
     }
+}
+
+void ClassificationRun::runMainList() {
+    const std::size_t count = m_live->listRowCount();
+    // Who each row is, taken before anything moves: a file listed under two spellings (or two hard
+    // links) is classified once, and a preview skips exactly the rows the real run skips. And what
+    // each file and its folder were then: a file replaced or rewritten while the run works through
+    // the list is not acted on.
+    takeListedRows(count);
+    if (stopped())
+        return;
     std::set<FileId> classified;
     RandomPicker picker;
     for (std::size_t i = 1; i <= count; ++i) {
-        m_host.pump();
+        pump();
         const auto k = static_cast<std::size_t>(position(picker, count, i));
-        if (const auto path = m_host.listRowPath(k - 1)) {
-            const std::string normal = spelled(*path);
-            const auto known = identities.find(pathKey(normal));
-            const auto id = known != identities.end() ? std::optional<FileId>(known->second) : idOf(normal);
+        if (const auto path = m_live->listRowPath(k - 1)) {
+            const std::string normal = absoluteLexicalPath(*path, m_workingFolder);
+            const auto known = m_rowIds.find(pathKey(normal));
+            std::optional<FileId> id;
+            if (known != m_rowIds.end()) {
+                id = known->second;
+            } else if (struct stat info{}; ::lstat(normal.c_str(), &info) == 0) {
+                id = FileId{info.st_dev, info.st_ino};
+            }
             if (!id || classified.insert(*id).second) {
-                const auto as = listedAs.find(pathKey(normal));
+                const auto as = m_listedAs.find(pathKey(normal));
                 std::optional<files::Listed> listed;
-                if (as != listedAs.end())
+                if (as != m_listedAs.end())
                     listed = files::Listed{normal, as->second.identity, as->second.folderKnown,
                                            as->second.folderDevice, as->second.folderInode};
                 classifyFile(normal, count, i, "", listed ? &*listed : nullptr);
             }
         }
-        if (m_stop)
+        if (stopped())
             break;
     }
-}
-
-std::vector<ClassificationRun::PlannedFolder>
-ClassificationRun::folderPlan(const std::string& entry, bool recurse,
-                              const std::function<bool()>& keepGoing) {
-    std::vector<PlannedFolder> plan;
-    // The entry folder's identity is taken as the walk opens it (a link there is followed).
-    OpenFolders root;
-    plan.push_back({entry, 0, root.openRoot(entry), root.device(), root.inode()});
-    if (!recurse)
-        return plan;
-    // Every folder once, and symbolic links to folders are not entered: the run stays inside the
-    // chosen tree and never moves files out of a tree that is only linked into it.
-    std::unordered_set<std::string> seen;
-    auto identity = [](dev_t device, ino_t inode) {
-        return std::to_string(device) + ":" + std::to_string(inode);
-    };
-    if (plan[0].known)
-        seen.insert(identity(plan[0].device, plan[0].inode));
-    std::vector<PlannedFolder> stack{plan[0]};
-    plan.clear();
-    PlanWalk walk(plan);
-    while (!stack.empty()) {
-        plan.push_back(std::move(stack.back()));
-        stack.pop_back();
-        const std::size_t here = plan.size() - 1;
-        const int fd = walk.visit(here) ? walk.current() : -1;
-        const std::vector<DirectoryEntry> entries = listDirectory(fd);
-        for (auto it = entries.rbegin(); it != entries.rend(); ++it) {
-            struct stat info {};
-            if (it->kind != DirectoryEntry::Kind::Folder ||
-                ::fstatat(fd, it->name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISDIR(info.st_mode))
-                continue;
-            if (seen.insert(identity(info.st_dev, info.st_ino)).second)
-                stack.push_back({it->name, here, true, info.st_dev, info.st_ino});
-        }
-        if (keepGoing && !keepGoing())
-            break;
-    }
-    return plan;
 }
 
 void ClassificationRun::runFolders(const std::string& entry) {
     // The folders to visit are fixed before anything moves, so the folders this run creates are
     // never visited and no file is classified twice.
     // A large tree takes a while to list: the window stays responsive and a stop ends the listing.
-    m_host.setCaption(std::string(kReadingFolderCaption) + displayText(entry));
+    report(RunStage::Walking, 0, 0, entry);
     const std::vector<PlannedFolder> plan = folderPlan(entry, m_context.recurse, [this] {
-        m_host.pump();
-        return !m_stop;
+        pump();
+        return !stopped();
     });
-    if (m_stop)
+    if (stopped())
         return;
     PlanWalk walk(plan);
     for (std::size_t i = 0; i < plan.size(); ++i) {
         // A folder that is no longer the one planned has no files for this run.
         const int fd = walk.visit(i) ? walk.current() : -1;
         classifyFolder(walk.text(), fd);
-        if (m_stop)
+        if (stopped())
             return;
     }
 }
 
 void ClassificationRun::classifyFolder(const std::string& folder, int folderFd) {
-    m_host.setCaption(std::string(kReadingFolderCaption) + displayText(folder));
+    report(RunStage::Walking, 0, 0, folder);
     m_context.target.batchNumber = 1;
     m_context.inBatch = 0;
     // A run visits each folder once, so paths seen in another folder never come again.
     m_seenSources.clear();
     std::vector<std::string> files;
-    const std::vector<NamePattern> patterns = parsePatternList(m_host.patternList());
+    const std::vector<NamePattern> patterns = parsePatternList(m_live->patternList());
     selectEntries(folder, listDirectory(folderFd), patterns, false, files);
+    if (m_live->keywordSearch())
+        return classifyByKeywords(files);
     RandomPicker picker;
-
-    if (m_host.keywordSearch()) {
-        std::vector<bool> taken(files.size(), false);
-        for (const std::string& line : m_context.keywordLines) {
-            std::vector<std::string> matched;
-            for (std::size_t j = files.size(); j-- > 0;) {
-                if (!taken[j] && keywordLineMatches(nameStem(fileNamePart(files[j])), line)) {
-                    matched.push_back(files[j]);
-                    taken[j] = true;
-                }
-                if (m_stop)
-                    return;
-            }
-            if (matched.empty())
-                continue;
-            picker.reset();
-            for (std::size_t i = 1; i <= matched.size(); ++i) {
-                m_host.pump();
-                const auto k = static_cast<std::size_t>(position(picker, matched.size(), i));
-                classifyFile(matched[k - 1], matched.size(), i, line);
-                if (m_stop)
-                    return;
-            }
-        }
-        return;
-    }
-
     for (std::size_t i = 1; i <= files.size(); ++i) {
-        m_host.pump();
+        pump();
         const auto k = static_cast<std::size_t>(position(picker, files.size(), i));
         classifyFile(files[k - 1], files.size(), i, "");
-        if (m_stop)
+        if (stopped())
             return;
+    }
+}
+
+void ClassificationRun::classifyByKeywords(const std::vector<std::string>& files) {
+    RandomPicker picker;
+    std::vector<bool> taken(files.size(), false);
+    for (const std::string& line : m_context.keywordLines) {
+        std::vector<std::string> matched;
+        for (std::size_t j = files.size(); j-- > 0;) {
+            if (!taken[j] && keywordLineMatches(nameStem(fileNamePart(files[j])), line)) {
+                matched.push_back(files[j]);
+                taken[j] = true;
+            }
+            if (stopped())
+                return;
+        }
+        if (matched.empty())
+            continue;
+        picker.reset();
+        for (std::size_t i = 1; i <= matched.size(); ++i) {
+            pump();
+            const auto k = static_cast<std::size_t>(position(picker, matched.size(), i));
+            classifyFile(matched[k - 1], matched.size(), i, line);
+            if (stopped())
+                return;
+        }
     }
 }
 
@@ -396,7 +345,7 @@ void ClassificationRun::journal(const std::string& source, const std::string& ta
     if (!m_journal.append(record)) {
         m_problem =
             "归类记录无法写入（" + displayText(logPath(m_logFolder, kJournalName)) + "），归类已停止。";
-        m_stop = true;
+        m_halted = true;
     }
 }
 
@@ -461,13 +410,10 @@ void ClassificationRun::classifyFile(const std::string& sourcePath, std::size_t 
         ++m_context.failures;
         const files::FailureReason reason = files::reasonOf(m_failureError);
         m_reasons.add(reason, sourcePath);
-        m_host.fileFailed(sourcePath, reason);
+        m_sink->fileFailed(sourcePath, reason);
     }
-    m_host.fileDone(sourcePath, written, used.has_value());
-
-    m_host.setCaption(shortenForDisplay("    (" + std::to_string(total) + ":" + std::to_string(index) + ") " +
-                                            displayText(sourcePath),
-                                        kProgressWidth));
+    m_sink->fileDone(sourcePath, written, used.has_value());
+    report(RunStage::Placing, index, total, sourcePath);
     if (++m_context.inBatch >= m_context.batchSize) {
         ++m_context.target.batchNumber;
         m_context.inBatch = 0;

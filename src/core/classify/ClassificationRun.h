@@ -2,11 +2,13 @@
 
 #include "classify/ClassificationJournal.h"
 #include "classify/ClassificationLogs.h"
+#include "classify/ClassificationTexts.h"
 #include "classify/ClassifyParts.h"
 #include "classify/PathKey.h"
 #include "classify/PlacementFiles.h"
 #include "classify/TargetPath.h"
 #include "files/FailureReasons.h"
+#include "run/RunContext.h"
 
 #include <cstdint>
 #include <functional>
@@ -19,17 +21,6 @@
 #include <vector>
 
 namespace karv {
-
-inline constexpr std::string_view kClassifyIdleCaption = "立即执行归类";
-inline constexpr std::string_view kClassifyStartingCaption = "正在初始化中..";
-inline constexpr std::string_view kReadingFolderCaption = "正在读取目录：";
-inline constexpr std::string_view kDefaultClassifyTemplate = "[父目录路径]/[批次名]/[文件名]";
-inline constexpr std::string_view kSummaryPrompt =
-    "下面仅显示部分归类后的文件路径。\r\n完整记录请看软件目录下的【归类后文件路径.txt】";
-inline constexpr std::string_view kSummaryTitle = "归类完成！";
-inline constexpr std::string_view kStoppedSummaryTitle = "归类已停止！";
-inline constexpr std::string_view kNoFolderChosen = "请先选择要归类的目录！";
-inline constexpr std::size_t kProgressWidth = 80;
 
 /// The control states a run reads once, when it starts.
 struct ClassificationSettings {
@@ -68,18 +59,25 @@ struct ClassificationSummary {
     std::string failureLogPath;  ///< empty when no logs were written
     files::FailureTally reasons; ///< the failures by reason
     std::string problem;         ///< why the run stopped by itself (its journal could not be written)
+    /// Why the run did not start (no folder chosen, another run holds the log folder, no journal can
+    /// be written): nothing was changed. Empty when it ran.
+    std::string refusal;
+
+    /// The same end in the form every tool returns.
+    RunOutcome outcome() const {
+        RunOutcome out;
+        out.stopped = stopped;
+        out.processed = static_cast<std::uint64_t>(processed);
+        out.succeeded = static_cast<std::uint64_t>(processed - failures);
+        out.failures = reasons;
+        return out;
+    }
 };
 
-/// What the run asks of the window (or the command line) that started it. Options that the window
-/// lets the user change during a run are asked for when they are used.
-class ClassificationHost {
+/// The options the window lets the user change during a run, read when they are used.
+class ClassificationLive {
 public:
-    virtual ~ClassificationHost() = default;
-    virtual ClassificationSettings settings() = 0;
-    virtual void saveControlStates() = 0;
-    virtual std::string caption() const = 0;
-    virtual void setCaption(std::string_view caption) = 0;
-    virtual void setCaptionLeftAligned(bool left) = 0;
+    virtual ~ClassificationLive() = default;
     /// 选择框随机排序, read for every draw.
     virtual bool randomOrder() = 0;
     /// 编辑框过滤 and 选择框关键词搜索, read again for every folder.
@@ -88,41 +86,35 @@ public:
     /// The main list's rows, read one at a time; a row gone meanwhile is empty.
     virtual std::size_t listRowCount() = 0;
     virtual std::optional<std::string> listRowPath(std::size_t row) = 0;
-    virtual void pump() = 0;
-    virtual std::int64_t tickMs() = 0;
+};
+
+/// Where a run reports each file.
+class ClassificationSink {
+public:
+    virtual ~ClassificationSink() = default;
     /// One file processed: where it went (the name actually used) and whether that worked.
     virtual void fileDone(const std::string& /*source*/, const std::string& /*target*/, bool /*ok*/) {}
     /// One file that could not be placed, and why.
     virtual void fileFailed(const std::string& /*source*/, files::FailureReason /*reason*/) {}
-    /// A run that did not start (no folder chosen, another run holds the log folder, no journal can
-    /// be written): nothing was changed.
-    virtual void refused(const std::string& /*message*/) {}
-    /// The end of a run: the failures message or the summary window.
-    virtual void finished(const ClassificationSummary& summary) = 0;
 };
 
-/// One classification tool: the handler of its start/stop button, the folder and file steps.
+/// One run: the control states read once, as it starts, and the options read live.
+struct ClassificationRequest {
+    ClassificationSettings settings;
+    ClassificationLive& live;
+};
+
+/// One classification tool: the folder and file steps of a run. Progress: `Starting` once the run
+/// holds its log folder, `Walking` with each folder read (`item`), `Placing` with each file (`item`,
+/// `done` its place among `total` of its folder, list or keyword group).
 class ClassificationRun {
 public:
     /// `logFolder` empty: no logs are written (a preview).
-    ClassificationRun(ClassificationHost& host, PlacementFiles& files, std::string logFolder);
+    ClassificationRun(PlacementFiles& files, std::string logFolder);
 
-    /// The click on 按钮立即执行归类: starts a run, or asks the running one to stop.
-    void runClassification();
-    void requestStop() { m_stop = true; }
-    /// Why the last click did not start a run; empty when it did.
-    const std::string& refusal() const { return m_refusal; }
-    bool stopRequested() const { return m_stop; }
-
-    /// Classifies the files of one folder: `folder` is its text, `folderFd` an open descriptor of it
-    /// (-1: a folder that cannot be read, which has no files).
-    void classifyFolder(const std::string& folder, int folderFd);
-    /// `listed`: the file as the list showed it when the run started (main-list mode), acted on only
-    /// while it is still that file.
-    void classifyFile(const std::string& sourcePath, std::size_t total, std::size_t index,
-                      std::string_view keywordLine, const files::Listed* listed = nullptr);
-    /// Creates every missing folder above the file name of `path`; false when one cannot be made.
-    bool createMissingFolders(const std::string& path);
+    /// Classifies every file the request names; a stop is seen between files.
+    ClassificationSummary run(const ClassificationRequest& request, const RunContext& context,
+                              ClassificationSink& sink);
 
     const ClassificationContext& context() const { return m_context; }
 
@@ -142,12 +134,28 @@ public:
     /// not paths. `keepGoing` runs after each folder listed (events may be handled there); false ends
     /// the plan.
     static std::vector<PlannedFolder> folderPlan(const std::string& entry, bool recurse,
-                                                 const std::function<bool()>& keepGoing = {});
+                                                 const KeepGoing& keepGoing = {});
 
 private:
+    /// Takes the log folder and starts the journal; the refusal when that cannot be done.
+    std::string prepareLogs(const ClassificationSettings& settings);
+    void resetRun(const ClassificationSettings& settings);
+    ClassificationSummary summarize(std::string refusal) const;
     void fillContext(const ClassificationSettings& settings);
     void runMainList();
+    /// Who each row is and what it was, taken before anything moves.
+    void takeListedRows(std::size_t count);
     void runFolders(const std::string& entry);
+    /// Classifies the files of one folder: `folder` is its text, `folderFd` an open descriptor of it
+    /// (-1: a folder that cannot be read, which has no files).
+    void classifyFolder(const std::string& folder, int folderFd);
+    void classifyByKeywords(const std::vector<std::string>& files);
+    /// `listed`: the file as the list showed it when the run started (main-list mode), acted on only
+    /// while it is still that file.
+    void classifyFile(const std::string& sourcePath, std::size_t total, std::size_t index,
+                      std::string_view keywordLine, const files::Listed* listed = nullptr);
+    /// Creates every missing folder above the file name of `path`; false when one cannot be made.
+    bool createMissingFolders(const std::string& path);
     std::int64_t position(RandomPicker& picker, std::size_t count, std::size_t i);
     /// Places the file at `target` or, when another file holds that name, at the first free
     /// renamed path; returns the path used, or empty on failure.
@@ -164,9 +172,11 @@ private:
     /// cannot be written stops the run.
     void journal(const std::string& source, const std::string& target);
     std::string producedKey(const std::string& path);
-    void refuse(const std::string& message);
+    void pump() const;
+    /// Asked to stop, or stopped by itself.
+    bool stopped() const;
+    void report(RunStage stage, std::size_t done, std::size_t total, const std::string& item) const;
 
-    ClassificationHost& m_host;
     PlacementFiles& m_files;
     std::string m_logFolder;
     ClassificationLogs m_logs;
@@ -174,17 +184,24 @@ private:
     JournalWriter m_journal;
     ClassificationContext m_context;
     files::FailureTally m_reasons;
-    std::string m_refusal;
     std::string m_problem;
     std::string m_workingFolder;
     int m_failureError = 0;
-    bool m_stop = false;
+    bool m_halted = false; // the journal failed
+    // The request, context and sink of the run in progress.
+    ClassificationLive* m_live = nullptr;
+    const RunContext* m_run = nullptr;
+    ClassificationSink* m_sink = nullptr;
     // Folders known to exist, and folder keys: recent ones only, so that a deep tree's long paths
     // are not all held at once.
     std::unordered_set<std::string> m_knownFolders;
     std::unordered_map<std::string, std::string> m_folderKeys;
     PathKeySet m_produced; // files this run put in place
     PathKeySet m_seenSources;
+    // Main-list mode: who each row is, and what each file and its folder were, when the run started.
+    using FileId = std::pair<dev_t, ino_t>;
+    std::unordered_map<PathKey, FileId, PathKeyHash> m_rowIds;
+    std::unordered_map<PathKey, ListedSource, PathKeyHash> m_listedAs;
 };
 
 /// The renamed form of a target for the `attempt`-th try (2, 3, …): "name2.ext", "name3.ext"; a name

@@ -1,6 +1,7 @@
 #include "classify/ClassificationRun.h"
 
 #include "classify/ClassificationUndo.h"
+#include "desktop/Desktop.h"
 #include "settings/SettingsFiles.h"
 #include "support/FaultySyscalls.h"
 #include "support/ScopedEnv.h"
@@ -26,34 +27,26 @@ namespace fs = std::filesystem;
 
 namespace {
 
-/// Plays the window: fixed settings, a list of rows, a caption, and what the run reported.
-class TestHost : public ClassificationHost {
+/// Plays the window: fixed settings, a list of rows, a stop token, and what the run reported.
+class TestHost : public ClassificationLive, public ClassificationSink, public Clock {
 public:
     ClassificationSettings values;
     bool random = false;
     std::string patterns = "*.*";
     std::vector<std::string> rows;
     std::function<void()> onPump;
-    std::string captionText{kClassifyIdleCaption};
+    StopToken stop;
+    NoProgress quiet;
     std::vector<std::pair<std::string, std::string>> done; // source, target of each success
     std::vector<std::string> failed;
     std::optional<ClassificationSummary> summary;
     std::int64_t tick = 0;
 
-    ClassificationSettings settings() override { return values; }
-    void saveControlStates() override {}
-    std::string caption() const override { return captionText; }
-    void setCaption(std::string_view caption) override { captionText = caption; }
-    void setCaptionLeftAligned(bool) override {}
     bool randomOrder() override { return random; }
     std::string patternList() override { return patterns; }
     bool keywordSearch() override { return values.keywordSearch; }
     std::size_t listRowCount() override { return rows.size(); }
     std::optional<std::string> listRowPath(std::size_t row) override { return rows.at(row); }
-    void pump() override {
-        if (onPump)
-            onPump();
-    }
     std::int64_t tickMs() override { return ++tick; }
     void fileDone(const std::string& source, const std::string& target, bool ok) override {
         if (ok)
@@ -61,8 +54,30 @@ public:
         else
             failed.push_back(source);
     }
-    void finished(const ClassificationSummary& result) override { summary = result; }
 };
+
+/// One run as the window starts it; the summary is kept unless the run was refused.
+ClassificationSummary classify(ClassificationRun& run, TestHost& host) {
+    host.stop.reset();
+    const RunContext context{host.stop, host.quiet,
+                             [&host] {
+                                 if (host.onPump)
+                                     host.onPump();
+                             },
+                             host};
+    ClassificationSummary summary = run.run({host.values, host}, context, host);
+    if (summary.refusal.empty())
+        host.summary = summary;
+    return summary;
+}
+
+/// An undo with nobody to stop it.
+UndoResult undoLast(const std::string& logs, PlacementFiles& files, bool preview = false) {
+    StopToken stop;
+    NoProgress quiet;
+    SteadyClock clock;
+    return undoLastClassification(logs, files, {stop, quiet, {}, clock}, preview);
+}
 
 std::size_t filesIn(const std::string& folder) {
     std::size_t count = 0;
@@ -80,7 +95,7 @@ struct Fixture {
     std::string logs = tree.folder("logs");
     TestHost host;
     std::unique_ptr<PlacementFiles> disk = diskPlacementFiles();
-    ClassificationRun run{host, *disk, logs};
+    ClassificationRun run{*disk, logs};
 
     Fixture() {
         host.values.keepOriginal = false;
@@ -98,7 +113,7 @@ TEST(ClassificationRun, FolderBatchesRestartPerFolderAndCreatedFoldersAreNeverVi
     f.tree.file("in/sub/a.txt", "a");
     f.tree.file("in/sub/b.txt", "b");
     f.host.values.recurse = true;
-    f.run.runClassification();
+    classify(f.run, f.host);
 
     EXPECT_EQ(filesIn(f.tree.path("in/1")), 100u);
     EXPECT_EQ(filesIn(f.tree.path("in/2")), 100u);
@@ -117,7 +132,6 @@ TEST(ClassificationRun, FolderBatchesRestartPerFolderAndCreatedFoldersAreNeverVi
     EXPECT_EQ(linesOf(after), 252u);
     EXPECT_EQ(before.substr(0, f.tree.path("in/f1000.txt").size() + 2), f.tree.path("in/f1000.txt") + "\r\n");
     EXPECT_EQ(f.log(kFailureLogName), "");
-    EXPECT_EQ(f.host.captionText, kClassifyIdleCaption);
 }
 
 TEST(ClassificationRun, MainListNumbersBatchesAcrossTheListAndSkipsRepeatedRows) {
@@ -128,7 +142,7 @@ TEST(ClassificationRun, MainListNumbersBatchesAcrossTheListAndSkipsRepeatedRows)
     f.host.values.mainListMode = true;
     f.host.values.batchSizeText = "2";
     f.host.values.batchMode = BatchMode::Letters;
-    f.run.runClassification();
+    classify(f.run, f.host);
 
     for (const char* name : {"a/A/x1", "a/A/x2", "a/B/x3", "b/B/y1", "b/C/y2", "b/C/y3"})
         EXPECT_TRUE(fs::exists(f.tree.path(name))) << name;
@@ -145,7 +159,7 @@ TEST(ClassificationRun, CollisionsTakeTheNextFreeNameAndLoseNothing) {
         f.host.values.recurse = true;
         f.host.values.keepOriginal = copy;
         f.host.values.templateText = f.tree.path("out") + "/[文件名]";
-        f.run.runClassification();
+        classify(f.run, f.host);
 
         EXPECT_EQ(contentOf(f.tree.path("out/same.txt")), "already there");
         EXPECT_EQ(contentOf(f.tree.path("out/same2.txt")), "from a");
@@ -164,7 +178,7 @@ TEST(ClassificationRun, CollisionsTakeTheNextFreeNameAndLoseNothing) {
     Fixture f;
     const std::string own = f.tree.file("in/own.txt", "own");
     f.host.values.templateText = "[父目录路径]/[文件名]";
-    f.run.runClassification();
+    classify(f.run, f.host);
     EXPECT_EQ(contentOf(own), "own");
     EXPECT_EQ(filesIn(f.tree.path("in")), 1u);
     ASSERT_EQ(f.host.done.size(), 1u);
@@ -176,7 +190,7 @@ TEST(ClassificationRun, CollisionsTakeTheNextFreeNameAndLoseNothing) {
     const std::string kept = g.tree.file("in/k.txt", "k");
     g.tree.folder("in/1");
     g.host.values.templateText = "[父目录路径]/[批次名]/";
-    g.run.runClassification();
+    classify(g.run, g.host);
     EXPECT_EQ(g.host.summary->failures, 1);
     EXPECT_EQ(contentOf(kept), "k");
     EXPECT_EQ(filesIn(g.tree.path("in/1")), 0u);
@@ -191,9 +205,9 @@ TEST(ClassificationRun, CollisionsTakeTheNextFreeNameAndLoseNothing) {
         PreviewFiles preview;
         TestHost previewHost;
         previewHost.values = h.host.values;
-        ClassificationRun dry(previewHost, preview, "");
-        dry.runClassification();
-        h.run.runClassification();
+        ClassificationRun dry(preview, "");
+        classify(dry, previewHost);
+        classify(h.run, h.host);
         EXPECT_EQ(previewHost.summary->failures, 1);
         EXPECT_EQ(h.host.summary->failures, 1);
         EXPECT_EQ(contentOf(data), "d");
@@ -209,7 +223,7 @@ TEST(ClassificationRun, KeywordLinesGroupFilesUnderTheFirstLineThatMatches) {
     f.host.values.keywordSearch = true;
     f.host.values.keywordText = "报告|总结\r\n报告\r\n";
     f.host.values.templateText = "[父目录路径]/[关键词]/[文件名]";
-    f.run.runClassification();
+    classify(f.run, f.host);
 
     // Filled from the end of the listing: reverse order within a line.
     ASSERT_EQ(f.host.done.size(), 2u);
@@ -221,7 +235,7 @@ TEST(ClassificationRun, KeywordLinesGroupFilesUnderTheFirstLineThatMatches) {
     Fixture empty;
     empty.tree.file("in/报告.doc");
     empty.host.values.keywordSearch = true;
-    empty.run.runClassification();
+    classify(empty.run, empty.host);
     EXPECT_TRUE(empty.host.done.empty());
     EXPECT_EQ(empty.host.summary->shownText, "");
 }
@@ -234,8 +248,8 @@ TEST(ClassificationRun, RandomOrderVisitsEveryFileOnce) {
     f.host.random = true;
     f.host.values.batchSizeText = "0"; // every file a batch of its own
     // The logs live in the folder being classified: they are not among its files.
-    ClassificationRun run(f.host, *f.disk, f.tree.path("in"));
-    run.runClassification();
+    ClassificationRun run(*f.disk, f.tree.path("in"));
+    classify(run, f.host);
 
     std::set<std::string> seen;
     for (const auto& [source, target] : f.host.done)
@@ -253,19 +267,18 @@ TEST(ClassificationRun, StopEndsAfterTheCurrentFileWithLogsAndSummary) {
     int pumps = 0;
     f.host.onPump = [&] {
         if (++pumps == 6)
-            f.run.runClassification(); // the click on the running button
+            f.host.stop.requestStop(); // the click on the running button
     };
-    f.run.runClassification();
+    classify(f.run, f.host);
 
     ASSERT_TRUE(f.host.summary);
     EXPECT_TRUE(f.host.summary->stopped);
     EXPECT_EQ(f.host.summary->processed, 6);
     EXPECT_EQ(linesOf(f.log(kBeforeLogName)), 6u);
     EXPECT_EQ(filesIn(f.tree.path("in")), 14u);
-    EXPECT_EQ(f.host.captionText, kClassifyIdleCaption);
 
     // Every file the stopped run moved was journaled before the next one: undo brings all back.
-    const UndoResult undo = undoLastClassification(f.logs, *f.disk);
+    const UndoResult undo = undoLast(f.logs, *f.disk);
     EXPECT_EQ(undo.undone.size(), 6u);
     EXPECT_TRUE(undo.notRestored.empty());
     EXPECT_EQ(filesIn(f.tree.path("in")), 20u);
@@ -275,7 +288,7 @@ TEST(ClassificationRun, FailuresAreLoggedCountedAndLoseNothing) {
     test::FaultySyscalls calls;
     Fixture f;
     auto faulty = diskPlacementFiles(calls);
-    ClassificationRun run(f.host, *faulty, f.logs);
+    ClassificationRun run(*faulty, f.logs);
     const std::string kept = f.tree.file("in/keep.txt", "data");
     const std::string gone = f.tree.path("in/gone.txt");
     f.host.values.mainListMode = true;
@@ -283,7 +296,7 @@ TEST(ClassificationRun, FailuresAreLoggedCountedAndLoseNothing) {
     f.host.values.keepOriginal = true;
     calls.failAll(test::FaultySyscalls::Call::Write, ENOSPC);
     calls.failAll(test::FaultySyscalls::Call::CopyRange, ENOSPC);
-    run.runClassification();
+    classify(run, f.host);
 
     EXPECT_EQ(f.host.summary->failures, 2);
     EXPECT_EQ(f.log(kFailureLogName), gone + "\r\n" + kept + "\r\n");
@@ -319,7 +332,7 @@ int classifyWithFault(bool copy, bool across, int nth, int error, SweepFigures& 
     test::FaultySyscalls calls;
     Fixture f;
     auto faulty = diskPlacementFiles(calls);
-    ClassificationRun run(f.host, *faulty, f.logs);
+    ClassificationRun run(*faulty, f.logs);
     std::string large(300 * 1024 + 7, '\0');
     for (std::size_t i = 0; i < large.size(); ++i)
         large[i] = static_cast<char>(i * 131 + (i >> 9));
@@ -334,7 +347,7 @@ int classifyWithFault(bool copy, bool across, int nth, int error, SweepFigures& 
             calls.failAll(test::FaultySyscalls::Call::Rename, EXDEV, "/in/" + name + "\n");
     if (nth > 0)
         calls.failNthCall(nth, error);
-    run.runClassification();
+    classify(run, f.host);
     const int made = calls.totalCalls();
     const std::string where = std::string(copy     ? "copy"
                                           : across ? "move across"
@@ -467,7 +480,7 @@ TEST(ClassificationRun, TreeDeeperThanThePathLimitIsPreviewedCopiedAndMovedWhole
     // A copy into a tree of the same shape elsewhere.
     f.host.values.keepOriginal = true;
     f.host.values.templateText = f.tree.path("out") + "/[子目录段]/[文件名]";
-    f.run.runClassification();
+    classify(f.run, f.host);
     std::vector<std::string> sources;
     for (const auto& [source, target] : f.host.done)
         sources.push_back(source);
@@ -486,11 +499,11 @@ TEST(ClassificationRun, TreeDeeperThanThePathLimitIsPreviewedCopiedAndMovedWhole
     TestHost previewHost;
     previewHost.values = f.host.values;
     PreviewFiles preview;
-    ClassificationRun previewRun(previewHost, preview, "");
-    previewRun.runClassification();
+    ClassificationRun previewRun(preview, "");
+    classify(previewRun, previewHost);
     EXPECT_EQ(filesAtAnyDepth(f.tree.path("in")), original);
     f.host.done.clear();
-    f.run.runClassification();
+    classify(f.run, f.host);
     EXPECT_EQ(previewHost.done, f.host.done);
     EXPECT_TRUE(f.host.failed.empty());
     std::map<std::string, std::string> moved;
@@ -510,19 +523,19 @@ TEST(ClassificationJournal, AnyNameRoundTripsAndUndoRunsOnceFromAJournalItWrote)
                                             "back\\n.txt",     "gbk\xb1\xa8.txt", "plain.txt"};
     for (const std::string& name : names)
         f.tree.file("in/" + name, name);
-    f.run.runClassification();
+    classify(f.run, f.host);
     ASSERT_EQ(f.host.done.size(), names.size());
     // One line per file in the human logs: a break inside a name is written as \n.
     EXPECT_EQ(linesOf(f.log(kBeforeLogName)), names.size());
     EXPECT_NE(f.log(kBeforeLogName).find("/in/line\\nbreak.txt\r\n"), std::string::npos);
 
-    const UndoResult undo = undoLastClassification(f.logs, *f.disk);
+    const UndoResult undo = undoLast(f.logs, *f.disk);
     EXPECT_EQ(undo.undone.size(), names.size());
     for (const std::string& name : names)
         EXPECT_EQ(contentOf(f.tree.path("in/" + name)), name);
 
     // Undone already: a second undo finds nothing and changes nothing.
-    const UndoResult again = undoLastClassification(f.logs, *f.disk);
+    const UndoResult again = undoLast(f.logs, *f.disk);
     EXPECT_TRUE(again.nothingToUndo);
     EXPECT_TRUE(again.notRestored.empty());
     EXPECT_EQ(filesIn(f.tree.path("in")), names.size());
@@ -536,7 +549,7 @@ TEST(ClassificationJournal, AnyNameRoundTripsAndUndoRunsOnceFromAJournalItWrote)
                                         f.tree.path("in/x.txt") + "\t" + moved + "\t-\t-\t-\t-\n",
                                     header + "move\tin/x.txt\tin/1/x.txt\t-\t-\t-\t-\n"}) {
         ASSERT_TRUE(files::FileOps().writeFile(journal, text).ok());
-        const UndoResult refused = undoLastClassification(f.logs, *f.disk);
+        const UndoResult refused = undoLast(f.logs, *f.disk);
         EXPECT_FALSE(refused.journalRead);
         EXPECT_FALSE(refused.problem.empty());
         EXPECT_EQ(contentOf(moved), "x");
@@ -550,18 +563,18 @@ TEST(ClassificationJournal, CopiesGoToTheTrashOnlyWhileUnchangedAndAPreviewChang
     const std::string a = f.tree.file("in/a.txt", "a");
     const std::string b = f.tree.file("in/b.txt", "b");
     f.host.values.keepOriginal = true;
-    f.run.runClassification();
+    classify(f.run, f.host);
     const std::string copyA = f.tree.path("in/1/a.txt"), copyB = f.tree.path("in/1/b.txt");
     ASSERT_TRUE(fs::exists(copyA) && fs::exists(copyB));
     ASSERT_TRUE(files::FileOps().writeFile(copyB, "changed since").ok());
 
     PreviewFiles preview;
-    const UndoResult dry = undoLastClassification(f.logs, preview, true);
+    const UndoResult dry = undoLast(f.logs, preview, true);
     EXPECT_EQ(dry.undone.size(), 1u);
     EXPECT_EQ(dry.notRestored.size(), 1u);
     EXPECT_TRUE(fs::exists(copyA));
 
-    const UndoResult undo = undoLastClassification(f.logs, *f.disk);
+    const UndoResult undo = undoLast(f.logs, *f.disk);
     ASSERT_EQ(undo.undone.size(), 1u);
     EXPECT_TRUE(undo.undone[0].trashed);
     EXPECT_FALSE(fs::exists(copyA));
@@ -577,18 +590,16 @@ TEST(ClassificationRun, ASecondRunOrUndoOnTheSameLogFolderIsRefusedAndChangesNot
     f.tree.file("in/a.txt", "a");
     LogFolderLock other;
     ASSERT_EQ(other.acquire(f.logs), LogFolderLock::Outcome::Held);
-    f.run.runClassification();
-    EXPECT_FALSE(f.run.refusal().empty());
+    EXPECT_FALSE(classify(f.run, f.host).refusal.empty());
     EXPECT_FALSE(f.host.summary);
     EXPECT_TRUE(fs::exists(f.tree.path("in/a.txt")));
     EXPECT_FALSE(fs::exists(logPath(f.logs, kBeforeLogName)));
-    const UndoResult undo = undoLastClassification(f.logs, *f.disk);
+    const UndoResult undo = undoLast(f.logs, *f.disk);
     EXPECT_FALSE(undo.journalRead);
     EXPECT_FALSE(undo.problem.empty());
 
     other.release();
-    f.run.runClassification();
-    EXPECT_TRUE(f.run.refusal().empty());
+    EXPECT_TRUE(classify(f.run, f.host).refusal.empty());
     EXPECT_TRUE(fs::exists(f.tree.path("in/1/a.txt")));
 }
 
@@ -605,9 +616,9 @@ TEST(ClassificationRun, AListedFileIsClassifiedOnceUnderAnySpellingAndThePreview
         TestHost previewHost;
         previewHost.values = f.host.values;
         previewHost.rows = f.host.rows;
-        ClassificationRun dry(previewHost, preview, "");
-        dry.runClassification();
-        f.run.runClassification();
+        ClassificationRun dry(preview, "");
+        classify(dry, previewHost);
+        classify(f.run, f.host);
 
         EXPECT_EQ(previewHost.done, f.host.done);
         ASSERT_EQ(f.host.done.size(), 1u);
@@ -628,7 +639,7 @@ TEST(ClassificationRun, AListedFileReplacedWhileTheRunWorksIsNotMoved) {
             ASSERT_EQ(::rename(other.c_str(), (d + "/two.txt").c_str()), 0);
         }
     };
-    f.run.runClassification();
+    classify(f.run, f.host);
     ASSERT_EQ(f.host.done.size(), 1u);
     EXPECT_EQ(f.host.failed, std::vector<std::string>{d + "/two.txt"});
     EXPECT_EQ(contentOf(d + "/two.txt"), "x");
