@@ -1,7 +1,7 @@
 #pragma once
 
 #include "text/Matching.h"
-#include "text/TextLoader.h"
+#include "text/TextStream.h"
 
 #include <cstddef>
 #include <cstdint>
