@@ -35,7 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const int stopAt = 1 + (flags >> 6);
     int asked = 0;
     RegexObject polled = re;
-    const int polledCount = polled.execute(subject, [&] { return ++asked == stopAt; });
+    const int polledCount = polled.execute(subject, [&] { return ++asked != stopAt; });
     if (asked > stopAt ||
         (polled.stopped() && (polledCount != 0 || polled.matchCount() != 0 || asked != stopAt)))
         std::abort();

@@ -156,9 +156,9 @@ enum class SearchEnd { Done, Limit, Stopped };
 class Search {
 public:
     Search(const pcre2_code* fast, const pcre2_code* counted, std::string_view subject,
-           pcre2_match_data* match, MatchResources& resources, const SearchPoll& poll)
+           pcre2_match_data* match, MatchResources& resources, const KeepGoing& keepGoing)
         : m_fast(fast), m_counted(counted), m_subject(subject), m_match(match), m_resources(resources),
-          m_poll(poll) {
+          m_keepGoing(keepGoing) {
         m_budget = std::min(kBudgetMax, kBudgetBase + kBudgetStepsPerByte * subject.size());
         pcre2_set_depth_limit(resources.context, 0xFFFFFFFFu); // the heap limit bounds the depth
         pcre2_set_heap_limit(resources.context, static_cast<std::uint32_t>(std::min(
@@ -170,10 +170,10 @@ public:
     /// the budget ran out or a stop was asked for (see `stopped`).
     int window(std::size_t start, std::size_t lastStart) {
         m_starts += lastStart - start + 1;
-        if (m_poll && (++m_calls >= kPollCalls || m_starts >= kPollStarts)) {
+        if (m_keepGoing && (++m_calls >= kPollCalls || m_starts >= kPollStarts)) {
             m_calls = 0;
             m_starts = 0;
-            if (m_poll()) {
+            if (!m_keepGoing()) {
                 m_stopped = true;
                 return PCRE2_ERROR_CALLOUT;
             }
@@ -197,7 +197,7 @@ private:
         if (search.m_budget == 0)
             return PCRE2_ERROR_CALLOUT;
         --search.m_budget;
-        if (++search.m_steps % kPollSteps == 0 && search.m_poll && search.m_poll()) {
+        if (++search.m_steps % kPollSteps == 0 && search.m_keepGoing && !search.m_keepGoing()) {
             search.m_stopped = true;
             return PCRE2_ERROR_CALLOUT;
         }
@@ -229,7 +229,7 @@ private:
     std::string_view m_subject;
     pcre2_match_data* m_match;
     MatchResources& m_resources;
-    const SearchPoll& m_poll;
+    const KeepGoing& m_keepGoing;
     std::uint64_t m_budget = 0;
     std::uint64_t m_steps = 0;
     unsigned m_calls = 0;     // fast calls since the last poll
@@ -239,17 +239,17 @@ private:
 
 /// Calls `onMatch(ovector, pairCount)` for the first match, or for every match when `global`.
 /// After an empty match the search goes on one character further, as in ECMAScript. Returns
-/// `Limit` when the engine gave up (the budget spent, out of memory), `Stopped` when `poll` asked
-/// for it; `onMatch` returning false stops early.
+/// `Limit` when the engine gave up (the budget spent, out of memory), `Stopped` when `keepGoing`
+/// said stop; `onMatch` returning false stops early.
 SearchEnd forEachMatch(const pcre2_code* fast, const pcre2_code* counted, std::string_view subject,
-                       bool global, const SearchPoll& poll,
+                       bool global, const KeepGoing& keepGoing,
                        const std::function<bool(const PCRE2_SIZE*, int)>& onMatch) {
     MatchDataHolder match(fast);
     ResourcesLease lease;
     MatchResources& resources = lease.resources();
     if (match.data == nullptr || resources.context == nullptr)
         return SearchEnd::Limit;
-    Search search(fast, counted, subject, match.data, resources, poll);
+    Search search(fast, counted, subject, match.data, resources, keepGoing);
     std::size_t start = 0;
     while (start <= subject.size()) {
         // Start positions before `windowEnd` (a character boundary) are tried in this call.
@@ -362,7 +362,7 @@ bool RegexObject::compile(std::string_view pattern, bool ignoreCase, bool multil
     return true;
 }
 
-int RegexObject::execute(std::string_view text, const SearchPoll& poll) {
+int RegexObject::execute(std::string_view text, const KeepGoing& keepGoing) {
     m_matches.clear();
     m_limitReached = false;
     m_stopped = false;
@@ -374,34 +374,35 @@ int RegexObject::execute(std::string_view text, const SearchPoll& poll) {
     std::size_t countedBytes = 0; // how far the subject has been counted
     bool overflow = false;
     const std::uint32_t groups = m_compiled->groups;
-    const SearchEnd end = forEachMatch(
-        m_compiled->code, m_compiled->counted, text, m_global, poll, [&](const PCRE2_SIZE* ov, int pairs) {
-            if (found.size() >= kMaxStoredMatches) {
-                overflow = true;
-                return false;
-            }
-            for (; countedBytes < ov[0]; ++countedBytes) {
-                if ((static_cast<unsigned char>(text[countedBytes]) & 0xC0) != 0x80)
-                    ++counted;
-            }
-            Match match;
-            match.text = std::string(text.substr(ov[0], ov[1] - ov[0]));
-            match.position = static_cast<std::int64_t>(counted);
-            storedBytes += match.text.size();
-            // The groups' text counts toward the cap as well.
-            for (std::uint32_t g = 1; g <= groups && static_cast<int>(g) < pairs; ++g) {
-                const PCRE2_SIZE from = ov[2 * g];
-                const PCRE2_SIZE to = ov[2 * g + 1];
-                if (from != PCRE2_UNSET && to >= from)
-                    storedBytes += to - from;
-            }
-            if (storedBytes > kMaxStoredBytes) {
-                overflow = true;
-                return false;
-            }
-            found.push_back(std::move(match));
-            return true;
-        });
+    const SearchEnd end =
+        forEachMatch(m_compiled->code, m_compiled->counted, text, m_global, keepGoing,
+                     [&](const PCRE2_SIZE* ov, int pairs) {
+                         if (found.size() >= kMaxStoredMatches) {
+                             overflow = true;
+                             return false;
+                         }
+                         for (; countedBytes < ov[0]; ++countedBytes) {
+                             if ((static_cast<unsigned char>(text[countedBytes]) & 0xC0) != 0x80)
+                                 ++counted;
+                         }
+                         Match match;
+                         match.text = std::string(text.substr(ov[0], ov[1] - ov[0]));
+                         match.position = static_cast<std::int64_t>(counted);
+                         storedBytes += match.text.size();
+                         // The groups' text counts toward the cap as well.
+                         for (std::uint32_t g = 1; g <= groups && static_cast<int>(g) < pairs; ++g) {
+                             const PCRE2_SIZE from = ov[2 * g];
+                             const PCRE2_SIZE to = ov[2 * g + 1];
+                             if (from != PCRE2_UNSET && to >= from)
+                                 storedBytes += to - from;
+                         }
+                         if (storedBytes > kMaxStoredBytes) {
+                             overflow = true;
+                             return false;
+                         }
+                         found.push_back(std::move(match));
+                         return true;
+                     });
     m_stopped = end == SearchEnd::Stopped;
     m_limitReached = end == SearchEnd::Limit || overflow;
     if (m_limitReached || m_stopped)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "run/RunContext.h"
+
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -8,10 +10,6 @@
 #include <vector>
 
 namespace karv {
-
-/// Asked at fixed points of a search's work (about every millisecond of it): returns true to end
-/// the search at once. May let the front end handle its events.
-using SearchPoll = std::function<bool()>;
 
 /// The program's regular-expression facility: a compiled expression (PCRE2, UTF mode, JIT where
 /// available) and the matches of its last `execute`. Syntax is ECMAScript-like: \s \S \f \t \v \r
@@ -22,7 +20,9 @@ using SearchPoll = std::function<bool()>;
 /// (up to a cap), so a linear expression completes over any text and the outcome never depends on the
 /// machine's load; only an expression that backtracks without bound reaches them, within seconds,
 /// and `limitReached` then tells the caller that "no match" means "gave up". A search given a
-/// `SearchPoll` asks it now and then whether to stop, and ends at once when told (`stopped`).
+/// `KeepGoing` asks it at fixed points of its work (about every millisecond of it) whether to go
+/// on, and ends at once when told not to (`stopped`); the question may let the front end handle
+/// its events.
 ///
 /// Copies share the compiled expression and duplicate the matches. Not for concurrent use of one
 /// object from several threads; copies may be used in different threads.
@@ -46,7 +46,7 @@ public:
 
     /// Searches `text`; replaces the stored matches and returns their number (0 or 1 when not
     /// global).
-    int execute(std::string_view text, const SearchPoll& poll = {});
+    int execute(std::string_view text, const KeepGoing& keepGoing = {});
 
     /// The current pattern, "" when nothing is compiled.
     std::string pattern() const;

@@ -194,7 +194,7 @@ enum class PassEnd { Finished, Stopped, AsAnsi };
 bool pauseBetweenPieces(const TextStreamControl& control) {
     if (control.pump)
         control.pump();
-    return control.stopRequested && control.stopRequested();
+    return control.keepGoing && !control.keepGoing();
 }
 
 /// Reads `source` from its start to its end and decodes it all as ANSI.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "run/RunContext.h"
 #include "text/Encoding.h"
 
 #include <cstddef>
@@ -40,8 +41,8 @@ struct TextStreamControl {
     std::size_t chunkBytes = kStreamChunkBytes;
     /// Runs between pieces (the window's event pump).
     std::function<void()> pump;
-    /// Asked between pieces; true ends the read at once.
-    std::function<bool()> stopRequested;
+    /// Asked between pieces; false ends the read at once.
+    KeepGoing keepGoing;
     /// When given and the content fits in the head, the whole decoded text is left here too (so a
     /// second reader of the same file needs no second load).
     std::string* wholeText = nullptr;
@@ -50,7 +51,7 @@ struct TextStreamControl {
 /// Result of a streamed read.
 struct StreamedText {
     int encodingCode = kEncodingNone; ///< as `loadFileText` gives it
-    bool stopped = false;             ///< the stop request ended the read before the end
+    bool stopped = false;             ///< told to stop before the end
     bool whole = false;               ///< the content fitted in the head (see `wholeText`)
 };
 
@@ -68,7 +69,7 @@ StreamedText streamTextFromBytes(std::string_view fileBytes, TextConsumer& consu
                                  const TextStreamControl& control = {});
 
 /// Hands an already decoded text to `consumer` in pieces of `control.chunkBytes`, cut at character
-/// boundaries, with the pump and the stop request between them. Returns true when stopped.
+/// boundaries, with the pump and the question whether to go on between them. Returns true when stopped.
 bool feedText(std::string_view text, TextConsumer& consumer, const TextStreamControl& control = {});
 
 } // namespace karv
