@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <optional>
 
 namespace karv::textio {
 
@@ -28,6 +29,42 @@ Gb18030Table::Gb18030Table() : m_entries(126 * 191) {
     ::iconv_close(cd);
 }
 
+namespace {
+
+/// Where the run of ASCII bytes from `i` ends.
+std::size_t asciiRunEnd(const unsigned char* b, std::size_t n, std::size_t i) {
+    while (i + 8 <= n) {
+        std::uint64_t word;
+        std::memcpy(&word, b + i, 8);
+        if ((word & 0x8080808080808080ull) != 0)
+            break;
+        i += 8;
+    }
+    while (i < n && b[i] < 0x80)
+        ++i;
+    return i;
+}
+
+/// The UTF-8 form, written to `utf8`, of the four bytes at `at` taken as one GB18030 character:
+/// its length, or no value when they are none (iconv reports the fault on the first byte).
+std::optional<std::size_t> fourByteForm(const Converter& fourByte, const unsigned char* at, char (&utf8)[8]) {
+    if (!fourByte.valid())
+        return std::nullopt;
+    char in[4];
+    std::memcpy(in, at, 4);
+    char* inPtr = in;
+    std::size_t inLeft = 4;
+    char* outPtr = utf8;
+    std::size_t outLeft = sizeof utf8;
+    ::iconv(fourByte.get(), nullptr, nullptr, nullptr, nullptr);
+    if (::iconv(fourByte.get(), &inPtr, &inLeft, &outPtr, &outLeft) != static_cast<std::size_t>(-1) &&
+        inLeft == 0)
+        return sizeof utf8 - outLeft;
+    return std::nullopt;
+}
+
+} // namespace
+
 Decoded decodeGb18030(std::string_view bytes, std::size_t limit, bool dropIncompleteTail, bool streaming) {
     const Gb18030Table& table = Gb18030Table::instance();
     const auto* b = reinterpret_cast<const unsigned char*>(bytes.data());
@@ -46,16 +83,7 @@ Decoded decodeGb18030(std::string_view bytes, std::size_t limit, bool dropIncomp
         std::size_t i = 0;
         while (i < n) {
             // ASCII runs are copied as they are.
-            std::size_t run = i;
-            while (run + 8 <= n) {
-                std::uint64_t word;
-                std::memcpy(&word, b + run, 8);
-                if ((word & 0x8080808080808080ull) != 0)
-                    break;
-                run += 8;
-            }
-            while (run < n && b[run] < 0x80)
-                ++run;
+            const std::size_t run = asciiRunEnd(b, n, i);
             if (run > i) {
                 const std::size_t room = limit - sink.size();
                 if (!sink.put(bytes.data() + i, std::min(run - i, room)) || run - i > room)
@@ -86,23 +114,12 @@ Decoded decodeGb18030(std::string_view bytes, std::size_t limit, bool dropIncomp
                         return sink.put(rest.text.data(), rest.text.size()) && !rest.truncated;
                     }
                     // A four-byte character, or a fault that iconv reports on its first byte.
-                    char in[4];
-                    std::memcpy(in, b + i, 4);
                     char utf8[8];
-                    char* inPtr = in;
-                    std::size_t inLeft = 4;
-                    char* outPtr = utf8;
-                    std::size_t outLeft = sizeof utf8;
-                    if (fourByte.valid()) {
-                        ::iconv(fourByte.get(), nullptr, nullptr, nullptr, nullptr);
-                        if (::iconv(fourByte.get(), &inPtr, &inLeft, &outPtr, &outLeft) !=
-                                static_cast<std::size_t>(-1) &&
-                            inLeft == 0) {
-                            if (!sink.put(utf8, sizeof utf8 - outLeft))
-                                return false;
-                            i += 4;
-                            continue;
-                        }
+                    if (const std::optional<std::size_t> length = fourByteForm(fourByte, b + i, utf8)) {
+                        if (!sink.put(utf8, *length))
+                            return false;
+                        i += 4;
+                        continue;
                     }
                 }
             } else if (lead >= 0x81 && lead <= 0xFE && dropIncompleteTail) {

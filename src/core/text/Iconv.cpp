@@ -4,10 +4,18 @@
 
 namespace karv::textio {
 
-std::size_t unitSizeOf(std::string_view charset) {
+namespace {
+
+/// A charset name with its ASCII letters in lower case.
+std::string lowerName(std::string_view charset) {
     std::string lower;
     for (const char c : charset)
         lower.push_back(static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c));
+    return lower;
+}
+
+std::size_t unitSizeOf(std::string_view charset) {
+    const std::string lower = lowerName(charset);
     if (lower.rfind("utf-16", 0) == 0 || lower.rfind("ucs-2", 0) == 0 || lower == "utf16")
         return 2;
     if (lower.rfind("utf-32", 0) == 0 || lower.rfind("ucs-4", 0) == 0 || lower == "utf32")
@@ -35,6 +43,18 @@ std::string replacementIn(const std::string& to) {
     return result;
 }
 
+/// `produced` without the byte-order mark that iconv's byte-order-neutral "UTF-16" and "UTF-32"
+/// write first.
+std::string_view withoutMark(std::string_view produced, std::size_t targetUnit) {
+    const std::string_view head = produced.substr(0, 2);
+    if (head == "\xFF\xFE" || head == "\xFE\xFF" ||
+        produced.substr(0, 4) == std::string_view("\0\0\xFE\xFF", 4))
+        produced.remove_prefix(targetUnit);
+    return produced;
+}
+
+} // namespace
+
 /// With `streaming`, a character cut off at the end is left undecoded (see `consumed`).
 Decoded iconvConvert(std::string_view bytes, std::string_view fromCharset, std::string_view toCharset,
                      std::size_t limit, bool dropIncompleteTail, bool streaming) {
@@ -50,10 +70,7 @@ Decoded iconvConvert(std::string_view bytes, std::string_view fromCharset, std::
     }
     const std::size_t unit = unitSizeOf(fromCharset);
     const std::size_t targetUnit = unitSizeOf(toCharset);
-    std::string targetLower;
-    for (const char c : toCharset)
-        targetLower.push_back(static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c));
-    // iconv's byte-order-neutral "UTF-16" and "UTF-32" write a mark first.
+    const std::string targetLower = lowerName(toCharset);
     bool skipTargetMark = targetLower == "utf-16" || targetLower == "utf-32";
     std::string& out = result.text;
     reserveBulk(out, std::min(limit, bytes.size() + bytes.size() / 2 + 16));
@@ -75,10 +92,7 @@ Decoded iconvConvert(std::string_view bytes, std::string_view fromCharset, std::
         const int error = errno;
         std::string_view produced(buffer, room - outLeft);
         if (skipTargetMark && produced.size() >= targetUnit) {
-            const std::string_view head = produced.substr(0, 2);
-            if (head == "\xFF\xFE" || head == "\xFE\xFF" ||
-                produced.substr(0, 4) == std::string_view("\0\0\xFE\xFF", 4))
-                produced.remove_prefix(targetUnit);
+            produced = withoutMark(produced, targetUnit);
             skipTargetMark = false;
         }
         out.append(produced);
@@ -121,9 +135,7 @@ Decoded iconvConvert(std::string_view bytes, std::string_view fromCharset, std::
 }
 
 bool isUtf8Name(std::string_view charset) {
-    std::string lower;
-    for (const char c : charset)
-        lower.push_back(static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c));
+    const std::string lower = lowerName(charset);
     return lower == "utf-8" || lower == "utf8";
 }
 

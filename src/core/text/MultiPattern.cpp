@@ -172,11 +172,88 @@ template <typename F> bool scanWindows(std::string_view text, F&& f) {
 
 /// The open segments searched by length: the text is walked window by window once, and for each
 /// length of an open segment that fits the window a rolling hash goes over it, every hit of the
-/// hash verified. The window is still in the cache for all lengths. Chosen when that costs less
-/// than the automaton's passes; no value when it does not, or on a stop (then `poll` says so).
-std::optional<std::size_t> countByLength(std::string_view patterns, std::string_view text,
-                                         const std::vector<bool>& open, WorkPoll& poll,
-                                         std::size_t batchNodes, bool force) {
+/// hash verified. The window is still in the cache for all lengths.
+class LengthSearch {
+public:
+    explicit LengthSearch(std::string_view patterns) : m_patterns(patterns) {}
+
+    /// Takes the open segments of the patterns, sorted by length and hash; false on a stop.
+    bool collect(const std::vector<bool>& open, WorkPoll& poll) {
+        std::size_t number = 0;
+        if (!scanSegments(m_patterns, [&](std::size_t offset, std::size_t length) {
+                if (open[number++]) {
+                    m_pending.push_back(
+                        {length,
+                         hashOf(reinterpret_cast<const unsigned char*>(m_patterns.data()) + offset, length),
+                         offset});
+                    m_pendingBytes += length;
+                }
+                return poll.add(length);
+            }))
+            return false;
+        std::sort(m_pending.begin(), m_pending.end());
+        return true;
+    }
+
+    bool empty() const { return m_pending.empty(); }
+
+    /// One group per length, each with a filter of its hashes.
+    void group() {
+        for (std::size_t g = 0; g < m_pending.size();) {
+            Group group{m_pending[g].length, 1, g, g, m_filters.size(), 6, 0};
+            while (group.end < m_pending.size() && m_pending[group.end].length == group.length)
+                ++group.end;
+            for (std::size_t k = 1; k < group.length; ++k)
+                group.top *= kRollBase;
+            group.missing = group.end - group.begin;
+            while ((std::size_t{1} << group.bits) < group.missing * 16 && group.bits < 30)
+                ++group.bits;
+            m_filters.resize(m_filters.size() + (std::size_t{1} << group.bits) / 64, 0);
+            m_groups.push_back(group);
+            g = group.end;
+        }
+        for (const Group& group : m_groups) {
+            for (std::size_t e = group.begin; e < group.end; ++e)
+                m_filters[word(m_pending[e].hash, group)] |= mask(m_pending[e].hash);
+        }
+    }
+
+    /// Whether this way costs less than the automaton's passes (always when `force`); false too
+    /// on a stop. Cost of both ways in rolling-hash steps: a window of length L costs L - m + 1
+    /// per length m <= L.
+    bool cheaper(std::string_view text, WorkPoll& poll, std::size_t batchNodes, bool force) const {
+        std::vector<std::uint64_t> lengthSums(m_groups.size() + 1, 0);
+        for (std::size_t g = 0; g < m_groups.size(); ++g)
+            lengthSums[g + 1] = lengthSums[g] + m_groups[g].length;
+        const std::uint64_t limit =
+            (m_pendingBytes / std::max<std::size_t>(batchNodes, 1) + 1) * text.size() * kAutomatonStepCost;
+        std::uint64_t rollingCost = 0;
+        return scanWindows(text, [&](std::size_t low, std::size_t high) {
+            const std::size_t length = high - low;
+            const auto fits = static_cast<std::size_t>(
+                std::upper_bound(m_groups.begin(), m_groups.end(), length,
+                                 [](std::size_t l, const Group& g) { return l < g.length; }) -
+                m_groups.begin());
+            rollingCost += fits * (length + 1) - lengthSums[fits];
+            return poll.add(length) && (force || rollingCost <= limit);
+        });
+    }
+
+    /// How many of the segments occur in `text`; no value on a stop.
+    std::optional<std::size_t> run(std::string_view text, WorkPoll& poll) {
+        m_seen.assign(m_pending.size(), 0);
+        m_missing = m_pending.size();
+        const auto* t = reinterpret_cast<const unsigned char*>(text.data());
+        if (!scanWindows(text, [&](std::size_t low, std::size_t high) {
+                return searchWindow(t + low, high - low, poll) && poll.add(high - low) && m_missing > 0;
+            })) {
+            if (poll.stopped())
+                return std::nullopt;
+        }
+        return m_pending.size() - m_missing;
+    }
+
+private:
     struct Pending {
         std::size_t length;
         std::uint64_t hash;
@@ -185,130 +262,95 @@ std::optional<std::size_t> countByLength(std::string_view patterns, std::string_
             return length != o.length ? length < o.length : hash < o.hash;
         }
     };
-    std::vector<Pending> pending;
-    std::size_t pendingBytes = 0;
-    std::size_t number = 0;
-    const auto hashOf = [](const unsigned char* p, std::size_t m) {
-        std::uint64_t h = 0;
-        for (std::size_t k = 0; k < m; ++k)
-            h = h * kRollBase + p[k];
-        return h;
-    };
-    if (!scanSegments(patterns, [&](std::size_t offset, std::size_t length) {
-            if (open[number++]) {
-                pending.push_back(
-                    {length, hashOf(reinterpret_cast<const unsigned char*>(patterns.data()) + offset, length),
-                     offset});
-                pendingBytes += length;
-            }
-            return poll.add(length);
-        }))
-        return std::nullopt;
-    if (pending.empty())
-        return std::size_t{0};
-    std::sort(pending.begin(), pending.end());
-
     struct Group {
         std::size_t length;
         std::uint64_t top;      // kRollBase^(length-1)
-        std::size_t begin, end; // its range of `pending`
+        std::size_t begin, end; // its range of `m_pending`
         std::size_t filter;     // first word of its filter
         unsigned bits;
         std::size_t missing;
     };
-    std::vector<Group> groups;
-    std::vector<std::uint64_t> filters;
-    for (std::size_t g = 0; g < pending.size();) {
-        Group group{pending[g].length, 1, g, g, filters.size(), 6, 0};
-        while (group.end < pending.size() && pending[group.end].length == group.length)
-            ++group.end;
-        for (std::size_t k = 1; k < group.length; ++k)
-            group.top *= kRollBase;
-        group.missing = group.end - group.begin;
-        while ((std::size_t{1} << group.bits) < group.missing * 16 && group.bits < 30)
-            ++group.bits;
-        filters.resize(filters.size() + (std::size_t{1} << group.bits) / 64, 0);
-        groups.push_back(group);
-        g = group.end;
+
+    static std::uint64_t hashOf(const unsigned char* p, std::size_t m) {
+        std::uint64_t h = 0;
+        for (std::size_t k = 0; k < m; ++k)
+            h = h * kRollBase + p[k];
+        return h;
     }
     // Two bits of one word per segment: a miss is one cache line, and a false hit, which costs a
     // search of the group, is rare.
-    const auto mask = [](std::uint64_t h) {
+    static std::uint64_t mask(std::uint64_t h) {
         const std::uint64_t x = (h ^ (h >> 31)) * 0xBF58476D1CE4E5B9ULL;
         return (std::uint64_t{1} << (x >> 58)) | (std::uint64_t{1} << ((x >> 52) & 63));
-    };
-    const auto word = [](std::uint64_t h, const Group& group) {
+    }
+    static std::size_t word(std::uint64_t h, const Group& group) {
         return group.filter + ((h * 0x9E3779B97F4A7C15ULL) >> (64 - group.bits) >> 6);
-    };
-    for (const Group& group : groups) {
-        for (std::size_t e = group.begin; e < group.end; ++e)
-            filters[word(pending[e].hash, group)] |= mask(pending[e].hash);
     }
 
-    // Cost of both ways, in rolling-hash steps: a window of length L costs L - m + 1 per length m <= L.
-    std::vector<std::uint64_t> lengthSums(groups.size() + 1, 0);
-    for (std::size_t g = 0; g < groups.size(); ++g)
-        lengthSums[g + 1] = lengthSums[g] + groups[g].length;
-    const std::uint64_t limit =
-        (pendingBytes / std::max<std::size_t>(batchNodes, 1) + 1) * text.size() * kAutomatonStepCost;
-    std::uint64_t rollingCost = 0;
-    if (!scanWindows(text, [&](std::size_t low, std::size_t high) {
-            const std::size_t length = high - low;
-            const auto fits = static_cast<std::size_t>(
-                std::upper_bound(groups.begin(), groups.end(), length,
-                                 [](std::size_t l, const Group& g) { return l < g.length; }) -
-                groups.begin());
-            rollingCost += fits * (length + 1) - lengthSums[fits];
-            return poll.add(length) && (force || rollingCost <= limit);
-        }))
-        return std::nullopt;
-
-    std::vector<std::uint8_t> seen(pending.size(), 0);
-    std::size_t missing = pending.size();
-    const auto* t = reinterpret_cast<const unsigned char*>(text.data());
-    const auto check = [&](Group& group, std::uint64_t h, const unsigned char* at) {
-        const std::uint64_t bits = mask(h);
-        if ((filters[word(h, group)] & bits) != bits)
-            return;
-        auto it = std::lower_bound(pending.begin() + static_cast<std::ptrdiff_t>(group.begin),
-                                   pending.begin() + static_cast<std::ptrdiff_t>(group.end), h,
-                                   [](const Pending& p, std::uint64_t v) { return p.hash < v; });
-        for (; it != pending.begin() + static_cast<std::ptrdiff_t>(group.end) && it->hash == h; ++it) {
-            const auto e = static_cast<std::size_t>(it - pending.begin());
-            if (seen[e] == 0 && std::memcmp(patterns.data() + it->offset, at, group.length) == 0) {
-                seen[e] = 1;
-                --group.missing;
-                --missing;
-            }
-        }
-    };
-    if (!scanWindows(text, [&](std::size_t low, std::size_t high) {
-            const unsigned char* p = t + low;
-            const std::size_t length = high - low;
-            for (Group& group : groups) {
-                const std::size_t m = group.length;
-                if (m > length)
-                    break;
-                if (group.missing == 0)
-                    continue;
-                std::uint64_t h = hashOf(p, m);
-                check(group, h, p);
-                for (std::size_t i = m; i < length; ++i) {
-                    h = (h - p[i - m] * group.top) * kRollBase + p[i];
-                    check(group, h, p + i - m + 1);
-                    // A long window is polled inside, not only at its end.
-                    if ((i - m) % kPollWork == kPollWork - 1 && !poll.add(kPollWork))
-                        return false;
-                }
-                if (!poll.add(m + (length - m) % kPollWork))
+    /// Every group that fits a window of `length` bytes at `p` goes over it; false on a stop.
+    bool searchWindow(const unsigned char* p, std::size_t length, WorkPoll& poll) {
+        for (Group& group : m_groups) {
+            const std::size_t m = group.length;
+            if (m > length)
+                break;
+            if (group.missing == 0)
+                continue;
+            std::uint64_t h = hashOf(p, m);
+            check(group, h, p);
+            for (std::size_t i = m; i < length; ++i) {
+                h = (h - p[i - m] * group.top) * kRollBase + p[i];
+                check(group, h, p + i - m + 1);
+                // A long window is polled inside, not only at its end.
+                if ((i - m) % kPollWork == kPollWork - 1 && !poll.add(kPollWork))
                     return false;
             }
-            return poll.add(length) && missing > 0;
-        })) {
-        if (poll.stopped())
-            return std::nullopt;
+            if (!poll.add(m + (length - m) % kPollWork))
+                return false;
+        }
+        return true;
     }
-    return pending.size() - missing;
+
+    /// Marks the segments of `group` that the bytes at `at`, of hash `h`, are.
+    void check(Group& group, std::uint64_t h, const unsigned char* at) {
+        const std::uint64_t bits = mask(h);
+        if ((m_filters[word(h, group)] & bits) != bits)
+            return;
+        const auto groupEnd = m_pending.begin() + static_cast<std::ptrdiff_t>(group.end);
+        auto it = std::lower_bound(m_pending.begin() + static_cast<std::ptrdiff_t>(group.begin), groupEnd, h,
+                                   [](const Pending& p, std::uint64_t v) { return p.hash < v; });
+        for (; it != groupEnd && it->hash == h; ++it) {
+            const auto e = static_cast<std::size_t>(it - m_pending.begin());
+            if (m_seen[e] == 0 && std::memcmp(m_patterns.data() + it->offset, at, group.length) == 0) {
+                m_seen[e] = 1;
+                --group.missing;
+                --m_missing;
+            }
+        }
+    }
+
+    std::string_view m_patterns;
+    std::vector<Pending> m_pending;
+    std::size_t m_pendingBytes = 0;
+    std::vector<Group> m_groups;
+    std::vector<std::uint64_t> m_filters;
+    std::vector<std::uint8_t> m_seen;
+    std::size_t m_missing = 0;
+};
+
+/// The open segments searched by length when that costs less than the automaton's passes; no
+/// value when it does not, or on a stop (then `poll` says so).
+std::optional<std::size_t> countByLength(std::string_view patterns, std::string_view text,
+                                         const std::vector<bool>& open, WorkPoll& poll,
+                                         std::size_t batchNodes, bool force) {
+    LengthSearch search(patterns);
+    if (!search.collect(open, poll))
+        return std::nullopt;
+    if (search.empty())
+        return std::size_t{0};
+    search.group();
+    if (!search.cheaper(text, poll, batchNodes, force))
+        return std::nullopt;
+    return search.run(text, poll);
 }
 
 /// How many segments of `patterns` occur in `text`; no value on a stop. Segments found whole are
