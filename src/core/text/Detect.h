@@ -1,6 +1,6 @@
 #pragma once
 
-#include "text/TextLoader.h"
+#include "text/LoadedText.h"
 #include "text/Utf8.h"
 
 #include <functional>

@@ -4,6 +4,7 @@
 #include "text/EncodedTermSearch.h"
 #include "text/Encoding.h"
 #include "text/Iconv.h"
+#include "text/LoadedText.h"
 #include "text/TextLimits.h"
 #include "text/TextStream.h"
 
@@ -12,17 +13,6 @@
 #include <string_view>
 
 namespace karv {
-
-/// A file's content as program text.
-struct LoadedText {
-    /// UTF-8, ending before the first zero character of the decoded content.
-    std::string text;
-    /// The detected `encodingCode`; 0 only when the file could not be read.
-    int encodingCode = kEncodingNone;
-    /// True when the file (or its decompressed content) was longer than `kContentByteLimit`,
-    /// or the text was cut at `kTextByteLimit`.
-    bool truncated = false;
-};
 
 /// Loads a file as text: gzip content (magic 1F 8B) is decompressed first, then the encoding is
 /// detected (marks, HTML meta charset, UTF-8 test, else ANSI = GB18030) and the content decoded
