@@ -30,15 +30,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const std::string match = re.matchTextAt(i, position);
         if (i >= 1 && i <= count && (position < 0 || static_cast<std::uint64_t>(position) > subject.size()))
             std::abort();
-        for (int j = 0; j <= re.subMatchCount() + 1 && j < 4; ++j)
-            (void)re.subMatchTextAt(i, j, position);
     }
-    (void)re.replace(subject, (flags & 8) ? "$1<$&>$$$'" : "");
     // Told to stop at its n-th question, a search has no answer; never told, it has the same one.
     const int stopAt = 1 + (flags >> 6);
     int asked = 0;
     RegexObject polled = re;
-    const int polledCount = polled.execute(subject, [&] { return ++asked == stopAt; });
+    const int polledCount = polled.execute(subject, [&] { return ++asked != stopAt; });
     if (asked > stopAt ||
         (polled.stopped() && (polledCount != 0 || polled.matchCount() != 0 || asked != stopAt)))
         std::abort();
@@ -49,7 +46,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     ContentMatcher wildcard(MatchMode::Wildcard, pattern);
     (void)wildcard.matches(subject);
-    (void)RegexObject::escapeAll(pattern);
     FindTermsOptions options;
     options.mode = (flags & 16) ? TermMode::All : TermMode::Any;
     options.wholeText = flags & 32;

@@ -120,9 +120,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const int meta = detectHtmlCharset(bytes);
     check(meta >= 0 && meta <= 3);
     (void)looksLikeUtf8(bytes);
-    std::int64_t position = 0;
-    for (int i = 0; i < 4 && position != -2; ++i)
-        (void)textBetween(bytes, "<meta", ">", &position);
 
     for (const char* charset : {"GB18030", "BIG5", "BIG5-HKSCS", "UTF-16LE", "UTF-16BE", "UTF-8"}) {
         const std::string converted = convertCharset(bytes, charset, "UTF-8", 1 << 16);

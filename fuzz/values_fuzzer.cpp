@@ -58,11 +58,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
               "wildcard pattern does not compile");
         if (!text.empty() && text.find_first_of("*?|") == std::string_view::npos)
             check(wildcard.execute(text) == 1, "a plain wildcard text does not find itself");
-        RegexObject literal;
-        check(literal.compile(RegexObject::escapeAll(text), false, false, false),
-              "escaped text does not compile");
-        if (!text.empty())
-            check(literal.execute(text) == 1, "escaped text does not find itself");
     }
     return 0;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "text/MultiPattern.h"
+
 #include <cstddef>
 #include <functional>
 #include <optional>
@@ -35,20 +37,8 @@ public:
     static std::optional<int> compare(const PreparedText& a, const PreparedText& b,
                                       const KeepGoing& keepGoing = {});
 
-    /// How segments not met whole in the other text are searched: the cheaper way for the texts,
-    /// always batches of the automaton, or always a rolling hash one segment length at a time.
-    enum class Search { Choose, Batches, ByLength };
-
-    /// How many non-empty segments of the prepared text `patterns` occur in the prepared text
-    /// `text`. Segments not met whole in `text` are searched one length at a time or in batches of
-    /// at most `batchNodes` trie nodes (those longer than half of that one by one).
-    static std::optional<std::size_t> segmentsFound(std::string_view patterns, std::string_view text,
-                                                    const KeepGoing& keepGoing = {},
-                                                    std::size_t batchNodes = kBatchNodes,
-                                                    Search search = Search::Choose);
-
     /// Trie nodes of one batch (about 20 bytes each once built, 34 while being built).
-    static constexpr std::size_t kBatchNodes = std::size_t{8} << 20;
+    static constexpr std::size_t kBatchNodes = kPatternBatchNodes;
 };
 
 /// The content measure 0..100 of two texts.

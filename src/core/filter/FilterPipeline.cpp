@@ -53,8 +53,8 @@ void FilterPipeline::readText(FileWork& work, TextConsumer& consumer) {
     control.headBytes = m_headBytes;
     control.chunkBytes = m_chunkBytes;
     control.pump = m_pump;
-    control.stopRequested = [this] {
-        return m_state.operationIdle;
+    control.keepGoing = [this] {
+        return !m_state.operationIdle;
     };
     if (work.text) {
         consumer.begin();

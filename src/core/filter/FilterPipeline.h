@@ -30,7 +30,7 @@ public:
         m_headBytes = headBytes;
         m_chunkBytes = chunkBytes;
     }
-    void setStopPoll(SearchPoll poll) override { m_poll = std::move(poll); }
+    void setStopPoll(KeepGoing keepGoing) override { m_poll = std::move(keepGoing); }
 
 private:
     struct FileWork;
@@ -47,7 +47,7 @@ private:
     std::function<void()> m_pump;
     std::size_t m_headBytes = kStreamHeadBytes;
     std::size_t m_chunkBytes = kStreamChunkBytes;
-    SearchPoll m_poll;
+    KeepGoing m_poll;
 
     // Per-folder matchers. The filter text is captured at run start, so they are compiled again
     // only when it differs from the one they were built from.

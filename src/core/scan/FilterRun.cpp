@@ -21,7 +21,7 @@ void FilterRun::setFilterStage(FileFilterStage* stage) {
     stage->setEventPump([this] { m_host.pump(); });
     stage->setStopPoll([this] {
         m_host.pump();
-        return m_state.operationIdle;
+        return !m_state.operationIdle;
     });
 }
 

@@ -73,9 +73,9 @@ public:
     virtual FileVerdict filterFile(const std::string& path) = 0;
     /// The run's event pump, for a stage to call during the long work of one file.
     virtual void setEventPump(std::function<void()> pump) { (void)pump; }
-    /// What a long search inside `filterFile` asks, now and then, whether the run is to stop; it
+    /// What a long search inside `filterFile` asks, now and then, whether the run may go on; it
     /// lets the front end handle its events too.
-    virtual void setStopPoll(SearchPoll /*poll*/) {}
+    virtual void setStopPoll(KeepGoing /*keepGoing*/) {}
 };
 
 class FilterRun;

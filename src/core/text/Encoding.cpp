@@ -1,5 +1,7 @@
 #include "text/Encoding.h"
 
+#include "text/TextSearch.h"
+
 #include <array>
 #include <vector>
 
@@ -24,8 +26,6 @@ constexpr std::array<std::string_view, 3> kCharsetRows = {
     "charset=Big5-HKSCS[fg]charset=''Big5-HKSCS''[fg]charset='Big5-HKSCS'",
 };
 
-constexpr std::string_view kAlternativeSeparator = "[fg]";
-
 std::string replaceAll(std::string_view text, std::string_view from, std::string_view to) {
     std::string out;
     std::size_t pos = 0;
@@ -41,37 +41,6 @@ std::string replaceAll(std::string_view text, std::string_view from, std::string
     return out;
 }
 
-std::string withoutChar(std::string_view text, char c) {
-    std::string out;
-    for (const char ch : text) {
-        if (ch != c)
-            out.push_back(ch);
-    }
-    return out;
-}
-
-/// Byte offset of the `count`-th character boundary after `pos` (clamped to the end).
-std::size_t skipCharacters(std::string_view text, std::size_t pos, std::size_t count) {
-    while (count > 0 && pos < text.size()) {
-        ++pos;
-        while (pos < text.size() && (static_cast<unsigned char>(text[pos]) & 0xC0) == 0x80)
-            ++pos;
-        --count;
-    }
-    return pos;
-}
-
-/// Byte offset `count` characters before `pos` (clamped to `floor`).
-std::size_t backCharacters(std::string_view text, std::size_t pos, std::size_t count, std::size_t floor) {
-    while (count > 0 && pos > floor) {
-        --pos;
-        while (pos > floor && (static_cast<unsigned char>(text[pos]) & 0xC0) == 0x80)
-            --pos;
-        --count;
-    }
-    return pos;
-}
-
 struct Span {
     std::size_t begin = 0;
     std::size_t end = 0;   ///< end of the text between the markers
@@ -79,39 +48,16 @@ struct Span {
     bool found = false;
 };
 
-Span locateBetween(std::string_view text, std::string_view start, std::string_view end, std::size_t from,
-                   bool backwards) {
+/// The first `start` at or after `from` and the next `end` after it, both found ignoring ASCII case.
+Span locateBetween(std::string_view text, std::string_view start, std::string_view end, std::size_t from) {
     Span span;
-    if (!backwards) {
-        std::size_t p1 = start.empty() ? from : findIgnoreAsciiCase(text, start, from);
-        if (p1 == std::string_view::npos)
-            return span;
-        const std::size_t inner = p1 + start.size();
-        const std::size_t p2 = end.empty() ? text.size() : findIgnoreAsciiCase(text, end, inner);
-        if (p2 == std::string_view::npos)
-            return span;
-        span = {inner, p2, p2 + end.size(), true};
+    const std::size_t p1 = findIgnoreAsciiCase(text, start, from);
+    if (p1 == std::string_view::npos)
         return span;
-    }
-    // Backwards: the end marker before the position, then the start marker before that.
-    const std::size_t limit = from == 0 ? text.size() : from;
-    std::size_t p2 = text.size();
-    if (!end.empty()) {
-        if (limit < end.size())
-            return span;
-        p2 = rfindIgnoreAsciiCase(text, end, limit - end.size());
-        if (p2 == std::string_view::npos)
-            return span;
-    }
-    std::size_t inner = 0;
-    if (!start.empty()) {
-        if (p2 < start.size())
-            return span;
-        const std::size_t p1 = rfindIgnoreAsciiCase(text, start, p2 - start.size());
-        if (p1 == std::string_view::npos)
-            return span;
-        inner = p1 + start.size();
-    }
+    const std::size_t inner = p1 + start.size();
+    const std::size_t p2 = findIgnoreAsciiCase(text, end, inner);
+    if (p2 == std::string_view::npos)
+        return span;
     span = {inner, p2, p2 + end.size(), true};
     return span;
 }
@@ -159,9 +105,7 @@ int detectHtmlCharset(std::string_view text) {
     const std::string_view head = headOf(text);
     std::size_t position = 0;
     while (true) {
-        // The meta markers hold no quote, so the quote-less retry of `textBetween` is the same
-        // search again and can be left out here.
-        const Span span = locateBetween(head, "<meta", ">", position, false);
+        const Span span = locateBetween(head, "<meta", ">", position);
         if (!span.found || span.end == span.begin)
             return 0;
         const std::string_view segment = head.substr(span.begin, span.end - span.begin);
@@ -327,63 +271,6 @@ Utf8Check checkUtf8(std::string_view bytes) {
 
 std::size_t validUtf8Prefix(std::string_view bytes) {
     return checkUtf8(bytes).valid;
-}
-
-std::string textBetween(std::string_view text, std::string_view startMarker, std::string_view endMarker,
-                        std::int64_t* position, const TextBetweenOptions& options) {
-    if (position != nullptr && *position == -2)
-        return {};
-    std::string start(startMarker);
-    std::string end(endMarker);
-    if (!options.literalMarkers) {
-        start = replaceAll(start, "''", "\"");
-        end = replaceAll(end, "''", "\"");
-    }
-    std::size_t from = 0;
-    if (position != nullptr && *position > 0)
-        from = static_cast<std::size_t>(*position - 1);
-    if (from > text.size())
-        from = text.size();
-
-    Span span = locateBetween(text, start, end, from, options.backwards);
-    if (!span.found && position != nullptr) {
-        span = locateBetween(text, withoutChar(start, '"'), withoutChar(end, '"'), from, options.backwards);
-        if (!span.found) {
-            *position = -2;
-            return {};
-        }
-    }
-    if (!span.found)
-        return {};
-    if (position != nullptr)
-        *position = static_cast<std::int64_t>(span.after) + 1;
-    const std::size_t begin = skipCharacters(text, span.begin, options.leftTrim);
-    const std::size_t finish = backCharacters(text, span.end, options.rightTrim, span.begin);
-    if (finish <= begin)
-        return {};
-    return std::string(text.substr(begin, finish - begin));
-}
-
-bool containsAnyOf(std::string_view text, std::string_view list, TermMode mode) {
-    if (list.empty())
-        return mode == TermMode::All;
-    std::size_t pos = 0;
-    while (true) {
-        const std::size_t next = list.find(kAlternativeSeparator, pos);
-        const std::string_view alternative =
-            list.substr(pos, next == std::string_view::npos ? std::string_view::npos : next - pos);
-        const bool found = alternative.empty()
-                               ? !text.empty()
-                               : findIgnoreAsciiCase(text, alternative) != std::string_view::npos;
-        if (mode == TermMode::Any && found)
-            return true;
-        if (mode == TermMode::All && !found)
-            return false;
-        if (next == std::string_view::npos)
-            break;
-        pos = next + kAlternativeSeparator.size();
-    }
-    return mode == TermMode::All;
 }
 
 } // namespace karv

@@ -1,7 +1,5 @@
 #pragma once
 
-#include "text/TextSearch.h"
-
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -69,33 +67,5 @@ std::size_t validUtf8Prefix(std::string_view bytes);
 
 /// Length of the leading part of `bytes` that is ASCII (bytes 00 to 7F).
 std::size_t asciiPrefix(std::string_view bytes);
-
-/// Options of `textBetween`.
-struct TextBetweenOptions {
-    /// Search the end marker backwards from the position (or the end), then the start marker
-    /// backwards from there.
-    bool backwards = false;
-    /// Characters dropped from the front and the back of the result.
-    std::size_t leftTrim = 0;
-    std::size_t rightTrim = 0;
-    /// Without it, every "''" in a marker stands for one double quote.
-    bool literalMarkers = false;
-};
-
-/// The text strictly between the first `startMarker` at or after the search position and the next
-/// `endMarker` after it, markers found ignoring ASCII case; empty when either is missing. An empty
-/// start marker means from the search position, an empty end marker means to the end of the text.
-///
-/// `position` (optional, in/out) is 1-based; 0 or less searches from the beginning. On success it
-/// moves past the end marker. When it is given, a failed search is retried once with every double
-/// quote removed from both markers; when that fails too it becomes -2, and a later call with -2
-/// returns empty at once (a scan loop over the text ends there).
-std::string textBetween(std::string_view text, std::string_view startMarker, std::string_view endMarker,
-                        std::int64_t* position = nullptr, const TextBetweenOptions& options = {});
-
-/// Whether `text` contains any (or all) of the alternatives of `list`, which are separated by
-/// "[fg]"; each is searched ignoring ASCII case. An empty alternative counts as found when the
-/// text is not empty. An empty list gives false in mode Any and true in mode All.
-bool containsAnyOf(std::string_view text, std::string_view list, TermMode mode = TermMode::Any);
 
 } // namespace karv

@@ -116,10 +116,10 @@ ContentMatcher::ContentMatcher(MatchMode mode, std::string_view filterText) : m_
     }
 }
 
-bool ContentMatcher::matches(std::string_view subject, const SearchPoll& poll) {
+bool ContentMatcher::matches(std::string_view subject, const KeepGoing& keepGoing) {
     if (m_mode == MatchMode::Plain)
         return plainTermMatch(subject, m_terms);
-    return m_regex.execute(subject, poll) != 0;
+    return m_regex.execute(subject, keepGoing) != 0;
 }
 
 } // namespace karv

@@ -57,11 +57,12 @@ public:
     ContentMatcher(MatchMode mode, std::string_view filterText);
 
     MatchMode mode() const { return m_mode; }
-    /// Whether the subject is a hit. An expression search asks `poll` now and then whether to stop.
-    bool matches(std::string_view subject, const SearchPoll& poll = {});
+    /// Whether the subject is a hit. An expression search asks `keepGoing` now and then whether to
+    /// go on.
+    bool matches(std::string_view subject, const KeepGoing& keepGoing = {});
     /// Whether the last `matches` gave up at the expression's limit (and so answered no).
     bool limitReached() const { return m_mode != MatchMode::Plain && m_regex.limitReached(); }
-    /// Whether the last `matches` was ended by its poll: its "no" is no answer.
+    /// Whether the last `matches` was told to stop: its "no" is no answer.
     bool stopped() const { return m_mode != MatchMode::Plain && m_regex.stopped(); }
 
 private:

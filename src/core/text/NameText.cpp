@@ -1,6 +1,6 @@
 #include "text/NameText.h"
 
-#include "text/TextLoader.h"
+#include "text/Iconv.h"
 #include "values/ValueText.h"
 
 namespace karv {

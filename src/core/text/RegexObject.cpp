@@ -43,24 +43,8 @@ constexpr std::size_t kJitStackMax = std::size_t{1} << 30;
 // What one `execute` may collect; beyond it the search counts as exceeding the limits.
 constexpr std::size_t kMaxStoredMatches = 1'000'000;
 constexpr std::size_t kMaxStoredBytes = std::size_t{256} << 20;
-// What one `replace` may produce ("$'" in a global replacement grows with the square of the text).
-constexpr std::size_t kMaxReplaceBytes = std::size_t{512} << 20;
 
 constexpr std::string_view kWildcardEscapes = "\\^$+.{}[]=()-\"";
-constexpr std::string_view kEscapeSetA = "\\^$+.{}[]=()?*|\"";
-constexpr std::string_view kEscapeSetB = "\\^$+.{}[]=()?*\"";
-constexpr std::string_view kEscapeSetC = "\\^$+.{}[]=?*\"";
-
-std::string escapeWith(std::string_view text, std::string_view set) {
-    std::string out;
-    out.reserve(text.size() + 8);
-    for (const char c : text) {
-        if (set.find(c) != std::string_view::npos)
-            out.push_back('\\');
-        out.push_back(c);
-    }
-    return out;
-}
 
 /// Letters whose escape means something in ECMAScript syntax (with \cX, \xHH, \uHHHH). Every
 /// other escaped letter stands for the letter itself there, while PCRE2 gives many of them a
@@ -172,9 +156,9 @@ enum class SearchEnd { Done, Limit, Stopped };
 class Search {
 public:
     Search(const pcre2_code* fast, const pcre2_code* counted, std::string_view subject,
-           pcre2_match_data* match, MatchResources& resources, const SearchPoll& poll)
+           pcre2_match_data* match, MatchResources& resources, const KeepGoing& keepGoing)
         : m_fast(fast), m_counted(counted), m_subject(subject), m_match(match), m_resources(resources),
-          m_poll(poll) {
+          m_keepGoing(keepGoing) {
         m_budget = std::min(kBudgetMax, kBudgetBase + kBudgetStepsPerByte * subject.size());
         pcre2_set_depth_limit(resources.context, 0xFFFFFFFFu); // the heap limit bounds the depth
         pcre2_set_heap_limit(resources.context, static_cast<std::uint32_t>(std::min(
@@ -186,10 +170,10 @@ public:
     /// the budget ran out or a stop was asked for (see `stopped`).
     int window(std::size_t start, std::size_t lastStart) {
         m_starts += lastStart - start + 1;
-        if (m_poll && (++m_calls >= kPollCalls || m_starts >= kPollStarts)) {
+        if (m_keepGoing && (++m_calls >= kPollCalls || m_starts >= kPollStarts)) {
             m_calls = 0;
             m_starts = 0;
-            if (m_poll()) {
+            if (!m_keepGoing()) {
                 m_stopped = true;
                 return PCRE2_ERROR_CALLOUT;
             }
@@ -213,7 +197,7 @@ private:
         if (search.m_budget == 0)
             return PCRE2_ERROR_CALLOUT;
         --search.m_budget;
-        if (++search.m_steps % kPollSteps == 0 && search.m_poll && search.m_poll()) {
+        if (++search.m_steps % kPollSteps == 0 && search.m_keepGoing && !search.m_keepGoing()) {
             search.m_stopped = true;
             return PCRE2_ERROR_CALLOUT;
         }
@@ -245,7 +229,7 @@ private:
     std::string_view m_subject;
     pcre2_match_data* m_match;
     MatchResources& m_resources;
-    const SearchPoll& m_poll;
+    const KeepGoing& m_keepGoing;
     std::uint64_t m_budget = 0;
     std::uint64_t m_steps = 0;
     unsigned m_calls = 0;     // fast calls since the last poll
@@ -255,17 +239,17 @@ private:
 
 /// Calls `onMatch(ovector, pairCount)` for the first match, or for every match when `global`.
 /// After an empty match the search goes on one character further, as in ECMAScript. Returns
-/// `Limit` when the engine gave up (the budget spent, out of memory), `Stopped` when `poll` asked
-/// for it; `onMatch` returning false stops early.
+/// `Limit` when the engine gave up (the budget spent, out of memory), `Stopped` when `keepGoing`
+/// said stop; `onMatch` returning false stops early.
 SearchEnd forEachMatch(const pcre2_code* fast, const pcre2_code* counted, std::string_view subject,
-                       bool global, const SearchPoll& poll,
+                       bool global, const KeepGoing& keepGoing,
                        const std::function<bool(const PCRE2_SIZE*, int)>& onMatch) {
     MatchDataHolder match(fast);
     ResourcesLease lease;
     MatchResources& resources = lease.resources();
     if (match.data == nullptr || resources.context == nullptr)
         return SearchEnd::Limit;
-    Search search(fast, counted, subject, match.data, resources, poll);
+    Search search(fast, counted, subject, match.data, resources, keepGoing);
     std::size_t start = 0;
     while (start <= subject.size()) {
         // Start positions before `windowEnd` (a character boundary) are tried in this call.
@@ -340,16 +324,6 @@ std::string RegexObject::wildcardToPattern(std::string_view wildcardText) {
     return out;
 }
 
-std::string RegexObject::escapeAll(std::string_view text) {
-    return escapeWith(text, kEscapeSetA);
-}
-std::string RegexObject::escapeKeepBar(std::string_view text) {
-    return escapeWith(text, kEscapeSetB);
-}
-std::string RegexObject::escapeKeepGroups(std::string_view text) {
-    return escapeWith(text, kEscapeSetC);
-}
-
 bool RegexObject::compile(std::string_view pattern, bool ignoreCase, bool multiline, bool global) {
     clear();
     auto compiled = std::make_shared<Compiled>();
@@ -388,7 +362,7 @@ bool RegexObject::compile(std::string_view pattern, bool ignoreCase, bool multil
     return true;
 }
 
-int RegexObject::execute(std::string_view text, const SearchPoll& poll) {
+int RegexObject::execute(std::string_view text, const KeepGoing& keepGoing) {
     m_matches.clear();
     m_limitReached = false;
     m_stopped = false;
@@ -400,122 +374,41 @@ int RegexObject::execute(std::string_view text, const SearchPoll& poll) {
     std::size_t countedBytes = 0; // how far the subject has been counted
     bool overflow = false;
     const std::uint32_t groups = m_compiled->groups;
-    const SearchEnd end = forEachMatch(
-        m_compiled->code, m_compiled->counted, text, m_global, poll, [&](const PCRE2_SIZE* ov, int pairs) {
-            if (found.size() >= kMaxStoredMatches) {
-                overflow = true;
-                return false;
-            }
-            for (; countedBytes < ov[0]; ++countedBytes) {
-                if ((static_cast<unsigned char>(text[countedBytes]) & 0xC0) != 0x80)
-                    ++counted;
-            }
-            Match match;
-            match.text = std::string(text.substr(ov[0], ov[1] - ov[0]));
-            match.position = static_cast<std::int64_t>(counted);
-            match.groups.resize(groups);
-            storedBytes += match.text.size();
-            for (std::uint32_t g = 1; g <= groups && static_cast<int>(g) < pairs; ++g) {
-                const PCRE2_SIZE from = ov[2 * g];
-                const PCRE2_SIZE to = ov[2 * g + 1];
-                if (from != PCRE2_UNSET && to >= from) {
-                    match.groups[g - 1] = std::string(text.substr(from, to - from));
-                    storedBytes += to - from;
-                }
-            }
-            if (storedBytes > kMaxStoredBytes) {
-                overflow = true;
-                return false;
-            }
-            found.push_back(std::move(match));
-            return true;
-        });
+    const SearchEnd end =
+        forEachMatch(m_compiled->code, m_compiled->counted, text, m_global, keepGoing,
+                     [&](const PCRE2_SIZE* ov, int pairs) {
+                         if (found.size() >= kMaxStoredMatches) {
+                             overflow = true;
+                             return false;
+                         }
+                         for (; countedBytes < ov[0]; ++countedBytes) {
+                             if ((static_cast<unsigned char>(text[countedBytes]) & 0xC0) != 0x80)
+                                 ++counted;
+                         }
+                         Match match;
+                         match.text = std::string(text.substr(ov[0], ov[1] - ov[0]));
+                         match.position = static_cast<std::int64_t>(counted);
+                         storedBytes += match.text.size();
+                         // The groups' text counts toward the cap as well.
+                         for (std::uint32_t g = 1; g <= groups && static_cast<int>(g) < pairs; ++g) {
+                             const PCRE2_SIZE from = ov[2 * g];
+                             const PCRE2_SIZE to = ov[2 * g + 1];
+                             if (from != PCRE2_UNSET && to >= from)
+                                 storedBytes += to - from;
+                         }
+                         if (storedBytes > kMaxStoredBytes) {
+                             overflow = true;
+                             return false;
+                         }
+                         found.push_back(std::move(match));
+                         return true;
+                     });
     m_stopped = end == SearchEnd::Stopped;
     m_limitReached = end == SearchEnd::Limit || overflow;
     if (m_limitReached || m_stopped)
         return 0;
     m_matches = std::move(found);
     return static_cast<int>(m_matches.size());
-}
-
-std::string RegexObject::replace(std::string_view text, std::string_view replacement,
-                                 const SearchPoll& poll) const {
-    m_limitReached = false;
-    m_stopped = false;
-    if (!m_compiled)
-        return {};
-    if (m_compiled->code == nullptr)
-        return std::string(text);
-    const std::uint32_t groups = m_compiled->groups;
-    const bool plain = replacement.find('$') == std::string_view::npos;
-    std::string out;
-    std::size_t copied = 0; // subject bytes already handled
-    bool overflow = false;
-    const SearchEnd end = forEachMatch(
-        m_compiled->code, m_compiled->counted, text, m_global, poll, [&](const PCRE2_SIZE* ov, int pairs) {
-            out.append(text.substr(copied, ov[0] - copied));
-            copied = ov[1];
-            if (plain) {
-                out.append(replacement);
-                return out.size() <= kMaxReplaceBytes || (overflow = true, false);
-            }
-            auto group = [&](std::uint32_t g) -> std::string_view {
-                if (static_cast<int>(g) >= pairs || ov[2 * g] == PCRE2_UNSET)
-                    return {};
-                return text.substr(ov[2 * g], ov[2 * g + 1] - ov[2 * g]);
-            };
-            for (std::size_t i = 0; i < replacement.size(); ++i) {
-                const char c = replacement[i];
-                if (c != '$' || i + 1 >= replacement.size()) {
-                    out.push_back(c);
-                    continue;
-                }
-                const char next = replacement[i + 1];
-                if (next == '$') {
-                    out.push_back('$');
-                    ++i;
-                } else if (next == '&') {
-                    out.append(text.substr(ov[0], ov[1] - ov[0]));
-                    ++i;
-                } else if (next == '`') {
-                    out.append(text.substr(0, ov[0]));
-                    ++i;
-                } else if (next == '\'') {
-                    out.append(text.substr(ov[1]));
-                    ++i;
-                } else if (next >= '0' && next <= '9') {
-                    // $nn when that group exists, else $n, else the text as it is.
-                    const std::uint32_t one = static_cast<std::uint32_t>(next - '0');
-                    std::uint32_t two = 0;
-                    const bool hasTwo =
-                        i + 2 < replacement.size() && replacement[i + 2] >= '0' && replacement[i + 2] <= '9';
-                    if (hasTwo)
-                        two = one * 10 + static_cast<std::uint32_t>(replacement[i + 2] - '0');
-                    if (hasTwo && two >= 1 && two <= groups) {
-                        out.append(group(two));
-                        i += 2;
-                    } else if (one >= 1 && one <= groups) {
-                        out.append(group(one));
-                        i += 1;
-                    } else {
-                        out.push_back('$');
-                    }
-                } else {
-                    out.push_back('$');
-                }
-            }
-            if (out.size() > kMaxReplaceBytes) {
-                overflow = true;
-                return false;
-            }
-            return true;
-        });
-    m_stopped = end == SearchEnd::Stopped;
-    m_limitReached = end == SearchEnd::Limit || overflow;
-    if (m_limitReached || m_stopped)
-        return std::string(text);
-    out.append(text.substr(copied));
-    return out;
 }
 
 std::string RegexObject::pattern() const {
@@ -530,20 +423,6 @@ int RegexObject::matchCount() const {
     return static_cast<int>(m_matches.size());
 }
 
-std::string RegexObject::matchText(int i) const {
-    std::int64_t position = 0;
-    return matchTextAt(i, position);
-}
-
-std::string RegexObject::subMatchText(int i, int j) const {
-    std::int64_t position = 0;
-    return subMatchTextAt(i, j, position);
-}
-
-int RegexObject::subMatchCount() const {
-    return m_matches.empty() ? 0 : static_cast<int>(m_matches.front().groups.size());
-}
-
 std::string RegexObject::matchTextAt(int i, std::int64_t& position) const {
     position = -1;
     if (i < 1 || i > matchCount())
@@ -551,17 +430,6 @@ std::string RegexObject::matchTextAt(int i, std::int64_t& position) const {
     const Match& match = m_matches[static_cast<std::size_t>(i - 1)];
     position = match.position;
     return match.text;
-}
-
-std::string RegexObject::subMatchTextAt(int i, int j, std::int64_t& position) const {
-    position = -1;
-    if (i < 1 || i > matchCount())
-        return {};
-    const Match& match = m_matches[static_cast<std::size_t>(i - 1)];
-    position = match.position;
-    if (j < 1 || static_cast<std::size_t>(j) > match.groups.size())
-        return {};
-    return match.groups[static_cast<std::size_t>(j - 1)];
 }
 
 void RegexObject::clear() {

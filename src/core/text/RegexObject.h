@@ -1,5 +1,7 @@
 #pragma once
 
+#include "run/RunContext.h"
+
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -9,21 +11,18 @@
 
 namespace karv {
 
-/// Asked at fixed points of a search's work (about every millisecond of it): returns true to end
-/// the search at once. May let the front end handle its events.
-using SearchPoll = std::function<bool()>;
-
 /// The program's regular-expression facility: a compiled expression (PCRE2, UTF mode, JIT where
 /// available) and the matches of its last `execute`. Syntax is ECMAScript-like: \s \S \f \t \v \r
 /// \n, classes, * + ? and lazy forms, |, ^ and $ (at every line with `multiline`), \uHHHH.
 ///
 /// Never throws. An invalid pattern, an empty object, or a search that exceeds the engine's limits
-/// counts as no match: `execute` returns 0 and `replace` returns the subject unchanged ("" when
-/// nothing was compiled). The limits are counted in engine steps and grow with the subject (up to a
-/// cap), so a linear expression completes over any text and the outcome never depends on the
+/// counts as no match: `execute` returns 0. The limits are counted in engine steps and grow with the subject
+/// (up to a cap), so a linear expression completes over any text and the outcome never depends on the
 /// machine's load; only an expression that backtracks without bound reaches them, within seconds,
 /// and `limitReached` then tells the caller that "no match" means "gave up". A search given a
-/// `SearchPoll` asks it now and then whether to stop, and ends at once when told (`stopped`).
+/// `KeepGoing` asks it at fixed points of its work (about every millisecond of it) whether to go
+/// on, and ends at once when told not to (`stopped`); the question may let the front end handle
+/// its events.
 ///
 /// Copies share the compiled expression and duplicate the matches. Not for concurrent use of one
 /// object from several threads; copies may be used in different threads.
@@ -39,50 +38,30 @@ public:
     /// Wildcards to an unanchored expression: escapes \ ^ $ + . { } [ ] = ( ) - " and turns
     /// "*" into ".*" and "?" into ".?" (zero or one character); "|" stays an alternation.
     static std::string wildcardToPattern(std::string_view wildcardText);
-    /// Escapes every metacharacter, "|" included (escape set A).
-    static std::string escapeAll(std::string_view text);
-    /// Escapes every metacharacter except "|" (escape set B).
-    static std::string escapeKeepBar(std::string_view text);
-    /// Escapes every metacharacter except "|", "(" and ")" (escape set C).
-    static std::string escapeKeepGroups(std::string_view text);
 
-    /// Compiles `pattern` (UTF-8). `global` decides whether `execute` collects all matches and
-    /// `replace` replaces all of them (else the first only). Returns whether the object was set up;
+    /// Compiles `pattern` (UTF-8). `global` decides whether `execute` collects all matches
+    /// (else the first only). Returns whether the object was set up;
     /// an invalid pattern still returns true (creation succeeded) and then never matches.
     bool compile(std::string_view pattern, bool ignoreCase = true, bool multiline = true, bool global = true);
 
     /// Searches `text`; replaces the stored matches and returns their number (0 or 1 when not
     /// global).
-    int execute(std::string_view text, const SearchPoll& poll = {});
-
-    /// `text` with the matches replaced by `replacement`, in which $& is the match, $1..$99 a
-    /// group, $` and $' the text before and after, $$ a dollar sign.
-    std::string replace(std::string_view text, std::string_view replacement,
-                        const SearchPoll& poll = {}) const;
+    int execute(std::string_view text, const KeepGoing& keepGoing = {});
 
     /// The current pattern, "" when nothing is compiled.
     std::string pattern() const;
     /// Whether the pattern compiled (an invalid pattern never matches).
     bool isValid() const;
-    /// Whether the last `execute` or `replace` gave up at a limit rather than finding its answer.
+    /// Whether the last `execute` gave up at a limit rather than finding its answer.
     bool limitReached() const { return m_limitReached; }
-    /// Whether the last `execute` or `replace` was ended by its poll (no answer: 0 matches, the
-    /// subject unchanged).
+    /// Whether the last `execute` was ended by its poll (no answer: 0 matches).
     bool stopped() const { return m_stopped; }
 
     /// Number of matches of the last `execute`.
     int matchCount() const;
-    /// The i-th match (1-based); "" outside the collection.
-    std::string matchText(int i) const;
-    /// The j-th group (1-based) of the i-th match; "" outside the collection or for an unset group.
-    std::string subMatchText(int i, int j) const;
-    /// Number of groups of the first match (0 without a match).
-    int subMatchCount() const;
-    /// The i-th match and, in `position`, its 0-based offset in characters (code points) of the
+    /// The i-th match (1-based) and, in `position`, its 0-based offset in characters (code points) of the
     /// subject; position -1 outside the collection.
     std::string matchTextAt(int i, std::int64_t& position) const;
-    /// The j-th group of the i-th match and, in `position`, the offset of the i-th match.
-    std::string subMatchTextAt(int i, int j, std::int64_t& position) const;
 
     /// Releases the expression and the matches.
     void clear();
@@ -92,14 +71,13 @@ private:
     struct Match {
         std::string text;
         std::int64_t position = 0;
-        std::vector<std::string> groups;
     };
 
     std::shared_ptr<const Compiled> m_compiled;
     std::vector<Match> m_matches;
     bool m_global = true;
-    mutable bool m_limitReached = false;
-    mutable bool m_stopped = false;
+    bool m_limitReached = false;
+    bool m_stopped = false;
 };
 
 } // namespace karv

@@ -1,5 +1,7 @@
 #include "text/StreamSearch.h"
 
+#include "text/EncodedTermSearch.h"
+
 #include <algorithm>
 #include <cstring>
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "text/Matching.h"
-#include "text/TextLoader.h"
+#include "text/TextStream.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -80,8 +80,9 @@ public:
     bool finish();
     /// Whether a window's test gave up at the expression's limit.
     bool limitReached() const { return m_limitReached; }
-    /// Asked now and then during a window's test; answering "stop" ends the search with no answer.
-    void setPoll(SearchPoll poll) { m_poll = std::move(poll); }
+    /// Asked now and then during a window's test; answering "stop" (false) ends the search with no
+    /// answer.
+    void setPoll(KeepGoing keepGoing) { m_poll = std::move(keepGoing); }
     bool stopped() const { return m_stopped; }
 
 private:
@@ -94,7 +95,7 @@ private:
     std::string m_buffer;
     bool m_found = false;
     bool m_limitReached = false;
-    SearchPoll m_poll;
+    KeepGoing m_poll;
     bool m_stopped = false;
 };
 

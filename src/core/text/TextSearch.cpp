@@ -105,6 +105,8 @@ __attribute__((target("avx2"))) std::size_t scanWide(const char* h, const char* 
 }
 #endif
 
+constexpr std::string_view kAlternativeSeparator = "[fg]";
+
 } // namespace
 
 std::size_t findIgnoreAsciiCase(std::string_view haystack, std::string_view needle, std::size_t from) {
@@ -212,6 +214,28 @@ std::size_t rfindIgnoreAsciiCase(std::string_view haystack, std::string_view nee
 
 bool equalsIgnoreAsciiCase(std::string_view a, std::string_view b) {
     return a.size() == b.size() && sameFolded(a.data(), b.data(), a.size());
+}
+
+bool containsAnyOf(std::string_view text, std::string_view list, TermMode mode) {
+    if (list.empty())
+        return mode == TermMode::All;
+    std::size_t pos = 0;
+    while (true) {
+        const std::size_t next = list.find(kAlternativeSeparator, pos);
+        const std::string_view alternative =
+            list.substr(pos, next == std::string_view::npos ? std::string_view::npos : next - pos);
+        const bool found = alternative.empty()
+                               ? !text.empty()
+                               : findIgnoreAsciiCase(text, alternative) != std::string_view::npos;
+        if (mode == TermMode::Any && found)
+            return true;
+        if (mode == TermMode::All && !found)
+            return false;
+        if (next == std::string_view::npos)
+            break;
+        pos = next + kAlternativeSeparator.size();
+    }
+    return mode == TermMode::All;
 }
 
 } // namespace karv

@@ -25,4 +25,9 @@ std::size_t rfindIgnoreAsciiCase(std::string_view haystack, std::string_view nee
 /// Equality with ASCII letters folded.
 bool equalsIgnoreAsciiCase(std::string_view a, std::string_view b);
 
+/// Whether `text` contains any (or all) of the alternatives of `list`, which are separated by
+/// "[fg]"; each is searched ignoring ASCII case. An empty alternative counts as found when the
+/// text is not empty. An empty list gives false in mode Any and true in mode All.
+bool containsAnyOf(std::string_view text, std::string_view list, TermMode mode = TermMode::Any);
+
 } // namespace karv
