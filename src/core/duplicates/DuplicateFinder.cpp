@@ -279,92 +279,99 @@ struct DuplicateFinder::Impl {
     // A stop that arrived while this file was handled: the file is not added, the walk ends.
     bool stopped() { return state().operationIdle; }
 
-    void collectByContent(const std::string& path, std::uint64_t size, std::uint64_t order) {
-        if (stopped())
-            return;
-        SizeBucket& bucket = bySize[size];
+    /// The file of one content decision: its path, size, walk order and first read.
+    struct Candidate {
+        const std::string& path;
+        std::uint64_t size = 0;
+        std::uint64_t order = 0;
+        FirstRead first;
+        std::unique_ptr<ReadOnlyFile> file; // open from the first read, when read here
+        bool small() const { return size <= kWholeReadBytes; }
+    };
+
+    /// Whether a file of `size` is to be read now: not while it is the only one of its size (it
+    /// then waits as the bucket's pending file). Reads the pending one first when a second comes.
+    bool bucketReady(SizeBucket& bucket, const std::string& path, std::uint64_t size, std::uint64_t order) {
         if (!bucket.pending && bucket.byPrefix.empty()) {
             // A size met once can never form a group: nothing is read until a second file has it.
             bucket.pending = Pending{path, order, currentStat};
-            return;
+            return false;
         }
         if (bucket.pending && !settlePending(bucket, size) && bucket.byPrefix.empty()) {
             bucket.pending = Pending{path, order, currentStat};
-            return;
+            return false;
         }
-        showReading(path, size);
-        // A small file is read once, whole, and compared in memory; a larger one is read on from
-        // the opening of its prefix.
-        std::unique_ptr<ReadOnlyFile> file;
-        FirstRead first = firstReadOf(path, order, size, &file);
-        if (first.outcome != ReadOutcome::Done)
-            return; // cannot be read: dropped
-        const bool small = size <= kWholeReadBytes;
-        const auto compareWith = [&](std::size_t content, ContentHash& hash) {
-            if (small) {
-                if (const std::string* theirs = keptContent(content)) {
-                    if (*theirs != first.bytes)
-                        return CompareOutcome::Different;
-                    hash = first.contentHash;
-                    return CompareOutcome::Equal;
-                }
-            }
-            const std::unique_ptr<ReadOnlyFile> theirs = openFirstMember(content);
-            if (!theirs)
-                return CompareOutcome::SecondFailed;
-            if (small) {
-                const CompareOutcome outcome = compareWithFile(first.bytes, *theirs, stats, buffers);
-                if (outcome == CompareOutcome::Equal)
-                    hash = first.contentHash;
-                return outcome;
-            }
-            ReadOnlyFile* mine = readable(path, first, size, file);
-            if (mine == nullptr)
-                return CompareOutcome::FirstFailed;
-            return compareFiles(*mine, *theirs, size, hash, control(), stats, buffers);
-        };
-        PrefixSet& set = bucket.byPrefix[first.prefixHash];
-        if (set.classes.empty()) {
-            if (stopped())
-                return;
-            startClass(set, path, order, size, nullptr, currentStat, first);
-            return;
-        }
-        if (set.classes.size() == 1 && !classes[set.classes[0]].unreadable) {
-            // One candidate: comparing reads each file once, and stops at the first difference.
-            const std::size_t only = set.classes[0];
-            ContentHash hash;
-            switch (compareWith(only, hash)) {
-            case CompareOutcome::Equal:
-                if (stopped())
-                    return;
-                classes[only].hashKnown = true;
-                classes[only].hash = hash;
-                addMember(groups[classes[only].group], path, currentStat);
-                return;
-            case CompareOutcome::Different:
-                if (stopped())
-                    return;
-                startClass(set, path, order, size, nullptr, currentStat, first);
-                return;
-            case CompareOutcome::FirstFailed:
-            case CompareOutcome::Stopped:
-                return;
-            case CompareOutcome::SecondFailed:
-                classes[only].unreadable = true;
-                break; // go on as with several candidates
+        return true;
+    }
+
+    /// Compares the candidate with the first member of a class; on Equal, `hash` is their content
+    /// hash.
+    CompareOutcome compareWithClass(Candidate& mine, std::size_t content, ContentHash& hash) {
+        if (mine.small()) {
+            if (const std::string* theirs = keptContent(content)) {
+                if (*theirs != mine.first.bytes)
+                    return CompareOutcome::Different;
+                hash = mine.first.contentHash;
+                return CompareOutcome::Equal;
             }
         }
+        const std::unique_ptr<ReadOnlyFile> theirs = openFirstMember(content);
+        if (!theirs)
+            return CompareOutcome::SecondFailed;
+        if (mine.small()) {
+            const CompareOutcome outcome = compareWithFile(mine.first.bytes, *theirs, stats, buffers);
+            if (outcome == CompareOutcome::Equal)
+                hash = mine.first.contentHash;
+            return outcome;
+        }
+        ReadOnlyFile* file = readable(mine.path, mine.first, mine.size, mine.file);
+        if (file == nullptr)
+            return CompareOutcome::FirstFailed;
+        return compareFiles(*file, *theirs, mine.size, hash, control(), stats, buffers);
+    }
+
+    /// Joins the set's one class, or starts a second; false when the search must go on as with
+    /// several candidates (the class's first member could not be read).
+    bool decideAgainstOnly(PrefixSet& set, Candidate& mine) {
+        // One candidate: comparing reads each file once, and stops at the first difference.
+        const std::size_t only = set.classes[0];
         ContentHash hash;
-        if (small) {
-            hash = first.contentHash;
+        switch (compareWithClass(mine, only, hash)) {
+        case CompareOutcome::Equal:
+            if (stopped())
+                return true;
+            classes[only].hashKnown = true;
+            classes[only].hash = hash;
+            addMember(groups[classes[only].group], mine.path, currentStat);
+            return true;
+        case CompareOutcome::Different:
+            if (stopped())
+                return true;
+            startClass(set, mine.path, mine.order, mine.size, nullptr, currentStat, mine.first);
+            return true;
+        case CompareOutcome::FirstFailed:
+        case CompareOutcome::Stopped:
+            return true;
+        case CompareOutcome::SecondFailed:
+            classes[only].unreadable = true;
+            break;
+        }
+        return false;
+    }
+
+    /// Finds the class whose content hash and bytes equal the candidate's among several, or starts
+    /// a new one.
+    void decideByHash(PrefixSet& set, Candidate& mine) {
+        ContentHash hash;
+        if (mine.small()) {
+            hash = mine.first.contentHash;
         } else {
-            ReadOnlyFile* mine = readable(path, first, size, file);
-            if (mine == nullptr ||
-                wholeFileHash(*mine, size, hash, control(), stats, buffers) != ReadOutcome::Done)
+            ReadOnlyFile* file = readable(mine.path, mine.first, mine.size, mine.file);
+            if (file == nullptr ||
+                wholeFileHash(*file, mine.size, hash, control(), stats, buffers) != ReadOutcome::Done)
                 return;
         }
-        if (!registerAll(set, size))
+        if (!registerAll(set, mine.size))
             return;
         if (const auto found = set.byHash.find(hash); found != set.byHash.end()) {
             const std::vector<std::size_t> candidates = found->second;
@@ -372,11 +379,11 @@ struct DuplicateFinder::Impl {
                 if (classes[candidate].unreadable)
                     continue;
                 ContentHash confirmed;
-                const CompareOutcome same = compareWith(candidate, confirmed);
+                const CompareOutcome same = compareWithClass(mine, candidate, confirmed);
                 if (same == CompareOutcome::Equal) {
                     if (stopped())
                         return;
-                    addMember(groups[classes[candidate].group], path, currentStat);
+                    addMember(groups[classes[candidate].group], mine.path, currentStat);
                     return;
                 }
                 if (same == CompareOutcome::FirstFailed || same == CompareOutcome::Stopped)
@@ -387,7 +394,32 @@ struct DuplicateFinder::Impl {
         }
         if (stopped())
             return;
-        startClass(set, path, order, size, &hash, currentStat, first);
+        startClass(set, mine.path, mine.order, mine.size, &hash, currentStat, mine.first);
+    }
+
+    void collectByContent(const std::string& path, std::uint64_t size, std::uint64_t order) {
+        if (stopped())
+            return;
+        SizeBucket& bucket = bySize[size];
+        if (!bucketReady(bucket, path, size, order))
+            return;
+        showReading(path, size);
+        // A small file is read once, whole, and compared in memory; a larger one is read on from
+        // the opening of its prefix.
+        Candidate mine{path, size, order, {}, nullptr};
+        mine.first = firstReadOf(path, order, size, &mine.file);
+        if (mine.first.outcome != ReadOutcome::Done)
+            return; // cannot be read: dropped
+        PrefixSet& set = bucket.byPrefix[mine.first.prefixHash];
+        if (set.classes.empty()) {
+            if (stopped())
+                return;
+            startClass(set, path, order, size, nullptr, currentStat, mine.first);
+            return;
+        }
+        if (set.classes.size() == 1 && !classes[set.classes[0]].unreadable && decideAgainstOnly(set, mine))
+            return;
+        decideByHash(set, mine);
     }
 
     // --- read-ahead ---------------------------------------------------------------------------
@@ -617,19 +649,6 @@ void DuplicateFinder::outputDuplicates() {
         if (state.operationIdle)
             break;
     }
-}
-
-std::vector<DuplicateGroup> DuplicateFinder::duplicateGroups() const {
-    std::vector<const Impl::Group*> ordered;
-    for (const Impl::Group& group : m->groups)
-        ordered.push_back(&group);
-    std::stable_sort(ordered.begin(), ordered.end(), [](const Impl::Group* a, const Impl::Group* b) {
-        return a->firstOrdinal < b->firstOrdinal;
-    });
-    std::vector<DuplicateGroup> result;
-    for (const Impl::Group* group : ordered)
-        result.push_back({group->key, group->members});
-    return result;
 }
 
 const ReadStats& DuplicateFinder::readStats() const {

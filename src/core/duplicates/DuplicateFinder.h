@@ -11,12 +11,6 @@
 
 namespace karv {
 
-/// Files gathered under one key: members in the order the walk met them.
-struct DuplicateGroup {
-    std::string key;
-    std::vector<std::string> members;
-};
-
 /// Duplicate collection and output of a filter run. Files that passed the filters are grouped
 /// during the walk by key (content, size or file name; names optionally by similarity, confirmed by
 /// content similarity) and the groups with two or more members are listed after the walk.
@@ -43,8 +37,6 @@ public:
     /// Lists the groups; stops when `operationIdle` turns true.
     void outputDuplicates();
 
-    /// The groups in the order of their first members (groups of one included).
-    std::vector<DuplicateGroup> duplicateGroups() const;
     const ReadStats& readStats() const;
 
 private:

@@ -69,7 +69,7 @@ void FilterRun::walk() {
     if (m_duplicates != nullptr)
         m_duplicates->clear();
     m_visited.clear();
-    scanDirectory(m_state.scanRoot, false);
+    scanDirectory(m_state.scanRoot);
 
     if (options.duplicateFilter() && m_duplicates != nullptr) {
         // A stopped walk still lists the groups found so far; a second stop ends the listing.
@@ -120,7 +120,7 @@ std::string childPath(const std::string& folder, const std::string& name) {
 
 } // namespace
 
-void FilterRun::scanDirectory(const std::string& folder, bool /*isSubfolder*/) {
+void FilterRun::scanDirectory(const std::string& folder) {
     OpenFolders open;
     open.openRoot(folder);
     std::string path = folder;

@@ -109,7 +109,7 @@ public:
     /// Runs the walk on a folder that was already chosen (the command line has no folder chooser).
     void runOn(const std::string& folder);
 
-    void scanDirectory(const std::string& folder, bool isSubfolder);
+    void scanDirectory(const std::string& folder);
     void addResultRow(const std::string& path, std::uint64_t size, std::uint64_t contentCount,
                       const std::string& timeText, const std::optional<FileStat>& knownStat = std::nullopt);
     void statusRefresh();
