@@ -26,14 +26,12 @@ public:
     std::string caption{karv::kIdleCaption};
     const karv::ScanOptions& options() const override { return options_; }
     karv::ResultSink& results() override { return sink; }
-    std::string startCaption() const override { return caption; }
     void setStartCaption(std::string_view text) override { caption = text; }
-    std::string startTag() const override { return {}; }
-    void setStartTag(const std::string&) override {}
+    void runStarting(const std::string&) override {}
     void saveControlStates() override {}
     void updateEnabling() override {}
     void showMessage(std::string_view) override {}
-    std::string chooseFolder(std::string_view, const std::string&) override { return {}; }
+    std::string chooseFolder(std::string_view) override { return {}; }
     void setStatusText(const std::string&) override {}
     void scrollToLastRow() override {}
     void pump() override {}
@@ -51,11 +49,9 @@ void DuplicatesByContent(benchmark::State& state) {
         host.options_.values.duplicateFilter = true;
         host.options_.values.duplicateKind = karv::DuplicateKind::Md5;
         host.options_.values.duplicateOutput = karv::DuplicateOutput::All;
-        karv::AppState app;
-        app.operationIdle = true;
-        karv::FilterRun run(app, host);
-        karv::FilterPipeline pipeline(app, host.options_);
-        karv::DuplicateFinder finder(run);
+        karv::FilterRun run(host);
+        karv::FilterPipeline pipeline(host.options_);
+        karv::DuplicateFinder finder(host.options_);
         run.setFilterStage(&pipeline);
         run.setDuplicateStage(&finder);
         run.runOn(tree);

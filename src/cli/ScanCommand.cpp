@@ -82,14 +82,12 @@ public:
 
     const ScanOptions& options() const override { return m_options; }
     ResultSink& results() override { return m_sink; }
-    std::string startCaption() const override { return m_caption; }
-    void setStartCaption(std::string_view caption) override { m_caption = caption; }
-    std::string startTag() const override { return m_tag; }
-    void setStartTag(const std::string& folder) override { m_tag = folder; }
+    void setStartCaption(std::string_view) override {}
+    void runStarting(const std::string&) override {}
     void saveControlStates() override {}
     void updateEnabling() override {}
     void showMessage(std::string_view text) override { m_io.err << terminalText(text) << "\n"; }
-    std::string chooseFolder(std::string_view, const std::string&) override { return {}; }
+    std::string chooseFolder(std::string_view) override { return {}; }
     void scrollToLastRow() override {}
 
     void setStatusText(const std::string& text) override {
@@ -99,14 +97,14 @@ public:
     }
 
     void pump() override {
-        // Each Ctrl+C is one click on the running button.
-        if (interruptCount() > m_interruptsHandled && m_caption != kIdleCaption && m_run != nullptr) {
+        // Each Ctrl+C asks the run to stop, as a click on the running button does.
+        if (interruptCount() > m_interruptsHandled && m_run != nullptr && m_run->running()) {
             m_interruptsHandled = interruptCount();
-            m_run->startOrStopRun();
+            m_run->requestStop();
         }
         // Rows that cannot be written end the run, the duplicate listing included.
-        if (m_sink.failed() && m_run != nullptr && m_caption != kIdleCaption && !m_run->state().operationIdle)
-            m_run->startOrStopRun();
+        if (m_sink.failed() && m_run != nullptr)
+            m_run->requestStop();
         const std::int64_t now = tickMs();
         if (now - m_lastRefresh >= 1000 && m_run != nullptr) {
             m_lastRefresh = now;
@@ -127,8 +125,6 @@ private:
     FixedScanOptions& m_options;
     StreamSink& m_sink;
     FilterRun* m_run = nullptr;
-    std::string m_caption{kIdleCaption};
-    std::string m_tag;
     std::string m_status;
     bool m_fromTimer = false;
     int m_interruptsHandled = 0;
@@ -401,12 +397,10 @@ int scanCommand(const std::vector<std::string>& args, CliIo& io) {
     const std::string& folder = parsed.folder;
     StreamSink sink(io.out, parsed.format, parsed.nul);
     CliRunHost host(io, options, sink);
-    AppState state;
-    state.operationIdle = true;
-    FilterRun run(state, host);
+    FilterRun run(host);
     host.attach(&run);
-    FilterPipeline pipeline(state, options);
-    DuplicateFinder duplicates(run);
+    FilterPipeline pipeline(options);
+    DuplicateFinder duplicates(options);
     run.setFilterStage(&pipeline);
     run.setDuplicateStage(&duplicates);
     run.runOn(folder);

@@ -30,7 +30,7 @@ constexpr std::size_t kKeptContentBytes = std::size_t{64} << 20;
 } // namespace
 
 struct DuplicateFinder::Impl {
-    explicit Impl(FilterRun& run) : run(run) {}
+    Impl(const ScanOptions& options, const RunContext* context) : options(options), context(context) {}
 
     struct Group {
         std::string key;
@@ -78,7 +78,8 @@ struct DuplicateFinder::Impl {
         std::optional<FileStat> stat;
     };
 
-    FilterRun& run;
+    const ScanOptions& options;
+    const RunContext* context; // null until a run hands it
     std::vector<Group> groups;
     std::vector<ContentClass> classes;
     std::unordered_map<std::uint64_t, SizeBucket> bySize;
@@ -99,11 +100,14 @@ struct DuplicateFinder::Impl {
     std::unordered_map<std::uint64_t, ReadAhead::Ticket> tickets; // first reads asked for, by ordinal
     std::unique_ptr<ReadAhead> readAhead; // last: its worker ends before the rest goes
 
-    AppState& state() { return run.state(); }
+    void pump() const {
+        if (context != nullptr && context->pump)
+            context->pump();
+    }
     ReadControl control() {
-        return {[this] { run.host().pump(); },
+        return {[this] { pump(); },
                 [this] {
-                    return run.state().operationIdle;
+                    return stopped();
                 }};
     }
 
@@ -123,8 +127,11 @@ struct DuplicateFinder::Impl {
     }
 
     void showReading(const std::string& path, std::uint64_t size) {
-        state().statusActivity = "大小 " + sizeText(size) + "，正在读MD5：" + displayText(path);
-        run.statusRefresh();
+        if (context == nullptr)
+            return;
+        RunProgress now{RunStage::Comparing, 0, 0, path};
+        now.bytes = size;
+        context->progress.progress(now);
     }
 
     // --- content mode -------------------------------------------------------------------------
@@ -277,7 +284,7 @@ struct DuplicateFinder::Impl {
     }
 
     // A stop that arrived while this file was handled: the file is not added, the walk ends.
-    bool stopped() { return state().operationIdle; }
+    bool stopped() const { return context != nullptr && context->stop.stopRequested(); }
 
     /// The file of one content decision: its path, size, walk order and first read.
     struct Candidate {
@@ -476,11 +483,12 @@ struct DuplicateFinder::Impl {
     // --- name mode ----------------------------------------------------------------------------
 
     std::shared_ptr<const PreparedText> preparedOf(const std::string& path) {
-        const std::function<void()> pump = [this] {
-            run.host().pump();
+        const std::function<void()> eventPump = [this] {
+            pump();
         };
-        LoadedText loaded = loadFileText(path, pump);
-        return std::make_shared<const PreparedText>(ContentSimilarity::prepare(std::move(loaded.text), pump));
+        LoadedText loaded = loadFileText(path, eventPump);
+        return std::make_shared<const PreparedText>(
+            ContentSimilarity::prepare(std::move(loaded.text), eventPump));
     }
 
     /// Whether the texts of the group's first member and of `path` are similar enough; no value
@@ -498,11 +506,11 @@ struct DuplicateFinder::Impl {
                 groups[groupIndex].prepared = theirs;
             }
         }
-        run.host().pump();
+        pump();
         if (stopped())
             return std::nullopt;
         const std::optional<int> value = ContentSimilarity::compare(*theirs, *mine, [this] {
-            run.host().pump();
+            pump();
             return !stopped();
         });
         if (!value)
@@ -560,17 +568,22 @@ struct DuplicateFinder::Impl {
     }
 };
 
-DuplicateFinder::DuplicateFinder(FilterRun& run) : m(std::make_unique<Impl>(run)) {}
+DuplicateFinder::DuplicateFinder(const ScanOptions& options) : m(std::make_unique<Impl>(options, nullptr)) {}
 
 DuplicateFinder::~DuplicateFinder() = default;
 
 void DuplicateFinder::clear() {
-    FilterRun& run = m->run;
-    m = std::make_unique<Impl>(run);
+    const ScanOptions& options = m->options;
+    const RunContext* context = m->context;
+    m = std::make_unique<Impl>(options, context);
+}
+
+void DuplicateFinder::setRunContext(const RunContext& context) {
+    m->context = &context;
 }
 
 void DuplicateFinder::beginFolder(const std::string& /*folder*/) {
-    const ScanOptions& options = m->run.host().options();
+    const ScanOptions& options = m->options;
     m->nameThreshold = 0;
     m->judgeContent = false;
     if (options.duplicateKind() != DuplicateKind::Name || !options.similarity())
@@ -595,7 +608,7 @@ void DuplicateFinder::collectDuplicate(const std::string& path, std::uint64_t si
     if (stat && !m->collected.emplace(stat->device, stat->inode).second)
         return;
     m->currentStat = stat;
-    switch (m->run.host().options().duplicateKind()) {
+    switch (m->options.duplicateKind()) {
     case DuplicateKind::Md5:
     case DuplicateKind::Size: {
         // The size as it is now; a file that cannot be stat'ed cannot be read either.
@@ -603,7 +616,7 @@ void DuplicateFinder::collectDuplicate(const std::string& path, std::uint64_t si
             return;
         if (size == 0 || size != stat->size)
             size = stat->size;
-        if (m->run.host().options().duplicateKind() == DuplicateKind::Md5) {
+        if (m->options.duplicateKind() == DuplicateKind::Md5) {
             m->queueByContent(path, size, order);
             return;
         }
@@ -620,15 +633,16 @@ void DuplicateFinder::collectDuplicate(const std::string& path, std::uint64_t si
     }
 }
 
-void DuplicateFinder::output(FilterRun& /*run*/) {
-    outputDuplicates();
+bool DuplicateFinder::output(FilterRun& run) {
+    return outputDuplicates(run);
 }
 
-void DuplicateFinder::outputDuplicates() {
+bool DuplicateFinder::outputDuplicates(FilterRun& run) {
     m->drain();
-    AppState& state = m->run.state();
-    if (state.operationIdle)
-        state.operationIdle = false;
+    bool cut = m->stopped();
+    // A stop during the last decisions still lets the groups be listed; a further stop ends that.
+    if (m->context != nullptr)
+        m->context->stop.reset();
     std::vector<const Impl::Group*> listed;
     for (const Impl::Group& group : m->groups) {
         if (group.members.size() >= 2)
@@ -638,17 +652,20 @@ void DuplicateFinder::outputDuplicates() {
     std::stable_sort(listed.begin(), listed.end(), [](const Impl::Group* a, const Impl::Group* b) {
         return a->firstOrdinal < b->firstOrdinal;
     });
-    const DuplicateOutput mode = m->run.host().options().duplicateOutput();
+    const DuplicateOutput mode = m->options.duplicateOutput();
     for (const Impl::Group* group : listed) {
-        m->run.host().pump();
+        m->pump();
         const std::size_t count = mode == DuplicateOutput::One         ? 1
                                   : mode == DuplicateOutput::AllButOne ? group->members.size() - 1
                                                                        : group->members.size();
         for (std::size_t i = 0; i < count; ++i)
-            m->run.addResultRow(group->members[i], 0, 0, std::string(), group->memberStats[i]);
-        if (state.operationIdle)
+            run.addResultRow(group->members[i], 0, 0, std::string(), group->memberStats[i]);
+        if (m->stopped()) {
+            cut = true;
             break;
+        }
     }
+    return cut;
 }
 
 const ReadStats& DuplicateFinder::readStats() const {

@@ -22,20 +22,23 @@ namespace karv {
 /// lengths cannot reach the threshold.
 class DuplicateFinder : public DuplicateStage {
 public:
-    explicit DuplicateFinder(FilterRun& run);
+    /// `options` are read live, as each folder starts and as each file is collected.
+    explicit DuplicateFinder(const ScanOptions& options);
     ~DuplicateFinder() override;
 
     void clear() override;
+    void setRunContext(const RunContext& context) override;
     /// Reads the similarity settings, as each folder starts.
     void beginFolder(const std::string& folder) override;
     void collect(const std::string& path, const FileVerdict& verdict) override;
-    void output(FilterRun& run) override;
+    bool output(FilterRun& run) override;
 
     /// Adds one file that passed the filters. `size` is what the pipeline read (0: not read).
     void collectDuplicate(const std::string& path, std::uint64_t size,
                           const std::optional<FileStat>& knownStat = std::nullopt);
-    /// Lists the groups; stops when `operationIdle` turns true.
-    void outputDuplicates();
+    /// Lists the groups through `run`; stops when the run's stop is asked. True when a stop cut the
+    /// last decisions or the listing short.
+    bool outputDuplicates(FilterRun& run);
 
     const ReadStats& readStats() const;
 
