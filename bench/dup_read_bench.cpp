@@ -12,7 +12,7 @@ namespace {
 class CountingSink : public karv::ResultSink {
 public:
     void append(karv::ResultRow) override { ++m_rows; }
-    std::size_t rowCount() const override { return m_rows; }
+    std::size_t count() const override { return m_rows; }
     void clear() override { m_rows = 0; }
 
 private:
@@ -56,7 +56,7 @@ void DuplicatesByContent(benchmark::State& state) {
         run.setDuplicateStage(&finder);
         run.runOn(tree);
         const karv::ReadStats& stats = finder.readStats();
-        state.counters["rows"] = static_cast<double>(host.sink.rowCount());
+        state.counters["rows"] = static_cast<double>(host.sink.count());
         state.counters["files_opened"] = static_cast<double>(stats.filesOpened);
         state.counters["bytes_read"] = static_cast<double>(stats.bytesRead);
         state.counters["bytes_hashed"] = static_cast<double>(stats.bytesDigested);
