@@ -12,7 +12,7 @@ namespace {
 class CountingSink : public karv::ResultSink {
 public:
     void append(karv::ResultRow) override { ++m_rows; }
-    std::size_t rowCount() const override { return m_rows; }
+    std::size_t count() const override { return m_rows; }
     void clear() override { m_rows = 0; }
 
 private:
@@ -26,14 +26,12 @@ public:
     std::string caption{karv::kIdleCaption};
     const karv::ScanOptions& options() const override { return options_; }
     karv::ResultSink& results() override { return sink; }
-    std::string startCaption() const override { return caption; }
     void setStartCaption(std::string_view text) override { caption = text; }
-    std::string startTag() const override { return {}; }
-    void setStartTag(const std::string&) override {}
+    void runStarting(const std::string&) override {}
     void saveControlStates() override {}
     void updateEnabling() override {}
     void showMessage(std::string_view) override {}
-    std::string chooseFolder(std::string_view, const std::string&) override { return {}; }
+    std::string chooseFolder(std::string_view) override { return {}; }
     void setStatusText(const std::string&) override {}
     void scrollToLastRow() override {}
     void pump() override {}
@@ -51,16 +49,14 @@ void DuplicatesByContent(benchmark::State& state) {
         host.options_.values.duplicateFilter = true;
         host.options_.values.duplicateKind = karv::DuplicateKind::Md5;
         host.options_.values.duplicateOutput = karv::DuplicateOutput::All;
-        karv::AppState app;
-        app.operationIdle = true;
-        karv::FilterRun run(app, host);
-        karv::FilterPipeline pipeline(app, host.options_);
-        karv::DuplicateFinder finder(run);
+        karv::FilterRun run(host);
+        karv::FilterPipeline pipeline(host.options_);
+        karv::DuplicateFinder finder(host.options_);
         run.setFilterStage(&pipeline);
         run.setDuplicateStage(&finder);
         run.runOn(tree);
         const karv::ReadStats& stats = finder.readStats();
-        state.counters["rows"] = static_cast<double>(host.sink.rowCount());
+        state.counters["rows"] = static_cast<double>(host.sink.count());
         state.counters["files_opened"] = static_cast<double>(stats.filesOpened);
         state.counters["bytes_read"] = static_cast<double>(stats.bytesRead);
         state.counters["bytes_hashed"] = static_cast<double>(stats.bytesDigested);

@@ -82,14 +82,12 @@ public:
 
     const ScanOptions& options() const override { return m_options; }
     ResultSink& results() override { return m_sink; }
-    std::string startCaption() const override { return m_caption; }
-    void setStartCaption(std::string_view caption) override { m_caption = caption; }
-    std::string startTag() const override { return m_tag; }
-    void setStartTag(const std::string& folder) override { m_tag = folder; }
+    void setStartCaption(std::string_view) override {}
+    void runStarting(const std::string&) override {}
     void saveControlStates() override {}
     void updateEnabling() override {}
     void showMessage(std::string_view text) override { m_io.err << terminalText(text) << "\n"; }
-    std::string chooseFolder(std::string_view, const std::string&) override { return {}; }
+    std::string chooseFolder(std::string_view) override { return {}; }
     void scrollToLastRow() override {}
 
     void setStatusText(const std::string& text) override {
@@ -99,14 +97,14 @@ public:
     }
 
     void pump() override {
-        // Each Ctrl+C is one click on the running button.
-        if (interruptCount() > m_interruptsHandled && m_caption != kIdleCaption && m_run != nullptr) {
+        // Each Ctrl+C asks the run to stop, as a click on the running button does.
+        if (interruptCount() > m_interruptsHandled && m_run != nullptr && m_run->running()) {
             m_interruptsHandled = interruptCount();
-            m_run->startOrStopRun();
+            m_run->requestStop();
         }
         // Rows that cannot be written end the run, the duplicate listing included.
-        if (m_sink.failed() && m_run != nullptr && m_caption != kIdleCaption && !m_run->state().operationIdle)
-            m_run->startOrStopRun();
+        if (m_sink.failed() && m_run != nullptr)
+            m_run->requestStop();
         const std::int64_t now = tickMs();
         if (now - m_lastRefresh >= 1000 && m_run != nullptr) {
             m_lastRefresh = now;
@@ -127,8 +125,6 @@ private:
     FixedScanOptions& m_options;
     StreamSink& m_sink;
     FilterRun* m_run = nullptr;
-    std::string m_caption{kIdleCaption};
-    std::string m_tag;
     std::string m_status;
     bool m_fromTimer = false;
     int m_interruptsHandled = 0;
@@ -146,186 +142,265 @@ bool pick(std::string_view value, std::initializer_list<std::pair<std::string_vi
     return false;
 }
 
-} // namespace
+constexpr std::string_view kScanCommand = "scan";
 
-int scanCommand(const std::vector<std::string>& args, CliIo& io) {
-    constexpr std::string_view cmd = "scan";
+/// Everything the command line says about one scan.
+struct ScanArguments {
     FixedScanOptions options;
-    ScanSettings& s = options.values;
     OutputFormat format = OutputFormat::Tsv;
     bool nul = false;
     bool unitGiven = false;
     bool unitCounts = false; // a character-count unit (1 .. 10000) rather than a size unit
     std::string folder;
     bool folderGiven = false;
+};
 
+/// One flag being read: `taken` says a reader recognised it; `status` is kExitOk or the usage
+/// error it gave.
+struct FlagStep {
+    FlagStep(ArgReader& flags, CliIo& streams) : reader(flags), io(streams) {}
+
+    ArgReader& reader;
+    CliIo& io;
+    std::string value;
+    bool missing = false;
+    bool taken = false;
+    int status = kExitOk;
+
+    bool option(std::string_view flag) {
+        taken = reader.option(flag, value, missing);
+        return taken;
+    }
+    bool flag(std::string_view name) {
+        taken = reader.flag(name);
+        return taken;
+    }
+    void bad(std::string_view flag) {
+        status = usageError(io, kScanCommand,
+                            missing ? std::string(flag) + " needs a value"
+                                    : "invalid value '" + value + "' for " + std::string(flag));
+    }
+    void wrong(std::string_view message) { status = usageError(io, kScanCommand, message); }
+};
+
+void readTraversalFlag(FlagStep& step, ScanArguments& parsed) {
+    ScanSettings& s = parsed.options.values;
+    if (step.option("--scope")) {
+        if (step.missing || !pick<TraversalScope>(step.value,
+                                                  {{"this", TraversalScope::ThisFolder},
+                                                   {"all", TraversalScope::AllSubfolders},
+                                                   {"levels", TraversalScope::Levels}},
+                                                  s.scope))
+            step.bad("--scope");
+    } else if (step.option("--levels")) {
+        if (step.missing)
+            step.bad("--levels");
+        else
+            s.levels = step.value;
+    } else if (step.option("--pattern")) {
+        if (step.missing)
+            step.bad("--pattern");
+        else
+            s.patterns = step.value;
+    } else if (step.option("--format")) {
+        if (step.missing ||
+            !pick<OutputFormat>(
+                step.value,
+                {{"tsv", OutputFormat::Tsv}, {"paths", OutputFormat::Paths}, {"json", OutputFormat::Json}},
+                parsed.format))
+            step.bad("--format");
+    } else if (step.flag("-0")) {
+        parsed.nul = true;
+    } else if (step.flag("--follow")) {
+        s.followLinks = true;
+    }
+}
+
+void readContentFlag(FlagStep& step, ScanSettings& s) {
+    if (step.option("--content")) {
+        if (step.missing)
+            return step.bad("--content");
+        s.contentFilter = true;
+        // A line break of the box is CR LF.
+        s.contentText.clear();
+        for (const char c : step.value) {
+            if (c == '\n' && (s.contentText.empty() || s.contentText.back() != '\r'))
+                s.contentText.push_back('\r');
+            s.contentText.push_back(c);
+        }
+    } else if (step.flag("--exclude")) {
+        s.contentExcludes = true;
+    } else if (step.option("--in")) {
+        if (step.missing || (step.value != "name" && step.value != "content" && step.value != "both"))
+            return step.bad("--in");
+        s.contentInName = step.value != "content";
+        s.contentInText = step.value != "name";
+    } else if (step.option("--match")) {
+        if (step.missing ||
+            !pick<MatchMode>(
+                step.value,
+                {{"plain", MatchMode::Plain}, {"wildcard", MatchMode::Wildcard}, {"regex", MatchMode::Regex}},
+                s.matchMode))
+            step.bad("--match");
+    }
+}
+
+void readLengthFlag(FlagStep& step, ScanArguments& parsed) {
+    ScanSettings& s = parsed.options.values;
+    if (step.option("--length")) {
+        const auto colon = step.value.find(':');
+        if (step.missing || colon == std::string::npos)
+            return step.missing ? step.bad("--length") : step.wrong("--length takes FROM:TO");
+        s.lengthFilter = true;
+        s.lengthFrom = step.value.substr(0, colon);
+        s.lengthTo = step.value.substr(colon + 1);
+    } else if (step.option("--measure")) {
+        if (step.missing || !pick<LengthMeasure>(step.value,
+                                                 {{"size", LengthMeasure::Size},
+                                                  {"chars", LengthMeasure::Characters},
+                                                  {"name", LengthMeasure::NameLength}},
+                                                 s.lengthMeasure))
+            step.bad("--measure");
+    } else if (step.option("--unit")) {
+        if (step.missing || !pick<int>(step.value,
+                                       {{"B", 0},
+                                        {"KB", 1},
+                                        {"MB", 2},
+                                        {"GB", 3},
+                                        {"TB", 4},
+                                        {"1", 0},
+                                        {"10", 1},
+                                        {"100", 2},
+                                        {"1000", 3},
+                                        {"10000", 4}},
+                                       s.lengthUnit))
+            return step.bad("--unit");
+        parsed.unitGiven = true;
+        parsed.unitCounts = step.value[0] >= '0' && step.value[0] <= '9';
+    } else if (step.flag("--strip-tags")) {
+        s.stripTags = true;
+    } else if (step.flag("--strip-blanks")) {
+        s.stripBlanks = true;
+    }
+}
+
+void readTimeFlag(FlagStep& step, ScanSettings& s) {
+    if (step.option("--time")) {
+        const auto semicolon = step.value.find(';');
+        if (step.missing || semicolon == std::string::npos)
+            return step.missing ? step.bad("--time") : step.wrong("--time takes \"FROM;TO\"");
+        s.timeFilter = true;
+        s.timeFrom = step.value.substr(0, semicolon);
+        s.timeTo = step.value.substr(semicolon + 1);
+    } else if (step.option("--time-kind")) {
+        if (step.missing || !pick<TimeKind>(step.value,
+                                            {{"created", TimeKind::Created},
+                                             {"modified", TimeKind::Modified},
+                                             {"accessed", TimeKind::Accessed}},
+                                            s.timeKind))
+            step.bad("--time-kind");
+    } else if (step.option("--time-part")) {
+        if (step.missing || !pick<DateTimeMode>(step.value,
+                                                {{"both", DateTimeMode::Both},
+                                                 {"date", DateTimeMode::DateOnly},
+                                                 {"time", DateTimeMode::TimeOnly}},
+                                                s.timePart))
+            step.bad("--time-part");
+    }
+}
+
+void readDuplicateFlag(FlagStep& step, ScanSettings& s) {
+    if (step.option("--dup")) {
+        if (step.missing ||
+            !pick<DuplicateKind>(
+                step.value,
+                {{"md5", DuplicateKind::Md5}, {"size", DuplicateKind::Size}, {"name", DuplicateKind::Name}},
+                s.duplicateKind))
+            return step.bad("--dup");
+        s.duplicateFilter = true;
+    } else if (step.option("--similar")) {
+        if (step.missing)
+            return step.bad("--similar");
+        s.similarity = true;
+        s.similarityPercent = step.value;
+    } else if (step.flag("--judge-content")) {
+        s.judgeContent = true;
+    } else if (step.option("--output")) {
+        if (step.missing || !pick<DuplicateOutput>(step.value,
+                                                   {{"one", DuplicateOutput::One},
+                                                    {"all", DuplicateOutput::All},
+                                                    {"all-but-one", DuplicateOutput::AllButOne}},
+                                                   s.duplicateOutput))
+            step.bad("--output");
+    }
+}
+
+/// Reads the flags and the FOLDER. Returns kExitOk to go on, or the status to exit with (the help
+/// text printed is kExitOk too, with `helped` set).
+int readScanArguments(const std::vector<std::string>& args, CliIo& io, ScanArguments& parsed, bool& helped) {
     ArgReader reader(args);
     while (!reader.done()) {
-        std::string value;
-        bool missing = false;
-        auto bad = [&](std::string_view flag) {
-            return usageError(io, cmd,
-                              missing ? std::string(flag) + " needs a value"
-                                      : "invalid value '" + value + "' for " + std::string(flag));
-        };
         if (reader.flag("--help") || reader.flag("-h")) {
             io.out << kScanHelp;
+            helped = true;
             return kExitOk;
-        } else if (reader.option("--scope", value, missing)) {
-            if (missing || !pick<TraversalScope>(value,
-                                                 {{"this", TraversalScope::ThisFolder},
-                                                  {"all", TraversalScope::AllSubfolders},
-                                                  {"levels", TraversalScope::Levels}},
-                                                 s.scope))
-                return bad("--scope");
-        } else if (reader.option("--levels", value, missing)) {
-            if (missing)
-                return bad("--levels");
-            s.levels = value;
-        } else if (reader.option("--pattern", value, missing)) {
-            if (missing)
-                return bad("--pattern");
-            s.patterns = value;
-        } else if (reader.option("--format", value, missing)) {
-            if (missing || !pick<OutputFormat>(value,
-                                               {{"tsv", OutputFormat::Tsv},
-                                                {"paths", OutputFormat::Paths},
-                                                {"json", OutputFormat::Json}},
-                                               format))
-                return bad("--format");
-        } else if (reader.flag("-0")) {
-            nul = true;
-        } else if (reader.option("--content", value, missing)) {
-            if (missing)
-                return bad("--content");
-            s.contentFilter = true;
-            // A line break of the box is CR LF.
-            s.contentText.clear();
-            for (const char c : value) {
-                if (c == '\n' && (s.contentText.empty() || s.contentText.back() != '\r'))
-                    s.contentText.push_back('\r');
-                s.contentText.push_back(c);
-            }
-        } else if (reader.flag("--exclude")) {
-            s.contentExcludes = true;
-        } else if (reader.option("--in", value, missing)) {
-            if (missing || (value != "name" && value != "content" && value != "both"))
-                return bad("--in");
-            s.contentInName = value != "content";
-            s.contentInText = value != "name";
-        } else if (reader.option("--match", value, missing)) {
-            if (missing || !pick<MatchMode>(value,
-                                            {{"plain", MatchMode::Plain},
-                                             {"wildcard", MatchMode::Wildcard},
-                                             {"regex", MatchMode::Regex}},
-                                            s.matchMode))
-                return bad("--match");
-        } else if (reader.option("--length", value, missing)) {
-            const auto colon = value.find(':');
-            if (missing || colon == std::string::npos)
-                return missing ? bad("--length") : usageError(io, cmd, "--length takes FROM:TO");
-            s.lengthFilter = true;
-            s.lengthFrom = value.substr(0, colon);
-            s.lengthTo = value.substr(colon + 1);
-        } else if (reader.option("--measure", value, missing)) {
-            if (missing || !pick<LengthMeasure>(value,
-                                                {{"size", LengthMeasure::Size},
-                                                 {"chars", LengthMeasure::Characters},
-                                                 {"name", LengthMeasure::NameLength}},
-                                                s.lengthMeasure))
-                return bad("--measure");
-        } else if (reader.option("--unit", value, missing)) {
-            if (missing || !pick<int>(value,
-                                      {{"B", 0},
-                                       {"KB", 1},
-                                       {"MB", 2},
-                                       {"GB", 3},
-                                       {"TB", 4},
-                                       {"1", 0},
-                                       {"10", 1},
-                                       {"100", 2},
-                                       {"1000", 3},
-                                       {"10000", 4}},
-                                      s.lengthUnit))
-                return bad("--unit");
-            unitGiven = true;
-            unitCounts = value[0] >= '0' && value[0] <= '9';
-        } else if (reader.flag("--strip-tags")) {
-            s.stripTags = true;
-        } else if (reader.flag("--strip-blanks")) {
-            s.stripBlanks = true;
-        } else if (reader.option("--time", value, missing)) {
-            const auto semicolon = value.find(';');
-            if (missing || semicolon == std::string::npos)
-                return missing ? bad("--time") : usageError(io, cmd, "--time takes \"FROM;TO\"");
-            s.timeFilter = true;
-            s.timeFrom = value.substr(0, semicolon);
-            s.timeTo = value.substr(semicolon + 1);
-        } else if (reader.option("--time-kind", value, missing)) {
-            if (missing || !pick<TimeKind>(value,
-                                           {{"created", TimeKind::Created},
-                                            {"modified", TimeKind::Modified},
-                                            {"accessed", TimeKind::Accessed}},
-                                           s.timeKind))
-                return bad("--time-kind");
-        } else if (reader.option("--time-part", value, missing)) {
-            if (missing || !pick<DateTimeMode>(value,
-                                               {{"both", DateTimeMode::Both},
-                                                {"date", DateTimeMode::DateOnly},
-                                                {"time", DateTimeMode::TimeOnly}},
-                                               s.timePart))
-                return bad("--time-part");
-        } else if (reader.option("--dup", value, missing)) {
-            if (missing || !pick<DuplicateKind>(value,
-                                                {{"md5", DuplicateKind::Md5},
-                                                 {"size", DuplicateKind::Size},
-                                                 {"name", DuplicateKind::Name}},
-                                                s.duplicateKind))
-                return bad("--dup");
-            s.duplicateFilter = true;
-        } else if (reader.option("--similar", value, missing)) {
-            if (missing)
-                return bad("--similar");
-            s.similarity = true;
-            s.similarityPercent = value;
-        } else if (reader.flag("--judge-content")) {
-            s.judgeContent = true;
-        } else if (reader.flag("--follow")) {
-            s.followLinks = true;
-        } else if (reader.option("--output", value, missing)) {
-            if (missing || !pick<DuplicateOutput>(value,
-                                                  {{"one", DuplicateOutput::One},
-                                                   {"all", DuplicateOutput::All},
-                                                   {"all-but-one", DuplicateOutput::AllButOne}},
-                                                  s.duplicateOutput))
-                return bad("--output");
-        } else if (const int status = takeFolderOperand(reader, io, cmd, folder, folderGiven);
-                   status != kExitOk) {
-            return status;
         }
+        FlagStep step(reader, io);
+        ScanSettings& s = parsed.options.values;
+        readTraversalFlag(step, parsed);
+        if (!step.taken)
+            readContentFlag(step, s);
+        if (!step.taken)
+            readLengthFlag(step, parsed);
+        if (!step.taken)
+            readTimeFlag(step, s);
+        if (!step.taken)
+            readDuplicateFlag(step, s);
+        if (!step.taken)
+            step.status = takeFolderOperand(reader, io, kScanCommand, parsed.folder, parsed.folderGiven);
+        if (step.status != kExitOk)
+            return step.status;
     }
-    if (!unitGiven && s.lengthMeasure != LengthMeasure::Size)
+    return kExitOk;
+}
+
+/// The checks that need every flag: units against the measure, the FOLDER given and readable.
+int checkScanArguments(CliIo& io, ScanArguments& parsed) {
+    ScanSettings& s = parsed.options.values;
+    if (!parsed.unitGiven && s.lengthMeasure != LengthMeasure::Size)
         s.lengthUnit = 0;
     // Size units belong to the size, counts to the character count: KB is not "ten characters".
-    if (unitGiven && ((s.lengthMeasure == LengthMeasure::Size && unitCounts) ||
-                      (s.lengthMeasure == LengthMeasure::Characters && !unitCounts)))
-        return usageError(io, cmd,
-                          unitCounts ? "--unit 1|10|100|1000|10000 needs --measure chars"
-                                     : "--unit B|KB|MB|GB|TB needs --measure size");
-    if (!folderGiven)
-        return usageError(io, cmd, "missing FOLDER (try --help)");
-    if (DIR* dir = ::opendir(folder.c_str()); dir != nullptr)
+    if (parsed.unitGiven && ((s.lengthMeasure == LengthMeasure::Size && parsed.unitCounts) ||
+                             (s.lengthMeasure == LengthMeasure::Characters && !parsed.unitCounts)))
+        return usageError(io, kScanCommand,
+                          parsed.unitCounts ? "--unit 1|10|100|1000|10000 needs --measure chars"
+                                            : "--unit B|KB|MB|GB|TB needs --measure size");
+    if (!parsed.folderGiven)
+        return usageError(io, kScanCommand, "missing FOLDER (try --help)");
+    if (DIR* dir = ::opendir(parsed.folder.c_str()); dir != nullptr)
         ::closedir(dir);
     else
-        return usageError(io, cmd, "cannot read folder '" + folder + "'");
-    StreamSink sink(io.out, format, nul);
+        return usageError(io, kScanCommand, "cannot read folder '" + parsed.folder + "'");
+    return kExitOk;
+}
+
+} // namespace
+
+int scanCommand(const std::vector<std::string>& args, CliIo& io) {
+    ScanArguments parsed;
+    bool helped = false;
+    if (const int status = readScanArguments(args, io, parsed, helped); status != kExitOk || helped)
+        return status;
+    if (const int status = checkScanArguments(io, parsed); status != kExitOk)
+        return status;
+    FixedScanOptions& options = parsed.options;
+    const std::string& folder = parsed.folder;
+    StreamSink sink(io.out, parsed.format, parsed.nul);
     CliRunHost host(io, options, sink);
-    AppState state;
-    state.operationIdle = true;
-    FilterRun run(state, host);
+    FilterRun run(host);
     host.attach(&run);
-    FilterPipeline pipeline(state, options);
-    DuplicateFinder duplicates(run);
+    FilterPipeline pipeline(options);
+    DuplicateFinder duplicates(options);
     run.setFilterStage(&pipeline);
     run.setDuplicateStage(&duplicates);
     run.runOn(folder);

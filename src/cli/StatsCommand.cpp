@@ -1,4 +1,5 @@
 #include "cli/Cli.h"
+#include "desktop/Desktop.h"
 #include "stats/FolderStatistics.h"
 #include "values/ValueText.h"
 
@@ -27,49 +28,34 @@ std::int64_t nowMs() {
         .count();
 }
 
-/// Answers the run from the flags and writes each qualifying folder as it is found.
-class CliStatisticsHost : public StatisticsHost {
+/// What the command line says about one statistics run.
+struct StatsFlags {
+    std::string folder;
+    std::string patterns = "*.*";
+    bool recurse = false;
+    bool minFilesGiven = false;
+    std::string minFiles;
+    bool minDirsGiven = false;
+    std::string minDirs;
+};
+
+/// Writes each qualifying folder as it is found; a Ctrl+C asks the run to stop, and the status line
+/// on a terminal shows the folder being read once a second.
+class CliStatistics : public StatisticsSink, public ProgressSink {
 public:
-    struct Flags {
-        std::string folder;
-        std::string patterns = "*.*";
-        bool recurse = false;
-        bool minFilesGiven = false;
-        std::string minFiles;
-        bool minDirsGiven = false;
-        std::string minDirs;
-    };
+    CliStatistics(CliIo& io, StopToken& stop) : m_io(io), m_stop(stop) {}
 
-    CliStatisticsHost(CliIo& io, Flags flags) : m_io(io), m_flags(std::move(flags)) {}
-    void attach(StatisticsRun* run) { m_run = run; }
-
-    std::string folderText() const override { return m_flags.folder; }
-    std::string patternList() const override { return m_flags.patterns; }
-    bool recurse() const override { return m_flags.recurse; }
-    bool fileThresholdOn() const override { return m_flags.minFilesGiven; }
-    std::string fileThresholdText() const override { return m_flags.minFiles; }
-    bool folderThresholdOn() const override { return m_flags.minDirsGiven; }
-    std::string folderThresholdText() const override { return m_flags.minDirs; }
-
-    std::string runCaption() const override { return m_caption; }
-    void setRunCaption(std::string_view caption) override { m_caption = caption; }
-    void setCaptionLeftAligned(bool) override {}
-    void saveControlStates() override {}
-
-    void clearRows() override { m_rows = 0; }
     void appendRow(StatisticsRow row) override {
         ++m_rows;
         m_io.out << statisticsLine(row, "\n");
     }
-    std::size_t rowCount() const override { return m_rows; }
-    void setHeaderCount(std::size_t) override {}
+    void progress(const RunProgress& now) override { m_caption = statisticsCaption(now); }
 
-    void pump() override {
+    void pump() {
         // Each Ctrl+C is one click on the running button.
-        if (interruptCount() > m_interruptsHandled && m_caption != kStatisticsIdleCaption &&
-            m_run != nullptr) {
+        if (interruptCount() > m_interruptsHandled) {
             m_interruptsHandled = interruptCount();
-            m_run->runStatistics();
+            m_stop.requestStop();
         }
         if (!m_io.errIsTerminal)
             return;
@@ -81,12 +67,12 @@ public:
         }
     }
 
+    std::size_t rowCount() const { return m_rows; }
     std::int64_t startedMs() const { return m_started; }
 
 private:
     CliIo& m_io;
-    Flags m_flags;
-    StatisticsRun* m_run = nullptr;
+    StopToken& m_stop;
     std::string m_caption{kStatisticsIdleCaption};
     std::size_t m_rows = 0;
     int m_interruptsHandled = 0;
@@ -98,7 +84,7 @@ private:
 
 int statsCommand(const std::vector<std::string>& args, CliIo& io) {
     constexpr std::string_view cmd = "stats";
-    CliStatisticsHost::Flags flags;
+    StatsFlags flags;
     bool folderGiven = false;
 
     ArgReader reader(args);
@@ -141,14 +127,23 @@ int statsCommand(const std::vector<std::string>& args, CliIo& io) {
     else
         return usageError(io, cmd, "cannot read folder '" + flags.folder + "'");
 
-    CliStatisticsHost host(io, std::move(flags));
-    StatisticsRun run(host);
-    host.attach(&run);
-    run.runStatistics();
+    StatisticsRequest request;
+    request.folder = flags.folder;
+    request.recurse = flags.recurse;
+    request.fileThreshold = thresholdValue(flags.minFilesGiven, flags.minFiles);
+    request.folderThreshold = thresholdValue(flags.minDirsGiven, flags.minDirs);
+    request.patternList = [&flags] {
+        return flags.patterns;
+    };
+    StopToken stop;
+    CliStatistics host(io, stop);
+    SteadyClock clock;
+    const RunContext context{stop, host, [&host] { host.pump(); }, clock};
+    const RunOutcome outcome = runStatistics(request, context, host);
     io.out.flush();
     if (io.errIsTerminal)
         io.err << "\r\033[K";
-    io.err << "统计完毕！共读取 " << run.foldersVisited() << " 个文件夹，列出 " << host.rowCount()
+    io.err << "统计完毕！共读取 " << outcome.processed << " 个文件夹，列出 " << host.rowCount()
            << " 个，耗时 " << elapsedText(nowMs() - host.startedMs()) << "。\n";
     return interruptRequested() ? kExitInterrupted : kExitOk;
 }

@@ -10,6 +10,3 @@ set(KARV_CORE_FLOORS
     "filter duplicates classify stats actions" # the tools
     "app")           # the program's configuration
 
-# Includes that still run up a floor, as "folder>folder": the per-run values kept on AppState
-# until every tool takes them in its request and context. Nothing else may be added here.
-set(KARV_CORE_PENDING_UPWARD "scan>app" "filter>app")

@@ -142,14 +142,14 @@ MainWindow::MainWindow(AppState& state, Questioner& questioner, Clock& clock, QW
       m_ownOpener(std::make_unique<QtOpener>()), m_ownClipboard(std::make_unique<QtClipboard>()),
       m_ownKeyboard(std::make_unique<QtKeyboard>()), m_opener(m_ownOpener.get()),
       m_clipboard(m_ownClipboard.get()), m_keyboard(m_ownKeyboard.get()),
-      m_ownShell(std::make_unique<QtShell>()), m_shell(m_ownShell.get()), m_run(state, *this) {
+      m_ownShell(std::make_unique<QtShell>()), m_shell(m_ownShell.get()), m_run(*this) {
     setObjectName("主界面");
     setWindowTitle(qs(karv::windowTitle(state)));
     setWindowIcon(applicationIcon());
     m_model = new ResultListModel(this);
     m_options = std::make_unique<LiveOptions>(*this);
-    m_pipeline = std::make_unique<FilterPipeline>(m_state, *m_options);
-    m_duplicates = std::make_unique<DuplicateFinder>(m_run);
+    m_pipeline = std::make_unique<FilterPipeline>(*m_options);
+    m_duplicates = std::make_unique<DuplicateFinder>(*m_options);
     m_run.setFilterStage(m_pipeline.get());
     m_run.setDuplicateStage(m_duplicates.get());
     m_links = brandLinks(state.brandTexts);
@@ -894,10 +894,6 @@ ResultSink& MainWindow::results() {
     return *m_model;
 }
 
-std::string MainWindow::startCaption() const {
-    return us(m_startButton->text());
-}
-
 void MainWindow::setStartCaption(std::string_view caption) {
     m_startButton->setText(qs(caption));
     if (caption == kIdleCaption)
@@ -912,6 +908,19 @@ void MainWindow::setStartTag(const std::string& folder) {
     m_startButton->setProperty("tag", pathToQt(folder));
 }
 
+void MainWindow::runStarting(const std::string& folder) {
+    setStartTag(folder);
+}
+
+bool MainWindow::otherOperationRunning() const {
+    return !m_state.operationIdle;
+}
+
+void MainWindow::setRunning(bool running) {
+    // The list actions and drops refuse to start while any long operation runs.
+    m_state.operationIdle = !running;
+}
+
 void MainWindow::saveControlStates() {
     if (m_settings != nullptr)
         syncControls(*m_settings, this, false, QString::fromUtf8(kSettingsSection));
@@ -921,8 +930,8 @@ void MainWindow::showMessage(std::string_view text) {
     m_questioner.showMessage(text);
 }
 
-std::string MainWindow::chooseFolder(std::string_view prompt, const std::string& initialFolder) {
-    return m_questioner.chooseFolder(prompt, initialFolder);
+std::string MainWindow::chooseFolder(std::string_view prompt) {
+    return m_questioner.chooseFolder(prompt, startTag());
 }
 
 void MainWindow::setStatusText(const std::string& text) {
@@ -952,6 +961,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     setAcceptDrops(false);
     // A run in progress unwinds at its next check.
     m_state.operationIdle = true;
+    m_run.requestStop();
     event->accept();
 }
 

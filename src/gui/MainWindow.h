@@ -92,16 +92,21 @@ public:
     /// Ctrl is held. Folders are ignored.
     void dropPaths(const std::vector<std::string>& paths);
 
+    /// The folder the folder chooser opens on: the last one a run started on, kept (and saved with
+    /// the settings) as the start button's tag.
+    std::string startTag() const;
+    void setStartTag(const std::string& folder);
+
     // FilterRunHost
     const ScanOptions& options() const override;
     ResultSink& results() override;
-    std::string startCaption() const override;
     void setStartCaption(std::string_view caption) override;
-    std::string startTag() const override;
-    void setStartTag(const std::string& folder) override;
+    void runStarting(const std::string& folder) override;
+    bool otherOperationRunning() const override;
+    void setRunning(bool running) override;
     void saveControlStates() override;
     void showMessage(std::string_view text) override;
-    std::string chooseFolder(std::string_view prompt, const std::string& initialFolder) override;
+    std::string chooseFolder(std::string_view prompt) override;
     void setStatusText(const std::string& text) override;
     void scrollToLastRow() override;
     void pump() override;

@@ -99,7 +99,7 @@ private:
 };
 
 StatisticsWindow::StatisticsWindow(const StatisticsDesktop& desktop, SettingsStore* settings, QWidget* owner)
-    : QWidget(owner, Qt::Window), m_desktop(desktop), m_settings(settings), m_run(*this) {
+    : QWidget(owner, Qt::Window), m_desktop(desktop), m_settings(settings) {
     setObjectName("文件统计");
     setWindowTitle(u8(kTitle));
     m_model = new StatisticsListModel(this);
@@ -209,8 +209,8 @@ StatisticsWindow* StatisticsWindow::open(QWidget* owner, const StatisticsDesktop
 }
 
 void StatisticsWindow::chooseFolder() {
-    const std::string prompt = "请选择需要统计的文件所在文件夹(" + patternList() + ")：";
-    const std::string folder = m_desktop.questioner.chooseFolder(prompt, folderText());
+    const std::string prompt = "请选择需要统计的文件所在文件夹(" + us(m_patternEdit->text()) + ")：";
+    const std::string folder = m_desktop.questioner.chooseFolder(prompt, pathFromQt(m_folderEdit->text()));
     if (!folder.empty())
         m_folderEdit->setText(pathToQt(folder));
 }
@@ -242,41 +242,41 @@ void StatisticsWindow::copyResults() {
 
 void StatisticsWindow::onRunClicked() {
     if (m_running) {
-        m_run.runStatistics(); // a click on the running button asks it to stop
+        m_stop.requestStop(); // a click on the running button asks it to stop
         return;
     }
     m_running = true;
-    m_run.runStatistics();
+    saveControlStates();
+    m_stop.reset();
+    m_model->clear();
+    setCaptionLeftAligned(true);
+    const RunContext context{m_stop, *this, [this] { pump(); }, m_clock};
+    runStatistics(request(), context, *this);
+    setCaptionLeftAligned(false);
+    setRunCaption(kStatisticsIdleCaption);
     m_running = false;
     m_model->flush();
     if (m_closed)
         deleteLater();
 }
 
-std::string StatisticsWindow::folderText() const {
-    return pathFromQt(m_folderEdit->text());
+StatisticsRequest StatisticsWindow::request() const {
+    StatisticsRequest request;
+    request.folder = pathFromQt(m_folderEdit->text());
+    request.recurse = m_recurse->isChecked();
+    request.fileThreshold = thresholdValue(m_fileThreshold->isChecked(), us(m_fileThresholdEdit->text()));
+    request.folderThreshold =
+        thresholdValue(m_folderThreshold->isChecked(), us(m_folderThresholdEdit->text()));
+    request.patternList = [this] {
+        return us(m_patternEdit->text());
+    };
+    return request;
 }
-std::string StatisticsWindow::patternList() const {
-    return us(m_patternEdit->text());
+
+void StatisticsWindow::progress(const RunProgress& now) {
+    setRunCaption(statisticsCaption(now));
 }
-bool StatisticsWindow::recurse() const {
-    return m_recurse->isChecked();
-}
-bool StatisticsWindow::fileThresholdOn() const {
-    return m_fileThreshold->isChecked();
-}
-std::string StatisticsWindow::fileThresholdText() const {
-    return us(m_fileThresholdEdit->text());
-}
-bool StatisticsWindow::folderThresholdOn() const {
-    return m_folderThreshold->isChecked();
-}
-std::string StatisticsWindow::folderThresholdText() const {
-    return us(m_folderThresholdEdit->text());
-}
-std::string StatisticsWindow::runCaption() const {
-    return us(m_runButton->text());
-}
+
 void StatisticsWindow::setRunCaption(std::string_view caption) {
     m_runButton->setText(qs(caption));
 }
@@ -290,17 +290,9 @@ void StatisticsWindow::saveControlStates() {
         syncControls(*m_settings, this, false, u8(kSettingsSection));
 }
 
-void StatisticsWindow::clearRows() {
-    m_model->clear();
-}
 void StatisticsWindow::appendRow(StatisticsRow row) {
     m_model->append(std::move(row));
-}
-std::size_t StatisticsWindow::rowCount() const {
-    return m_model->count();
-}
-void StatisticsWindow::setHeaderCount(std::size_t rows) {
-    m_model->setHeaderCount(rows);
+    m_model->setHeaderCount(m_model->count());
 }
 
 void StatisticsWindow::pump() {
@@ -312,7 +304,7 @@ void StatisticsWindow::closeEvent(QCloseEvent* event) {
         saveControlStates();
     m_closed = true;
     // A run in progress ends after its current folder and deletes the window when it unwinds.
-    m_run.requestStop();
+    m_stop.requestStop();
     if (!m_running)
         deleteLater();
     event->accept();
@@ -321,7 +313,7 @@ void StatisticsWindow::closeEvent(QCloseEvent* event) {
 bool StatisticsWindow::eventFilter(QObject* watched, QEvent* event) {
     if (watched == parent() && event->type() == QEvent::Close && !m_closed && isVisible()) {
         saveControlStates();
-        m_run.requestStop();
+        m_stop.requestStop();
     }
     return QWidget::eventFilter(watched, event);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "gui/WidgetBuilder.h"
+#include "desktop/Desktop.h"
 #include "stats/FolderStatistics.h"
 
 #include <QWidget>
@@ -30,7 +31,7 @@ struct StatisticsDesktop {
 /// The folder statistics tool: counts the files and sub-folders of a folder (and of every folder
 /// below it), lists the folders that reach the thresholds, opens them and copies the rows. A
 /// modeless window owned by the main window; it remembers its controls in the section "文件统计".
-class StatisticsWindow : public QWidget, public StatisticsHost {
+class StatisticsWindow : public QWidget, public StatisticsSink, public ProgressSink {
     Q_OBJECT
 public:
     static constexpr const char* kSettingsSection = "文件统计";
@@ -44,7 +45,6 @@ public:
     /// Shows the owner's statistics window, creating it when none is open.
     static StatisticsWindow* open(QWidget* owner, const StatisticsDesktop& desktop, SettingsStore* settings);
 
-    StatisticsRun& statisticsRun() { return m_run; }
     /// How often a run lets events in (10 ms by default; tests use 0 to let every click in).
     void setPumpIntervalMs(int interval) { m_pumpThrottle.setIntervalMs(interval); }
 
@@ -57,23 +57,10 @@ public:
     /// The raw folder of a row.
     std::string rowFolder(int row) const;
 
-    // StatisticsHost
-    std::string folderText() const override;
-    std::string patternList() const override;
-    bool recurse() const override;
-    bool fileThresholdOn() const override;
-    std::string fileThresholdText() const override;
-    bool folderThresholdOn() const override;
-    std::string folderThresholdText() const override;
-    std::string runCaption() const override;
-    void setRunCaption(std::string_view caption) override;
-    void setCaptionLeftAligned(bool left) override;
-    void saveControlStates() override;
-    void clearRows() override;
+    /// A qualifying folder: listed, and counted in the first column's header.
     void appendRow(StatisticsRow row) override;
-    std::size_t rowCount() const override;
-    void setHeaderCount(std::size_t rows) override;
-    void pump() override;
+    /// The run button's caption follows the folder being read.
+    void progress(const RunProgress& now) override;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -81,10 +68,17 @@ protected:
 
 private:
     void onRunClicked();
+    /// The request from the controls as they are when the run starts.
+    StatisticsRequest request() const;
+    void setRunCaption(std::string_view caption);
+    void setCaptionLeftAligned(bool left);
+    void saveControlStates();
+    void pump();
 
     StatisticsDesktop m_desktop;
     SettingsStore* m_settings = nullptr;
-    StatisticsRun m_run;
+    StopToken m_stop;
+    SteadyClock m_clock;
     StatisticsListModel* m_model = nullptr;
     bool m_running = false;
     bool m_closed = false;

@@ -35,15 +35,13 @@ ScanSettings dupSettings(DuplicateKind kind, DuplicateOutput output) {
 /// A run with the real stages and access to the finder.
 struct DupRun {
     TestHost host;
-    AppState state;
-    FilterRun run{state, host};
-    FilterPipeline pipeline{state, host.opts};
-    DuplicateFinder finder{run};
+    FilterRun run{host};
+    FilterPipeline pipeline{host.opts};
+    DuplicateFinder finder{host.opts};
 
     explicit DupRun(const ScanSettings& settings) {
         host.opts.values = settings;
         host.run = &run;
-        state.operationIdle = true;
         run.setFilterStage(&pipeline);
         run.setDuplicateStage(&finder);
     }

@@ -145,11 +145,9 @@ TEST(ContentFilter, AStopDuringAnExpressionSearchDecidesNothingAndEndsTheRun) {
     host.opts.values = contentSettings("a.*e.*X", false, true);
     host.opts.values.matchMode = MatchMode::Regex;
     host.opts.values.contentExcludes = true; // a search cut short must not pass as "no match"
-    AppState state;
-    state.operationIdle = true;
-    FilterRun run(state, host);
+    FilterRun run(host);
     host.run = &run;
-    FilterPipeline pipeline(state, host.opts);
+    FilterPipeline pipeline(host.opts);
     run.setFilterStage(&pipeline);
     // The first pump comes before the first file; the later ones from inside its search.
     host.onPump = [&] {
@@ -159,7 +157,7 @@ TEST(ContentFilter, AStopDuringAnExpressionSearchDecidesNothingAndEndsTheRun) {
     run.runOn(tree.root());
     EXPECT_EQ(host.pumps, 3);
     EXPECT_TRUE(host.sink.rows.empty());
-    EXPECT_EQ(state.expressionLimitFiles, 0u);
+    EXPECT_EQ(run.values().expressionLimitFiles, 0u);
     EXPECT_EQ(host.caption, kIdleCaption);
     EXPECT_EQ(host.status.find("超出计算上限"), std::string::npos);
 }
@@ -353,10 +351,8 @@ TEST(TimeFilter, OptionsAreReadForEachFile) {
     host.opts.values.timeFilter = true;
     host.opts.values.timeFrom = "2013-01-01 00:00:00";
     host.opts.values.timeTo = "2015-01-01 00:00:00";
-    AppState state;
-    state.operationIdle = true;
-    FilterRun run(state, host);
-    FilterPipeline pipeline(state, host.opts);
+    FilterRun run(host);
+    FilterPipeline pipeline(host.opts);
     run.setFilterStage(&pipeline);
     // After the first file the range is edited: the second file is judged by the new range.
     host.onPump = [&] {

@@ -1,5 +1,6 @@
 #include "stats/FolderStatistics.h"
 
+#include "support/FakeDesktop.h"
 #include "support/Privileges.h"
 #include "support/TempTree.h"
 #include "values/Numbers.h"
@@ -15,8 +16,8 @@ using karv::test::TempTree;
 
 namespace {
 
-/// Control states as plain values; records what the run shows.
-struct StatsHost : StatisticsHost {
+/// Control states as plain values; records the rows and the progress of a run.
+struct StatsHost : StatisticsSink, ProgressSink {
     std::string folder;
     std::string patterns = "*.*";
     bool recurseOn = false;
@@ -25,49 +26,49 @@ struct StatsHost : StatisticsHost {
     bool dirsOn = false;
     std::string dirsText = "10";
 
-    std::string caption{kStatisticsIdleCaption};
     std::vector<std::string> captions;
-    bool leftAligned = false;
-    int saves = 0;
     std::vector<StatisticsRow> rows;
-    std::size_t header = 0;
     std::function<void()> onPump;
+    StopToken stop;
+    karv::test::FakeClock clock;
+    RunOutcome outcome;
 
-    std::string folderText() const override { return folder; }
-    std::string patternList() const override { return patterns; }
-    bool recurse() const override { return recurseOn; }
-    bool fileThresholdOn() const override { return filesOn; }
-    std::string fileThresholdText() const override { return filesText; }
-    bool folderThresholdOn() const override { return dirsOn; }
-    std::string folderThresholdText() const override { return dirsText; }
-    std::string runCaption() const override { return caption; }
-    void setRunCaption(std::string_view text) override {
-        caption = text;
-        captions.push_back(caption);
-    }
-    void setCaptionLeftAligned(bool left) override { leftAligned = left; }
-    void saveControlStates() override { ++saves; }
-    void clearRows() override { rows.clear(); }
     void appendRow(StatisticsRow row) override { rows.push_back(std::move(row)); }
-    std::size_t rowCount() const override { return rows.size(); }
-    void setHeaderCount(std::size_t count) override { header = count; }
-    void pump() override {
-        if (onPump)
-            onPump();
+    void progress(const RunProgress& now) override { captions.push_back(statisticsCaption(now)); }
+
+    void run() {
+        StatisticsRequest request;
+        request.folder = folder;
+        request.recurse = recurseOn;
+        request.fileThreshold = thresholdValue(filesOn, filesText);
+        request.folderThreshold = thresholdValue(dirsOn, dirsText);
+        request.patternList = [this] {
+            return patterns;
+        };
+        rows.clear();
+        captions.clear();
+        stop.reset();
+        const RunContext context{stop, *this,
+                                 [this] {
+                                     if (onPump)
+                                         onPump();
+                                 },
+                                 clock};
+        outcome = runStatistics(request, context, *this);
     }
 };
 
 using Row = std::tuple<std::string, std::uint64_t, std::uint64_t>;
 
 std::vector<Row> run(StatsHost& host) {
-    StatisticsRun(host).runStatistics();
+    host.run();
     std::vector<Row> out;
     for (const auto& row : host.rows)
         out.emplace_back(row.folder, row.files, row.folders);
     return out;
 }
 
-void files(TempTree& tree, const std::string& folder, int count) {
+void addFiles(TempTree& tree, const std::string& folder, int count) {
     tree.folder(folder);
     for (int i = 0; i < count; ++i)
         tree.file(folder + "/f" + std::to_string(i) + ".txt");
@@ -89,8 +90,8 @@ TEST(Thresholds, TypedCountsReadLeniently) {
 
 TEST(FolderStatistics, ThresholdsAreAtLeastAndBothOffListsEveryFolder) {
     TempTree tree;
-    files(tree, "a", 100);
-    files(tree, "b", 99);
+    addFiles(tree, "a", 100);
+    addFiles(tree, "b", 99);
     for (int i = 0; i < 10; ++i)
         tree.folder("b/s" + std::to_string(i));
     StatsHost host;
@@ -122,53 +123,48 @@ TEST(FolderStatistics, PatternsCountFilesOnlyAndRecurseOffStaysInTheFolder) {
     host.folder = tree.root(); // typed without the trailing "/"
     host.patterns = "*.txt|*.doc";
     EXPECT_EQ(run(host), (std::vector<Row>{{tree.root() + "/", 3, 2}}));
-    EXPECT_EQ(host.header, 1u);
+    EXPECT_EQ(host.outcome.succeeded, 1u);
     EXPECT_EQ(host.captions[1], "正在读取目录：" + tree.root()); // as typed, before the "/"
 
     host.patterns = "*.txt|a*"; // a file fitting two patterns counts twice
     EXPECT_EQ(std::get<1>(run(host)[0]), 4u);
 }
 
-TEST(FolderStatistics, RunStateCaptionsHeaderAndStop) {
+TEST(FolderStatistics, ProgressOutcomeAndStop) {
     TempTree tree;
-    files(tree, "a/deep", 1);
-    files(tree, "b", 0);
+    addFiles(tree, "a/deep", 1);
+    addFiles(tree, "b", 0);
     StatsHost host;
     host.folder = tree.root();
     host.recurseOn = true;
-    StatisticsRun statistics(host);
-    statistics.runStatistics();
-    EXPECT_EQ(host.saves, 1);
+    host.run();
     EXPECT_EQ(host.captions.front(), "正在初始化中..");
-    EXPECT_EQ(host.caption, "立即执行统计");
-    EXPECT_FALSE(host.leftAligned);
-    EXPECT_EQ(host.header, 4u);
+    EXPECT_EQ(host.outcome.processed, 4u);
+    EXPECT_EQ(host.outcome.succeeded, 4u);
+    EXPECT_FALSE(host.outcome.stopped);
 
-    // No qualifying folder: the header keeps the last run's count, the list is emptied.
+    // No qualifying folder: every folder is still read.
     host.filesOn = true;
-    statistics.runStatistics();
+    host.run();
     EXPECT_TRUE(host.rows.empty());
-    EXPECT_EQ(host.header, 4u);
+    EXPECT_EQ(host.outcome.processed, 4u);
 
-    // A second click while the second folder is read: that folder is finished, nothing more.
+    // A stop while the second folder is read: that folder is finished, nothing more.
     host.filesOn = false;
     int pumps = 0;
     host.onPump = [&] {
-        if (++pumps == 2) {
-            EXPECT_TRUE(host.leftAligned);
-            statistics.runStatistics();
-        }
+        if (++pumps == 2)
+            host.stop.requestStop();
     };
-    statistics.runStatistics();
+    host.run();
     EXPECT_EQ(host.rows.size(), 2u);
     EXPECT_EQ(host.rows[1].folder, tree.root() + "/a/");
-    EXPECT_EQ(host.caption, "立即执行统计");
-    EXPECT_EQ(host.saves, 3); // the stop click saves nothing
+    EXPECT_TRUE(host.outcome.stopped);
 }
 
 TEST(FolderStatistics, UnreadableFoldersLinkLoopsAndTheEmptyBox) {
     TempTree tree;
-    files(tree, "locked/inside", 3);
+    addFiles(tree, "locked/inside", 3);
     tree.link("loop/up", tree.root());
     tree.link("loop/self", tree.path("loop"));
     tree.link("loop/root", "/");
@@ -194,7 +190,7 @@ TEST(FolderStatistics, TreeDeeperThanThePathLimitIsCountedToTheBottom) {
     std::string relative;
     for (int level = 0; level < 450; ++level)
         relative += "dddddddddd/";
-    files(tree, relative, 3);
+    addFiles(tree, relative, 3);
     ASSERT_GT(tree.path(relative).size(), 4096u);
     StatsHost host;
     host.folder = tree.root();
@@ -226,7 +222,7 @@ TEST(FolderStatistics, HundredThousandFolders) {
     ASSERT_EQ(rows.size(), 100001u);
     EXPECT_EQ(rows[0], (Row{tree.path("wide/"), 0, 100000}));
     EXPECT_EQ(rows.back(), (Row{tree.path("wide/d99999/"), 1, 0}));
-    EXPECT_EQ(host.header, 100001u);
+    EXPECT_EQ(host.outcome.processed, 100001u);
 }
 
 TEST(FolderStatistics, CopiedLineForm) {

@@ -42,7 +42,7 @@ void ReferenceDuplicates::beginFolder(const std::string&) {
 }
 
 void ReferenceDuplicates::collect(const std::string& path, const FileVerdict& verdict) {
-    AppState& state = m_run.state();
+    const RunContext& context = m_run.context();
     const ScanOptions& options = m_run.host().options();
     std::string key;
     switch (options.duplicateKind()) {
@@ -50,13 +50,14 @@ void ReferenceDuplicates::collect(const std::string& path, const FileVerdict& ve
         std::uint64_t size = verdict.size;
         if (size == 0)
             size = fileSize(path);
-        state.statusActivity = "大小 " + sizeText(size) + "，正在读MD5：" + path;
-        m_run.statusRefresh();
+        RunProgress now{RunStage::Comparing, 0, 0, path};
+        now.bytes = size;
+        context.progress.progress(now);
         key = chunkedFileDigest(path, {[this] { m_run.host().pump(); },
-                                       [&state] {
-                                           return state.operationIdle;
+                                       [&context] {
+                                           return context.stop.stopRequested();
                                        }});
-        if (state.operationIdle)
+        if (context.stop.stopRequested())
             return;
         break;
     }
@@ -97,10 +98,9 @@ void ReferenceDuplicates::collect(const std::string& path, const FileVerdict& ve
     m_groups.push_back({key, {path}});
 }
 
-void ReferenceDuplicates::output(FilterRun& run) {
-    AppState& state = run.state();
-    if (state.operationIdle)
-        state.operationIdle = false;
+bool ReferenceDuplicates::output(FilterRun& run) {
+    const RunContext& context = run.context();
+    context.stop.reset();
     const DuplicateOutput mode = run.host().options().duplicateOutput();
     for (const Group& group : m_groups) {
         const std::size_t m = group.members.size();
@@ -110,9 +110,10 @@ void ReferenceDuplicates::output(FilterRun& run) {
         const std::size_t count = mode == DuplicateOutput::One ? 1 : mode == DuplicateOutput::All ? m : m - 1;
         for (std::size_t i = 0; i < count; ++i)
             run.addResultRow(group.members[i], 0, 0, std::string());
-        if (state.operationIdle)
-            break;
+        if (context.stop.stopRequested())
+            return true;
     }
+    return false;
 }
 
 } // namespace karv::test

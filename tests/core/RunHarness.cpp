@@ -16,13 +16,11 @@ std::vector<ResultRow> runScan(const ScanSettings& settings, const std::string& 
                                const DuplicateStageFactory& makeDuplicates, std::string* finalStatus) {
     TestHost host;
     host.opts.values = settings;
-    AppState state;
-    state.operationIdle = true;
-    FilterRun run(state, host);
+    FilterRun run(host);
     host.run = &run;
-    FilterPipeline pipeline(state, host.opts);
+    FilterPipeline pipeline(host.opts);
     const std::unique_ptr<DuplicateStage> duplicates =
-        makeDuplicates ? makeDuplicates(run) : std::make_unique<DuplicateFinder>(run);
+        makeDuplicates ? makeDuplicates(run) : std::make_unique<DuplicateFinder>(host.opts);
     run.setFilterStage(&pipeline);
     run.setDuplicateStage(duplicates.get());
     run.runOn(root);

@@ -114,8 +114,8 @@ TEST(FolderDepth, CountedFromTheRelativePath) {
 class ScanRunTest : public ::testing::Test {
 protected:
     TempTree tree;
-    AppState state;
     RecordingHost host;
+    FilterRun filterRun{host};
     std::string rootSuffix; // how the chosen folder ends, as typed
 
     std::vector<std::string> run(TraversalScope scope, const std::string& levels = "2",
@@ -124,8 +124,7 @@ protected:
         host.opts.values.levels = levels;
         host.opts.values.patterns = patterns;
         host.folderAnswer = tree.root() + rootSuffix;
-        state.operationIdle = true;
-        FilterRun filterRun(state, host);
+        host.run = &filterRun;
         filterRun.startOrStopRun();
         std::vector<std::string> relative;
         for (const auto& path : host.sink.paths())
@@ -156,7 +155,7 @@ TEST_F(ScanRunTest, ScopesAndLevels) {
     EXPECT_EQ(run(TraversalScope::Levels, "2.9"), run(TraversalScope::Levels, "2"));
     rootSuffix = "//";
     EXPECT_EQ(run(TraversalScope::Levels, "2"), (Names{"top.txt", "a/one.txt", "b/three.log"}));
-    EXPECT_EQ(state.scanRoot, tree.root());
+    EXPECT_EQ(host.tag, tree.root());
 }
 
 TEST_F(ScanRunTest, RowsStatusAndCaptions) {
@@ -173,8 +172,7 @@ TEST_F(ScanRunTest, RowsStatusAndCaptions) {
     EXPECT_EQ(host.saves, 1);
     EXPECT_EQ(host.tag, tree.root());
     EXPECT_EQ(host.caption, kIdleCaption);
-    EXPECT_EQ(state.scanRoot, tree.root());
-    EXPECT_TRUE(state.operationIdle);
+    EXPECT_FALSE(filterRun.running());
     EXPECT_EQ(host.statusTexts.front(), "(0 毫秒) 正在筛选：" + tree.root());
     EXPECT_EQ(host.statusTexts.back(), "筛选完毕！共筛选出 1 个文件，耗时 0 毫秒。请单击按钮操作列表！");
 }
@@ -194,7 +192,7 @@ TEST_F(ScanRunTest, TimeColumnFollowsTheTimeOptions) {
 TEST_F(ScanRunTest, StopAfterAFileKeepsWhatWasListed) {
     host.onPump = [&] {
         if (host.sink.rows.size() == 2 && host.caption == kRunningCaption) {
-            FilterRun(state, host).startOrStopRun(); // the button's second click
+            filterRun.startOrStopRun(); // the button's second click
             EXPECT_EQ(host.caption, kStoppingCaption);
         }
     };
@@ -210,7 +208,7 @@ TEST_F(ScanRunTest, StopIsSeenInAWalkWhereNothingFits) {
         tree.file("many/f" + std::to_string(i) + "/data.bin");
     host.onPump = [&] {
         if (host.pumps == 5)
-            FilterRun(state, host).startOrStopRun();
+            filterRun.startOrStopRun();
     };
     EXPECT_TRUE(run(TraversalScope::AllSubfolders, "2", "*.none").empty());
     EXPECT_EQ(host.pumps, 5);
@@ -218,17 +216,17 @@ TEST_F(ScanRunTest, StopIsSeenInAWalkWhereNothingFits) {
 }
 
 TEST_F(ScanRunTest, BusyAndCancelledRuns) {
-    state.operationIdle = false;
+    host.busy = true;
     host.folderAnswer = tree.root();
-    FilterRun(state, host).startOrStopRun();
+    filterRun.startOrStopRun();
     EXPECT_EQ(host.messages, (Names{"在开始新操作之前请先停止正在执行的操作！"}));
     EXPECT_EQ(host.saves, 1); // the states were saved before the refusal
     EXPECT_TRUE(host.sink.rows.empty());
 
-    state.operationIdle = true;
+    host.busy = false;
     host.folderAnswer.clear();
     host.sink.rows.push_back({});
-    FilterRun(state, host).startOrStopRun();
+    filterRun.startOrStopRun();
     EXPECT_EQ(host.sink.rows.size(), 1u); // a cancelled chooser leaves the list alone
     EXPECT_TRUE(host.statusTexts.empty());
 }
@@ -283,10 +281,8 @@ TEST(ScanRunDeep, ThousandLevelsAndManyFiles) {
     tree.folder("wide");
     for (int i = 0; i < 100000; ++i)
         std::ofstream(tree.path("wide/f" + std::to_string(i)));
-    AppState state;
-    state.operationIdle = true;
     RecordingHost host;
-    FilterRun run(state, host);
+    FilterRun run(host);
     run.runOn(tree.root());
     // "d" sorts before "wide": the file a thousand folders down comes first.
     ASSERT_EQ(host.sink.rows.size(), 100001u);
@@ -315,10 +311,8 @@ TEST(ScanRunDeep, PathsBeyondTheKernelLimitAreListedAndRead) {
     const rlimit saved = limit;
     limit.rlim_cur = 200;
     ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &limit), 0);
-    AppState state;
-    state.operationIdle = true;
     RecordingHost host;
-    FilterRun(state, host).runOn(tree.root());
+    FilterRun(host).runOn(tree.root());
     ::setrlimit(RLIMIT_NOFILE, &saved);
 
     ASSERT_EQ(host.sink.rows.size(), 14u); // four on the way down, ten at the bottom
@@ -342,11 +336,9 @@ TEST(ScanRunLarge, StopIsSeenWhileALargeFolderIsRead) {
     for (std::size_t i = 0; i < 3 * kPollEntries; ++i)
         tree.file("big/f" + std::to_string(i));
     tree.file("zz/after.log");
-    AppState state;
-    state.operationIdle = true;
     RecordingHost host;
     host.opts.values.patterns = "*.log";
-    FilterRun run(state, host);
+    FilterRun run(host);
     host.run = &run;
     run.runOn(tree.root());
     // Left alone, the walk polls inside the big folder, not once per folder (root, big, zz).
@@ -371,9 +363,9 @@ TEST_F(ScanRunTest, PlainContentTermsSplitAtBarsAndLines) {
     host.opts.values.contentFilter = true;
     host.opts.values.contentText = "报告\r\nInvoice|年度||x\ry";
     run(TraversalScope::ThisFolder);
-    EXPECT_EQ(state.contentTerms, (Names{"报告", "Invoice", "年度", "", "x", "y"}));
-    EXPECT_EQ(state.contentFilterText, "报告\r\nInvoice|年度||x\ry");
+    EXPECT_EQ(filterRun.values().contentTerms, (Names{"报告", "Invoice", "年度", "", "x", "y"}));
+    EXPECT_EQ(filterRun.values().contentText, "报告\r\nInvoice|年度||x\ry");
     host.opts.values.matchMode = MatchMode::Regex; // terms are only for the plain mode
     run(TraversalScope::ThisFolder);
-    EXPECT_TRUE(state.contentTerms.empty());
+    EXPECT_TRUE(filterRun.values().contentTerms.empty());
 }

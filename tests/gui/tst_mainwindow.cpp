@@ -596,8 +596,9 @@ private slots:
         f.click("选择框按时间筛选");
         f.get<QPlainTextEdit>("编辑框筛选内容")->setPlainText("alpha\nbeta|");
         f.click("按钮开始筛选");
-        QCOMPARE(f.state.contentFilterText, std::string("alpha\r\nbeta|"));
-        QCOMPARE(f.state.contentTerms, (std::vector<std::string>{"alpha", "beta", ""}));
+        QCOMPARE(f.window->filterRun().values().contentText, std::string("alpha\r\nbeta|"));
+        QCOMPARE(f.window->filterRun().values().contentTerms,
+                 (std::vector<std::string>{"alpha", "beta", ""}));
         // Name holds a term; 60 characters lie within 5..10 tens; the time is inside the range.
         QCOMPARE(f.names(), QStringList({"alpha.txt"}));
         QCOMPARE(f.cell(0, 3), QString("60"));
@@ -607,7 +608,7 @@ private slots:
         // Other match modes keep the text whole.
         f.get<QComboBox>("组合框匹配模式")->setCurrentIndex(1);
         f.click("按钮开始筛选");
-        QVERIFY(f.state.contentTerms.empty());
+        QVERIFY(f.window->filterRun().values().contentTerms.empty());
     }
 
     void aChangeDuringARunAppliesToTheFollowingFolders() {

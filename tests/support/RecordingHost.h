@@ -29,7 +29,8 @@ public:
     FixedScanOptions opts;
     VectorSink sink;
     std::string caption{kIdleCaption};
-    std::string tag;
+    std::string tag;   ///< the folder the last run started on
+    bool busy = false; ///< another tool's long operation runs
     std::string folderAnswer;
     std::vector<std::string> messages;
     std::vector<std::string> statusTexts;
@@ -42,14 +43,13 @@ public:
 
     const ScanOptions& options() const override { return opts; }
     ResultSink& results() override { return sink; }
-    std::string startCaption() const override { return caption; }
     void setStartCaption(std::string_view c) override { caption = c; }
-    std::string startTag() const override { return tag; }
-    void setStartTag(const std::string& folder) override { tag = folder; }
+    void runStarting(const std::string& folder) override { tag = folder; }
+    bool otherOperationRunning() const override { return busy; }
     void saveControlStates() override { ++saves; }
     void updateEnabling() override {}
     void showMessage(std::string_view text) override { messages.emplace_back(text); }
-    std::string chooseFolder(std::string_view, const std::string&) override { return folderAnswer; }
+    std::string chooseFolder(std::string_view) override { return folderAnswer; }
     void setStatusText(const std::string& text) override {
         statusTexts.push_back(text);
         status = text;

@@ -39,15 +39,7 @@ struct AppState {
 
     /// True when no long operation runs, or when the running one was asked to stop.
     bool operationIdle = false;
-    std::string scanRoot;
     std::int64_t scanStartTick = 0;
-    std::string statusActivity;
-    std::string contentFilterText;
-    std::vector<std::string> contentTerms;
-    /// Files of the current run for which a wildcard or regular expression gave up at its limit
-    /// (and so counted as no match), and the first of them.
-    std::uint64_t expressionLimitFiles = 0;
-    std::string expressionLimitFirst;
     std::vector<std::string> droppedPaths;
 };
 

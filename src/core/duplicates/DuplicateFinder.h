@@ -11,12 +11,6 @@
 
 namespace karv {
 
-/// Files gathered under one key: members in the order the walk met them.
-struct DuplicateGroup {
-    std::string key;
-    std::vector<std::string> members;
-};
-
 /// Duplicate collection and output of a filter run. Files that passed the filters are grouped
 /// during the walk by key (content, size or file name; names optionally by similarity, confirmed by
 /// content similarity) and the groups with two or more members are listed after the walk.
@@ -28,23 +22,24 @@ struct DuplicateGroup {
 /// lengths cannot reach the threshold.
 class DuplicateFinder : public DuplicateStage {
 public:
-    explicit DuplicateFinder(FilterRun& run);
+    /// `options` are read live, as each folder starts and as each file is collected.
+    explicit DuplicateFinder(const ScanOptions& options);
     ~DuplicateFinder() override;
 
     void clear() override;
+    void setRunContext(const RunContext& context) override;
     /// Reads the similarity settings, as each folder starts.
     void beginFolder(const std::string& folder) override;
     void collect(const std::string& path, const FileVerdict& verdict) override;
-    void output(FilterRun& run) override;
+    bool output(FilterRun& run) override;
 
     /// Adds one file that passed the filters. `size` is what the pipeline read (0: not read).
     void collectDuplicate(const std::string& path, std::uint64_t size,
                           const std::optional<FileStat>& knownStat = std::nullopt);
-    /// Lists the groups; stops when `operationIdle` turns true.
-    void outputDuplicates();
+    /// Lists the groups through `run`; stops when the run's stop is asked. True when a stop cut the
+    /// last decisions or the listing short.
+    bool outputDuplicates(FilterRun& run);
 
-    /// The groups in the order of their first members (groups of one included).
-    std::vector<DuplicateGroup> duplicateGroups() const;
     const ReadStats& readStats() const;
 
 private:

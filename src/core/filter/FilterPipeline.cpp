@@ -32,16 +32,23 @@ struct FilterPipeline::FileWork {
     }
 };
 
-FilterPipeline::FilterPipeline(AppState& state, const ScanOptions& options)
-    : m_state(state), m_options(options) {}
+FilterPipeline::FilterPipeline(const ScanOptions& options) : m_options(options), m_values(&m_noRun) {}
 
 FilterPipeline::~FilterPipeline() {
     releaseSpareBuffers();
 }
 
+KeepGoing FilterPipeline::stopPoll() const {
+    if (m_context == nullptr)
+        return {};
+    return [this] {
+        return m_context->keepGoing();
+    };
+}
+
 void FilterPipeline::beginFolder(const std::string& /*folder*/) {
-    if (!m_matchersBuilt || m_matchersText != m_state.contentFilterText) {
-        m_matchersText = m_state.contentFilterText;
+    if (!m_matchersBuilt || m_matchersText != m_values->contentText) {
+        m_matchersText = m_values->contentText;
         m_wildcard = ContentMatcher(MatchMode::Wildcard, m_matchersText);
         m_expression = ContentMatcher(MatchMode::Regex, m_matchersText);
     }
@@ -52,9 +59,10 @@ void FilterPipeline::readText(FileWork& work, TextConsumer& consumer) {
     TextStreamControl control;
     control.headBytes = m_headBytes;
     control.chunkBytes = m_chunkBytes;
-    control.pump = m_pump;
+    if (m_context != nullptr)
+        control.pump = m_context->pump;
     control.keepGoing = [this] {
-        return !m_state.operationIdle;
+        return !stopRequested();
     };
     if (work.text) {
         consumer.begin();
@@ -71,12 +79,12 @@ void FilterPipeline::readText(FileWork& work, TextConsumer& consumer) {
 
 bool FilterPipeline::textHit(MatchMode mode, FileWork& work) {
     if (mode == MatchMode::Plain) {
-        TermStreamSearch search(m_state.contentTerms);
+        TermStreamSearch search(m_values->contentTerms);
         readText(work, search);
         return search.found();
     }
     ExpressionStreamSearch search(mode == MatchMode::Wildcard ? m_wildcard : m_expression);
-    search.setPoll(m_poll);
+    search.setPoll(stopPoll());
     readText(work, search);
     const bool hit = search.finish();
     work.expressionGaveUp = work.expressionGaveUp || search.limitReached();
@@ -86,9 +94,9 @@ bool FilterPipeline::textHit(MatchMode mode, FileWork& work) {
 
 bool FilterPipeline::subjectHit(MatchMode mode, std::string_view subject, FileWork& work) {
     if (mode == MatchMode::Plain)
-        return plainTermMatch(subject, m_state.contentTerms);
+        return plainTermMatch(subject, m_values->contentTerms);
     ContentMatcher& matcher = mode == MatchMode::Wildcard ? m_wildcard : m_expression;
-    const bool hit = matcher.matches(subject, m_poll);
+    const bool hit = matcher.matches(subject, stopPoll());
     work.expressionGaveUp = work.expressionGaveUp || matcher.limitReached();
     work.stopped = work.stopped || matcher.stopped();
     return hit;
@@ -104,8 +112,8 @@ FileVerdict FilterPipeline::filterFile(const std::string& path) {
     if (work.stopped) {
         work.verdict.pass = false;
         work.verdict.decided = false;
-    } else if (work.expressionGaveUp && m_state.expressionLimitFiles++ == 0) {
-        m_state.expressionLimitFirst = path;
+    } else if (work.expressionGaveUp && m_values->expressionLimitFiles++ == 0) {
+        m_values->expressionLimitFirst = path;
     }
     if (work.verdict.pass && m_options.lengthFilter() && !lengthPasses(work))
         work.verdict.pass = false;

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "app/AppState.h"
 #include "scan/FilterRun.h"
 #include "scan/ScanOptions.h"
 #include "text/Matching.h"
@@ -18,19 +17,19 @@ namespace karv {
 /// and what one filter read (its facts, its text) is reused by the later ones and by the row.
 class FilterPipeline : public FileFilterStage {
 public:
-    FilterPipeline(AppState& state, const ScanOptions& options);
+    explicit FilterPipeline(const ScanOptions& options);
     ~FilterPipeline() override;
 
+    void setRunContext(const RunContext& context) override { m_context = &context; }
+    void beginRun(FilterRunValues& values) override { m_values = &values; }
     /// Builds the per-folder matchers from the run's filter text.
     void beginFolder(const std::string& folder) override;
     FileVerdict filterFile(const std::string& path) override;
-    void setEventPump(std::function<void()> pump) override { m_pump = std::move(pump); }
     /// Sizes of the pieces in which a file's text is read (tests use tiny ones).
     void setStreamSizes(std::size_t headBytes, std::size_t chunkBytes) {
         m_headBytes = headBytes;
         m_chunkBytes = chunkBytes;
     }
-    void setStopPoll(KeepGoing keepGoing) override { m_poll = std::move(keepGoing); }
 
 private:
     struct FileWork;
@@ -42,12 +41,16 @@ private:
     bool textHit(MatchMode mode, FileWork& work);
     void readText(FileWork& work, TextConsumer& consumer);
 
-    AppState& m_state;
+    /// What a long search asks now and then: lets events in, then true to go on.
+    KeepGoing stopPoll() const;
+    bool stopRequested() const { return m_context != nullptr && m_context->stop.stopRequested(); }
+
     const ScanOptions& m_options;
-    std::function<void()> m_pump;
+    const RunContext* m_context = nullptr;
+    FilterRunValues* m_values = nullptr; // of the run going on
+    FilterRunValues m_noRun;             // for a pipeline used without a run
     std::size_t m_headBytes = kStreamHeadBytes;
     std::size_t m_chunkBytes = kStreamChunkBytes;
-    KeepGoing m_poll;
 
     // Per-folder matchers. The filter text is captured at run start, so they are compiled again
     // only when it differs from the one they were built from.

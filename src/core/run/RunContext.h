@@ -33,7 +33,7 @@ private:
 enum class RunStage {
     Starting,  ///< reading its options, preparing
     Walking,   ///< listing folders; `item` is the folder
-    Filtering, ///< deciding a file; `item` is the file
+    Filtering, ///< deciding a file; `item` is the file (or the folder whose files come next)
     Comparing, ///< duplicate search after the walk
     Placing,   ///< moving, copying, deleting or trashing; `item` is the file
     Finishing,
@@ -44,6 +44,7 @@ struct RunProgress {
     std::uint64_t done = 0;  ///< files (or folders) finished so far
     std::uint64_t total = 0; ///< 0 while unknown
     std::string item;        ///< the path in hand, exact bytes
+    std::uint64_t bytes = 0; ///< the size of the file in hand, where its wording names it
 };
 
 /// Where a run reports its progress. Called often: keep it cheap.

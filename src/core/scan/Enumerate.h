@@ -1,5 +1,7 @@
 #pragma once
 
+#include "run/RunContext.h"
+
 #include <cstddef>
 #include <functional>
 #include <string>
@@ -15,9 +17,8 @@ struct DirectoryEntry {
     bool link = false; ///< the name is a symbolic link (`kind` is what it points to)
 };
 
-/// Asked every `kPollEntries` entries while a large folder is read, sorted or matched, so a stop
-/// is seen and the status kept fresh in a folder of a million names; false means stop.
-using KeepGoing = std::function<bool()>;
+/// A `KeepGoing` is asked every `kPollEntries` entries while a large folder is read, sorted or
+/// matched, so a stop is seen and the status kept fresh in a folder of a million names.
 inline constexpr std::size_t kPollEntries = 4096;
 
 /// Reads a folder's entries without "." and "..", sorted as an NTFS folder returns them (ASCII

@@ -12,86 +12,115 @@
 
 namespace karv {
 
-FilterRun::FilterRun(AppState& state, FilterRunHost& host) : m_state(state), m_host(host) {}
+FilterRun::FilterRun(FilterRunHost& host)
+    : m_host(host), m_context{m_stop, m_progress, [this] { m_host.pump(); }, m_clock} {}
 
 void FilterRun::setFilterStage(FileFilterStage* stage) {
     m_filter = stage;
-    if (stage == nullptr)
-        return;
-    stage->setEventPump([this] { m_host.pump(); });
-    stage->setStopPoll([this] {
-        m_host.pump();
-        return !m_state.operationIdle;
-    });
+    if (stage != nullptr)
+        stage->setRunContext(m_context);
+}
+
+void FilterRun::setDuplicateStage(DuplicateStage* stage) {
+    m_duplicates = stage;
+    if (stage != nullptr)
+        stage->setRunContext(m_context);
+}
+
+void FilterRun::StatusProgress::progress(const RunProgress& now) {
+    if (now.stage == RunStage::Walking) {
+        // Named before the folder is read, so the status shows it while a huge folder is listed.
+        m_run.m_activity = "正在筛选：" + displayText(now.item);
+    } else if (now.stage == RunStage::Filtering) {
+        m_run.statusRefresh();
+    } else if (now.stage == RunStage::Comparing) {
+        m_run.m_activity = "大小 " + sizeText(now.bytes) + "，正在读MD5：" + displayText(now.item);
+        m_run.statusRefresh();
+    }
+}
+
+void FilterRun::requestStop() {
+    if (m_running)
+        m_stop.requestStop();
 }
 
 void FilterRun::startOrStopRun() {
-    if (m_host.startCaption() != kIdleCaption) {
+    if (m_running) {
         m_host.setStartCaption(kStoppingCaption);
-        m_state.operationIdle = true;
+        m_stop.requestStop();
         return;
     }
     m_host.saveControlStates();
-    if (!m_state.operationIdle) {
+    if (m_host.otherOperationRunning()) {
         m_host.showMessage(kBusyMessage);
         return;
     }
-    const std::string folder = m_host.chooseFolder(kChooseFolderPrompt, m_host.startTag());
+    const std::string folder = m_host.chooseFolder(kChooseFolderPrompt);
     if (folder.empty())
         return;
     runOn(folder);
 }
 
-void FilterRun::runOn(const std::string& chosen) {
+FilterOutcome FilterRun::runOn(const std::string& chosen) {
     // "/data//" is the folder "/data": one spelling for the level count and for the row paths.
     std::string folder = chosen;
     while (folder.size() > 1 && folder.back() == '/')
         folder.pop_back();
-    m_state.scanRoot = folder;
-    m_state.scanStartTick = m_host.tickMs();
-    m_host.setStartTag(folder);
+    m_root = folder;
+    m_startTick = m_host.tickMs();
+    m_outcome = FilterOutcome{};
+    m_outcome.root = folder;
+    m_stop.reset();
+    m_host.runStarting(folder);
     m_host.setStartCaption(kRunningCaption);
-    m_state.operationIdle = false;
+    m_running = true;
+    m_host.setRunning(true);
     m_host.updateEnabling();
     walk();
     finish();
+    return m_outcome;
 }
 
 void FilterRun::walk() {
     const ScanOptions& options = m_host.options();
-    m_state.contentFilterText = options.contentText();
-    m_state.contentTerms.clear();
-    m_state.expressionLimitFiles = 0;
-    m_state.expressionLimitFirst.clear();
+    m_values = FilterRunValues{};
+    m_values.contentText = options.contentText();
     if (options.contentFilter() && options.matchMode() == MatchMode::Plain)
-        m_state.contentTerms = splitContentTerms(m_state.contentFilterText); // empty terms stay
+        m_values.contentTerms = splitContentTerms(m_values.contentText); // empty terms stay
+    if (m_filter != nullptr)
+        m_filter->beginRun(m_values);
     m_host.results().clear();
     if (m_duplicates != nullptr)
         m_duplicates->clear();
     m_visited.clear();
-    scanDirectory(m_state.scanRoot, false);
+    scanDirectory(m_root);
+    m_outcome.stopped = stopped();
 
     if (options.duplicateFilter() && m_duplicates != nullptr) {
         // A stopped walk still lists the groups found so far; a second stop ends the listing.
-        if (m_state.operationIdle)
-            m_state.operationIdle = false;
-        m_duplicates->output(*this);
+        m_stop.reset();
+        const bool cut = m_duplicates->output(*this);
+        m_outcome.stopped = m_outcome.stopped || cut;
     }
 }
 
 void FilterRun::finish() {
     const std::size_t rows = m_host.results().count();
+    m_outcome.succeeded = rows;
+    m_outcome.expressionLimitFiles = m_values.expressionLimitFiles;
+    m_outcome.expressionLimitFirst = m_values.expressionLimitFirst;
     std::string status = "筛选完毕！共筛选出 " + std::to_string(rows) + " 个文件，耗时 " +
-                         elapsedText(m_host.tickMs() - m_state.scanStartTick) + "。请单击按钮操作列表！";
+                         elapsedText(m_host.tickMs() - m_startTick) + "。请单击按钮操作列表！";
     // A "no match" that was really a search given up must not pass silently.
-    if (m_state.expressionLimitFiles > 0)
-        status += " 注意：有 " + std::to_string(m_state.expressionLimitFiles) +
+    if (m_values.expressionLimitFiles > 0)
+        status += " 注意：有 " + std::to_string(m_values.expressionLimitFiles) +
                   " 个文件的表达式匹配超出计算上限，已按不匹配处理（第一个：" +
-                  displayText(m_state.expressionLimitFirst) + "）。";
+                  displayText(m_values.expressionLimitFirst) + "）。";
     m_host.setStatusText(status);
     m_host.setStartCaption(kIdleCaption);
     m_host.updateEnabling();
-    m_state.operationIdle = true;
+    m_running = false;
+    m_host.setRunning(false);
 }
 
 std::uint64_t FilterRun::folderDepth(const std::string& root, const std::string& folder) {
@@ -120,7 +149,7 @@ std::string childPath(const std::string& folder, const std::string& name) {
 
 } // namespace
 
-void FilterRun::scanDirectory(const std::string& folder, bool /*isSubfolder*/) {
+void FilterRun::scanDirectory(const std::string& folder) {
     OpenFolders open;
     open.openRoot(folder);
     std::string path = folder;
@@ -132,75 +161,91 @@ void FilterRun::scanOpenFolder(OpenFolders& open, std::string& folder) {
     if (open.known() && !m_visited.emplace(open.device(), open.inode()).second)
         return;
 
-    const ScanOptions& options = m_host.options();
-    // Named before the folder is read, so the status shows it while a huge folder is listed.
-    m_state.statusActivity = "正在筛选：" + displayText(folder);
-    const KeepGoing keepGoing = [this] {
-        m_host.pump();
-        return !m_state.operationIdle;
-    };
-    // One read of the folder serves both the files and the sub-folders.
-    std::vector<DirectoryEntry> entries = listDirectory(open.current(), keepGoing);
-    if (m_state.operationIdle)
+    m_context.progress.progress({RunStage::Walking, m_outcome.processed, 0, folder});
+    std::vector<DirectoryEntry> entries;
+    std::vector<std::size_t> files;
+    if (!listFolder(open, entries, files))
         return;
-    std::vector<std::size_t> files =
-        selectIndices(entries, parsePatternList(options.patternList()), false, keepGoing);
-    if (m_state.operationIdle)
-        return;
-    // A folder without a file to filter is still a point where a stop is seen, so a walk in which
-    // nothing fits the patterns can be stopped too.
-    if (files.empty()) {
-        m_host.pump();
-        if (m_state.operationIdle)
-            return;
-    }
 
+    const ScanOptions& options = m_host.options();
     if (m_filter != nullptr)
         m_filter->beginFolder(folder);
     if (m_duplicates != nullptr && options.duplicateFilter())
         m_duplicates->beginFolder(folder);
-    statusRefresh();
+    m_context.progress.progress({RunStage::Filtering, m_outcome.processed, 0, folder});
 
+    if (!filterFiles(folder, entries, files))
+        return;
+    if (!goesDeeper(folder) || stopped())
+        return;
+    // The folder's names are not needed while its sub-folders are walked.
+    std::vector<std::size_t>().swap(files);
+    walkSubfolders(open, folder, entries);
+}
+
+bool FilterRun::listFolder(OpenFolders& open, std::vector<DirectoryEntry>& entries,
+                           std::vector<std::size_t>& files) {
+    const KeepGoing keepGoing = m_context.keepGoingFn();
+    // One read of the folder serves both the files and the sub-folders.
+    entries = listDirectory(open.current(), keepGoing);
+    if (stopped())
+        return false;
+    files = selectIndices(entries, parsePatternList(m_host.options().patternList()), false, keepGoing);
+    if (stopped())
+        return false;
+    // A folder without a file to filter is still a point where a stop is seen, so a walk in which
+    // nothing fits the patterns can be stopped too.
+    return !files.empty() || m_context.keepGoing();
+}
+
+bool FilterRun::filterFiles(const std::string& folder, const std::vector<DirectoryEntry>& entries,
+                            const std::vector<std::size_t>& files) {
+    const ScanOptions& options = m_host.options();
     // Paths are made one at a time: a folder of a million files holds its names, not its paths.
     for (const std::size_t index : files) {
         const std::string path = childPath(folder, entries[index].name);
-        m_host.pump();
         // A stop clicked while events were handled ends the walk before another file is read: that
         // file could take seconds.
-        if (m_state.operationIdle)
-            return;
+        if (!m_context.keepGoing())
+            return false;
         FileVerdict verdict = m_filter != nullptr ? m_filter->filterFile(path) : FileVerdict{};
+        if (verdict.decided)
+            ++m_outcome.processed;
         if (verdict.pass && verdict.decided) {
             if (options.duplicateFilter() && m_duplicates != nullptr)
                 m_duplicates->collect(path, verdict);
             else
                 addResultRow(path, verdict.size, verdict.contentCount, verdict.timeText, verdict.stat);
         }
-        if (m_state.operationIdle)
-            return;
+        if (stopped())
+            return false;
     }
+    return true;
+}
 
+bool FilterRun::goesDeeper(const std::string& folder) const {
+    const ScanOptions& options = m_host.options();
     const TraversalScope scope = options.scope();
     if (scope == TraversalScope::ThisFolder)
-        return;
+        return false;
     if (scope == TraversalScope::Levels) {
         const double levels = std::trunc(leadingNumber(options.levelsText())); // "2.9" is 2 levels
-        if (static_cast<double>(folderDepth(m_state.scanRoot, folder)) >= levels)
-            return;
+        if (static_cast<double>(folderDepth(m_root, folder)) >= levels)
+            return false;
     }
-    if (m_state.operationIdle)
-        return;
+    return true;
+}
 
+void FilterRun::walkSubfolders(OpenFolders& open, std::string& folder, std::vector<DirectoryEntry>& entries) {
     // Links to folders are not followed unless asked (as find and the duplicate finders do): the
     // walk stays inside the chosen tree and always ends.
+    const bool followLinks = m_host.options().followFolderLinks();
     std::vector<DirectoryEntry> subfolders;
     for (DirectoryEntry& entry : entries) {
-        if (entry.kind == DirectoryEntry::Kind::Folder && (!entry.link || options.followFolderLinks()))
+        if (entry.kind == DirectoryEntry::Kind::Folder && (!entry.link || followLinks))
             subfolders.push_back(std::move(entry));
     }
-    // The folder's names are not needed while its sub-folders are walked.
     std::vector<DirectoryEntry>().swap(entries);
-    std::vector<std::size_t>().swap(files);
 
     // One path text grows and shrinks with the walk: 5,000 levels down, each level does not hold
     // a copy of its own path.
@@ -213,7 +258,7 @@ void FilterRun::scanOpenFolder(OpenFolders& open, std::string& folder) {
         scanOpenFolder(open, folder);
         open.leave();
         folder.resize(length);
-        if (m_state.operationIdle)
+        if (stopped())
             return;
     }
 }
@@ -271,11 +316,11 @@ void FilterRun::addResultRow(const std::string& path, std::uint64_t size, std::u
 }
 
 void FilterRun::statusRefresh() {
-    const std::string elapsed = elapsedText(m_host.tickMs() - m_state.scanStartTick);
-    if (m_host.startCaption() == kIdleCaption)
+    const std::string elapsed = elapsedText(m_host.tickMs() - m_startTick);
+    if (!m_running)
         return;
     m_host.scrollToLastRow();
-    m_host.setStatusText("(" + elapsed + ") " + m_state.statusActivity);
+    m_host.setStatusText("(" + elapsed + ") " + m_activity);
 }
 
 } // namespace karv

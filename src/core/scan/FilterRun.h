@@ -1,7 +1,8 @@
 #pragma once
 
-#include "app/AppState.h"
+#include "desktop/Desktop.h"
 #include "files/FileFacts.h"
+#include "run/RunContext.h"
 #include "scan/ResultRow.h"
 #include "scan/ScanOptions.h"
 #include "text/RegexObject.h"
@@ -24,25 +25,31 @@ inline constexpr std::string_view kBusyMessage = "在开始新操作之前请先
 inline constexpr std::string_view kChooseFolderPrompt =
     "选择一个目录，确定后将根据设置，扫描该目录中符合条件的文件，输出到右侧列表：";
 
-/// What the run asks of the front end that started it: the start button's caption and tag, the
-/// questions, the status bar, the list and the event pump. The windows answer with live widgets,
-/// the command line and the tests with plain values.
+/// What the run asks of the front end that started it: the options, the result list, the start
+/// button's caption, the questions, the status bar and the event pump. The windows answer with live
+/// widgets, the command line and the tests with plain values. The run decides from its own state,
+/// never from what a control shows.
 class FilterRunHost {
 public:
     virtual ~FilterRunHost() = default;
     virtual const ScanOptions& options() const = 0;
     virtual ResultSink& results() = 0;
 
-    virtual std::string startCaption() const = 0;
     virtual void setStartCaption(std::string_view caption) = 0;
-    virtual std::string startTag() const = 0; ///< the last chosen folder
-    virtual void setStartTag(const std::string& folder) = 0;
+    /// The folder a run starts on; the front end keeps it (the windows remember it for the folder
+    /// chooser).
+    virtual void runStarting(const std::string& folder) = 0;
+    /// Whether a long operation of another tool runs, so a filter run must not start.
+    virtual bool otherOperationRunning() const { return false; }
+    /// A filter run starts (true) or ends (false): the front end marks itself busy for its other
+    /// tools.
+    virtual void setRunning(bool running) { (void)running; }
 
     virtual void saveControlStates() = 0;
     virtual void updateEnabling() = 0;
     virtual void showMessage(std::string_view text) = 0;
-    /// Empty when the user cancels.
-    virtual std::string chooseFolder(std::string_view prompt, const std::string& initialFolder) = 0;
+    /// The folder chooser, opening on the last chosen folder; empty when the user cancels.
+    virtual std::string chooseFolder(std::string_view prompt) = 0;
 
     virtual void setStatusText(const std::string& text) = 0;
     virtual void scrollToLastRow() = 0;
@@ -50,6 +57,24 @@ public:
     virtual void pump() = 0;
     /// A steady clock in milliseconds.
     virtual std::int64_t tickMs() = 0;
+};
+
+/// What the filters of one run share, taken as the run starts: the content filter text and its
+/// plain terms; and what they report back: the files whose expression search gave up at its limit
+/// (and so counted as no match), and the first of them.
+struct FilterRunValues {
+    std::string contentText;
+    std::vector<std::string> contentTerms;
+    std::uint64_t expressionLimitFiles = 0;
+    std::string expressionLimitFirst;
+};
+
+/// How a filter run ended: stopped or not, the files decided (`processed`) and listed
+/// (`succeeded`, the rows of the list), and the expression searches that gave up.
+struct FilterOutcome : RunOutcome {
+    std::string root; ///< the folder walked, without trailing "/"
+    std::uint64_t expressionLimitFiles = 0;
+    std::string expressionLimitFirst;
 };
 
 /// The per-file values the filters computed, handed back with the verdict; 0 and empty mean
@@ -71,26 +96,30 @@ public:
     virtual ~FileFilterStage() = default;
     virtual void beginFolder(const std::string& folder) = 0;
     virtual FileVerdict filterFile(const std::string& path) = 0;
-    /// The run's event pump, for a stage to call during the long work of one file.
-    virtual void setEventPump(std::function<void()> pump) { (void)pump; }
-    /// What a long search inside `filterFile` asks, now and then, whether the run may go on; it
-    /// lets the front end handle its events too.
-    virtual void setStopPoll(KeepGoing /*keepGoing*/) {}
+    /// The run's context (stop token, event pump), for the long work of one file; set before the
+    /// first run and kept for the run's life.
+    virtual void setRunContext(const RunContext& context) { (void)context; }
+    /// A run starts: the values its filters share for its whole length.
+    virtual void beginRun(FilterRunValues& values) { (void)values; }
 };
 
 class FilterRun;
 class OpenFolders;
+struct DirectoryEntry;
 
 /// Duplicate collection: files that passed are collected during the walk and listed after it.
 class DuplicateStage {
 public:
     virtual ~DuplicateStage() = default;
     virtual void clear() = 0;
+    /// The run's context (stop token, event pump, progress), set before the first run.
+    virtual void setRunContext(const RunContext& context) { (void)context; }
     /// Reads the settings that apply per folder (name similarity), as each folder starts.
     virtual void beginFolder(const std::string& /*folder*/) {}
     virtual void collect(const std::string& path, const FileVerdict& verdict) = 0;
-    /// Lists the groups through `FilterRun::addResultRow`; stops when `operationIdle` turns true.
-    virtual void output(FilterRun& run) = 0;
+    /// Lists the groups through `FilterRun::addResultRow`; stops when the run's stop is asked.
+    /// True when a stop cut the search or the listing short.
+    virtual bool output(FilterRun& run) = 0;
 };
 
 /// One filter run: the start/stop button's handler, the traversal, the result rows and the status
@@ -98,23 +127,30 @@ public:
 /// option is not offered by the front end.
 class FilterRun {
 public:
-    FilterRun(AppState& state, FilterRunHost& host);
+    explicit FilterRun(FilterRunHost& host);
 
-    /// Also hands the stage the run's event pump and stop flag, for its long searches.
+    /// Also hands the stage the run's context, for its long searches.
     void setFilterStage(FileFilterStage* stage);
-    void setDuplicateStage(DuplicateStage* stage) { m_duplicates = stage; }
+    void setDuplicateStage(DuplicateStage* stage);
 
     /// The click handler of 按钮开始筛选: starts a run, or asks the running one to stop.
     void startOrStopRun();
     /// Runs the walk on a folder that was already chosen (the command line has no folder chooser).
-    void runOn(const std::string& folder);
+    FilterOutcome runOn(const std::string& folder);
+    /// Asks the running walk (or duplicate listing) to end at its next check; safe from a signal-
+    /// driven callback. Nothing happens when no run is going.
+    void requestStop();
+    bool running() const { return m_running; }
+    /// The context every stage of this run is given.
+    const RunContext& context() const { return m_context; }
+    /// The values the filters of the current or last run shared.
+    const FilterRunValues& values() const { return m_values; }
 
-    void scanDirectory(const std::string& folder, bool isSubfolder);
+    void scanDirectory(const std::string& folder);
     void addResultRow(const std::string& path, std::uint64_t size, std::uint64_t contentCount,
                       const std::string& timeText, const std::optional<FileStat>& knownStat = std::nullopt);
     void statusRefresh();
 
-    AppState& state() { return m_state; }
     FilterRunHost& host() { return m_host; }
 
     /// Depth of `folder` below `root`: the root is 1, its sub-folders 2. Counted on the path relative
@@ -122,14 +158,53 @@ public:
     static std::uint64_t folderDepth(const std::string& root, const std::string& folder);
 
 private:
+    /// Words the stages' progress into the status activity; a file being read for its digest shows
+    /// at once.
+    class StatusProgress : public ProgressSink {
+    public:
+        explicit StatusProgress(FilterRun& run) : m_run(run) {}
+        void progress(const RunProgress& now) override;
+
+    private:
+        FilterRun& m_run;
+    };
+    /// The front end's clock as the run's clock.
+    class HostClock : public Clock {
+    public:
+        explicit HostClock(FilterRunHost& host) : m_host(host) {}
+        std::int64_t tickMs() override { return m_host.tickMs(); }
+
+    private:
+        FilterRunHost& m_host;
+    };
+
     void walk();
     void finish();
+    /// Lists the folder's names and picks the files that fit the patterns; false on a stop.
+    bool listFolder(OpenFolders& open, std::vector<DirectoryEntry>& entries, std::vector<std::size_t>& files);
+    /// Filters the picked files and lists or collects those that pass; false on a stop.
+    bool filterFiles(const std::string& folder, const std::vector<DirectoryEntry>& entries,
+                     const std::vector<std::size_t>& files);
+    /// Whether the walk goes below `folder`, by the scope and levels options.
+    bool goesDeeper(const std::string& folder) const;
+    /// Walks the sub-folders among `entries`; `folder` grows and shrinks with the walk.
+    void walkSubfolders(OpenFolders& open, std::string& folder, std::vector<DirectoryEntry>& entries);
+    bool stopped() const { return m_stop.stopRequested(); }
     /// Filters the files of the open folder `folder` and walks its sub-folders; `folder` is the
     /// folder's path, grown and shrunk as the walk goes down and up.
     void scanOpenFolder(OpenFolders& open, std::string& folder);
 
-    AppState& m_state;
     FilterRunHost& m_host;
+    StopToken m_stop;
+    StatusProgress m_progress{*this};
+    HostClock m_clock{m_host};
+    RunContext m_context;
+    bool m_running = false;
+    std::string m_root;
+    std::int64_t m_startTick = 0;
+    std::string m_activity; ///< what the status shows after the elapsed time
+    FilterRunValues m_values;
+    FilterOutcome m_outcome;
     FileFilterStage* m_filter = nullptr;
     DuplicateStage* m_duplicates = nullptr;
     // Identities of the folders entered in this run: none is walked twice, however it is reached.

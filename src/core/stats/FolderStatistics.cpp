@@ -24,55 +24,63 @@ std::int64_t thresholdValue(bool on, std::string_view text) {
     return on ? leadingInteger(text) : 0;
 }
 
-void StatisticsRun::runStatistics() {
-    if (m_host.runCaption() != kStatisticsIdleCaption) {
-        m_stop = true;
-        return;
-    }
-    m_host.saveControlStates();
-    m_stop = false;
-    m_visited = 0;
-    m_host.setRunCaption(kStatisticsStartingCaption);
-    m_host.clearRows();
-    m_host.setCaptionLeftAligned(true);
-
-    m_recurse = m_host.recurse();
-    m_fileThreshold = thresholdValue(m_host.fileThresholdOn(), m_host.fileThresholdText());
-    m_folderThreshold = thresholdValue(m_host.folderThresholdOn(), m_host.folderThresholdText());
-    // An empty box means the root, as it meant the current drive's root.
-    const std::string folder = m_host.folderText();
-    countFolder(folder.empty() ? "/" : folder);
-
-    m_host.setCaptionLeftAligned(false);
-    m_host.setRunCaption(kStatisticsIdleCaption);
+std::string statisticsCaption(const RunProgress& now) {
+    if (now.stage == RunStage::Starting)
+        return std::string(kStatisticsStartingCaption);
+    return std::string(kStatisticsReadingCaption) + displayText(now.item);
 }
 
-void StatisticsRun::countFolder(const std::string& folder) {
+namespace {
+
+/// One run's walk: the request, the context and the counts so far.
+class StatisticsWalk {
+public:
+    StatisticsWalk(const StatisticsRequest& request, const RunContext& context, StatisticsSink& sink)
+        : m_request(request), m_context(context), m_sink(sink) {}
+
+    RunOutcome run();
+
+private:
+    bool stopped() const { return m_context.stop.stopRequested(); }
+    void countOpenFolder(OpenFolders& open, std::string& folder);
+
+    const StatisticsRequest& m_request;
+    const RunContext& m_context;
+    StatisticsSink& m_sink;
+    RunOutcome m_outcome;
+};
+
+RunOutcome StatisticsWalk::run() {
+    m_context.progress.progress({RunStage::Starting, 0, 0, {}});
+    // An empty box means the root, as it meant the current drive's root.
+    const std::string folder = m_request.folder.empty() ? "/" : m_request.folder;
     OpenFolders open;
     open.openRoot(folder);
     std::string path = folder;
     countOpenFolder(open, path);
+    m_outcome.stopped = stopped();
+    return m_outcome;
 }
 
-void StatisticsRun::countOpenFolder(OpenFolders& open, std::string& folder) {
-    m_host.pump();
-    m_host.setRunCaption(std::string(kStatisticsReadingCaption) + displayText(folder));
+void StatisticsWalk::countOpenFolder(OpenFolders& open, std::string& folder) {
+    if (m_context.pump)
+        m_context.pump();
+    m_context.progress.progress({RunStage::Walking, m_outcome.processed, 0, folder});
     if (open.loops())
         return; // a folder mounted inside itself: counting it again would never end
-    ++m_visited;
+    ++m_outcome.processed;
 
     // One read of the folder serves both counts; the pattern list is read again for every folder.
     // A stop that arrives while a large folder is read drops that folder at once; one that came
     // before it is read still lets a small folder be counted, as the run always did.
     bool dropped = false;
     const KeepGoing keepGoing = [this, &dropped] {
-        m_host.pump();
-        dropped = m_stop;
-        return !m_stop;
+        dropped = !m_context.keepGoing();
+        return !dropped;
     };
     std::vector<DirectoryEntry> entries = listDirectory(open.current(), keepGoing);
     const std::uint64_t files =
-        dropped ? 0 : countEntries(entries, parsePatternList(m_host.patternList()), false, keepGoing);
+        dropped ? 0 : countEntries(entries, parsePatternList(m_request.patternList()), false, keepGoing);
     if (dropped)
         return;
     const auto folders =
@@ -80,14 +88,16 @@ void StatisticsRun::countOpenFolder(OpenFolders& open, std::string& folder) {
             return e.kind == DirectoryEntry::Kind::Folder;
         }));
 
-    const bool filesOk = m_fileThreshold <= 0 || files >= static_cast<std::uint64_t>(m_fileThreshold);
-    const bool foldersOk = m_folderThreshold <= 0 || folders >= static_cast<std::uint64_t>(m_folderThreshold);
+    const std::int64_t fileThreshold = m_request.fileThreshold;
+    const std::int64_t folderThreshold = m_request.folderThreshold;
+    const bool filesOk = fileThreshold <= 0 || files >= static_cast<std::uint64_t>(fileThreshold);
+    const bool foldersOk = folderThreshold <= 0 || folders >= static_cast<std::uint64_t>(folderThreshold);
     if (filesOk && foldersOk) {
-        m_host.appendRow({withTrailingSlash(folder), files, folders});
-        m_host.setHeaderCount(m_host.rowCount());
+        m_sink.appendRow({withTrailingSlash(folder), files, folders});
+        ++m_outcome.succeeded;
     }
 
-    if (m_stop || !m_recurse)
+    if (stopped() || !m_request.recurse)
         return;
     // Links to folders count as sub-folders but are not entered, as the scan does: a link to "/"
     // or cross links between levels would otherwise make the walk endless or exponential.
@@ -107,9 +117,15 @@ void StatisticsRun::countOpenFolder(OpenFolders& open, std::string& folder) {
         countOpenFolder(open, folder);
         open.leave();
         folder.resize(length);
-        if (m_stop)
+        if (stopped())
             return;
     }
+}
+
+} // namespace
+
+RunOutcome runStatistics(const StatisticsRequest& request, const RunContext& context, StatisticsSink& sink) {
+    return StatisticsWalk(request, context, sink).run();
 }
 
 } // namespace karv

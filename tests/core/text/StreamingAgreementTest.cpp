@@ -194,10 +194,8 @@ TEST(StreamingAgreement, RunJudgesLongFilesWholeAndAStopEndsTheRead) {
     const std::string count = std::to_string(countCharacters(removeTags(text)) + 2);
     host.opts.values.lengthFrom = count;
     host.opts.values.lengthTo = count;
-    AppState state;
-    state.operationIdle = true;
-    FilterRun run(state, host);
-    FilterPipeline pipeline(state, host.opts);
+    FilterRun run(host);
+    FilterPipeline pipeline(host.opts);
     pipeline.setStreamSizes(64, 16);
     run.setFilterStage(&pipeline);
     run.runOn(tree.root());
@@ -211,7 +209,7 @@ TEST(StreamingAgreement, RunJudgesLongFilesWholeAndAStopEndsTheRead) {
     int pumpsAtStop = 0;
     host.onPump = [&] {
         if (host.pumps == 10) {
-            state.operationIdle = true;
+            run.requestStop();
             pumpsAtStop = host.pumps;
         }
     };

@@ -1,0 +1,275 @@
+#include "duplicates/DuplicateSearchState.h"
+#include "files/FileFacts.h"
+
+namespace karv {
+
+namespace {
+
+// Bytes of small first members kept in memory, so their later copies need not read them again.
+constexpr std::size_t kKeptContentBytes = std::size_t{64} << 20;
+
+} // namespace
+
+std::size_t DuplicateFinder::Impl::newClass(PrefixSet& set, const std::string& path, std::uint64_t order,
+                                            std::uint64_t size, const ContentHash* hash,
+                                            const std::optional<FileStat>& stat) {
+    const std::size_t group =
+        newGroup(std::to_string(size) + "#" + std::to_string(classes.size()), path, order, stat);
+    ContentClass content;
+    content.group = group;
+    if (hash != nullptr) {
+        content.hashKnown = true;
+        content.hash = *hash;
+    }
+    classes.push_back(content);
+    set.classes.push_back(classes.size() - 1);
+    // Keep the hash index complete when every earlier class is already in it.
+    if (hash != nullptr && set.registered + 1 == set.classes.size()) {
+        set.byHash[*hash].push_back(classes.size() - 1);
+        ++set.registered;
+    }
+    return group;
+}
+
+const std::string& DuplicateFinder::Impl::representative(std::size_t content) {
+    return groups[classes[content].group].members.front();
+}
+
+void DuplicateFinder::Impl::keep(std::size_t content, FirstRead& first) {
+    if (keptContentBytes + first.bytes.size() > kKeptContentBytes)
+        return;
+    keptContentBytes += first.bytes.size();
+    ContentClass& target = classes[content];
+    target.kept = true;
+    target.content = std::move(first.bytes);
+}
+
+std::unique_ptr<ReadOnlyFile> DuplicateFinder::Impl::openFirstMember(std::size_t content) {
+    auto file = std::make_unique<ReadOnlyFile>(representative(content));
+    if (!file->isOpen() || file->identity() != classes[content].identity)
+        return nullptr;
+    ++stats.filesOpened;
+    return file;
+}
+
+const std::string* DuplicateFinder::Impl::keptContent(std::size_t content) {
+    ContentClass& candidate = classes[content];
+    if (!candidate.kept)
+        return nullptr;
+    const std::optional<FileStat> now = statFile(representative(content));
+    if (now && !now->isDirectory &&
+        FileIdentity{now->device, now->inode, now->size, now->modifiedNs} == candidate.identity)
+        return &candidate.content;
+    keptContentBytes -= candidate.content.size();
+    candidate.kept = false;
+    std::string().swap(candidate.content);
+    return nullptr;
+}
+
+FirstRead DuplicateFinder::Impl::firstReadOf(const std::string& path, std::uint64_t order, std::uint64_t size,
+                                             std::unique_ptr<ReadOnlyFile>* file) {
+    FirstRead first;
+    if (const auto ticket = tickets.find(order); ticket != tickets.end()) {
+        const ReadAhead::Ticket job = std::move(ticket->second);
+        tickets.erase(ticket);
+        first = readAhead->take(job);
+    } else {
+        auto opened = std::make_unique<ReadOnlyFile>(path);
+        first = readFirst(*opened, size);
+        if (file != nullptr)
+            *file = std::move(opened);
+    }
+    stats += first.stats;
+    return first;
+}
+
+ReadOnlyFile* DuplicateFinder::Impl::readable(const std::string& path, const FirstRead& first,
+                                              std::uint64_t size, std::unique_ptr<ReadOnlyFile>& file) {
+    if (!file) {
+        file = std::make_unique<ReadOnlyFile>(path);
+        if (!file->isOpen() || file->size() != size || file->identity() != first.identity)
+            return nullptr;
+    }
+    return file->isOpen() ? file.get() : nullptr;
+}
+
+void DuplicateFinder::Impl::startClass(PrefixSet& set, const std::string& path, std::uint64_t order,
+                                       std::uint64_t size, const ContentHash* hash,
+                                       const std::optional<FileStat>& stat, FirstRead& first) {
+    // A small file's content hash came with its bytes.
+    const bool small = size <= kWholeReadBytes;
+    newClass(set, path, order, size, small ? &first.contentHash : hash, stat);
+    classes.back().identity = first.identity;
+    if (small)
+        keep(classes.size() - 1, first);
+}
+
+bool DuplicateFinder::Impl::settlePending(SizeBucket& bucket, std::uint64_t size) {
+    const Pending pending = *bucket.pending;
+    bucket.pending.reset();
+    showReading(pending.path, size);
+    FirstRead first = firstReadOf(pending.path, pending.ordinal, size, nullptr);
+    if (first.outcome != ReadOutcome::Done)
+        return false;
+    startClass(bucket.byPrefix[first.prefixHash], pending.path, pending.ordinal, size, nullptr, pending.stat,
+               first);
+    return true;
+}
+
+bool DuplicateFinder::Impl::registerAll(PrefixSet& set, std::uint64_t size) {
+    while (set.registered < set.classes.size()) {
+        ContentClass& content = classes[set.classes[set.registered]];
+        if (!content.hashKnown && !content.unreadable) {
+            const std::size_t index = set.classes[set.registered];
+            showReading(representative(index), size);
+            ContentHash hash;
+            const std::unique_ptr<ReadOnlyFile> theirs = openFirstMember(index);
+            const ReadOutcome outcome =
+                theirs ? wholeFileHash(*theirs, size, hash, control(), stats, buffers) : ReadOutcome::Failed;
+            if (outcome == ReadOutcome::Stopped)
+                return false;
+            ContentClass& again = classes[index];
+            if (outcome == ReadOutcome::Failed) {
+                again.unreadable = true;
+            } else {
+                again.hashKnown = true;
+                again.hash = hash;
+            }
+        }
+        const ContentClass& done = classes[set.classes[set.registered]];
+        if (done.hashKnown)
+            set.byHash[done.hash].push_back(set.classes[set.registered]);
+        ++set.registered;
+    }
+    return true;
+}
+
+bool DuplicateFinder::Impl::bucketReady(SizeBucket& bucket, const std::string& path, std::uint64_t size,
+                                        std::uint64_t order) {
+    if (!bucket.pending && bucket.byPrefix.empty()) {
+        // A size met once can never form a group: nothing is read until a second file has it.
+        bucket.pending = Pending{path, order, currentStat};
+        return false;
+    }
+    if (bucket.pending && !settlePending(bucket, size) && bucket.byPrefix.empty()) {
+        bucket.pending = Pending{path, order, currentStat};
+        return false;
+    }
+    return true;
+}
+
+CompareOutcome DuplicateFinder::Impl::compareWithClass(Candidate& mine, std::size_t content,
+                                                       ContentHash& hash) {
+    if (mine.small()) {
+        if (const std::string* theirs = keptContent(content)) {
+            if (*theirs != mine.first.bytes)
+                return CompareOutcome::Different;
+            hash = mine.first.contentHash;
+            return CompareOutcome::Equal;
+        }
+    }
+    const std::unique_ptr<ReadOnlyFile> theirs = openFirstMember(content);
+    if (!theirs)
+        return CompareOutcome::SecondFailed;
+    if (mine.small()) {
+        const CompareOutcome outcome = compareWithFile(mine.first.bytes, *theirs, stats, buffers);
+        if (outcome == CompareOutcome::Equal)
+            hash = mine.first.contentHash;
+        return outcome;
+    }
+    ReadOnlyFile* file = readable(mine.path, mine.first, mine.size, mine.file);
+    if (file == nullptr)
+        return CompareOutcome::FirstFailed;
+    return compareFiles(*file, *theirs, mine.size, hash, control(), stats, buffers);
+}
+
+bool DuplicateFinder::Impl::decideAgainstOnly(PrefixSet& set, Candidate& mine) {
+    // One candidate: comparing reads each file once, and stops at the first difference.
+    const std::size_t only = set.classes[0];
+    ContentHash hash;
+    switch (compareWithClass(mine, only, hash)) {
+    case CompareOutcome::Equal:
+        if (stopped())
+            return true;
+        classes[only].hashKnown = true;
+        classes[only].hash = hash;
+        addMember(groups[classes[only].group], mine.path, currentStat);
+        return true;
+    case CompareOutcome::Different:
+        if (stopped())
+            return true;
+        startClass(set, mine.path, mine.order, mine.size, nullptr, currentStat, mine.first);
+        return true;
+    case CompareOutcome::FirstFailed:
+    case CompareOutcome::Stopped:
+        return true;
+    case CompareOutcome::SecondFailed:
+        classes[only].unreadable = true;
+        break;
+    }
+    return false;
+}
+
+void DuplicateFinder::Impl::decideByHash(PrefixSet& set, Candidate& mine) {
+    ContentHash hash;
+    if (mine.small()) {
+        hash = mine.first.contentHash;
+    } else {
+        ReadOnlyFile* file = readable(mine.path, mine.first, mine.size, mine.file);
+        if (file == nullptr ||
+            wholeFileHash(*file, mine.size, hash, control(), stats, buffers) != ReadOutcome::Done)
+            return;
+    }
+    if (!registerAll(set, mine.size))
+        return;
+    if (const auto found = set.byHash.find(hash); found != set.byHash.end()) {
+        const std::vector<std::size_t> candidates = found->second;
+        for (const std::size_t candidate : candidates) {
+            if (classes[candidate].unreadable)
+                continue;
+            ContentHash confirmed;
+            const CompareOutcome same = compareWithClass(mine, candidate, confirmed);
+            if (same == CompareOutcome::Equal) {
+                if (stopped())
+                    return;
+                addMember(groups[classes[candidate].group], mine.path, currentStat);
+                return;
+            }
+            if (same == CompareOutcome::FirstFailed || same == CompareOutcome::Stopped)
+                return;
+            if (same == CompareOutcome::SecondFailed)
+                classes[candidate].unreadable = true;
+        }
+    }
+    if (stopped())
+        return;
+    startClass(set, mine.path, mine.order, mine.size, &hash, currentStat, mine.first);
+}
+
+void DuplicateFinder::Impl::collectByContent(const std::string& path, std::uint64_t size,
+                                             std::uint64_t order) {
+    if (stopped())
+        return;
+    SizeBucket& bucket = bySize[size];
+    if (!bucketReady(bucket, path, size, order))
+        return;
+    showReading(path, size);
+    // A small file is read once, whole, and compared in memory; a larger one is read on from
+    // the opening of its prefix.
+    Candidate mine{path, size, order, {}, nullptr};
+    mine.first = firstReadOf(path, order, size, &mine.file);
+    if (mine.first.outcome != ReadOutcome::Done)
+        return; // cannot be read: dropped
+    PrefixSet& set = bucket.byPrefix[mine.first.prefixHash];
+    if (set.classes.empty()) {
+        if (stopped())
+            return;
+        startClass(set, path, order, size, nullptr, currentStat, mine.first);
+        return;
+    }
+    if (set.classes.size() == 1 && !classes[set.classes[0]].unreadable && decideAgainstOnly(set, mine))
+        return;
+    decideByHash(set, mine);
+}
+
+} // namespace karv

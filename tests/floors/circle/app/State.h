@@ -1,3 +1,0 @@
-#pragma once
-
-#include "scan/Walker.h"
