@@ -1,5 +1,6 @@
 #include "duplicates/ContentSimilarity.h"
 
+#include "support/TextFixtures.h"
 #include "text/MultiPattern.h"
 #include "text/RegexObject.h"
 #include "text/Removers.h"
@@ -8,32 +9,9 @@
 #include <random>
 
 using namespace karv;
+using karv::test::replacedMatches;
 
 namespace {
-
-/// `subject` with every match of `re` replaced by `replacement`. Match positions count characters
-/// as the expression does (every byte that is not a UTF-8 continuation byte starts one); a blank or
-/// a cut starts with such a byte.
-std::string replacedMatches(RegexObject& re, std::string_view subject, std::string_view replacement) {
-    std::vector<std::size_t> starts;
-    for (std::size_t k = 0; k < subject.size(); ++k) {
-        if ((static_cast<unsigned char>(subject[k]) & 0xC0) != 0x80)
-            starts.push_back(k);
-    }
-    const int count = re.execute(subject);
-    std::string out;
-    std::size_t copied = 0;
-    for (int i = 1; i <= count; ++i) {
-        std::int64_t position = 0;
-        const std::string match = re.matchTextAt(i, position);
-        const std::size_t at = starts.at(static_cast<std::size_t>(position));
-        out.append(subject.substr(copied, at - copied));
-        out.append(replacement);
-        copied = at + match.size();
-    }
-    out.append(subject.substr(copied));
-    return out;
-}
 
 /// The measure computed the plain way: the two expressions through the expression object, the
 /// segments cut at the marker, each searched with find.

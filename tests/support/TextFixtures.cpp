@@ -30,4 +30,25 @@ std::string randomContent(std::mt19937& rng, const std::vector<std::string>& pie
     return bytes;
 }
 
+std::string replacedMatches(RegexObject& re, std::string_view subject, std::string_view replacement) {
+    std::vector<std::size_t> starts;
+    for (std::size_t k = 0; k < subject.size(); ++k) {
+        if ((static_cast<unsigned char>(subject[k]) & 0xC0) != 0x80)
+            starts.push_back(k);
+    }
+    const int count = re.execute(subject);
+    std::string out;
+    std::size_t copied = 0;
+    for (int i = 1; i <= count; ++i) {
+        std::int64_t position = 0;
+        const std::string match = re.matchTextAt(i, position);
+        const std::size_t at = starts.at(static_cast<std::size_t>(position));
+        out.append(subject.substr(copied, at - copied));
+        out.append(replacement);
+        copied = at + match.size();
+    }
+    out.append(subject.substr(copied));
+    return out;
+}
+
 } // namespace karv::test

@@ -1,5 +1,6 @@
 #include "text/RegexObject.h"
 
+#include "support/TextFixtures.h"
 #include "text/Matching.h"
 #include "text/Removers.h"
 #include "values/ValueText.h"
@@ -12,6 +13,7 @@
 #include <vector>
 
 using namespace karv;
+using karv::test::replacedMatches;
 
 namespace {
 
@@ -28,29 +30,6 @@ std::string longLine(std::size_t bytes) {
     while (line.size() < bytes)
         line += "abc中文def ";
     return line;
-}
-
-/// `subject` with every match of `re` cut out. Match positions count characters as the expression
-/// does (every byte that is not a UTF-8 continuation byte starts one); a tag or a blank starts with
-/// such a byte.
-std::string withoutMatches(RegexObject& re, std::string_view subject) {
-    std::vector<std::size_t> starts;
-    for (std::size_t k = 0; k < subject.size(); ++k) {
-        if ((static_cast<unsigned char>(subject[k]) & 0xC0) != 0x80)
-            starts.push_back(k);
-    }
-    const int count = re.execute(subject);
-    std::string out;
-    std::size_t copied = 0;
-    for (int i = 1; i <= count; ++i) {
-        std::int64_t position = 0;
-        const std::string match = re.matchTextAt(i, position);
-        const std::size_t at = starts.at(static_cast<std::size_t>(position));
-        out.append(subject.substr(copied, at - copied));
-        copied = at + match.size();
-    }
-    out.append(subject.substr(copied));
-    return out;
 }
 
 } // namespace
@@ -261,8 +240,8 @@ TEST(Removers, SameResultAsTheExpressionsAndAlwaysComplete) {
         const int pieces = static_cast<int>(random() % 24);
         for (int i = 0; i < pieces; ++i)
             s += alphabet[random() % std::size(alphabet)];
-        ASSERT_EQ(removeTags(s), withoutMatches(tags, s)) << round;
-        ASSERT_EQ(removeBlanks(s), withoutMatches(blanks, s)) << round;
+        ASSERT_EQ(removeTags(s), replacedMatches(tags, s, "")) << round;
+        ASSERT_EQ(removeBlanks(s), replacedMatches(blanks, s, "")) << round;
     }
     // An unclosed "<" before a long run leaves the tags before it removed.
     const std::string html = "<b>ab</b><" + std::string(1'200'000, 'z');
