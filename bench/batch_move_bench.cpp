@@ -1,7 +1,8 @@
 // Moves N selected files into one folder on the same file system through the core batch move, and
 // the same files with `mv -t` (paths handed to `xargs -0` on a pipe), alternating rounds.
 // usage: batch_move_bench [FILES] [ROUNDS] [WORK_FOLDER]
-#include "actions/ListActions.h"
+#include "actions/ListBatch.h"
+#include "desktop/Desktop.h"
 #include "files/FileFacts.h"
 
 #include <algorithm>
@@ -25,8 +26,7 @@ namespace {
 
 struct Rows : ActionRows {
     std::vector<ResultRow> rows;
-    std::vector<std::size_t> selected;
-    std::vector<std::size_t> selectedRows() override { return selected; }
+    std::vector<std::size_t> selectedRows() override { return {}; }
     std::size_t rowCount() override { return rows.size(); }
     ResultRow row(std::size_t index) override { return rows[index]; }
     void setRowPlace(std::size_t index, const std::string& folder, const std::string& name,
@@ -38,42 +38,10 @@ struct Rows : ActionRows {
     void removeRow(std::size_t index) override {
         rows.erase(rows.begin() + static_cast<std::ptrdiff_t>(index));
     }
-    void scrollToFirstRow() override {}
 };
 
-struct Window : ActionWindow {
-    std::string summary;
-    std::string tagText;
-    std::string caption(ActionButton b) override { return std::string(ListActions::idleCaption(b)); }
-    void setCaption(ActionButton, std::string_view) override {}
-    std::string tag(ActionButton) override { return tagText; }
-    void setTag(ActionButton, const std::string& t) override { tagText = t; }
-    void setProgressMaximum(int) override {}
-    void setProgressPosition(int) override {}
-    void setProgressText(const std::string& text) override { summary = text; }
+struct NoQuestion : TargetExistsQuestion {
     int askTargetExists(const std::string&, bool&) override { return kConflictNone; }
-    void showViewer() override {}
-    bool viewerOpen() override { return false; }
-    void setViewerContent(const std::string&, const std::string&) override {}
-    void pump() override {}
-    void sleepMs(int) override {}
-};
-
-struct Questions : Questioner {
-    std::string folder;
-    void showMessage(std::string_view, std::string_view) override {}
-    std::string chooseFolder(std::string_view, const std::string&) override { return folder; }
-};
-struct NoClipboard : Clipboard {
-    std::string text() override { return {}; }
-    void setText(std::string_view, const std::vector<std::string>&) override {}
-};
-struct NoKeys : Keyboard {
-    bool ctrlHeld() override { return false; }
-};
-struct NoShell : Shell {
-    void openFile(const std::string&) override {}
-    void showInFileManager(const std::string&) override {}
 };
 
 std::vector<std::string> makeFiles(const std::string& folder, int count) {
@@ -98,9 +66,10 @@ double oursOnce(const std::string& work, int count) {
     const std::vector<std::string> paths = makeFiles(work + "/src", count);
     fs::remove_all(work + "/dst");
     fs::create_directories(work + "/dst");
-    AppState state;
-    state.operationIdle = true;
     Rows rows;
+    BatchRequest request;
+    request.act = BatchAct::Move;
+    request.folder = work + "/dst/";
     const auto folder = statFile(work + "/src");
     for (const std::string& path : paths) {
         ResultRow row;
@@ -108,23 +77,22 @@ double oursOnce(const std::string& work, int count) {
         row.name = path.substr(path.rfind('/') + 1);
         const auto stat = statFile(path);
         row.stamp = rowStamp(*stat, *folder);
+        request.rows.push_back({rows.rows.size(), row});
         rows.rows.push_back(row);
-        rows.selected.push_back(rows.selected.size());
     }
-    Window window;
-    Questions questions;
-    questions.folder = work + "/dst";
+    StopToken stop;
+    NoProgress progress;
     SteadyClock clock;
-    NoClipboard clipboard;
-    NoKeys keys;
-    NoShell shell;
+    const RunContext context{stop, progress, {}, clock};
+    NoQuestion question;
     files::FileOps files;
-    ListActions actions(state, rows, window, {questions, clock, clipboard, keys, shell}, files);
+    ListBatch batch(files);
     const auto start = std::chrono::steady_clock::now();
-    actions.moveOrCopySelected(true);
+    const RunOutcome outcome = batch.run(request, context, rows, question);
     const double elapsed = seconds(start);
-    if (window.summary.find("成功移动 " + std::to_string(count) + " 个文件") == std::string::npos) {
-        std::fprintf(stderr, "unexpected summary: %s\n", window.summary.c_str());
+    if (outcome.succeeded != static_cast<std::uint64_t>(count) || !outcome.failures.empty()) {
+        std::fprintf(stderr, "moved %llu of %d files\n", static_cast<unsigned long long>(outcome.succeeded),
+                     count);
         std::exit(1);
     }
     return elapsed;
