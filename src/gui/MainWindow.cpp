@@ -148,6 +148,7 @@ MainWindow::MainWindow(AppState& state, Questioner& questioner, Clock& clock, QW
     setWindowIcon(applicationIcon());
     m_model = new ResultListModel(this);
     m_options = std::make_unique<LiveOptions>(*this);
+    m_dropRows = std::make_unique<RowMaker>(*m_options, *m_model);
     m_pipeline = std::make_unique<FilterPipeline>(*m_options);
     m_duplicates = std::make_unique<DuplicateFinder>(*m_options);
     m_run.setFilterStage(m_pipeline.get());
@@ -872,7 +873,7 @@ void MainWindow::dropPaths(const std::vector<std::string>& paths) {
     for (const std::string& path : collected) {
         std::error_code error;
         if (!std::filesystem::is_directory(path, error))
-            m_run.addResultRow(path, 0, 0, std::string());
+            m_dropRows->add(path, 0, 0, std::string());
         m_model->flush();
         QCoreApplication::processEvents();
     }

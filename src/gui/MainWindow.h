@@ -160,6 +160,7 @@ private:
     std::unique_ptr<FilterPipeline> m_pipeline;
     std::unique_ptr<DuplicateFinder> m_duplicates;
     ResultListModel* m_model = nullptr;
+    std::unique_ptr<RowMaker> m_dropRows; ///< lists dropped files as a run lists its own
     BrandLinks m_links;
     std::map<QObject*, std::function<void()>> m_clickActions;
 

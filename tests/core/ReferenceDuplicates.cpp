@@ -98,18 +98,18 @@ void ReferenceDuplicates::collect(const std::string& path, const FileVerdict& ve
     m_groups.push_back({key, {path}});
 }
 
-bool ReferenceDuplicates::output(FilterRun& run) {
-    const RunContext& context = run.context();
+bool ReferenceDuplicates::output(RowMaker& rows) {
+    const RunContext& context = m_run.context();
     context.stop.reset();
-    const DuplicateOutput mode = run.host().options().duplicateOutput();
+    const DuplicateOutput mode = rows.options().duplicateOutput();
     for (const Group& group : m_groups) {
         const std::size_t m = group.members.size();
         if (m <= 1)
             continue;
-        run.host().pump();
+        m_run.host().pump();
         const std::size_t count = mode == DuplicateOutput::One ? 1 : mode == DuplicateOutput::All ? m : m - 1;
         for (std::size_t i = 0; i < count; ++i)
-            run.addResultRow(group.members[i], 0, 0, std::string());
+            rows.add(group.members[i], 0, 0, std::string());
         if (context.stop.stopRequested())
             return true;
     }

@@ -71,6 +71,7 @@ FilterOutcome FilterRun::runOn(const std::string& chosen) {
     m_outcome = FilterOutcome{};
     m_outcome.root = folder;
     m_stop.reset();
+    m_rows.emplace(m_host.options(), m_host.results());
     m_host.runStarting(folder);
     m_host.setStartCaption(kRunningCaption);
     m_running = true;
@@ -99,7 +100,7 @@ void FilterRun::walk() {
     if (options.duplicateFilter() && m_duplicates != nullptr) {
         // A stopped walk still lists the groups found so far; a second stop ends the listing.
         m_stop.reset();
-        const bool cut = m_duplicates->output(*this);
+        const bool cut = m_duplicates->output(*m_rows);
         m_outcome.stopped = m_outcome.stopped || cut;
     }
 }
@@ -215,7 +216,7 @@ bool FilterRun::filterFiles(const std::string& folder, const std::vector<Directo
             if (options.duplicateFilter() && m_duplicates != nullptr)
                 m_duplicates->collect(path, verdict);
             else
-                addResultRow(path, verdict.size, verdict.contentCount, verdict.timeText, verdict.stat);
+                m_rows->add(path, verdict.size, verdict.contentCount, verdict.timeText, verdict.stat);
         }
         if (stopped())
             return false;
@@ -261,58 +262,6 @@ void FilterRun::walkSubfolders(OpenFolders& open, std::string& folder, std::vect
         if (stopped())
             return;
     }
-}
-
-void FilterRun::addResultRow(const std::string& path, std::uint64_t size, std::uint64_t contentCount,
-                             const std::string& timeText, const std::optional<FileStat>& knownStat) {
-    // One stat serves the size and the times.
-    std::optional<FileStat> stat = knownStat;
-    bool statRead = stat.has_value();
-    auto fileStat = [&]() -> const std::optional<FileStat>& {
-        if (!statRead) {
-            stat = statFile(path);
-            statRead = true;
-        }
-        return stat;
-    };
-
-    if (size == 0 && fileStat())
-        size = stat->size;
-
-    ResultRow row;
-    row.name = fileNamePart(path);
-    row.itemValue = static_cast<std::uint32_t>(size & 0xFFFFFFFFu);
-    row.sizeText = sizeText(size);
-
-    const ScanOptions& options = m_host.options();
-    std::string time = timeText;
-    if (options.timeFilter()) {
-        if (time.empty() && fileStat()) {
-            const FileTimes times = fileTimesText(*stat);
-            const TimeKind kind = options.timeKind();
-            time = kind == TimeKind::Created    ? times.created
-                   : kind == TimeKind::Accessed ? times.accessed
-                                                : times.modified;
-        }
-        // An unreadable file has no time; it keeps an empty text rather than a made-up date.
-        if (const auto parsed = parseDateTimeText(time))
-            time = dateTimeText(*parsed, options.timePart());
-    } else if (time.empty() && fileStat()) {
-        time = dateTimeText(localDateTime(stat->modified), DateTimeMode::Both);
-    }
-    row.timeText = std::move(time);
-    row.countText = groupedCountText(contentCount);
-    row.folder = folderPart(path) + "/";
-    if (fileStat()) {
-        // Rows come folder by folder: one look at each folder serves all of its rows.
-        if (!m_stampedFolder || row.folder != m_stampedFolderPath) {
-            m_stampedFolderPath = row.folder;
-            m_stampedFolder = statFile(row.folder);
-        }
-        row.stamp = m_stampedFolder && m_stampedFolder->isDirectory ? rowStamp(*stat, *m_stampedFolder)
-                                                                    : rowStamp(*stat);
-    }
-    m_host.results().append(std::move(row));
 }
 
 void FilterRun::statusRefresh() {

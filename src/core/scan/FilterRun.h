@@ -4,6 +4,7 @@
 #include "files/FileFacts.h"
 #include "run/RunContext.h"
 #include "scan/ResultRow.h"
+#include "scan/RowMaker.h"
 #include "scan/ScanOptions.h"
 #include "text/RegexObject.h"
 
@@ -117,9 +118,9 @@ public:
     /// Reads the settings that apply per folder (name similarity), as each folder starts.
     virtual void beginFolder(const std::string& /*folder*/) {}
     virtual void collect(const std::string& path, const FileVerdict& verdict) = 0;
-    /// Lists the groups through `FilterRun::addResultRow`; stops when the run's stop is asked.
+    /// Lists the groups through `rows`; stops when the run's stop is asked.
     /// True when a stop cut the search or the listing short.
-    virtual bool output(FilterRun& run) = 0;
+    virtual bool output(RowMaker& rows) = 0;
 };
 
 /// One filter run: the start/stop button's handler, the traversal, the result rows and the status
@@ -147,8 +148,6 @@ public:
     const FilterRunValues& values() const { return m_values; }
 
     void scanDirectory(const std::string& folder);
-    void addResultRow(const std::string& path, std::uint64_t size, std::uint64_t contentCount,
-                      const std::string& timeText, const std::optional<FileStat>& knownStat = std::nullopt);
     void statusRefresh();
 
     FilterRunHost& host() { return m_host; }
@@ -209,9 +208,8 @@ private:
     DuplicateStage* m_duplicates = nullptr;
     // Identities of the folders entered in this run: none is walked twice, however it is reached.
     std::set<std::pair<dev_t, ino_t>> m_visited;
-    // The folder of the last row stamped, and what it was.
-    std::string m_stampedFolderPath;
-    std::optional<FileStat> m_stampedFolder;
+    // Made as each run starts, on that run's options and result list.
+    std::optional<RowMaker> m_rows;
 };
 
 } // namespace karv
