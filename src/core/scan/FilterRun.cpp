@@ -30,11 +30,11 @@ void FilterRun::setDuplicateStage(DuplicateStage* stage) {
 void FilterRun::StatusProgress::progress(const RunProgress& now) {
     if (now.stage == RunStage::Walking) {
         // Named before the folder is read, so the status shows it while a huge folder is listed.
-        m_run.m_activity = "正在筛选：" + displayText(now.item);
+        m_run.m_activity = walkingText(now.item);
     } else if (now.stage == RunStage::Filtering) {
         m_run.statusRefresh();
     } else if (now.stage == RunStage::Comparing) {
-        m_run.m_activity = "大小 " + sizeText(now.bytes) + "，正在读MD5：" + displayText(now.item);
+        m_run.m_activity = readingDigestText(now.bytes, now.item);
         m_run.statusRefresh();
     }
 }
@@ -110,13 +110,8 @@ void FilterRun::finish() {
     m_outcome.succeeded = rows;
     m_outcome.expressionLimitFiles = m_values.expressionLimitFiles;
     m_outcome.expressionLimitFirst = m_values.expressionLimitFirst;
-    std::string status = "筛选完毕！共筛选出 " + std::to_string(rows) + " 个文件，耗时 " +
-                         elapsedText(m_host.tickMs() - m_startTick) + "。请单击按钮操作列表！";
-    // A "no match" that was really a search given up must not pass silently.
-    if (m_values.expressionLimitFiles > 0)
-        status += " 注意：有 " + std::to_string(m_values.expressionLimitFiles) +
-                  " 个文件的表达式匹配超出计算上限，已按不匹配处理（第一个：" +
-                  displayText(m_values.expressionLimitFirst) + "）。";
+    const std::string status = finishedStatusText(
+        rows, m_host.tickMs() - m_startTick, m_values.expressionLimitFiles, m_values.expressionLimitFirst);
     m_host.setStatusText(status);
     m_host.setStartCaption(kIdleCaption);
     m_host.updateEnabling();
@@ -265,11 +260,11 @@ void FilterRun::walkSubfolders(OpenFolders& open, std::string& folder, std::vect
 }
 
 void FilterRun::statusRefresh() {
-    const std::string elapsed = elapsedText(m_host.tickMs() - m_startTick);
+    const std::int64_t elapsed = m_host.tickMs() - m_startTick;
     if (!m_running)
         return;
     m_host.scrollToLastRow();
-    m_host.setStatusText("(" + elapsed + ") " + m_activity);
+    m_host.setStatusText(runningStatusText(elapsed, m_activity));
 }
 
 } // namespace karv

@@ -3,6 +3,7 @@
 #include "desktop/Desktop.h"
 #include "files/FileFacts.h"
 #include "run/RunContext.h"
+#include "scan/FilterTexts.h"
 #include "scan/ResultRow.h"
 #include "scan/RowMaker.h"
 #include "scan/ScanOptions.h"
@@ -18,13 +19,6 @@
 #include <vector>
 
 namespace karv {
-
-inline constexpr std::string_view kIdleCaption = "  选择目录开始筛选";
-inline constexpr std::string_view kRunningCaption = "  立即停止筛选！";
-inline constexpr std::string_view kStoppingCaption = "  正在停止筛选..";
-inline constexpr std::string_view kBusyMessage = "在开始新操作之前请先停止正在执行的操作！";
-inline constexpr std::string_view kChooseFolderPrompt =
-    "选择一个目录，确定后将根据设置，扫描该目录中符合条件的文件，输出到右侧列表：";
 
 /// What the run asks of the front end that started it: the options, the result list, the start
 /// button's caption, the questions, the status bar and the event pump. The windows answer with live
