@@ -23,15 +23,8 @@ class BenchHost : public karv::FilterRunHost {
 public:
     karv::FixedScanOptions options_;
     CountingSink sink;
-    std::string caption{karv::kIdleCaption};
     const karv::ScanOptions& options() const override { return options_; }
     karv::ResultSink& results() override { return sink; }
-    void setStartCaption(std::string_view text) override { caption = text; }
-    void runStarting(const std::string&) override {}
-    void saveControlStates() override {}
-    void updateEnabling() override {}
-    void showMessage(std::string_view) override {}
-    std::string chooseFolder(std::string_view) override { return {}; }
     void setStatusText(const std::string&) override {}
     void scrollToLastRow() override {}
     void pump() override {}

@@ -82,12 +82,6 @@ public:
 
     const ScanOptions& options() const override { return m_options; }
     ResultSink& results() override { return m_sink; }
-    void setStartCaption(std::string_view) override {}
-    void runStarting(const std::string&) override {}
-    void saveControlStates() override {}
-    void updateEnabling() override {}
-    void showMessage(std::string_view text) override { m_io.err << terminalText(text) << "\n"; }
-    std::string chooseFolder(std::string_view) override { return {}; }
     void scrollToLastRow() override {}
 
     void setStatusText(const std::string& text) override {

@@ -880,7 +880,29 @@ void MainWindow::dropPaths(const std::vector<std::string>& paths) {
 }
 
 void MainWindow::onStartClicked() {
-    m_run.startOrStopRun();
+    if (m_run.running()) {
+        setStartCaption(kStoppingCaption);
+        m_run.requestStop();
+        return;
+    }
+    saveControlStates();
+    if (!m_state.operationIdle) {
+        showMessage(kBusyMessage);
+        return;
+    }
+    const std::string folder = chooseFolder(kChooseFolderPrompt);
+    if (folder.empty())
+        return;
+    // Remembered for the next folder chooser.
+    setStartTag(FilterRun::rootOf(folder));
+    setStartCaption(kRunningCaption);
+    // The list actions and drops refuse to start while any long operation runs.
+    m_state.operationIdle = false;
+    updateEnabling();
+    m_run.runOn(folder);
+    setStartCaption(kIdleCaption);
+    updateEnabling();
+    m_state.operationIdle = true;
 }
 
 QString MainWindow::statusText() const {
@@ -907,19 +929,6 @@ std::string MainWindow::startTag() const {
 
 void MainWindow::setStartTag(const std::string& folder) {
     m_startButton->setProperty("tag", pathToQt(folder));
-}
-
-void MainWindow::runStarting(const std::string& folder) {
-    setStartTag(folder);
-}
-
-bool MainWindow::otherOperationRunning() const {
-    return !m_state.operationIdle;
-}
-
-void MainWindow::setRunning(bool running) {
-    // The list actions and drops refuse to start while any long operation runs.
-    m_state.operationIdle = !running;
 }
 
 void MainWindow::saveControlStates() {

@@ -77,7 +77,7 @@ public:
 
     /// The enabling rules of the option controls, and with them the unit row's captions and the
     /// two strip options that depend on the length measure.
-    void updateEnabling() override;
+    void updateEnabling();
     /// The unit captions: "B" .. "TB" for the file size, "个" .. "万" otherwise; the unit row is
     /// hidden for the file-name length.
     void updateUnitCaptions();
@@ -97,16 +97,12 @@ public:
     std::string startTag() const;
     void setStartTag(const std::string& folder);
 
+    /// Saves the control states to the settings, when the window has them.
+    void saveControlStates();
+
     // FilterRunHost
     const ScanOptions& options() const override;
     ResultSink& results() override;
-    void setStartCaption(std::string_view caption) override;
-    void runStarting(const std::string& folder) override;
-    bool otherOperationRunning() const override;
-    void setRunning(bool running) override;
-    void saveControlStates() override;
-    void showMessage(std::string_view text) override;
-    std::string chooseFolder(std::string_view prompt) override;
     void setStatusText(const std::string& text) override;
     void scrollToLastRow() override;
     void pump() override;
@@ -132,7 +128,11 @@ private:
     QWidget* buildResultPanel();
     void applyBranding();
     void layOutBanner();
+    /// The start button's click: starts a run on a chosen folder, or asks the running one to stop.
     void onStartClicked();
+    void setStartCaption(std::string_view caption);
+    void showMessage(std::string_view text);
+    std::string chooseFolder(std::string_view prompt);
     void pasteFilterText();
     void openLink(const QString& url);
     void fixOptionColumns(QWidget* panel);

@@ -23,33 +23,20 @@ public:
     }
 };
 
-/// A front end without windows: fixed options, a preset folder answer, a scriptable pump.
+/// A front end without windows: fixed options, a scriptable pump.
 class RecordingHost : public FilterRunHost {
 public:
     FixedScanOptions opts;
     VectorSink sink;
-    std::string caption{kIdleCaption};
-    std::string tag;   ///< the folder the last run started on
-    bool busy = false; ///< another tool's long operation runs
-    std::string folderAnswer;
-    std::vector<std::string> messages;
     std::vector<std::string> statusTexts;
     std::string status; ///< the last status text
     FilterRun* run = nullptr;
     std::function<void()> onPump;
     std::int64_t now = 0;
-    int saves = 0;
     int pumps = 0;
 
     const ScanOptions& options() const override { return opts; }
     ResultSink& results() override { return sink; }
-    void setStartCaption(std::string_view c) override { caption = c; }
-    void runStarting(const std::string& folder) override { tag = folder; }
-    bool otherOperationRunning() const override { return busy; }
-    void saveControlStates() override { ++saves; }
-    void updateEnabling() override {}
-    void showMessage(std::string_view text) override { messages.emplace_back(text); }
-    std::string chooseFolder(std::string_view) override { return folderAnswer; }
     void setStatusText(const std::string& text) override {
         statusTexts.push_back(text);
         status = text;
@@ -62,10 +49,10 @@ public:
     }
     std::int64_t tickMs() override { return now; }
 
-    /// What a click on the running start button does.
+    /// Asks the running run to stop, as the running start button does.
     void clickStop() {
         if (run != nullptr)
-            run->startOrStopRun();
+            run->requestStop();
     }
 };
 

@@ -44,39 +44,23 @@ void FilterRun::requestStop() {
         m_stop.requestStop();
 }
 
-void FilterRun::startOrStopRun() {
-    if (m_running) {
-        m_host.setStartCaption(kStoppingCaption);
-        m_stop.requestStop();
-        return;
-    }
-    m_host.saveControlStates();
-    if (m_host.otherOperationRunning()) {
-        m_host.showMessage(kBusyMessage);
-        return;
-    }
-    const std::string folder = m_host.chooseFolder(kChooseFolderPrompt);
-    if (folder.empty())
-        return;
-    runOn(folder);
-}
-
-FilterOutcome FilterRun::runOn(const std::string& chosen) {
-    // "/data//" is the folder "/data": one spelling for the level count and for the row paths.
+std::string FilterRun::rootOf(const std::string& chosen) {
+    // One spelling for the level count and for the row paths.
     std::string folder = chosen;
     while (folder.size() > 1 && folder.back() == '/')
         folder.pop_back();
+    return folder;
+}
+
+FilterOutcome FilterRun::runOn(const std::string& chosen) {
+    const std::string folder = rootOf(chosen);
     m_root = folder;
     m_startTick = m_host.tickMs();
     m_outcome = FilterOutcome{};
     m_outcome.root = folder;
     m_stop.reset();
     m_rows.emplace(m_host.options(), m_host.results());
-    m_host.runStarting(folder);
-    m_host.setStartCaption(kRunningCaption);
     m_running = true;
-    m_host.setRunning(true);
-    m_host.updateEnabling();
     walk();
     finish();
     return m_outcome;
@@ -113,10 +97,7 @@ void FilterRun::finish() {
     const std::string status = finishedStatusText(
         rows, m_host.tickMs() - m_startTick, m_values.expressionLimitFiles, m_values.expressionLimitFirst);
     m_host.setStatusText(status);
-    m_host.setStartCaption(kIdleCaption);
-    m_host.updateEnabling();
     m_running = false;
-    m_host.setRunning(false);
 }
 
 std::uint64_t FilterRun::folderDepth(const std::string& root, const std::string& folder) {

@@ -20,32 +20,15 @@
 
 namespace karv {
 
-/// What the run asks of the front end that started it: the options, the result list, the start
-/// button's caption, the questions, the status bar and the event pump. The windows answer with live
-/// widgets, the command line and the tests with plain values. The run decides from its own state,
-/// never from what a control shows.
+/// What the run asks of the front end that started it: the options (read live by the windows), the
+/// result list, the status bar and the event pump. The windows answer with live widgets, the command
+/// line and the tests with plain values. Starting, stopping and the start button's captions are the
+/// front end's own business.
 class FilterRunHost {
 public:
     virtual ~FilterRunHost() = default;
     virtual const ScanOptions& options() const = 0;
     virtual ResultSink& results() = 0;
-
-    virtual void setStartCaption(std::string_view caption) = 0;
-    /// The folder a run starts on; the front end keeps it (the windows remember it for the folder
-    /// chooser).
-    virtual void runStarting(const std::string& folder) = 0;
-    /// Whether a long operation of another tool runs, so a filter run must not start.
-    virtual bool otherOperationRunning() const { return false; }
-    /// A filter run starts (true) or ends (false): the front end marks itself busy for its other
-    /// tools.
-    virtual void setRunning(bool running) { (void)running; }
-
-    virtual void saveControlStates() = 0;
-    virtual void updateEnabling() = 0;
-    virtual void showMessage(std::string_view text) = 0;
-    /// The folder chooser, opening on the last chosen folder; empty when the user cancels.
-    virtual std::string chooseFolder(std::string_view prompt) = 0;
-
     virtual void setStatusText(const std::string& text) = 0;
     virtual void scrollToLastRow() = 0;
     /// Lets the front end handle pending events (clicks, timers, repaints).
@@ -117,9 +100,8 @@ public:
     virtual bool output(RowMaker& rows) = 0;
 };
 
-/// One filter run: the start/stop button's handler, the traversal, the result rows and the status
-/// texts. Without a filter stage every listed file passes; without a duplicate stage the duplicate
-/// option is not offered by the front end.
+/// One filter run: the traversal, the result rows and the status texts. Without a filter stage every listed
+/// file passes; without a duplicate stage the duplicate option is not offered by the front end.
 class FilterRun {
 public:
     explicit FilterRun(FilterRunHost& host);
@@ -128,10 +110,10 @@ public:
     void setFilterStage(FileFilterStage* stage);
     void setDuplicateStage(DuplicateStage* stage);
 
-    /// The click handler of 按钮开始筛选: starts a run, or asks the running one to stop.
-    void startOrStopRun();
-    /// Runs the walk on a folder that was already chosen (the command line has no folder chooser).
+    /// Runs the walk on the chosen folder.
     FilterOutcome runOn(const std::string& folder);
+    /// The folder a run on `chosen` walks: "/data//" is the folder "/data".
+    static std::string rootOf(const std::string& chosen);
     /// Asks the running walk (or duplicate listing) to end at its next check; safe from a signal-
     /// driven callback. Nothing happens when no run is going.
     void requestStop();
