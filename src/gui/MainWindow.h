@@ -5,6 +5,7 @@
 #include "gui/Branding.h"
 #include "gui/WidgetBuilder.h"
 #include "scan/FilterRun.h"
+#include "scan/FilterStatus.h"
 
 #include <functional>
 #include <map>
@@ -42,7 +43,7 @@ class ResultListModel;
 /// The main window: the brand banner on top, the filter options on the left, the result list and
 /// its actions on the right, the status bar below. It is also the front end a filter run talks to,
 /// and the run reads its options live from these controls.
-class MainWindow : public QMainWindow, public FilterRunHost {
+class MainWindow : public QMainWindow {
     Q_OBJECT
 public:
     /// The section of the settings file that holds this window's control states.
@@ -63,7 +64,7 @@ public:
     MainListActions& listActions() { return *m_listActions; }
 
     ResultListModel& resultModel() { return *m_model; }
-    FilterRun& filterRun() { return m_run; }
+    FilterRun& filterRun() { return *m_run; }
     QString statusText() const;
     /// How often a long run lets events in (10 ms by default; tests use 0 to let every click in).
     void setPumpIntervalMs(int interval) { m_pumpThrottle.setIntervalMs(interval); }
@@ -100,13 +101,14 @@ public:
     /// Saves the control states to the settings, when the window has them.
     void saveControlStates();
 
-    // FilterRunHost
-    const ScanOptions& options() const override;
-    ResultSink& results() override;
-    void setStatusText(const std::string& text) override;
-    void scrollToLastRow() override;
-    void pump() override;
-    std::int64_t tickMs() override;
+    /// The options a run reads, live from the controls.
+    const ScanOptions& options() const;
+    ResultSink& results();
+    void setStatusText(const std::string& text);
+    /// Follows the list's end while a run fills it.
+    void scrollToLastRow();
+    /// Lets pending events in, at most every few milliseconds.
+    void pump();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -155,12 +157,15 @@ private:
     std::unique_ptr<Shell> m_ownShell;
     Shell* m_shell = nullptr;
     MainListActions* m_listActions = nullptr;
-    FilterRun m_run;
     std::unique_ptr<LiveOptions> m_options;
     std::unique_ptr<FilterPipeline> m_pipeline;
     std::unique_ptr<DuplicateFinder> m_duplicates;
     ResultListModel* m_model = nullptr;
     std::unique_ptr<RowMaker> m_dropRows; ///< lists dropped files as a run lists its own
+    StopToken m_stop;
+    std::unique_ptr<FilterStatus> m_runStatus;
+    std::unique_ptr<RunContext> m_runContext;
+    std::unique_ptr<FilterRun> m_run;
     BrandLinks m_links;
     std::map<QObject*, std::function<void()>> m_clickActions;
 

@@ -35,7 +35,7 @@ ScanSettings dupSettings(DuplicateKind kind, DuplicateOutput output) {
 /// A run with the real stages and access to the finder.
 struct DupRun {
     TestHost host;
-    FilterRun run{host};
+    FilterRun run{host.opts, host.sink, host.context};
     FilterPipeline pipeline{host.opts};
     DuplicateFinder finder{host.opts};
 
@@ -46,7 +46,7 @@ struct DupRun {
         run.setDuplicateStage(&finder);
     }
     std::vector<std::string> scan(const std::string& root) {
-        run.runOn(root);
+        host.runOn(run, root);
         return rowPaths(host.sink.rows);
     }
 };

@@ -115,7 +115,7 @@ class ScanRunTest : public ::testing::Test {
 protected:
     TempTree tree;
     RecordingHost host;
-    FilterRun filterRun{host};
+    FilterRun filterRun{host.opts, host.sink, host.context};
     std::string rootSuffix; // how the chosen folder ends, as typed
     std::string lastRoot;   // the folder the last run walked
 
@@ -125,7 +125,7 @@ protected:
         host.opts.values.levels = levels;
         host.opts.values.patterns = patterns;
         host.run = &filterRun;
-        lastRoot = filterRun.runOn(tree.root() + rootSuffix).root;
+        lastRoot = host.runOn(filterRun, tree.root() + rootSuffix).root;
         std::vector<std::string> relative;
         for (const auto& path : host.sink.paths())
             relative.push_back(path.substr(tree.root().size() + 1));
@@ -262,8 +262,8 @@ TEST(ScanRunDeep, ThousandLevelsAndManyFiles) {
     for (int i = 0; i < 100000; ++i)
         std::ofstream(tree.path("wide/f" + std::to_string(i)));
     RecordingHost host;
-    FilterRun run(host);
-    run.runOn(tree.root());
+    FilterRun run{host.opts, host.sink, host.context};
+    host.runOn(run, tree.root());
     // "d" sorts before "wide": the file a thousand folders down comes first.
     ASSERT_EQ(host.sink.rows.size(), 100001u);
     EXPECT_EQ(host.sink.rows[0].name, "bottom.txt");
@@ -292,7 +292,8 @@ TEST(ScanRunDeep, PathsBeyondTheKernelLimitAreListedAndRead) {
     limit.rlim_cur = 200;
     ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &limit), 0);
     RecordingHost host;
-    FilterRun(host).runOn(tree.root());
+    FilterRun run{host.opts, host.sink, host.context};
+    host.runOn(run, tree.root());
     ::setrlimit(RLIMIT_NOFILE, &saved);
 
     ASSERT_EQ(host.sink.rows.size(), 14u); // four on the way down, ten at the bottom
@@ -318,22 +319,21 @@ TEST(ScanRunLarge, StopIsSeenWhileALargeFolderIsRead) {
     tree.file("zz/after.log");
     RecordingHost host;
     host.opts.values.patterns = "*.log";
-    FilterRun run(host);
+    FilterRun run{host.opts, host.sink, host.context};
     host.run = &run;
-    run.runOn(tree.root());
+    host.runOn(run, tree.root());
     // Left alone, the walk polls inside the big folder, not once per folder (root, big, zz).
     EXPECT_GT(host.pumps, 6);
     ASSERT_EQ(host.sink.rows.size(), 1u);
 
     // A stop at the first poll in the big folder: no further poll, nothing after it listed.
-    host = RecordingHost{};
-    host.opts.values.patterns = "*.log";
-    host.run = &run;
+    host.pumps = 0;
+    host.sink.rows.clear();
     host.onPump = [&] {
         if (host.pumps == 2)
             host.clickStop();
     };
-    run.runOn(tree.root());
+    host.runOn(run, tree.root());
     EXPECT_EQ(host.pumps, 2);
     EXPECT_TRUE(host.sink.rows.empty());
     EXPECT_FALSE(run.running());

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "scan/FilterRun.h"
+#include "scan/FilterStatus.h"
 
 #include <functional>
 #include <string>
@@ -23,8 +24,9 @@ public:
     }
 };
 
-/// A front end without windows: fixed options, a scriptable pump.
-class RecordingHost : public FilterRunHost {
+/// A front end without windows: fixed options, rows in memory, a scriptable pump and clock, and
+/// the status line a run shows.
+class RecordingHost : public Clock {
 public:
     FixedScanOptions opts;
     VectorSink sink;
@@ -34,20 +36,28 @@ public:
     std::function<void()> onPump;
     std::int64_t now = 0;
     int pumps = 0;
+    StopToken stop;
+    FilterStatus statusLine{*this, [this](const std::string& text) {
+                                statusTexts.push_back(text);
+                                status = text;
+                            }};
+    RunContext context{stop, statusLine,
+                       [this] {
+                           ++pumps;
+                           if (onPump)
+                               onPump();
+                       },
+                       *this};
 
-    const ScanOptions& options() const override { return opts; }
-    ResultSink& results() override { return sink; }
-    void setStatusText(const std::string& text) override {
-        statusTexts.push_back(text);
-        status = text;
-    }
-    void scrollToLastRow() override {}
-    void pump() override {
-        ++pumps;
-        if (onPump)
-            onPump();
-    }
     std::int64_t tickMs() override { return now; }
+
+    /// Runs `filterRun` on `folder` with its status line, as the front ends do.
+    FilterOutcome runOn(FilterRun& filterRun, const std::string& folder) {
+        statusLine.start();
+        FilterOutcome outcome = filterRun.runOn(folder);
+        statusLine.finish(outcome);
+        return outcome;
+    }
 
     /// Asks the running run to stop, as the running start button does.
     void clickStop() {

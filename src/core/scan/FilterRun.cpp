@@ -12,9 +12,6 @@
 
 namespace karv {
 
-FilterRun::FilterRun(FilterRunHost& host)
-    : m_host(host), m_context{m_stop, m_progress, [this] { m_host.pump(); }, m_clock} {}
-
 void FilterRun::setFilterStage(FileFilterStage* stage) {
     m_filter = stage;
     if (stage != nullptr)
@@ -27,21 +24,9 @@ void FilterRun::setDuplicateStage(DuplicateStage* stage) {
         stage->setRunContext(m_context);
 }
 
-void FilterRun::StatusProgress::progress(const RunProgress& now) {
-    if (now.stage == RunStage::Walking) {
-        // Named before the folder is read, so the status shows it while a huge folder is listed.
-        m_run.m_activity = walkingText(now.item);
-    } else if (now.stage == RunStage::Filtering) {
-        m_run.statusRefresh();
-    } else if (now.stage == RunStage::Comparing) {
-        m_run.m_activity = readingDigestText(now.bytes, now.item);
-        m_run.statusRefresh();
-    }
-}
-
 void FilterRun::requestStop() {
     if (m_running)
-        m_stop.requestStop();
+        m_context.stop.requestStop();
 }
 
 std::string FilterRun::rootOf(const std::string& chosen) {
@@ -55,11 +40,10 @@ std::string FilterRun::rootOf(const std::string& chosen) {
 FilterOutcome FilterRun::runOn(const std::string& chosen) {
     const std::string folder = rootOf(chosen);
     m_root = folder;
-    m_startTick = m_host.tickMs();
     m_outcome = FilterOutcome{};
     m_outcome.root = folder;
-    m_stop.reset();
-    m_rows.emplace(m_host.options(), m_host.results());
+    m_context.stop.reset();
+    m_rows.emplace(m_options, m_sink);
     m_running = true;
     walk();
     finish();
@@ -67,14 +51,14 @@ FilterOutcome FilterRun::runOn(const std::string& chosen) {
 }
 
 void FilterRun::walk() {
-    const ScanOptions& options = m_host.options();
+    const ScanOptions& options = m_options;
     m_values = FilterRunValues{};
     m_values.contentText = options.contentText();
     if (options.contentFilter() && options.matchMode() == MatchMode::Plain)
         m_values.contentTerms = splitContentTerms(m_values.contentText); // empty terms stay
     if (m_filter != nullptr)
         m_filter->beginRun(m_values);
-    m_host.results().clear();
+    m_sink.clear();
     if (m_duplicates != nullptr)
         m_duplicates->clear();
     m_visited.clear();
@@ -83,20 +67,17 @@ void FilterRun::walk() {
 
     if (options.duplicateFilter() && m_duplicates != nullptr) {
         // A stopped walk still lists the groups found so far; a second stop ends the listing.
-        m_stop.reset();
+        m_context.stop.reset();
         const bool cut = m_duplicates->output(*m_rows);
         m_outcome.stopped = m_outcome.stopped || cut;
     }
 }
 
 void FilterRun::finish() {
-    const std::size_t rows = m_host.results().count();
+    const std::size_t rows = m_sink.count();
     m_outcome.succeeded = rows;
     m_outcome.expressionLimitFiles = m_values.expressionLimitFiles;
     m_outcome.expressionLimitFirst = m_values.expressionLimitFirst;
-    const std::string status = finishedStatusText(
-        rows, m_host.tickMs() - m_startTick, m_values.expressionLimitFiles, m_values.expressionLimitFirst);
-    m_host.setStatusText(status);
     m_running = false;
 }
 
@@ -144,7 +125,7 @@ void FilterRun::scanOpenFolder(OpenFolders& open, std::string& folder) {
     if (!listFolder(open, entries, files))
         return;
 
-    const ScanOptions& options = m_host.options();
+    const ScanOptions& options = m_options;
     if (m_filter != nullptr)
         m_filter->beginFolder(folder);
     if (m_duplicates != nullptr && options.duplicateFilter())
@@ -167,7 +148,7 @@ bool FilterRun::listFolder(OpenFolders& open, std::vector<DirectoryEntry>& entri
     entries = listDirectory(open.current(), keepGoing);
     if (stopped())
         return false;
-    files = selectIndices(entries, parsePatternList(m_host.options().patternList()), false, keepGoing);
+    files = selectIndices(entries, parsePatternList(m_options.patternList()), false, keepGoing);
     if (stopped())
         return false;
     // A folder without a file to filter is still a point where a stop is seen, so a walk in which
@@ -177,7 +158,7 @@ bool FilterRun::listFolder(OpenFolders& open, std::vector<DirectoryEntry>& entri
 
 bool FilterRun::filterFiles(const std::string& folder, const std::vector<DirectoryEntry>& entries,
                             const std::vector<std::size_t>& files) {
-    const ScanOptions& options = m_host.options();
+    const ScanOptions& options = m_options;
     // Paths are made one at a time: a folder of a million files holds its names, not its paths.
     for (const std::size_t index : files) {
         const std::string path = childPath(folder, entries[index].name);
@@ -201,7 +182,7 @@ bool FilterRun::filterFiles(const std::string& folder, const std::vector<Directo
 }
 
 bool FilterRun::goesDeeper(const std::string& folder) const {
-    const ScanOptions& options = m_host.options();
+    const ScanOptions& options = m_options;
     const TraversalScope scope = options.scope();
     if (scope == TraversalScope::ThisFolder)
         return false;
@@ -216,7 +197,7 @@ bool FilterRun::goesDeeper(const std::string& folder) const {
 void FilterRun::walkSubfolders(OpenFolders& open, std::string& folder, std::vector<DirectoryEntry>& entries) {
     // Links to folders are not followed unless asked (as find and the duplicate finders do): the
     // walk stays inside the chosen tree and always ends.
-    const bool followLinks = m_host.options().followFolderLinks();
+    const bool followLinks = m_options.followFolderLinks();
     std::vector<DirectoryEntry> subfolders;
     for (DirectoryEntry& entry : entries) {
         if (entry.kind == DirectoryEntry::Kind::Folder && (!entry.link || followLinks))
@@ -238,14 +219,6 @@ void FilterRun::walkSubfolders(OpenFolders& open, std::string& folder, std::vect
         if (stopped())
             return;
     }
-}
-
-void FilterRun::statusRefresh() {
-    const std::int64_t elapsed = m_host.tickMs() - m_startTick;
-    if (!m_running)
-        return;
-    m_host.scrollToLastRow();
-    m_host.setStatusText(runningStatusText(elapsed, m_activity));
 }
 
 } // namespace karv

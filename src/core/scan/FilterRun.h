@@ -1,9 +1,7 @@
 #pragma once
 
-#include "desktop/Desktop.h"
 #include "files/FileFacts.h"
 #include "run/RunContext.h"
-#include "scan/FilterTexts.h"
 #include "scan/ResultRow.h"
 #include "scan/RowMaker.h"
 #include "scan/ScanOptions.h"
@@ -19,23 +17,6 @@
 #include <vector>
 
 namespace karv {
-
-/// What the run asks of the front end that started it: the options (read live by the windows), the
-/// result list, the status bar and the event pump. The windows answer with live widgets, the command
-/// line and the tests with plain values. Starting, stopping and the start button's captions are the
-/// front end's own business.
-class FilterRunHost {
-public:
-    virtual ~FilterRunHost() = default;
-    virtual const ScanOptions& options() const = 0;
-    virtual ResultSink& results() = 0;
-    virtual void setStatusText(const std::string& text) = 0;
-    virtual void scrollToLastRow() = 0;
-    /// Lets the front end handle pending events (clicks, timers, repaints).
-    virtual void pump() = 0;
-    /// A steady clock in milliseconds.
-    virtual std::int64_t tickMs() = 0;
-};
 
 /// What the filters of one run share, taken as the run starts: the content filter text and its
 /// plain terms; and what they report back: the files whose expression search gave up at its limit
@@ -100,11 +81,14 @@ public:
     virtual bool output(RowMaker& rows) = 0;
 };
 
-/// One filter run: the traversal, the result rows and the status texts. Without a filter stage every listed
+/// One filter run: the traversal and the result rows. It reads its options live (the windows change
+/// them during a run), lists into its sink, and reports its progress and sees its stop through its
+/// context; how that is shown is the front end's business. Without a filter stage every listed
 /// file passes; without a duplicate stage the duplicate option is not offered by the front end.
 class FilterRun {
 public:
-    explicit FilterRun(FilterRunHost& host);
+    FilterRun(const ScanOptions& options, ResultSink& sink, const RunContext& context)
+        : m_options(options), m_sink(sink), m_context(context) {}
 
     /// Also hands the stage the run's context, for its long searches.
     void setFilterStage(FileFilterStage* stage);
@@ -118,41 +102,20 @@ public:
     /// driven callback. Nothing happens when no run is going.
     void requestStop();
     bool running() const { return m_running; }
+    /// The options the run reads, live.
+    const ScanOptions& options() const { return m_options; }
     /// The context every stage of this run is given.
     const RunContext& context() const { return m_context; }
     /// The values the filters of the current or last run shared.
     const FilterRunValues& values() const { return m_values; }
 
     void scanDirectory(const std::string& folder);
-    void statusRefresh();
-
-    FilterRunHost& host() { return m_host; }
 
     /// Depth of `folder` below `root`: the root is 1, its sub-folders 2. Counted on the path relative
     /// to the root, so a root of "/" or a root text that recurs deeper in the path count right.
     static std::uint64_t folderDepth(const std::string& root, const std::string& folder);
 
 private:
-    /// Words the stages' progress into the status activity; a file being read for its digest shows
-    /// at once.
-    class StatusProgress : public ProgressSink {
-    public:
-        explicit StatusProgress(FilterRun& run) : m_run(run) {}
-        void progress(const RunProgress& now) override;
-
-    private:
-        FilterRun& m_run;
-    };
-    /// The front end's clock as the run's clock.
-    class HostClock : public Clock {
-    public:
-        explicit HostClock(FilterRunHost& host) : m_host(host) {}
-        std::int64_t tickMs() override { return m_host.tickMs(); }
-
-    private:
-        FilterRunHost& m_host;
-    };
-
     void walk();
     void finish();
     /// Lists the folder's names and picks the files that fit the patterns; false on a stop.
@@ -164,20 +127,16 @@ private:
     bool goesDeeper(const std::string& folder) const;
     /// Walks the sub-folders among `entries`; `folder` grows and shrinks with the walk.
     void walkSubfolders(OpenFolders& open, std::string& folder, std::vector<DirectoryEntry>& entries);
-    bool stopped() const { return m_stop.stopRequested(); }
+    bool stopped() const { return m_context.stop.stopRequested(); }
     /// Filters the files of the open folder `folder` and walks its sub-folders; `folder` is the
     /// folder's path, grown and shrunk as the walk goes down and up.
     void scanOpenFolder(OpenFolders& open, std::string& folder);
 
-    FilterRunHost& m_host;
-    StopToken m_stop;
-    StatusProgress m_progress{*this};
-    HostClock m_clock{m_host};
-    RunContext m_context;
+    const ScanOptions& m_options;
+    ResultSink& m_sink;
+    const RunContext& m_context;
     bool m_running = false;
     std::string m_root;
-    std::int64_t m_startTick = 0;
-    std::string m_activity; ///< what the status shows after the elapsed time
     FilterRunValues m_values;
     FilterOutcome m_outcome;
     FileFilterStage* m_filter = nullptr;
