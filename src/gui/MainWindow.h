@@ -41,8 +41,8 @@ class MainListActions;
 class ResultListModel;
 
 /// The main window: the brand banner on top, the filter options on the left, the result list and
-/// its actions on the right, the status bar below. It is also the front end a filter run talks to,
-/// and the run reads its options live from these controls.
+/// its actions on the right, the status bar below. Its start button starts and stops the filter
+/// run, which reads its options live from these controls.
 class MainWindow : public QMainWindow {
     Q_OBJECT
 public:
