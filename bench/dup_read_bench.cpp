@@ -1,6 +1,7 @@
 // Runs the duplicate search by content over the tree named by KARV_BENCH_TREE and reports how many
 // bytes it opened, read, hashed and compared. The timing comparison with peer tools is done by
 // dup_md5_bench.sh on the command line; this program answers "how much was read".
+#include "desktop/Desktop.h"
 #include "duplicates/DuplicateFinder.h"
 #include "filter/FilterPipeline.h"
 
@@ -19,23 +20,14 @@ private:
     std::size_t m_rows = 0;
 };
 
-class BenchHost : public karv::FilterRunHost {
-public:
+/// A run nobody watches: no progress shown, no events to let in.
+struct BenchHost {
     karv::FixedScanOptions options_;
     CountingSink sink;
-    std::string caption{karv::kIdleCaption};
-    const karv::ScanOptions& options() const override { return options_; }
-    karv::ResultSink& results() override { return sink; }
-    void setStartCaption(std::string_view text) override { caption = text; }
-    void runStarting(const std::string&) override {}
-    void saveControlStates() override {}
-    void updateEnabling() override {}
-    void showMessage(std::string_view) override {}
-    std::string chooseFolder(std::string_view) override { return {}; }
-    void setStatusText(const std::string&) override {}
-    void scrollToLastRow() override {}
-    void pump() override {}
-    std::int64_t tickMs() override { return 0; }
+    karv::StopToken stop;
+    karv::NoProgress progress;
+    karv::SteadyClock clock;
+    karv::RunContext context{stop, progress, {}, clock};
 };
 
 void DuplicatesByContent(benchmark::State& state) {
@@ -49,7 +41,7 @@ void DuplicatesByContent(benchmark::State& state) {
         host.options_.values.duplicateFilter = true;
         host.options_.values.duplicateKind = karv::DuplicateKind::Md5;
         host.options_.values.duplicateOutput = karv::DuplicateOutput::All;
-        karv::FilterRun run(host);
+        karv::FilterRun run(host.options_, host.sink, host.context);
         karv::FilterPipeline pipeline(host.options_);
         karv::DuplicateFinder finder(host.options_);
         run.setFilterStage(&pipeline);

@@ -2,9 +2,9 @@
 #include "duplicates/DuplicateFinder.h"
 #include "filter/FilterPipeline.h"
 #include "scan/FilterRun.h"
+#include "scan/FilterStatus.h"
 #include "text/NameText.h"
 
-#include <chrono>
 #include <dirent.h>
 #include <ostream>
 
@@ -72,31 +72,25 @@ private:
     std::size_t m_count = 0;
 };
 
-class CliRunHost : public FilterRunHost {
+/// The command line's side of a filter run: the stop that Ctrl+C and unwritable output ask for,
+/// the status line (written over itself on a terminal, once a second) and the clock.
+class CliRunFront {
 public:
-    CliRunHost(CliIo& io, FixedScanOptions& options, StreamSink& sink)
-        : m_io(io), m_options(options), m_sink(sink) {}
+    CliRunFront(CliIo& io, StreamSink& sink) : m_io(io), m_sink(sink) {}
 
     void attach(FilterRun* run) { m_run = run; }
-    const std::string& statusText() const { return m_status; }
+    const RunContext& context() const { return m_context; }
+    FilterStatus& status() { return m_status; }
+    const std::string& statusText() const { return m_statusText; }
 
-    const ScanOptions& options() const override { return m_options; }
-    ResultSink& results() override { return m_sink; }
-    void setStartCaption(std::string_view) override {}
-    void runStarting(const std::string&) override {}
-    void saveControlStates() override {}
-    void updateEnabling() override {}
-    void showMessage(std::string_view text) override { m_io.err << terminalText(text) << "\n"; }
-    std::string chooseFolder(std::string_view) override { return {}; }
-    void scrollToLastRow() override {}
-
-    void setStatusText(const std::string& text) override {
-        m_status = text;
+private:
+    void show(const std::string& text) {
+        m_statusText = text;
         if (m_fromTimer && m_io.errIsTerminal)
             m_io.err << "\r\033[K" << terminalText(text) << std::flush;
     }
 
-    void pump() override {
+    void pump() {
         // Each Ctrl+C asks the run to stop, as a click on the running button does.
         if (interruptCount() > m_interruptsHandled && m_run != nullptr && m_run->running()) {
             m_interruptsHandled = interruptCount();
@@ -105,30 +99,28 @@ public:
         // Rows that cannot be written end the run, the duplicate listing included.
         if (m_sink.failed() && m_run != nullptr)
             m_run->requestStop();
-        const std::int64_t now = tickMs();
+        const std::int64_t now = m_clock.tickMs();
         if (now - m_lastRefresh >= 1000 && m_run != nullptr) {
             m_lastRefresh = now;
             m_fromTimer = true;
-            m_run->statusRefresh();
+            m_status.refresh();
             m_fromTimer = false;
         }
     }
 
-    std::int64_t tickMs() override {
-        return std::chrono::duration_cast<std::chrono::milliseconds>(
-                   std::chrono::steady_clock::now().time_since_epoch())
-            .count();
-    }
-
-private:
     CliIo& m_io;
-    FixedScanOptions& m_options;
     StreamSink& m_sink;
+    SteadyClock m_clock;
+    StopToken m_stop;
+    FilterStatus m_status{m_clock, [this](const std::string& text) {
+                              show(text);
+                          }};
+    RunContext m_context{m_stop, m_status, [this] { pump(); }, m_clock};
     FilterRun* m_run = nullptr;
-    std::string m_status;
+    std::string m_statusText;
     bool m_fromTimer = false;
     int m_interruptsHandled = 0;
-    std::int64_t m_lastRefresh = tickMs();
+    std::int64_t m_lastRefresh = m_clock.tickMs();
 };
 
 template <typename T>
@@ -396,14 +388,15 @@ int scanCommand(const std::vector<std::string>& args, CliIo& io) {
     FixedScanOptions& options = parsed.options;
     const std::string& folder = parsed.folder;
     StreamSink sink(io.out, parsed.format, parsed.nul);
-    CliRunHost host(io, options, sink);
-    FilterRun run(host);
-    host.attach(&run);
+    CliRunFront front(io, sink);
+    FilterRun run(options, sink, front.context());
+    front.attach(&run);
     FilterPipeline pipeline(options);
     DuplicateFinder duplicates(options);
     run.setFilterStage(&pipeline);
     run.setDuplicateStage(&duplicates);
-    run.runOn(folder);
+    front.status().start();
+    front.status().finish(run.runOn(folder));
     io.out.flush();
     if (io.errIsTerminal)
         io.err << "\r\033[K";
@@ -411,7 +404,7 @@ int scanCommand(const std::vector<std::string>& args, CliIo& io) {
         io.err << "karv-tessil-cli scan: cannot write to standard output\n";
         return kExitFailures;
     }
-    io.err << terminalText(host.statusText()) << "\n";
+    io.err << terminalText(front.statusText()) << "\n";
     return interruptRequested() ? kExitInterrupted : kExitOk;
 }
 

@@ -4,7 +4,7 @@
 #include "gui/TargetExistsDialog.h"
 #include "gui/ViewerWindow.h"
 #include "platform/QtDesktop.h"
-#include "scan/FilterRun.h"
+#include "scan/FilterTexts.h"
 #include "text/NameText.h"
 
 #include <algorithm>

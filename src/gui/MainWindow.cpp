@@ -12,6 +12,7 @@
 #include "gui/TextWindow.h"
 #include "gui/WidgetBuilder.h"
 #include "platform/QtDesktop.h"
+#include "scan/FilterTexts.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -142,16 +143,22 @@ MainWindow::MainWindow(AppState& state, Questioner& questioner, Clock& clock, QW
       m_ownOpener(std::make_unique<QtOpener>()), m_ownClipboard(std::make_unique<QtClipboard>()),
       m_ownKeyboard(std::make_unique<QtKeyboard>()), m_opener(m_ownOpener.get()),
       m_clipboard(m_ownClipboard.get()), m_keyboard(m_ownKeyboard.get()),
-      m_ownShell(std::make_unique<QtShell>()), m_shell(m_ownShell.get()), m_run(*this) {
+      m_ownShell(std::make_unique<QtShell>()), m_shell(m_ownShell.get()) {
     setObjectName("主界面");
     setWindowTitle(qs(karv::windowTitle(state)));
     setWindowIcon(applicationIcon());
     m_model = new ResultListModel(this);
     m_options = std::make_unique<LiveOptions>(*this);
+    m_dropRows = std::make_unique<RowMaker>(*m_options, *m_model);
+    m_runStatus = std::make_unique<FilterStatus>(
+        m_clock, [this](const std::string& text) { setStatusText(text); }, [this] { scrollToLastRow(); });
+    m_runContext =
+        std::make_unique<RunContext>(RunContext{m_stop, *m_runStatus, [this] { pump(); }, m_clock});
+    m_run = std::make_unique<FilterRun>(*m_options, *m_model, *m_runContext);
     m_pipeline = std::make_unique<FilterPipeline>(*m_options);
     m_duplicates = std::make_unique<DuplicateFinder>(*m_options);
-    m_run.setFilterStage(m_pipeline.get());
-    m_run.setDuplicateStage(m_duplicates.get());
+    m_run->setFilterStage(m_pipeline.get());
+    m_run->setDuplicateStage(m_duplicates.get());
     m_links = brandLinks(state.brandTexts);
 
     auto* central = new QWidget(this);
@@ -180,7 +187,7 @@ MainWindow::MainWindow(AppState& state, Questioner& questioner, Clock& clock, QW
     m_statusTimer->setInterval(1000);
     // A coarse timer may fire up to 5 % late: the elapsed time would then skip a second now and then.
     m_statusTimer->setTimerType(Qt::PreciseTimer);
-    connect(m_statusTimer, &QTimer::timeout, this, [this] { m_run.statusRefresh(); });
+    connect(m_statusTimer, &QTimer::timeout, this, [this] { m_runStatus->refresh(); });
     m_statusTimer->start();
 
     m_bannerTimer = named(new QTimer(this), "时钟官网");
@@ -872,14 +879,38 @@ void MainWindow::dropPaths(const std::vector<std::string>& paths) {
     for (const std::string& path : collected) {
         std::error_code error;
         if (!std::filesystem::is_directory(path, error))
-            m_run.addResultRow(path, 0, 0, std::string());
+            m_dropRows->add(path, 0, 0, std::string());
         m_model->flush();
         QCoreApplication::processEvents();
     }
 }
 
 void MainWindow::onStartClicked() {
-    m_run.startOrStopRun();
+    if (m_run->running()) {
+        setStartCaption(kStoppingCaption);
+        m_run->requestStop();
+        return;
+    }
+    saveControlStates();
+    if (!m_state.operationIdle) {
+        showMessage(kBusyMessage);
+        return;
+    }
+    const std::string folder = chooseFolder(kChooseFolderPrompt);
+    if (folder.empty())
+        return;
+    // Remembered for the next folder chooser.
+    setStartTag(FilterRun::rootOf(folder));
+    setStartCaption(kRunningCaption);
+    // The list actions and drops refuse to start while any long operation runs.
+    m_state.operationIdle = false;
+    updateEnabling();
+    m_runStatus->start();
+    const FilterOutcome outcome = m_run->runOn(folder);
+    m_runStatus->finish(outcome);
+    setStartCaption(kIdleCaption);
+    updateEnabling();
+    m_state.operationIdle = true;
 }
 
 QString MainWindow::statusText() const {
@@ -906,19 +937,6 @@ std::string MainWindow::startTag() const {
 
 void MainWindow::setStartTag(const std::string& folder) {
     m_startButton->setProperty("tag", pathToQt(folder));
-}
-
-void MainWindow::runStarting(const std::string& folder) {
-    setStartTag(folder);
-}
-
-bool MainWindow::otherOperationRunning() const {
-    return !m_state.operationIdle;
-}
-
-void MainWindow::setRunning(bool running) {
-    // The list actions and drops refuse to start while any long operation runs.
-    m_state.operationIdle = !running;
 }
 
 void MainWindow::saveControlStates() {
@@ -952,16 +970,12 @@ void MainWindow::pump() {
     m_pumpThrottle.pump([this] { m_model->flush(); });
 }
 
-std::int64_t MainWindow::tickMs() {
-    return m_clock.tickMs();
-}
-
 void MainWindow::closeEvent(QCloseEvent* event) {
     saveControlStates();
     setAcceptDrops(false);
     // A run in progress unwinds at its next check.
     m_state.operationIdle = true;
-    m_run.requestStop();
+    m_run->requestStop();
     event->accept();
 }
 

@@ -5,6 +5,7 @@
 #include "gui/Branding.h"
 #include "gui/WidgetBuilder.h"
 #include "scan/FilterRun.h"
+#include "scan/FilterStatus.h"
 
 #include <functional>
 #include <map>
@@ -40,9 +41,9 @@ class MainListActions;
 class ResultListModel;
 
 /// The main window: the brand banner on top, the filter options on the left, the result list and
-/// its actions on the right, the status bar below. It is also the front end a filter run talks to,
-/// and the run reads its options live from these controls.
-class MainWindow : public QMainWindow, public FilterRunHost {
+/// its actions on the right, the status bar below. Its start button starts and stops the filter
+/// run, which reads its options live from these controls.
+class MainWindow : public QMainWindow {
     Q_OBJECT
 public:
     /// The section of the settings file that holds this window's control states.
@@ -63,7 +64,7 @@ public:
     MainListActions& listActions() { return *m_listActions; }
 
     ResultListModel& resultModel() { return *m_model; }
-    FilterRun& filterRun() { return m_run; }
+    FilterRun& filterRun() { return *m_run; }
     QString statusText() const;
     /// How often a long run lets events in (10 ms by default; tests use 0 to let every click in).
     void setPumpIntervalMs(int interval) { m_pumpThrottle.setIntervalMs(interval); }
@@ -77,7 +78,7 @@ public:
 
     /// The enabling rules of the option controls, and with them the unit row's captions and the
     /// two strip options that depend on the length measure.
-    void updateEnabling() override;
+    void updateEnabling();
     /// The unit captions: "B" .. "TB" for the file size, "个" .. "万" otherwise; the unit row is
     /// hidden for the file-name length.
     void updateUnitCaptions();
@@ -97,20 +98,17 @@ public:
     std::string startTag() const;
     void setStartTag(const std::string& folder);
 
-    // FilterRunHost
-    const ScanOptions& options() const override;
-    ResultSink& results() override;
-    void setStartCaption(std::string_view caption) override;
-    void runStarting(const std::string& folder) override;
-    bool otherOperationRunning() const override;
-    void setRunning(bool running) override;
-    void saveControlStates() override;
-    void showMessage(std::string_view text) override;
-    std::string chooseFolder(std::string_view prompt) override;
-    void setStatusText(const std::string& text) override;
-    void scrollToLastRow() override;
-    void pump() override;
-    std::int64_t tickMs() override;
+    /// Saves the control states to the settings, when the window has them.
+    void saveControlStates();
+
+    /// The options a run reads, live from the controls.
+    const ScanOptions& options() const;
+    ResultSink& results();
+    void setStatusText(const std::string& text);
+    /// Follows the list's end while a run fills it.
+    void scrollToLastRow();
+    /// Lets pending events in, at most every few milliseconds.
+    void pump();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -132,7 +130,11 @@ private:
     QWidget* buildResultPanel();
     void applyBranding();
     void layOutBanner();
+    /// The start button's click: starts a run on a chosen folder, or asks the running one to stop.
     void onStartClicked();
+    void setStartCaption(std::string_view caption);
+    void showMessage(std::string_view text);
+    std::string chooseFolder(std::string_view prompt);
     void pasteFilterText();
     void openLink(const QString& url);
     void fixOptionColumns(QWidget* panel);
@@ -155,11 +157,15 @@ private:
     std::unique_ptr<Shell> m_ownShell;
     Shell* m_shell = nullptr;
     MainListActions* m_listActions = nullptr;
-    FilterRun m_run;
     std::unique_ptr<LiveOptions> m_options;
     std::unique_ptr<FilterPipeline> m_pipeline;
     std::unique_ptr<DuplicateFinder> m_duplicates;
     ResultListModel* m_model = nullptr;
+    std::unique_ptr<RowMaker> m_dropRows; ///< lists dropped files as a run lists its own
+    StopToken m_stop;
+    std::unique_ptr<FilterStatus> m_runStatus;
+    std::unique_ptr<RunContext> m_runContext;
+    std::unique_ptr<FilterRun> m_run;
     BrandLinks m_links;
     std::map<QObject*, std::function<void()>> m_clickActions;
 

@@ -145,7 +145,7 @@ TEST(ContentFilter, AStopDuringAnExpressionSearchDecidesNothingAndEndsTheRun) {
     host.opts.values = contentSettings("a.*e.*X", false, true);
     host.opts.values.matchMode = MatchMode::Regex;
     host.opts.values.contentExcludes = true; // a search cut short must not pass as "no match"
-    FilterRun run(host);
+    FilterRun run{host.opts, host.sink, host.context};
     host.run = &run;
     FilterPipeline pipeline(host.opts);
     run.setFilterStage(&pipeline);
@@ -154,11 +154,11 @@ TEST(ContentFilter, AStopDuringAnExpressionSearchDecidesNothingAndEndsTheRun) {
         if (host.pumps == 3)
             host.clickStop();
     };
-    run.runOn(tree.root());
+    host.runOn(run, tree.root());
     EXPECT_EQ(host.pumps, 3);
     EXPECT_TRUE(host.sink.rows.empty());
     EXPECT_EQ(run.values().expressionLimitFiles, 0u);
-    EXPECT_EQ(host.caption, kIdleCaption);
+    EXPECT_FALSE(run.running());
     EXPECT_EQ(host.status.find("超出计算上限"), std::string::npos);
 }
 
@@ -351,7 +351,7 @@ TEST(TimeFilter, OptionsAreReadForEachFile) {
     host.opts.values.timeFilter = true;
     host.opts.values.timeFrom = "2013-01-01 00:00:00";
     host.opts.values.timeTo = "2015-01-01 00:00:00";
-    FilterRun run(host);
+    FilterRun run{host.opts, host.sink, host.context};
     FilterPipeline pipeline(host.opts);
     run.setFilterStage(&pipeline);
     // After the first file the range is edited: the second file is judged by the new range.
@@ -359,6 +359,6 @@ TEST(TimeFilter, OptionsAreReadForEachFile) {
         if (host.pumps == 2)
             host.opts.values.timeTo = "2013-06-01 00:00:00";
     };
-    run.runOn(tree.root());
+    host.runOn(run, tree.root());
     EXPECT_EQ(names(host.sink.rows), (std::vector<std::string>{"a"}));
 }

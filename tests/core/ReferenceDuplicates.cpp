@@ -30,7 +30,7 @@ int ReferenceDuplicates::greedyNameSimilarity(const std::string& a, const std::s
 }
 
 void ReferenceDuplicates::beginFolder(const std::string&) {
-    const ScanOptions& options = m_run.host().options();
+    const ScanOptions& options = m_run.options();
     m_nameThreshold = 0;
     m_contentThreshold = 0;
     if (options.duplicateKind() == DuplicateKind::Name && options.similarity()) {
@@ -43,7 +43,7 @@ void ReferenceDuplicates::beginFolder(const std::string&) {
 
 void ReferenceDuplicates::collect(const std::string& path, const FileVerdict& verdict) {
     const RunContext& context = m_run.context();
-    const ScanOptions& options = m_run.host().options();
+    const ScanOptions& options = m_run.options();
     std::string key;
     switch (options.duplicateKind()) {
     case DuplicateKind::Md5: {
@@ -53,7 +53,7 @@ void ReferenceDuplicates::collect(const std::string& path, const FileVerdict& ve
         RunProgress now{RunStage::Comparing, 0, 0, path};
         now.bytes = size;
         context.progress.progress(now);
-        key = chunkedFileDigest(path, {[this] { m_run.host().pump(); },
+        key = chunkedFileDigest(path, {[this] { m_run.context().pump(); },
                                        [&context] {
                                            return context.stop.stopRequested();
                                        }});
@@ -75,7 +75,7 @@ void ReferenceDuplicates::collect(const std::string& path, const FileVerdict& ve
     if (key.empty())
         return;
     for (Group& group : m_groups) {
-        m_run.host().pump();
+        m_run.context().pump();
         if (group.key == key) {
             group.members.push_back(path);
             return;
@@ -98,18 +98,18 @@ void ReferenceDuplicates::collect(const std::string& path, const FileVerdict& ve
     m_groups.push_back({key, {path}});
 }
 
-bool ReferenceDuplicates::output(FilterRun& run) {
-    const RunContext& context = run.context();
+bool ReferenceDuplicates::output(RowMaker& rows) {
+    const RunContext& context = m_run.context();
     context.stop.reset();
-    const DuplicateOutput mode = run.host().options().duplicateOutput();
+    const DuplicateOutput mode = rows.options().duplicateOutput();
     for (const Group& group : m_groups) {
         const std::size_t m = group.members.size();
         if (m <= 1)
             continue;
-        run.host().pump();
+        m_run.context().pump();
         const std::size_t count = mode == DuplicateOutput::One ? 1 : mode == DuplicateOutput::All ? m : m - 1;
         for (std::size_t i = 0; i < count; ++i)
-            run.addResultRow(group.members[i], 0, 0, std::string());
+            rows.add(group.members[i], 0, 0, std::string());
         if (context.stop.stopRequested())
             return true;
     }

@@ -18,7 +18,7 @@ public:
     void clear() override { m_groups.clear(); }
     void beginFolder(const std::string& folder) override;
     void collect(const std::string& path, const FileVerdict& verdict) override;
-    bool output(FilterRun& run) override;
+    bool output(RowMaker& rows) override;
 
     /// The greedy pairing of the description.
     static int greedyNameSimilarity(const std::string& a, const std::string& b);

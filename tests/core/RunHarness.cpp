@@ -16,14 +16,14 @@ std::vector<ResultRow> runScan(const ScanSettings& settings, const std::string& 
                                const DuplicateStageFactory& makeDuplicates, std::string* finalStatus) {
     TestHost host;
     host.opts.values = settings;
-    FilterRun run(host);
+    FilterRun run{host.opts, host.sink, host.context};
     host.run = &run;
     FilterPipeline pipeline(host.opts);
     const std::unique_ptr<DuplicateStage> duplicates =
         makeDuplicates ? makeDuplicates(run) : std::make_unique<DuplicateFinder>(host.opts);
     run.setFilterStage(&pipeline);
     run.setDuplicateStage(duplicates.get());
-    run.runOn(root);
+    host.runOn(run, root);
     if (finalStatus != nullptr)
         *finalStatus = host.status;
     return host.sink.rows;

@@ -152,14 +152,14 @@ TEST(RunStop, EveryToolEndsStoppedWhenItsStopIsAsked) {
 
     // Filter run: a stop at its first event pump.
     RecordingHost host;
-    FilterRun run(host);
+    FilterRun run{host.opts, host.sink, host.context};
     host.run = &run;
-    EXPECT_FALSE(run.runOn(tree.root()).stopped);
+    EXPECT_FALSE(host.runOn(run, tree.root()).stopped);
     EXPECT_EQ(host.sink.rows.size(), 4u);
     host.onPump = [&] {
         run.requestStop();
     };
-    const FilterOutcome stoppedWalk = run.runOn(tree.root());
+    const FilterOutcome stoppedWalk = host.runOn(run, tree.root());
     EXPECT_TRUE(stoppedWalk.stopped);
     EXPECT_TRUE(host.sink.rows.empty());
 
@@ -167,19 +167,19 @@ TEST(RunStop, EveryToolEndsStoppedWhenItsStopIsAsked) {
     RecordingHost dupHost;
     dupHost.opts.values.duplicateFilter = true;
     dupHost.opts.values.duplicateKind = DuplicateKind::Md5;
-    FilterRun dupRun(dupHost);
+    FilterRun dupRun{dupHost.opts, dupHost.sink, dupHost.context};
     dupHost.run = &dupRun;
     FilterPipeline pipeline(dupHost.opts);
     DuplicateFinder finder(dupHost.opts);
     dupRun.setFilterStage(&pipeline);
     dupRun.setDuplicateStage(&finder);
-    EXPECT_FALSE(dupRun.runOn(tree.root()).stopped);
+    EXPECT_FALSE(dupHost.runOn(dupRun, tree.root()).stopped);
     EXPECT_EQ(dupHost.sink.rows.size(), 3u); // all but one of four equal files
     dupHost.onPump = [&] {
         if (dupHost.status.find("正在读MD5") != std::string::npos)
             dupRun.requestStop();
     };
-    EXPECT_TRUE(dupRun.runOn(tree.root()).stopped);
+    EXPECT_TRUE(dupHost.runOn(dupRun, tree.root()).stopped);
 
     // Statistics: a token stopped before the run starts.
     StopToken stop;

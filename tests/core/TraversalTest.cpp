@@ -115,17 +115,17 @@ class ScanRunTest : public ::testing::Test {
 protected:
     TempTree tree;
     RecordingHost host;
-    FilterRun filterRun{host};
+    FilterRun filterRun{host.opts, host.sink, host.context};
     std::string rootSuffix; // how the chosen folder ends, as typed
+    std::string lastRoot;   // the folder the last run walked
 
     std::vector<std::string> run(TraversalScope scope, const std::string& levels = "2",
                                  const std::string& patterns = "*.*") {
         host.opts.values.scope = scope;
         host.opts.values.levels = levels;
         host.opts.values.patterns = patterns;
-        host.folderAnswer = tree.root() + rootSuffix;
         host.run = &filterRun;
-        filterRun.startOrStopRun();
+        lastRoot = host.runOn(filterRun, tree.root() + rootSuffix).root;
         std::vector<std::string> relative;
         for (const auto& path : host.sink.paths())
             relative.push_back(path.substr(tree.root().size() + 1));
@@ -155,10 +155,10 @@ TEST_F(ScanRunTest, ScopesAndLevels) {
     EXPECT_EQ(run(TraversalScope::Levels, "2.9"), run(TraversalScope::Levels, "2"));
     rootSuffix = "//";
     EXPECT_EQ(run(TraversalScope::Levels, "2"), (Names{"top.txt", "a/one.txt", "b/three.log"}));
-    EXPECT_EQ(host.tag, tree.root());
+    EXPECT_EQ(lastRoot, tree.root());
 }
 
-TEST_F(ScanRunTest, RowsStatusAndCaptions) {
+TEST_F(ScanRunTest, RowsAndStatus) {
     host.now = 5000;
     run(TraversalScope::ThisFolder);
     ASSERT_EQ(host.sink.rows.size(), 1u);
@@ -169,9 +169,7 @@ TEST_F(ScanRunTest, RowsStatusAndCaptions) {
     EXPECT_EQ(row.folder, tree.root() + "/");
     EXPECT_EQ(row.itemValue, 5u);
     EXPECT_EQ(row.timeText.size(), 19u);
-    EXPECT_EQ(host.saves, 1);
-    EXPECT_EQ(host.tag, tree.root());
-    EXPECT_EQ(host.caption, kIdleCaption);
+    EXPECT_EQ(lastRoot, tree.root());
     EXPECT_FALSE(filterRun.running());
     EXPECT_EQ(host.statusTexts.front(), "(0 毫秒) 正在筛选：" + tree.root());
     EXPECT_EQ(host.statusTexts.back(), "筛选完毕！共筛选出 1 个文件，耗时 0 毫秒。请单击按钮操作列表！");
@@ -191,16 +189,14 @@ TEST_F(ScanRunTest, TimeColumnFollowsTheTimeOptions) {
 
 TEST_F(ScanRunTest, StopAfterAFileKeepsWhatWasListed) {
     host.onPump = [&] {
-        if (host.sink.rows.size() == 2 && host.caption == kRunningCaption) {
-            filterRun.startOrStopRun(); // the button's second click
-            EXPECT_EQ(host.caption, kStoppingCaption);
-        }
+        if (host.sink.rows.size() == 2 && filterRun.running())
+            host.clickStop();
     };
     // The click arrives in the pump before the third file: the walk ends without reading it (a
     // large file would keep the stop waiting for seconds).
     EXPECT_EQ(run(TraversalScope::AllSubfolders), (Names{"top.txt", "a/one.txt"}));
     EXPECT_EQ(host.statusTexts.back(), "筛选完毕！共筛选出 2 个文件，耗时 0 毫秒。请单击按钮操作列表！");
-    EXPECT_EQ(host.caption, kIdleCaption);
+    EXPECT_FALSE(filterRun.running());
 }
 
 TEST_F(ScanRunTest, StopIsSeenInAWalkWhereNothingFits) {
@@ -208,27 +204,11 @@ TEST_F(ScanRunTest, StopIsSeenInAWalkWhereNothingFits) {
         tree.file("many/f" + std::to_string(i) + "/data.bin");
     host.onPump = [&] {
         if (host.pumps == 5)
-            filterRun.startOrStopRun();
+            host.clickStop();
     };
     EXPECT_TRUE(run(TraversalScope::AllSubfolders, "2", "*.none").empty());
     EXPECT_EQ(host.pumps, 5);
-    EXPECT_EQ(host.caption, kIdleCaption);
-}
-
-TEST_F(ScanRunTest, BusyAndCancelledRuns) {
-    host.busy = true;
-    host.folderAnswer = tree.root();
-    filterRun.startOrStopRun();
-    EXPECT_EQ(host.messages, (Names{"在开始新操作之前请先停止正在执行的操作！"}));
-    EXPECT_EQ(host.saves, 1); // the states were saved before the refusal
-    EXPECT_TRUE(host.sink.rows.empty());
-
-    host.busy = false;
-    host.folderAnswer.clear();
-    host.sink.rows.push_back({});
-    filterRun.startOrStopRun();
-    EXPECT_EQ(host.sink.rows.size(), 1u); // a cancelled chooser leaves the list alone
-    EXPECT_TRUE(host.statusTexts.empty());
+    EXPECT_FALSE(filterRun.running());
 }
 
 TEST_F(ScanRunTest, FolderLinksAreFollowedOnlyWhenAskedAndEveryFolderOnce) {
@@ -282,8 +262,8 @@ TEST(ScanRunDeep, ThousandLevelsAndManyFiles) {
     for (int i = 0; i < 100000; ++i)
         std::ofstream(tree.path("wide/f" + std::to_string(i)));
     RecordingHost host;
-    FilterRun run(host);
-    run.runOn(tree.root());
+    FilterRun run{host.opts, host.sink, host.context};
+    host.runOn(run, tree.root());
     // "d" sorts before "wide": the file a thousand folders down comes first.
     ASSERT_EQ(host.sink.rows.size(), 100001u);
     EXPECT_EQ(host.sink.rows[0].name, "bottom.txt");
@@ -312,7 +292,8 @@ TEST(ScanRunDeep, PathsBeyondTheKernelLimitAreListedAndRead) {
     limit.rlim_cur = 200;
     ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &limit), 0);
     RecordingHost host;
-    FilterRun(host).runOn(tree.root());
+    FilterRun run{host.opts, host.sink, host.context};
+    host.runOn(run, tree.root());
     ::setrlimit(RLIMIT_NOFILE, &saved);
 
     ASSERT_EQ(host.sink.rows.size(), 14u); // four on the way down, ten at the bottom
@@ -338,25 +319,24 @@ TEST(ScanRunLarge, StopIsSeenWhileALargeFolderIsRead) {
     tree.file("zz/after.log");
     RecordingHost host;
     host.opts.values.patterns = "*.log";
-    FilterRun run(host);
+    FilterRun run{host.opts, host.sink, host.context};
     host.run = &run;
-    run.runOn(tree.root());
+    host.runOn(run, tree.root());
     // Left alone, the walk polls inside the big folder, not once per folder (root, big, zz).
     EXPECT_GT(host.pumps, 6);
     ASSERT_EQ(host.sink.rows.size(), 1u);
 
     // A stop at the first poll in the big folder: no further poll, nothing after it listed.
-    host = RecordingHost{};
-    host.opts.values.patterns = "*.log";
-    host.run = &run;
+    host.pumps = 0;
+    host.sink.rows.clear();
     host.onPump = [&] {
         if (host.pumps == 2)
             host.clickStop();
     };
-    run.runOn(tree.root());
+    host.runOn(run, tree.root());
     EXPECT_EQ(host.pumps, 2);
     EXPECT_TRUE(host.sink.rows.empty());
-    EXPECT_EQ(host.caption, kIdleCaption);
+    EXPECT_FALSE(run.running());
 }
 
 TEST_F(ScanRunTest, PlainContentTermsSplitAtBarsAndLines) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "scan/FilterRun.h"
+#include "scan/FilterStatus.h"
 
 #include <functional>
 #include <string>
@@ -23,49 +24,45 @@ public:
     }
 };
 
-/// A front end without windows: fixed options, a preset folder answer, a scriptable pump.
-class RecordingHost : public FilterRunHost {
+/// A front end without windows: fixed options, rows in memory, a scriptable pump and clock, and
+/// the status line a run shows.
+class RecordingHost : public Clock {
 public:
     FixedScanOptions opts;
     VectorSink sink;
-    std::string caption{kIdleCaption};
-    std::string tag;   ///< the folder the last run started on
-    bool busy = false; ///< another tool's long operation runs
-    std::string folderAnswer;
-    std::vector<std::string> messages;
     std::vector<std::string> statusTexts;
     std::string status; ///< the last status text
     FilterRun* run = nullptr;
     std::function<void()> onPump;
     std::int64_t now = 0;
-    int saves = 0;
     int pumps = 0;
+    StopToken stop;
+    FilterStatus statusLine{*this, [this](const std::string& text) {
+                                statusTexts.push_back(text);
+                                status = text;
+                            }};
+    RunContext context{stop, statusLine,
+                       [this] {
+                           ++pumps;
+                           if (onPump)
+                               onPump();
+                       },
+                       *this};
 
-    const ScanOptions& options() const override { return opts; }
-    ResultSink& results() override { return sink; }
-    void setStartCaption(std::string_view c) override { caption = c; }
-    void runStarting(const std::string& folder) override { tag = folder; }
-    bool otherOperationRunning() const override { return busy; }
-    void saveControlStates() override { ++saves; }
-    void updateEnabling() override {}
-    void showMessage(std::string_view text) override { messages.emplace_back(text); }
-    std::string chooseFolder(std::string_view) override { return folderAnswer; }
-    void setStatusText(const std::string& text) override {
-        statusTexts.push_back(text);
-        status = text;
-    }
-    void scrollToLastRow() override {}
-    void pump() override {
-        ++pumps;
-        if (onPump)
-            onPump();
-    }
     std::int64_t tickMs() override { return now; }
 
-    /// What a click on the running start button does.
+    /// Runs `filterRun` on `folder` with its status line, as the front ends do.
+    FilterOutcome runOn(FilterRun& filterRun, const std::string& folder) {
+        statusLine.start();
+        FilterOutcome outcome = filterRun.runOn(folder);
+        statusLine.finish(outcome);
+        return outcome;
+    }
+
+    /// Asks the running run to stop, as the running start button does.
     void clickStop() {
         if (run != nullptr)
-            run->startOrStopRun();
+            run->requestStop();
     }
 };
 

@@ -215,11 +215,11 @@ void DuplicateFinder::collectDuplicate(const std::string& path, std::uint64_t si
     }
 }
 
-bool DuplicateFinder::output(FilterRun& run) {
-    return outputDuplicates(run);
+bool DuplicateFinder::output(RowMaker& rows) {
+    return outputDuplicates(rows);
 }
 
-bool DuplicateFinder::outputDuplicates(FilterRun& run) {
+bool DuplicateFinder::outputDuplicates(RowMaker& rows) {
     m->drain();
     bool cut = m->stopped();
     // A stop during the last decisions still lets the groups be listed; a further stop ends that.
@@ -241,7 +241,7 @@ bool DuplicateFinder::outputDuplicates(FilterRun& run) {
                                   : mode == DuplicateOutput::AllButOne ? group->members.size() - 1
                                                                        : group->members.size();
         for (std::size_t i = 0; i < count; ++i)
-            run.addResultRow(group->members[i], 0, 0, std::string(), group->memberStats[i]);
+            rows.add(group->members[i], 0, 0, std::string(), group->memberStats[i]);
         if (m->stopped()) {
             cut = true;
             break;

@@ -31,14 +31,14 @@ public:
     /// Reads the similarity settings, as each folder starts.
     void beginFolder(const std::string& folder) override;
     void collect(const std::string& path, const FileVerdict& verdict) override;
-    bool output(FilterRun& run) override;
+    bool output(RowMaker& rows) override;
 
     /// Adds one file that passed the filters. `size` is what the pipeline read (0: not read).
     void collectDuplicate(const std::string& path, std::uint64_t size,
                           const std::optional<FileStat>& knownStat = std::nullopt);
-    /// Lists the groups through `run`; stops when the run's stop is asked. True when a stop cut the
+    /// Lists the groups through `rows`; stops when the run's stop is asked. True when a stop cut the
     /// last decisions or the listing short.
-    bool outputDuplicates(FilterRun& run);
+    bool outputDuplicates(RowMaker& rows);
 
     const ReadStats& readStats() const;
 

@@ -12,9 +12,6 @@
 
 namespace karv {
 
-FilterRun::FilterRun(FilterRunHost& host)
-    : m_host(host), m_context{m_stop, m_progress, [this] { m_host.pump(); }, m_clock} {}
-
 void FilterRun::setFilterStage(FileFilterStage* stage) {
     m_filter = stage;
     if (stage != nullptr)
@@ -27,69 +24,41 @@ void FilterRun::setDuplicateStage(DuplicateStage* stage) {
         stage->setRunContext(m_context);
 }
 
-void FilterRun::StatusProgress::progress(const RunProgress& now) {
-    if (now.stage == RunStage::Walking) {
-        // Named before the folder is read, so the status shows it while a huge folder is listed.
-        m_run.m_activity = "正在筛选：" + displayText(now.item);
-    } else if (now.stage == RunStage::Filtering) {
-        m_run.statusRefresh();
-    } else if (now.stage == RunStage::Comparing) {
-        m_run.m_activity = "大小 " + sizeText(now.bytes) + "，正在读MD5：" + displayText(now.item);
-        m_run.statusRefresh();
-    }
-}
-
 void FilterRun::requestStop() {
     if (m_running)
-        m_stop.requestStop();
+        m_context.stop.requestStop();
 }
 
-void FilterRun::startOrStopRun() {
-    if (m_running) {
-        m_host.setStartCaption(kStoppingCaption);
-        m_stop.requestStop();
-        return;
-    }
-    m_host.saveControlStates();
-    if (m_host.otherOperationRunning()) {
-        m_host.showMessage(kBusyMessage);
-        return;
-    }
-    const std::string folder = m_host.chooseFolder(kChooseFolderPrompt);
-    if (folder.empty())
-        return;
-    runOn(folder);
-}
-
-FilterOutcome FilterRun::runOn(const std::string& chosen) {
-    // "/data//" is the folder "/data": one spelling for the level count and for the row paths.
+std::string FilterRun::rootOf(const std::string& chosen) {
+    // One spelling for the level count and for the row paths.
     std::string folder = chosen;
     while (folder.size() > 1 && folder.back() == '/')
         folder.pop_back();
+    return folder;
+}
+
+FilterOutcome FilterRun::runOn(const std::string& chosen) {
+    const std::string folder = rootOf(chosen);
     m_root = folder;
-    m_startTick = m_host.tickMs();
     m_outcome = FilterOutcome{};
     m_outcome.root = folder;
-    m_stop.reset();
-    m_host.runStarting(folder);
-    m_host.setStartCaption(kRunningCaption);
+    m_context.stop.reset();
+    m_rows.emplace(m_options, m_sink);
     m_running = true;
-    m_host.setRunning(true);
-    m_host.updateEnabling();
     walk();
     finish();
     return m_outcome;
 }
 
 void FilterRun::walk() {
-    const ScanOptions& options = m_host.options();
+    const ScanOptions& options = m_options;
     m_values = FilterRunValues{};
     m_values.contentText = options.contentText();
     if (options.contentFilter() && options.matchMode() == MatchMode::Plain)
         m_values.contentTerms = splitContentTerms(m_values.contentText); // empty terms stay
     if (m_filter != nullptr)
         m_filter->beginRun(m_values);
-    m_host.results().clear();
+    m_sink.clear();
     if (m_duplicates != nullptr)
         m_duplicates->clear();
     m_visited.clear();
@@ -98,29 +67,18 @@ void FilterRun::walk() {
 
     if (options.duplicateFilter() && m_duplicates != nullptr) {
         // A stopped walk still lists the groups found so far; a second stop ends the listing.
-        m_stop.reset();
-        const bool cut = m_duplicates->output(*this);
+        m_context.stop.reset();
+        const bool cut = m_duplicates->output(*m_rows);
         m_outcome.stopped = m_outcome.stopped || cut;
     }
 }
 
 void FilterRun::finish() {
-    const std::size_t rows = m_host.results().count();
+    const std::size_t rows = m_sink.count();
     m_outcome.succeeded = rows;
     m_outcome.expressionLimitFiles = m_values.expressionLimitFiles;
     m_outcome.expressionLimitFirst = m_values.expressionLimitFirst;
-    std::string status = "筛选完毕！共筛选出 " + std::to_string(rows) + " 个文件，耗时 " +
-                         elapsedText(m_host.tickMs() - m_startTick) + "。请单击按钮操作列表！";
-    // A "no match" that was really a search given up must not pass silently.
-    if (m_values.expressionLimitFiles > 0)
-        status += " 注意：有 " + std::to_string(m_values.expressionLimitFiles) +
-                  " 个文件的表达式匹配超出计算上限，已按不匹配处理（第一个：" +
-                  displayText(m_values.expressionLimitFirst) + "）。";
-    m_host.setStatusText(status);
-    m_host.setStartCaption(kIdleCaption);
-    m_host.updateEnabling();
     m_running = false;
-    m_host.setRunning(false);
 }
 
 std::uint64_t FilterRun::folderDepth(const std::string& root, const std::string& folder) {
@@ -167,7 +125,7 @@ void FilterRun::scanOpenFolder(OpenFolders& open, std::string& folder) {
     if (!listFolder(open, entries, files))
         return;
 
-    const ScanOptions& options = m_host.options();
+    const ScanOptions& options = m_options;
     if (m_filter != nullptr)
         m_filter->beginFolder(folder);
     if (m_duplicates != nullptr && options.duplicateFilter())
@@ -190,7 +148,7 @@ bool FilterRun::listFolder(OpenFolders& open, std::vector<DirectoryEntry>& entri
     entries = listDirectory(open.current(), keepGoing);
     if (stopped())
         return false;
-    files = selectIndices(entries, parsePatternList(m_host.options().patternList()), false, keepGoing);
+    files = selectIndices(entries, parsePatternList(m_options.patternList()), false, keepGoing);
     if (stopped())
         return false;
     // A folder without a file to filter is still a point where a stop is seen, so a walk in which
@@ -200,7 +158,7 @@ bool FilterRun::listFolder(OpenFolders& open, std::vector<DirectoryEntry>& entri
 
 bool FilterRun::filterFiles(const std::string& folder, const std::vector<DirectoryEntry>& entries,
                             const std::vector<std::size_t>& files) {
-    const ScanOptions& options = m_host.options();
+    const ScanOptions& options = m_options;
     // Paths are made one at a time: a folder of a million files holds its names, not its paths.
     for (const std::size_t index : files) {
         const std::string path = childPath(folder, entries[index].name);
@@ -215,7 +173,7 @@ bool FilterRun::filterFiles(const std::string& folder, const std::vector<Directo
             if (options.duplicateFilter() && m_duplicates != nullptr)
                 m_duplicates->collect(path, verdict);
             else
-                addResultRow(path, verdict.size, verdict.contentCount, verdict.timeText, verdict.stat);
+                m_rows->add(path, verdict.size, verdict.contentCount, verdict.timeText, verdict.stat);
         }
         if (stopped())
             return false;
@@ -224,7 +182,7 @@ bool FilterRun::filterFiles(const std::string& folder, const std::vector<Directo
 }
 
 bool FilterRun::goesDeeper(const std::string& folder) const {
-    const ScanOptions& options = m_host.options();
+    const ScanOptions& options = m_options;
     const TraversalScope scope = options.scope();
     if (scope == TraversalScope::ThisFolder)
         return false;
@@ -239,7 +197,7 @@ bool FilterRun::goesDeeper(const std::string& folder) const {
 void FilterRun::walkSubfolders(OpenFolders& open, std::string& folder, std::vector<DirectoryEntry>& entries) {
     // Links to folders are not followed unless asked (as find and the duplicate finders do): the
     // walk stays inside the chosen tree and always ends.
-    const bool followLinks = m_host.options().followFolderLinks();
+    const bool followLinks = m_options.followFolderLinks();
     std::vector<DirectoryEntry> subfolders;
     for (DirectoryEntry& entry : entries) {
         if (entry.kind == DirectoryEntry::Kind::Folder && (!entry.link || followLinks))
@@ -261,66 +219,6 @@ void FilterRun::walkSubfolders(OpenFolders& open, std::string& folder, std::vect
         if (stopped())
             return;
     }
-}
-
-void FilterRun::addResultRow(const std::string& path, std::uint64_t size, std::uint64_t contentCount,
-                             const std::string& timeText, const std::optional<FileStat>& knownStat) {
-    // One stat serves the size and the times.
-    std::optional<FileStat> stat = knownStat;
-    bool statRead = stat.has_value();
-    auto fileStat = [&]() -> const std::optional<FileStat>& {
-        if (!statRead) {
-            stat = statFile(path);
-            statRead = true;
-        }
-        return stat;
-    };
-
-    if (size == 0 && fileStat())
-        size = stat->size;
-
-    ResultRow row;
-    row.name = fileNamePart(path);
-    row.itemValue = static_cast<std::uint32_t>(size & 0xFFFFFFFFu);
-    row.sizeText = sizeText(size);
-
-    const ScanOptions& options = m_host.options();
-    std::string time = timeText;
-    if (options.timeFilter()) {
-        if (time.empty() && fileStat()) {
-            const FileTimes times = fileTimesText(*stat);
-            const TimeKind kind = options.timeKind();
-            time = kind == TimeKind::Created    ? times.created
-                   : kind == TimeKind::Accessed ? times.accessed
-                                                : times.modified;
-        }
-        // An unreadable file has no time; it keeps an empty text rather than a made-up date.
-        if (const auto parsed = parseDateTimeText(time))
-            time = dateTimeText(*parsed, options.timePart());
-    } else if (time.empty() && fileStat()) {
-        time = dateTimeText(localDateTime(stat->modified), DateTimeMode::Both);
-    }
-    row.timeText = std::move(time);
-    row.countText = groupedCountText(contentCount);
-    row.folder = folderPart(path) + "/";
-    if (fileStat()) {
-        // Rows come folder by folder: one look at each folder serves all of its rows.
-        if (!m_stampedFolder || row.folder != m_stampedFolderPath) {
-            m_stampedFolderPath = row.folder;
-            m_stampedFolder = statFile(row.folder);
-        }
-        row.stamp = m_stampedFolder && m_stampedFolder->isDirectory ? rowStamp(*stat, *m_stampedFolder)
-                                                                    : rowStamp(*stat);
-    }
-    m_host.results().append(std::move(row));
-}
-
-void FilterRun::statusRefresh() {
-    const std::string elapsed = elapsedText(m_host.tickMs() - m_startTick);
-    if (!m_running)
-        return;
-    m_host.scrollToLastRow();
-    m_host.setStatusText("(" + elapsed + ") " + m_activity);
 }
 
 } // namespace karv

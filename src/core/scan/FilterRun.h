@@ -1,9 +1,9 @@
 #pragma once
 
-#include "desktop/Desktop.h"
 #include "files/FileFacts.h"
 #include "run/RunContext.h"
 #include "scan/ResultRow.h"
+#include "scan/RowMaker.h"
 #include "scan/ScanOptions.h"
 #include "text/RegexObject.h"
 
@@ -17,47 +17,6 @@
 #include <vector>
 
 namespace karv {
-
-inline constexpr std::string_view kIdleCaption = "  选择目录开始筛选";
-inline constexpr std::string_view kRunningCaption = "  立即停止筛选！";
-inline constexpr std::string_view kStoppingCaption = "  正在停止筛选..";
-inline constexpr std::string_view kBusyMessage = "在开始新操作之前请先停止正在执行的操作！";
-inline constexpr std::string_view kChooseFolderPrompt =
-    "选择一个目录，确定后将根据设置，扫描该目录中符合条件的文件，输出到右侧列表：";
-
-/// What the run asks of the front end that started it: the options, the result list, the start
-/// button's caption, the questions, the status bar and the event pump. The windows answer with live
-/// widgets, the command line and the tests with plain values. The run decides from its own state,
-/// never from what a control shows.
-class FilterRunHost {
-public:
-    virtual ~FilterRunHost() = default;
-    virtual const ScanOptions& options() const = 0;
-    virtual ResultSink& results() = 0;
-
-    virtual void setStartCaption(std::string_view caption) = 0;
-    /// The folder a run starts on; the front end keeps it (the windows remember it for the folder
-    /// chooser).
-    virtual void runStarting(const std::string& folder) = 0;
-    /// Whether a long operation of another tool runs, so a filter run must not start.
-    virtual bool otherOperationRunning() const { return false; }
-    /// A filter run starts (true) or ends (false): the front end marks itself busy for its other
-    /// tools.
-    virtual void setRunning(bool running) { (void)running; }
-
-    virtual void saveControlStates() = 0;
-    virtual void updateEnabling() = 0;
-    virtual void showMessage(std::string_view text) = 0;
-    /// The folder chooser, opening on the last chosen folder; empty when the user cancels.
-    virtual std::string chooseFolder(std::string_view prompt) = 0;
-
-    virtual void setStatusText(const std::string& text) = 0;
-    virtual void scrollToLastRow() = 0;
-    /// Lets the front end handle pending events (clicks, timers, repaints).
-    virtual void pump() = 0;
-    /// A steady clock in milliseconds.
-    virtual std::int64_t tickMs() = 0;
-};
 
 /// What the filters of one run share, taken as the run starts: the content filter text and its
 /// plain terms; and what they report back: the files whose expression search gave up at its limit
@@ -117,67 +76,46 @@ public:
     /// Reads the settings that apply per folder (name similarity), as each folder starts.
     virtual void beginFolder(const std::string& /*folder*/) {}
     virtual void collect(const std::string& path, const FileVerdict& verdict) = 0;
-    /// Lists the groups through `FilterRun::addResultRow`; stops when the run's stop is asked.
+    /// Lists the groups through `rows`; stops when the run's stop is asked.
     /// True when a stop cut the search or the listing short.
-    virtual bool output(FilterRun& run) = 0;
+    virtual bool output(RowMaker& rows) = 0;
 };
 
-/// One filter run: the start/stop button's handler, the traversal, the result rows and the status
-/// texts. Without a filter stage every listed file passes; without a duplicate stage the duplicate
-/// option is not offered by the front end.
+/// One filter run: the traversal and the result rows. It reads its options live (the windows change
+/// them during a run), lists into its sink, and reports its progress and sees its stop through its
+/// context; how that is shown is the front end's business. Without a filter stage every listed
+/// file passes; without a duplicate stage the duplicate option is not offered by the front end.
 class FilterRun {
 public:
-    explicit FilterRun(FilterRunHost& host);
+    FilterRun(const ScanOptions& options, ResultSink& sink, const RunContext& context)
+        : m_options(options), m_sink(sink), m_context(context) {}
 
     /// Also hands the stage the run's context, for its long searches.
     void setFilterStage(FileFilterStage* stage);
     void setDuplicateStage(DuplicateStage* stage);
 
-    /// The click handler of 按钮开始筛选: starts a run, or asks the running one to stop.
-    void startOrStopRun();
-    /// Runs the walk on a folder that was already chosen (the command line has no folder chooser).
+    /// Runs the walk on the chosen folder.
     FilterOutcome runOn(const std::string& folder);
+    /// The folder a run on `chosen` walks: "/data//" is the folder "/data".
+    static std::string rootOf(const std::string& chosen);
     /// Asks the running walk (or duplicate listing) to end at its next check; safe from a signal-
     /// driven callback. Nothing happens when no run is going.
     void requestStop();
     bool running() const { return m_running; }
+    /// The options the run reads, live.
+    const ScanOptions& options() const { return m_options; }
     /// The context every stage of this run is given.
     const RunContext& context() const { return m_context; }
     /// The values the filters of the current or last run shared.
     const FilterRunValues& values() const { return m_values; }
 
     void scanDirectory(const std::string& folder);
-    void addResultRow(const std::string& path, std::uint64_t size, std::uint64_t contentCount,
-                      const std::string& timeText, const std::optional<FileStat>& knownStat = std::nullopt);
-    void statusRefresh();
-
-    FilterRunHost& host() { return m_host; }
 
     /// Depth of `folder` below `root`: the root is 1, its sub-folders 2. Counted on the path relative
     /// to the root, so a root of "/" or a root text that recurs deeper in the path count right.
     static std::uint64_t folderDepth(const std::string& root, const std::string& folder);
 
 private:
-    /// Words the stages' progress into the status activity; a file being read for its digest shows
-    /// at once.
-    class StatusProgress : public ProgressSink {
-    public:
-        explicit StatusProgress(FilterRun& run) : m_run(run) {}
-        void progress(const RunProgress& now) override;
-
-    private:
-        FilterRun& m_run;
-    };
-    /// The front end's clock as the run's clock.
-    class HostClock : public Clock {
-    public:
-        explicit HostClock(FilterRunHost& host) : m_host(host) {}
-        std::int64_t tickMs() override { return m_host.tickMs(); }
-
-    private:
-        FilterRunHost& m_host;
-    };
-
     void walk();
     void finish();
     /// Lists the folder's names and picks the files that fit the patterns; false on a stop.
@@ -189,29 +127,24 @@ private:
     bool goesDeeper(const std::string& folder) const;
     /// Walks the sub-folders among `entries`; `folder` grows and shrinks with the walk.
     void walkSubfolders(OpenFolders& open, std::string& folder, std::vector<DirectoryEntry>& entries);
-    bool stopped() const { return m_stop.stopRequested(); }
+    bool stopped() const { return m_context.stop.stopRequested(); }
     /// Filters the files of the open folder `folder` and walks its sub-folders; `folder` is the
     /// folder's path, grown and shrunk as the walk goes down and up.
     void scanOpenFolder(OpenFolders& open, std::string& folder);
 
-    FilterRunHost& m_host;
-    StopToken m_stop;
-    StatusProgress m_progress{*this};
-    HostClock m_clock{m_host};
-    RunContext m_context;
+    const ScanOptions& m_options;
+    ResultSink& m_sink;
+    const RunContext& m_context;
     bool m_running = false;
     std::string m_root;
-    std::int64_t m_startTick = 0;
-    std::string m_activity; ///< what the status shows after the elapsed time
     FilterRunValues m_values;
     FilterOutcome m_outcome;
     FileFilterStage* m_filter = nullptr;
     DuplicateStage* m_duplicates = nullptr;
     // Identities of the folders entered in this run: none is walked twice, however it is reached.
     std::set<std::pair<dev_t, ino_t>> m_visited;
-    // The folder of the last row stamped, and what it was.
-    std::string m_stampedFolderPath;
-    std::optional<FileStat> m_stampedFolder;
+    // Made as each run starts, on that run's options and result list.
+    std::optional<RowMaker> m_rows;
 };
 
 } // namespace karv

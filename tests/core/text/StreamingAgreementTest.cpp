@@ -194,11 +194,11 @@ TEST(StreamingAgreement, RunJudgesLongFilesWholeAndAStopEndsTheRead) {
     const std::string count = std::to_string(countCharacters(removeTags(text)) + 2);
     host.opts.values.lengthFrom = count;
     host.opts.values.lengthTo = count;
-    FilterRun run(host);
+    FilterRun run{host.opts, host.sink, host.context};
     FilterPipeline pipeline(host.opts);
     pipeline.setStreamSizes(64, 16);
     run.setFilterStage(&pipeline);
-    run.runOn(tree.root());
+    host.runOn(run, tree.root());
     ASSERT_EQ(host.sink.rows.size(), 1u);
     EXPECT_EQ(host.sink.rows[0].name, "late.txt");
 
@@ -213,7 +213,7 @@ TEST(StreamingAgreement, RunJudgesLongFilesWholeAndAStopEndsTheRead) {
             pumpsAtStop = host.pumps;
         }
     };
-    run.runOn(tree.root());
+    host.runOn(run, tree.root());
     EXPECT_TRUE(host.sink.rows.empty());
     EXPECT_LE(host.pumps, pumpsAtStop + 2);
 }

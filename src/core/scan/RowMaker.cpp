@@ -1,0 +1,61 @@
+#include "scan/RowMaker.h"
+
+#include "text/NameText.h"
+#include "values/DateTimeText.h"
+#include "values/Numbers.h"
+
+namespace karv {
+
+void RowMaker::add(const std::string& path, std::uint64_t size, std::uint64_t contentCount,
+                   const std::string& timeText, const std::optional<FileStat>& knownStat) {
+    // One stat serves the size and the times.
+    std::optional<FileStat> stat = knownStat;
+    bool statRead = stat.has_value();
+    auto fileStat = [&]() -> const std::optional<FileStat>& {
+        if (!statRead) {
+            stat = statFile(path);
+            statRead = true;
+        }
+        return stat;
+    };
+
+    if (size == 0 && fileStat())
+        size = stat->size;
+
+    ResultRow row;
+    row.name = fileNamePart(path);
+    row.itemValue = static_cast<std::uint32_t>(size & 0xFFFFFFFFu);
+    row.sizeText = sizeText(size);
+
+    const ScanOptions& options = m_options;
+    std::string time = timeText;
+    if (options.timeFilter()) {
+        if (time.empty() && fileStat()) {
+            const FileTimes times = fileTimesText(*stat);
+            const TimeKind kind = options.timeKind();
+            time = kind == TimeKind::Created    ? times.created
+                   : kind == TimeKind::Accessed ? times.accessed
+                                                : times.modified;
+        }
+        // An unreadable file has no time; it keeps an empty text rather than a made-up date.
+        if (const auto parsed = parseDateTimeText(time))
+            time = dateTimeText(*parsed, options.timePart());
+    } else if (time.empty() && fileStat()) {
+        time = dateTimeText(localDateTime(stat->modified), DateTimeMode::Both);
+    }
+    row.timeText = std::move(time);
+    row.countText = groupedCountText(contentCount);
+    row.folder = folderPart(path) + "/";
+    if (fileStat()) {
+        // Rows come folder by folder: one look at each folder serves all of its rows.
+        if (!m_stampedFolder || row.folder != m_stampedFolderPath) {
+            m_stampedFolderPath = row.folder;
+            m_stampedFolder = statFile(row.folder);
+        }
+        row.stamp = m_stampedFolder && m_stampedFolder->isDirectory ? rowStamp(*stat, *m_stampedFolder)
+                                                                    : rowStamp(*stat);
+    }
+    m_sink.append(std::move(row));
+}
+
+} // namespace karv

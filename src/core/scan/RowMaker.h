@@ -1,0 +1,35 @@
+#pragma once
+
+#include "files/FileFacts.h"
+#include "scan/ResultRow.h"
+#include "scan/ScanOptions.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace karv {
+
+/// Makes the result list's rows from paths and hands them to a sink: the filter run, the duplicate
+/// listing and the window's drops list files the same way. The time column follows the time options.
+class RowMaker {
+public:
+    RowMaker(const ScanOptions& options, ResultSink& sink) : m_options(options), m_sink(sink) {}
+
+    /// Lists `path`. A size of 0 and an empty time text mean "not known yet": they are read from
+    /// the file, with `knownStat` when the caller already read it.
+    void add(const std::string& path, std::uint64_t size, std::uint64_t contentCount,
+             const std::string& timeText, const std::optional<FileStat>& knownStat = std::nullopt);
+
+    const ScanOptions& options() const { return m_options; }
+    ResultSink& sink() { return m_sink; }
+
+private:
+    const ScanOptions& m_options;
+    ResultSink& m_sink;
+    // The folder of the last row stamped, and what it was.
+    std::string m_stampedFolderPath;
+    std::optional<FileStat> m_stampedFolder;
+};
+
+} // namespace karv
