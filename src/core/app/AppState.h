@@ -39,7 +39,6 @@ struct AppState {
 
     /// True when no long operation runs, or when the running one was asked to stop.
     bool operationIdle = false;
-    std::int64_t scanStartTick = 0;
     std::vector<std::string> droppedPaths;
 };
 
