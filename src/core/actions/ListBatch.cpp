@@ -11,6 +11,11 @@ RunOutcome ListBatch::run(const BatchRequest& request, const RunContext& context
     m_choice = request.onConflict;
     m_sameForRest = request.onConflict != kConflictNone;
     m_ended = false;
+    // Every moved row gets the same folder: looked at once, not once per file.
+    m_targetFolder.reset();
+    if (request.act == BatchAct::Move)
+        if (const auto folder = m_files.identity(request.folder); folder && folder->isFolder)
+            m_targetFolder = folder;
     RunOutcome outcome;
     const std::size_t total = request.rows.size();
     // A delete goes from the bottom up, so that removing a row does not shift the rows still to come.
@@ -125,10 +130,10 @@ RowStamp ListBatch::stampAt(const std::string& folder, const std::string& name) 
     RowStamp stamp;
     if (const auto now = m_files.identity(folder + name)) {
         stamp = {true, now->device, now->inode, now->size, now->modifiedNs, now->changedNs};
-        if (const auto into = m_files.identity(folder); into && into->isFolder) {
+        if (m_targetFolder) {
             stamp.folderKnown = true;
-            stamp.folderDevice = into->device;
-            stamp.folderInode = into->inode;
+            stamp.folderDevice = m_targetFolder->device;
+            stamp.folderInode = m_targetFolder->inode;
         }
     }
     return stamp;

@@ -5,6 +5,7 @@
 #include "scan/ResultRow.h"
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -94,6 +95,7 @@ private:
     int m_choice = kConflictNone;
     bool m_sameForRest = false;
     bool m_ended = false;
+    std::optional<files::Identity> m_targetFolder; // of the batch going on, for moved rows' stamps
 };
 
 } // namespace karv

@@ -1,6 +1,7 @@
 #include "settings/SettingsFiles.h"
 
 #include "files/FileOps.h"
+#include "settings/TextInput.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -59,23 +60,12 @@ bool readWholeFile(const std::string& path, std::string& content, bool* missing)
     const int flags = ::fcntl(fd, F_GETFL);
     if (flags >= 0)
         ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-    std::string buffer;
-    char chunk[65536];
-    for (;;) {
-        const ssize_t got = ::read(fd, chunk, sizeof chunk);
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
-            ::close(fd);
-            return false;
-        }
-        if (got == 0)
-            break;
-        buffer.append(chunk, static_cast<std::size_t>(got));
-    }
+    std::string buffer, error;
+    const bool read = readToEnd(fd, buffer, error);
     ::close(fd);
-    content = std::move(buffer);
-    return true;
+    if (read)
+        content = std::move(buffer);
+    return read;
 }
 
 bool replaceFileAtomically(const std::string& requestedPath, std::string_view content) {

@@ -15,6 +15,8 @@ constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 // Far beyond any real list; stops `/dev/zero` or a runaway producer from filling the memory.
 constexpr std::size_t kMaxInputBytes = std::size_t{1} << 30;
 
+} // namespace
+
 bool readToEnd(int fd, std::string& content, std::string& error) {
     char chunk[65536];
     for (;;) {
@@ -40,8 +42,6 @@ bool readToEnd(int fd, std::string& content, std::string& error) {
         content.append(chunk, static_cast<std::size_t>(got));
     }
 }
-
-} // namespace
 
 void dropByteOrderMark(std::string& text) {
     if (text.starts_with(kByteOrderMark))

@@ -12,6 +12,10 @@ namespace karv {
 /// Removes a leading UTF-8 byte-order mark; every other byte stays.
 void dropByteOrderMark(std::string& text);
 
+/// Appends everything `fd` still gives to `content`, waiting on a non-blocking descriptor rather
+/// than giving up; false with `error` set on a read error or past 1 GiB.
+bool readToEnd(int fd, std::string& content, std::string& error);
+
 /// Reads a list whole: "-" is standard input; a regular file is read as it is, a pipe, socket or
 /// terminal to its end (so `/dev/fd/N` and a named pipe work). A leading UTF-8 byte-order mark is
 /// dropped. False with a one-line reason in `error` when the input is missing, a folder or block
