@@ -1,8 +1,8 @@
 #include "classify/ClassificationRun.h"
 
 #include "classify/FolderPlan.h"
-#include "files/LongPath.h"
 #include "desktop/Desktop.h"
+#include "files/LongPath.h"
 #include "scan/Enumerate.h"
 #include "scan/OpenFolders.h"
 #include "text/NameText.h"
@@ -186,12 +186,14 @@ void ClassificationRun::takeListedRows(std::size_t count) {
                     lastFolder = folder;
                     lastFolderId = m_files.identity(folder);
                 }
-                ListedSource source{*file, lastFolderId && lastFolderId->isFolder, 0, 0};
-                if (source.folderKnown) {
+                // The path is filled in when the file's turn comes.
+                files::Listed source{{}, *file};
+                if (lastFolderId && lastFolderId->isFolder) {
+                    source.folderKnown = true;
                     source.folderDevice = lastFolderId->device;
                     source.folderInode = lastFolderId->inode;
                 }
-                m_listedAs.emplace(key, source);
+                m_listedAs.emplace(key, std::move(source));
             }
         }
         if (stopped())
@@ -224,11 +226,10 @@ void ClassificationRun::runMainList() {
             }
             if (!id || classified.insert(*id).second) {
                 const auto as = m_listedAs.find(pathKey(normal));
-                std::optional<files::Listed> listed;
-                if (as != m_listedAs.end())
-                    listed = files::Listed{normal, as->second.identity, as->second.folderKnown,
-                                           as->second.folderDevice, as->second.folderInode};
-                classifyFile(normal, count, i, "", listed ? &*listed : nullptr);
+                files::Listed* listed = as != m_listedAs.end() ? &as->second : nullptr;
+                if (listed != nullptr)
+                    listed->path = normal;
+                classifyFile(normal, count, i, "", listed);
             }
         }
         if (stopped())

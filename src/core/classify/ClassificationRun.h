@@ -161,13 +161,6 @@ private:
     /// renamed path; returns the path used, or empty on failure.
     std::optional<std::string> place(const std::string& source, std::string target,
                                      const files::Listed* listed = nullptr);
-    /// A list row's file and folder as they were when the run started.
-    struct ListedSource {
-        files::Identity identity;
-        bool folderKnown = false;
-        std::uint64_t folderDevice = 0;
-        std::uint64_t folderInode = 0;
-    };
     /// Puts one completed operation in the journal before anything else happens; a journal that
     /// cannot be written stops the run.
     void journal(const std::string& source, const std::string& target);
@@ -201,7 +194,7 @@ private:
     // Main-list mode: who each row is, and what each file and its folder were, when the run started.
     using FileId = std::pair<dev_t, ino_t>;
     std::unordered_map<PathKey, FileId, PathKeyHash> m_rowIds;
-    std::unordered_map<PathKey, ListedSource, PathKeyHash> m_listedAs;
+    std::unordered_map<PathKey, files::Listed, PathKeyHash> m_listedAs; // list rows as the run found them
 };
 
 /// The renamed form of a target for the `attempt`-th try (2, 3, …): "name2.ext", "name3.ext"; a name

@@ -1,6 +1,7 @@
 #include "text/Gb18030.h"
 
 #include "text/Iconv.h"
+#include "text/Utf8.h"
 
 #include <cstdint>
 #include <cstring>
@@ -30,20 +31,6 @@ Gb18030Table::Gb18030Table() : m_entries(126 * 191) {
 }
 
 namespace {
-
-/// Where the run of ASCII bytes from `i` ends.
-std::size_t asciiRunEnd(const unsigned char* b, std::size_t n, std::size_t i) {
-    while (i + 8 <= n) {
-        std::uint64_t word;
-        std::memcpy(&word, b + i, 8);
-        if ((word & 0x8080808080808080ull) != 0)
-            break;
-        i += 8;
-    }
-    while (i < n && b[i] < 0x80)
-        ++i;
-    return i;
-}
 
 /// The UTF-8 form, written to `utf8`, of the four bytes at `at` taken as one GB18030 character:
 /// its length, or no value when they are none (iconv reports the fault on the first byte).

@@ -54,14 +54,7 @@ Decoded sanitizeUtf8(std::string_view bytes, std::size_t limit, bool dropIncompl
         return true;
     };
     while (i < n) {
-        // ASCII runs eight bytes at a time.
-        while (i + 8 <= n) {
-            std::uint64_t word;
-            std::memcpy(&word, b + i, 8);
-            if ((word & 0x8080808080808080ull) != 0)
-                break;
-            i += 8;
-        }
+        i = asciiRunEnd(b, n, i);
         if (i >= n)
             break;
         const int length = utf8SequenceLength(b, n, i);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <string_view>
@@ -10,6 +11,20 @@
 namespace karv::textio {
 
 inline constexpr std::string_view kReplacementUtf8 = "\xEF\xBF\xBD";
+
+/// Where the run of ASCII bytes from `i` ends, eight bytes at a time.
+inline std::size_t asciiRunEnd(const unsigned char* b, std::size_t n, std::size_t i) {
+    while (i + 8 <= n) {
+        std::uint64_t word;
+        std::memcpy(&word, b + i, 8);
+        if ((word & 0x8080808080808080ull) != 0)
+            break;
+        i += 8;
+    }
+    while (i < n && b[i] < 0x80)
+        ++i;
+    return i;
+}
 
 struct Decoded {
     std::string text;
