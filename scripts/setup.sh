@@ -12,6 +12,7 @@ packages=(
     fonts-wqy-microhei
     qt6-translations-l10n
     desktop-file-utils appstream
+    libclang-rt-14-dev # its FuzzedDataProvider.h lets the tests replay every stored fuzz input
     file dpkg-dev
 )
 
