@@ -46,6 +46,7 @@ struct ResultRow {
     std::string folder;          ///< 所在目录: the folder part followed by "/"
     std::uint32_t itemValue = 0; ///< the low 32 bits of the size
     RowStamp stamp;              ///< not shown
+    std::uint32_t group = 0;     ///< duplicate group, from 1 in listing order; 0 outside a duplicate run
 
     std::string path() const { return folder + name; }
 };
