@@ -389,14 +389,14 @@ int scanCommand(const std::vector<std::string>& args, CliIo& io) {
     const std::string& folder = parsed.folder;
     StreamSink sink(io.out, parsed.format, parsed.nul);
     CliRunFront front(io, sink);
-    FilterRun run(options, sink, front.context());
+    FilterRun run(sink, front.context());
     front.attach(&run);
     FilterPipeline pipeline(options);
     DuplicateFinder duplicates(options);
     run.setFilterStage(&pipeline);
     run.setDuplicateStage(&duplicates);
     front.status().start();
-    front.status().finish(run.runOn(folder));
+    front.status().finish(run.run({options, folder}));
     io.out.flush();
     if (io.errIsTerminal)
         io.err << "\r\033[K";

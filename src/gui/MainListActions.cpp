@@ -31,9 +31,9 @@ const std::pair<ActionButton, const char*> kButtonNames[] = {
 
 } // namespace
 
-MainListActions::MainListActions(AppState& state, const Parts& parts,
+MainListActions::MainListActions(WindowBusy& busy, const Parts& parts,
                                  std::function<ActionServices()> services, std::function<void()> pump)
-    : QObject(parts.window), m_state(state), m_parts(parts), m_services(std::move(services)),
+    : QObject(parts.window), m_busy(busy), m_parts(parts), m_services(std::move(services)),
       m_pump(std::move(pump)) {
     for (const auto& [which, name] : kButtonNames)
         m_buttons[which] = parts.window->findChild<QPushButton*>(QString::fromUtf8(name));
@@ -86,10 +86,10 @@ void MainListActions::batchClicked(ActionButton which) {
         running->second->requestStop();
         showState(which, ButtonState::Stopping);
         // The filter run shares this flag: it is free again once a stop is asked for.
-        m_state.operationIdle = true;
+        m_busy.idle = true;
         return;
     }
-    if (!m_state.operationIdle) {
+    if (!m_busy.idle) {
         m_services().questioner.showMessage(kBusyMessage);
         return;
     }
@@ -130,7 +130,7 @@ void MainListActions::runBatch(ActionButton which, const BatchRequest& request) 
     Clock& clock = m_services().clock;
     const std::int64_t started = clock.tickMs();
     showState(which, ButtonState::Working);
-    m_state.operationIdle = false;
+    m_busy.idle = false;
     setProgressMaximum(static_cast<int>(request.rows.size()));
     setProgressPosition(0);
     setProgressText("");
@@ -150,7 +150,7 @@ void MainListActions::runBatch(ActionButton which, const BatchRequest& request) 
     setProgressPosition(0);
     setProgressText(batchSummaryText(request.act, request.rows.size(), outcome, clock.tickMs() - started));
     showState(which, ButtonState::Idle);
-    m_state.operationIdle = true;
+    m_busy.idle = true;
 }
 
 std::vector<std::size_t> MainListActions::selectedRows() {

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "actions/ListActions.h"
-#include "app/AppState.h"
 #include "files/FileOps.h"
+#include "gui/WindowBusy.h"
 
 #include <functional>
 #include <map>
@@ -34,7 +34,7 @@ public:
         QLabel* progressText;
     };
     /// `services` is asked at every action, so desktop services replaced later are used.
-    MainListActions(AppState& state, const Parts& parts, std::function<ActionServices()> services,
+    MainListActions(WindowBusy& busy, const Parts& parts, std::function<ActionServices()> services,
                     std::function<void()> pump);
     ~MainListActions() override;
 
@@ -74,7 +74,7 @@ private:
     void setProgressText(const std::string& text);
     void runBatch(ActionButton which, const BatchRequest& request);
 
-    AppState& m_state;
+    WindowBusy& m_busy;
     Parts m_parts;
     std::function<ActionServices()> m_services;
     std::function<void()> m_pump;

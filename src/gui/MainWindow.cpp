@@ -154,7 +154,7 @@ MainWindow::MainWindow(AppState& state, Questioner& questioner, Clock& clock, QW
         m_clock, [this](const std::string& text) { setStatusText(text); }, [this] { scrollToLastRow(); });
     m_runContext =
         std::make_unique<RunContext>(RunContext{m_stop, *m_runStatus, [this] { pump(); }, m_clock});
-    m_run = std::make_unique<FilterRun>(*m_options, *m_model, *m_runContext);
+    m_run = std::make_unique<FilterRun>(*m_model, *m_runContext);
     m_pipeline = std::make_unique<FilterPipeline>(*m_options);
     m_duplicates = std::make_unique<DuplicateFinder>(*m_options);
     m_run->setFilterStage(m_pipeline.get());
@@ -221,12 +221,11 @@ MainWindow::MainWindow(AppState& state, Questioner& questioner, Clock& clock, QW
     guardDropTargets();
     // The list's buttons, double-click and right-click; services are looked up at each action.
     m_listActions = new MainListActions(
-        m_state, {this, m_list, m_model, m_progressBar, m_progressText},
+        m_busy, {this, m_list, m_model, m_progressBar, m_progressText},
         [this] {
             return ActionServices{m_questioner, m_clock, *m_clipboard, *m_keyboard, *m_shell};
         },
         [this] { pump(); });
-    m_state.operationIdle = true;
     applyBranding();
     updateUnitCaptions();
 }
@@ -846,14 +845,14 @@ std::vector<std::string> MainWindow::droppedLocalFiles(const QMimeData* mime) co
 
 void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
     // While a long operation works on the list, a drop would pull the rows from under it.
-    if (m_state.operationIdle && !droppedLocalFiles(event->mimeData()).empty())
+    if (m_busy.idle && !droppedLocalFiles(event->mimeData()).empty())
         event->acceptProposedAction();
     else
         event->ignore();
 }
 
 void MainWindow::dragMoveEvent(QDragMoveEvent* event) {
-    if (m_state.operationIdle && !droppedLocalFiles(event->mimeData()).empty())
+    if (m_busy.idle && !droppedLocalFiles(event->mimeData()).empty())
         event->acceptProposedAction();
     else
         event->ignore();
@@ -861,7 +860,7 @@ void MainWindow::dragMoveEvent(QDragMoveEvent* event) {
 
 void MainWindow::dropEvent(QDropEvent* event) {
     const std::vector<std::string> paths = droppedLocalFiles(event->mimeData());
-    if (!m_state.operationIdle || paths.empty()) {
+    if (!m_busy.idle || paths.empty()) {
         event->ignore();
         return;
     }
@@ -870,12 +869,12 @@ void MainWindow::dropEvent(QDropEvent* event) {
 }
 
 void MainWindow::dropPaths(const std::vector<std::string>& paths) {
-    m_state.droppedPaths.insert(m_state.droppedPaths.end(), paths.begin(), paths.end());
+    m_droppedPaths.insert(m_droppedPaths.end(), paths.begin(), paths.end());
     if (!m_keyboard->ctrlHeld())
         m_model->clear();
-    // Taken out of the shared list first: the events handled between paths may bring another drop.
-    const std::vector<std::string> collected = std::move(m_state.droppedPaths);
-    m_state.droppedPaths.clear();
+    // Taken out of the pending list first: the events handled between paths may bring another drop.
+    const std::vector<std::string> collected = std::move(m_droppedPaths);
+    m_droppedPaths.clear();
     for (const std::string& path : collected) {
         std::error_code error;
         if (!std::filesystem::is_directory(path, error))
@@ -892,7 +891,7 @@ void MainWindow::onStartClicked() {
         return;
     }
     saveControlStates();
-    if (!m_state.operationIdle) {
+    if (!m_busy.idle) {
         showMessage(kBusyMessage);
         return;
     }
@@ -903,14 +902,14 @@ void MainWindow::onStartClicked() {
     setStartTag(FilterRun::rootOf(folder));
     setStartCaption(kRunningCaption);
     // The list actions and drops refuse to start while any long operation runs.
-    m_state.operationIdle = false;
+    m_busy.idle = false;
     updateEnabling();
     m_runStatus->start();
-    const FilterOutcome outcome = m_run->runOn(folder);
+    const FilterOutcome outcome = m_run->run({*m_options, folder});
     m_runStatus->finish(outcome);
     setStartCaption(kIdleCaption);
     updateEnabling();
-    m_state.operationIdle = true;
+    m_busy.idle = true;
 }
 
 QString MainWindow::statusText() const {
@@ -974,7 +973,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     saveControlStates();
     setAcceptDrops(false);
     // A run in progress unwinds at its next check.
-    m_state.operationIdle = true;
+    m_busy.idle = true;
     m_run->requestStop();
     event->accept();
 }

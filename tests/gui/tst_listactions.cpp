@@ -206,7 +206,7 @@ private slots:
         QVERIFY2(f.progressText().startsWith(u8("删除完毕！共 2 个文件，成功删除 2 个文件，耗时(")),
                  qPrintable(f.progressText()));
         QCOMPARE(f.window->findChild<QPushButton*>(u8("按钮删除"))->text(), u8("删除"));
-        QVERIFY(f.state.operationIdle);
+        QVERIFY(f.window->busy().idle);
     }
 
     void aRunningBatchStopsOnItsOwnButtonAndRefusesTheOthers() {
@@ -239,7 +239,7 @@ private slots:
         QCOMPARE(test::contentOf(target + "/two.txt"), std::string("theirs"));
         QVERIFY(present(tree.path("s/two.txt")) && present(tree.path("s/three.txt")));
         QCOMPARE(move->text(), u8("移动"));
-        QVERIFY(f.state.operationIdle);
+        QVERIFY(f.window->busy().idle);
     }
 
     // Window questions and hand-offs.
