@@ -10,7 +10,7 @@ for line in open(sys.argv[1]):
         continue
     tool, wall, user, system = parts[0], float(parts[1]), float(parts[2]), float(parts[3])
     runs.setdefault(tool, []).append((wall, user + system))
-ours, peers = sys.argv[2], sys.argv[3:]
+ours, peers = sys.argv[2], [p for p in sys.argv[3:] if p != sys.argv[2]]
 med = {}
 for tool, values in runs.items():
     med[tool] = (statistics.median(v[0] for v in values), statistics.median(v[1] for v in values))
