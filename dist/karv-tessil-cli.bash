@@ -60,7 +60,7 @@ _karv_tessil_cli() {
         scan)
             options="--scope --levels --pattern --follow --format -0 --content --exclude --in --match --length
                 --measure --unit --strip-tags --strip-blanks --time --time-kind --time-part --dup
-                --similar --judge-content --output --help"
+                --similar --judge-content --output --no-cache --help"
             ;;
         view) options="--encoding --help" ;;
         classify)

@@ -1,3 +1,4 @@
+#include "app/CacheFolder.h"
 #include "cli/Cli.h"
 #include "duplicates/DuplicateFinder.h"
 #include "filter/FilterPipeline.h"
@@ -29,6 +30,7 @@ filters:
   --strip-tags --strip-blanks
   --time "FROM;TO" --time-kind created|modified|accessed --time-part both|date|time
   --dup md5|size|name --similar N --judge-content --output one|all|all-but-one
+  --no-cache                read every file, even where the digest cache knows it unchanged
 )";
 
 enum class OutputFormat { Tsv, Paths, Json };
@@ -145,6 +147,7 @@ struct ScanArguments {
     bool unitCounts = false; // a character-count unit (1 .. 10000) rather than a size unit
     std::string folder;
     bool folderGiven = false;
+    bool noCache = false;
 };
 
 /// One flag being read: `taken` says a reader recognised it; `status` is kExitOk or the usage
@@ -205,6 +208,8 @@ void readTraversalFlag(FlagStep& step, ScanArguments& parsed) {
         parsed.nul = true;
     } else if (step.flag("--follow")) {
         s.followLinks = true;
+    } else if (step.flag("--no-cache")) {
+        parsed.noCache = true;
     }
 }
 
@@ -393,6 +398,8 @@ int scanCommand(const std::vector<std::string>& args, CliIo& io) {
     front.attach(&run);
     FilterPipeline pipeline(options);
     DuplicateFinder duplicates(options);
+    if (!parsed.noCache)
+        duplicates.setDigestCacheFolder(cacheFolder());
     run.setFilterStage(&pipeline);
     run.setDuplicateStage(&duplicates);
     front.status().start();

@@ -275,6 +275,14 @@ ContentHash contentHashOf(std::string_view content) {
     return hasher.digest();
 }
 
+std::uint32_t contentHashKind() {
+#if defined(KARV_HAVE_XXHASH)
+    return 1; // XXH3-128; a file of 16 MiB and more as the hash of its two halves' hashes
+#else
+    return 2; // MD5, the same halves
+#endif
+}
+
 ReadOutcome wholeFileHash(ReadOnlyFile& file, std::uint64_t expectedSize, ContentHash& hash,
                           const ReadControl& control, ReadStats& stats, ReadBuffers& buffers) {
     if (!file.isOpen() || file.size() != expectedSize)

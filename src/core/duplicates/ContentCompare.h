@@ -53,6 +53,8 @@ ReadOutcome readWholeSmall(ReadOnlyFile& file, std::uint64_t expectedSize, std::
 /// readers give for a file with these bytes.
 std::uint64_t prefixHashOf(std::string_view content);
 ContentHash contentHashOf(std::string_view content);
+/// Which hash `ContentHash` holds in this build (kept digests of another kind are not used).
+std::uint32_t contentHashKind();
 
 /// Hash of the whole of an open file, which must have `expectedSize` bytes and must not change
 /// while read.

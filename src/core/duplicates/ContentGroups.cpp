@@ -67,19 +67,31 @@ const std::string* DuplicateFinder::Impl::keptContent(std::size_t content) {
 }
 
 FirstRead DuplicateFinder::Impl::firstReadOf(const std::string& path, std::uint64_t order, std::uint64_t size,
-                                             std::unique_ptr<ReadOnlyFile>* file) {
-    FirstRead first;
+                                             std::unique_ptr<ReadOnlyFile>* file,
+                                             const std::optional<FileStat>& stat) {
+    if (std::optional<FirstRead> kept = cachedRead(stat); kept && kept->identity.size == size)
+        return std::move(*kept);
     if (const auto ticket = tickets.find(order); ticket != tickets.end()) {
         const ReadAhead::Ticket job = std::move(ticket->second);
         tickets.erase(ticket);
-        first = readAhead->take(job);
-    } else {
-        auto opened = std::make_unique<ReadOnlyFile>(path);
-        first = readFirst(*opened, size);
-        if (file != nullptr)
-            *file = std::move(opened);
+        FirstRead first = readAhead->take(job);
+        stats += first.stats;
+        if (first.outcome == ReadOutcome::Done && size <= kWholeReadBytes)
+            remember(first.identity, first.changedNs, first.prefixHash, first.contentHash);
+        return first;
     }
+    return readHere(path, size, file);
+}
+
+FirstRead DuplicateFinder::Impl::readHere(const std::string& path, std::uint64_t size,
+                                          std::unique_ptr<ReadOnlyFile>* file) {
+    auto opened = std::make_unique<ReadOnlyFile>(path);
+    FirstRead first = readFirst(*opened, size);
+    if (file != nullptr)
+        *file = std::move(opened);
     stats += first.stats;
+    if (first.outcome == ReadOutcome::Done && size <= kWholeReadBytes)
+        remember(first.identity, first.changedNs, first.prefixHash, first.contentHash);
     return first;
 }
 
@@ -100,7 +112,9 @@ void DuplicateFinder::Impl::startClass(PrefixSet& set, const std::string& path, 
     const bool small = size <= kWholeReadBytes;
     newClass(set, path, order, size, small ? &first.contentHash : hash, stat);
     classes.back().identity = first.identity;
-    if (small)
+    classes.back().changedNs = first.changedNs;
+    classes.back().prefixHash = first.prefixHash;
+    if (small && !first.fromCache)
         keep(classes.size() - 1, first);
 }
 
@@ -108,11 +122,12 @@ bool DuplicateFinder::Impl::settlePending(SizeBucket& bucket, std::uint64_t size
     const Pending pending = *bucket.pending;
     bucket.pending.reset();
     showReading(pending.path, size);
-    FirstRead first = firstReadOf(pending.path, pending.ordinal, size, nullptr);
+    FirstRead first = firstReadOf(pending.path, pending.ordinal, size, nullptr, pending.stat);
     if (first.outcome != ReadOutcome::Done)
         return false;
-    startClass(bucket.byPrefix[first.prefixHash], pending.path, pending.ordinal, size, nullptr, pending.stat,
-               first);
+    startClass(bucket.byPrefix[first.prefixHash], pending.path, pending.ordinal, size,
+               first.fromCache ? &first.contentHash : nullptr, pending.stat, first);
+    classes.back().hashFromCache = first.fromCache;
     return true;
 }
 
@@ -134,6 +149,7 @@ bool DuplicateFinder::Impl::registerAll(PrefixSet& set, std::uint64_t size) {
             } else {
                 again.hashKnown = true;
                 again.hash = hash;
+                remember(theirs->identity(), theirs->changedNs(), again.prefixHash, hash);
             }
         }
         const ContentClass& done = classes[set.classes[set.registered]];
@@ -191,8 +207,12 @@ bool DuplicateFinder::Impl::decideAgainstOnly(PrefixSet& set, Candidate& mine) {
     case CompareOutcome::Equal:
         if (stopped())
             return true;
-        classes[only].hashKnown = true;
-        classes[only].hash = hash;
+        if (!classes[only].hashKnown) {
+            classes[only].hashKnown = true;
+            classes[only].hash = hash;
+            rememberClass(only);
+        }
+        remember(mine.first.identity, mine.first.changedNs, mine.first.prefixHash, hash);
         addMember(groups[classes[only].group], mine.path, currentStat);
         return true;
     case CompareOutcome::Different:
@@ -219,6 +239,7 @@ void DuplicateFinder::Impl::decideByHash(PrefixSet& set, Candidate& mine) {
         if (file == nullptr ||
             wholeFileHash(*file, mine.size, hash, control(), stats, buffers) != ReadOutcome::Done)
             return;
+        remember(mine.first.identity, mine.first.changedNs, mine.first.prefixHash, hash);
     }
     if (!registerAll(set, mine.size))
         return;
@@ -257,7 +278,12 @@ void DuplicateFinder::Impl::collectByContent(const std::string& path, std::uint6
     // A small file is read once, whole, and compared in memory; a larger one is read on from
     // the opening of its prefix.
     Candidate mine{path, size, order, {}, nullptr};
-    mine.first = firstReadOf(path, order, size, &mine.file);
+    mine.first = firstReadOf(path, order, size, &mine.file, currentStat);
+    if (mine.first.fromCache) {
+        if (decideFromCache(bucket, mine))
+            return;
+        mine.first = readHere(path, size, &mine.file);
+    }
     if (mine.first.outcome != ReadOutcome::Done)
         return; // cannot be read: dropped
     PrefixSet& set = bucket.byPrefix[mine.first.prefixHash];

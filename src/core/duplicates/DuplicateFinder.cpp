@@ -20,13 +20,18 @@ constexpr std::size_t kReadAheadFiles = 64;
 
 } // namespace
 
-void DuplicateFinder::Impl::ask(const std::string& path, std::uint64_t size, std::uint64_t order) {
+void DuplicateFinder::Impl::ask(const std::string& path, std::uint64_t size, std::uint64_t order,
+                                const std::optional<FileStat>& stat) {
+    if (cache && cachedRead(stat))
+        return; // nothing to read
     if (!readAhead)
         readAhead = std::make_unique<ReadAhead>();
     tickets.emplace(order, readAhead->submit(path, size));
 }
 
 void DuplicateFinder::Impl::queueByContent(const std::string& path, std::uint64_t size, std::uint64_t order) {
+    if (!cacheFolder.empty() && !cache)
+        openCache();
     SizeBucket& bucket = bySize[size];
     if (bucket.seen == 0) {
         bucket.seen = 1;
@@ -36,16 +41,16 @@ void DuplicateFinder::Impl::queueByContent(const std::string& path, std::uint64_
             // The first file of this size will be read as well.
             bucket.seen = 2;
             if (bucket.pending) {
-                ask(bucket.pending->path, size, bucket.pending->ordinal);
+                ask(bucket.pending->path, size, bucket.pending->ordinal, bucket.pending->stat);
             } else {
                 const auto first = std::lower_bound(
                     queued.begin(), queued.end(), bucket.firstOrdinal,
                     [](const Queued& entry, std::uint64_t wanted) { return entry.order < wanted; });
                 if (first != queued.end() && first->order == bucket.firstOrdinal)
-                    ask(first->path, size, first->order);
+                    ask(first->path, size, first->order, first->stat);
             }
         }
-        ask(path, size, order);
+        ask(path, size, order, currentStat);
     }
     queued.push_back(Queued{path, size, order, currentStat});
     while (queued.size() > kReadAheadFiles)
@@ -64,6 +69,9 @@ void DuplicateFinder::Impl::drain() {
         decideNext();
     queued.clear();
     tickets.clear();
+    // Digests found before a stop are as good as any.
+    if (cache)
+        cache->save(nowSeconds);
 }
 
 std::shared_ptr<const PreparedText> DuplicateFinder::Impl::preparedOf(const std::string& path) {
@@ -157,7 +165,14 @@ DuplicateFinder::~DuplicateFinder() = default;
 void DuplicateFinder::clear() {
     const ScanOptions& options = m->options;
     const RunContext* context = m->context;
+    std::string cacheFolder = std::move(m->cacheFolder);
     m = std::make_unique<Impl>(options, context);
+    m->cacheFolder = std::move(cacheFolder);
+}
+
+void DuplicateFinder::setDigestCacheFolder(std::string folder) {
+    m->cacheFolder = std::move(folder);
+    m->cache.reset();
 }
 
 void DuplicateFinder::setRunContext(const RunContext& context) {

@@ -27,6 +27,9 @@ public:
     ~DuplicateFinder() override;
 
     void clear() override;
+    /// Where content digests are kept between runs (the MD5 kind reads a file again only when it
+    /// changed since); empty, the default: every file is read.
+    void setDigestCacheFolder(std::string folder);
     void setRunContext(const RunContext& context) override;
     /// Reads the similarity settings, as each folder starts.
     void beginFolder(const std::string& folder) override;

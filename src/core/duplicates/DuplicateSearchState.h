@@ -4,6 +4,7 @@
 
 #include "duplicates/ContentCompare.h"
 #include "duplicates/ContentSimilarity.h"
+#include "duplicates/DigestCache.h"
 #include "duplicates/DuplicateFinder.h"
 #include "duplicates/ReadAhead.h"
 #include "duplicates/Similarity.h"
@@ -33,13 +34,16 @@ struct DuplicateFinder::Impl {
     struct ContentClass {
         std::size_t group = 0;
         bool hashKnown = false;
-        bool unreadable = false; // its first member could no longer be read: nothing can join it
+        bool unreadable = false;    // its first member could no longer be read: nothing can join it
+        bool hashFromCache = false; // the hash is the one kept for its first member as listed
         ContentHash hash;
+        std::uint64_t prefixHash = 0;
         // The first member's bytes as read (small files, within a budget). They, and the file
         // itself, stand for the class only while the file still looks as it did when first read.
         bool kept = false;
         std::string content;
         FileIdentity identity; // the first member when it was first read
+        std::int64_t changedNs = 0;
     };
     struct PrefixSet {
         std::vector<std::size_t> classes;
@@ -84,6 +88,9 @@ struct DuplicateFinder::Impl {
     std::optional<FileStat> currentStat;                          // of the file being collected
     std::deque<Queued> queued;                                    // content mode: collected, not decided yet
     std::unordered_map<std::uint64_t, ReadAhead::Ticket> tickets; // first reads asked for, by ordinal
+    std::string cacheFolder;              // where digests of earlier runs are kept; empty: none
+    std::unique_ptr<DigestCache> cache;   // content mode with a cache folder, from the first file on
+    std::int64_t nowSeconds = 0;          // wall clock at the start, for the cache's ageing
     std::unique_ptr<ReadAhead> readAhead; // last: its worker ends before the rest goes
 
     void pump() const {
@@ -139,10 +146,21 @@ struct DuplicateFinder::Impl {
     /// otherwise it has to be read again.
     const std::string* keptContent(std::size_t content);
 
-    /// The first read of a file: from the read-ahead when it was asked for, else done here (and the
-    /// file left open in `file` for further reading).
+    /// The first read of a file: the digests kept for the file as listed (`stat`) when the cache
+    /// has them, else from the read-ahead when it was asked for, else done here (and the file left
+    /// open in `file` for further reading).
     FirstRead firstReadOf(const std::string& path, std::uint64_t order, std::uint64_t size,
-                          std::unique_ptr<ReadOnlyFile>* file);
+                          std::unique_ptr<ReadOnlyFile>* file, const std::optional<FileStat>& stat);
+    FirstRead readHere(const std::string& path, std::uint64_t size, std::unique_ptr<ReadOnlyFile>* file);
+
+    // --- digest cache -------------------------------------------------------------------------
+
+    void openCache();
+    /// The digests kept for this state of the file, as a first read that read nothing.
+    std::optional<FirstRead> cachedRead(const std::optional<FileStat>& stat);
+    void remember(const FileIdentity& identity, std::int64_t changedNs, std::uint64_t prefixHash,
+                  const ContentHash& hash);
+    void rememberClass(std::size_t content);
 
     /// The file open for reading on: the one of the first read, or opened again if it is still the
     /// file that was read then. Null when it can no longer be read as that file.
@@ -189,11 +207,17 @@ struct DuplicateFinder::Impl {
     /// a new one.
     void decideByHash(PrefixSet& set, Candidate& mine);
 
+    /// Decides a candidate known from the cache without reading it: false when its bytes are
+    /// needed, as it has the hash of a class whose hash was computed in this run (a match then is
+    /// confirmed byte by byte, as for any file read).
+    bool decideFromCache(SizeBucket& bucket, Candidate& mine);
+
     void collectByContent(const std::string& path, std::uint64_t size, std::uint64_t order);
 
     // --- read-ahead ---------------------------------------------------------------------------
 
-    void ask(const std::string& path, std::uint64_t size, std::uint64_t order);
+    void ask(const std::string& path, std::uint64_t size, std::uint64_t order,
+             const std::optional<FileStat>& stat);
 
     /// Queues a file for the content search; its first read starts on the second thread as soon as
     /// a second file of its size is known, and files are decided in walk order a few files later.

@@ -31,6 +31,7 @@ ReadOnlyFile::ReadOnlyFile(const std::string& path) {
     }
     m_fd = fd;
     m_identity = identityOf(st);
+    m_changedNs = static_cast<std::int64_t>(st.st_ctim.tv_sec) * 1'000'000'000 + st.st_ctim.tv_nsec;
     // Only a large file gains from a wider read-ahead; for the many small ones it is a wasted call.
     if (m_identity.size >= kSequentialAdviceBytes)
         ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);

@@ -55,6 +55,8 @@ public:
     std::uint64_t size() const { return m_identity.size; }
     /// The file as it was when opened.
     const FileIdentity& identity() const { return m_identity; }
+    /// The status change time when opened, in nanoseconds.
+    std::int64_t changedNs() const { return m_changedNs; }
     /// Whether size or modification time differ from what they were when the file was opened.
     bool changedSinceOpen() const;
 
@@ -66,6 +68,7 @@ public:
 private:
     int m_fd = -1;
     FileIdentity m_identity;
+    std::int64_t m_changedNs = 0;
     off_t m_offset = 0;
 };
 

@@ -25,6 +25,7 @@ FirstRead readFirst(ReadOnlyFile& file, std::uint64_t expectedSize) {
     if (!file.isOpen() || file.size() != expectedSize)
         return read;
     read.identity = file.identity();
+    read.changedNs = file.changedNs();
     // Hashed where read, so that the second thread does this work too.
     if (expectedSize <= kWholeReadBytes) {
         read.outcome = readWholeSmall(file, expectedSize, read.bytes, read.stats);

@@ -20,6 +20,8 @@ struct FirstRead {
     std::uint64_t prefixHash = 0;
     ContentHash contentHash; ///< of a small file's whole content
     FileIdentity identity;
+    std::int64_t changedNs = 0; ///< the status change time when opened
+    bool fromCache = false;     ///< nothing read: the hashes are those kept for this very file state
     ReadStats stats;
 };
 

@@ -1,0 +1,74 @@
+#include "duplicates/DuplicateSearchState.h"
+
+#include <chrono>
+
+namespace karv {
+
+void DuplicateFinder::Impl::openCache() {
+    nowSeconds =
+        std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
+            .count();
+    cache = std::make_unique<DigestCache>(cacheFolder);
+    cache->load();
+}
+
+std::optional<FirstRead> DuplicateFinder::Impl::cachedRead(const std::optional<FileStat>& stat) {
+    if (!cache || !stat)
+        return std::nullopt;
+    const std::optional<KeptDigest> kept =
+        cache->find({stat->device, stat->inode, stat->size, stat->modifiedNs, stat->changedNs}, nowSeconds);
+    if (!kept)
+        return std::nullopt;
+    FirstRead read;
+    read.outcome = ReadOutcome::Done;
+    read.fromCache = true;
+    read.prefixHash = kept->prefixHash;
+    read.contentHash = kept->contentHash;
+    read.identity = {stat->device, stat->inode, stat->size, stat->modifiedNs};
+    read.changedNs = stat->changedNs;
+    return read;
+}
+
+void DuplicateFinder::Impl::remember(const FileIdentity& identity, std::int64_t changedNs,
+                                     std::uint64_t prefixHash, const ContentHash& hash) {
+    if (cache)
+        cache->remember({identity.device, identity.inode, identity.size, identity.modifiedNs, changedNs},
+                        {prefixHash, hash}, nowSeconds);
+}
+
+void DuplicateFinder::Impl::rememberClass(std::size_t content) {
+    const ContentClass& known = classes[content];
+    if (known.hashKnown && !known.hashFromCache)
+        remember(known.identity, known.changedNs, known.prefixHash, known.hash);
+}
+
+bool DuplicateFinder::Impl::decideFromCache(SizeBucket& bucket, Candidate& mine) {
+    PrefixSet& set = bucket.byPrefix[mine.first.prefixHash];
+    const ContentHash hash = mine.first.contentHash;
+    if (!set.classes.empty()) {
+        // Every class's hash is needed: a class whose hash differs holds other bytes for certain.
+        if (!registerAll(set, mine.size))
+            return true;
+        if (const auto found = set.byHash.find(hash); found != set.byHash.end()) {
+            for (const std::size_t candidate : found->second) {
+                if (classes[candidate].unreadable)
+                    continue;
+                // Two digests kept for the very states the files were listed in: their bytes were
+                // hashed then and have not changed since. A hash computed in this run is confirmed
+                // by comparing bytes, as always.
+                if (!classes[candidate].hashFromCache)
+                    return false;
+                if (!stopped())
+                    addMember(groups[classes[candidate].group], mine.path, currentStat);
+                return true;
+            }
+        }
+    }
+    if (stopped())
+        return true;
+    startClass(set, mine.path, mine.order, mine.size, &hash, currentStat, mine.first);
+    classes.back().hashFromCache = true;
+    return true;
+}
+
+} // namespace karv

@@ -1,0 +1,83 @@
+#pragma once
+
+#include "duplicates/ContentCompare.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <unordered_map>
+
+namespace karv {
+
+/// What a digest is kept for: the file (device, inode) as it was when its bytes were read. A file
+/// that differs in any of these (rewritten, grown, touched, replaced, chmod'ed) is read again.
+struct DigestKey {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    std::uint64_t size = 0;
+    std::int64_t modifiedNs = 0;
+    std::int64_t changedNs = 0;
+    bool operator==(const DigestKey&) const = default;
+};
+
+/// The hashes of a file's content the duplicate search decides by: of its first `kPrefixBytes` and
+/// of the whole.
+struct KeptDigest {
+    std::uint64_t prefixHash = 0;
+    ContentHash contentHash;
+};
+
+/// Content digests of earlier duplicate searches, kept in one file of a cache folder, so that a
+/// second search over unchanged files need not read them.
+///
+/// The file starts with the program, the format and the digest kind, and ends with a checksum of
+/// everything before it: a file that is cut short, damaged, of another format or another digest
+/// kind is ignored and replaced at the next save, never trusted. A save merges with what other runs
+/// saved meanwhile under an exclusive lock, writes a new file beside the old one and renames it into
+/// place, so a reader always sees a whole file and a crash leaves the old one. Entries not looked
+/// up for `kForgetAfterDays` are dropped, and at most `kMaxEntries` are kept (the most recent).
+class DigestCache {
+public:
+    static constexpr std::size_t kMaxEntries = 1'000'000;
+    static constexpr std::int64_t kForgetAfterDays = 90;
+
+    /// `folder` empty: a cache that keeps nothing.
+    explicit DigestCache(std::string folder);
+
+    /// Reads the cache file once; later calls do nothing.
+    void load();
+    /// The digest kept for exactly this state of the file, if any.
+    std::optional<KeptDigest> find(const DigestKey& key, std::int64_t nowSeconds);
+    void remember(const DigestKey& key, const KeptDigest& digest, std::int64_t nowSeconds);
+    /// Writes what this run added or used. False when it could not be written (another run holding
+    /// the lock, no space, no permission): the cache is only an aid, the run's result stands.
+    bool save(std::int64_t nowSeconds);
+
+    /// The cache file's path in `folder`.
+    static std::string filePath(const std::string& folder);
+
+    enum class Cleared { Removed, Nothing, Failed };
+    /// Removes the cache file of `folder`.
+    static Cleared clear(const std::string& folder);
+
+    struct Entry {
+        DigestKey key;
+        KeptDigest digest;
+        std::int64_t usedDay = 0; ///< days since the epoch when last found or remembered
+    };
+
+private:
+    struct IdKey {
+        std::size_t operator()(const std::pair<std::uint64_t, std::uint64_t>& id) const {
+            return static_cast<std::size_t>(id.first * 0x9E3779B97F4A7C15ULL ^ id.second);
+        }
+    };
+    using Map = std::unordered_map<std::pair<std::uint64_t, std::uint64_t>, Entry, IdKey>;
+
+    std::string m_folder;
+    bool m_loaded = false;
+    bool m_changed = false;
+    Map m_entries;
+};
+
+} // namespace karv
