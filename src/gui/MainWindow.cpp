@@ -1,11 +1,13 @@
 #include "gui/MainWindow.h"
 
+#include "app/CacheFolder.h"
 #include "duplicates/DuplicateFinder.h"
 #include "filter/FilterPipeline.h"
 #include "gui/ClassificationWindow.h"
 #include "gui/ControlStateSync.h"
 #include "gui/DateTimeBox.h"
 #include "gui/DateTimeFieldEditor.h"
+#include "gui/DigestCacheButton.h"
 #include "gui/MainListActions.h"
 #include "gui/ResultListModel.h"
 #include "gui/StatisticsWindow.h"
@@ -157,6 +159,7 @@ MainWindow::MainWindow(AppState& state, Questioner& questioner, Clock& clock, QW
     m_run = std::make_unique<FilterRun>(*m_model, *m_runContext);
     m_pipeline = std::make_unique<FilterPipeline>(*m_options);
     m_duplicates = std::make_unique<DuplicateFinder>(*m_options);
+    m_duplicates->setDigestCacheFolder(cacheFolder());
     m_run->setFilterStage(m_pipeline.get());
     m_run->setDuplicateStage(m_duplicates.get());
     m_links = brandLinks(state.brandTexts);
@@ -467,7 +470,13 @@ QGroupBox* MainWindow::buildDuplicateGroup(QWidget* parent) {
     similarity->addWidget(label("标签17", "%", group));
     similarity->addStretch(1);
     grid->addLayout(similarity, 2, 1);
-    grid->addWidget(m_judgeContent, 3, 1);
+    auto* judgeRow = new QHBoxLayout;
+    judgeRow->addWidget(m_judgeContent);
+    judgeRow->addStretch(1);
+    judgeRow->addWidget(digestCacheButton(
+        group, cacheFolder(), [this] { return m_run->running(); },
+        [this](const std::string& text) { setStatusText(text); }));
+    grid->addLayout(judgeRow, 3, 1);
     grid->addWidget(label("标签6", "输出重复：", group), 4, 0);
     grid->addWidget(radioRow("图片框2", {m_outputOne, m_outputAll, m_outputAllButOne}, group), 4, 1);
     grid->setRowStretch(5, 1);

@@ -1,3 +1,5 @@
+#include "app/CacheFolder.h"
+#include "duplicates/DuplicateTexts.h"
 #include "filter/FilterPipeline.h"
 #include "gui/Branding.h"
 #include "gui/DateTimeBox.h"
@@ -6,6 +8,7 @@
 #include "gui/ResultListModel.h"
 #include "gui/TextWindow.h"
 #include "support/FakeDesktop.h"
+#include "support/ScopedEnv.h"
 #include "support/TempTree.h"
 
 #include <memory>
@@ -378,6 +381,21 @@ private slots:
             QVERIFY2(f.enabled(name), name);
         QVERIFY(f.enabled("选择框按重复筛选"));
         QVERIFY(f.enabled("选择框相似度"));
+    }
+
+    void theDigestCacheButtonClearsTheCache() {
+        test::TempTree tree;
+        const test::ScopedEnv cacheHome("XDG_CACHE_HOME", tree.path("xdg"));
+        Fixture f;
+        const std::string file = tree.file("xdg/Karv·Tessil/digests.cache", "x");
+        QCOMPARE(f.get<QPushButton>("按钮清除摘要缓存")->accessibleName(), u8("清除摘要缓存"));
+        f.click("按钮清除摘要缓存");
+        QVERIFY(!test::present(file));
+        QCOMPARE(f.window->statusText(),
+                 QString::fromStdString(digestCacheClearedText(DigestCache::Cleared::Removed)));
+        f.click("按钮清除摘要缓存");
+        QCOMPARE(f.window->statusText(),
+                 QString::fromStdString(digestCacheClearedText(DigestCache::Cleared::Nothing)));
     }
 
     // ---- Unit captions ----
