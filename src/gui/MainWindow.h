@@ -37,6 +37,7 @@ class SettingsStore;
 
 class DateTimeBox;
 class DateTimeFieldEditor;
+class KeepRuleControls;
 class MainListActions;
 class ResultListModel;
 
@@ -214,6 +215,7 @@ private:
     QRadioButton* m_outputOne = nullptr;
     QRadioButton* m_outputAll = nullptr;
     QRadioButton* m_outputAllButOne = nullptr;
+    KeepRuleControls* m_keepRule = nullptr;
     // Traversal and run
     QRadioButton* m_thisFolder = nullptr;
     QRadioButton* m_allSubfolders = nullptr;
