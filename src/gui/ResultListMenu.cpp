@@ -3,6 +3,8 @@
 #include "gui/ResultListModel.h"
 #include "gui/WidgetBuilder.h"
 
+#include <vector>
+
 #include <QAbstractItemView>
 #include <QAction>
 #include <QItemSelection>
@@ -61,7 +63,9 @@ void ResultListMenu::selectWhere(const std::function<bool(std::size_t)>& wanted)
         selection.select(m_model->index(static_cast<int>(first), 0),
                          m_model->index(static_cast<int>(index - 1), lastColumn));
     }
-    m_list->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
+    // Cleared first: replacing a selection of many ranges compares every old range with every new one.
+    m_list->selectionModel()->clearSelection();
+    m_list->selectionModel()->select(selection, QItemSelectionModel::Select);
     m_list->setFocus();
 }
 
@@ -70,10 +74,13 @@ void ResultListMenu::selectAllButKept() {
 }
 
 void ResultListMenu::invertSelection() {
-    QItemSelectionModel* selected = m_list->selectionModel();
-    selectWhere([this, selected](std::size_t row) {
-        return !selected->isRowSelected(static_cast<int>(row), QModelIndex());
-    });
+    m_model->flush();
+    // Read from the ranges once: asking row by row walks every range for every row.
+    std::vector<bool> selected(m_model->count(), false);
+    for (const QItemSelectionRange& range : m_list->selectionModel()->selection())
+        for (int row = range.top(); row <= range.bottom(); ++row)
+            selected[static_cast<std::size_t>(row)] = true;
+    selectWhere([&selected](std::size_t row) { return !selected[row]; });
 }
 
 void ResultListMenu::selectUnderChosenFolder() {
