@@ -1,5 +1,6 @@
 #include "gui/MainListActions.h"
 
+#include "gui/ResultListMenu.h"
 #include "gui/ResultListModel.h"
 #include "gui/TargetExistsDialog.h"
 #include "gui/ViewerWindow.h"
@@ -54,10 +55,13 @@ MainListActions::MainListActions(WindowBusy& busy, const Parts& parts,
 
     connect(parts.list, &QAbstractItemView::doubleClicked, this,
             [this] { run([](ListActions& a) { a.openSelected(true); }); });
-    connect(parts.list, &QWidget::customContextMenuRequested, this, [this](const QPoint& point) {
-        if (m_parts.list->indexAt(point).isValid())
-            run([](ListActions& a) { a.openSelected(false); });
-    });
+    // A right click opens the list's menu; its first item locates, as the right click did alone.
+    m_menu = new ResultListMenu(
+        parts.list, parts.model, [this] { run([](ListActions& a) { a.openSelected(false); }); },
+        [this](std::string_view prompt, const std::string& initial) {
+            return m_services().questioner.chooseFolder(prompt, initial);
+        });
+    connect(parts.list, &QWidget::customContextMenuRequested, m_menu, &ResultListMenu::showAt);
     // Queued: a click moves the current row before it selects that row, and the viewer shows the
     // first selected row, so it must look once the selection has settled.
     connect(

@@ -17,6 +17,7 @@ class QAbstractItemView;
 
 namespace karv {
 
+class ResultListMenu;
 class ResultListModel;
 class ViewerWindow;
 
@@ -40,6 +41,8 @@ public:
 
     QPushButton* button(ActionButton which) const;
     ViewerWindow* viewer() const;
+    /// The list's context menu.
+    ResultListMenu& listMenu() { return *m_menu; }
     /// Runs one action with the current services.
     void run(const std::function<void(ListActions&)>& action);
     /// A click on 移动, 复制 or 删除: starts that batch, or stops it while it runs.
@@ -81,6 +84,7 @@ private:
     files::FileOps m_files;
     std::map<ActionButton, QPushButton*> m_buttons;
     QPointer<ViewerWindow> m_viewer;
+    ResultListMenu* m_menu = nullptr;
     /// The batches running, each with its stop token.
     std::map<ActionButton, StopToken*> m_batches;
 };

@@ -6,6 +6,7 @@
 #include "gui/ControlStateSync.h"
 #include "gui/DateTimeBox.h"
 #include "gui/DateTimeFieldEditor.h"
+#include "gui/KeepRuleControls.h"
 #include "gui/MainListActions.h"
 #include "gui/ResultListModel.h"
 #include "gui/StatisticsWindow.h"
@@ -132,6 +133,8 @@ public:
             return DuplicateOutput::All;
         return DuplicateOutput::AllButOne;
     }
+    KeepRule keepRule() const override { return w.m_keepRule->rule(); }
+    std::vector<std::string> referenceFolders() const override { return w.m_keepRule->referenceFolders(); }
 
 private:
     const MainWindow& w;
@@ -470,7 +473,11 @@ QGroupBox* MainWindow::buildDuplicateGroup(QWidget* parent) {
     grid->addWidget(m_judgeContent, 3, 1);
     grid->addWidget(label("标签6", "输出重复：", group), 4, 0);
     grid->addWidget(radioRow("图片框2", {m_outputOne, m_outputAll, m_outputAllButOne}, group), 4, 1);
-    grid->setRowStretch(5, 1);
+    m_keepRule =
+        new KeepRuleControls(group, grid, 5, [this](std::string_view prompt, const std::string& initial) {
+            return m_questioner.chooseFolder(prompt, initial);
+        });
+    grid->setRowStretch(7, 1);
     m_byLength->setChecked(true);
     m_outputAllButOne->setChecked(true);
     return group;
@@ -804,6 +811,7 @@ void MainWindow::updateEnabling() {
     for (QWidget* control : std::initializer_list<QWidget*>{m_byMd5, m_byLength, m_byName, m_outputOne,
                                                             m_outputAll, m_outputAllButOne})
         control->setEnabled(duplicates);
+    m_keepRule->setEnabled(duplicates);
     m_duplicateFilter->setEnabled(!running);
 
     const bool byName = m_byName->isChecked() && m_byName->isEnabled();
