@@ -38,6 +38,7 @@ public:
     MainListActions(WindowBusy& busy, const Parts& parts, std::function<ActionServices()> services,
                     std::function<void()> pump);
     ~MainListActions() override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
     QPushButton* button(ActionButton which) const;
     ViewerWindow* viewer() const;

@@ -532,7 +532,7 @@ QWidget* MainWindow::buildResultPanel() {
     m_list->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_list->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_list->setAlternatingRowColors(true);
-    m_list->setContextMenuPolicy(Qt::CustomContextMenu);
+    m_list->setContextMenuPolicy(Qt::DefaultContextMenu);
     // The folder column takes what is left; the value columns get what their texts need.
     m_list->horizontalHeader()->setStretchLastSection(true);
     m_list->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
