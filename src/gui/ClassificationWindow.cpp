@@ -3,6 +3,7 @@
 #include "classify/ClassificationUndo.h"
 #include "files/FileOps.h"
 #include "gui/ControlStateSync.h"
+#include "gui/FitScrollArea.h"
 #include "gui/ResultListModel.h"
 #include "gui/TextWindow.h"
 #include "gui/WidgetBuilder.h"
@@ -111,6 +112,7 @@ ClassificationWindow::ClassificationWindow(AppState& state, const Classification
         box.exec();
     };
     buildControls();
+    scrollWhenSmall(this);
 
     // Creation: the saved states, then the rules that depend on them.
     if (m_settings != nullptr)

@@ -6,6 +6,7 @@
 #include "gui/ControlStateSync.h"
 #include "gui/DateTimeBox.h"
 #include "gui/DateTimeFieldEditor.h"
+#include "gui/FitScrollArea.h"
 #include "gui/MainListActions.h"
 #include "gui/ResultListModel.h"
 #include "gui/StatisticsWindow.h"
@@ -170,10 +171,14 @@ MainWindow::MainWindow(AppState& state, Questioner& questioner, Clock& clock, QW
     body->setContentsMargins(10, 10, 10, 10);
     body->setSpacing(10);
     QWidget* optionsPanel = buildOptionsPanel();
-    body->addWidget(optionsPanel);
+    // Where the window is narrower than the options and the list need, the options scroll and the
+    // list keeps its room; below even that, the whole window scrolls.
+    auto* optionsArea = named(new FitScrollArea(optionsPanel, this, false), "选项滚动区");
+    optionsArea->setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Preferred);
+    body->addWidget(optionsArea);
     body->addWidget(buildResultPanel(), 1);
     column->addLayout(body, 1);
-    setCentralWidget(central);
+    setCentralWidget(named(new FitScrollArea(central, this, true), "窗口滚动区"));
 
     auto* statusBar = named(new QStatusBar(this), "状态条");
     m_statusLabel = new QLabel(statusBar);
@@ -229,6 +234,10 @@ MainWindow::MainWindow(AppState& state, Questioner& questioner, Clock& clock, QW
     m_state.operationIdle = true;
     applyBranding();
     updateUnitCaptions();
+    layOutBanner();
+    // The links and the buttons always have their room side by side.
+    m_banner->setMinimumWidth(m_homeIcon->geometry().right() + 1 + 20 + m_banner->width() -
+                              m_classifyButton->x());
 }
 
 MainWindow::~MainWindow() = default;
@@ -647,6 +656,9 @@ void MainWindow::layOutBanner() {
         pictureX = high;
     m_brandPicture->move(pictureX, top);
     m_brandPicture->raise();
+    // Where the links and the buttons leave it no room, the picture gives way rather than cover them.
+    const BrandTexts& brand = m_state.brandTexts;
+    m_brandPicture->setVisible((brand.brandWord.empty() || !brand.bannerImage.empty()) && high >= low);
 }
 
 void MainWindow::bannerStep() {

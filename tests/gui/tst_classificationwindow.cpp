@@ -4,6 +4,7 @@
 #include "gui/TextWindow.h"
 #include "settings/SettingsStore.h"
 #include "support/FakeDesktop.h"
+#include "support/Overlaps.h"
 #include "support/TempTree.h"
 
 #include <filesystem>
@@ -131,6 +132,18 @@ private slots:
         QVERIFY(
             help.contains(u8("\r\n文件路径：/1/2/3/4/5/6.txt\r\n\r\n\r\n[父目录路径]：/1/2/3/4/5\r\n\r\n")));
         QVERIFY(help.endsWith(u8("[年][月][日][时][分][秒]：文件的修改时间，可自由分拆，组合引用。\r\n")));
+    }
+
+    void noTwoControlsOverlapAtAnySize() {
+        Fixture f;
+        for (const QSize size : {QSize(800, 600), QSize(400, 200), QSize(200, 100)}) {
+            test::forceSize(f.window.get(), size);
+            QCOMPARE(f.window->size(), size);
+            QVERIFY2(test::overlappingControls(f.window.get()).isEmpty(),
+                     qPrintable(test::overlappingControls(f.window.get()).join(", ")));
+            QVERIFY2(test::crushedControls(f.window.get()).isEmpty(),
+                     qPrintable(test::crushedControls(f.window.get()).join(", ")));
+        }
     }
 
     void symbolsGoToTheCaretAndTheEditorsKeepTheirTags() {
