@@ -7,6 +7,7 @@
 #include "gui/DateTimeBox.h"
 #include "gui/DateTimeFieldEditor.h"
 #include "gui/FitScrollArea.h"
+#include "gui/ListKeys.h"
 #include "gui/MainListActions.h"
 #include "gui/ResultListModel.h"
 #include "gui/StatisticsWindow.h"
@@ -231,6 +232,7 @@ MainWindow::MainWindow(AppState& state, Questioner& questioner, Clock& clock, QW
             return ActionServices{m_questioner, m_clock, *m_clipboard, *m_keyboard, *m_shell};
         },
         [this] { pump(); });
+    new ListKeys(m_list, *m_listActions, findChild<QPushButton*>(QStringLiteral("按钮全选")));
     m_state.operationIdle = true;
     applyBranding();
     updateUnitCaptions();
