@@ -916,6 +916,9 @@ void MainWindow::onStartClicked() {
     // Remembered for the next folder chooser.
     setStartTag(FilterRun::rootOf(folder));
     setStartCaption(kRunningCaption);
+    // The last batch's summary spoke of the list this run replaces.
+    m_progressText->clear();
+    m_progressBar->hide();
     // The list actions and drops refuse to start while any long operation runs.
     m_state.operationIdle = false;
     updateEnabling();

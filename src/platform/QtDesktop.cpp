@@ -94,8 +94,12 @@ std::string QtQuestioner::chooseSaveFile(std::string_view title, std::string_vie
 QString qtFileFilter(std::string_view filter) {
     const QStringList parts = qs(filter).split('|');
     QStringList entries;
-    for (qsizetype index = 0; index + 1 < parts.size(); index += 2)
-        entries << parts[index] + " (" + parts[index + 1].split(';', Qt::SkipEmptyParts).join(' ') + ")";
+    for (qsizetype index = 0; index + 1 < parts.size(); index += 2) {
+        const QString patterns = "(" + parts[index + 1].split(';', Qt::SkipEmptyParts).join(' ') + ")";
+        // A caption that already names its patterns, as "文本文件(*.txt)", is shown as it is.
+        const QString caption = parts[index].trimmed();
+        entries << (caption.endsWith(patterns) ? caption : caption + " " + patterns);
+    }
     return entries.join(";;");
 }
 

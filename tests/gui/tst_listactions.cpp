@@ -20,6 +20,7 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
 #include <QtTest>
@@ -262,6 +263,21 @@ private slots:
         QCOMPARE(pattern->text(), u8(".*"));
         QCOMPARE(f.questioner.destructiveQuestions.size(), size_t(1));
         QCOMPARE(f.questioner.okCancelQuestions.size(), size_t(1));
+    }
+
+    void aNewFilterRunClearsTheLastBatchSummary() {
+        test::TempTree tree;
+        Fixture f;
+        f.window->dropPaths({tree.file("s/one.txt", "1"), tree.file("s/two.txt", "2")});
+        f.keyboard.ctrl = true;
+        f.select({0});
+        f.click("按钮删除");
+        QVERIFY(f.progressText().startsWith(u8("删除完毕！")));
+        f.questioner.folderAnswer = tree.path("s");
+        f.window->findChild<QPushButton*>(u8("按钮开始筛选"))->click();
+        QCOMPARE(f.column(0), QStringList{u8("two.txt")});
+        QCOMPARE(f.progressText(), QString());
+        QVERIFY(f.window->progressBar()->isHidden());
     }
 
     void aRunningBatchStopsOnItsOwnButtonAndRefusesTheOthers() {

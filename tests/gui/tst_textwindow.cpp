@@ -223,6 +223,8 @@ private slots:
     void theFileFilterBecomesQtsForm() {
         QCOMPARE(qtFileFilter("文本文本|*.txt;*.text;*.ini;*.htn;*.html|全部文件|*.*"),
                  QString::fromUtf8("文本文本 (*.txt *.text *.ini *.htn *.html);;全部文件 (*.*)"));
+        QCOMPARE(qtFileFilter("文本文件(*.txt)|*.txt|全部文件(*.*)|*.*"),
+                 QString::fromUtf8("文本文件(*.txt);;全部文件(*.*)"));
         QCOMPARE(qtFileFilter(""), QString());
         QCOMPARE(qtFileFilter("只有标题"), QString());
     }
