@@ -15,6 +15,8 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QDir>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -357,6 +359,26 @@ private slots:
         f.select({0});
         f.click("按钮复制");
         QCOMPARE(test::contentOf(target + "/a.txt"), std::string("mine"));
+    }
+
+    void folderChoosersOpenInTheHomeFolderWhenNothingWasRemembered() {
+        test::TempTree tree;
+        const QString started = QDir::currentPath();
+        QDir::setCurrent(QString::fromStdString(tree.root()));
+        QString opened;
+        whenShown<QFileDialog>([&](QFileDialog* dialog) {
+            opened = dialog->directory().absolutePath();
+            dialog->reject();
+        });
+        QtQuestioner dialogs;
+        const std::string chosen = dialogs.chooseFolder("选择目录", "");
+        QDir::setCurrent(started);
+        QCOMPARE(chosen, std::string());
+        QCOMPARE(opened, QDir::homePath());
+        // A remembered folder opens as it is, or where it was while it is gone.
+        const std::string kept = tree.folder("kept");
+        QCOMPARE(chooserStartFolder(kept), QString::fromStdString(kept));
+        QCOMPARE(chooserStartFolder(kept + "/gone/deeper"), QString::fromStdString(kept));
     }
 
     void clipboardOffersTheShownTextAndTheExactFiles() {
