@@ -210,8 +210,8 @@ MainWindow::MainWindow(AppState& state, Questioner& questioner, Clock& clock, QW
 
     fixOptionColumns(optionsPanel);
 
-    // No fixed minimum: the layouts' own minimum is the size at which every control still has its
-    // room, whatever the font.
+    // No fixed minimum: the layouts' own minimum is the size at which the banner, the list and its
+    // buttons still have their room, whatever the font; the options scroll.
     resize(1240, 740);
 
     // Creation complete: the saved control states, enabling rules, the time boxes' editors, drops,
