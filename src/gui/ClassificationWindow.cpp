@@ -1,13 +1,17 @@
 #include "gui/ClassificationWindow.h"
 
+#include "classify/ClassificationJournal.h"
 #include "classify/ClassificationUndo.h"
 #include "files/FileOps.h"
 #include "gui/ControlStateSync.h"
+#include "gui/FitScrollArea.h"
 #include "gui/ResultListModel.h"
 #include "gui/TextWindow.h"
 #include "gui/WidgetBuilder.h"
 #include "platform/QtDesktop.h"
 #include "text/NameText.h"
+
+#include <algorithm>
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -44,6 +48,22 @@ constexpr const char* kUndoQuestion =
 
 QString tagOf(const QWidget* widget) {
     return widget->property("tag").toString();
+}
+
+/// Whether the last run left anything to take back: a journal with files not yet undone. A journal
+/// that cannot be read counts, so that 撤销上次归类 can say why it does nothing.
+bool somethingToUndo(const std::string& logFolder) {
+    Journal journal;
+    std::string problem;
+    switch (readJournal(logFolder, journal, problem)) {
+    case JournalState::Missing:
+        return false;
+    case JournalState::Refused:
+        return true;
+    case JournalState::Read:
+        break;
+    }
+    return std::find(journal.undone.begin(), journal.undone.end(), false) != journal.undone.end();
 }
 
 } // namespace
@@ -111,11 +131,13 @@ ClassificationWindow::ClassificationWindow(AppState& state, const Classification
         box.exec();
     };
     buildControls();
+    scrollWhenSmall(this);
 
     // Creation: the saved states, then the rules that depend on them.
     if (m_settings != nullptr)
         syncControls(*m_settings, this, true, u8(kSettingsSection));
     updateEnabling();
+    m_undo->setEnabled(somethingToUndo(m_state.dataFolder));
 }
 
 ClassificationWindow::~ClassificationWindow() {
@@ -288,9 +310,9 @@ void ClassificationWindow::undoLastRun() {
     NoProgress quiet;
     const UndoResult result =
         undoLastClassification(m_state.dataFolder, *m_files, {stop, quiet, {}, m_desktop.clock});
+    m_undo->setEnabled(somethingToUndo(m_state.dataFolder));
     if (result.nothingToUndo) {
         m_desktop.questioner.showMessage(std::string(kNothingToUndo));
-        m_undo->setEnabled(false);
         return;
     }
     if (!result.journalRead) {
@@ -299,8 +321,6 @@ void ClassificationWindow::undoLastRun() {
     }
     QString text = qs(undoDoneText(result.undone.size()));
     if (result.notRestored.empty()) {
-        // Everything is back: a second undo would find nothing.
-        m_undo->setEnabled(false);
         m_desktop.questioner.showMessage(us(text + u8("。")));
         return;
     }
@@ -370,7 +390,7 @@ void ClassificationWindow::progress(const RunProgress& now) {
 }
 
 void ClassificationWindow::finished(const ClassificationSummary& summary) {
-    m_undo->setEnabled(true);
+    m_undo->setEnabled(somethingToUndo(m_state.dataFolder));
     if (!summary.problem.empty())
         m_desktop.questioner.showMessage(summary.problem);
     if (summary.failures > 0) {

@@ -133,6 +133,34 @@ void MainListActions::batchClicked(ActionButton which) {
 
 namespace {
 
+/// Ctrl as the Delete keys mean it: held for Shift+Delete, not for Delete, whatever the keyboard says.
+class KeyedCtrl : public Keyboard {
+public:
+    explicit KeyedCtrl(bool held) : m_held(held) {}
+    bool ctrlHeld() override { return m_held; }
+
+private:
+    bool m_held;
+};
+
+} // namespace
+
+void MainListActions::deleteKey(bool permanent) {
+    ActionServices services = m_services();
+    if (!m_batches.empty() || !m_busy.idle) {
+        services.questioner.showMessage(kBusyMessage);
+        return;
+    }
+    KeyedCtrl ctrl(permanent);
+    ListActions actions(*this, *this,
+                        {services.questioner, services.clock, services.clipboard, ctrl, services.shell},
+                        m_files);
+    if (const std::optional<BatchRequest> request = actions.deleteRequest())
+        runBatch(ActionButton::Delete, *request);
+}
+
+namespace {
+
 /// The batch's progress as the bar and the line under it show it.
 class BatchProgressShown : public ProgressSink {
 public:

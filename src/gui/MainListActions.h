@@ -48,6 +48,9 @@ public:
     void run(const std::function<void(ListActions&)>& action);
     /// A click on 移动, 复制 or 删除: starts that batch, or stops it while it runs.
     void batchClicked(ActionButton which);
+    /// The Delete keys: 删除 as its button starts it, to the trash or (`permanent`) for good, with
+    /// the same question; while any long operation runs, the busy message instead, never a stop.
+    void deleteKey(bool permanent);
 
     // ActionRows
     std::vector<std::size_t> selectedRows() override;
