@@ -162,6 +162,7 @@ void ClassificationWindow::buildTargetRows(QGridLayout* grid) {
     grid->addWidget(label("标签2", "归类路径：", this), 3, 0);
     m_template = lineEdit("编辑框归类到", "[父目录路径]/[批次名]/[文件名]", this);
     m_symbolButton = button("按钮元符", "显示元符", this);
+    m_template->installEventFilter(this);
     grid->addWidget(m_template, 3, 1);
     grid->addWidget(m_symbolButton, 3, 2);
 
@@ -267,6 +268,17 @@ void ClassificationWindow::editKeywords() {
 }
 
 void ClassificationWindow::insertSymbol(const QString& symbol) {
+    if (!m_template->hasFocus() && !m_template->hasSelectedText()) {
+        // The button took the focus, and the box dropped its selection then: the symbol replaces
+        // the selection the box had before.
+        const int size = static_cast<int>(m_template->text().size());
+        const int start = std::min(m_templateSelection.first, size);
+        const int length = std::min(m_templateSelection.second, size - start);
+        if (length > 0)
+            m_template->setSelection(start, length);
+        else
+            m_template->setCursorPosition(start);
+    }
     m_template->insert(symbol);
     m_template->setFocus();
 }
@@ -430,6 +442,12 @@ void ClassificationWindow::closeEvent(QCloseEvent* event) {
 }
 
 bool ClassificationWindow::eventFilter(QObject* watched, QEvent* event) {
+    // Seen before the box handles its focus-out, which drops the selection.
+    if (watched == m_template && event->type() == QEvent::FocusOut) {
+        const bool selected = m_template->hasSelectedText();
+        m_templateSelection = {selected ? m_template->selectionStart() : m_template->cursorPosition(),
+                               selected ? m_template->selectionLength() : 0};
+    }
     // A right-button press on the start button does what a click does.
     if (watched == m_start && event->type() == QEvent::MouseButtonPress &&
         static_cast<QMouseEvent*>(event)->button() == Qt::RightButton) {

@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <memory>
+#include <utility>
 
 #include <QWidget>
 
@@ -132,6 +133,7 @@ private:
     QPushButton* m_undo = nullptr;
     QPushButton* m_start = nullptr;
     QMenu* m_symbolMenu = nullptr;
+    std::pair<int, int> m_templateSelection{0, 0}; // start and length as the template box lost focus
 };
 
 } // namespace karv

@@ -168,6 +168,24 @@ private slots:
         QVERIFY(f.get("按钮输入批次名列表")->isEnabled());
     }
 
+    void aSymbolReplacesTheSelectionTheBoxHadWhenTheButtonWasPressed() {
+        Fixture f;
+        f.window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(f.window.get()));
+        auto* box = f.get<QLineEdit>("编辑框归类到");
+        box->setText("AAA[XX]BBB");
+        box->setFocus();
+        box->setSelection(7, 3);
+        QPushButton* button = f.get("按钮元符");
+        QTest::mouseClick(button, Qt::LeftButton, Qt::NoModifier, button->rect().center());
+        QVERIFY(!box->hasFocus()); // the box lost its selection with the focus
+        for (QAction* action : f.window->symbolMenu()->actions())
+            if (action->text() == u8("[年]"))
+                action->trigger();
+        f.window->symbolMenu()->hide();
+        QCOMPARE(box->text(), u8("AAA[XX][年]"));
+    }
+
     void aRunMovesTheFilesShowsTheSummaryAndIsRemembered() {
         Fixture f;
         const std::string in = f.tree.folder("in");
