@@ -9,6 +9,8 @@
 #include "platform/QtDesktop.h"
 #include "text/NameText.h"
 
+#include <random>
+
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -206,7 +208,12 @@ void ClassificationWindow::buildStartRows(QGridLayout* grid) {
     m_start->installEventFilter(this);
     if (parentWidget() != nullptr)
         parentWidget()->installEventFilter(this);
+    m_preview = button("按钮预览", "预览", this);
+    m_preview->setProperty("tag", u8("禁止保存"));
+    m_preview->setMinimumHeight(36);
+    m_preview->setMinimumWidth(m_preview->sizeHint().width() + 12);
     startRow->addWidget(m_undo);
+    startRow->addWidget(m_preview);
     startRow->addWidget(m_start, 1);
     // Extra height goes below the options, not between the rows.
     grid->setRowStretch(7, 1);
@@ -236,6 +243,7 @@ void ClassificationWindow::connectControls() {
     connect(m_symbolButton, &QPushButton::clicked, this, [this] { m_symbolMenu->popup(QCursor::pos()); });
     connect(m_start, &QPushButton::clicked, this, &ClassificationWindow::startOrStop);
     connect(m_undo, &QPushButton::clicked, this, &ClassificationWindow::undoLastRun);
+    connect(m_preview, &QPushButton::clicked, this, &ClassificationWindow::previewRun);
 }
 
 void ClassificationWindow::updateEnabling() {
@@ -415,10 +423,14 @@ void ClassificationWindow::startOrStop() {
 
 void ClassificationWindow::runOnce() {
     saveControlStates();
+    std::optional<std::uint64_t> seed;
+    if (m_previewSeed && m_previewedSettings == runSettingsText())
+        seed = m_previewSeed;
+    m_previewSeed.reset();
     m_stop.reset();
     m_running = true;
     const RunContext context{m_stop, *this, [this] { m_pumpThrottle.pump(); }, m_desktop.clock};
-    const ClassificationSummary summary = m_run->run({settings(), *this}, context, *this);
+    const ClassificationSummary summary = m_run->run({settings(), *this, seed}, context, *this);
     m_running = false;
     if (!summary.refusal.empty()) {
         m_desktop.questioner.showMessage(summary.refusal);
@@ -427,6 +439,59 @@ void ClassificationWindow::runOnce() {
     finished(summary);
     setCaptionLeftAligned(false);
     setCaption(kClassifyIdleCaption);
+}
+
+void ClassificationWindow::previewRun() {
+    if (m_running) {
+        m_stop.requestStop();
+        return;
+    }
+    // No logs, no journal, no folder made: the preview files answer from the disk as it stands
+    // plus what the run would have done so far.
+    PreviewFiles files;
+    ClassificationRun run(files, std::string());
+    const std::uint64_t seed = std::random_device{}();
+    const QString settingsText = runSettingsText();
+    const ClassificationSettings current = settings();
+    PreviewRows rows;
+    m_stop.reset();
+    m_running = true;
+    const RunContext context{m_stop, *this, [this] { m_pumpThrottle.pump(); }, m_desktop.clock};
+    const ClassificationSummary summary = run.run({current, *this, seed}, context, rows);
+    m_running = false;
+    setCaptionLeftAligned(false);
+    setCaption(kClassifyIdleCaption);
+    if (!summary.refusal.empty()) {
+        m_desktop.questioner.showMessage(summary.refusal);
+        return;
+    }
+    if (m_closeRequested) {
+        close();
+        return;
+    }
+    m_previewSeed = seed;
+    m_previewedSettings = settingsText;
+    if (m_previewDialog)
+        m_previewDialog->close();
+    m_previewDialog = new ClassificationPreviewDialog(rows, summary, current.keepOriginal, this);
+    m_previewDialog->show();
+}
+
+QString ClassificationWindow::runSettingsText() {
+    const ClassificationSettings s = settings();
+    const QStringList parts{QString::number(s.mainListMode),
+                            qs(s.folder),
+                            QString::number(s.recurse),
+                            qs(s.templateText),
+                            qs(s.batchSizeText),
+                            QString::number(static_cast<int>(s.batchMode)),
+                            qs(s.batchNamesText),
+                            QString::number(s.keepOriginal),
+                            QString::number(s.keywordSearch),
+                            qs(s.keywordText),
+                            m_filter->text(),
+                            QString::number(m_random->isChecked())};
+    return parts.join(QChar(0x1F));
 }
 
 void ClassificationWindow::closeEvent(QCloseEvent* event) {

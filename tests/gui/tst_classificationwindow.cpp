@@ -14,6 +14,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTreeWidget>
 #include <QtTest>
 
 using namespace karv;
@@ -212,6 +213,66 @@ private slots:
         QCOMPARE(f.questioner.questions.size(), size_t(1));
         QCOMPARE(f.questioner.messages.back(), std::string("撤销完成！共还原 2 个文件。"));
         QVERIFY(fs::exists(in + "/a.txt") && !fs::exists(in + "/1/a.txt"));
+    }
+
+    void aPreviewShowsWhatTheRunAfterItDoes() {
+        Fixture f;
+        const std::string in = f.tree.folder("in");
+        for (const char* name : {"a.txt", "b.txt", "c.txt", "d.txt", "e.txt"})
+            f.tree.file("in/" + std::string(name), name);
+        f.setUpMoveRun(in);
+        // One file per batch in random order: each file's folder depends on the order drawn.
+        f.get<QCheckBox>("选择框随机排序")->setChecked(true);
+        f.get<QLineEdit>("编辑框每批次归类数量")->setText("1");
+        f.get("按钮预览")->click();
+        ClassificationPreviewDialog* dialog = f.window->previewDialog();
+        QVERIFY(dialog != nullptr && dialog->isVisible());
+        QTreeWidget* list = dialog->list();
+        QCOMPARE(list->headerItem()->text(0), u8("源文件"));
+        QCOMPARE(list->topLevelItemCount(), 5);
+        QStringList planned;
+        for (int row = 0; row < list->topLevelItemCount(); ++row) {
+            const QTreeWidgetItem* item = list->topLevelItem(row);
+            QCOMPARE(item->text(2), u8("将移动"));
+            QVERIFY(fs::exists(item->text(0).toStdString()));
+            planned << item->text(1);
+        }
+        // Nothing touched: no folder made, no log, no journal.
+        QVERIFY(!fs::exists(in + "/1"));
+        QVERIFY(!fs::exists(f.state.dataFolder + "/归类记录.journal"));
+        QVERIFY(!fs::exists(f.state.dataFolder + "/归类前文件路径.txt"));
+
+        f.clock.now += 12345; // a run drawing its order from the clock would take another one
+        QString shown;
+        f.answerTextWindow(nullptr, &shown);
+        f.get("按钮立即执行归类")->click();
+        QCOMPARE(shown, planned.join("\r\n") + "\r\n");
+        for (int row = 0; row < list->topLevelItemCount(); ++row) {
+            QVERIFY(fs::exists(list->topLevelItem(row)->text(1).toStdString()));
+            QVERIFY(!fs::exists(list->topLevelItem(row)->text(0).toStdString()));
+        }
+    }
+
+    void aClickOnPreviewDuringAPreviewStopsIt() {
+        Fixture f;
+        const std::string in = f.tree.folder("in");
+        for (int i = 0; i < 10; ++i)
+            f.tree.file("in/f" + std::to_string(i));
+        f.setUpMoveRun(in);
+        int pumps = 0;
+        QTimer timer;
+        QObject::connect(&timer, &QTimer::timeout, f.window.get(), [&] {
+            if (++pumps == 3)
+                f.get("按钮预览")->click();
+        });
+        timer.start(0);
+        f.get("按钮预览")->click();
+        timer.stop();
+        ClassificationPreviewDialog* dialog = f.window->previewDialog();
+        QVERIFY(dialog != nullptr);
+        QVERIFY(dialog->summaryText().startsWith(u8("预览已停止！")));
+        QVERIFY(dialog->list()->topLevelItemCount() < 10);
+        QCOMPARE(f.get("按钮立即执行归类")->text(), u8("立即执行归类"));
     }
 
     void anEmptyFolderBoxIsRefusedWithAMessage() {
