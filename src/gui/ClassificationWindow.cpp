@@ -429,9 +429,12 @@ void ClassificationWindow::runOnce() {
     m_previewSeed.reset();
     m_stop.reset();
     m_running = true;
+    // A click on 预览 stops a preview; during a run it would stop the run, not preview anything.
+    m_preview->setEnabled(false);
     const RunContext context{m_stop, *this, [this] { m_pumpThrottle.pump(); }, m_desktop.clock};
     const ClassificationSummary summary = m_run->run({settings(), *this, seed}, context, *this);
     m_running = false;
+    m_preview->setEnabled(true);
     if (!summary.refusal.empty()) {
         m_desktop.questioner.showMessage(summary.refusal);
         return;

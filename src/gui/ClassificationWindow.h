@@ -64,8 +64,8 @@ public:
 
     /// The click on 撤销上次归类: asks, then moves the files of the last run back.
     void undoLastRun();
-    /// The click on 预览: the run without touching a file, its plan shown in a list; a click during a
-    /// run (a preview's too) stops it.
+    /// The click on 预览: the run without touching a file, its plan shown in a list; a click during the
+    /// preview stops it (during a real run the button is disabled).
     void previewRun();
     /// The list of the last preview while it is open.
     ClassificationPreviewDialog* previewDialog() const { return m_previewDialog; }

@@ -245,7 +245,17 @@ private slots:
         f.clock.now += 12345; // a run drawing its order from the clock would take another one
         QString shown;
         f.answerTextWindow(nullptr, &shown);
+        bool previewDisabledDuringRun = false;
+        QTimer probe;
+        QObject::connect(&probe, &QTimer::timeout, f.window.get(), [&] {
+            if (!f.get("按钮预览")->isEnabled())
+                previewDisabledDuringRun = true;
+        });
+        probe.start(0);
         f.get("按钮立即执行归类")->click();
+        probe.stop();
+        QVERIFY(previewDisabledDuringRun); // a click there would stop the run
+        QVERIFY(f.get("按钮预览")->isEnabled());
         QCOMPARE(shown, planned.join("\r\n") + "\r\n");
         for (int row = 0; row < list->topLevelItemCount(); ++row) {
             QVERIFY(fs::exists(list->topLevelItem(row)->text(1).toStdString()));
