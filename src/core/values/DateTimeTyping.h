@@ -23,7 +23,8 @@ const DateTimePart& dateTimePart(int part);
 /// What digit keys do to the parts of one time box. A digit that follows another in the same part
 /// within five seconds continues it: two digits make a month, day, hour, minute or second (a
 /// combination out of range keeps the new digit alone), and four make a year, which stands when it
-/// lies in 1946..the current year. A fresh digit starts the part anew.
+/// lies in 1946..the current year and otherwise follows the year's range rule (`wrapPartValue`).
+/// A fresh digit starts the part anew.
 class DateTimeTyping {
 public:
     static constexpr std::int64_t kTypingWindowMs = 5000;
