@@ -3,6 +3,8 @@
 #include "files/FileFacts.h"
 #include "gui/WidgetBuilder.h"
 
+#include <algorithm>
+
 #include <QFile>
 #include <QImageReader>
 #include <QLabel>
@@ -76,7 +78,7 @@ void ViewerWindow::layOut() {
         return;
     }
     const int captionHeight = m_caption->sizeHint().height() + 8;
-    m_caption->setGeometry(6, 0, width() - 12, captionHeight);
+    m_caption->setGeometry(6, 0, std::max(width() - 12, 1), captionHeight);
     m_image->setGeometry(0, captionHeight, width(), std::max(height() - captionHeight, 1));
     // Scaled down to fit, never up: a small icon keeps its pixels.
     const QSize box = m_image->size();
