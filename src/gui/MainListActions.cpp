@@ -289,6 +289,12 @@ void MainListActions::setViewerContent(const std::string& text, const std::strin
         m_viewer->setContent(qs(text), qs(title));
 }
 
+void MainListActions::setViewerBinary(const std::string& path, bool image, const std::string& description,
+                                      const std::string& title) {
+    if (m_viewer)
+        m_viewer->setBinary(path, image, qs(description), qs(title));
+}
+
 void MainListActions::pump() {
     m_pump();
 }

@@ -66,6 +66,8 @@ public:
     void showViewer() override;
     bool viewerOpen() override;
     void setViewerContent(const std::string& text, const std::string& title) override;
+    void setViewerBinary(const std::string& path, bool image, const std::string& description,
+                         const std::string& title) override;
     void pump() override;
     void sleepMs(int milliseconds) override;
 

@@ -18,6 +18,7 @@
 #include <QClipboard>
 #include <QDir>
 #include <QFileDialog>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -170,6 +171,35 @@ private slots:
         QTRY_COMPARE(viewer->windowTitle(), u8("(编码:Unicode) wide.txt"));
         viewer->resize(300, 200);
         QCOMPARE(viewer->textBox()->geometry(), QRect(0, 0, viewer->width(), viewer->height()));
+    }
+
+    void theViewerShowsPicturesAndNamesOtherBinaries() {
+        test::TempTree tree;
+        QImage picture(400, 300, QImage::Format_RGB32);
+        picture.fill(Qt::darkCyan);
+        const std::string png = tree.path("photo.png");
+        QVERIFY(picture.save(QString::fromStdString(png), "PNG"));
+        Fixture f;
+        f.window->dropPaths({png, tree.file("data.bin", std::string("\x01\x02\0\0\xFF", 5))});
+        f.select({0});
+        f.click("按钮查看");
+        ViewerWindow* viewer = f.window->listActions().viewer();
+        QVERIFY(viewer != nullptr);
+        QCOMPARE(viewer->windowTitle(), u8("(PNG 图像) photo.png"));
+        QVERIFY(viewer->imageBox()->isVisible());
+        QVERIFY(!viewer->textBox()->isVisible());
+        QVERIFY(viewer->captionBox()->text().startsWith(u8("二进制文件：PNG 图像，")));
+        viewer->resize(200, 200); // scaled to fit, the proportions kept
+        const QPixmap shown = viewer->imageBox()->pixmap();
+        QVERIFY(shown.width() <= viewer->imageBox()->width() &&
+                shown.height() <= viewer->imageBox()->height());
+        QCOMPARE(shown.width() * 3, shown.height() * 4);
+
+        f.list()->setCurrentIndex(f.window->resultModel().index(1, 0));
+        QTRY_COMPARE(viewer->windowTitle(), u8("(类型未知) data.bin"));
+        QVERIFY(viewer->textBox()->isVisible());
+        QVERIFY(!viewer->imageBox()->isVisible());
+        QCOMPARE(viewer->textBox()->toPlainText(), u8("二进制文件：类型未知，5 字节"));
     }
 
     void fileAddressesKeepEveryByte() {

@@ -525,6 +525,20 @@ private slots:
         QCOMPARE(f.options().timeToText(), std::string("2014-03-01 23:55:00"));
     }
 
+    void aDateTimeTypedAsItReadsIsThatDateTime() {
+        Fixture f;
+        f.click("选择框按时间筛选");
+        auto* box = f.get<DateTimeBox>("编辑框时间起始");
+        QLineEdit* edit = box->edit();
+        const int y = edit->height() / 2;
+        int x = 0;
+        while (x < edit->width() && edit->cursorPositionAt(QPoint(x, y)) != 1)
+            ++x;
+        QTest::mouseClick(edit, Qt::LeftButton, Qt::NoModifier, QPoint(x, y)); // into the year
+        QTest::keyClicks(box, "2026-01-01 00:00:00");
+        QCOMPARE(box->text(), u8("2026-01-01 00:00:00"));
+    }
+
     // ---- Runs ----
 
     void runFillsTheListAndReportsTheCount() {
