@@ -51,7 +51,7 @@ KeepRuleControls::KeepRuleControls(
     m_folders->setToolTip(u8("这些目录下的文件总是保留，不会被列出；整组都在其中的重复文件不列出"));
     m_choose = button("按钮参考目录", "...", parent);
     m_choose->setAccessibleName(u8("添加参考目录"));
-    m_choose->setMaximumWidth(40);
+    m_choose->setFixedWidth(40);
 
     auto* label = ui::label("标签保留", "保留：", parent);
     label->setBuddy(m_combo);
