@@ -26,7 +26,7 @@ namespace {
 
 constexpr std::size_t kBlock = ReadBuffers::kBlock;
 // From this size on, the two halves of a file are read at the same time.
-constexpr std::uint64_t kSplitBytes = std::uint64_t{16} << 20;
+constexpr std::uint64_t kSplitBytes = std::uint64_t{1} << 20;
 // How many blocks the second half may run ahead of the first.
 constexpr std::uint64_t kLeadBlocks = 8;
 
@@ -232,14 +232,15 @@ char* ReadBuffers::second() {
     return m_second.get();
 }
 
-ReadOutcome readPrefix(ReadOnlyFile& file, std::uint64_t expectedSize, std::string& bytes, ReadStats& stats) {
+ReadOutcome readPrefix(ReadOnlyFile& file, std::uint64_t expectedSize, ReadBytes& bytes, ReadStats& stats) {
     if (!file.isOpen() || file.size() != expectedSize)
         return ReadOutcome::Failed;
     ++stats.filesOpened;
     // Only the bytes the file should have are asked for: reading on to the end would cost one more
     // call per small file.
-    bytes.resize(static_cast<std::size_t>(std::min<std::uint64_t>(expectedSize, kPrefixBytes)));
-    const long long got = readFullAt(file, bytes.data(), bytes.size(), 0);
+    char* into =
+        bytes.allocate(static_cast<std::size_t>(std::min<std::uint64_t>(expectedSize, kPrefixBytes)));
+    const long long got = readFullAt(file, into, bytes.size(), 0);
     if (got < 0)
         return ReadOutcome::Failed;
     stats.bytesRead += static_cast<std::uint64_t>(got);
@@ -249,18 +250,18 @@ ReadOutcome readPrefix(ReadOnlyFile& file, std::uint64_t expectedSize, std::stri
     return ReadOutcome::Done;
 }
 
-ReadOutcome readWholeSmall(ReadOnlyFile& file, std::uint64_t expectedSize, std::string& content,
+ReadOutcome readWholeSmall(ReadOnlyFile& file, std::uint64_t expectedSize, ReadBytes& content,
                            ReadStats& stats) {
     if (!file.isOpen() || file.size() != expectedSize || expectedSize > kWholeReadBytes)
         return ReadOutcome::Failed;
     ++stats.filesOpened;
-    content.resize(static_cast<std::size_t>(expectedSize));
-    const long long got = readFullAt(file, content.data(), content.size(), 0);
+    char* into = content.allocate(static_cast<std::size_t>(expectedSize));
+    const long long got = readFullAt(file, into, content.size(), 0);
     if (got < 0 || static_cast<std::size_t>(got) != content.size())
         return ReadOutcome::Failed;
     stats.bytesRead += content.size();
     stats.bytesDigested += content.size();
-    if (file.changedSinceOpen())
+    if (!file.unchangedAfterRead())
         return ReadOutcome::Failed;
     return ReadOutcome::Done;
 }
@@ -277,7 +278,7 @@ ContentHash contentHashOf(std::string_view content) {
 
 std::uint32_t contentHashKind() {
 #if defined(KARV_HAVE_XXHASH)
-    return 1; // XXH3-128; a file of 16 MiB and more as the hash of its two halves' hashes
+    return 1; // XXH3-128; a file of 1 MiB and more as the hash of its two halves' hashes
 #else
     return 2; // MD5, the same halves
 #endif

@@ -31,6 +31,37 @@ inline constexpr std::size_t kWholeReadBytes = 64 * 1024;
 
 enum class ReadOutcome { Done, Failed, Stopped };
 
+/// Bytes read from a file. Allocated without zeroing: every byte kept is read into first.
+class ReadBytes {
+public:
+    ReadBytes() = default;
+    ReadBytes(ReadBytes&& other) noexcept : m_data(std::move(other.m_data)), m_size(other.m_size) {
+        other.m_size = 0;
+    }
+    ReadBytes& operator=(ReadBytes&& other) noexcept {
+        m_data = std::move(other.m_data);
+        m_size = other.m_size;
+        other.m_size = 0;
+        return *this;
+    }
+    /// Room for `size` bytes, their values undefined until written.
+    char* allocate(std::size_t size) {
+        m_data.reset(size > 0 ? new char[size] : nullptr);
+        m_size = size;
+        return m_data.get();
+    }
+    std::size_t size() const { return m_size; }
+    std::string_view view() const { return {m_data.get(), m_size}; }
+    void release() {
+        m_data.reset();
+        m_size = 0;
+    }
+
+private:
+    std::unique_ptr<char[]> m_data;
+    std::size_t m_size = 0;
+};
+
 /// Two read buffers kept for a whole run, so reading many small files allocates nothing.
 class ReadBuffers {
 public:
@@ -44,10 +75,10 @@ private:
 };
 
 /// The first `kPrefixBytes` (or fewer, all the file has) of a file of `expectedSize` bytes.
-ReadOutcome readPrefix(ReadOnlyFile& file, std::uint64_t expectedSize, std::string& bytes, ReadStats& stats);
+ReadOutcome readPrefix(ReadOnlyFile& file, std::uint64_t expectedSize, ReadBytes& bytes, ReadStats& stats);
 /// Reads a file of `expectedSize` bytes (at most `kWholeReadBytes`) whole; fails when it has
 /// another size or changed while it was read.
-ReadOutcome readWholeSmall(ReadOnlyFile& file, std::uint64_t expectedSize, std::string& content,
+ReadOutcome readWholeSmall(ReadOnlyFile& file, std::uint64_t expectedSize, ReadBytes& content,
                            ReadStats& stats);
 /// The prefix hash and the content hash of bytes already in memory: the same values the file
 /// readers give for a file with these bytes.

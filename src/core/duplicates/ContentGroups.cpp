@@ -21,7 +21,7 @@ std::size_t DuplicateFinder::Impl::newClass(PrefixSet& set, const std::string& p
         content.hashKnown = true;
         content.hash = *hash;
     }
-    classes.push_back(content);
+    classes.push_back(std::move(content));
     set.classes.push_back(classes.size() - 1);
     // Keep the hash index complete when every earlier class is already in it.
     if (hash != nullptr && set.registered + 1 == set.classes.size()) {
@@ -52,7 +52,7 @@ std::unique_ptr<ReadOnlyFile> DuplicateFinder::Impl::openFirstMember(std::size_t
     return file;
 }
 
-const std::string* DuplicateFinder::Impl::keptContent(std::size_t content) {
+const ReadBytes* DuplicateFinder::Impl::keptContent(std::size_t content) {
     ContentClass& candidate = classes[content];
     if (!candidate.kept)
         return nullptr;
@@ -62,7 +62,7 @@ const std::string* DuplicateFinder::Impl::keptContent(std::size_t content) {
         return &candidate.content;
     keptContentBytes -= candidate.content.size();
     candidate.kept = false;
-    std::string().swap(candidate.content);
+    candidate.content.release();
     return nullptr;
 }
 
@@ -177,8 +177,8 @@ bool DuplicateFinder::Impl::bucketReady(SizeBucket& bucket, const std::string& p
 CompareOutcome DuplicateFinder::Impl::compareWithClass(Candidate& mine, std::size_t content,
                                                        ContentHash& hash) {
     if (mine.small()) {
-        if (const std::string* theirs = keptContent(content)) {
-            if (*theirs != mine.first.bytes)
+        if (const ReadBytes* theirs = keptContent(content)) {
+            if (theirs->view() != mine.first.bytes.view())
                 return CompareOutcome::Different;
             hash = mine.first.contentHash;
             return CompareOutcome::Equal;
@@ -188,7 +188,7 @@ CompareOutcome DuplicateFinder::Impl::compareWithClass(Candidate& mine, std::siz
     if (!theirs)
         return CompareOutcome::SecondFailed;
     if (mine.small()) {
-        const CompareOutcome outcome = compareWithFile(mine.first.bytes, *theirs, stats, buffers);
+        const CompareOutcome outcome = compareWithFile(mine.first.bytes.view(), *theirs, stats, buffers);
         if (outcome == CompareOutcome::Equal)
             hash = mine.first.contentHash;
         return outcome;

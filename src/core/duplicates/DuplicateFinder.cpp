@@ -27,7 +27,10 @@ void DuplicateFinder::Impl::ask(const std::string& path, std::uint64_t size, std
         return; // nothing to read
     if (!readAhead)
         readAhead = std::make_unique<ReadAhead>();
-    tickets.emplace(order, readAhead->submit(path, size));
+    ListedState listed;
+    if (stat)
+        listed = {{stat->device, stat->inode, stat->size, stat->modifiedNs}, stat->changedNs};
+    tickets.emplace(order, readAhead->submit(path, size, stat ? &listed : nullptr));
 }
 
 void DuplicateFinder::Impl::queueByContent(const std::string& path, std::uint64_t size, std::uint64_t order) {

@@ -13,6 +13,7 @@
 #include <map>
 #include <set>
 #include <unordered_map>
+#include <unordered_set>
 
 namespace karv {
 
@@ -41,7 +42,7 @@ struct DuplicateFinder::Impl {
         // The first member's bytes as read (small files, within a budget). They, and the file
         // itself, stand for the class only while the file still looks as it did when first read.
         bool kept = false;
-        std::string content;
+        ReadBytes content;
         FileIdentity identity; // the first member when it was first read
         std::int64_t changedNs = 0;
     };
@@ -76,7 +77,12 @@ struct DuplicateFinder::Impl {
     std::unordered_map<std::string, std::size_t> byKey;
     // Every file collected so far, by device and inode: a file reached again (a link to it, a
     // folder link, a second fitting pattern, a hard link) is the same file, not a copy of it.
-    std::set<std::pair<std::uint64_t, std::uint64_t>> collected;
+    struct FileIdHash {
+        std::size_t operator()(const std::pair<std::uint64_t, std::uint64_t>& id) const {
+            return static_cast<std::size_t>(id.second * 0x9E3779B97F4A7C15ULL ^ id.first);
+        }
+    };
+    std::unordered_set<std::pair<std::uint64_t, std::uint64_t>, FileIdHash> collected;
     std::map<std::size_t, std::vector<std::size_t>> byNameLength; // element count -> groups
     std::uint64_t ordinal = 0;
     int nameThreshold = 0;
@@ -144,7 +150,7 @@ struct DuplicateFinder::Impl {
 
     /// The kept bytes of a class's first member, while that file is still the one that was read;
     /// otherwise it has to be read again.
-    const std::string* keptContent(std::size_t content);
+    const ReadBytes* keptContent(std::size_t content);
 
     /// The first read of a file: the digests kept for the file as listed (`stat`) when the cache
     /// has them, else from the read-ahead when it was asked for, else done here (and the file left

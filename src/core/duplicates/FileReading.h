@@ -3,7 +3,9 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <sys/stat.h>
+#include <vector>
 
 namespace karv {
 
@@ -41,11 +43,43 @@ struct FileIdentity {
     bool operator==(const FileIdentity&) const = default;
 };
 
+/// A file as the walk listed it: its identity and its status change time.
+struct ListedState {
+    FileIdentity identity;
+    std::int64_t changedNs = 0;
+};
+
+/// The folders of the files last opened, kept open so that the next file in one of them is opened
+/// relative to it rather than by its whole path (the path is not looked up again name by name).
+/// One per thread.
+class FolderCache {
+public:
+    FolderCache() = default;
+    ~FolderCache();
+    FolderCache(const FolderCache&) = delete;
+    FolderCache& operator=(const FolderCache&) = delete;
+
+    /// A descriptor of `folder` (O_PATH), or -1 when it cannot be opened.
+    int folder(std::string_view folder);
+
+private:
+    static constexpr std::size_t kFolders = 8;
+    struct Open {
+        std::string folder;
+        int fd = -1;
+    };
+    std::vector<Open> m_open; // the most recently used last
+};
+
 /// A file opened for reading only. Refuses anything that is not a regular file (a name replaced by
 /// a pipe or a device between listing and reading would block or never end).
 class ReadOnlyFile {
 public:
     explicit ReadOnlyFile(const std::string& path);
+    /// Opens `path` relative to its folder from `folders`. With `listed` (a small file about to be
+    /// read whole) the file is taken to be as listed and not stat'ed on opening: `unchangedAfterRead`
+    /// then checks that it is a regular file exactly in its listed state, change time included.
+    ReadOnlyFile(const std::string& path, FolderCache& folders, const ListedState* listed);
     ~ReadOnlyFile();
     ReadOnlyFile(const ReadOnlyFile&) = delete;
     ReadOnlyFile& operator=(const ReadOnlyFile&) = delete;
@@ -59,6 +93,8 @@ public:
     std::int64_t changedNs() const { return m_changedNs; }
     /// Whether size or modification time differ from what they were when the file was opened.
     bool changedSinceOpen() const;
+    /// After reading: still a regular file with the identity it had when opened (or listed).
+    bool unchangedAfterRead();
 
     /// Reads up to `length` bytes; -1 on a read error. Retries interrupted reads.
     long long read(char* buffer, std::size_t length);
@@ -69,6 +105,7 @@ private:
     int m_fd = -1;
     FileIdentity m_identity;
     std::int64_t m_changedNs = 0;
+    bool m_asListed = false; // not stat'ed on opening
     off_t m_offset = 0;
 };
 

@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <atomic>
+#include <iterator>
+#include <system_error>
+#include <vector>
 
 namespace karv {
 
@@ -10,12 +13,18 @@ namespace {
 enum JobState : int { kQueued, kRunning, kDone };
 
 constexpr std::size_t kWakeAfterJobs = 16;
+// Jobs a worker takes at once at least.
+constexpr std::size_t kBatchJobs = 4;
+// Yields before a caller waiting for a job a worker is reading goes to sleep.
+constexpr int kSpinsBeforeSleep = 64;
 
 } // namespace
 
 struct ReadAhead::Job {
     std::string path;
     std::uint64_t size = 0;
+    bool listedKnown = false;
+    ListedState listed;
     std::atomic<int> state{kQueued};
     FirstRead result;
 };
@@ -30,16 +39,16 @@ FirstRead readFirst(ReadOnlyFile& file, std::uint64_t expectedSize) {
     if (expectedSize <= kWholeReadBytes) {
         read.outcome = readWholeSmall(file, expectedSize, read.bytes, read.stats);
         if (read.outcome == ReadOutcome::Done)
-            read.contentHash = contentHashOf(read.bytes);
+            read.contentHash = contentHashOf(read.bytes.view());
     } else {
         read.outcome = readPrefix(file, expectedSize, read.bytes, read.stats);
     }
     if (read.outcome == ReadOutcome::Done)
-        read.prefixHash = prefixHashOf(read.bytes);
+        read.prefixHash = prefixHashOf(read.bytes.view());
     return read;
 }
 
-ReadAhead::ReadAhead() = default;
+ReadAhead::ReadAhead() : m_threads(std::max(1u, std::thread::hardware_concurrency())) {}
 
 ReadAhead::~ReadAhead() {
     {
@@ -48,42 +57,65 @@ ReadAhead::~ReadAhead() {
         m_queue.clear();
     }
     m_wake.notify_all();
-    if (m_worker.joinable())
-        m_worker.join();
+    for (std::thread& worker : m_workers)
+        worker.join();
 }
 
-ReadAhead::Ticket ReadAhead::submit(std::string path, std::uint64_t expectedSize) {
+ReadAhead::Ticket ReadAhead::submit(std::string path, std::uint64_t expectedSize, const ListedState* listed) {
     auto job = std::make_shared<Job>();
     job->path = std::move(path);
     job->size = expectedSize;
+    if (listed != nullptr) {
+        job->listedKnown = true;
+        job->listed = *listed;
+    }
     bool wake = false;
     {
         const std::lock_guard lock(m_mutex);
         m_queue.push_back(job);
-        if (!m_worker.joinable())
-            m_worker = std::thread([this] { work(); });
-        // Waking the worker costs about as much as a small read: it is woken for several jobs at
-        // once, and a job it has not reached when wanted is read by the caller.
+        // Waking a worker costs about as much as a small read: they are woken for several jobs at
+        // once, and a job none has reached when wanted is read by the caller.
         wake = m_queue.size() == kWakeAfterJobs;
+        if (wake && m_workers.size() < m_threads) {
+            try {
+                m_workers.emplace_back([this] { work(); });
+            } catch (const std::system_error&) {
+                m_threads = m_workers.size(); // no more threads to be had: the caller reads the rest
+            }
+        }
     }
     if (wake)
-        m_wake.notify_one();
+        m_wake.notify_all();
     return job;
 }
 
-void ReadAhead::runClaimed(Job& job) {
-    ReadOnlyFile file(job.path);
-    job.result = readFirst(file, job.size);
+void ReadAhead::runClaimed(Job& job, FolderCache& folders) {
+    // A small file is read whole at once: its state as listed stands for the status call on
+    // opening, and the one after reading checks it.
+    const bool asListed = job.listedKnown && job.size <= kWholeReadBytes;
+    {
+        ReadOnlyFile file(job.path, folders, asListed ? &job.listed : nullptr);
+        job.result = readFirst(file, job.size);
+    }
+    if (asListed && job.result.outcome == ReadOutcome::Failed) {
+        // Changed since listed, or not read: as it is now, as any file is read.
+        ReadOnlyFile file(job.path, folders, nullptr);
+        job.result = readFirst(file, job.size);
+    }
 }
 
 FirstRead ReadAhead::take(const Ticket& ticket) {
     int expected = kQueued;
     if (ticket->state.compare_exchange_strong(expected, kRunning)) {
-        // Not started by the worker: reading it here is quicker than waiting.
-        runClaimed(*ticket);
+        // Not started by a worker: reading it here is quicker than waiting.
+        runClaimed(*ticket, m_callerFolders);
         ticket->state.store(kDone, std::memory_order_release);
         return std::move(ticket->result);
     }
+    // A first read takes a few microseconds: wait for it without sleeping first.
+    for (int spin = 0; spin < kSpinsBeforeSleep && ticket->state.load(std::memory_order_acquire) != kDone;
+         ++spin)
+        std::this_thread::yield();
     if (ticket->state.load(std::memory_order_acquire) != kDone) {
         std::unique_lock lock(m_mutex);
         ++m_waiting;
@@ -94,22 +126,30 @@ FirstRead ReadAhead::take(const Ticket& ticket) {
 }
 
 void ReadAhead::work() {
+    FolderCache folders;
+    std::vector<Ticket> batch;
     std::unique_lock lock(m_mutex);
     while (true) {
         m_wake.wait(lock, [&] { return m_ending || m_queue.size() >= kWakeAfterJobs; });
-        // Once woken, on until the queue is empty.
+        // Once woken, on until the queue is empty; the jobs are taken a few at a time, so one lock
+        // serves several reads and the other workers still find work.
         while (!m_ending && !m_queue.empty()) {
-            const Ticket job = std::move(m_queue.front());
-            m_queue.pop_front();
+            const std::size_t share = std::max<std::size_t>(kBatchJobs, m_queue.size() / m_threads);
+            const std::size_t count = std::min(share, m_queue.size());
+            batch.assign(std::make_move_iterator(m_queue.begin()),
+                         std::make_move_iterator(m_queue.begin() + static_cast<std::ptrdiff_t>(count)));
+            m_queue.erase(m_queue.begin(), m_queue.begin() + static_cast<std::ptrdiff_t>(count));
             lock.unlock();
-            int expected = kQueued;
-            const bool mine = job->state.compare_exchange_strong(expected, kRunning);
-            if (mine) {
-                runClaimed(*job);
-                job->state.store(kDone, std::memory_order_release);
+            for (const Ticket& job : batch) {
+                int expected = kQueued;
+                if (job->state.compare_exchange_strong(expected, kRunning)) {
+                    runClaimed(*job, folders);
+                    job->state.store(kDone, std::memory_order_release);
+                }
             }
+            batch.clear();
             lock.lock();
-            if (mine && m_waiting > 0)
+            if (m_waiting > 0)
                 m_done.notify_all();
         }
         if (m_ending)

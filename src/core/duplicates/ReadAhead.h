@@ -9,6 +9,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace karv {
 
@@ -16,7 +17,7 @@ namespace karv {
 /// `kWholeReadBytes`), else its first `kPrefixBytes`; and what the file looked like when opened.
 struct FirstRead {
     ReadOutcome outcome = ReadOutcome::Failed;
-    std::string bytes;
+    ReadBytes bytes;
     std::uint64_t prefixHash = 0;
     ContentHash contentHash; ///< of a small file's whole content
     FileIdentity identity;
@@ -28,9 +29,9 @@ struct FirstRead {
 /// Reads the file through `file` (opened by the caller) as `FirstRead` describes.
 FirstRead readFirst(ReadOnlyFile& file, std::uint64_t expectedSize);
 
-/// First reads done on a second thread a few files ahead of the duplicate search, which still
-/// decides file by file in walk order: only the reading moves, so the groups are those of reading
-/// in turn. A job the worker has not started yet when its result is wanted is run by the caller.
+/// First reads done by workers (one per core) a few files ahead of the duplicate search, which
+/// still decides file by file in walk order: only the reading moves, so the groups are those of
+/// reading in turn. A job no worker has started yet when its result is wanted is run by the caller.
 class ReadAhead {
 public:
     struct Job;
@@ -41,21 +42,25 @@ public:
     ReadAhead(const ReadAhead&) = delete;
     ReadAhead& operator=(const ReadAhead&) = delete;
 
-    Ticket submit(std::string path, std::uint64_t expectedSize);
-    /// The result of the job, waiting for the worker if it is reading it right now.
+    /// `listed`: the file as the walk listed it, when known (a small file is then read with one
+    /// status call fewer).
+    Ticket submit(std::string path, std::uint64_t expectedSize, const ListedState* listed);
+    /// The result of the job, waiting for the worker that is reading it right now.
     FirstRead take(const Ticket& ticket);
 
 private:
     void work();
-    void runClaimed(Job& job);
+    static void runClaimed(Job& job, FolderCache& folders);
 
     std::mutex m_mutex;
-    std::condition_variable m_wake; // the worker: new jobs or the end
-    std::condition_variable m_done; // a caller waiting for a job the worker runs
+    std::condition_variable m_wake; // the workers: new jobs or the end
+    std::condition_variable m_done; // a caller waiting for a job a worker runs
     std::deque<Ticket> m_queue;
     int m_waiting = 0;
     bool m_ending = false;
-    std::thread m_worker;
+    std::size_t m_threads;              // workers at most: one per core
+    std::vector<std::thread> m_workers; // started as work comes
+    FolderCache m_callerFolders;        // for the jobs the caller reads itself
 };
 
 } // namespace karv
