@@ -11,11 +11,11 @@ _karv_tessil_cli() {
         cword=$COMP_CWORD
     fi
 
-    local subcommands="scan view classify stats"
+    local subcommands="scan view classify act stats"
     local subcommand="" i
     for ((i = 1; i < cword; i++)); do
         case ${words[i]} in
-        scan | view | classify | stats)
+        scan | view | classify | act | stats)
             subcommand=${words[i]}
             break
             ;;
@@ -40,11 +40,12 @@ _karv_tessil_cli() {
     --dup) COMPREPLY=($(compgen -W "md5 size name" -- "$cur")); return ;;
     --output) COMPREPLY=($(compgen -W "one all all-but-one" -- "$cur")); return ;;
     --batch-names) COMPREPLY=($(compgen -W "numbers letters list" -- "$cur")); return ;;
+    --on-exists) COMPREPLY=($(compgen -W "skip rename overwrite" -- "$cur")); return ;;
     --from-list | --batch-list | --keywords)
         COMPREPLY=($(compgen -f -- "$cur"))
         return
         ;;
-    --log-dir)
+    --log-dir | --move | --copy)
         COMPREPLY=($(compgen -d -- "$cur"))
         return
         ;;
@@ -66,6 +67,10 @@ _karv_tessil_cli() {
         classify)
             options="--from-list --recurse --pattern --template --batch-size --batch-names --batch-list
                 --move --in-order --keywords --log-dir --dry-run --undo -0 --help"
+            ;;
+        act)
+            options="--move --copy --trash --delete --on-exists --dry-run -0 --from-list --undo --log-dir
+                --help"
             ;;
         stats) options="--recurse --pattern --min-files --min-dirs --help" ;;
         esac
