@@ -30,7 +30,14 @@ _karv_tessil_cli() {
     # Values of options that take one.
     case $prev in
     --scope) COMPREPLY=($(compgen -W "this all levels" -- "$cur")); return ;;
-    --format) COMPREPLY=($(compgen -W "tsv paths json" -- "$cur")); return ;;
+    --format)
+        if [[ $subcommand == stats ]]; then
+            COMPREPLY=($(compgen -W "csv tsv json" -- "$cur"))
+        else
+            COMPREPLY=($(compgen -W "tsv paths json" -- "$cur"))
+        fi
+        return
+        ;;
     --in) COMPREPLY=($(compgen -W "name content both" -- "$cur")); return ;;
     --match) COMPREPLY=($(compgen -W "plain wildcard regex" -- "$cur")); return ;;
     --measure) COMPREPLY=($(compgen -W "size chars name" -- "$cur")); return ;;
@@ -72,7 +79,7 @@ _karv_tessil_cli() {
             options="--move --copy --trash --delete --on-exists --dry-run -0 --from-list --undo --log-dir
                 --help"
             ;;
-        stats) options="--recurse --pattern --min-files --min-dirs --help" ;;
+        stats) options="--recurse --pattern --min-files --min-dirs --format -0 --help" ;;
         esac
         COMPREPLY=($(compgen -W "$options" -- "$cur"))
         return
