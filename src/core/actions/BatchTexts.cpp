@@ -5,6 +5,18 @@
 
 namespace karv {
 
+std::string loadedListText(std::size_t rows, std::size_t changed, std::size_t vanished) {
+    std::string text = "载入了 " + std::to_string(rows) + " 行";
+    if (changed + vanished > 0)
+        text += "，其中 " + std::to_string(changed) + " 个文件列出后已改变、" + std::to_string(vanished) +
+                " 个已不存在（灰色标出），任何操作都会跳过它们";
+    return text + "。";
+}
+
+std::string listFileFailureText(const std::string& file, const std::string& why) {
+    return "列表文件 " + displayText(file) + " 无法使用：" + why;
+}
+
 std::string batchJournalUnwritableText(const std::string& path) {
     return "无法写入批量操作记录（" + displayText(path) + "），没有处理任何文件。";
 }

@@ -13,6 +13,17 @@ namespace karv {
 inline constexpr std::string_view kUndoBatchCaption = "撤销上次操作";
 inline constexpr std::string_view kNothingToUndoBatch = "没有可撤销的批量操作。";
 
+inline constexpr std::string_view kSaveListCaption = "保存列表…";
+inline constexpr std::string_view kLoadListCaption = "载入列表…";
+inline constexpr std::string_view kSaveListTitle = "将列表保存到文件：";
+inline constexpr std::string_view kLoadListTitle = "载入保存的列表：";
+inline constexpr std::string_view kListFileFilter = "列表文件(*.json)|*.json|全部文件(*.*)|*.*";
+
+/// The line under the list after loading: how many rows, and how many of them no action will touch.
+std::string loadedListText(std::size_t rows, std::size_t changed, std::size_t vanished);
+/// A list file that could not be read or written, and why.
+std::string listFileFailureText(const std::string& file, const std::string& why);
+
 /// The journal could not be written: nothing was done.
 std::string batchJournalUnwritableText(const std::string& path);
 /// The journal stopped taking lines mid-batch: the batch ended there.
