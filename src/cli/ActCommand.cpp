@@ -38,7 +38,8 @@ listed is skipped). Moves, copies and trashings are journaled, so --undo can tak
   --on-exists skip|rename|overwrite
                             a name taken in DIR: leave the file, copy under name2.ext, ...
                             (default), or replace the file that has it
-  --dry-run                 write what would be done, change nothing
+  --dry-run                 write what would be done (a trashing's target left empty), change
+                            nothing
   -0                        a plain list is separated by NUL, not by line breaks
   --from-list FILE|-        the list (- is standard input)
   --undo                    take the last batch back: moved files go back, files in the trash

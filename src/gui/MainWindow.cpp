@@ -7,6 +7,7 @@
 #include "gui/DateTimeBox.h"
 #include "gui/DateTimeFieldEditor.h"
 #include "gui/MainListActions.h"
+#include "gui/MainListFiles.h"
 #include "gui/ResultListModel.h"
 #include "gui/StatisticsWindow.h"
 #include "gui/TextWindow.h"
@@ -226,6 +227,10 @@ MainWindow::MainWindow(AppState& state, Questioner& questioner, Clock& clock, QW
             return ActionServices{m_questioner, m_clock, *m_clipboard, *m_keyboard, *m_shell};
         },
         [this] { pump(); });
+    // Saving and loading the list, and undoing its last batch: found by findChild where needed.
+    new MainListFiles(m_state, {this, m_list, m_model, m_progressBar, m_progressText}, [this] {
+        return ActionServices{m_questioner, m_clock, *m_clipboard, *m_keyboard, *m_shell};
+    });
     m_state.operationIdle = true;
     applyBranding();
     updateUnitCaptions();

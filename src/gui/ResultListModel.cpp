@@ -3,6 +3,7 @@
 #include "platform/QtDesktop.h"
 #include "text/NameText.h"
 
+#include <QColor>
 #include <QFont>
 
 namespace karv {
@@ -70,7 +71,14 @@ void ResultListModel::clear() {
     m_rows.clear();
     m_pending.clear();
     m_folders.clear();
+    m_marked.clear();
     endResetModel();
+}
+
+void ResultListModel::markPath(const std::string& path) {
+    m_marked.insert(path);
+    if (!m_rows.empty())
+        emit dataChanged(index(0, 0), index(static_cast<int>(m_rows.size()) - 1, ColumnCount - 1));
 }
 
 const ResultListModel::StoredRow& ResultListModel::stored(std::size_t index) const {
@@ -125,6 +133,14 @@ QVariant ResultListModel::data(const QModelIndex& index, int role) const {
     }
     if (role == Qt::UserRole)
         return r.itemValue;
+    if ((role == Qt::ForegroundRole || role == Qt::FontRole) && !m_marked.empty() &&
+        m_marked.count(m_folders[r.folder] + r.name) > 0) {
+        if (role == Qt::ForegroundRole)
+            return QColor(Qt::gray);
+        QFont struck;
+        struck.setStrikeOut(true);
+        return struck;
+    }
     return {};
 }
 

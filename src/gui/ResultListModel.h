@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <deque>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include <QAbstractTableModel>
@@ -38,6 +39,9 @@ public:
                      const RowStamp& stamp);
     /// Removes one listed row.
     void removeListedRow(std::size_t index);
+    /// Marks the row of this exact path as one no action will touch (a loaded row whose file
+    /// changed or vanished): shown greyed and struck through. Cleared with the list.
+    void markPath(const std::string& path);
 
     int rowCount(const QModelIndex& parent) const override;
     int columnCount(const QModelIndex& parent) const override;
@@ -61,6 +65,7 @@ private:
     std::deque<StoredRow> m_rows; // grows without moving the rows already listed
     std::vector<StoredRow> m_pending;
     std::vector<std::string> m_folders;
+    std::unordered_set<std::string> m_marked;
 };
 
 } // namespace karv
