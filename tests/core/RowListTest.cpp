@@ -124,4 +124,5 @@ TEST(RowList, Base64RoundTripsEveryLength) {
         bytes.push_back(static_cast<char>(0xF0 + n));
     }
     EXPECT_EQ(base64Encode("/a\xb1\xa8"), "L2GxqA==");
+    EXPECT_FALSE(base64Decode("L2GxqB==", bytes)); // the same bytes, spelt with stray low bits
 }

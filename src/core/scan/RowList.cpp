@@ -299,6 +299,9 @@ bool base64Decode(std::string_view text, std::string& bytes) {
             chunk = (chunk << 6) | static_cast<std::uint32_t>(at);
         }
         chunk <<= 6 * padding;
+        // One spelling per byte sequence: the bits after the last byte must be zero.
+        if ((chunk & ((1u << (8 * padding)) - 1)) != 0)
+            return false;
         for (std::size_t k = 0; k < 3 - padding; ++k)
             bytes.push_back(static_cast<char>((chunk >> (16 - 8 * k)) & 0xFF));
     }
