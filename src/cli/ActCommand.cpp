@@ -188,7 +188,6 @@ int takeActFlag(ArgReader& reader, CliIo& io, ActArgs& a) {
 /// failed at once.
 std::vector<ResultRow> rowsOfPaths(const std::vector<std::string>& paths, CliIo& io, RunOutcome& outcome) {
     std::vector<ResultRow> rows;
-    files::FileOps files;
     for (const std::string& entry : paths) {
         if (entry.empty())
             continue;
@@ -239,7 +238,6 @@ int readActList(const ActArgs& a, CliIo& io, std::vector<ResultRow>& rows, RunOu
 /// What the batch would do, file by file, with nothing changed.
 void previewBatch(const BatchRequest& request, CliIo& io, RunOutcome& outcome) {
     files::FileOps files;
-    ListBatch names(files);
     std::set<std::string> planned;
     for (const BatchRow& item : request.rows) {
         const ResultRow& row = item.row;
