@@ -41,12 +41,12 @@ void DuplicatesByContent(benchmark::State& state) {
         host.options_.values.duplicateFilter = true;
         host.options_.values.duplicateKind = karv::DuplicateKind::Md5;
         host.options_.values.duplicateOutput = karv::DuplicateOutput::All;
-        karv::FilterRun run(host.options_, host.sink, host.context);
+        karv::FilterRun run(host.sink, host.context);
         karv::FilterPipeline pipeline(host.options_);
         karv::DuplicateFinder finder(host.options_);
         run.setFilterStage(&pipeline);
         run.setDuplicateStage(&finder);
-        run.runOn(tree);
+        run.run({host.options_, tree});
         const karv::ReadStats& stats = finder.readStats();
         state.counters["rows"] = static_cast<double>(host.sink.count());
         state.counters["files_opened"] = static_cast<double>(stats.filesOpened);

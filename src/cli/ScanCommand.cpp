@@ -8,6 +8,7 @@
 
 #include <dirent.h>
 #include <ostream>
+#include <sys/stat.h>
 
 namespace karv::cli {
 
@@ -30,6 +31,10 @@ filters:
   --strip-tags --strip-blanks
   --time "FROM;TO" --time-kind created|modified|accessed --time-part both|date|time
   --dup md5|size|name --similar N --judge-content --output one|all|all-but-one
+  --keep last|newest|oldest|shortest|longest
+                            the member of each group that all-but-one leaves out: met last,
+                            newest or oldest by last write, shortest or longest path (default last)
+  --reference DIR           files under DIR are kept: all-but-one never lists them (repeatable)
 )";
 
 enum class OutputFormat { Tsv, Paths, Json };
@@ -321,6 +326,19 @@ void readDuplicateFlag(FlagStep& step, ScanSettings& s) {
                                                     {"all-but-one", DuplicateOutput::AllButOne}},
                                                    s.duplicateOutput))
             step.bad("--output");
+    } else if (step.option("--keep")) {
+        if (step.missing || !pick<KeepRule>(step.value,
+                                            {{"last", KeepRule::Last},
+                                             {"newest", KeepRule::Newest},
+                                             {"oldest", KeepRule::Oldest},
+                                             {"shortest", KeepRule::Shortest},
+                                             {"longest", KeepRule::Longest}},
+                                            s.keepRule))
+            step.bad("--keep");
+    } else if (step.option("--reference")) {
+        if (step.missing || step.value.empty())
+            return step.bad("--reference");
+        s.referenceFolders.push_back(step.value);
     }
 }
 
@@ -370,6 +388,12 @@ int checkScanArguments(CliIo& io, ScanArguments& parsed) {
         ::closedir(dir);
     else
         return usageError(io, kScanCommand, "cannot read folder '" + parsed.folder + "'");
+    // A mistyped reference folder would protect nothing: all-but-one would offer its files.
+    for (const std::string& reference : s.referenceFolders) {
+        struct stat info {};
+        if (::stat(reference.c_str(), &info) != 0 || !S_ISDIR(info.st_mode))
+            return usageError(io, kScanCommand, "--reference '" + reference + "' is not a folder");
+    }
     return kExitOk;
 }
 
@@ -386,14 +410,14 @@ int scanCommand(const std::vector<std::string>& args, CliIo& io) {
     const std::string& folder = parsed.folder;
     StreamSink sink(io.out, parsed.format, parsed.nul);
     CliRunFront front(io, sink);
-    FilterRun run(options, sink, front.context());
+    FilterRun run(sink, front.context());
     front.attach(&run);
     FilterPipeline pipeline(options);
     DuplicateFinder duplicates(options);
     run.setFilterStage(&pipeline);
     run.setDuplicateStage(&duplicates);
     front.status().start();
-    front.status().finish(run.runOn(folder));
+    front.status().finish(run.run({options, folder}));
     io.out.flush();
     if (io.errIsTerminal)
         io.err << "\r\033[K";

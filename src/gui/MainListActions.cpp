@@ -1,5 +1,6 @@
 #include "gui/MainListActions.h"
 
+#include "gui/ResultListMenu.h"
 #include "gui/ResultListModel.h"
 #include "gui/TargetExistsDialog.h"
 #include "gui/ViewerWindow.h"
@@ -31,9 +32,9 @@ const std::pair<ActionButton, const char*> kButtonNames[] = {
 
 } // namespace
 
-MainListActions::MainListActions(AppState& state, const Parts& parts,
+MainListActions::MainListActions(WindowBusy& busy, const Parts& parts,
                                  std::function<ActionServices()> services, std::function<void()> pump)
-    : QObject(parts.window), m_state(state), m_parts(parts), m_services(std::move(services)),
+    : QObject(parts.window), m_busy(busy), m_parts(parts), m_services(std::move(services)),
       m_pump(std::move(pump)) {
     for (const auto& [which, name] : kButtonNames)
         m_buttons[which] = parts.window->findChild<QPushButton*>(QString::fromUtf8(name));
@@ -54,10 +55,13 @@ MainListActions::MainListActions(AppState& state, const Parts& parts,
 
     connect(parts.list, &QAbstractItemView::doubleClicked, this,
             [this] { run([](ListActions& a) { a.openSelected(true); }); });
-    connect(parts.list, &QWidget::customContextMenuRequested, this, [this](const QPoint& point) {
-        if (m_parts.list->indexAt(point).isValid())
-            run([](ListActions& a) { a.openSelected(false); });
-    });
+    // A right click opens the list's menu; its first item locates, as the right click did alone.
+    m_menu = new ResultListMenu(
+        parts.list, parts.model, [this] { run([](ListActions& a) { a.openSelected(false); }); },
+        [this](std::string_view prompt, const std::string& initial) {
+            return m_services().questioner.chooseFolder(prompt, initial);
+        });
+    connect(parts.list, &QWidget::customContextMenuRequested, m_menu, &ResultListMenu::showAt);
     // Queued: a click moves the current row before it selects that row, and the viewer shows the
     // first selected row, so it must look once the selection has settled.
     connect(
@@ -86,10 +90,10 @@ void MainListActions::batchClicked(ActionButton which) {
         running->second->requestStop();
         showState(which, ButtonState::Stopping);
         // The filter run shares this flag: it is free again once a stop is asked for.
-        m_state.operationIdle = true;
+        m_busy.idle = true;
         return;
     }
-    if (!m_state.operationIdle) {
+    if (!m_busy.idle) {
         m_services().questioner.showMessage(kBusyMessage);
         return;
     }
@@ -130,7 +134,7 @@ void MainListActions::runBatch(ActionButton which, const BatchRequest& request) 
     Clock& clock = m_services().clock;
     const std::int64_t started = clock.tickMs();
     showState(which, ButtonState::Working);
-    m_state.operationIdle = false;
+    m_busy.idle = false;
     setProgressMaximum(static_cast<int>(request.rows.size()));
     setProgressPosition(0);
     setProgressText("");
@@ -144,7 +148,7 @@ void MainListActions::runBatch(ActionButton which, const BatchRequest& request) 
         [this](const std::string& text) { setProgressText(text); });
     const RunContext context{stop, shown, [this] { pump(); }, clock};
     ListBatch batch(m_files);
-    batch.setJournalFolder(m_state.dataFolder); // for 撤销上次操作
+    batch.setJournalFolder(m_journalFolder); // for 撤销上次操作
     const RunOutcome outcome = batch.run(request, context, *this, *this);
     m_batches.erase(which);
 
@@ -152,7 +156,7 @@ void MainListActions::runBatch(ActionButton which, const BatchRequest& request) 
     setProgressText(batchSummaryText(request.act, request.rows.size(), outcome, clock.tickMs() - started) +
                     (batch.problem().empty() ? std::string() : "。" + batch.problem()));
     showState(which, ButtonState::Idle);
-    m_state.operationIdle = true;
+    m_busy.idle = true;
 }
 
 std::vector<std::size_t> MainListActions::selectedRows() {

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "actions/ListActions.h"
-#include "app/AppState.h"
 #include "files/FileOps.h"
+#include "gui/WindowBusy.h"
 
 #include <functional>
 #include <map>
@@ -17,6 +17,7 @@ class QAbstractItemView;
 
 namespace karv {
 
+class ResultListMenu;
 class ResultListModel;
 class ViewerWindow;
 
@@ -34,12 +35,17 @@ public:
         QLabel* progressText;
     };
     /// `services` is asked at every action, so desktop services replaced later are used.
-    MainListActions(AppState& state, const Parts& parts, std::function<ActionServices()> services,
+    MainListActions(WindowBusy& busy, const Parts& parts, std::function<ActionServices()> services,
                     std::function<void()> pump);
     ~MainListActions() override;
 
     QPushButton* button(ActionButton which) const;
     ViewerWindow* viewer() const;
+    /// The list's context menu.
+    ResultListMenu& listMenu() { return *m_menu; }
+    /// Where the batches journal what they did, so the last one can be taken back (the data folder);
+    /// empty: not journaled.
+    void setJournalFolder(std::string folder) { m_journalFolder = std::move(folder); }
     /// Runs one action with the current services.
     void run(const std::function<void(ListActions&)>& action);
     /// A click on 移动, 复制 or 删除: starts that batch, or stops it while it runs.
@@ -74,13 +80,15 @@ private:
     void setProgressText(const std::string& text);
     void runBatch(ActionButton which, const BatchRequest& request);
 
-    AppState& m_state;
+    WindowBusy& m_busy;
     Parts m_parts;
     std::function<ActionServices()> m_services;
     std::function<void()> m_pump;
     files::FileOps m_files;
     std::map<ActionButton, QPushButton*> m_buttons;
     QPointer<ViewerWindow> m_viewer;
+    ResultListMenu* m_menu = nullptr;
+    std::string m_journalFolder;
     /// The batches running, each with its stop token.
     std::map<ActionButton, StopToken*> m_batches;
 };

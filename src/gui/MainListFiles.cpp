@@ -45,12 +45,11 @@ private:
 
 } // namespace
 
-MainListFiles::MainListFiles(AppState& state, const MainListActions::Parts& parts,
-                             std::function<ActionServices()> services)
-    : QObject(parts.window), m_state(state), m_parts(parts), m_services(std::move(services)),
-      m_menu(new QMenu(parts.window)) {
-    m_menu->setObjectName(QStringLiteral("列表菜单"));
-    m_menu->setAccessibleName(QStringLiteral("列表菜单"));
+MainListFiles::MainListFiles(WindowBusy& busy, std::string dataFolder, const MainListActions::Parts& parts,
+                             QMenu* menu, std::function<ActionServices()> services)
+    : QObject(parts.window), m_busy(busy), m_dataFolder(std::move(dataFolder)), m_parts(parts),
+      m_services(std::move(services)), m_menu(menu) {
+    m_menu->addSeparator();
     connect(addItem("菜单保存列表", kSaveListCaption), &QAction::triggered, this, [this] { saveList(); });
     connect(addItem("菜单载入列表", kLoadListCaption), &QAction::triggered, this, [this] {
         const std::vector<std::string> files =
@@ -63,10 +62,6 @@ MainListFiles::MainListFiles(AppState& state, const MainListActions::Parts& part
     // On the window, so Ctrl+Z works wherever the focus is, except in a text box, which keeps its own.
     parts.window->addAction(undo);
     connect(undo, &QAction::triggered, this, [this] { undoLastBatch(); });
-    connect(parts.list, &QWidget::customContextMenuRequested, this, [this](const QPoint& point) {
-        if (!m_parts.list->indexAt(point).isValid())
-            m_menu->popup(m_parts.list->viewport()->mapToGlobal(point));
-    });
 }
 
 QAction* MainListFiles::addItem(const char* name, std::string_view caption) {
@@ -94,7 +89,7 @@ void MainListFiles::saveList() {
 }
 
 bool MainListFiles::loadList(const std::string& file) {
-    if (!m_state.operationIdle) {
+    if (!m_busy.idle) {
         m_services().questioner.showMessage(kBusyMessage);
         return false;
     }
@@ -121,21 +116,21 @@ bool MainListFiles::loadList(const std::string& file) {
 }
 
 void MainListFiles::undoLastBatch() {
-    if (!m_state.operationIdle) {
+    if (!m_busy.idle) {
         m_services().questioner.showMessage(kBusyMessage);
         return;
     }
-    if (m_state.dataFolder.empty()) {
+    if (m_dataFolder.empty()) {
         showText(std::string(kNothingToUndoBatch));
         return;
     }
-    m_state.operationIdle = false;
+    m_busy.idle = false;
     StopToken stop;
     NoProgress quiet;
     MovedBack movedBack(*m_parts.model);
-    const BatchUndoResult result = karv::undoLastBatch({m_state.dataFolder, false}, m_files,
-                                                       {stop, quiet, {}, m_services().clock}, movedBack);
-    m_state.operationIdle = true;
+    const BatchUndoResult result =
+        karv::undoLastBatch({m_dataFolder, false}, m_files, {stop, quiet, {}, m_services().clock}, movedBack);
+    m_busy.idle = true;
     if (result.nothingToUndo)
         showText(std::string(kNothingToUndoBatch));
     else if (!result.problem.empty())

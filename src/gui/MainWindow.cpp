@@ -6,8 +6,10 @@
 #include "gui/ControlStateSync.h"
 #include "gui/DateTimeBox.h"
 #include "gui/DateTimeFieldEditor.h"
+#include "gui/KeepRuleControls.h"
 #include "gui/MainListActions.h"
 #include "gui/MainListFiles.h"
+#include "gui/ResultListMenu.h"
 #include "gui/ResultListModel.h"
 #include "gui/StatisticsWindow.h"
 #include "gui/TextWindow.h"
@@ -133,6 +135,8 @@ public:
             return DuplicateOutput::All;
         return DuplicateOutput::AllButOne;
     }
+    KeepRule keepRule() const override { return w.m_keepRule->rule(); }
+    std::vector<std::string> referenceFolders() const override { return w.m_keepRule->referenceFolders(); }
 
 private:
     const MainWindow& w;
@@ -155,7 +159,7 @@ MainWindow::MainWindow(AppState& state, Questioner& questioner, Clock& clock, QW
         m_clock, [this](const std::string& text) { setStatusText(text); }, [this] { scrollToLastRow(); });
     m_runContext =
         std::make_unique<RunContext>(RunContext{m_stop, *m_runStatus, [this] { pump(); }, m_clock});
-    m_run = std::make_unique<FilterRun>(*m_options, *m_model, *m_runContext);
+    m_run = std::make_unique<FilterRun>(*m_model, *m_runContext);
     m_pipeline = std::make_unique<FilterPipeline>(*m_options);
     m_duplicates = std::make_unique<DuplicateFinder>(*m_options);
     m_run->setFilterStage(m_pipeline.get());
@@ -222,16 +226,18 @@ MainWindow::MainWindow(AppState& state, Questioner& questioner, Clock& clock, QW
     guardDropTargets();
     // The list's buttons, double-click and right-click; services are looked up at each action.
     m_listActions = new MainListActions(
-        m_state, {this, m_list, m_model, m_progressBar, m_progressText},
+        m_busy, {this, m_list, m_model, m_progressBar, m_progressText},
         [this] {
             return ActionServices{m_questioner, m_clock, *m_clipboard, *m_keyboard, *m_shell};
         },
         [this] { pump(); });
-    // Saving and loading the list, and undoing its last batch: found by findChild where needed.
-    new MainListFiles(m_state, {this, m_list, m_model, m_progressBar, m_progressText}, [this] {
-        return ActionServices{m_questioner, m_clock, *m_clipboard, *m_keyboard, *m_shell};
-    });
-    m_state.operationIdle = true;
+    // Saving and loading the list, and undoing its last batch, on the list's menu; batches journal
+    // in the data folder for that undo.
+    m_listActions->setJournalFolder(m_state.dataFolder);
+    new MainListFiles(m_busy, m_state.dataFolder, {this, m_list, m_model, m_progressBar, m_progressText},
+                      m_listActions->listMenu().menu(), [this] {
+                          return ActionServices{m_questioner, m_clock, *m_clipboard, *m_keyboard, *m_shell};
+                      });
     applyBranding();
     updateUnitCaptions();
 }
@@ -476,7 +482,11 @@ QGroupBox* MainWindow::buildDuplicateGroup(QWidget* parent) {
     grid->addWidget(m_judgeContent, 3, 1);
     grid->addWidget(label("标签6", "输出重复：", group), 4, 0);
     grid->addWidget(radioRow("图片框2", {m_outputOne, m_outputAll, m_outputAllButOne}, group), 4, 1);
-    grid->setRowStretch(5, 1);
+    m_keepRule =
+        new KeepRuleControls(group, grid, 5, [this](std::string_view prompt, const std::string& initial) {
+            return m_questioner.chooseFolder(prompt, initial);
+        });
+    grid->setRowStretch(7, 1);
     m_byLength->setChecked(true);
     m_outputAllButOne->setChecked(true);
     return group;
@@ -810,6 +820,7 @@ void MainWindow::updateEnabling() {
     for (QWidget* control : std::initializer_list<QWidget*>{m_byMd5, m_byLength, m_byName, m_outputOne,
                                                             m_outputAll, m_outputAllButOne})
         control->setEnabled(duplicates);
+    m_keepRule->setEnabled(duplicates);
     m_duplicateFilter->setEnabled(!running);
 
     const bool byName = m_byName->isChecked() && m_byName->isEnabled();
@@ -851,14 +862,14 @@ std::vector<std::string> MainWindow::droppedLocalFiles(const QMimeData* mime) co
 
 void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
     // While a long operation works on the list, a drop would pull the rows from under it.
-    if (m_state.operationIdle && !droppedLocalFiles(event->mimeData()).empty())
+    if (m_busy.idle && !droppedLocalFiles(event->mimeData()).empty())
         event->acceptProposedAction();
     else
         event->ignore();
 }
 
 void MainWindow::dragMoveEvent(QDragMoveEvent* event) {
-    if (m_state.operationIdle && !droppedLocalFiles(event->mimeData()).empty())
+    if (m_busy.idle && !droppedLocalFiles(event->mimeData()).empty())
         event->acceptProposedAction();
     else
         event->ignore();
@@ -866,7 +877,7 @@ void MainWindow::dragMoveEvent(QDragMoveEvent* event) {
 
 void MainWindow::dropEvent(QDropEvent* event) {
     const std::vector<std::string> paths = droppedLocalFiles(event->mimeData());
-    if (!m_state.operationIdle || paths.empty()) {
+    if (!m_busy.idle || paths.empty()) {
         event->ignore();
         return;
     }
@@ -875,12 +886,12 @@ void MainWindow::dropEvent(QDropEvent* event) {
 }
 
 void MainWindow::dropPaths(const std::vector<std::string>& paths) {
-    m_state.droppedPaths.insert(m_state.droppedPaths.end(), paths.begin(), paths.end());
+    m_droppedPaths.insert(m_droppedPaths.end(), paths.begin(), paths.end());
     if (!m_keyboard->ctrlHeld())
         m_model->clear();
-    // Taken out of the shared list first: the events handled between paths may bring another drop.
-    const std::vector<std::string> collected = std::move(m_state.droppedPaths);
-    m_state.droppedPaths.clear();
+    // Taken out of the pending list first: the events handled between paths may bring another drop.
+    const std::vector<std::string> collected = std::move(m_droppedPaths);
+    m_droppedPaths.clear();
     for (const std::string& path : collected) {
         std::error_code error;
         if (!std::filesystem::is_directory(path, error))
@@ -897,7 +908,7 @@ void MainWindow::onStartClicked() {
         return;
     }
     saveControlStates();
-    if (!m_state.operationIdle) {
+    if (!m_busy.idle) {
         showMessage(kBusyMessage);
         return;
     }
@@ -908,14 +919,14 @@ void MainWindow::onStartClicked() {
     setStartTag(FilterRun::rootOf(folder));
     setStartCaption(kRunningCaption);
     // The list actions and drops refuse to start while any long operation runs.
-    m_state.operationIdle = false;
+    m_busy.idle = false;
     updateEnabling();
     m_runStatus->start();
-    const FilterOutcome outcome = m_run->runOn(folder);
+    const FilterOutcome outcome = m_run->run({*m_options, folder});
     m_runStatus->finish(outcome);
     setStartCaption(kIdleCaption);
     updateEnabling();
-    m_state.operationIdle = true;
+    m_busy.idle = true;
 }
 
 QString MainWindow::statusText() const {
@@ -979,7 +990,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     saveControlStates();
     setAcceptDrops(false);
     // A run in progress unwinds at its next check.
-    m_state.operationIdle = true;
+    m_busy.idle = true;
     m_run->requestStop();
     event->accept();
 }

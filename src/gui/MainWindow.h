@@ -4,12 +4,15 @@
 #include "desktop/Desktop.h"
 #include "gui/Branding.h"
 #include "gui/WidgetBuilder.h"
+#include "gui/WindowBusy.h"
 #include "scan/FilterRun.h"
 #include "scan/FilterStatus.h"
 
 #include <functional>
 #include <map>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include <QElapsedTimer>
 #include <QMainWindow>
@@ -37,6 +40,7 @@ class SettingsStore;
 
 class DateTimeBox;
 class DateTimeFieldEditor;
+class KeepRuleControls;
 class MainListActions;
 class ResultListModel;
 
@@ -65,6 +69,9 @@ public:
 
     ResultListModel& resultModel() { return *m_model; }
     FilterRun& filterRun() { return *m_run; }
+    const FilterPipeline& filterPipeline() const { return *m_pipeline; }
+    /// Whether a filter run or a list batch is going.
+    WindowBusy& busy() { return m_busy; }
     QString statusText() const;
     /// How often a long run lets events in (10 ms by default; tests use 0 to let every click in).
     void setPumpIntervalMs(int interval) { m_pumpThrottle.setIntervalMs(interval); }
@@ -145,6 +152,8 @@ private:
     std::vector<std::string> droppedLocalFiles(const QMimeData* mime) const;
 
     AppState& m_state;
+    WindowBusy m_busy;
+    std::vector<std::string> m_droppedPaths; ///< dropped, not yet listed
     Questioner& m_questioner;
     Clock& m_clock;
     SettingsStore* m_settings = nullptr;
@@ -214,6 +223,7 @@ private:
     QRadioButton* m_outputOne = nullptr;
     QRadioButton* m_outputAll = nullptr;
     QRadioButton* m_outputAllButOne = nullptr;
+    KeepRuleControls* m_keepRule = nullptr;
     // Traversal and run
     QRadioButton* m_thisFolder = nullptr;
     QRadioButton* m_allSubfolders = nullptr;

@@ -35,7 +35,7 @@ ScanSettings dupSettings(DuplicateKind kind, DuplicateOutput output) {
 /// A run with the real stages and access to the finder.
 struct DupRun {
     TestHost host;
-    FilterRun run{host.opts, host.sink, host.context};
+    FilterRun run{host.sink, host.context};
     FilterPipeline pipeline{host.opts};
     DuplicateFinder finder{host.opts};
 

@@ -145,7 +145,7 @@ TEST(ContentFilter, AStopDuringAnExpressionSearchDecidesNothingAndEndsTheRun) {
     host.opts.values = contentSettings("a.*e.*X", false, true);
     host.opts.values.matchMode = MatchMode::Regex;
     host.opts.values.contentExcludes = true; // a search cut short must not pass as "no match"
-    FilterRun run{host.opts, host.sink, host.context};
+    FilterRun run{host.sink, host.context};
     host.run = &run;
     FilterPipeline pipeline(host.opts);
     run.setFilterStage(&pipeline);
@@ -154,12 +154,25 @@ TEST(ContentFilter, AStopDuringAnExpressionSearchDecidesNothingAndEndsTheRun) {
         if (host.pumps == 3)
             host.clickStop();
     };
-    host.runOn(run, tree.root());
+    const FilterOutcome outcome = host.runOn(run, tree.root());
     EXPECT_EQ(host.pumps, 3);
     EXPECT_TRUE(host.sink.rows.empty());
-    EXPECT_EQ(run.values().expressionLimitFiles, 0u);
+    EXPECT_EQ(outcome.expressionLimitFiles, 0u);
     EXPECT_FALSE(run.running());
     EXPECT_EQ(host.status.find("超出计算上限"), std::string::npos);
+}
+
+TEST(FilterPipelineRun, PlainContentTermsSplitAtBarsAndLines) {
+    FixedScanOptions opts;
+    opts.values.contentFilter = true;
+    opts.values.contentText = "报告\r\nInvoice|年度||x\ry";
+    FilterPipeline pipeline(opts);
+    pipeline.beginRun();
+    EXPECT_EQ(pipeline.contentTerms(), (std::vector<std::string>{"报告", "Invoice", "年度", "", "x", "y"}));
+    EXPECT_EQ(pipeline.contentText(), "报告\r\nInvoice|年度||x\ry");
+    opts.values.matchMode = MatchMode::Regex; // terms are only for the plain mode
+    pipeline.beginRun();
+    EXPECT_TRUE(pipeline.contentTerms().empty());
 }
 
 // --- length filter ----------------------------------------------------------------------------
@@ -351,7 +364,7 @@ TEST(TimeFilter, OptionsAreReadForEachFile) {
     host.opts.values.timeFilter = true;
     host.opts.values.timeFrom = "2013-01-01 00:00:00";
     host.opts.values.timeTo = "2015-01-01 00:00:00";
-    FilterRun run{host.opts, host.sink, host.context};
+    FilterRun run{host.sink, host.context};
     FilterPipeline pipeline(host.opts);
     run.setFilterStage(&pipeline);
     // After the first file the range is edited: the second file is judged by the new range.

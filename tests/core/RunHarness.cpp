@@ -16,7 +16,7 @@ std::vector<ResultRow> runScan(const ScanSettings& settings, const std::string& 
                                const DuplicateStageFactory& makeDuplicates, std::string* finalStatus) {
     TestHost host;
     host.opts.values = settings;
-    FilterRun run{host.opts, host.sink, host.context};
+    FilterRun run{host.sink, host.context};
     host.run = &run;
     FilterPipeline pipeline(host.opts);
     const std::unique_ptr<DuplicateStage> duplicates =

@@ -152,7 +152,7 @@ TEST(RunStop, EveryToolEndsStoppedWhenItsStopIsAsked) {
 
     // Filter run: a stop at its first event pump.
     RecordingHost host;
-    FilterRun run{host.opts, host.sink, host.context};
+    FilterRun run{host.sink, host.context};
     host.run = &run;
     EXPECT_FALSE(host.runOn(run, tree.root()).stopped);
     EXPECT_EQ(host.sink.rows.size(), 4u);
@@ -167,7 +167,7 @@ TEST(RunStop, EveryToolEndsStoppedWhenItsStopIsAsked) {
     RecordingHost dupHost;
     dupHost.opts.values.duplicateFilter = true;
     dupHost.opts.values.duplicateKind = DuplicateKind::Md5;
-    FilterRun dupRun{dupHost.opts, dupHost.sink, dupHost.context};
+    FilterRun dupRun{dupHost.sink, dupHost.context};
     dupHost.run = &dupRun;
     FilterPipeline pipeline(dupHost.opts);
     DuplicateFinder finder(dupHost.opts);

@@ -115,7 +115,7 @@ class ScanRunTest : public ::testing::Test {
 protected:
     TempTree tree;
     RecordingHost host;
-    FilterRun filterRun{host.opts, host.sink, host.context};
+    FilterRun filterRun{host.sink, host.context};
     std::string rootSuffix; // how the chosen folder ends, as typed
     std::string lastRoot;   // the folder the last run walked
 
@@ -262,7 +262,7 @@ TEST(ScanRunDeep, ThousandLevelsAndManyFiles) {
     for (int i = 0; i < 100000; ++i)
         std::ofstream(tree.path("wide/f" + std::to_string(i)));
     RecordingHost host;
-    FilterRun run{host.opts, host.sink, host.context};
+    FilterRun run{host.sink, host.context};
     host.runOn(run, tree.root());
     // "d" sorts before "wide": the file a thousand folders down comes first.
     ASSERT_EQ(host.sink.rows.size(), 100001u);
@@ -292,7 +292,7 @@ TEST(ScanRunDeep, PathsBeyondTheKernelLimitAreListedAndRead) {
     limit.rlim_cur = 200;
     ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &limit), 0);
     RecordingHost host;
-    FilterRun run{host.opts, host.sink, host.context};
+    FilterRun run{host.sink, host.context};
     host.runOn(run, tree.root());
     ::setrlimit(RLIMIT_NOFILE, &saved);
 
@@ -319,7 +319,7 @@ TEST(ScanRunLarge, StopIsSeenWhileALargeFolderIsRead) {
     tree.file("zz/after.log");
     RecordingHost host;
     host.opts.values.patterns = "*.log";
-    FilterRun run{host.opts, host.sink, host.context};
+    FilterRun run{host.sink, host.context};
     host.run = &run;
     host.runOn(run, tree.root());
     // Left alone, the walk polls inside the big folder, not once per folder (root, big, zz).
@@ -337,15 +337,4 @@ TEST(ScanRunLarge, StopIsSeenWhileALargeFolderIsRead) {
     EXPECT_EQ(host.pumps, 2);
     EXPECT_TRUE(host.sink.rows.empty());
     EXPECT_FALSE(run.running());
-}
-
-TEST_F(ScanRunTest, PlainContentTermsSplitAtBarsAndLines) {
-    host.opts.values.contentFilter = true;
-    host.opts.values.contentText = "报告\r\nInvoice|年度||x\ry";
-    run(TraversalScope::ThisFolder);
-    EXPECT_EQ(filterRun.values().contentTerms, (Names{"报告", "Invoice", "年度", "", "x", "y"}));
-    EXPECT_EQ(filterRun.values().contentText, "报告\r\nInvoice|年度||x\ry");
-    host.opts.values.matchMode = MatchMode::Regex; // terms are only for the plain mode
-    run(TraversalScope::ThisFolder);
-    EXPECT_TRUE(filterRun.values().contentTerms.empty());
 }

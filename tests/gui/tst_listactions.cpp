@@ -12,11 +12,13 @@
 #include <sys/stat.h>
 
 #include <QAbstractItemView>
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPlainTextEdit>
@@ -124,14 +126,22 @@ private slots:
         QCOMPARE(f.shell.requests.size(), size_t(1));
         QVERIFY(f.shell.requests[0].open);
         QCOMPARE(f.shell.requests[0].path, tree.path("d/a.tar.gz"));
-        // A right click beside the rows is no gesture on a file; on a row it locates.
+        // A right click opens the list's menu, whose first item locates: beside the rows it has no
+        // file to locate; on a row it has.
+        auto* menu = f.window->findChild<QMenu*>(u8("菜单结果列表"));
         const QPoint empty(5, list->viewport()->height() - 5);
         QContextMenuEvent outside(QContextMenuEvent::Mouse, empty, list->viewport()->mapToGlobal(empty));
         QCoreApplication::sendEvent(list->viewport(), &outside);
+        QTRY_VERIFY(menu->isVisible());
+        QVERIFY(!menu->defaultAction()->isEnabled());
+        menu->hide();
         QCOMPARE(f.shell.requests.size(), size_t(1));
         QContextMenuEvent onRow(QContextMenuEvent::Mouse, row.center(),
                                 list->viewport()->mapToGlobal(row.center()));
         QCoreApplication::sendEvent(list->viewport(), &onRow);
+        QTRY_VERIFY(menu->isVisible());
+        menu->defaultAction()->trigger();
+        menu->hide();
         QCOMPARE(f.shell.requests.size(), size_t(2));
         QVERIFY(!f.shell.requests[1].open);
 
@@ -206,7 +216,7 @@ private slots:
         QVERIFY2(f.progressText().startsWith(u8("删除完毕！共 2 个文件，成功删除 2 个文件，耗时(")),
                  qPrintable(f.progressText()));
         QCOMPARE(f.window->findChild<QPushButton*>(u8("按钮删除"))->text(), u8("删除"));
-        QVERIFY(f.state.operationIdle);
+        QVERIFY(f.window->busy().idle);
     }
 
     void aRunningBatchStopsOnItsOwnButtonAndRefusesTheOthers() {
@@ -239,7 +249,7 @@ private slots:
         QCOMPARE(test::contentOf(target + "/two.txt"), std::string("theirs"));
         QVERIFY(present(tree.path("s/two.txt")) && present(tree.path("s/three.txt")));
         QCOMPARE(move->text(), u8("移动"));
-        QVERIFY(f.state.operationIdle);
+        QVERIFY(f.window->busy().idle);
     }
 
     // Window questions and hand-offs.

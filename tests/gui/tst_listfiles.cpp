@@ -63,7 +63,7 @@ private slots:
         f.window->dropPaths({f.tree.file("d/same.txt", "s"), f.tree.file("d/changed.txt", "c"),
                              f.tree.file("d/gone.txt", "g")});
         QCOMPARE(f.window->resultModel().count(), size_t(3));
-        QVERIFY(f.window->findChild<QMenu*>(u8("列表菜单")) != nullptr);
+        QVERIFY(f.window->findChild<QAction*>(u8("菜单撤销上次操作")) != nullptr);
         f.questioner.saveFileAnswer = f.tree.path("list.json");
         f.trigger("菜单保存列表");
         std::ofstream(f.tree.path("d/changed.txt"), std::ios::app) << " more";

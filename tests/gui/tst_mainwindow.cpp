@@ -1,3 +1,4 @@
+#include "filter/FilterPipeline.h"
 #include "gui/Branding.h"
 #include "gui/DateTimeBox.h"
 #include "gui/DateTimeFieldEditor.h"
@@ -262,7 +263,7 @@ private slots:
         for (int column = 0; column < list->model()->columnCount(); ++column)
             headers << list->model()->headerData(column, Qt::Horizontal).toString();
         QCOMPARE(headers, u8("文件名,文件大小,文件时间,内容字数,所在目录").split(','));
-        QVERIFY(f.state.operationIdle);
+        QVERIFY(f.window->busy().idle);
     }
 
     // ---- Enabling rules ----
@@ -545,7 +546,7 @@ private slots:
         QCOMPARE(f.window->statusText(),
                  u8("筛选完毕！共筛选出 2 个文件，耗时 0 毫秒。请单击按钮操作列表！"));
         QCOMPARE(f.get<QPushButton>("按钮开始筛选")->text(), u8("  选择目录开始筛选"));
-        QVERIFY(f.state.operationIdle);
+        QVERIFY(f.window->busy().idle);
 
         // The next chooser opens on the folder of the last run; cancelling changes nothing.
         f.questioner.folderAnswer.clear();
@@ -596,9 +597,8 @@ private slots:
         f.click("选择框按时间筛选");
         f.get<QPlainTextEdit>("编辑框筛选内容")->setPlainText("alpha\nbeta|");
         f.click("按钮开始筛选");
-        QCOMPARE(f.window->filterRun().values().contentText, std::string("alpha\r\nbeta|"));
-        QCOMPARE(f.window->filterRun().values().contentTerms,
-                 (std::vector<std::string>{"alpha", "beta", ""}));
+        QCOMPARE(f.window->filterPipeline().contentText(), std::string("alpha\r\nbeta|"));
+        QCOMPARE(f.window->filterPipeline().contentTerms(), (std::vector<std::string>{"alpha", "beta", ""}));
         // Name holds a term; 60 characters lie within 5..10 tens; the time is inside the range.
         QCOMPARE(f.names(), QStringList({"alpha.txt"}));
         QCOMPARE(f.cell(0, 3), QString("60"));
@@ -608,7 +608,7 @@ private slots:
         // Other match modes keep the text whole.
         f.get<QComboBox>("组合框匹配模式")->setCurrentIndex(1);
         f.click("按钮开始筛选");
-        QVERIFY(f.window->filterRun().values().contentTerms.empty());
+        QVERIFY(f.window->filterPipeline().contentTerms().empty());
     }
 
     void aChangeDuringARunAppliesToTheFollowingFolders() {
@@ -652,12 +652,12 @@ private slots:
         QCOMPARE(f.window->statusText(),
                  u8("筛选完毕！共筛选出 %1 个文件，耗时 0 毫秒。请单击按钮操作列表！").arg(listed));
         QCOMPARE(start->text(), u8("  选择目录开始筛选"));
-        QVERIFY(f.state.operationIdle);
+        QVERIFY(f.window->busy().idle);
     }
 
     void anotherOperationRefusesTheRun() {
         Fixture f;
-        f.state.operationIdle = false; // a batch operation is running
+        f.window->busy().idle = false; // a batch operation is running
         f.click("按钮开始筛选");
         QCOMPARE(f.questioner.messages, std::vector<std::string>{"在开始新操作之前请先停止正在执行的操作！"});
         QVERIFY(f.questioner.folderPrompts.empty());
@@ -689,7 +689,6 @@ private slots:
         f.keyboard.ctrl = false;
         f.drop({three, two});
         QCOMPARE(f.names(), QStringList({"three.txt", "two.txt"}));
-        QVERIFY(f.state.droppedPaths.empty());
         // Only folders: the list empties and nothing is added.
         f.drop({folder});
         QCOMPARE(f.rows(), 0);
@@ -700,7 +699,7 @@ private slots:
         const std::string one = tree.file("one.txt");
         Fixture f;
         f.drop({one});
-        f.state.operationIdle = false;
+        f.window->busy().idle = false;
         f.drop({tree.file("two.txt")});
         QVERIFY(!f.lastDropAccepted);
         QCOMPARE(f.names(), QStringList({"one.txt"}));

@@ -93,12 +93,12 @@ private slots:
         QCOMPARE(session.questioner.folderPrompts.size(), size_t(1));
         QVERIFY(test::contentOf(settingsPath).find("编辑框过滤=*.doc") != std::string::npos);
         // Refused because another operation runs: saved all the same.
-        session.state.operationIdle = false;
+        session.window->busy().idle = false;
         session.get<QLineEdit>("编辑框过滤")->setText("*.xls");
         session.get<QPushButton>("按钮开始筛选")->click();
         QCOMPARE(session.questioner.messages.size(), size_t(1));
         QVERIFY(test::contentOf(settingsPath).find("编辑框过滤=*.xls") != std::string::npos);
-        session.state.operationIdle = true;
+        session.window->busy().idle = true;
 
         // The folder of a run is kept with the start button and offered again after a restart.
         session.questioner.folderAnswer = tree.root();

@@ -54,7 +54,7 @@ public:
     /// Runs `filterRun` on `folder` with its status line, as the front ends do.
     FilterOutcome runOn(FilterRun& filterRun, const std::string& folder) {
         statusLine.start();
-        FilterOutcome outcome = filterRun.runOn(folder);
+        FilterOutcome outcome = filterRun.run({opts, folder});
         statusLine.finish(outcome);
         return outcome;
     }

@@ -172,9 +172,19 @@ std::optional<BatchRequest> ListActions::deleteRequest() {
         return std::nullopt;
     }
     const std::string count = number(selected.size());
+    // Files that only share a size or a name may well differ: the user is told before they go.
+    std::string warning;
+    for (const std::size_t index : selected) {
+        if (m_rows.row(index).weakMatch) {
+            warning = kWeakMatchWarning;
+            break;
+        }
+    }
     // A delete for good cannot be undone: its question warns, and Enter alone does not confirm it.
-    if (permanent ? !m_services.questioner.askDestructive("确定要彻底删除选择的 " + count + " 个文件吗？")
-                  : !m_services.questioner.askOkCancel("确定要将选择的 " + count + " 个文件移到回收站吗？"))
+    if (permanent
+            ? !m_services.questioner.askDestructive("确定要彻底删除选择的 " + count + " 个文件吗？" + warning)
+            : !m_services.questioner.askOkCancel("确定要将选择的 " + count + " 个文件移到回收站吗？" +
+                                                 warning))
         return std::nullopt;
     return BatchRequest{
         permanent ? BatchAct::Remove : BatchAct::Trash, selectedBatchRows(selected), {}, kConflictNone};

@@ -29,17 +29,13 @@ BrandTexts parseBrandPayload(std::string_view payload);
 /// The program's display name with every "Karv" replaced by the brand word, when there is one.
 std::string brandedName(std::string_view name, const BrandTexts& brand);
 
-/// The state the whole application shares, created before the main window and released at exit.
-/// Only the user-interface thread touches it, so there is no locking.
+/// The program's configuration, shared by every window: its name, branding, data folder and settings
+/// file. Created before the main window and released at exit; what a run needs travels with the run.
 struct AppState {
     std::string programName = std::string(kDefaultProgramName);
     std::string settingsFilePath;
     BrandTexts brandTexts;
     std::string dataFolder; ///< where the settings file, "inibin" and the logs live
-
-    /// True when no long operation runs, or when the running one was asked to stop.
-    bool operationIdle = false;
-    std::vector<std::string> droppedPaths;
 };
 
 /// The folder of the running executable (from /proc/self/exe), without a trailing "/".

@@ -32,7 +32,19 @@ struct FilterPipeline::FileWork {
     }
 };
 
-FilterPipeline::FilterPipeline(const ScanOptions& options) : m_options(options), m_values(&m_noRun) {}
+FilterPipeline::FilterPipeline(const ScanOptions& options) : m_options(options) {}
+
+void FilterPipeline::beginRun() {
+    m_run = RunValues{};
+    m_run.contentText = m_options.contentText();
+    if (m_options.contentFilter() && m_options.matchMode() == MatchMode::Plain)
+        m_run.contentTerms = splitContentTerms(m_run.contentText); // empty terms stay
+}
+
+void FilterPipeline::endRun(FilterOutcome& outcome) {
+    outcome.expressionLimitFiles = m_run.expressionLimitFiles;
+    outcome.expressionLimitFirst = m_run.expressionLimitFirst;
+}
 
 FilterPipeline::~FilterPipeline() {
     releaseSpareBuffers();
@@ -47,8 +59,8 @@ KeepGoing FilterPipeline::stopPoll() const {
 }
 
 void FilterPipeline::beginFolder(const std::string& /*folder*/) {
-    if (!m_matchersBuilt || m_matchersText != m_values->contentText) {
-        m_matchersText = m_values->contentText;
+    if (!m_matchersBuilt || m_matchersText != m_run.contentText) {
+        m_matchersText = m_run.contentText;
         m_wildcard = ContentMatcher(MatchMode::Wildcard, m_matchersText);
         m_expression = ContentMatcher(MatchMode::Regex, m_matchersText);
     }
@@ -79,7 +91,7 @@ void FilterPipeline::readText(FileWork& work, TextConsumer& consumer) {
 
 bool FilterPipeline::textHit(MatchMode mode, FileWork& work) {
     if (mode == MatchMode::Plain) {
-        TermStreamSearch search(m_values->contentTerms);
+        TermStreamSearch search(m_run.contentTerms);
         readText(work, search);
         return search.found();
     }
@@ -94,7 +106,7 @@ bool FilterPipeline::textHit(MatchMode mode, FileWork& work) {
 
 bool FilterPipeline::subjectHit(MatchMode mode, std::string_view subject, FileWork& work) {
     if (mode == MatchMode::Plain)
-        return plainTermMatch(subject, m_values->contentTerms);
+        return plainTermMatch(subject, m_run.contentTerms);
     ContentMatcher& matcher = mode == MatchMode::Wildcard ? m_wildcard : m_expression;
     const bool hit = matcher.matches(subject, stopPoll());
     work.expressionGaveUp = work.expressionGaveUp || matcher.limitReached();
@@ -112,8 +124,8 @@ FileVerdict FilterPipeline::filterFile(const std::string& path) {
     if (work.stopped) {
         work.verdict.pass = false;
         work.verdict.decided = false;
-    } else if (work.expressionGaveUp && m_values->expressionLimitFiles++ == 0) {
-        m_values->expressionLimitFirst = path;
+    } else if (work.expressionGaveUp && m_run.expressionLimitFiles++ == 0) {
+        m_run.expressionLimitFirst = path;
     }
     if (work.verdict.pass && m_options.lengthFilter() && !lengthPasses(work))
         work.verdict.pass = false;

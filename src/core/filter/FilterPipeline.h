@@ -5,9 +5,11 @@
 #include "text/Matching.h"
 #include "text/TextLoader.h"
 
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace karv {
 
@@ -21,10 +23,16 @@ public:
     ~FilterPipeline() override;
 
     void setRunContext(const RunContext& context) override { m_context = &context; }
-    void beginRun(FilterRunValues& values) override { m_values = &values; }
+    /// Takes the content filter text and its plain terms, fixed for the run.
+    void beginRun() override;
+    /// Reports the expression searches that gave up.
+    void endRun(FilterOutcome& outcome) override;
     /// Builds the per-folder matchers from the run's filter text.
     void beginFolder(const std::string& folder) override;
     FileVerdict filterFile(const std::string& path) override;
+    /// The content filter text and plain terms of the run going on or the last one.
+    const std::string& contentText() const { return m_run.contentText; }
+    const std::vector<std::string>& contentTerms() const { return m_run.contentTerms; }
     /// Sizes of the pieces in which a file's text is read (tests use tiny ones).
     void setStreamSizes(std::size_t headBytes, std::size_t chunkBytes) {
         m_headBytes = headBytes;
@@ -33,6 +41,14 @@ public:
 
 private:
     struct FileWork;
+    /// What the filters take as a run starts, and what they report at its end: the files whose
+    /// expression search gave up at its limit, and the first of them.
+    struct RunValues {
+        std::string contentText;
+        std::vector<std::string> contentTerms;
+        std::uint64_t expressionLimitFiles = 0;
+        std::string expressionLimitFirst;
+    };
 
     bool contentPasses(FileWork& work);
     bool lengthPasses(FileWork& work);
@@ -47,8 +63,7 @@ private:
 
     const ScanOptions& m_options;
     const RunContext* m_context = nullptr;
-    FilterRunValues* m_values = nullptr; // of the run going on
-    FilterRunValues m_noRun;             // for a pipeline used without a run
+    RunValues m_run; // of the run going on; empty for a pipeline used without a run
     std::size_t m_headBytes = kStreamHeadBytes;
     std::size_t m_chunkBytes = kStreamChunkBytes;
 

@@ -37,13 +37,14 @@ std::string FilterRun::rootOf(const std::string& chosen) {
     return folder;
 }
 
-FilterOutcome FilterRun::runOn(const std::string& chosen) {
-    const std::string folder = rootOf(chosen);
+FilterOutcome FilterRun::run(const FilterRequest& request) {
+    const std::string folder = rootOf(request.folder);
+    m_options = &request.options;
     m_root = folder;
     m_outcome = FilterOutcome{};
     m_outcome.root = folder;
     m_context.stop.reset();
-    m_rows.emplace(m_options, m_sink);
+    m_rows.emplace(request.options, m_sink);
     m_running = true;
     walk();
     finish();
@@ -51,13 +52,9 @@ FilterOutcome FilterRun::runOn(const std::string& chosen) {
 }
 
 void FilterRun::walk() {
-    const ScanOptions& options = m_options;
-    m_values = FilterRunValues{};
-    m_values.contentText = options.contentText();
-    if (options.contentFilter() && options.matchMode() == MatchMode::Plain)
-        m_values.contentTerms = splitContentTerms(m_values.contentText); // empty terms stay
+    const ScanOptions& options = *m_options;
     if (m_filter != nullptr)
-        m_filter->beginRun(m_values);
+        m_filter->beginRun();
     m_sink.clear();
     if (m_duplicates != nullptr)
         m_duplicates->clear();
@@ -76,8 +73,8 @@ void FilterRun::walk() {
 void FilterRun::finish() {
     const std::size_t rows = m_sink.count();
     m_outcome.succeeded = rows;
-    m_outcome.expressionLimitFiles = m_values.expressionLimitFiles;
-    m_outcome.expressionLimitFirst = m_values.expressionLimitFirst;
+    if (m_filter != nullptr)
+        m_filter->endRun(m_outcome);
     m_running = false;
 }
 
@@ -125,7 +122,7 @@ void FilterRun::scanOpenFolder(OpenFolders& open, std::string& folder) {
     if (!listFolder(open, entries, files))
         return;
 
-    const ScanOptions& options = m_options;
+    const ScanOptions& options = *m_options;
     if (m_filter != nullptr)
         m_filter->beginFolder(folder);
     if (m_duplicates != nullptr && options.duplicateFilter())
@@ -148,7 +145,7 @@ bool FilterRun::listFolder(OpenFolders& open, std::vector<DirectoryEntry>& entri
     entries = listDirectory(open.current(), keepGoing);
     if (stopped())
         return false;
-    files = selectIndices(entries, parsePatternList(m_options.patternList()), false, keepGoing);
+    files = selectIndices(entries, parsePatternList(m_options->patternList()), false, keepGoing);
     if (stopped())
         return false;
     // A folder without a file to filter is still a point where a stop is seen, so a walk in which
@@ -158,7 +155,7 @@ bool FilterRun::listFolder(OpenFolders& open, std::vector<DirectoryEntry>& entri
 
 bool FilterRun::filterFiles(const std::string& folder, const std::vector<DirectoryEntry>& entries,
                             const std::vector<std::size_t>& files) {
-    const ScanOptions& options = m_options;
+    const ScanOptions& options = *m_options;
     // Paths are made one at a time: a folder of a million files holds its names, not its paths.
     for (const std::size_t index : files) {
         const std::string path = childPath(folder, entries[index].name);
@@ -182,7 +179,7 @@ bool FilterRun::filterFiles(const std::string& folder, const std::vector<Directo
 }
 
 bool FilterRun::goesDeeper(const std::string& folder) const {
-    const ScanOptions& options = m_options;
+    const ScanOptions& options = *m_options;
     const TraversalScope scope = options.scope();
     if (scope == TraversalScope::ThisFolder)
         return false;
@@ -197,7 +194,7 @@ bool FilterRun::goesDeeper(const std::string& folder) const {
 void FilterRun::walkSubfolders(OpenFolders& open, std::string& folder, std::vector<DirectoryEntry>& entries) {
     // Links to folders are not followed unless asked (as find and the duplicate finders do): the
     // walk stays inside the chosen tree and always ends.
-    const bool followLinks = m_options.followFolderLinks();
+    const bool followLinks = m_options->followFolderLinks();
     std::vector<DirectoryEntry> subfolders;
     for (DirectoryEntry& entry : entries) {
         if (entry.kind == DirectoryEntry::Kind::Folder && (!entry.link || followLinks))

@@ -18,18 +18,16 @@
 
 namespace karv {
 
-/// What the filters of one run share, taken as the run starts: the content filter text and its
-/// plain terms; and what they report back: the files whose expression search gave up at its limit
-/// (and so counted as no match), and the first of them.
-struct FilterRunValues {
-    std::string contentText;
-    std::vector<std::string> contentTerms;
-    std::uint64_t expressionLimitFiles = 0;
-    std::string expressionLimitFirst;
+/// What one filter run is asked to do: walk `folder` with `options`. The options are read live, as
+/// each folder and file needs them: a window's controls may change during the run.
+struct FilterRequest {
+    const ScanOptions& options;
+    std::string folder;
 };
 
 /// How a filter run ended: stopped or not, the files decided (`processed`) and listed
-/// (`succeeded`, the rows of the list), and the expression searches that gave up.
+/// (`succeeded`, the rows of the list), and the files whose expression search gave up at its limit
+/// (and so counted as no match), with the first of them.
 struct FilterOutcome : RunOutcome {
     std::string root; ///< the folder walked, without trailing "/"
     std::uint64_t expressionLimitFiles = 0;
@@ -58,8 +56,10 @@ public:
     /// The run's context (stop token, event pump), for the long work of one file; set before the
     /// first run and kept for the run's life.
     virtual void setRunContext(const RunContext& context) { (void)context; }
-    /// A run starts: the values its filters share for its whole length.
-    virtual void beginRun(FilterRunValues& values) { (void)values; }
+    /// A run starts: the stage takes what stays fixed for the run's whole length.
+    virtual void beginRun() {}
+    /// The run ended: the stage adds what it has to report to the outcome.
+    virtual void endRun(FilterOutcome& outcome) { (void)outcome; }
 };
 
 class FilterRun;
@@ -81,33 +81,30 @@ public:
     virtual bool output(RowMaker& rows) = 0;
 };
 
-/// One filter run: the traversal and the result rows. It reads its options live (the windows change
-/// them during a run), lists into its sink, and reports its progress and sees its stop through its
-/// context; how that is shown is the front end's business. Without a filter stage every listed
-/// file passes; without a duplicate stage the duplicate option is not offered by the front end.
+/// The filter run: the traversal and the result rows. Each run reads its request's options live,
+/// lists into the sink, and reports its progress and sees its stop through the context; how that is
+/// shown is the front end's business. Without a filter stage every listed file passes; without a
+/// duplicate stage the duplicate option is not offered by the front end.
 class FilterRun {
 public:
-    FilterRun(const ScanOptions& options, ResultSink& sink, const RunContext& context)
-        : m_options(options), m_sink(sink), m_context(context) {}
+    FilterRun(ResultSink& sink, const RunContext& context) : m_sink(sink), m_context(context) {}
 
     /// Also hands the stage the run's context, for its long searches.
     void setFilterStage(FileFilterStage* stage);
     void setDuplicateStage(DuplicateStage* stage);
 
-    /// Runs the walk on the chosen folder.
-    FilterOutcome runOn(const std::string& folder);
+    /// Walks the request's folder.
+    FilterOutcome run(const FilterRequest& request);
     /// The folder a run on `chosen` walks: "/data//" is the folder "/data".
     static std::string rootOf(const std::string& chosen);
     /// Asks the running walk (or duplicate listing) to end at its next check; safe from a signal-
     /// driven callback. Nothing happens when no run is going.
     void requestStop();
     bool running() const { return m_running; }
-    /// The options the run reads, live.
-    const ScanOptions& options() const { return m_options; }
+    /// The options the run going on reads, live; only while it runs.
+    const ScanOptions& options() const { return *m_options; }
     /// The context every stage of this run is given.
     const RunContext& context() const { return m_context; }
-    /// The values the filters of the current or last run shared.
-    const FilterRunValues& values() const { return m_values; }
 
     void scanDirectory(const std::string& folder);
 
@@ -132,12 +129,11 @@ private:
     /// folder's path, grown and shrunk as the walk goes down and up.
     void scanOpenFolder(OpenFolders& open, std::string& folder);
 
-    const ScanOptions& m_options;
+    const ScanOptions* m_options = nullptr; // of the run going on
     ResultSink& m_sink;
     const RunContext& m_context;
     bool m_running = false;
     std::string m_root;
-    FilterRunValues m_values;
     FilterOutcome m_outcome;
     FileFilterStage* m_filter = nullptr;
     DuplicateStage* m_duplicates = nullptr;

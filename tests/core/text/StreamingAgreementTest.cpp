@@ -194,7 +194,7 @@ TEST(StreamingAgreement, RunJudgesLongFilesWholeAndAStopEndsTheRead) {
     const std::string count = std::to_string(countCharacters(removeTags(text)) + 2);
     host.opts.values.lengthFrom = count;
     host.opts.values.lengthTo = count;
-    FilterRun run{host.opts, host.sink, host.context};
+    FilterRun run{host.sink, host.context};
     FilterPipeline pipeline(host.opts);
     pipeline.setStreamSizes(64, 16);
     run.setFilterStage(&pipeline);
