@@ -38,6 +38,7 @@ public:
     MainListActions(WindowBusy& busy, const Parts& parts, std::function<ActionServices()> services,
                     std::function<void()> pump);
     ~MainListActions() override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
     QPushButton* button(ActionButton which) const;
     ViewerWindow* viewer() const;
@@ -50,6 +51,9 @@ public:
     void run(const std::function<void(ListActions&)>& action);
     /// A click on 移动, 复制 or 删除: starts that batch, or stops it while it runs.
     void batchClicked(ActionButton which);
+    /// The Delete keys: 删除 as its button starts it, to the trash or (`permanent`) for good, with
+    /// the same question; while any long operation runs, the busy message instead, never a stop.
+    void deleteKey(bool permanent);
 
     // ActionRows
     std::vector<std::size_t> selectedRows() override;
@@ -65,6 +69,8 @@ public:
     void showViewer() override;
     bool viewerOpen() override;
     void setViewerContent(const std::string& text, const std::string& title) override;
+    void setViewerBinary(const std::string& path, bool image, const std::string& description,
+                         const std::string& title) override;
     void pump() override;
     void sleepMs(int milliseconds) override;
 

@@ -15,8 +15,8 @@ namespace karv {
 
 class ResultListModel;
 
-/// The result list's context menu: 定位 (the right-click of old, now its first item) and the
-/// selection helpers for duplicate clean-up: every row but the kept member of each group, the
+/// The result list's context menu (Shift + right click, or the menu key): 定位 and the selection
+/// helpers for duplicate clean-up: every row but the kept member of each group, the
 /// selection inverted, the rows under a chosen folder.
 class ResultListMenu : public QObject {
     Q_OBJECT

@@ -149,13 +149,13 @@ QVariant ResultListModel::data(const QModelIndex& index, int role) const {
             return {};
         }
     }
-    if (role == Qt::ToolTipRole && (index.column() == NameColumn || index.column() == FolderColumn)) {
+    if (role == Qt::ToolTipRole) {
+        // The whole path on every cell: a narrow column cuts it.
         bool legacy = false;
-        const std::string& raw = index.column() == NameColumn ? r.name : m_folders[r.folder];
-        const std::string shown = displayText(raw, &legacy);
+        const std::string shown = displayText(m_folders[r.folder] + r.name, &legacy);
         if (legacy)
             return qs(shown + "\n（名称不是 UTF-8 编码，按 GB18030 显示）");
-        return {};
+        return qs(shown);
     }
     if (role == Qt::UserRole)
         return r.itemValue;

@@ -157,11 +157,11 @@ private slots:
         f.trigger("菜单选择目录下");
         QCOMPARE(f.selectedRows(), QList<int>({0, 2}));
 
-        // The right click opens the menu; its first item locates the file under the pointer.
+        // Shift + right click opens the menu; its first item locates the file under the pointer.
         const QRect row = f.list()->visualRect(model.index(3, 0));
         QTest::mouseClick(f.list()->viewport(), Qt::LeftButton, Qt::NoModifier, row.center());
         QContextMenuEvent onRow(QContextMenuEvent::Mouse, row.center(),
-                                f.list()->viewport()->mapToGlobal(row.center()));
+                                f.list()->viewport()->mapToGlobal(row.center()), Qt::ShiftModifier);
         QCoreApplication::sendEvent(f.list()->viewport(), &onRow);
         auto* menu = f.get<QMenu>("菜单结果列表");
         QTRY_VERIFY(menu->isVisible());

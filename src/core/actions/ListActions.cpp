@@ -1,8 +1,10 @@
 #include "actions/ListActions.h"
 
 #include "text/Encoding.h"
+#include "text/FileKind.h"
 #include "text/NameText.h"
 #include "text/TextLoader.h"
+#include "text/ViewTexts.h"
 
 namespace karv {
 
@@ -66,6 +68,12 @@ void ListActions::showInViewer(std::size_t index) {
     if (index >= m_rows.rowCount())
         return;
     const ResultRow row = m_rows.row(index);
+    // Decoding a picture or a program as text only shows noise.
+    if (const FileKindInfo kind = fileKindOf(row.path()); kind.kind != FileKind::Text) {
+        m_window.setViewerBinary(row.path(), isImageKind(kind.kind), binaryFileText(kind),
+                                 "(" + std::string(fileKindName(kind.kind)) + ") " + displayText(row.name));
+        return;
+    }
     const LoadedText loaded = loadFileText(row.path(), [this] { m_window.pump(); });
     m_window.setViewerContent(loaded.text, "(编码:" + std::string(encodingDisplayName(loaded.encodingCode)) +
                                                ") " + displayText(row.name));
