@@ -26,6 +26,8 @@ void expectSame(const ResultRow& a, const ResultRow& b) {
     EXPECT_EQ(a.timeText, b.timeText);
     EXPECT_EQ(a.countText, b.countText);
     EXPECT_EQ(a.group, b.group);
+    EXPECT_EQ(a.kept, b.kept);
+    EXPECT_EQ(a.weakMatch, b.weakMatch);
     EXPECT_EQ(a.itemValue, b.itemValue);
     EXPECT_EQ(a.stamp.known, b.stamp.known);
     EXPECT_EQ(a.stamp.device, b.stamp.device);
@@ -46,6 +48,8 @@ TEST(RowList, RoundTripKeepsExactBytesStampsAndGroups) {
         sampleRow("/data/\xb1\xa8/", "a\xb1\xa8\n.txt"), // GBK bytes and a line break: not UTF-8
         sampleRow("rel/", "x"),
     };
+    written[0].kept = true;
+    written[1].weakMatch = true;
     written[2].group = 0;
     written[2].stamp = {};
     written[2].itemValue = 0;
@@ -92,6 +96,7 @@ TEST(RowList, HostileLinesAreRefusedWithTheirLineNumber) {
         R"({"path":"/a","dir_dev":1,"dir_ino":1})",
         R"({"path":"/a","group":4294967296})",
         R"({"path":"/a","group":"1"})",
+        R"({"path":"/a","kept":2})",
         R"({"path":"/a","x":{"y":1}})",
         R"({"path":"/a","x":true})",
         R"({"path_bytes":"L2E=x"})",

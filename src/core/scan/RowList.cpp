@@ -316,6 +316,11 @@ std::string rowListLine(const ResultRow& row) {
         ",\"所在目录\":" + jsonQuoted(displayText(row.folder)) + ",\"path\":" + jsonQuoted(displayText(path));
     if (row.group != 0)
         line += ",\"group\":" + std::to_string(row.group);
+    // Which copy stays and whether the contents were compared: the delete question warns by them.
+    if (row.kept)
+        line += ",\"kept\":1";
+    if (row.weakMatch)
+        line += ",\"weak_match\":1";
     const RowStamp& s = row.stamp;
     if (s.known)
         line += ",\"dev\":" + std::to_string(s.device) + ",\"ino\":" + std::to_string(s.inode) +
@@ -345,10 +350,14 @@ bool readRowLine(std::string_view line, ResultRow& row, std::string& message) {
         message = kListBadSyntax;
         return false;
     }
-    if (!numberOf(fields, "group", row.group, present)) {
+    std::uint32_t kept = 0, weak = 0;
+    if (!numberOf(fields, "group", row.group, present) || !numberOf(fields, "kept", kept, present) ||
+        !numberOf(fields, "weak_match", weak, present) || kept > 1 || weak > 1) {
         message = kListBadNumber;
         return false;
     }
+    row.kept = kept == 1;
+    row.weakMatch = weak == 1;
     row.itemValue = static_cast<std::uint32_t>(row.stamp.size);
     return true;
 }

@@ -12,10 +12,11 @@
 // JSON object per line, in list order.
 //
 //   {"文件名":…,"文件大小":…,"文件时间":…,"内容字数":…,"所在目录":…,"path":…,
-//    "group":N, "dev":N,"ino":N,"size":N,"mtime_ns":N,"ctime_ns":N, "dir_dev":N,"dir_ino":N,
-//    "path_bytes":"…"}
+//    "group":N, "kept":1, "weak_match":1, "dev":N,"ino":N,"size":N,"mtime_ns":N,"ctime_ns":N,
+//    "dir_dev":N,"dir_ino":N, "path_bytes":"…"}
 //
 // The texts are shown forms (a GBK name decoded). `group` is there for a row of a duplicate group,
+// `kept` for its member that stays, `weak_match` when the group was made by size or name alone,
 // the identity stamp (`dev` … `ctime_ns`) for a row whose file was looked at, `dir_dev`/`dir_ino`
 // for the folder it was listed in, and `path_bytes` (the exact path in base64) when the path is not
 // valid UTF-8: a reader then takes the path from it, never from the shown `path`.
