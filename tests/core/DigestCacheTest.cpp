@@ -73,19 +73,19 @@ TEST(DigestCache, KeyMissesOnAnyFieldAndSavesMergeConcurrentRuns) {
     DigestCache first(folder), second(folder);
     first.load();
     second.load();
-    first.remember(key, digest, 0);
-    ASSERT_TRUE(first.find(key, 0));
-    for (DigestKey other : {DigestKey{9, 2, 3, 4, 5}, DigestKey{1, 9, 3, 4, 5}, DigestKey{1, 2, 9, 4, 5},
-                            DigestKey{1, 2, 3, 9, 5}, DigestKey{1, 2, 3, 4, 9}})
-        EXPECT_FALSE(first.find(other, 0));
     // Two runs that loaded the same file and save one after the other: both digests stay.
+    first.remember(key, digest, 0);
     second.remember({10, 11, 12, 13, 14}, digest, 0);
     ASSERT_TRUE(first.save(0));
     ASSERT_TRUE(second.save(0));
     DigestCache third(folder);
     third.load();
-    EXPECT_TRUE(third.find(key, 0));
+    ASSERT_TRUE(third.find(key, 0));
+    EXPECT_EQ(third.find(key, 0)->contentHash, digest.contentHash);
     EXPECT_TRUE(third.find({10, 11, 12, 13, 14}, 0));
+    for (DigestKey other : {DigestKey{9, 2, 3, 4, 5}, DigestKey{1, 9, 3, 4, 5}, DigestKey{1, 2, 9, 4, 5},
+                            DigestKey{1, 2, 3, 9, 5}, DigestKey{1, 2, 3, 4, 9}})
+        EXPECT_FALSE(third.find(other, 0));
     // Entries not used for a long time go at the next save.
     const std::int64_t later = (DigestCache::kForgetAfterDays + 2) * 86400;
     third.remember({20, 21, 22, 23, 24}, digest, later);

@@ -168,7 +168,9 @@ void DigestCache::load() {
     m_loaded = true;
     if (m_folder.empty())
         return;
-    for (Entry& e : decode(readCacheFile(filePath(m_folder))))
+    std::vector<Entry> entries = decode(readCacheFile(filePath(m_folder)));
+    m_entries.reserve(entries.size());
+    for (Entry& e : entries)
         m_entries.emplace(std::make_pair(e.key.device, e.key.inode), e);
 }
 
@@ -186,12 +188,8 @@ std::optional<KeptDigest> DigestCache::find(const DigestKey& key, std::int64_t n
 void DigestCache::remember(const DigestKey& key, const KeptDigest& digest, std::int64_t nowSeconds) {
     if (m_folder.empty())
         return;
-    Entry& entry = m_entries[{key.device, key.inode}];
-    const std::int64_t today = dayOf(nowSeconds);
-    if (entry.key == key && entry.digest.prefixHash == digest.prefixHash &&
-        entry.digest.contentHash == digest.contentHash && entry.usedDay == today)
-        return;
-    entry = Entry{key, digest, today};
+    // Merged at the save: a run remembers many files and looks few of them up again.
+    m_added.push_back(Entry{key, digest, dayOf(nowSeconds)});
     m_changed = true;
 }
 
@@ -210,18 +208,30 @@ bool DigestCache::save(std::int64_t nowSeconds) {
         ::close(lock);
         return false;
     }
-    // What other runs saved since this one loaded stays, unless this run knows the file newer.
-    for (Entry& e : decode(readCacheFile(filePath(m_folder)))) {
-        const auto [found, inserted] = m_entries.emplace(std::make_pair(e.key.device, e.key.inode), e);
-        if (!inserted && found->second.usedDay < e.usedDay)
-            found->second = e;
-    }
+    // Per file the entry used last: what this run read, then what it found, then what other runs
+    // saved since this one loaded.
+    std::vector<Entry> all = std::move(m_added);
+    m_added.clear();
+    all.reserve(all.size() + m_entries.size());
+    for (const auto& [id, entry] : m_entries)
+        all.push_back(entry);
+    for (const Entry& e : decode(readCacheFile(filePath(m_folder))))
+        all.push_back(e);
+    std::stable_sort(all.begin(), all.end(), [](const Entry& a, const Entry& b) {
+        if (a.key.device != b.key.device)
+            return a.key.device < b.key.device;
+        if (a.key.inode != b.key.inode)
+            return a.key.inode < b.key.inode;
+        return a.usedDay > b.usedDay;
+    });
     const std::int64_t oldest = dayOf(nowSeconds) - kForgetAfterDays;
     std::vector<const Entry*> kept;
-    kept.reserve(m_entries.size());
-    for (const auto& [id, entry] : m_entries) {
-        if (entry.usedDay >= oldest)
-            kept.push_back(&entry);
+    kept.reserve(all.size());
+    for (std::size_t i = 0; i < all.size(); ++i) {
+        const bool sameFile =
+            i > 0 && all[i].key.device == all[i - 1].key.device && all[i].key.inode == all[i - 1].key.inode;
+        if (!sameFile && all[i].usedDay >= oldest)
+            kept.push_back(&all[i]);
     }
     if (kept.size() > kMaxEntries) {
         std::nth_element(kept.begin(), kept.begin() + kMaxEntries, kept.end(),

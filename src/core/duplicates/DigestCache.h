@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 namespace karv {
 
@@ -46,8 +47,9 @@ public:
 
     /// Reads the cache file once; later calls do nothing.
     void load();
-    /// The digest kept for exactly this state of the file, if any.
+    /// The digest an earlier run kept for exactly this state of the file, if any.
     std::optional<KeptDigest> find(const DigestKey& key, std::int64_t nowSeconds);
+    /// Keeps a digest computed in this run, for the runs after it.
     void remember(const DigestKey& key, const KeptDigest& digest, std::int64_t nowSeconds);
     /// Writes what this run added or used. False when it could not be written (another run holding
     /// the lock, no space, no permission): the cache is only an aid, the run's result stands.
@@ -77,7 +79,8 @@ private:
     std::string m_folder;
     bool m_loaded = false;
     bool m_changed = false;
-    Map m_entries;
+    Map m_entries;              // as loaded, for finding
+    std::vector<Entry> m_added; // remembered in this run
 };
 
 } // namespace karv

@@ -22,7 +22,8 @@ constexpr std::size_t kReadAheadFiles = 64;
 } // namespace
 
 void DuplicateFinder::Impl::ask(const std::string& path, std::uint64_t size, std::uint64_t order,
-                                const std::optional<FileStat>& stat) {
+                                const std::optional<FileStat>& stat,
+                                std::shared_ptr<const OpenFolder> folder) {
     if (cache && cachedRead(stat))
         return; // nothing to read
     if (!readAhead)
@@ -30,7 +31,7 @@ void DuplicateFinder::Impl::ask(const std::string& path, std::uint64_t size, std
     ListedState listed;
     if (stat)
         listed = {{stat->device, stat->inode, stat->size, stat->modifiedNs}, stat->changedNs};
-    tickets.emplace(order, readAhead->submit(path, size, stat ? &listed : nullptr));
+    tickets.emplace(order, readAhead->submit(path, size, stat ? &listed : nullptr, std::move(folder)));
 }
 
 void DuplicateFinder::Impl::queueByContent(const std::string& path, std::uint64_t size, std::uint64_t order) {
@@ -45,18 +46,18 @@ void DuplicateFinder::Impl::queueByContent(const std::string& path, std::uint64_
             // The first file of this size will be read as well.
             bucket.seen = 2;
             if (bucket.pending) {
-                ask(bucket.pending->path, size, bucket.pending->ordinal, bucket.pending->stat);
+                ask(bucket.pending->path, size, bucket.pending->ordinal, bucket.pending->stat, nullptr);
             } else {
                 const auto first = std::lower_bound(
                     queued.begin(), queued.end(), bucket.firstOrdinal,
                     [](const Queued& entry, std::uint64_t wanted) { return entry.order < wanted; });
                 if (first != queued.end() && first->order == bucket.firstOrdinal)
-                    ask(first->path, size, first->order, first->stat);
+                    ask(first->path, size, first->order, first->stat, first->folder);
             }
         }
-        ask(path, size, order, currentStat);
+        ask(path, size, order, currentStat, currentFolder);
     }
-    queued.push_back(Queued{path, size, order, currentStat});
+    queued.push_back(Queued{path, size, order, currentStat, currentFolder});
     while (queued.size() > kReadAheadFiles)
         decideNext();
 }
@@ -183,8 +184,12 @@ void DuplicateFinder::setRunContext(const RunContext& context) {
     m->context = &context;
 }
 
-void DuplicateFinder::beginFolder(const std::string& /*folder*/) {
+void DuplicateFinder::beginFolder(const std::string& folder) {
     const ScanOptions& options = m->options;
+    // Its files are read relative to it, while they are near the walk.
+    m->currentFolder.reset();
+    if (options.duplicateKind() == DuplicateKind::Md5)
+        m->currentFolder = std::make_shared<const OpenFolder>(folder);
     m->nameThreshold = 0;
     m->judgeContent = false;
     if (options.duplicateKind() != DuplicateKind::Name || !options.similarity())

@@ -67,6 +67,7 @@ struct DuplicateFinder::Impl {
         std::uint64_t size = 0;
         std::uint64_t order = 0;
         std::optional<FileStat> stat;
+        std::shared_ptr<const OpenFolder> folder;
     };
 
     const ScanOptions& options;
@@ -92,6 +93,7 @@ struct DuplicateFinder::Impl {
     std::size_t preparedCacheBytes = 0;
     std::size_t keptContentBytes = 0;
     std::optional<FileStat> currentStat;                          // of the file being collected
+    std::shared_ptr<const OpenFolder> currentFolder;              // content mode: the walk's folder
     std::deque<Queued> queued;                                    // content mode: collected, not decided yet
     std::unordered_map<std::uint64_t, ReadAhead::Ticket> tickets; // first reads asked for, by ordinal
     std::string cacheFolder;              // where digests of earlier runs are kept; empty: none
@@ -223,7 +225,7 @@ struct DuplicateFinder::Impl {
     // --- read-ahead ---------------------------------------------------------------------------
 
     void ask(const std::string& path, std::uint64_t size, std::uint64_t order,
-             const std::optional<FileStat>& stat);
+             const std::optional<FileStat>& stat, std::shared_ptr<const OpenFolder> folder);
 
     /// Queues a file for the content search; its first read starts on the second thread as soon as
     /// a second file of its size is known, and files are decided in walk order a few files later.

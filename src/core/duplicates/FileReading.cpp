@@ -3,7 +3,6 @@
 #include "files/FileFacts.h"
 #include "files/LongPath.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <unistd.h>
@@ -26,15 +25,7 @@ std::int64_t changedNsOf(const struct stat& st) {
     return static_cast<std::int64_t>(st.st_ctim.tv_sec) * 1'000'000'000 + st.st_ctim.tv_nsec;
 }
 
-// Opens `path` in its folder from `folders`, as openForReading does by the whole path.
-int openInFolder(const std::string& path, FolderCache& folders) {
-    const std::size_t slash = path.rfind('/');
-    const int dir = slash == std::string::npos || slash == 0
-                        ? -1
-                        : folders.folder(std::string_view(path).substr(0, slash));
-    if (dir < 0)
-        return openForReading(path);
-    const char* name = path.c_str() + slash + 1;
+int openAt(int dir, const char* name) {
     // The access times the time filter compares stay as they are where the system permits.
     const int fd = ::openat(dir, name, kReadFlags | O_NOATIME);
     if (fd >= 0 || errno != EPERM)
@@ -42,35 +33,41 @@ int openInFolder(const std::string& path, FolderCache& folders) {
     return ::openat(dir, name, kReadFlags);
 }
 
+int openInFolder(const std::string& path, const OpenFolder* folder) {
+    if (folder != nullptr && folder->fd >= 0) {
+        if (const char* name = folder->nameOf(path))
+            return openAt(folder->fd, name);
+    }
+    return openForReading(path);
+}
+
 } // namespace
 
-FolderCache::~FolderCache() {
-    for (const Open& open : m_open)
-        ::close(open.fd);
+OpenFolder::OpenFolder(std::string folder) : path(std::move(folder)) {
+    fd = files::openPath(path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
 }
 
-int FolderCache::folder(std::string_view folder) {
-    for (std::size_t i = m_open.size(); i-- > 0;) {
-        if (m_open[i].folder == folder) {
-            std::rotate(m_open.begin() + static_cast<std::ptrdiff_t>(i),
-                        m_open.begin() + static_cast<std::ptrdiff_t>(i) + 1, m_open.end());
-            return m_open.back().fd;
-        }
-    }
-    Open open{std::string(folder), -1};
-    open.fd = files::openPath(open.folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-    if (open.fd < 0)
-        return -1;
-    if (m_open.size() == kFolders) {
-        ::close(m_open.front().fd);
-        m_open.erase(m_open.begin());
-    }
-    m_open.push_back(std::move(open));
-    return m_open.back().fd;
+OpenFolder::~OpenFolder() {
+    if (fd >= 0)
+        ::close(fd);
 }
 
-ReadOnlyFile::ReadOnlyFile(const std::string& path, FolderCache& folders, const ListedState* listed) {
-    const int fd = openInFolder(path, folders);
+const char* OpenFolder::nameOf(const std::string& file) const {
+    if (file.size() <= path.size() || file.compare(0, path.size(), path) != 0)
+        return nullptr;
+    std::size_t at = path.size();
+    if (path.back() != '/') {
+        if (file[at] != '/')
+            return nullptr;
+        ++at;
+    }
+    if (at >= file.size() || file.find('/', at) != std::string::npos)
+        return nullptr;
+    return file.c_str() + at;
+}
+
+ReadOnlyFile::ReadOnlyFile(const std::string& path, const OpenFolder* folder, const ListedState* listed) {
+    const int fd = openInFolder(path, folder);
     if (fd < 0)
         return;
     if (listed != nullptr) {

@@ -5,7 +5,6 @@
 #include <string>
 #include <string_view>
 #include <sys/stat.h>
-#include <vector>
 
 namespace karv {
 
@@ -49,26 +48,17 @@ struct ListedState {
     std::int64_t changedNs = 0;
 };
 
-/// The folders of the files last opened, kept open so that the next file in one of them is opened
-/// relative to it rather than by its whole path (the path is not looked up again name by name).
-/// One per thread.
-class FolderCache {
-public:
-    FolderCache() = default;
-    ~FolderCache();
-    FolderCache(const FolderCache&) = delete;
-    FolderCache& operator=(const FolderCache&) = delete;
+/// A folder the walk is in, opened (O_PATH) once for the files of it that are read.
+struct OpenFolder {
+    explicit OpenFolder(std::string folder);
+    ~OpenFolder();
+    OpenFolder(const OpenFolder&) = delete;
+    OpenFolder& operator=(const OpenFolder&) = delete;
+    /// The name of `path` in this folder, or null when `path` is not a file directly in it.
+    const char* nameOf(const std::string& path) const;
 
-    /// A descriptor of `folder` (O_PATH), or -1 when it cannot be opened.
-    int folder(std::string_view folder);
-
-private:
-    static constexpr std::size_t kFolders = 8;
-    struct Open {
-        std::string folder;
-        int fd = -1;
-    };
-    std::vector<Open> m_open; // the most recently used last
+    std::string path;
+    int fd = -1;
 };
 
 /// A file opened for reading only. Refuses anything that is not a regular file (a name replaced by
@@ -76,10 +66,11 @@ private:
 class ReadOnlyFile {
 public:
     explicit ReadOnlyFile(const std::string& path);
-    /// Opens `path` relative to its folder from `folders`. With `listed` (a small file about to be
-    /// read whole) the file is taken to be as listed and not stat'ed on opening: `unchangedAfterRead`
-    /// then checks that it is a regular file exactly in its listed state, change time included.
-    ReadOnlyFile(const std::string& path, FolderCache& folders, const ListedState* listed);
+    /// Opens `path` relative to `folder` when that is the file's folder (the path is not looked up
+    /// again name by name), else by its path. With `listed` (a small file about to be read whole)
+    /// the file is taken to be as listed and not stat'ed on opening: `unchangedAfterRead` then
+    /// checks that it is a regular file exactly in its listed state, change time included.
+    ReadOnlyFile(const std::string& path, const OpenFolder* folder, const ListedState* listed);
     ~ReadOnlyFile();
     ReadOnlyFile(const ReadOnlyFile&) = delete;
     ReadOnlyFile& operator=(const ReadOnlyFile&) = delete;

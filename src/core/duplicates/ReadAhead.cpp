@@ -23,6 +23,7 @@ constexpr int kSpinsBeforeSleep = 64;
 struct ReadAhead::Job {
     std::string path;
     std::uint64_t size = 0;
+    std::shared_ptr<const OpenFolder> folder; // the file's, while the walk is near it
     bool listedKnown = false;
     ListedState listed;
     std::atomic<int> state{kQueued};
@@ -61,10 +62,12 @@ ReadAhead::~ReadAhead() {
         worker.join();
 }
 
-ReadAhead::Ticket ReadAhead::submit(std::string path, std::uint64_t expectedSize, const ListedState* listed) {
+ReadAhead::Ticket ReadAhead::submit(std::string path, std::uint64_t expectedSize, const ListedState* listed,
+                                    std::shared_ptr<const OpenFolder> folder) {
     auto job = std::make_shared<Job>();
     job->path = std::move(path);
     job->size = expectedSize;
+    job->folder = std::move(folder);
     if (listed != nullptr) {
         job->listedKnown = true;
         job->listed = *listed;
@@ -89,26 +92,27 @@ ReadAhead::Ticket ReadAhead::submit(std::string path, std::uint64_t expectedSize
     return job;
 }
 
-void ReadAhead::runClaimed(Job& job, FolderCache& folders) {
+void ReadAhead::runClaimed(Job& job) {
     // A small file is read whole at once: its state as listed stands for the status call on
     // opening, and the one after reading checks it.
     const bool asListed = job.listedKnown && job.size <= kWholeReadBytes;
     {
-        ReadOnlyFile file(job.path, folders, asListed ? &job.listed : nullptr);
+        ReadOnlyFile file(job.path, job.folder.get(), asListed ? &job.listed : nullptr);
         job.result = readFirst(file, job.size);
     }
     if (asListed && job.result.outcome == ReadOutcome::Failed) {
         // Changed since listed, or not read: as it is now, as any file is read.
-        ReadOnlyFile file(job.path, folders, nullptr);
+        ReadOnlyFile file(job.path, job.folder.get(), nullptr);
         job.result = readFirst(file, job.size);
     }
+    job.folder.reset(); // not held open longer than needed
 }
 
 FirstRead ReadAhead::take(const Ticket& ticket) {
     int expected = kQueued;
     if (ticket->state.compare_exchange_strong(expected, kRunning)) {
         // Not started by a worker: reading it here is quicker than waiting.
-        runClaimed(*ticket, m_callerFolders);
+        runClaimed(*ticket);
         ticket->state.store(kDone, std::memory_order_release);
         return std::move(ticket->result);
     }
@@ -126,7 +130,6 @@ FirstRead ReadAhead::take(const Ticket& ticket) {
 }
 
 void ReadAhead::work() {
-    FolderCache folders;
     std::vector<Ticket> batch;
     std::unique_lock lock(m_mutex);
     while (true) {
@@ -143,7 +146,7 @@ void ReadAhead::work() {
             for (const Ticket& job : batch) {
                 int expected = kQueued;
                 if (job->state.compare_exchange_strong(expected, kRunning)) {
-                    runClaimed(*job, folders);
+                    runClaimed(*job);
                     job->state.store(kDone, std::memory_order_release);
                 }
             }

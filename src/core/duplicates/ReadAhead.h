@@ -44,13 +44,14 @@ public:
 
     /// `listed`: the file as the walk listed it, when known (a small file is then read with one
     /// status call fewer).
-    Ticket submit(std::string path, std::uint64_t expectedSize, const ListedState* listed);
+    Ticket submit(std::string path, std::uint64_t expectedSize, const ListedState* listed,
+                  std::shared_ptr<const OpenFolder> folder);
     /// The result of the job, waiting for the worker that is reading it right now.
     FirstRead take(const Ticket& ticket);
 
 private:
     void work();
-    static void runClaimed(Job& job, FolderCache& folders);
+    static void runClaimed(Job& job);
 
     std::mutex m_mutex;
     std::condition_variable m_wake; // the workers: new jobs or the end
@@ -60,7 +61,6 @@ private:
     bool m_ending = false;
     std::size_t m_threads;              // workers at most: one per core
     std::vector<std::thread> m_workers; // started as work comes
-    FolderCache m_callerFolders;        // for the jobs the caller reads itself
 };
 
 } // namespace karv
