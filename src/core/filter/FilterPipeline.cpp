@@ -39,6 +39,8 @@ void FilterPipeline::beginRun() {
     m_run.contentText = m_options.contentText();
     if (m_options.contentFilter() && m_options.matchMode() == MatchMode::Plain)
         m_run.contentTerms = splitContentTerms(m_run.contentText); // empty terms stay
+    if (EarlyTermAnswer early(m_run.contentTerms); early.usable())
+        m_run.early = std::move(early);
 }
 
 void FilterPipeline::endRun(FilterOutcome& outcome) {
@@ -67,7 +69,7 @@ void FilterPipeline::beginFolder(const std::string& /*folder*/) {
     m_matchersBuilt = true;
 }
 
-void FilterPipeline::readText(FileWork& work, TextConsumer& consumer) {
+void FilterPipeline::readText(FileWork& work, TextConsumer& consumer, EarlyTermAnswer* early) {
     TextStreamControl control;
     control.headBytes = m_headBytes;
     control.chunkBytes = m_chunkBytes;
@@ -83,6 +85,7 @@ void FilterPipeline::readText(FileWork& work, TextConsumer& consumer) {
     }
     std::string whole;
     control.wholeText = &whole;
+    control.early = early;
     const StreamedText streamed = streamFileText(work.path, consumer, control);
     work.stopped = streamed.stopped || work.stopped;
     if (streamed.whole)
@@ -92,8 +95,13 @@ void FilterPipeline::readText(FileWork& work, TextConsumer& consumer) {
 bool FilterPipeline::textHit(MatchMode mode, FileWork& work) {
     if (mode == MatchMode::Plain) {
         TermStreamSearch search(m_run.contentTerms);
-        readText(work, search);
-        return search.found();
+        EarlyTermAnswer* early = nullptr;
+        if (m_run.early && earlyAnswerAllowed()) {
+            early = &*m_run.early;
+            early->restart();
+        }
+        readText(work, search, early);
+        return early != nullptr && early->decided() ? early->hit() : search.found();
     }
     ExpressionStreamSearch search(mode == MatchMode::Wildcard ? m_wildcard : m_expression);
     search.setPoll(stopPoll());
@@ -102,6 +110,11 @@ bool FilterPipeline::textHit(MatchMode mode, FileWork& work) {
     work.expressionGaveUp = work.expressionGaveUp || search.limitReached();
     work.stopped = work.stopped || search.stopped();
     return hit;
+}
+
+bool FilterPipeline::earlyAnswerAllowed() const {
+    return !m_options.contentExcludes() &&
+           !(m_options.lengthFilter() && m_options.lengthMeasure() == LengthMeasure::Characters);
 }
 
 bool FilterPipeline::subjectHit(MatchMode mode, std::string_view subject, FileWork& work) {

@@ -2,6 +2,7 @@
 
 #include "scan/FilterRun.h"
 #include "scan/ScanOptions.h"
+#include "text/EarlyAnswer.h"
 #include "text/Matching.h"
 #include "text/TextLoader.h"
 
@@ -46,6 +47,7 @@ private:
     struct RunValues {
         std::string contentText;
         std::vector<std::string> contentTerms;
+        std::optional<EarlyTermAnswer> early; ///< for `contentTerms`, when any can be decided early
         std::uint64_t expressionLimitFiles = 0;
         std::string expressionLimitFirst;
     };
@@ -55,7 +57,10 @@ private:
     bool timePasses(FileWork& work);
     bool subjectHit(MatchMode mode, std::string_view subject, FileWork& work);
     bool textHit(MatchMode mode, FileWork& work);
-    void readText(FileWork& work, TextConsumer& consumer);
+    void readText(FileWork& work, TextConsumer& consumer, EarlyTermAnswer* early = nullptr);
+    /// Whether a plain search may end at the first sure hit: nothing else needs the rest of the
+    /// file (no character count, and a hit does not exclude the file).
+    bool earlyAnswerAllowed() const;
 
     /// What a long search asks now and then: lets events in, then true to go on.
     KeepGoing stopPoll() const;

@@ -188,7 +188,7 @@ private:
     bool m_gaveText = false;
 };
 
-enum class PassEnd { Finished, Stopped, AsAnsi };
+enum class PassEnd { Finished, Stopped, AsAnsi, Decided };
 
 /// Tells whether the run should end now; pumps the window first.
 bool pauseBetweenPieces(const TextStreamControl& control) {
@@ -222,16 +222,23 @@ bool readHead(ContentSource& source, std::size_t headLimit, const TextStreamCont
               std::string& head) {
     const std::size_t hint = source.sizeHint();
     std::size_t target = std::min(headLimit, hint > 0 ? hint + 1 : kHeadChunk);
+    // An early answer sees the content in growing blocks: a hit in the first one ends the read.
+    std::size_t block = control.early != nullptr ? kHeadChunk : headLimit;
     while (head.size() < headLimit) {
-        target = std::min(headLimit, std::max(target, head.size() + 1));
+        if (head.size() >= target)
+            target = std::min(headLimit, target * 2);
         reserveBulk(head, target);
         const std::size_t old = head.size();
-        head.resize(target);
-        const std::size_t got = source.read(head.data() + old, target - old);
+        const std::size_t want = std::min(target - old, block);
+        head.resize(old + want);
+        const std::size_t got = source.read(head.data() + old, want);
         head.resize(old + got);
-        if (got < target - old)
+        const bool ended = got < want;
+        if (control.early != nullptr && control.early->take(std::string_view(head).substr(old), ended))
+            return ended;
+        if (ended)
             return true;
-        target = std::min(headLimit, target * 2);
+        block = std::min(headLimit, block * 2);
         // Reading megabytes from a slow disk takes a while: the window is served between reads.
         if (control.pump)
             control.pump();
@@ -355,7 +362,7 @@ private:
 
 /// Runs the pass over the body of the head, then over the rest of the content read in chunks.
 PassEnd runLongPass(LongPass& pass, ContentSource& source, std::string_view body, std::string& chunk,
-                    std::size_t chunkBytes) {
+                    std::size_t chunkBytes, EarlyTermAnswer* early) {
     std::optional<PassEnd> end;
     for (std::size_t at = 0; at < body.size() && !end; at += chunkBytes)
         end = pass.take(body.substr(at, chunkBytes), false);
@@ -367,12 +374,18 @@ PassEnd runLongPass(LongPass& pass, ContentSource& source, std::string_view body
             break;
         chunk.resize(chunkBytes);
         chunk.resize(source.read(chunk.data(), chunk.size()));
+        if (early != nullptr && early->take(chunk, chunk.size() < chunkBytes))
+            return PassEnd::Decided;
         if (chunk.empty()) {
             end = pass.take({}, true);
             break;
         }
     }
     return pass.settle(end.value_or(PassEnd::Finished));
+}
+
+bool decidedEarly(const TextStreamControl& control) {
+    return control.early != nullptr && control.early->decided();
 }
 
 StreamedText streamContent(ContentSource& source, TextConsumer& consumer, const TextStreamControl& control) {
@@ -385,11 +398,20 @@ StreamedText streamContent(ContentSource& source, TextConsumer& consumer, const 
     std::string head;
     bool ended = readHead(source, headLimit, control, head);
     std::string chunk;
-    if (!ended) {
+    if (!ended && !decidedEarly(control)) {
         takeSpareBuffer(chunk, chunkBytes);
         chunk.resize(chunkBytes);
         chunk.resize(source.read(chunk.data(), chunk.size()));
         ended = chunk.empty();
+        if (control.early != nullptr)
+            control.early->take(chunk, chunk.size() < chunkBytes);
+    }
+    if (decidedEarly(control)) {
+        keepSpareBuffer(std::move(head));
+        keepSpareBuffer(std::move(chunk));
+        StreamedText result;
+        result.early = true;
+        return result;
     }
     if (ended)
         return streamWhole(head, chunk, consumer, control, steps);
@@ -400,7 +422,7 @@ StreamedText streamContent(ContentSource& source, TextConsumer& consumer, const 
     consumer.begin();
     LongPass pass(code, testing, consumer, steps);
     const std::string_view body = std::string_view(head).substr(detectByMarks(head).markLength);
-    PassEnd end = runLongPass(pass, source, body, chunk, chunkBytes);
+    PassEnd end = runLongPass(pass, source, body, chunk, chunkBytes, control.early);
     keepSpareBuffer(std::move(head));
     StreamedText result;
     result.encodingCode = pass.code();
@@ -410,6 +432,7 @@ StreamedText streamContent(ContentSource& source, TextConsumer& consumer, const 
     }
     keepSpareBuffer(std::move(chunk));
     result.stopped = end == PassEnd::Stopped;
+    result.early = end == PassEnd::Decided;
     return result;
 }
 
@@ -429,6 +452,11 @@ bool feedText(std::string_view text, TextConsumer& consumer, const TextStreamCon
             return true;
     }
     return false;
+}
+
+StreamedText streamSourceText(ContentSource& source, TextConsumer& consumer,
+                              const TextStreamControl& control) {
+    return streamContent(source, consumer, control);
 }
 
 StreamedText streamTextFromBytes(std::string_view fileBytes, TextConsumer& consumer,
