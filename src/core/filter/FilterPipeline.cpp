@@ -49,6 +49,7 @@ void FilterPipeline::endRun(FilterOutcome& outcome) {
 }
 
 FilterPipeline::~FilterPipeline() {
+    m_ahead.pool.reset(); // its threads end before the rest goes
     releaseSpareBuffers();
 }
 
@@ -94,6 +95,12 @@ void FilterPipeline::readText(FileWork& work, TextConsumer& consumer, EarlyTermA
 
 bool FilterPipeline::textHit(MatchMode mode, FileWork& work) {
     if (mode == MatchMode::Plain) {
+        if (AheadText* ahead = aheadText()) {
+            work.stopped = work.stopped || ahead->stopped;
+            if (ahead->text)
+                work.text = std::move(ahead->text);
+            return ahead->hit;
+        }
         TermStreamSearch search(m_run.contentTerms);
         EarlyTermAnswer* early = nullptr;
         if (m_run.early && earlyAnswerAllowed()) {
@@ -128,6 +135,7 @@ bool FilterPipeline::subjectHit(MatchMode mode, std::string_view subject, FileWo
 }
 
 FileVerdict FilterPipeline::filterFile(const std::string& path) {
+    findAhead(path);
     FileWork work(path);
     // The times as the run found the file, before any filter reads its content.
     if (m_options.timeFilter())

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "filter/AheadPool.h"
 #include "scan/FilterRun.h"
 #include "scan/ScanOptions.h"
 #include "text/EarlyAnswer.h"
@@ -8,6 +9,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -31,6 +33,12 @@ public:
     /// Builds the per-folder matchers from the run's filter text.
     void beginFolder(const std::string& folder) override;
     FileVerdict filterFile(const std::string& path) override;
+    /// Starts the content search of the files on worker threads (one per core), when the search is
+    /// of plain terms in the text and nothing else needs the run's thread first.
+    void lookAhead(const std::vector<std::string>& paths) override;
+    void endLookAhead() override;
+    /// How many threads search ahead (the machine's cores unless set; below 2, none).
+    void setAheadThreads(unsigned threads) { m_aheadThreads = threads; }
     /// The content filter text and plain terms of the run going on or the last one.
     const std::string& contentText() const { return m_run.contentText; }
     const std::vector<std::string>& contentTerms() const { return m_run.contentTerms; }
@@ -42,6 +50,20 @@ public:
 
 private:
     struct FileWork;
+    /// A file's content search done ahead, and the files of the window it belongs to.
+    struct AheadText {
+        bool hit = false;
+        bool stopped = false;
+        std::optional<std::string> text; ///< when a count needs it after the search
+    };
+    struct Ahead {
+        std::vector<std::string> paths;
+        std::vector<std::ptrdiff_t> job; ///< per path: its job, or -1
+        std::vector<AheadText> results;  ///< per job
+        std::size_t cursor = 0;          ///< the next path `filterFile` may be asked for
+        std::ptrdiff_t current = -1;     ///< the job of the file in hand
+        std::unique_ptr<AheadPool> pool;
+    };
     /// What the filters take as a run starts, and what they report at its end: the files whose
     /// expression search gave up at its limit, and the first of them.
     struct RunValues {
@@ -57,6 +79,11 @@ private:
     bool timePasses(FileWork& work);
     bool subjectHit(MatchMode mode, std::string_view subject, FileWork& work);
     bool textHit(MatchMode mode, FileWork& work);
+    /// The search done ahead for the file in hand, waited for; null when there is none.
+    AheadText* aheadText();
+    /// Finds the file in hand among the window's files.
+    void findAhead(const std::string& path);
+    AheadPool::Job aheadJob(const std::string& path, AheadText& result, bool early, bool keepText) const;
     void readText(FileWork& work, TextConsumer& consumer, EarlyTermAnswer* early = nullptr);
     /// Whether a plain search may end at the first sure hit: nothing else needs the rest of the
     /// file (no character count, and a hit does not exclude the file).
@@ -78,6 +105,9 @@ private:
     std::string m_matchersText;
     ContentMatcher m_wildcard;
     ContentMatcher m_expression;
+
+    unsigned m_aheadThreads = 0;
+    Ahead m_ahead;
 };
 
 } // namespace karv

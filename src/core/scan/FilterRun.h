@@ -60,6 +60,11 @@ public:
     virtual void beginRun() {}
     /// The run ended: the stage adds what it has to report to the outcome.
     virtual void endRun(FilterOutcome& outcome) { (void)outcome; }
+    /// The next files, in the order `filterFile` will be asked for them (some may be skipped): the
+    /// stage may start on their content on other threads.
+    virtual void lookAhead(const std::vector<std::string>& paths) { (void)paths; }
+    /// No more of the files looked ahead at will be asked for: work on them ends.
+    virtual void endLookAhead() {}
 };
 
 class FilterRun;
@@ -120,6 +125,8 @@ private:
     /// Filters the picked files and lists or collects those that pass; false on a stop.
     bool filterFiles(const std::string& folder, const std::vector<DirectoryEntry>& entries,
                      const std::vector<std::size_t>& files);
+    /// Filters `paths` in order and lists or collects those that pass; false on a stop.
+    bool filterWindow(const std::vector<std::string>& paths);
     /// Whether the walk goes below `folder`, by the scope and levels options.
     bool goesDeeper(const std::string& folder) const;
     /// Walks the sub-folders among `entries`; `folder` grows and shrinks with the walk.
