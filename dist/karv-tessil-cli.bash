@@ -39,12 +39,13 @@ _karv_tessil_cli() {
     --time-part) COMPREPLY=($(compgen -W "both date time" -- "$cur")); return ;;
     --dup) COMPREPLY=($(compgen -W "md5 size name" -- "$cur")); return ;;
     --output) COMPREPLY=($(compgen -W "one all all-but-one" -- "$cur")); return ;;
+    --keep) COMPREPLY=($(compgen -W "last newest oldest shortest longest" -- "$cur")); return ;;
     --batch-names) COMPREPLY=($(compgen -W "numbers letters list" -- "$cur")); return ;;
     --from-list | --batch-list | --keywords)
         COMPREPLY=($(compgen -f -- "$cur"))
         return
         ;;
-    --log-dir)
+    --log-dir | --reference)
         COMPREPLY=($(compgen -d -- "$cur"))
         return
         ;;
@@ -60,7 +61,7 @@ _karv_tessil_cli() {
         scan)
             options="--scope --levels --pattern --follow --format -0 --content --exclude --in --match --length
                 --measure --unit --strip-tags --strip-blanks --time --time-kind --time-part --dup
-                --similar --judge-content --output --help"
+                --similar --judge-content --output --keep --reference --help"
             ;;
         view) options="--encoding --help" ;;
         classify)

@@ -7,6 +7,7 @@
 
 #include <dirent.h>
 #include <ostream>
+#include <sys/stat.h>
 
 namespace karv::cli {
 
@@ -29,6 +30,10 @@ filters:
   --strip-tags --strip-blanks
   --time "FROM;TO" --time-kind created|modified|accessed --time-part both|date|time
   --dup md5|size|name --similar N --judge-content --output one|all|all-but-one
+  --keep last|newest|oldest|shortest|longest
+                            the member of each group that all-but-one leaves out: met last,
+                            newest or oldest by last write, shortest or longest path (default last)
+  --reference DIR           files under DIR are kept: all-but-one never lists them (repeatable)
 )";
 
 enum class OutputFormat { Tsv, Paths, Json };
@@ -324,6 +329,19 @@ void readDuplicateFlag(FlagStep& step, ScanSettings& s) {
                                                     {"all-but-one", DuplicateOutput::AllButOne}},
                                                    s.duplicateOutput))
             step.bad("--output");
+    } else if (step.option("--keep")) {
+        if (step.missing || !pick<KeepRule>(step.value,
+                                            {{"last", KeepRule::Last},
+                                             {"newest", KeepRule::Newest},
+                                             {"oldest", KeepRule::Oldest},
+                                             {"shortest", KeepRule::Shortest},
+                                             {"longest", KeepRule::Longest}},
+                                            s.keepRule))
+            step.bad("--keep");
+    } else if (step.option("--reference")) {
+        if (step.missing || step.value.empty())
+            return step.bad("--reference");
+        s.referenceFolders.push_back(step.value);
     }
 }
 
@@ -373,6 +391,12 @@ int checkScanArguments(CliIo& io, ScanArguments& parsed) {
         ::closedir(dir);
     else
         return usageError(io, kScanCommand, "cannot read folder '" + parsed.folder + "'");
+    // A mistyped reference folder would protect nothing: all-but-one would offer its files.
+    for (const std::string& reference : s.referenceFolders) {
+        struct stat info {};
+        if (::stat(reference.c_str(), &info) != 0 || !S_ISDIR(info.st_mode))
+            return usageError(io, kScanCommand, "--reference '" + reference + "' is not a folder");
+    }
     return kExitOk;
 }
 

@@ -1,6 +1,8 @@
 #include "cli/Cli.h"
 #include "files/FileFacts.h"
+#include "text/FileKind.h"
 #include "text/TextLoader.h"
+#include "text/ViewTexts.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -15,7 +17,8 @@ namespace {
 constexpr std::string_view kViewHelp = R"(usage: karv-tessil-cli view [--encoding] FILE
 
 Loads FILE as the viewer does (gzip, byte-order marks, HTML meta charset, UTF-8 test, else ANSI)
-and writes its text as UTF-8 to standard output.
+and writes its text as UTF-8 to standard output. A file that is not text (an image, a program,
+NUL bytes at its start) gets one line naming its type and size instead.
 
   --encoding   write only the detected encoding's name ("ANSI", "UTF-8", "Unicode",
                "Unicode BE", "Big5", "Big5-HKSCS") and a line feed
@@ -67,6 +70,12 @@ int viewCommand(const std::vector<std::string>& args, CliIo& io) {
     if (const std::string reason = unreadableReason(file); !reason.empty())
         return usageError(io, cmd, reason);
 
+    if (!encodingOnly) {
+        if (const FileKindInfo kind = fileKindOf(file); kind.kind != FileKind::Text) {
+            io.out << binaryFileText(kind) << '\n';
+            return kExitOk;
+        }
+    }
     const LoadedText loaded = loadFileText(file);
     if (encodingOnly)
         io.out << encodingDisplayName(loaded.encodingCode) << '\n';

@@ -1,13 +1,18 @@
 #include "gui/ClassificationWindow.h"
 
+#include "classify/ClassificationJournal.h"
 #include "classify/ClassificationUndo.h"
 #include "files/FileOps.h"
 #include "gui/ControlStateSync.h"
+#include "gui/FitScrollArea.h"
 #include "gui/ResultListModel.h"
 #include "gui/TextWindow.h"
 #include "gui/WidgetBuilder.h"
 #include "platform/QtDesktop.h"
 #include "text/NameText.h"
+
+#include <algorithm>
+#include <random>
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -44,6 +49,22 @@ constexpr const char* kUndoQuestion =
 
 QString tagOf(const QWidget* widget) {
     return widget->property("tag").toString();
+}
+
+/// Whether the last run left anything to take back: a journal with files not yet undone. A journal
+/// that cannot be read counts, so that 撤销上次归类 can say why it does nothing.
+bool somethingToUndo(const std::string& logFolder) {
+    Journal journal;
+    std::string problem;
+    switch (readJournal(logFolder, journal, problem)) {
+    case JournalState::Missing:
+        return false;
+    case JournalState::Refused:
+        return true;
+    case JournalState::Read:
+        break;
+    }
+    return std::find(journal.undone.begin(), journal.undone.end(), false) != journal.undone.end();
 }
 
 } // namespace
@@ -111,11 +132,13 @@ ClassificationWindow::ClassificationWindow(AppState& state, const Classification
         box.exec();
     };
     buildControls();
+    scrollWhenSmall(this);
 
     // Creation: the saved states, then the rules that depend on them.
     if (m_settings != nullptr)
         syncControls(*m_settings, this, true, u8(kSettingsSection));
     updateEnabling();
+    m_undo->setEnabled(somethingToUndo(m_state.dataFolder));
 }
 
 ClassificationWindow::~ClassificationWindow() {
@@ -162,6 +185,7 @@ void ClassificationWindow::buildTargetRows(QGridLayout* grid) {
     grid->addWidget(label("标签2", "归类路径：", this), 3, 0);
     m_template = lineEdit("编辑框归类到", "[父目录路径]/[批次名]/[文件名]", this);
     m_symbolButton = button("按钮元符", "显示元符", this);
+    m_template->installEventFilter(this);
     grid->addWidget(m_template, 3, 1);
     grid->addWidget(m_symbolButton, 3, 2);
 
@@ -205,7 +229,12 @@ void ClassificationWindow::buildStartRows(QGridLayout* grid) {
     m_start->installEventFilter(this);
     if (parentWidget() != nullptr)
         parentWidget()->installEventFilter(this);
+    m_preview = button("按钮预览", "预览", this);
+    m_preview->setProperty("tag", u8("禁止保存"));
+    m_preview->setMinimumHeight(36);
+    m_preview->setMinimumWidth(m_preview->sizeHint().width() + 12);
     startRow->addWidget(m_undo);
+    startRow->addWidget(m_preview);
     startRow->addWidget(m_start, 1);
     // Extra height goes below the options, not between the rows.
     grid->setRowStretch(7, 1);
@@ -235,6 +264,7 @@ void ClassificationWindow::connectControls() {
     connect(m_symbolButton, &QPushButton::clicked, this, [this] { m_symbolMenu->popup(QCursor::pos()); });
     connect(m_start, &QPushButton::clicked, this, &ClassificationWindow::startOrStop);
     connect(m_undo, &QPushButton::clicked, this, &ClassificationWindow::undoLastRun);
+    connect(m_preview, &QPushButton::clicked, this, &ClassificationWindow::previewRun);
 }
 
 void ClassificationWindow::updateEnabling() {
@@ -267,6 +297,17 @@ void ClassificationWindow::editKeywords() {
 }
 
 void ClassificationWindow::insertSymbol(const QString& symbol) {
+    if (!m_template->hasFocus() && !m_template->hasSelectedText()) {
+        // The button took the focus, and the box dropped its selection then: the symbol replaces
+        // the selection the box had before.
+        const int size = static_cast<int>(m_template->text().size());
+        const int start = std::min(m_templateSelection.first, size);
+        const int length = std::min(m_templateSelection.second, size - start);
+        if (length > 0)
+            m_template->setSelection(start, length);
+        else
+            m_template->setCursorPosition(start);
+    }
     m_template->insert(symbol);
     m_template->setFocus();
 }
@@ -288,9 +329,9 @@ void ClassificationWindow::undoLastRun() {
     NoProgress quiet;
     const UndoResult result =
         undoLastClassification(m_state.dataFolder, *m_files, {stop, quiet, {}, m_desktop.clock});
+    m_undo->setEnabled(somethingToUndo(m_state.dataFolder));
     if (result.nothingToUndo) {
         m_desktop.questioner.showMessage(std::string(kNothingToUndo));
-        m_undo->setEnabled(false);
         return;
     }
     if (!result.journalRead) {
@@ -299,8 +340,6 @@ void ClassificationWindow::undoLastRun() {
     }
     QString text = qs(undoDoneText(result.undone.size()));
     if (result.notRestored.empty()) {
-        // Everything is back: a second undo would find nothing.
-        m_undo->setEnabled(false);
         m_desktop.questioner.showMessage(us(text + u8("。")));
         return;
     }
@@ -370,7 +409,7 @@ void ClassificationWindow::progress(const RunProgress& now) {
 }
 
 void ClassificationWindow::finished(const ClassificationSummary& summary) {
-    m_undo->setEnabled(true);
+    m_undo->setEnabled(somethingToUndo(m_state.dataFolder));
     if (!summary.problem.empty())
         m_desktop.questioner.showMessage(summary.problem);
     if (summary.failures > 0) {
@@ -403,11 +442,18 @@ void ClassificationWindow::startOrStop() {
 
 void ClassificationWindow::runOnce() {
     saveControlStates();
+    std::optional<std::uint64_t> seed;
+    if (m_previewSeed && m_previewedSettings == runSettingsText())
+        seed = m_previewSeed;
+    m_previewSeed.reset();
     m_stop.reset();
     m_running = true;
+    // A click on 预览 stops a preview; during a run it would stop the run, not preview anything.
+    m_preview->setEnabled(false);
     const RunContext context{m_stop, *this, [this] { m_pumpThrottle.pump(); }, m_desktop.clock};
-    const ClassificationSummary summary = m_run->run({settings(), *this}, context, *this);
+    const ClassificationSummary summary = m_run->run({settings(), *this, seed}, context, *this);
     m_running = false;
+    m_preview->setEnabled(true);
     if (!summary.refusal.empty()) {
         m_desktop.questioner.showMessage(summary.refusal);
         return;
@@ -415,6 +461,59 @@ void ClassificationWindow::runOnce() {
     finished(summary);
     setCaptionLeftAligned(false);
     setCaption(kClassifyIdleCaption);
+}
+
+void ClassificationWindow::previewRun() {
+    if (m_running) {
+        m_stop.requestStop();
+        return;
+    }
+    // No logs, no journal, no folder made: the preview files answer from the disk as it stands
+    // plus what the run would have done so far.
+    PreviewFiles files;
+    ClassificationRun run(files, std::string());
+    const std::uint64_t seed = std::random_device{}();
+    const QString settingsText = runSettingsText();
+    const ClassificationSettings current = settings();
+    PreviewRows rows;
+    m_stop.reset();
+    m_running = true;
+    const RunContext context{m_stop, *this, [this] { m_pumpThrottle.pump(); }, m_desktop.clock};
+    const ClassificationSummary summary = run.run({current, *this, seed}, context, rows);
+    m_running = false;
+    setCaptionLeftAligned(false);
+    setCaption(kClassifyIdleCaption);
+    if (!summary.refusal.empty()) {
+        m_desktop.questioner.showMessage(summary.refusal);
+        return;
+    }
+    if (m_closeRequested) {
+        close();
+        return;
+    }
+    m_previewSeed = seed;
+    m_previewedSettings = settingsText;
+    if (m_previewDialog)
+        m_previewDialog->close();
+    m_previewDialog = new ClassificationPreviewDialog(rows, summary, current.keepOriginal, this);
+    m_previewDialog->show();
+}
+
+QString ClassificationWindow::runSettingsText() {
+    const ClassificationSettings s = settings();
+    const QStringList parts{QString::number(s.mainListMode),
+                            qs(s.folder),
+                            QString::number(s.recurse),
+                            qs(s.templateText),
+                            qs(s.batchSizeText),
+                            QString::number(static_cast<int>(s.batchMode)),
+                            qs(s.batchNamesText),
+                            QString::number(s.keepOriginal),
+                            QString::number(s.keywordSearch),
+                            qs(s.keywordText),
+                            m_filter->text(),
+                            QString::number(m_random->isChecked())};
+    return parts.join(QChar(0x1F));
 }
 
 void ClassificationWindow::closeEvent(QCloseEvent* event) {
@@ -430,6 +529,12 @@ void ClassificationWindow::closeEvent(QCloseEvent* event) {
 }
 
 bool ClassificationWindow::eventFilter(QObject* watched, QEvent* event) {
+    // Seen before the box handles its focus-out, which drops the selection.
+    if (watched == m_template && event->type() == QEvent::FocusOut) {
+        const bool selected = m_template->hasSelectedText();
+        m_templateSelection = {selected ? m_template->selectionStart() : m_template->cursorPosition(),
+                               selected ? m_template->selectionLength() : 0};
+    }
     // A right-button press on the start button does what a click does.
     if (watched == m_start && event->type() == QEvent::MouseButtonPress &&
         static_cast<QMouseEvent*>(event)->button() == Qt::RightButton) {

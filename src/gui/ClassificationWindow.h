@@ -3,11 +3,16 @@
 #include "app/AppState.h"
 #include "classify/ClassificationRun.h"
 #include "desktop/Desktop.h"
+#include "gui/ClassificationPreview.h"
 #include "gui/WidgetBuilder.h"
 
+#include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <utility>
 
+#include <QPointer>
 #include <QWidget>
 
 class QCheckBox;
@@ -59,6 +64,11 @@ public:
 
     /// The click on 撤销上次归类: asks, then moves the files of the last run back.
     void undoLastRun();
+    /// The click on 预览: the run without touching a file, its plan shown in a list; a click during the
+    /// preview stops it (during a real run the button is disabled).
+    void previewRun();
+    /// The list of the last preview while it is open.
+    ClassificationPreviewDialog* previewDialog() const { return m_previewDialog; }
 
     /// The control states a run reads as it starts.
     ClassificationSettings settings();
@@ -99,6 +109,8 @@ private:
     void finished(const ClassificationSummary& summary);
     void setCaption(std::string_view caption);
     void setCaptionLeftAligned(bool left);
+    /// Every control state a run reads, as one text: equal texts make equal runs.
+    QString runSettingsText();
 
     AppState& m_state;
     ClassificationDesktop m_desktop;
@@ -131,7 +143,14 @@ private:
     QPushButton* m_keywords = nullptr;
     QPushButton* m_undo = nullptr;
     QPushButton* m_start = nullptr;
+    QPushButton* m_preview = nullptr;
     QMenu* m_symbolMenu = nullptr;
+    std::pair<int, int> m_templateSelection{0, 0}; // start and length as the template box lost focus
+    // The order the last preview drew, and the settings it drew it for: a run with the same settings
+    // takes the files in that order, so it does what the preview showed.
+    std::optional<std::uint64_t> m_previewSeed;
+    QString m_previewedSettings;
+    QPointer<ClassificationPreviewDialog> m_previewDialog;
 };
 
 } // namespace karv

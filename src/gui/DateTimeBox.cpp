@@ -131,6 +131,16 @@ void DateTimeBox::keyPressEvent(QKeyEvent* event) {
         emit keyPressed(key);
         event->accept();
         return;
+    case Qt::Key_Minus:
+    case Qt::Key_Slash:
+    case Qt::Key_Period:
+    case Qt::Key_Space:
+    case Qt::Key_Colon:
+        // The separators of the form move on to the next part; inserted, they would break it.
+        if (!keypad && !command)
+            emit keyPressed(key);
+        event->accept();
+        return;
     case Qt::Key_Tab:
     case Qt::Key_Backtab:
     case Qt::Key_Return:

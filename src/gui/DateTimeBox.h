@@ -28,7 +28,8 @@ public:
 signals:
     /// A mouse click in the box ended; the line edit has already placed the caret.
     void clickReleased();
-    /// A key the editor handles: the arrows and the digits of the main keyboard (Qt key codes).
+    /// A key the editor handles: the arrows, and the digits and date-time separators of the main
+    /// keyboard (Qt key codes).
     void keyPressed(int key);
     /// A spin button was pressed: 1 up, -1 down.
     void spinPressed(int direction);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "values/DateTimeTyping.h"
+
 #include <cstdint>
 #include <functional>
 
@@ -18,10 +20,6 @@ class DateTimeBox;
 class DateTimeFieldEditor : public QObject {
     Q_OBJECT
 public:
-    static constexpr int kFirstYear = 1946;
-    /// Digits typed into one part within this time continue each other.
-    static constexpr std::int64_t kTypingWindowMs = 5000;
-
     explicit DateTimeFieldEditor(Clock& clock, QObject* parent = nullptr);
 
     /// Serves `box` from now on: its events are handed to this editor. The text is not changed.
@@ -32,27 +30,23 @@ public:
     void editPart(int part, bool up, bool step, int digit, bool typed);
     /// The part whose caret positions hold the box's selection start (the caret without one).
     int partAtCaret() const;
-    /// Qt key codes: the arrows and Qt::Key_0 .. Qt::Key_9; other keys do nothing.
+    /// Qt key codes: the arrows, Qt::Key_0 .. Qt::Key_9, and the separators "-", "/", ".", " " and
+    /// ":", which go on to the next part as the right arrow does; other keys do nothing.
     void onKey(int key);
     /// 1 steps up, any other value down.
     void onSpin(int direction);
     /// A distance above 0 moves to the previous part, any other to the next.
     void onWheel(int distance);
 
-    int lastTypedPart() const { return m_lastTypedPart; }
+    int lastTypedPart() const { return m_typing.lastTypedPart(); }
     /// The year of today's date; replaceable so that the year range does not move under a test.
     void setCurrentYearSource(std::function<int()> source) { m_currentYear = std::move(source); }
 
 private:
-    int typedYear(int digit, bool continued);
-
     QPointer<DateTimeBox> m_box;
     Clock& m_clock;
     std::function<int()> m_currentYear;
-    int m_lastTypedPart = 0;
-    std::int64_t m_lastTypedTick = 0;
-    bool m_anyTyped = false; // a tick of 0 is a real tick under a test clock
-    QString m_yearDigits;    // the digits of a year being typed
+    DateTimeTyping m_typing;
 };
 
 } // namespace karv

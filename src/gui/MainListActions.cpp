@@ -1,5 +1,6 @@
 #include "gui/MainListActions.h"
 
+#include "gui/ResultListMenu.h"
 #include "gui/ResultListModel.h"
 #include "gui/TargetExistsDialog.h"
 #include "gui/ViewerWindow.h"
@@ -10,6 +11,7 @@
 #include <algorithm>
 
 #include <QAbstractItemView>
+#include <QContextMenuEvent>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLabel>
@@ -54,10 +56,15 @@ MainListActions::MainListActions(WindowBusy& busy, const Parts& parts,
 
     connect(parts.list, &QAbstractItemView::doubleClicked, this,
             [this] { run([](ListActions& a) { a.openSelected(true); }); });
-    connect(parts.list, &QWidget::customContextMenuRequested, this, [this](const QPoint& point) {
-        if (m_parts.list->indexAt(point).isValid())
-            run([](ListActions& a) { a.openSelected(false); });
-    });
+    // A right click on a row locates its file, as the window's help says; the list's menu comes
+    // with Shift held, or from the keyboard's menu key.
+    m_menu = new ResultListMenu(
+        parts.list, parts.model, [this] { run([](ListActions& a) { a.openSelected(false); }); },
+        [this](std::string_view prompt, const std::string& initial) {
+            return m_services().questioner.chooseFolder(prompt, initial);
+        });
+    parts.list->installEventFilter(this);
+    parts.list->viewport()->installEventFilter(this);
     // Queued: a click moves the current row before it selects that row, and the viewer shows the
     // first selected row, so it must look once the selection has settled.
     connect(
@@ -66,6 +73,26 @@ MainListActions::MainListActions(WindowBusy& busy, const Parts& parts,
 }
 
 MainListActions::~MainListActions() = default;
+
+bool MainListActions::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() != QEvent::ContextMenu)
+        return QObject::eventFilter(watched, event);
+    auto* menuEvent = static_cast<QContextMenuEvent*>(event);
+    QAbstractItemView* list = m_parts.list;
+    // Keyboard events come to the list itself, mouse ones to its viewport.
+    QPoint point = watched == list->viewport() ? menuEvent->pos()
+                                               : list->viewport()->mapFromGlobal(menuEvent->globalPos());
+    if (menuEvent->reason() == QContextMenuEvent::Keyboard && list->currentIndex().isValid())
+        point = list->visualRect(list->currentIndex()).center();
+    if (menuEvent->reason() == QContextMenuEvent::Mouse && !(menuEvent->modifiers() & Qt::ShiftModifier)) {
+        if (list->indexAt(point).isValid())
+            run([](ListActions& a) { a.openSelected(false); });
+    } else {
+        m_menu->showAt(point);
+    }
+    event->accept();
+    return true;
+}
 
 QPushButton* MainListActions::button(ActionButton which) const {
     const auto it = m_buttons.find(which);
@@ -102,6 +129,34 @@ void MainListActions::batchClicked(ActionButton which) {
     if (request->placing())
         setTag(which, request->folder);
     runBatch(which, *request);
+}
+
+namespace {
+
+/// Ctrl as the Delete keys mean it: held for Shift+Delete, not for Delete, whatever the keyboard says.
+class KeyedCtrl : public Keyboard {
+public:
+    explicit KeyedCtrl(bool held) : m_held(held) {}
+    bool ctrlHeld() override { return m_held; }
+
+private:
+    bool m_held;
+};
+
+} // namespace
+
+void MainListActions::deleteKey(bool permanent) {
+    ActionServices services = m_services();
+    if (!m_batches.empty() || !m_busy.idle) {
+        services.questioner.showMessage(kBusyMessage);
+        return;
+    }
+    KeyedCtrl ctrl(permanent);
+    ListActions actions(*this, *this,
+                        {services.questioner, services.clock, services.clipboard, ctrl, services.shell},
+                        m_files);
+    if (const std::optional<BatchRequest> request = actions.deleteRequest())
+        runBatch(ActionButton::Delete, *request);
 }
 
 namespace {
@@ -232,6 +287,12 @@ bool MainListActions::viewerOpen() {
 void MainListActions::setViewerContent(const std::string& text, const std::string& title) {
     if (m_viewer)
         m_viewer->setContent(qs(text), qs(title));
+}
+
+void MainListActions::setViewerBinary(const std::string& path, bool image, const std::string& description,
+                                      const std::string& title) {
+    if (m_viewer)
+        m_viewer->setBinary(path, image, qs(description), qs(title));
 }
 
 void MainListActions::pump() {

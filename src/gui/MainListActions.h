@@ -17,6 +17,7 @@ class QAbstractItemView;
 
 namespace karv {
 
+class ResultListMenu;
 class ResultListModel;
 class ViewerWindow;
 
@@ -37,13 +38,19 @@ public:
     MainListActions(WindowBusy& busy, const Parts& parts, std::function<ActionServices()> services,
                     std::function<void()> pump);
     ~MainListActions() override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
     QPushButton* button(ActionButton which) const;
     ViewerWindow* viewer() const;
+    /// The list's context menu.
+    ResultListMenu& listMenu() { return *m_menu; }
     /// Runs one action with the current services.
     void run(const std::function<void(ListActions&)>& action);
     /// A click on 移动, 复制 or 删除: starts that batch, or stops it while it runs.
     void batchClicked(ActionButton which);
+    /// The Delete keys: 删除 as its button starts it, to the trash or (`permanent`) for good, with
+    /// the same question; while any long operation runs, the busy message instead, never a stop.
+    void deleteKey(bool permanent);
 
     // ActionRows
     std::vector<std::size_t> selectedRows() override;
@@ -59,6 +66,8 @@ public:
     void showViewer() override;
     bool viewerOpen() override;
     void setViewerContent(const std::string& text, const std::string& title) override;
+    void setViewerBinary(const std::string& path, bool image, const std::string& description,
+                         const std::string& title) override;
     void pump() override;
     void sleepMs(int milliseconds) override;
 
@@ -81,6 +90,7 @@ private:
     files::FileOps m_files;
     std::map<ActionButton, QPushButton*> m_buttons;
     QPointer<ViewerWindow> m_viewer;
+    ResultListMenu* m_menu = nullptr;
     /// The batches running, each with its stop token.
     std::map<ActionButton, StopToken*> m_batches;
 };

@@ -6,6 +6,9 @@
 #include "gui/ControlStateSync.h"
 #include "gui/DateTimeBox.h"
 #include "gui/DateTimeFieldEditor.h"
+#include "gui/FitScrollArea.h"
+#include "gui/KeepRuleControls.h"
+#include "gui/ListKeys.h"
 #include "gui/MainListActions.h"
 #include "gui/ResultListModel.h"
 #include "gui/StatisticsWindow.h"
@@ -132,6 +135,8 @@ public:
             return DuplicateOutput::All;
         return DuplicateOutput::AllButOne;
     }
+    KeepRule keepRule() const override { return w.m_keepRule->rule(); }
+    std::vector<std::string> referenceFolders() const override { return w.m_keepRule->referenceFolders(); }
 
 private:
     const MainWindow& w;
@@ -170,10 +175,14 @@ MainWindow::MainWindow(AppState& state, Questioner& questioner, Clock& clock, QW
     body->setContentsMargins(10, 10, 10, 10);
     body->setSpacing(10);
     QWidget* optionsPanel = buildOptionsPanel();
-    body->addWidget(optionsPanel);
+    // Where the window is narrower than the options and the list need, the options scroll and the
+    // list keeps its room; below even that, the whole window scrolls.
+    auto* optionsArea = named(new FitScrollArea(optionsPanel, this, false), "选项滚动区");
+    optionsArea->setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Preferred);
+    body->addWidget(optionsArea);
     body->addWidget(buildResultPanel(), 1);
     column->addLayout(body, 1);
-    setCentralWidget(central);
+    setCentralWidget(named(new FitScrollArea(central, this, true), "窗口滚动区"));
 
     auto* statusBar = named(new QStatusBar(this), "状态条");
     m_statusLabel = new QLabel(statusBar);
@@ -204,8 +213,8 @@ MainWindow::MainWindow(AppState& state, Questioner& questioner, Clock& clock, QW
 
     fixOptionColumns(optionsPanel);
 
-    // No fixed minimum: the layouts' own minimum is the size at which every control still has its
-    // room, whatever the font.
+    // No fixed minimum: the layouts' own minimum is the size at which the banner, the list and its
+    // buttons still have their room, whatever the font; the options scroll.
     resize(1240, 740);
 
     // Creation complete: the saved control states, enabling rules, the time boxes' editors, drops,
@@ -226,8 +235,13 @@ MainWindow::MainWindow(AppState& state, Questioner& questioner, Clock& clock, QW
             return ActionServices{m_questioner, m_clock, *m_clipboard, *m_keyboard, *m_shell};
         },
         [this] { pump(); });
+    new ListKeys(m_list, *m_listActions, findChild<QPushButton*>(QStringLiteral("按钮全选")));
     applyBranding();
     updateUnitCaptions();
+    layOutBanner();
+    // The links and the buttons always have their room side by side.
+    m_banner->setMinimumWidth(m_homeIcon->geometry().right() + 1 + 20 + m_banner->width() -
+                              m_classifyButton->x());
 }
 
 MainWindow::~MainWindow() = default;
@@ -470,7 +484,11 @@ QGroupBox* MainWindow::buildDuplicateGroup(QWidget* parent) {
     grid->addWidget(m_judgeContent, 3, 1);
     grid->addWidget(label("标签6", "输出重复：", group), 4, 0);
     grid->addWidget(radioRow("图片框2", {m_outputOne, m_outputAll, m_outputAllButOne}, group), 4, 1);
-    grid->setRowStretch(5, 1);
+    m_keepRule =
+        new KeepRuleControls(group, grid, 5, [this](std::string_view prompt, const std::string& initial) {
+            return m_questioner.chooseFolder(prompt, initial);
+        });
+    grid->setRowStretch(7, 1);
     m_byLength->setChecked(true);
     m_outputAllButOne->setChecked(true);
     return group;
@@ -525,7 +543,7 @@ QWidget* MainWindow::buildResultPanel() {
     m_list->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_list->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_list->setAlternatingRowColors(true);
-    m_list->setContextMenuPolicy(Qt::CustomContextMenu);
+    m_list->setContextMenuPolicy(Qt::DefaultContextMenu);
     // The folder column takes what is left; the value columns get what their texts need.
     m_list->horizontalHeader()->setStretchLastSection(true);
     m_list->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
@@ -646,6 +664,9 @@ void MainWindow::layOutBanner() {
         pictureX = high;
     m_brandPicture->move(pictureX, top);
     m_brandPicture->raise();
+    // Where the links and the buttons leave it no room, the picture gives way rather than cover them.
+    const BrandTexts& brand = m_state.brandTexts;
+    m_brandPicture->setVisible((brand.brandWord.empty() || !brand.bannerImage.empty()) && high >= low);
 }
 
 void MainWindow::bannerStep() {
@@ -804,6 +825,7 @@ void MainWindow::updateEnabling() {
     for (QWidget* control : std::initializer_list<QWidget*>{m_byMd5, m_byLength, m_byName, m_outputOne,
                                                             m_outputAll, m_outputAllButOne})
         control->setEnabled(duplicates);
+    m_keepRule->setEnabled(duplicates);
     m_duplicateFilter->setEnabled(!running);
 
     const bool byName = m_byName->isChecked() && m_byName->isEnabled();
@@ -901,6 +923,9 @@ void MainWindow::onStartClicked() {
     // Remembered for the next folder chooser.
     setStartTag(FilterRun::rootOf(folder));
     setStartCaption(kRunningCaption);
+    // The last batch's summary spoke of the list this run replaces.
+    m_progressText->clear();
+    m_progressBar->hide();
     // The list actions and drops refuse to start while any long operation runs.
     m_busy.idle = false;
     updateEnabling();

@@ -40,6 +40,7 @@ class SettingsStore;
 
 class DateTimeBox;
 class DateTimeFieldEditor;
+class KeepRuleControls;
 class MainListActions;
 class ResultListModel;
 
@@ -222,6 +223,7 @@ private:
     QRadioButton* m_outputOne = nullptr;
     QRadioButton* m_outputAll = nullptr;
     QRadioButton* m_outputAllButOne = nullptr;
+    KeepRuleControls* m_keepRule = nullptr;
     // Traversal and run
     QRadioButton* m_thisFolder = nullptr;
     QRadioButton* m_allSubfolders = nullptr;

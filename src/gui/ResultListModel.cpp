@@ -3,9 +3,32 @@
 #include "platform/QtDesktop.h"
 #include "text/NameText.h"
 
+#include <QBrush>
+#include <QColor>
 #include <QFont>
+#include <QGuiApplication>
+#include <QPalette>
 
 namespace karv {
+
+namespace {
+
+// Neighbouring duplicate groups alternate between the plain background and a light tint, so each
+// group reads as one block whatever its size.
+QBrush groupShade(std::uint32_t group) {
+    const QPalette palette = QGuiApplication::palette();
+    const QColor base = palette.color(QPalette::Base);
+    if (group % 2 == 1)
+        return base;
+    const QColor tint = palette.color(QPalette::Highlight);
+    auto mix = [](int a, int b) {
+        return (a * 85 + b * 15) / 100;
+    };
+    return QColor(mix(base.red(), tint.red()), mix(base.green(), tint.green()),
+                  mix(base.blue(), tint.blue()));
+}
+
+} // namespace
 
 ResultListModel::ResultListModel(QObject* parent) : QAbstractTableModel(parent) {}
 
@@ -23,7 +46,10 @@ ResultListModel::StoredRow ResultListModel::store(ResultRow&& row) {
             std::move(row.countText),
             folder,
             row.itemValue,
-            row.stamp};
+            row.stamp,
+            row.group,
+            row.kept,
+            row.weakMatch};
 }
 
 void ResultListModel::setRowPlace(std::size_t index, const std::string& folder, const std::string& name,
@@ -79,7 +105,8 @@ const ResultListModel::StoredRow& ResultListModel::stored(std::size_t index) con
 
 ResultRow ResultListModel::row(std::size_t index) const {
     const StoredRow& r = stored(index);
-    return {r.name, r.sizeText, r.timeText, r.countText, m_folders[r.folder], r.itemValue, r.stamp};
+    return {r.name,      r.sizeText, r.timeText, r.countText, m_folders[r.folder],
+            r.itemValue, r.stamp,    r.group,    r.kept,      r.weakMatch};
 }
 
 std::string ResultListModel::rowPath(std::size_t index) const {
@@ -115,16 +142,25 @@ QVariant ResultListModel::data(const QModelIndex& index, int role) const {
             return {};
         }
     }
-    if (role == Qt::ToolTipRole && (index.column() == NameColumn || index.column() == FolderColumn)) {
+    if (role == Qt::ToolTipRole) {
+        // The whole path on every cell: a narrow column cuts it.
         bool legacy = false;
-        const std::string& raw = index.column() == NameColumn ? r.name : m_folders[r.folder];
-        const std::string shown = displayText(raw, &legacy);
+        const std::string shown = displayText(m_folders[r.folder] + r.name, &legacy);
         if (legacy)
             return qs(shown + "\n（名称不是 UTF-8 编码，按 GB18030 显示）");
-        return {};
+        return qs(shown);
     }
     if (role == Qt::UserRole)
         return r.itemValue;
+    if (r.group != 0 && role == Qt::BackgroundRole)
+        return groupShade(r.group);
+    if (r.kept && role == Qt::FontRole && (index.column() == NameColumn || index.column() == FolderColumn)) {
+        // The copy that stays is the one a user must be able to spot at a glance; the value columns
+        // keep their width for the plain font.
+        QFont bold;
+        bold.setBold(true);
+        return bold;
+    }
     return {};
 }
 

@@ -38,6 +38,9 @@ public:
                      const RowStamp& stamp);
     /// Removes one listed row.
     void removeListedRow(std::size_t index);
+    /// A row's duplicate group (0: none) and whether it is the group's kept member.
+    std::uint32_t rowGroup(std::size_t index) const { return stored(index).group; }
+    bool rowKept(std::size_t index) const { return stored(index).kept; }
 
     int rowCount(const QModelIndex& parent) const override;
     int columnCount(const QModelIndex& parent) const override;
@@ -53,6 +56,9 @@ private:
         std::uint32_t folder = 0; ///< index into m_folders: rows of one folder share its text
         std::uint32_t itemValue = 0;
         RowStamp stamp;
+        std::uint32_t group = 0;
+        bool kept = false;
+        bool weakMatch = false;
     };
     StoredRow store(ResultRow&& row);
     std::uint32_t folderIndex(std::string folder);

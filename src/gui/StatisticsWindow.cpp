@@ -3,6 +3,7 @@
 #include "desktop/Desktop.h"
 #include "files/FileOps.h"
 #include "gui/ControlStateSync.h"
+#include "gui/FitScrollArea.h"
 #include "gui/WidgetBuilder.h"
 #include "platform/QtDesktop.h"
 #include "text/NameText.h"
@@ -184,6 +185,7 @@ StatisticsWindow::StatisticsWindow(const StatisticsDesktop& desktop, SettingsSto
     if (owner != nullptr)
         owner->installEventFilter(this);
 
+    scrollWhenSmall(this);
     resize(780, 520);
     if (m_settings != nullptr)
         syncControls(*m_settings, this, true, u8(kSettingsSection));

@@ -153,8 +153,9 @@ TextWindow::TextWindow(const TextWindowDesktop& desktop, const TextWindowCall& c
     const int buttonsWidth =
         m_inputMode ? m_strip->width() + kButtonGap + m_ok->width() + m_cancel->width() : m_cancel->width();
     const int minimumWidth = 2 * kMargin + buttonsWidth;
-    setMinimumSize(minimumWidth,
-                   promptHeightFor(minimumWidth) + 2 * kMargin + kMinimumTextHeight + stripHeight);
+    m_leastSize =
+        QSize(minimumWidth, promptHeightFor(minimumWidth) + 2 * kMargin + kMinimumTextHeight + stripHeight);
+    setMinimumSize(m_leastSize);
 
     const int clientWidth = call.width != 0 ? call.width + 2 * kMargin : 560;
     const int clientHeight = call.height != 0 ? promptHeightFor(clientWidth) + 2 * kMargin + call.height +
@@ -204,8 +205,10 @@ void TextWindow::resizeEvent(QResizeEvent* event) {
 
 void TextWindow::layOut() {
     const int m = kMargin;
-    const int clientWidth = width();
-    const int clientHeight = height();
+    // A window manager may give less than the minimum; then the controls keep the places they have
+    // at the minimum, and the window's edge cuts them, rather than covering one another.
+    const int clientWidth = std::max(width(), m_leastSize.width());
+    const int clientHeight = std::max(height(), m_leastSize.height());
     const int promptHeight = promptHeightFor(clientWidth);
     m_promptBox->setGeometry(m, m, clientWidth - 2 * m, promptHeight);
     const int textTop = m + promptHeight + m;

@@ -74,6 +74,7 @@ private:
     QString m_resultText;
     int m_unitWidth = 1;
     int m_lineHeight = 1;
+    QSize m_leastSize; ///< below it the controls keep their places and the window cuts them off
 
     QTextEdit* m_promptBox = nullptr;
     QPlainTextEdit* m_textBox = nullptr;

@@ -7,8 +7,10 @@
 #include <QDBusInterface>
 #include <QDBusMessage>
 #include <QDesktopServices>
+#include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QMimeData>
@@ -25,6 +27,20 @@ std::string pathFromQt(const QString& path) {
     return QFile::encodeName(path).toStdString();
 }
 
+QString chooserStartFolder(const std::string& remembered) {
+    // The folder remembered, or the nearest one above it that is still there.
+    QString folder = pathToQt(remembered);
+    while (!folder.isEmpty() && !QFileInfo(folder).isDir()) {
+        const QString up = QFileInfo(folder).path();
+        if (up == folder)
+            break;
+        folder = up;
+    }
+    // Never the folder the program happened to be started in.
+    return !remembered.empty() && QFileInfo(folder).isDir() ? QFileInfo(folder).absoluteFilePath()
+                                                            : QDir::homePath();
+}
+
 void QtQuestioner::showMessage(std::string_view text, std::string_view title) {
     QMessageBox box(QMessageBox::Information, qs(title), qs(text), QMessageBox::Ok, m_parent);
     box.button(QMessageBox::Ok)->setText(QString::fromUtf8("确定"));
@@ -33,7 +49,8 @@ void QtQuestioner::showMessage(std::string_view text, std::string_view title) {
 }
 
 std::string QtQuestioner::chooseFolder(std::string_view prompt, const std::string& initialFolder) {
-    const QString folder = QFileDialog::getExistingDirectory(m_parent, qs(prompt), pathToQt(initialFolder));
+    const QString folder =
+        QFileDialog::getExistingDirectory(m_parent, qs(prompt), chooserStartFolder(initialFolder));
     return folder.isEmpty() ? std::string() : pathFromQt(folder);
 }
 
@@ -94,8 +111,12 @@ std::string QtQuestioner::chooseSaveFile(std::string_view title, std::string_vie
 QString qtFileFilter(std::string_view filter) {
     const QStringList parts = qs(filter).split('|');
     QStringList entries;
-    for (qsizetype index = 0; index + 1 < parts.size(); index += 2)
-        entries << parts[index] + " (" + parts[index + 1].split(';', Qt::SkipEmptyParts).join(' ') + ")";
+    for (qsizetype index = 0; index + 1 < parts.size(); index += 2) {
+        const QString patterns = "(" + parts[index + 1].split(';', Qt::SkipEmptyParts).join(' ') + ")";
+        // A caption that already names its patterns, as "文本文件(*.txt)", is shown as it is.
+        const QString caption = parts[index].trimmed();
+        entries << (caption.endsWith(patterns) ? caption : caption + " " + patterns);
+    }
     return entries.join(";;");
 }
 

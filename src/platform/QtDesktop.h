@@ -42,6 +42,10 @@ private:
 /// ("文本文件 (*.txt *.ini);;全部文件 (*.*)").
 QString qtFileFilter(std::string_view filter);
 
+/// The folder a folder chooser opens on: `remembered`, or the nearest folder above it that still
+/// exists; the home folder when nothing was remembered.
+QString chooserStartFolder(const std::string& remembered);
+
 /// The application clipboard.
 class QtClipboard : public Clipboard {
 public:

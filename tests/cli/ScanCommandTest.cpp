@@ -116,3 +116,46 @@ TEST(ScanCommand, BadUsageIsOneLineAndStatusTwo) {
     EXPECT_EQ(evil.err.find_first_of("\x1b\x07"), std::string::npos);
     EXPECT_NE(evil.err.find("evil\\x1b]2;PWNED\\x07\\x1b[31m\\x9b"), std::string::npos) << evil.err;
 }
+
+TEST(ScanCommand, KeepRuleAndReferenceFoldersChooseWhatAllButOneLeavesOut) {
+    TempTree tree;
+    tree.file("a/photo.jpg", "same");
+    tree.file("b/photo (copy).jpg", "same");
+    tree.file("keep/photo.jpg", "same");
+    tree.file("keep/only/x.txt", "twin");
+    tree.file("keep/only/y.txt", "twin");
+    tree.setTimes("a/photo.jpg", 100, 100);
+    tree.setTimes("b/photo (copy).jpg", 200, 200);
+    const std::vector<std::string> dup = {"scan", "--dup", "md5", "--format", "paths"};
+    auto scan = [&](std::vector<std::string> extra) {
+        std::vector<std::string> args = dup;
+        args.insert(args.end(), extra.begin(), extra.end());
+        args.push_back(tree.root());
+        const auto result = runCli(args);
+        EXPECT_EQ(result.status, 0) << result.err;
+        return lines(result.out);
+    };
+    // By default the member met last stays: keep/photo.jpg.
+    EXPECT_EQ(scan({}), (std::vector<std::string>{tree.path("a/photo.jpg"), tree.path("b/photo (copy).jpg"),
+                                                  tree.path("keep/only/x.txt")}));
+    EXPECT_EQ(scan({"--keep", "oldest", "--pattern", "*.jpg"}),
+              (std::vector<std::string>{tree.path("b/photo (copy).jpg"), tree.path("keep/photo.jpg")}));
+    EXPECT_EQ(scan({"--keep=longest", "--pattern", "*.jpg"}),
+              (std::vector<std::string>{tree.path("a/photo.jpg"), tree.path("keep/photo.jpg")}));
+    // A reference folder keeps every member under it; a group wholly inside it is not listed.
+    EXPECT_EQ(scan({"--reference", tree.path("keep"), "--reference", tree.path("b")}),
+              (std::vector<std::string>{tree.path("a/photo.jpg")}));
+
+    for (const std::vector<std::string>& bad : {std::vector<std::string>{"--keep", "first"},
+                                                {"--keep"},
+                                                {"--reference", tree.path("missing")},
+                                                {"--reference", tree.path("a/photo.jpg")}}) {
+        std::vector<std::string> args = dup;
+        args.insert(args.end(), bad.begin(), bad.end());
+        args.push_back(tree.root());
+        const auto result = runCli(args);
+        EXPECT_EQ(result.status, 2) << bad[0];
+        EXPECT_EQ(lines(result.err).size(), 1u) << result.err;
+        EXPECT_TRUE(result.out.empty());
+    }
+}

@@ -705,6 +705,28 @@ TEST(ListActionsHandOffs, DeleteForGoodAsksAWarningThatCanKeepTheFiles) {
     EXPECT_EQ(bench.rows.rows.size(), 1u);
 }
 
+TEST(ListActionsHandOffs, DeletingSizeOrNameMatchesSaysTheirContentsWereNotCompared) {
+    TempTree tree;
+    Bench bench;
+    bench.rows.rows = {rowFor(tree.file("s/a", "x")), rowFor(tree.file("s/b", "y"))};
+    bench.rows.rows[1].weakMatch = true;
+    bench.questioner.okCancelAnswer = false;
+    bench.questioner.destructiveAnswer = false;
+    bench.rows.selected = {0};
+    bench.deleteSelected();
+    bench.rows.selected = {0, 1};
+    bench.deleteSelected();
+    bench.keyboard.ctrl = true;
+    bench.deleteSelected();
+    const std::string warning(kWeakMatchWarning);
+    EXPECT_EQ(bench.questioner.okCancelQuestions,
+              (std::vector<std::string>{"确定要将选择的 1 个文件移到回收站吗？",
+                                        "确定要将选择的 2 个文件移到回收站吗？" + warning}));
+    EXPECT_EQ(bench.questioner.destructiveQuestions,
+              (std::vector<std::string>{"确定要彻底删除选择的 2 个文件吗？" + warning}));
+    EXPECT_NE(warning.find("内容并未比较"), std::string::npos);
+}
+
 TEST(ListActionsHandOffs, CopiedPathsAndNamesShowDecodedTextAndNameTheExactFiles) {
     TempTree tree;
     Bench bench;

@@ -4,6 +4,7 @@
 #include "gui/TextWindow.h"
 #include "settings/SettingsStore.h"
 #include "support/FakeDesktop.h"
+#include "support/Overlaps.h"
 #include "support/TempTree.h"
 
 #include <filesystem>
@@ -14,6 +15,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTreeWidget>
 #include <QtTest>
 
 using namespace karv;
@@ -133,6 +135,18 @@ private slots:
         QVERIFY(help.endsWith(u8("[年][月][日][时][分][秒]：文件的修改时间，可自由分拆，组合引用。\r\n")));
     }
 
+    void noTwoControlsOverlapAtAnySize() {
+        Fixture f;
+        for (const QSize size : {QSize(800, 600), QSize(400, 200), QSize(200, 100)}) {
+            test::forceSize(f.window.get(), size);
+            QCOMPARE(f.window->size(), size);
+            QVERIFY2(test::overlappingControls(f.window.get()).isEmpty(),
+                     qPrintable(test::overlappingControls(f.window.get()).join(", ")));
+            QVERIFY2(test::crushedControls(f.window.get()).isEmpty(),
+                     qPrintable(test::crushedControls(f.window.get()).join(", ")));
+        }
+    }
+
     void symbolsGoToTheCaretAndTheEditorsKeepTheirTags() {
         Fixture f;
         auto* box = f.get<QLineEdit>("编辑框归类到");
@@ -168,8 +182,27 @@ private slots:
         QVERIFY(f.get("按钮输入批次名列表")->isEnabled());
     }
 
+    void aSymbolReplacesTheSelectionTheBoxHadWhenTheButtonWasPressed() {
+        Fixture f;
+        f.window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(f.window.get()));
+        auto* box = f.get<QLineEdit>("编辑框归类到");
+        box->setText("AAA[XX]BBB");
+        box->setFocus();
+        box->setSelection(7, 3);
+        QPushButton* button = f.get("按钮元符");
+        QTest::mouseClick(button, Qt::LeftButton, Qt::NoModifier, button->rect().center());
+        QVERIFY(!box->hasFocus()); // the box lost its selection with the focus
+        for (QAction* action : f.window->symbolMenu()->actions())
+            if (action->text() == u8("[年]"))
+                action->trigger();
+        f.window->symbolMenu()->hide();
+        QCOMPARE(box->text(), u8("AAA[XX][年]"));
+    }
+
     void aRunMovesTheFilesShowsTheSummaryAndIsRemembered() {
         Fixture f;
+        QVERIFY(!f.get("按钮撤销上次归类")->isEnabled()); // no run yet
         const std::string in = f.tree.folder("in");
         f.tree.file("in/a.txt", "a");
         f.tree.file("in/b.txt", "b");
@@ -188,12 +221,86 @@ private slots:
         QCOMPARE(f.get<QLineEdit>("编辑框目录")->text(), QString::fromStdString(in));
         QVERIFY(!f.get<QCheckBox>("选择框保留原文件")->isChecked());
 
-        // Undo asks first, then puts the files back.
+        // Undo asks first, then puts the files back; then there is nothing left to take back.
+        QVERIFY(f.get("按钮撤销上次归类")->isEnabled());
         f.questioner.yesNoAnswer = true;
         f.get("按钮撤销上次归类")->click();
         QCOMPARE(f.questioner.questions.size(), size_t(1));
         QCOMPARE(f.questioner.messages.back(), std::string("撤销完成！共还原 2 个文件。"));
         QVERIFY(fs::exists(in + "/a.txt") && !fs::exists(in + "/1/a.txt"));
+        QVERIFY(!f.get("按钮撤销上次归类")->isEnabled());
+        f.make();
+        QVERIFY(!f.get("按钮撤销上次归类")->isEnabled());
+    }
+
+    void aPreviewShowsWhatTheRunAfterItDoes() {
+        Fixture f;
+        const std::string in = f.tree.folder("in");
+        for (const char* name : {"a.txt", "b.txt", "c.txt", "d.txt", "e.txt"})
+            f.tree.file("in/" + std::string(name), name);
+        f.setUpMoveRun(in);
+        // One file per batch in random order: each file's folder depends on the order drawn.
+        f.get<QCheckBox>("选择框随机排序")->setChecked(true);
+        f.get<QLineEdit>("编辑框每批次归类数量")->setText("1");
+        f.get("按钮预览")->click();
+        ClassificationPreviewDialog* dialog = f.window->previewDialog();
+        QVERIFY(dialog != nullptr && dialog->isVisible());
+        QTreeWidget* list = dialog->list();
+        QCOMPARE(list->headerItem()->text(0), u8("源文件"));
+        QCOMPARE(list->topLevelItemCount(), 5);
+        QStringList planned;
+        for (int row = 0; row < list->topLevelItemCount(); ++row) {
+            const QTreeWidgetItem* item = list->topLevelItem(row);
+            QCOMPARE(item->text(2), u8("将移动"));
+            QVERIFY(fs::exists(item->text(0).toStdString()));
+            planned << item->text(1);
+        }
+        // Nothing touched: no folder made, no log, no journal.
+        QVERIFY(!fs::exists(in + "/1"));
+        QVERIFY(!fs::exists(f.state.dataFolder + "/归类记录.journal"));
+        QVERIFY(!fs::exists(f.state.dataFolder + "/归类前文件路径.txt"));
+
+        f.clock.now += 12345; // a run drawing its order from the clock would take another one
+        QString shown;
+        f.answerTextWindow(nullptr, &shown);
+        bool previewDisabledDuringRun = false;
+        QTimer probe;
+        QObject::connect(&probe, &QTimer::timeout, f.window.get(), [&] {
+            if (!f.get("按钮预览")->isEnabled())
+                previewDisabledDuringRun = true;
+        });
+        probe.start(0);
+        f.get("按钮立即执行归类")->click();
+        probe.stop();
+        QVERIFY(previewDisabledDuringRun); // a click there would stop the run
+        QVERIFY(f.get("按钮预览")->isEnabled());
+        QCOMPARE(shown, planned.join("\r\n") + "\r\n");
+        for (int row = 0; row < list->topLevelItemCount(); ++row) {
+            QVERIFY(fs::exists(list->topLevelItem(row)->text(1).toStdString()));
+            QVERIFY(!fs::exists(list->topLevelItem(row)->text(0).toStdString()));
+        }
+    }
+
+    void aClickOnPreviewDuringAPreviewStopsIt() {
+        Fixture f;
+        const std::string in = f.tree.folder("in");
+        for (int i = 0; i < 10; ++i)
+            f.tree.file("in/f" + std::to_string(i));
+        f.setUpMoveRun(in);
+        int pumps = 0;
+        QTimer timer;
+        QObject::connect(&timer, &QTimer::timeout, f.window.get(), [&] {
+            if (++pumps == 3)
+                f.get("按钮预览")->click();
+        });
+        timer.start(0);
+        f.get("按钮预览")->click();
+        timer.stop();
+        ClassificationPreviewDialog* dialog = f.window->previewDialog();
+        QVERIFY(dialog != nullptr);
+        QVERIFY(dialog->summaryText().startsWith(u8("预览已停止！")));
+        QVERIFY(dialog->list()->topLevelItemCount() < 10);
+        QCOMPARE(f.get("按钮立即执行归类")->text(), u8("立即执行归类"));
     }
 
     void anEmptyFolderBoxIsRefusedWithAMessage() {
@@ -210,9 +317,6 @@ private slots:
         QCOMPARE(f.get("按钮立即执行归类")->text(), u8("立即执行归类"));
 
         // Nothing was classified, so there is nothing to take back either.
-        f.questioner.yesNoAnswer = true;
-        f.get("按钮撤销上次归类")->click();
-        QCOMPARE(f.questioner.messages.back(), std::string("没有可以撤销的归类。"));
         QVERIFY(!f.get("按钮撤销上次归类")->isEnabled());
     }
 

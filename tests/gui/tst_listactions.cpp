@@ -12,14 +12,20 @@
 #include <sys/stat.h>
 
 #include <QAbstractItemView>
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QDir>
+#include <QFileDialog>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
 #include <QtTest>
@@ -124,14 +130,24 @@ private slots:
         QCOMPARE(f.shell.requests.size(), size_t(1));
         QVERIFY(f.shell.requests[0].open);
         QCOMPARE(f.shell.requests[0].path, tree.path("d/a.tar.gz"));
-        // A right click beside the rows is no gesture on a file; on a row it locates.
+        // A right click beside the rows is no gesture on a file; on a row it locates. With Shift
+        // held it opens the list's menu instead, whose 定位 has no file beside the rows.
+        auto* menu = f.window->findChild<QMenu*>(u8("菜单结果列表"));
         const QPoint empty(5, list->viewport()->height() - 5);
         QContextMenuEvent outside(QContextMenuEvent::Mouse, empty, list->viewport()->mapToGlobal(empty));
         QCoreApplication::sendEvent(list->viewport(), &outside);
+        QVERIFY(!menu->isVisible());
+        QContextMenuEvent shifted(QContextMenuEvent::Mouse, empty, list->viewport()->mapToGlobal(empty),
+                                  Qt::ShiftModifier);
+        QCoreApplication::sendEvent(list->viewport(), &shifted);
+        QTRY_VERIFY(menu->isVisible());
+        QVERIFY(!menu->defaultAction()->isEnabled());
+        menu->hide();
         QCOMPARE(f.shell.requests.size(), size_t(1));
         QContextMenuEvent onRow(QContextMenuEvent::Mouse, row.center(),
                                 list->viewport()->mapToGlobal(row.center()));
         QCoreApplication::sendEvent(list->viewport(), &onRow);
+        QVERIFY(!menu->isVisible());
         QCOMPARE(f.shell.requests.size(), size_t(2));
         QVERIFY(!f.shell.requests[1].open);
 
@@ -155,6 +171,35 @@ private slots:
         QTRY_COMPARE(viewer->windowTitle(), u8("(编码:Unicode) wide.txt"));
         viewer->resize(300, 200);
         QCOMPARE(viewer->textBox()->geometry(), QRect(0, 0, viewer->width(), viewer->height()));
+    }
+
+    void theViewerShowsPicturesAndNamesOtherBinaries() {
+        test::TempTree tree;
+        QImage picture(400, 300, QImage::Format_RGB32);
+        picture.fill(Qt::darkCyan);
+        const std::string png = tree.path("photo.png");
+        QVERIFY(picture.save(QString::fromStdString(png), "PNG"));
+        Fixture f;
+        f.window->dropPaths({png, tree.file("data.bin", std::string("\x01\x02\0\0\xFF", 5))});
+        f.select({0});
+        f.click("按钮查看");
+        ViewerWindow* viewer = f.window->listActions().viewer();
+        QVERIFY(viewer != nullptr);
+        QCOMPARE(viewer->windowTitle(), u8("(PNG 图像) photo.png"));
+        QVERIFY(viewer->imageBox()->isVisible());
+        QVERIFY(!viewer->textBox()->isVisible());
+        QVERIFY(viewer->captionBox()->text().startsWith(u8("二进制文件：PNG 图像，")));
+        viewer->resize(200, 200); // scaled to fit, the proportions kept
+        const QPixmap shown = viewer->imageBox()->pixmap();
+        QVERIFY(shown.width() <= viewer->imageBox()->width() &&
+                shown.height() <= viewer->imageBox()->height());
+        QCOMPARE(shown.width() * 3, shown.height() * 4);
+
+        f.list()->setCurrentIndex(f.window->resultModel().index(1, 0));
+        QTRY_COMPARE(viewer->windowTitle(), u8("(类型未知) data.bin"));
+        QVERIFY(viewer->textBox()->isVisible());
+        QVERIFY(!viewer->imageBox()->isVisible());
+        QCOMPARE(viewer->textBox()->toPlainText(), u8("二进制文件：类型未知，5 字节"));
     }
 
     void fileAddressesKeepEveryByte() {
@@ -207,6 +252,76 @@ private slots:
                  qPrintable(f.progressText()));
         QCOMPARE(f.window->findChild<QPushButton*>(u8("按钮删除"))->text(), u8("删除"));
         QVERIFY(f.window->busy().idle);
+    }
+
+    void theListsKeysActAsItsButtonsWhileItHasTheFocus() {
+        test::TempTree tree;
+        Fixture f;
+        const std::string one = tree.file("s/one.txt", "1");
+        const std::string two = tree.file("s/two.txt", "2");
+        f.window->dropPaths({one, two, tree.file("s/three.txt", "3")});
+        auto& model = f.window->resultModel();
+        QCOMPARE(model.data(model.index(1, 2), Qt::ToolTipRole).toString(), QString::fromStdString(two));
+        QAbstractItemView* list = f.list();
+        list->setFocus();
+        f.select({0});
+
+        // Delete asks the trash question and leaves the file when it is declined; Ctrl held or not.
+        f.keyboard.ctrl = true;
+        f.questioner.okCancelAnswer = false;
+        QTest::keyClick(list, Qt::Key_Delete);
+        QCOMPARE(f.questioner.okCancelQuestions,
+                 std::vector<std::string>{"确定要将选择的 1 个文件移到回收站吗？"});
+        QVERIFY(f.questioner.destructiveQuestions.empty());
+        // Shift+Delete deletes for good after its own question.
+        f.keyboard.ctrl = false;
+        QTest::keyClick(list, Qt::Key_Delete, Qt::ShiftModifier);
+        QCOMPARE(f.questioner.destructiveQuestions,
+                 std::vector<std::string>{"确定要彻底删除选择的 1 个文件吗？"});
+        QVERIFY(!present(one));
+        QCOMPARE(f.column(0), (QStringList{u8("two.txt"), u8("three.txt")}));
+
+        // While another operation runs, the keys start none and stop none.
+        f.select({0});
+        f.window->busy().idle = false;
+        QTest::keyClick(list, Qt::Key_Delete, Qt::ShiftModifier);
+        QCOMPARE(f.questioner.messages, std::vector<std::string>{"在开始新操作之前请先停止正在执行的操作！"});
+        QCOMPARE(f.questioner.destructiveQuestions.size(), size_t(1));
+        f.window->busy().idle = true;
+
+        QTest::keyClick(list, Qt::Key_Return);
+        QCOMPARE(f.shell.requests.size(), size_t(1));
+        QVERIFY(f.shell.requests[0].open);
+        QCOMPARE(f.shell.requests[0].path, two);
+        QTest::keyClick(list, Qt::Key_A, Qt::ControlModifier);
+        QCOMPARE(list->selectionModel()->selectedRows().size(), 2);
+        QTest::keyClick(list, Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(f.clipboard.content, tree.path("s/two.txt") + "\n" + tree.path("s/three.txt") + "\n");
+
+        // Elsewhere the keys are the box's own: Delete there edits text, it deletes no file.
+        auto* pattern = f.window->findChild<QLineEdit*>(u8("编辑框过滤"));
+        pattern->setFocus();
+        pattern->setCursorPosition(0);
+        QTest::keyClick(pattern, Qt::Key_Delete, Qt::ShiftModifier);
+        QTest::keyClick(pattern, Qt::Key_Delete);
+        QCOMPARE(pattern->text(), u8(".*"));
+        QCOMPARE(f.questioner.destructiveQuestions.size(), size_t(1));
+        QCOMPARE(f.questioner.okCancelQuestions.size(), size_t(1));
+    }
+
+    void aNewFilterRunClearsTheLastBatchSummary() {
+        test::TempTree tree;
+        Fixture f;
+        f.window->dropPaths({tree.file("s/one.txt", "1"), tree.file("s/two.txt", "2")});
+        f.keyboard.ctrl = true;
+        f.select({0});
+        f.click("按钮删除");
+        QVERIFY(f.progressText().startsWith(u8("删除完毕！")));
+        f.questioner.folderAnswer = tree.path("s");
+        f.window->findChild<QPushButton*>(u8("按钮开始筛选"))->click();
+        QCOMPARE(f.column(0), QStringList{u8("two.txt")});
+        QCOMPARE(f.progressText(), QString());
+        QVERIFY(f.window->progressBar()->isHidden());
     }
 
     void aRunningBatchStopsOnItsOwnButtonAndRefusesTheOthers() {
@@ -286,6 +401,26 @@ private slots:
         f.select({0});
         f.click("按钮复制");
         QCOMPARE(test::contentOf(target + "/a.txt"), std::string("mine"));
+    }
+
+    void folderChoosersOpenInTheHomeFolderWhenNothingWasRemembered() {
+        test::TempTree tree;
+        const QString started = QDir::currentPath();
+        QDir::setCurrent(QString::fromStdString(tree.root()));
+        QString opened;
+        whenShown<QFileDialog>([&](QFileDialog* dialog) {
+            opened = dialog->directory().absolutePath();
+            dialog->reject();
+        });
+        QtQuestioner dialogs;
+        const std::string chosen = dialogs.chooseFolder("选择目录", "");
+        QDir::setCurrent(started);
+        QCOMPARE(chosen, std::string());
+        QCOMPARE(opened, QDir::homePath());
+        // A remembered folder opens as it is, or where it was while it is gone.
+        const std::string kept = tree.folder("kept");
+        QCOMPARE(chooserStartFolder(kept), QString::fromStdString(kept));
+        QCOMPARE(chooserStartFolder(kept + "/gone/deeper"), QString::fromStdString(kept));
     }
 
     void clipboardOffersTheShownTextAndTheExactFiles() {

@@ -6,6 +6,7 @@
 #include "gui/ResultListModel.h"
 #include "gui/TextWindow.h"
 #include "support/FakeDesktop.h"
+#include "support/Overlaps.h"
 #include "support/TempTree.h"
 
 #include <memory>
@@ -524,6 +525,20 @@ private slots:
         QCOMPARE(f.options().timeToText(), std::string("2014-03-01 23:55:00"));
     }
 
+    void aDateTimeTypedAsItReadsIsThatDateTime() {
+        Fixture f;
+        f.click("选择框按时间筛选");
+        auto* box = f.get<DateTimeBox>("编辑框时间起始");
+        QLineEdit* edit = box->edit();
+        const int y = edit->height() / 2;
+        int x = 0;
+        while (x < edit->width() && edit->cursorPositionAt(QPoint(x, y)) != 1)
+            ++x;
+        QTest::mouseClick(edit, Qt::LeftButton, Qt::NoModifier, QPoint(x, y)); // into the year
+        QTest::keyClicks(box, "2026-01-01 00:00:00");
+        QCOMPARE(box->text(), u8("2026-01-01 00:00:00"));
+    }
+
     // ---- Runs ----
 
     void runFillsTheListAndReportsTheCount() {
@@ -851,53 +866,46 @@ private slots:
         QCOMPARE(f.get("图片框横幅")->width(), f.window->width());
     }
 
-    void noTwoVisibleControlsOverlapAtTheMinimumAndDefaultSizes() {
+    void noTwoVisibleControlsOverlapAtAnySize() {
         Fixture f;
         for (const char* name :
              {"选择框按内容筛选", "选择框按长度筛选", "选择框按时间筛选", "选择框按重复筛选"})
             f.click(name);
         f.window->findChild<QTimer*>(u8("时钟官网"))->stop();
-        // The controls a person sees; the parts inside them (a combo box's or a time box's edit, a
-        // list's header) belong to them. The banner's background lies under everything by design.
-        QList<QWidget*> controls;
-        for (QWidget* widget : f.window->findChildren<QWidget*>())
-            if ((qobject_cast<QAbstractButton*>(widget) || qobject_cast<QLabel*>(widget) ||
-                 qobject_cast<QLineEdit*>(widget) || qobject_cast<QAbstractScrollArea*>(widget) ||
-                 qobject_cast<QComboBox*>(widget) || qobject_cast<QAbstractSpinBox*>(widget) ||
-                 qobject_cast<QProgressBar*>(widget)) &&
-                widget->objectName() != u8("标签横幅"))
-                controls << widget;
-        controls.removeIf([&controls](QWidget* widget) {
-            for (QWidget* up = widget->parentWidget(); up != nullptr; up = up->parentWidget())
-                if (controls.contains(up))
-                    return true;
-            return false;
-        });
+        // The banner's background lies under everything by design.
+        const QStringList background{u8("标签横幅")};
         for (const QSize size : {f.window->minimumSize(), QSize(1240, 740)}) {
             f.window->resize(size);
-            QCoreApplication::processEvents();
             QCOMPARE(f.window->size(), size);
-            QList<std::pair<QRect, QWidget*>> shown;
+            QVERIFY2(test::overlappingControls(f.window.get(), background).isEmpty(),
+                     qPrintable(test::overlappingControls(f.window.get(), background).join(", ")));
+            const QList<QWidget*> controls = test::visibleControls(f.window.get(), background);
             for (QWidget* control : controls) {
-                if (!control->isVisibleTo(f.window.get()))
-                    continue;
-                const QRect rect(control->mapTo(f.window.get(), QPoint(0, 0)), control->size());
                 const QByteArray what =
                     (control->objectName() + " at " + QString::number(size.width())).toUtf8();
-                QVERIFY2(f.window->rect().contains(rect), what.constData());
                 // Every caption whole: no control narrower than its caption needs.
                 if (auto* push = qobject_cast<QPushButton*>(control))
                     QVERIFY2(push->width() >= push->fontMetrics().horizontalAdvance(push->text()) + 8,
                              what.constData());
                 else if (qobject_cast<QAbstractButton*>(control) || qobject_cast<QLabel*>(control))
                     QVERIFY2(control->width() >= control->minimumSizeHint().width(), what.constData());
-                for (const auto& [other, otherControl] : shown)
-                    QVERIFY2(!rect.intersects(other),
-                             (what + " / " + otherControl->objectName().toUtf8()).constData());
-                shown.push_back({rect, control});
             }
-            QVERIFY(shown.size() > 80);
+            QVERIFY(controls.size() > 80);
         }
+        // Sizes below the minimum, as a tiling window manager or a display without one gives them.
+        for (const QSize size : {QSize(800, 600), QSize(1024, 600), QSize(1000, 500), QSize(400, 300)}) {
+            test::forceSize(f.window.get(), size);
+            QCOMPARE(f.window->size(), size);
+            QVERIFY2(test::overlappingControls(f.window.get(), background).isEmpty(),
+                     qPrintable(test::overlappingControls(f.window.get(), background).join(", ")));
+            QVERIFY2(test::crushedControls(f.window.get(), background).isEmpty(),
+                     qPrintable(test::crushedControls(f.window.get(), background).join(", ")));
+        }
+        // Back at the usual size every control shows whole again.
+        f.window->resize(1240, 740);
+        test::settle();
+        for (QWidget* control : test::visibleControls(f.window.get(), background))
+            QVERIFY2(test::shownRect(control).size() == control->size(), qPrintable(control->objectName()));
     }
 
     void filesDroppedOnABoxAreTheWindowsDropNeverItsText() {

@@ -2,6 +2,7 @@
 #include "gui/StatisticsWindow.h"
 #include "settings/SettingsStore.h"
 #include "support/FakeDesktop.h"
+#include "support/Overlaps.h"
 #include "support/TempTree.h"
 
 #include <fstream>
@@ -91,6 +92,18 @@ private slots:
         QCOMPARE(f.header(0), u8("文件夹路径"));
         QCOMPARE(f.header(1), u8("文件数量"));
         QCOMPARE(f.header(2), u8("目录数量"));
+    }
+
+    void noTwoControlsOverlapAtAnySize() {
+        Fixture f;
+        for (const QSize size : {QSize(800, 600), QSize(400, 200), QSize(200, 100)}) {
+            test::forceSize(f.window.get(), size);
+            QCOMPARE(f.window->size(), size);
+            QVERIFY2(test::overlappingControls(f.window.get()).isEmpty(),
+                     qPrintable(test::overlappingControls(f.window.get()).join(", ")));
+            QVERIFY2(test::crushedControls(f.window.get()).isEmpty(),
+                     qPrintable(test::crushedControls(f.window.get()).join(", ")));
+        }
     }
 
     void runListsRowsAndASecondClickStopsIt() {

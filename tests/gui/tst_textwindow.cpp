@@ -1,6 +1,7 @@
 #include "gui/TextWindow.h"
 #include "platform/QtDesktop.h"
 #include "support/FakeDesktop.h"
+#include "support/Overlaps.h"
 #include "support/TempTree.h"
 
 #include <memory>
@@ -222,6 +223,8 @@ private slots:
     void theFileFilterBecomesQtsForm() {
         QCOMPARE(qtFileFilter("文本文本|*.txt;*.text;*.ini;*.htn;*.html|全部文件|*.*"),
                  QString::fromUtf8("文本文本 (*.txt *.text *.ini *.htn *.html);;全部文件 (*.*)"));
+        QCOMPARE(qtFileFilter("文本文件(*.txt)|*.txt|全部文件(*.*)|*.*"),
+                 QString::fromUtf8("文本文件(*.txt);;全部文件(*.*)"));
         QCOMPARE(qtFileFilter(""), QString());
         QCOMPARE(qtFileFilter("只有标题"), QString());
     }
@@ -266,6 +269,18 @@ private slots:
         QCOMPARE(text->width(), 590);
         QCOMPARE(cancel->geometry().right() + 1, 595);
         QCOMPARE(strip->geometry().bottom() + 1, 500);
+    }
+
+    void noTwoControlsOverlapAtAnySize() {
+        for (const bool input : {true, false}) {
+            auto window = open("", input, QString::fromUtf8("提示"));
+            for (const QSize size : {QSize(800, 600), QSize(200, 100), QSize(100, 60)}) {
+                test::forceSize(window.get(), size);
+                QCOMPARE(window->size(), size);
+                QVERIFY2(test::overlappingControls(window.get()).isEmpty(),
+                         qPrintable(test::overlappingControls(window.get()).join(", ")));
+            }
+        }
     }
 
     void noButtonCoversAnotherAtTheSmallestSize() {

@@ -16,6 +16,10 @@ namespace karv {
 inline constexpr std::string_view kExportTitle = "将路径列表保存到文本文件：";
 inline constexpr std::string_view kExportFilter = "文本文件(*.txt)|*.txt|全部文件(*.*)|*.*";
 
+/// Added to the delete question when some of the rows were grouped as duplicates by size or name.
+inline constexpr std::string_view kWeakMatchWarning =
+    "\n注意：其中有按长度或文件名找出的重复文件，它们的内容并未比较，未必相同。";
+
 /// The buttons under the result list.
 enum class ActionButton { Open, Locate, View, CopyPaths, CopyNames, Export, Copy, Move, Delete };
 

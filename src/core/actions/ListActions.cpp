@@ -1,8 +1,10 @@
 #include "actions/ListActions.h"
 
 #include "text/Encoding.h"
+#include "text/FileKind.h"
 #include "text/NameText.h"
 #include "text/TextLoader.h"
+#include "text/ViewTexts.h"
 
 namespace karv {
 
@@ -66,6 +68,12 @@ void ListActions::showInViewer(std::size_t index) {
     if (index >= m_rows.rowCount())
         return;
     const ResultRow row = m_rows.row(index);
+    // Decoding a picture or a program as text only shows noise.
+    if (const FileKindInfo kind = fileKindOf(row.path()); kind.kind != FileKind::Text) {
+        m_window.setViewerBinary(row.path(), isImageKind(kind.kind), binaryFileText(kind),
+                                 "(" + std::string(fileKindName(kind.kind)) + ") " + displayText(row.name));
+        return;
+    }
     const LoadedText loaded = loadFileText(row.path(), [this] { m_window.pump(); });
     m_window.setViewerContent(loaded.text, "(编码:" + std::string(encodingDisplayName(loaded.encodingCode)) +
                                                ") " + displayText(row.name));
@@ -172,9 +180,19 @@ std::optional<BatchRequest> ListActions::deleteRequest() {
         return std::nullopt;
     }
     const std::string count = number(selected.size());
+    // Files that only share a size or a name may well differ: the user is told before they go.
+    std::string warning;
+    for (const std::size_t index : selected) {
+        if (m_rows.row(index).weakMatch) {
+            warning = kWeakMatchWarning;
+            break;
+        }
+    }
     // A delete for good cannot be undone: its question warns, and Enter alone does not confirm it.
-    if (permanent ? !m_services.questioner.askDestructive("确定要彻底删除选择的 " + count + " 个文件吗？")
-                  : !m_services.questioner.askOkCancel("确定要将选择的 " + count + " 个文件移到回收站吗？"))
+    if (permanent
+            ? !m_services.questioner.askDestructive("确定要彻底删除选择的 " + count + " 个文件吗？" + warning)
+            : !m_services.questioner.askOkCancel("确定要将选择的 " + count + " 个文件移到回收站吗？" +
+                                                 warning))
         return std::nullopt;
     return BatchRequest{
         permanent ? BatchAct::Remove : BatchAct::Trash, selectedBatchRows(selected), {}, kConflictNone};

@@ -25,6 +25,14 @@ public:
     virtual void showViewer() = 0;
     virtual bool viewerOpen() = 0;
     virtual void setViewerContent(const std::string& text, const std::string& title) = 0;
+    /// A file that is not text: `description` words its type and size, and `image` tells that the
+    /// file is a picture the viewer may show. Without a picture view the description is the text.
+    virtual void setViewerBinary(const std::string& path, bool image, const std::string& description,
+                                 const std::string& title) {
+        (void)path;
+        (void)image;
+        setViewerContent(description, title);
+    }
 
     /// Processes pending window events.
     virtual void pump() = 0;

@@ -64,6 +64,7 @@ ClassificationSummary ClassificationRun::run(const ClassificationRequest& reques
     m_live = &request.live;
     m_run = &context;
     m_sink = &sink;
+    m_orderSeed = request.orderSeed;
     m_halted = false;
     m_problem.clear();
     m_reasons = files::FailureTally();
@@ -157,7 +158,8 @@ void ClassificationRun::report(RunStage stage, std::size_t done, std::size_t tot
 
 std::int64_t ClassificationRun::position(RandomPicker& picker, std::size_t count, std::size_t i) {
     if (m_live->randomOrder())
-        return picker.draw(1, static_cast<std::int64_t>(count), m_run->clock.tickMs());
+        return picker.draw(1, static_cast<std::int64_t>(count),
+                           m_orderSeed ? static_cast<std::int64_t>(*m_orderSeed) : m_run->clock.tickMs());
     return static_cast<std::int64_t>(i);
 }
 

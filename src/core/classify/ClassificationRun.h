@@ -102,6 +102,9 @@ public:
 struct ClassificationRequest {
     ClassificationSettings settings;
     ClassificationLive& live;
+    /// Random order drawn from this seed instead of the clock, so that a preview and the run after
+    /// it take the files in the same order.
+    std::optional<std::uint64_t> orderSeed = std::nullopt;
 };
 
 /// One classification tool: the folder and file steps of a run. Progress: `Starting` once the run
@@ -185,6 +188,7 @@ private:
     ClassificationLive* m_live = nullptr;
     const RunContext* m_run = nullptr;
     ClassificationSink* m_sink = nullptr;
+    std::optional<std::uint64_t> m_orderSeed;
     // Folders known to exist, and folder keys: recent ones only, so that a deep tree's long paths
     // are not all held at once.
     std::unordered_set<std::string> m_knownFolders;

@@ -2,6 +2,7 @@
 
 #include "duplicates/ContentSimilarity.h"
 #include "duplicates/DuplicateSearchState.h"
+#include "duplicates/KeepRule.h"
 #include "text/NameText.h"
 #include "text/TextLoader.h"
 #include "values/Numbers.h"
@@ -235,13 +236,25 @@ bool DuplicateFinder::outputDuplicates(RowMaker& rows) {
         return a->firstOrdinal < b->firstOrdinal;
     });
     const DuplicateOutput mode = m->options.duplicateOutput();
+    const KeepRule rule = m->options.keepRule();
+    const ReferenceFolders references(m->options.referenceFolders());
+    // Groups formed by size or name hold files whose contents were never compared.
+    const bool weak = m->options.duplicateKind() != DuplicateKind::Md5;
+    std::uint32_t number = 0;
     for (const Impl::Group* group : listed) {
         m->pump();
-        const std::size_t count = mode == DuplicateOutput::One         ? 1
-                                  : mode == DuplicateOutput::AllButOne ? group->members.size() - 1
-                                                                       : group->members.size();
-        for (std::size_t i = 0; i < count; ++i)
-            rows.add(group->members[i], 0, 0, std::string(), group->memberStats[i]);
+        const std::vector<bool> kept = keptMembers(group->members, group->memberStats, rule, references);
+        std::vector<std::size_t> shown;
+        for (std::size_t i = 0; i < group->members.size(); ++i) {
+            if (mode == DuplicateOutput::All || (mode == DuplicateOutput::One && i == 0) ||
+                (mode == DuplicateOutput::AllButOne && !kept[i]))
+                shown.push_back(i);
+        }
+        // A group wholly kept lists nothing and takes no number.
+        if (!shown.empty())
+            ++number;
+        for (const std::size_t i : shown)
+            rows.add(group->members[i], 0, 0, std::string(), group->memberStats[i], {number, kept[i], weak});
         if (m->stopped()) {
             cut = true;
             break;

@@ -47,6 +47,8 @@ struct ResultRow {
     std::uint32_t itemValue = 0; ///< the low 32 bits of the size
     RowStamp stamp;              ///< not shown
     std::uint32_t group = 0;     ///< duplicate group, from 1 in listing order; 0 outside a duplicate run
+    bool kept = false;           ///< the group's member that is kept (left out by 全部减一)
+    bool weakMatch = false;      ///< grouped by size or name only: the contents were not compared
 
     std::string path() const { return folder + name; }
 };

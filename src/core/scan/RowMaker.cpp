@@ -7,7 +7,7 @@
 namespace karv {
 
 void RowMaker::add(const std::string& path, std::uint64_t size, std::uint64_t contentCount,
-                   const std::string& timeText, const std::optional<FileStat>& knownStat) {
+                   const std::string& timeText, const std::optional<FileStat>& knownStat, RowMark mark) {
     // One stat serves the size and the times.
     std::optional<FileStat> stat = knownStat;
     bool statRead = stat.has_value();
@@ -55,6 +55,9 @@ void RowMaker::add(const std::string& path, std::uint64_t size, std::uint64_t co
         row.stamp = m_stampedFolder && m_stampedFolder->isDirectory ? rowStamp(*stat, *m_stampedFolder)
                                                                     : rowStamp(*stat);
     }
+    row.group = mark.group;
+    row.kept = mark.kept;
+    row.weakMatch = mark.weakMatch;
     m_sink.append(std::move(row));
 }
 

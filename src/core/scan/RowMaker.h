@@ -10,6 +10,13 @@
 
 namespace karv {
 
+/// What a duplicate listing says about a row beyond the file itself.
+struct RowMark {
+    std::uint32_t group = 0;
+    bool kept = false;
+    bool weakMatch = false;
+};
+
 /// Makes the result list's rows from paths and hands them to a sink: the filter run, the duplicate
 /// listing and the window's drops list files the same way. The time column follows the time options.
 class RowMaker {
@@ -19,7 +26,8 @@ public:
     /// Lists `path`. A size of 0 and an empty time text mean "not known yet": they are read from
     /// the file, with `knownStat` when the caller already read it.
     void add(const std::string& path, std::uint64_t size, std::uint64_t contentCount,
-             const std::string& timeText, const std::optional<FileStat>& knownStat = std::nullopt);
+             const std::string& timeText, const std::optional<FileStat>& knownStat = std::nullopt,
+             RowMark mark = {});
 
     const ScanOptions& options() const { return m_options; }
     ResultSink& sink() { return m_sink; }

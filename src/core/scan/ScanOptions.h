@@ -4,6 +4,7 @@
 #include "values/ValueText.h"
 
 #include <string>
+#include <vector>
 
 namespace karv {
 
@@ -56,6 +57,10 @@ public:
     virtual std::string similarityText() const = 0;
     virtual bool judgeContent() const = 0;
     virtual DuplicateOutput duplicateOutput() const = 0;
+    /// The member of each group that is kept, and the folders whose files are never offered (a
+    /// member under one is kept, whatever the rule).
+    virtual KeepRule keepRule() const { return KeepRule::Last; }
+    virtual std::vector<std::string> referenceFolders() const { return {}; }
 };
 
 /// Plain option values; the defaults are the main window's form defaults.
@@ -92,6 +97,8 @@ struct ScanSettings {
     std::string similarityPercent = "90";
     bool judgeContent = false;
     DuplicateOutput duplicateOutput = DuplicateOutput::AllButOne;
+    KeepRule keepRule = KeepRule::Last;
+    std::vector<std::string> referenceFolders;
 };
 
 /// Options answered from a `ScanSettings` value that the caller may change between files.
@@ -130,6 +137,8 @@ public:
     std::string similarityText() const override { return values.similarityPercent; }
     bool judgeContent() const override { return values.judgeContent; }
     DuplicateOutput duplicateOutput() const override { return values.duplicateOutput; }
+    KeepRule keepRule() const override { return values.keepRule; }
+    std::vector<std::string> referenceFolders() const override { return values.referenceFolders; }
 };
 
 } // namespace karv

@@ -11,5 +11,9 @@ enum class LengthMeasure { Size, Characters, NameLength };
 enum class TimeKind { Created, Modified, Accessed };
 enum class DuplicateKind { Md5, Size, Name };
 enum class DuplicateOutput { One, All, AllButOne };
+/// Which member of a duplicate group is kept, i.e. left out by 全部减一 and by the selection of
+/// every member but the kept one: the one met last in the walk, the newest or oldest by last
+/// write, the one with the shortest or longest path.
+enum class KeepRule { Last, Newest, Oldest, Shortest, Longest };
 
 } // namespace karv

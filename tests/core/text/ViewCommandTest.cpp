@@ -43,6 +43,15 @@ TEST(ViewCommand, TextAndEncodingName) {
     EXPECT_EQ(view({"--help"}).status, kExitOk);
 }
 
+TEST(ViewCommand, ABinaryFileIsOneLineNamingItsTypeAndSize) {
+    TempTree tree;
+    CliRun run = view({tree.file("x.gif", std::string("GIF89a\x01\0\x01\0", 10))});
+    EXPECT_EQ(run.status, kExitOk);
+    EXPECT_EQ(run.out, "二进制文件：GIF 图像，10 字节\n");
+    run = view({tree.file("x.bin", std::string("\x01\x02\0\xFF", 4))});
+    EXPECT_EQ(run.out, "二进制文件：类型未知，4 字节\n");
+}
+
 TEST(ViewCommand, BadUsageIsOneLineAndStatusTwo) {
     TempTree tree;
     const std::string file = tree.file("a.txt", "x");
