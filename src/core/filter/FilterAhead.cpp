@@ -18,16 +18,20 @@ constexpr std::size_t kLeadPerThread = 4;
 
 } // namespace
 
-AheadPool::Job FilterPipeline::aheadJob(const std::string& path, AheadText& result, bool early,
+AheadPool::Job FilterPipeline::aheadJob(int folder, const std::string& path, AheadText& result, bool early,
                                         bool keepText) const {
     const StopToken* stop = m_context != nullptr ? &m_context->stop : nullptr;
-    return [this, path, &result, early, keepText, stop] {
+    // Opened in its open folder when there is one: no path is looked up again from the root.
+    std::string name = folder >= 0 ? std::string(fileNamePart(path)) : path;
+    return [this, folder, name = std::move(name), &result, early, keepText, stop](bool onRunThread) {
         TermStreamSearch search(m_run.contentTerms);
         std::optional<EarlyTermAnswer> answer;
         TextStreamControl control;
         control.headBytes = m_headBytes;
         control.chunkBytes = m_chunkBytes;
-        // No pump here: the window's events are served by the run's thread alone.
+        // The window's events are served by the run's thread alone.
+        if (onRunThread && m_context != nullptr)
+            control.pump = m_context->pump;
         control.keepGoing = [stop] {
             return stop == nullptr || !stop->stopRequested();
         };
@@ -38,7 +42,8 @@ AheadPool::Job FilterPipeline::aheadJob(const std::string& path, AheadText& resu
         std::string whole;
         if (keepText)
             control.wholeText = &whole;
-        const StreamedText streamed = streamFileText(path, search, control);
+        const StreamedText streamed = folder >= 0 ? streamFileTextAt(folder, name, search, control)
+                                                  : streamFileText(name, search, control);
         result.stopped = streamed.stopped;
         result.hit = streamed.early ? answer->hit() : search.found();
         if (keepText && streamed.whole)
@@ -46,7 +51,7 @@ AheadPool::Job FilterPipeline::aheadJob(const std::string& path, AheadText& resu
     };
 }
 
-void FilterPipeline::lookAhead(const std::vector<std::string>& paths) {
+void FilterPipeline::lookAhead(const std::vector<std::string>& paths, int folder) {
     // Read on this thread, now: the time filter looks at a file before its content is read, and
     // an expression's matcher is not shared between threads.
     if (paths.size() < 2 || !m_options.contentFilter() || !m_options.contentInText() ||
@@ -55,8 +60,8 @@ void FilterPipeline::lookAhead(const std::vector<std::string>& paths) {
     const unsigned threads = m_aheadThreads > 0 ? m_aheadThreads : std::thread::hardware_concurrency();
     if (threads < 2)
         return;
-    if (!m_ahead.pool)
-        m_ahead.pool = std::make_unique<AheadPool>(threads, threads * kLeadPerThread);
+    if (!m_ahead.pool) // the run's thread is one of them
+        m_ahead.pool = std::make_unique<AheadPool>(threads - 1);
     const bool include = !m_options.contentExcludes();
     const bool byName = m_options.contentInName();
     const bool early = m_run.early && earlyAnswerAllowed();
@@ -71,10 +76,11 @@ void FilterPipeline::lookAhead(const std::vector<std::string>& paths) {
         if (byName && plainTermMatch(displayText(fileNamePart(paths[i])), m_run.contentTerms) != include)
             continue;
         m_ahead.job[i] = static_cast<std::ptrdiff_t>(jobs.size());
-        jobs.push_back(aheadJob(paths[i], m_ahead.results.emplace_back(), early, keepText));
+        jobs.push_back(aheadJob(folder, paths[i], m_ahead.results.emplace_back(), early, keepText));
     }
     m_ahead.cursor = 0;
-    m_ahead.pool->start(std::move(jobs));
+    // A search leaves a yes or no; a count needs the text, held until the file is taken.
+    m_ahead.pool->start(std::move(jobs), keepText ? threads * kLeadPerThread : paths.size());
 }
 
 void FilterPipeline::endLookAhead() {

@@ -35,7 +35,7 @@ public:
     FileVerdict filterFile(const std::string& path) override;
     /// Starts the content search of the files on worker threads (one per core), when the search is
     /// of plain terms in the text and nothing else needs the run's thread first.
-    void lookAhead(const std::vector<std::string>& paths) override;
+    void lookAhead(const std::vector<std::string>& paths, int folder) override;
     void endLookAhead() override;
     /// How many threads search ahead (the machine's cores unless set; below 2, none).
     void setAheadThreads(unsigned threads) { m_aheadThreads = threads; }
@@ -83,7 +83,8 @@ private:
     AheadText* aheadText();
     /// Finds the file in hand among the window's files.
     void findAhead(const std::string& path);
-    AheadPool::Job aheadJob(const std::string& path, AheadText& result, bool early, bool keepText) const;
+    AheadPool::Job aheadJob(int folder, const std::string& path, AheadText& result, bool early,
+                            bool keepText) const;
     void readText(FileWork& work, TextConsumer& consumer, EarlyTermAnswer* early = nullptr);
     /// Whether a plain search may end at the first sure hit: nothing else needs the rest of the
     /// file (no character count, and a hit does not exclude the file).

@@ -216,34 +216,67 @@ PassEnd ansiPass(ContentSource& source, TextConsumer& consumer, const TextStream
     return PassEnd::Finished;
 }
 
-/// Reads the head of the content: up to `headLimit` bytes, growing the buffer as the content goes
-/// on. Returns true when the content ended within it.
-bool readHead(ContentSource& source, std::size_t headLimit, const TextStreamControl& control,
-              std::string& head) {
+/// How the head is read: the size it is first read to, and at most how much one read takes (an
+/// early answer sees the content in growing blocks, so that a hit in the first one ends the read).
+struct HeadPlan {
+    std::size_t limit;
+    std::size_t target;
+    std::size_t block;
+};
+
+HeadPlan headPlan(const ContentSource& source, const TextStreamControl& control) {
+    const std::size_t limit = std::max<std::size_t>(control.headBytes, 4);
     const std::size_t hint = source.sizeHint();
-    std::size_t target = std::min(headLimit, hint > 0 ? hint + 1 : kHeadChunk);
-    // An early answer sees the content in growing blocks: a hit in the first one ends the read.
-    std::size_t block = control.early != nullptr ? kHeadChunk : headLimit;
-    while (head.size() < headLimit) {
-        if (head.size() >= target)
-            target = std::min(headLimit, target * 2);
-        reserveBulk(head, target);
-        const std::size_t old = head.size();
-        const std::size_t want = std::min(target - old, block);
-        head.resize(old + want);
-        const std::size_t got = source.read(head.data() + old, want);
-        head.resize(old + got);
-        const bool ended = got < want;
-        if (control.early != nullptr && control.early->take(std::string_view(head).substr(old), ended))
+    return {limit, std::min(limit, hint > 0 ? hint + 1 : kHeadChunk),
+            control.early != nullptr ? kHeadChunk : limit};
+}
+
+/// One read of the head, growing the buffer as the content goes on. True when the content ended.
+bool readHeadBlock(ContentSource& source, HeadPlan& plan, std::string& head) {
+    if (head.size() >= plan.target)
+        plan.target = std::min(plan.limit, plan.target * 2);
+    reserveBulk(head, plan.target);
+    const std::size_t old = head.size();
+    const std::size_t want = std::min(plan.target - old, plan.block);
+    head.resize(old + want);
+    const std::size_t got = source.read(head.data() + old, want);
+    head.resize(old + got);
+    plan.block = std::min(plan.limit, plan.block * 2);
+    return got < want;
+}
+
+/// The content's head as its first read left it.
+struct HeadStart {
+    HeadPlan plan;
+    std::string bytes;
+    bool ended = false;
+};
+
+/// Reads the head on from its first read, up to the plan's limit. Returns true when the content
+/// ended within it.
+bool readHead(ContentSource& source, const TextStreamControl& control, HeadStart& start) {
+    std::string& head = start.bytes;
+    bool ended = start.ended;
+    std::size_t shown = 0;
+    while (true) {
+        if (control.early != nullptr && control.early->take(std::string_view(head).substr(shown), ended))
             return ended;
+        shown = head.size();
         if (ended)
             return true;
-        block = std::min(headLimit, block * 2);
+        if (head.size() >= start.plan.limit)
+            return false;
         // Reading megabytes from a slow disk takes a while: the window is served between reads.
         if (control.pump)
             control.pump();
+        ended = readHeadBlock(source, start.plan, head);
     }
-    return false;
+}
+
+HeadStart firstHeadRead(ContentSource& source, const TextStreamControl& control) {
+    HeadStart start{headPlan(source, control), {}, false};
+    start.ended = readHeadBlock(source, start.plan, start.bytes);
+    return start;
 }
 
 /// Content that fitted in the head: judged on its bytes where the consumer can, else decoded as
@@ -388,15 +421,15 @@ bool decidedEarly(const TextStreamControl& control) {
     return control.early != nullptr && control.early->decided();
 }
 
-StreamedText streamContent(ContentSource& source, TextConsumer& consumer, const TextStreamControl& control) {
-    const std::size_t headLimit = std::max<std::size_t>(control.headBytes, 4);
+StreamedText streamContent(ContentSource& source, TextConsumer& consumer, const TextStreamControl& control,
+                           HeadStart start) {
     const std::size_t chunkBytes = std::max<std::size_t>(control.chunkBytes, 1);
     TextStreamControl steps = control;
     steps.chunkBytes = chunkBytes;
 
     // The head: the whole content when it fits.
-    std::string head;
-    bool ended = readHead(source, headLimit, control, head);
+    bool ended = readHead(source, control, start);
+    std::string head = std::move(start.bytes);
     std::string chunk;
     if (!ended && !decidedEarly(control)) {
         takeSpareBuffer(chunk, chunkBytes);
@@ -436,6 +469,34 @@ StreamedText streamContent(ContentSource& source, TextConsumer& consumer, const 
     return result;
 }
 
+StreamedText streamContent(ContentSource& source, TextConsumer& consumer, const TextStreamControl& control) {
+    return streamContent(source, consumer, control, firstHeadRead(source, control));
+}
+
+/// An opened file: gzip content is told by its first bytes, which otherwise start the head, so
+/// nothing is read twice.
+StreamedText streamOpenFile(FileHandle& file, TextConsumer& consumer, const TextStreamControl& control) {
+    struct stat info {};
+    if (file.fd() < 0 || ::fstat(file.fd(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        consumer.begin();
+        return {};
+    }
+    FileSource raw(file, static_cast<std::size_t>(std::max<off_t>(info.st_size, 0)));
+    raw.setRegular();
+    HeadStart start = firstHeadRead(raw, control);
+    const std::string_view first = start.bytes;
+    if (first.size() >= 2 && first[0] == '\x1F' && first[1] == '\x8B') {
+        keepSpareBuffer(std::move(start.bytes));
+        if (!raw.rewind()) {
+            consumer.begin();
+            return {};
+        }
+        GzipSource gzip(raw);
+        return streamContent(gzip, consumer, control);
+    }
+    return streamContent(raw, consumer, control, std::move(start));
+}
+
 } // namespace
 
 bool feedText(std::string_view text, TextConsumer& consumer, const TextStreamControl& control) {
@@ -472,18 +533,13 @@ StreamedText streamTextFromBytes(std::string_view fileBytes, TextConsumer& consu
 StreamedText streamFileText(const std::string& path, TextConsumer& consumer,
                             const TextStreamControl& control) {
     FileHandle file(path);
-    struct stat info {};
-    if (file.fd() < 0 || ::fstat(file.fd(), &info) != 0 || !S_ISREG(info.st_mode)) {
-        consumer.begin();
-        return {};
-    }
-    FileSource raw(file, static_cast<std::size_t>(std::max<off_t>(info.st_size, 0)));
-    char magic[2];
-    if (::pread(file.fd(), magic, 2, 0) == 2 && magic[0] == '\x1F' && magic[1] == '\x8B') {
-        GzipSource gzip(raw);
-        return streamContent(gzip, consumer, control);
-    }
-    return streamContent(raw, consumer, control);
+    return streamOpenFile(file, consumer, control);
+}
+
+StreamedText streamFileTextAt(int folder, const std::string& name, TextConsumer& consumer,
+                              const TextStreamControl& control) {
+    FileHandle file(folder, name.c_str());
+    return streamOpenFile(file, consumer, control);
 }
 
 } // namespace karv

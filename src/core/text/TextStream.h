@@ -70,6 +70,10 @@ struct StreamedText {
 StreamedText streamFileText(const std::string& path, TextConsumer& consumer,
                             const TextStreamControl& control = {});
 
+/// The same on the file `name` of the open folder `folder`.
+StreamedText streamFileTextAt(int folder, const std::string& name, TextConsumer& consumer,
+                              const TextStreamControl& control = {});
+
 /// The same on content in memory (gzip included), for tests.
 StreamedText streamTextFromBytes(std::string_view fileBytes, TextConsumer& consumer,
                                  const TextStreamControl& control = {});
