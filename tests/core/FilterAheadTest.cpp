@@ -1,4 +1,4 @@
-// The content search of a folder's files runs on worker threads ahead of the run's thread. The
+// The content search and count of a folder's files run on worker threads ahead of the run's thread. The
 // rows must be those, in the order, of a run on one thread, and a stop must end the list at a
 // file of the walk, with nothing listed after it.
 #include "core/RunHarness.h"
@@ -27,7 +27,7 @@ void fillTree(TempTree& tree) {
             text = "INVOICE " + filler;
             break;
         case 1:
-            text = filler + "\xE4\xB8\xAD" + filler + " invoice";
+            text = filler + "\xE4\xB8\xAD<b>" + filler + " invoice";
             break;
         case 2:
             text = "\xD6Invoice" + filler;
@@ -47,10 +47,13 @@ struct Listed {
     FilterOutcome outcome;
 };
 
-Listed runWith(const std::string& root, unsigned threads, bool count, int stopAtPump = 0) {
+enum class Filters { Search, SearchAndCount, Count };
+
+Listed runWith(const std::string& root, unsigned threads, Filters filters, int stopAtPump = 0) {
+    const bool count = filters != Filters::Search;
     TestHost host;
     host.opts.values.patterns = "*";
-    host.opts.values.contentFilter = true;
+    host.opts.values.contentFilter = filters != Filters::Count;
     host.opts.values.contentInName = count; // name and text must both hit
     host.opts.values.contentInText = true;
     host.opts.values.contentText = "invoice|\xE4\xB8\xAD x";
@@ -58,7 +61,8 @@ Listed runWith(const std::string& root, unsigned threads, bool count, int stopAt
     host.opts.values.lengthMeasure = LengthMeasure::Characters;
     host.opts.values.lengthUnit = 0;
     host.opts.values.lengthFrom = "0";
-    host.opts.values.lengthTo = "100000";
+    host.opts.values.lengthTo = "400";
+    host.opts.values.stripTags = count;
     FilterRun run{host.sink, host.context};
     host.run = &run;
     FilterPipeline pipeline(host.opts);
@@ -82,10 +86,10 @@ Listed runWith(const std::string& root, unsigned threads, bool count, int stopAt
 TEST(FilterAhead, ListsWhatOneThreadListsInWalkOrder) {
     TempTree tree;
     fillTree(tree);
-    for (const bool count : {false, true}) {
-        SCOPED_TRACE(count ? "with a count" : "search only");
-        const Listed one = runWith(tree.root(), 1, count);
-        const Listed many = runWith(tree.root(), 4, count);
+    for (const Filters filters : {Filters::Search, Filters::SearchAndCount, Filters::Count}) {
+        SCOPED_TRACE(static_cast<int>(filters));
+        const Listed one = runWith(tree.root(), 1, filters);
+        const Listed many = runWith(tree.root(), 4, filters);
         EXPECT_GT(one.paths.size(), 10u);
         EXPECT_EQ(many.paths, one.paths);
         EXPECT_EQ(many.counts, one.counts);
@@ -96,8 +100,8 @@ TEST(FilterAhead, ListsWhatOneThreadListsInWalkOrder) {
 TEST(FilterAhead, AStopEndsTheListAtAFileOfTheWalk) {
     TempTree tree;
     fillTree(tree);
-    const Listed all = runWith(tree.root(), 4, false);
-    const Listed stopped = runWith(tree.root(), 4, false, 100);
+    const Listed all = runWith(tree.root(), 4, Filters::Search);
+    const Listed stopped = runWith(tree.root(), 4, Filters::Search, 100);
     EXPECT_TRUE(stopped.outcome.stopped);
     ASSERT_LT(stopped.paths.size(), all.paths.size());
     EXPECT_GT(stopped.paths.size(), 0u);

@@ -95,10 +95,8 @@ void FilterPipeline::readText(FileWork& work, TextConsumer& consumer, EarlyTermA
 
 bool FilterPipeline::textHit(MatchMode mode, FileWork& work) {
     if (mode == MatchMode::Plain) {
-        if (AheadText* ahead = aheadText()) {
+        if (const AheadText* ahead = aheadText(); ahead != nullptr && ahead->searched) {
             work.stopped = work.stopped || ahead->stopped;
-            if (ahead->text)
-                work.text = std::move(ahead->text);
             return ahead->hit;
         }
         TermStreamSearch search(m_run.contentTerms);
@@ -195,9 +193,16 @@ bool FilterPipeline::lengthPasses(FileWork& work) {
         value = static_cast<double>(work.verdict.contentCount);
         break;
     case LengthMeasure::Characters: {
-        CharacterCount counter(m_options.stripTags(), m_options.stripBlanks());
-        readText(work, counter);
-        work.verdict.contentCount = counter.count();
+        const bool tags = m_options.stripTags();
+        const bool blanks = m_options.stripBlanks();
+        const AheadText* ahead = aheadText();
+        if (ahead != nullptr && ahead->count && ahead->spec.tags == tags && ahead->spec.blanks == blanks) {
+            work.verdict.contentCount = *ahead->count;
+        } else {
+            CharacterCount counter(tags, blanks);
+            readText(work, counter);
+            work.verdict.contentCount = counter.count();
+        }
         value = static_cast<double>(work.verdict.contentCount);
         factor = lengthFactor(true, m_options.lengthUnit());
         break;

@@ -50,18 +50,30 @@ public:
 
 private:
     struct FileWork;
-    /// A file's content search done ahead, and the files of the window it belongs to.
+    /// What a window's files are read ahead for, as the options said when it started.
+    struct AheadSpec {
+        bool search = false; ///< the plain search of the text
+        bool early = false;  ///< answered from the bytes where it can be
+        bool include = true; ///< a hit passes (else it excludes)
+        bool count = false;  ///< the character count, of a file the search let pass
+        bool tags = false;   ///< the count without tags
+        bool blanks = false; ///< the count without blanks
+    };
+    /// A file's search and count done ahead.
     struct AheadText {
+        bool searched = false;
         bool hit = false;
         bool stopped = false;
-        std::optional<std::string> text; ///< when a count needs it after the search
+        std::optional<std::uint64_t> count;
+        AheadSpec spec;
     };
     struct Ahead {
         std::vector<std::string> paths;
         std::vector<std::ptrdiff_t> job; ///< per path: its job, or -1
         std::vector<AheadText> results;  ///< per job
         std::size_t cursor = 0;          ///< the next path `filterFile` may be asked for
-        std::ptrdiff_t current = -1;     ///< the job of the file in hand
+        std::ptrdiff_t current = -1;     ///< the job of the file in hand, not waited for yet
+        AheadText* taken = nullptr;      ///< the result of the file in hand, once waited for
         std::unique_ptr<AheadPool> pool;
     };
     /// What the filters take as a run starts, and what they report at its end: the files whose
@@ -79,12 +91,13 @@ private:
     bool timePasses(FileWork& work);
     bool subjectHit(MatchMode mode, std::string_view subject, FileWork& work);
     bool textHit(MatchMode mode, FileWork& work);
-    /// The search done ahead for the file in hand, waited for; null when there is none.
+    /// What was done ahead for the file in hand, waited for; null when nothing was.
     AheadText* aheadText();
     /// Finds the file in hand among the window's files.
     void findAhead(const std::string& path);
-    AheadPool::Job aheadJob(int folder, const std::string& path, AheadText& result, bool early,
-                            bool keepText) const;
+    /// What the options ask of the window's files; false when nothing can be done ahead.
+    bool aheadSpec(AheadSpec& spec) const;
+    AheadPool::Job aheadJob(int folder, const std::string& path, AheadText& result) const;
     void readText(FileWork& work, TextConsumer& consumer, EarlyTermAnswer* early = nullptr);
     /// Whether a plain search may end at the first sure hit: nothing else needs the rest of the
     /// file (no character count, and a hit does not exclude the file).
