@@ -11,11 +11,11 @@ _karv_tessil_cli() {
         cword=$COMP_CWORD
     fi
 
-    local subcommands="scan view classify stats"
+    local subcommands="scan view classify act stats"
     local subcommand="" i
     for ((i = 1; i < cword; i++)); do
         case ${words[i]} in
-        scan | view | classify | stats)
+        scan | view | classify | act | stats)
             subcommand=${words[i]}
             break
             ;;
@@ -30,7 +30,14 @@ _karv_tessil_cli() {
     # Values of options that take one.
     case $prev in
     --scope) COMPREPLY=($(compgen -W "this all levels" -- "$cur")); return ;;
-    --format) COMPREPLY=($(compgen -W "tsv paths json" -- "$cur")); return ;;
+    --format)
+        if [[ $subcommand == stats ]]; then
+            COMPREPLY=($(compgen -W "csv tsv json" -- "$cur"))
+        else
+            COMPREPLY=($(compgen -W "tsv paths json" -- "$cur"))
+        fi
+        return
+        ;;
     --in) COMPREPLY=($(compgen -W "name content both" -- "$cur")); return ;;
     --match) COMPREPLY=($(compgen -W "plain wildcard regex" -- "$cur")); return ;;
     --measure) COMPREPLY=($(compgen -W "size chars name" -- "$cur")); return ;;
@@ -41,11 +48,12 @@ _karv_tessil_cli() {
     --output) COMPREPLY=($(compgen -W "one all all-but-one" -- "$cur")); return ;;
     --keep) COMPREPLY=($(compgen -W "last newest oldest shortest longest" -- "$cur")); return ;;
     --batch-names) COMPREPLY=($(compgen -W "numbers letters list" -- "$cur")); return ;;
+    --on-exists) COMPREPLY=($(compgen -W "skip rename overwrite" -- "$cur")); return ;;
     --from-list | --batch-list | --keywords)
         COMPREPLY=($(compgen -f -- "$cur"))
         return
         ;;
-    --log-dir | --reference)
+    --log-dir | --reference | --move | --copy)
         COMPREPLY=($(compgen -d -- "$cur"))
         return
         ;;
@@ -68,7 +76,11 @@ _karv_tessil_cli() {
             options="--from-list --recurse --pattern --template --batch-size --batch-names --batch-list
                 --move --in-order --keywords --log-dir --dry-run --undo -0 --help"
             ;;
-        stats) options="--recurse --pattern --min-files --min-dirs --help" ;;
+        act)
+            options="--move --copy --trash --delete --on-exists --dry-run -0 --from-list --undo --log-dir
+                --help"
+            ;;
+        stats) options="--recurse --pattern --min-files --min-dirs --format -0 --help" ;;
         esac
         COMPREPLY=($(compgen -W "$options" -- "$cur"))
         return

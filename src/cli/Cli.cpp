@@ -20,6 +20,7 @@ struct Command {
 
 const std::map<std::string_view, Command>& commands() {
     static const std::map<std::string_view, Command> table = {
+        {"act", {actCommand, "move, copy, trash or delete the files of a list (or --undo the last batch)"}},
         {"classify", {classifyCommand, "move or copy files to paths built from a template (or --undo)"}},
         {"scan", {scanCommand, "one filter run: list the files of FOLDER that pass the filters"}},
         {"stats", {statsCommand, "folder statistics: files and sub-folders of every folder of FOLDER"}},

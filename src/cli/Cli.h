@@ -79,5 +79,7 @@ int viewCommand(const std::vector<std::string>& args, CliIo& io);
 /// `classify`: one classification run over FOLDER or a list of paths, a preview, or the undo of the
 /// last run.
 int classifyCommand(const std::vector<std::string>& args, CliIo& io);
+/// `act`: the list's batch actions on the files of a list, or the undo of the last batch.
+int actCommand(const std::vector<std::string>& args, CliIo& io);
 
 } // namespace karv::cli

@@ -3,6 +3,7 @@
 #include "filter/FilterPipeline.h"
 #include "scan/FilterRun.h"
 #include "scan/FilterStatus.h"
+#include "scan/RowList.h"
 #include "text/NameText.h"
 
 #include <dirent.h>
@@ -57,12 +58,8 @@ public:
                   << tsvField(displayText(row.folder)) << '\n';
             break;
         case OutputFormat::Json:
-            m_out << "{\"文件名\":" << jsonString(displayText(row.name))
-                  << ",\"文件大小\":" << jsonString(row.sizeText)
-                  << ",\"文件时间\":" << jsonString(row.timeText)
-                  << ",\"内容字数\":" << jsonString(row.countText)
-                  << ",\"所在目录\":" << jsonString(displayText(row.folder))
-                  << ",\"path\":" << jsonString(displayText(row.path())) << "}\n";
+            // The saved-list format: the window loads it, `act` acts on it.
+            m_out << rowListLine(row);
             break;
         }
     }

@@ -199,11 +199,13 @@ void MainListActions::runBatch(ActionButton which, const BatchRequest& request) 
         [this](const std::string& text) { setProgressText(text); });
     const RunContext context{stop, shown, [this] { pump(); }, clock};
     ListBatch batch(m_files);
+    batch.setJournalFolder(m_journalFolder); // for 撤销上次操作
     const RunOutcome outcome = batch.run(request, context, *this, *this);
     m_batches.erase(which);
 
     setProgressPosition(0);
-    setProgressText(batchSummaryText(request.act, request.rows.size(), outcome, clock.tickMs() - started));
+    setProgressText(batchSummaryText(request.act, request.rows.size(), outcome, clock.tickMs() - started) +
+                    (batch.problem().empty() ? std::string() : "。" + batch.problem()));
     showState(which, ButtonState::Idle);
     m_busy.idle = true;
 }

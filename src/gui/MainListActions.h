@@ -44,6 +44,9 @@ public:
     ViewerWindow* viewer() const;
     /// The list's context menu.
     ResultListMenu& listMenu() { return *m_menu; }
+    /// Where the batches journal what they did, so the last one can be taken back (the data folder);
+    /// empty: not journaled.
+    void setJournalFolder(std::string folder) { m_journalFolder = std::move(folder); }
     /// Runs one action with the current services.
     void run(const std::function<void(ListActions&)>& action);
     /// A click on 移动, 复制 or 删除: starts that batch, or stops it while it runs.
@@ -91,6 +94,7 @@ private:
     std::map<ActionButton, QPushButton*> m_buttons;
     QPointer<ViewerWindow> m_viewer;
     ResultListMenu* m_menu = nullptr;
+    std::string m_journalFolder;
     /// The batches running, each with its stop token.
     std::map<ActionButton, StopToken*> m_batches;
 };

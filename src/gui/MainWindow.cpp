@@ -10,6 +10,8 @@
 #include "gui/KeepRuleControls.h"
 #include "gui/ListKeys.h"
 #include "gui/MainListActions.h"
+#include "gui/MainListFiles.h"
+#include "gui/ResultListMenu.h"
 #include "gui/ResultListModel.h"
 #include "gui/StatisticsWindow.h"
 #include "gui/TextWindow.h"
@@ -236,6 +238,13 @@ MainWindow::MainWindow(AppState& state, Questioner& questioner, Clock& clock, QW
         },
         [this] { pump(); });
     new ListKeys(m_list, *m_listActions, findChild<QPushButton*>(QStringLiteral("按钮全选")));
+    // Saving and loading the list, and undoing its last batch, on the list's menu; batches journal
+    // in the data folder for that undo.
+    m_listActions->setJournalFolder(m_state.dataFolder);
+    new MainListFiles(m_busy, m_state.dataFolder, {this, m_list, m_model, m_progressBar, m_progressText},
+                      m_listActions->listMenu().menu(), [this] {
+                          return ActionServices{m_questioner, m_clock, *m_clipboard, *m_keyboard, *m_shell};
+                      });
     applyBranding();
     updateUnitCaptions();
     layOutBanner();

@@ -96,7 +96,14 @@ void ResultListModel::clear() {
     m_rows.clear();
     m_pending.clear();
     m_folders.clear();
+    m_marked.clear();
     endResetModel();
+}
+
+void ResultListModel::markPath(const std::string& path) {
+    m_marked.insert(path);
+    if (!m_rows.empty())
+        emit dataChanged(index(0, 0), index(static_cast<int>(m_rows.size()) - 1, ColumnCount - 1));
 }
 
 const ResultListModel::StoredRow& ResultListModel::stored(std::size_t index) const {
@@ -152,6 +159,15 @@ QVariant ResultListModel::data(const QModelIndex& index, int role) const {
     }
     if (role == Qt::UserRole)
         return r.itemValue;
+    if ((role == Qt::ForegroundRole || role == Qt::FontRole) && !m_marked.empty() &&
+        m_marked.count(m_folders[r.folder] + r.name) > 0) {
+        if (role == Qt::ForegroundRole)
+            return QColor(Qt::gray);
+        QFont struck;
+        struck.setStrikeOut(true);
+        struck.setBold(r.kept && (index.column() == NameColumn || index.column() == FolderColumn));
+        return struck;
+    }
     if (r.group != 0 && role == Qt::BackgroundRole)
         return groupShade(r.group);
     if (r.kept && role == Qt::FontRole && (index.column() == NameColumn || index.column() == FolderColumn)) {

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <deque>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include <QAbstractTableModel>
@@ -41,6 +42,9 @@ public:
     /// A row's duplicate group (0: none) and whether it is the group's kept member.
     std::uint32_t rowGroup(std::size_t index) const { return stored(index).group; }
     bool rowKept(std::size_t index) const { return stored(index).kept; }
+    /// Marks the row of this exact path as one no action will touch (a loaded row whose file
+    /// changed or vanished): shown greyed and struck through. Cleared with the list.
+    void markPath(const std::string& path);
 
     int rowCount(const QModelIndex& parent) const override;
     int columnCount(const QModelIndex& parent) const override;
@@ -67,6 +71,7 @@ private:
     std::deque<StoredRow> m_rows; // grows without moving the rows already listed
     std::vector<StoredRow> m_pending;
     std::vector<std::string> m_folders;
+    std::unordered_set<std::string> m_marked;
 };
 
 } // namespace karv

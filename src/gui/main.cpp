@@ -1,4 +1,5 @@
 #include "app/AppState.h"
+#include "gui/MainListFiles.h"
 #include "gui/MainWindow.h"
 #include "platform/QtDesktop.h"
 #include "platform/SettingsMessageBox.h"
@@ -82,9 +83,15 @@ int main(int argc, char** argv) {
                    stderr);
         return 1;
     }
-    // The only argument read is a folder from "Open with" (Exec=karv-tessil %f); Qt sees none, so
-    // a folder whose name looks like a Qt option (-style, -platform …) is still just a folder.
-    const std::vector<std::string> arguments(argv + 1, argv + argc);
+    // The arguments read are a folder from "Open with" (Exec=karv-tessil %f) or "--load FILE", a
+    // saved list; Qt sees none, so a folder whose name looks like a Qt option (-style, -platform …)
+    // is still just a folder.
+    std::vector<std::string> arguments(argv + 1, argv + argc);
+    std::string listToLoad;
+    if (arguments.size() >= 2 && arguments[0] == "--load") {
+        listToLoad = arguments[1];
+        arguments.clear();
+    }
     int qtArgc = 1;
     QApplication app(qtArgc, argv);
     QGuiApplication::setDesktopFileName(QStringLiteral("io.github.karvtessil.KarvTessil"));
@@ -119,5 +126,8 @@ int main(int argc, char** argv) {
     questioner.setParent(&window);
     closeWindowsOnSignals(&app);
     window.show();
+    if (!listToLoad.empty())
+        if (auto* listFiles = window.findChild<karv::MainListFiles*>())
+            listFiles->loadList(listToLoad);
     return app.exec();
 }

@@ -53,3 +53,23 @@ TEST(StatsCommand, InterruptAndBadUsage) {
     }
     EXPECT_EQ(runCli({"stats", "--help"}).status, 0);
 }
+
+TEST(StatsCommand, FormatsKeepAnOddFolderNameOnItsLine) {
+    TempTree tree;
+    const std::string odd = "a,b\n\xb1\xa8";
+    tree.file(odd + "/x.txt");
+    const std::string root = tree.root();
+    auto result = runCli({"stats", "--recurse", "--format", "tsv", tree.root()});
+    ASSERT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.out, root + "/\t0\t1\n" + root + "/a,b\\n报/\t1\t0\n");
+    result = runCli({"stats", "--recurse", "--format", "csv", "-0", tree.root()});
+    EXPECT_EQ(result.out,
+              root + "/,0,1" + std::string(1, '\0') + root + "/" + odd + "/,1,0" + std::string(1, '\0'));
+    result = runCli({"stats", "--recurse", "--format", "json", tree.root()});
+    EXPECT_EQ(result.out.substr(0, result.out.find('\n') + 1),
+              "{\"path\":\"" + root + "/\",\"files\":0,\"dirs\":1}\n");
+    EXPECT_NE(result.out.find("\"path\":\"" + root + "/a,b\\n报/\",\"files\":1,\"dirs\":0,\"path_bytes\":\""),
+              std::string::npos)
+        << result.out;
+    EXPECT_EQ(runCli({"stats", "--format", "xml", tree.root()}).status, 2);
+}

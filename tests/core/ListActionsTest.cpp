@@ -383,7 +383,8 @@ TEST(ListActions, DeleteFromTheBottomUpToTrashOrForGood) {
             bench.stop.requestStop();
     };
     bench.deleteSelected();
-    EXPECT_EQ(bench.questioner.destructiveQuestions.back(), "确定要彻底删除选择的 2 个文件吗？");
+    EXPECT_EQ(bench.questioner.destructiveQuestions.back(),
+              "确定要彻底删除选择的 2 个文件吗？彻底删除的文件无法撤销。");
     EXPECT_NE(bench.summary().find("成功删除 1 个文件"), std::string::npos) << bench.summary();
     EXPECT_FALSE(present(tree.path("s/r3")));
     EXPECT_FALSE(present(tree.path("data/Trash/files/r3")));
@@ -699,7 +700,7 @@ TEST(ListActionsHandOffs, DeleteForGoodAsksAWarningThatCanKeepTheFiles) {
     bench.questioner.destructiveAnswer = false;
     bench.deleteSelected();
     EXPECT_EQ(bench.questioner.destructiveQuestions,
-              (std::vector<std::string>{"确定要彻底删除选择的 1 个文件吗？"}));
+              (std::vector<std::string>{"确定要彻底删除选择的 1 个文件吗？彻底删除的文件无法撤销。"}));
     EXPECT_TRUE(bench.questioner.okCancelQuestions.empty());
     EXPECT_TRUE(present(tree.path("s/a")));
     EXPECT_EQ(bench.rows.rows.size(), 1u);
@@ -722,8 +723,9 @@ TEST(ListActionsHandOffs, DeletingSizeOrNameMatchesSaysTheirContentsWereNotCompa
     EXPECT_EQ(bench.questioner.okCancelQuestions,
               (std::vector<std::string>{"确定要将选择的 1 个文件移到回收站吗？",
                                         "确定要将选择的 2 个文件移到回收站吗？" + warning}));
-    EXPECT_EQ(bench.questioner.destructiveQuestions,
-              (std::vector<std::string>{"确定要彻底删除选择的 2 个文件吗？" + warning}));
+    EXPECT_EQ(
+        bench.questioner.destructiveQuestions,
+        (std::vector<std::string>{"确定要彻底删除选择的 2 个文件吗？彻底删除的文件无法撤销。" + warning}));
     EXPECT_NE(warning.find("内容并未比较"), std::string::npos);
 }
 

@@ -245,7 +245,8 @@ private slots:
         f.keyboard.ctrl = true;
         f.select({0, 2});
         f.click("按钮删除");
-        QCOMPARE(f.questioner.destructiveQuestions.back(), std::string("确定要彻底删除选择的 2 个文件吗？"));
+        QCOMPARE(f.questioner.destructiveQuestions.back(),
+                 std::string("确定要彻底删除选择的 2 个文件吗？彻底删除的文件无法撤销。"));
         QCOMPARE(f.column(0), QStringList{u8("two.txt")});
         QVERIFY(!present(target + "/one.txt") && !present(tree.path("s/three.txt")));
         QVERIFY2(f.progressText().startsWith(u8("删除完毕！共 2 个文件，成功删除 2 个文件，耗时(")),
@@ -277,7 +278,7 @@ private slots:
         f.keyboard.ctrl = false;
         QTest::keyClick(list, Qt::Key_Delete, Qt::ShiftModifier);
         QCOMPARE(f.questioner.destructiveQuestions,
-                 std::vector<std::string>{"确定要彻底删除选择的 1 个文件吗？"});
+                 std::vector<std::string>{"确定要彻底删除选择的 1 个文件吗？彻底删除的文件无法撤销。"});
         QVERIFY(!present(one));
         QCOMPARE(f.column(0), (QStringList{u8("two.txt"), u8("three.txt")}));
 

@@ -17,6 +17,8 @@ inline constexpr std::string_view kExportTitle = "将路径列表保存到文本
 inline constexpr std::string_view kExportFilter = "文本文件(*.txt)|*.txt|全部文件(*.*)|*.*";
 
 /// Added to the delete question when some of the rows were grouped as duplicates by size or name.
+/// Said by the question before a delete for good: unlike the other batches, no undo takes it back.
+inline constexpr std::string_view kCannotBeUndone = "彻底删除的文件无法撤销。";
 inline constexpr std::string_view kWeakMatchWarning =
     "\n注意：其中有按长度或文件名找出的重复文件，它们的内容并未比较，未必相同。";
 

@@ -189,10 +189,10 @@ std::optional<BatchRequest> ListActions::deleteRequest() {
         }
     }
     // A delete for good cannot be undone: its question warns, and Enter alone does not confirm it.
-    if (permanent
-            ? !m_services.questioner.askDestructive("确定要彻底删除选择的 " + count + " 个文件吗？" + warning)
-            : !m_services.questioner.askOkCancel("确定要将选择的 " + count + " 个文件移到回收站吗？" +
-                                                 warning))
+    if (permanent ? !m_services.questioner.askDestructive("确定要彻底删除选择的 " + count + " 个文件吗？" +
+                                                          std::string(kCannotBeUndone) + warning)
+                  : !m_services.questioner.askOkCancel("确定要将选择的 " + count + " 个文件移到回收站吗？" +
+                                                       warning))
         return std::nullopt;
     return BatchRequest{
         permanent ? BatchAct::Remove : BatchAct::Trash, selectedBatchRows(selected), {}, kConflictNone};

@@ -1,5 +1,7 @@
 #include "actions/ListBatch.h"
 
+#include "actions/BatchTexts.h"
+#include "scan/RowList.h"
 #include "text/NameText.h"
 
 #include <cerrno>
@@ -11,12 +13,17 @@ RunOutcome ListBatch::run(const BatchRequest& request, const RunContext& context
     m_choice = request.onConflict;
     m_sameForRest = request.onConflict != kConflictNone;
     m_ended = false;
+    m_problem.clear();
+    RunOutcome outcome;
+    if (!startJournal(request)) {
+        outcome.stopped = true;
+        return outcome;
+    }
     // Every moved row gets the same folder: looked at once, not once per file.
     m_targetFolder.reset();
     if (request.act == BatchAct::Move)
         if (const auto folder = m_files.identity(request.folder); folder && folder->isFolder)
             m_targetFolder = folder;
-    RunOutcome outcome;
     const std::size_t total = request.rows.size();
     // A delete goes from the bottom up, so that removing a row does not shift the rows still to come.
     const bool upwards = !request.placing();
@@ -44,7 +51,60 @@ RunOutcome ListBatch::run(const BatchRequest& request, const RunContext& context
             break;
         }
     }
+    m_journal.close();
+    m_lock.release();
     return outcome;
+}
+
+bool ListBatch::startJournal(const BatchRequest& request) {
+    m_journalFolder = request.act == BatchAct::Remove ? std::string() : m_journalRoot;
+    if (m_journalFolder.empty())
+        return true;
+    // One batch (or undo) per data folder at a time: two would write over each other's journal.
+    if (m_lock.acquire(batchLogPath(m_journalFolder, kBatchLockName)) == files::FolderLock::Outcome::Busy) {
+        m_problem = batchBusyText(m_journalFolder);
+        return false;
+    }
+    if (!m_journal.start(m_journalFolder, request.act)) {
+        m_problem = batchJournalUnwritableText(batchLogPath(m_journalFolder, kBatchJournalName));
+        m_lock.release();
+        return false;
+    }
+    return true;
+}
+
+bool ListBatch::journal(BatchAct act, const std::string& source, const std::string& target) {
+    if (m_report != nullptr)
+        m_report->acted(act, source, target);
+    if (m_journalFolder.empty() || act == BatchAct::Remove)
+        return true;
+    BatchRecord record;
+    record.act = act;
+    record.source = source;
+    record.target = target;
+    if (const auto id = m_files.identity(target)) {
+        record.identityKnown = true;
+        record.identity = *id;
+        if (const auto folder = m_files.identity(files::folderOf(target))) {
+            record.folderKnown = true;
+            record.folderDevice = folder->device;
+            record.folderInode = folder->inode;
+        }
+    }
+    if (m_journal.append(record))
+        return true;
+    // The file is done but undo would not know of it: nothing more is done without a record.
+    m_problem = batchJournalStoppedText(batchLogPath(m_journalFolder, kBatchJournalName));
+    m_ended = true;
+    return false;
+}
+
+void ListBatch::failed(const BatchRequest& request, const std::string& source, int error,
+                       RunOutcome& outcome) {
+    const bool trashing = request.act == BatchAct::Trash;
+    outcome.failures.add(error, source, trashing);
+    if (m_report != nullptr)
+        m_report->failed(request.act, source, error);
 }
 
 std::string ListBatch::renamedTarget(const std::string& folder, const std::string& name) {
@@ -88,6 +148,8 @@ void ListBatch::place(const BatchRequest& request, const RunContext& context, Ac
         const Conflict conflict = resolveConflict(request, context, question, row, name, existing, replacing);
         if (conflict == Conflict::End)
             m_ended = true;
+        if (conflict == Conflict::Skip && m_report != nullptr)
+            m_report->skipped(source, folder + name);
         if (conflict != Conflict::Place)
             return;
     }
@@ -98,13 +160,12 @@ void ListBatch::place(const BatchRequest& request, const RunContext& context, Ac
         error = (move ? m_files.moveListed(listed, folder + name, existing, replacing)
                       : m_files.copyListed(listed, folder + name, existing, replacing))
                     .error;
-    if (error != 0) {
-        outcome.failures.add(error, source);
-        return;
-    }
+    if (error != 0)
+        return failed(request, source, error, outcome);
     if (move)
         rows.setRowPlace(item.index, folder, name, stampAt(folder, name));
     ++outcome.succeeded;
+    journal(request.act, source, folder + name);
 }
 
 void ListBatch::remove(const BatchRequest& request, ActionRows& rows, const BatchRow& item,
@@ -115,15 +176,15 @@ void ListBatch::remove(const BatchRequest& request, ActionRows& rows, const Batc
     // Only the file the list showed, unchanged. A volume without a usable trash refuses; the file
     // then stays, never deleted for good instead.
     int error = 0;
+    std::string trashedAs;
     const files::Listed listed = listedOf(row, error);
     if (error == 0)
-        error = (permanent ? m_files.removeListed(listed) : m_files.trashListed(listed)).error;
-    if (error != 0) {
-        outcome.failures.add(error, path, !permanent);
-        return;
-    }
+        error = (permanent ? m_files.removeListed(listed) : m_files.trashListed(listed, &trashedAs)).error;
+    if (error != 0)
+        return failed(request, path, error, outcome);
     rows.removeRow(item.index);
     ++outcome.succeeded;
+    journal(request.act, path, trashedAs);
 }
 
 RowStamp ListBatch::stampAt(const std::string& folder, const std::string& name) {
@@ -140,12 +201,8 @@ RowStamp ListBatch::stampAt(const std::string& folder, const std::string& name) 
 }
 
 files::Listed ListBatch::listedOf(const ResultRow& row, int& unknown) {
-    files::Listed listed{row.path(), {}};
+    const files::Listed listed = listedFile(row);
     const RowStamp& stamp = row.stamp;
-    listed.identity = {stamp.device, stamp.inode, stamp.size, stamp.modifiedNs, stamp.changedNs, false};
-    listed.folderKnown = stamp.folderKnown;
-    listed.folderDevice = stamp.folderDevice;
-    listed.folderInode = stamp.folderInode;
     // Without a stamp nothing tells that the path still names the listed file: never guessed.
     unknown = stamp.known ? 0 : (m_files.exists(listed.path) ? files::kNotAsListed : ENOENT);
     return listed;

@@ -1,6 +1,9 @@
 #pragma once
 
+#include "actions/BatchAct.h"
+#include "actions/BatchJournal.h"
 #include "files/FileOps.h"
+#include "files/JournalLines.h"
 #include "run/RunContext.h"
 #include "scan/ResultRow.h"
 
@@ -38,9 +41,6 @@ public:
     virtual int askTargetExists(const std::string& target, bool& sameForRest) = 0;
 };
 
-/// What a batch does to each file.
-enum class BatchAct { Move, Copy, Trash, Remove };
-
 /// A selected row as it was when the batch was asked for: its place in the list and its file.
 struct BatchRow {
     std::size_t index = 0;
@@ -59,6 +59,18 @@ struct BatchRequest {
     bool placing() const { return act == BatchAct::Move || act == BatchAct::Copy; }
 };
 
+/// Each file of a batch as it is settled, for a front end that lists them one by one.
+class BatchReport {
+public:
+    virtual ~BatchReport() = default;
+    /// Done: `target` is where the file went (the copy, the file in the trash; empty for a delete).
+    virtual void acted(BatchAct act, const std::string& source, const std::string& target) = 0;
+    /// Left alone because its name is taken at the target and the answer was to skip.
+    virtual void skipped(const std::string& source, const std::string& target) = 0;
+    /// Not acted on: `error` says why (see files::reasonOf).
+    virtual void failed(BatchAct act, const std::string& source, int error) = 0;
+};
+
 /// Moves, copies, trashes or deletes the files of the selected rows, each only while it is still
 /// the file the list showed. Progress: `RunStage::Placing`, `done` the row's place in the
 /// selection as counted on screen (a delete counts down, from the bottom up), `total` the
@@ -68,8 +80,17 @@ class ListBatch {
 public:
     explicit ListBatch(files::FileOps& files) : m_files(files) {}
 
+    /// With a journal folder (see setJournalFolder), each completed move, copy or trash is journaled (on the
+    /// disk before the next file) under the folder's lock; a journal that cannot be started or written ends
+    /// the batch, with `problem()` saying why.
     RunOutcome run(const BatchRequest& request, const RunContext& context, ActionRows& rows,
                    TargetExistsQuestion& question);
+
+    void setReport(BatchReport* report) { m_report = report; }
+    /// Where the batches' journal goes (the data folder); empty: not journaled, not undoable.
+    void setJournalFolder(std::string folder) { m_journalRoot = std::move(folder); }
+    /// Why the last batch did not start or ended early for its journal; empty otherwise.
+    const std::string& problem() const { return m_problem; }
 
     /// The first free name for a copy beside existing files: base2.ext, base3.ext, ...
     /// (base2 for a name without an extension).
@@ -90,12 +111,22 @@ private:
     /// The row's file as it was listed. A row without a stamp is refused: `unknown` receives the
     /// error to fail it with.
     files::Listed listedOf(const ResultRow& row, int& unknown);
+    bool startJournal(const BatchRequest& request);
+    /// Journals one completed operation; false (the batch then ends) when it cannot be written.
+    bool journal(BatchAct act, const std::string& source, const std::string& target);
+    void failed(const BatchRequest& request, const std::string& source, int error, RunOutcome& outcome);
 
     files::FileOps& m_files;
     int m_choice = kConflictNone;
     bool m_sameForRest = false;
     bool m_ended = false;
     std::optional<files::Identity> m_targetFolder; // of the batch going on, for moved rows' stamps
+    BatchReport* m_report = nullptr;
+    std::string m_problem;
+    std::string m_journalRoot;
+    std::string m_journalFolder; // of the batch going on: none for a delete for good
+    files::FolderLock m_lock;
+    BatchJournalWriter m_journal;
 };
 
 } // namespace karv

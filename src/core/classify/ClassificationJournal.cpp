@@ -4,15 +4,6 @@
 #include "settings/SettingsFiles.h"
 #include "text/NameText.h"
 
-#include <cerrno>
-#include <charconv>
-#include <cstdio>
-#include <ctime>
-#include <fcntl.h>
-#include <random>
-#include <sys/file.h>
-#include <unistd.h>
-
 namespace karv {
 
 namespace {
@@ -20,126 +11,15 @@ namespace {
 constexpr std::string_view kFormatVersion = "1";
 constexpr std::string_view kUndoneKind = "undone";
 
-std::vector<std::string_view> splitFields(std::string_view line) {
-    std::vector<std::string_view> fields;
-    std::size_t from = 0;
-    for (;;) {
-        const auto tab = line.find('\t', from);
-        fields.push_back(
-            line.substr(from, tab == std::string_view::npos ? std::string_view::npos : tab - from));
-        if (tab == std::string_view::npos)
-            return fields;
-        from = tab + 1;
-    }
-}
-
-template <typename Number> bool parseNumber(std::string_view text, Number& value) {
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    return error == std::errc() && end == text.data() + text.size() && !text.empty();
-}
-
-std::string runId() {
-    std::random_device device;
-    char buffer[40];
-    std::snprintf(buffer, sizeof buffer, "%08x%08x%08x%08x", device(), device(), device(), device());
-    return buffer;
-}
-
-std::string utcNow() {
-    const std::time_t now = std::time(nullptr);
-    std::tm parts{};
-    ::gmtime_r(&now, &parts);
-    char buffer[32];
-    std::strftime(buffer, sizeof buffer, "%Y-%m-%dT%H:%M:%SZ", &parts);
-    return buffer;
-}
-
 } // namespace
 
 std::string journalEscape(std::string_view bytes) {
-    static constexpr char kHex[] = "0123456789abcdef";
     // A path that is valid UTF-8 stays readable; any other keeps the journal itself valid UTF-8.
-    const bool escapeHigh = !isValidUtf8(bytes);
-    std::string out;
-    out.reserve(bytes.size());
-    for (const char c : bytes) {
-        const auto byte = static_cast<unsigned char>(c);
-        switch (c) {
-        case '\\':
-            out += "\\\\";
-            continue;
-        case '\t':
-            out += "\\t";
-            continue;
-        case '\n':
-            out += "\\n";
-            continue;
-        case '\r':
-            out += "\\r";
-            continue;
-        default:
-            break;
-        }
-        if (byte < 0x20 || byte == 0x7F || (escapeHigh && byte >= 0x80)) {
-            out += "\\x";
-            out.push_back(kHex[byte >> 4]);
-            out.push_back(kHex[byte & 0xF]);
-        } else {
-            out.push_back(c);
-        }
-    }
-    return out;
+    return files::journalEscape(bytes, !isValidUtf8(bytes));
 }
 
 std::optional<std::string> journalUnescape(std::string_view text) {
-    auto hexValue = [](char c) -> int {
-        if (c >= '0' && c <= '9')
-            return c - '0';
-        if (c >= 'a' && c <= 'f')
-            return c - 'a' + 10;
-        return -1;
-    };
-    std::string out;
-    out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (c == '\t' || c == '\n' || c == '\r')
-            return std::nullopt;
-        if (c != '\\') {
-            out.push_back(c);
-            continue;
-        }
-        if (++i >= text.size())
-            return std::nullopt;
-        switch (text[i]) {
-        case '\\':
-            out.push_back('\\');
-            break;
-        case 't':
-            out.push_back('\t');
-            break;
-        case 'n':
-            out.push_back('\n');
-            break;
-        case 'r':
-            out.push_back('\r');
-            break;
-        case 'x': {
-            if (i + 2 >= text.size())
-                return std::nullopt;
-            const int high = hexValue(text[i + 1]);
-            const int low = hexValue(text[i + 2]);
-            if (high < 0 || low < 0)
-                return std::nullopt;
-            out.push_back(static_cast<char>(high * 16 + low));
-            i += 2;
-            break;
-        }
-        default:
-            return std::nullopt;
-        }
-    }
-    return out;
+    return files::journalUnescape(text);
 }
 
 JournalWriter::~JournalWriter() {
@@ -148,15 +28,14 @@ JournalWriter::~JournalWriter() {
 
 bool JournalWriter::start(const std::string& folder, bool copy) {
     close();
-    m_fd = ::open(logPath(folder, kJournalName).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (m_fd < 0)
+    if (!m_file.create(logPath(folder, kJournalName)))
         return false;
     std::string header(kJournalMagic);
     header += '\t';
     header += kFormatVersion;
-    header +=
-        "\tkarv-tessil " KARV_VERSION "\t" + runId() + "\t" + utcNow() + "\t" + (copy ? "copy" : "move");
-    if (!writeLine(header)) {
+    header += "\tkarv-tessil " KARV_VERSION "\t" + files::journalRunId() + "\t" + files::journalUtcNow() +
+              "\t" + (copy ? "copy" : "move");
+    if (!m_file.writeLine(header)) {
         close();
         return false;
     }
@@ -164,9 +43,7 @@ bool JournalWriter::start(const std::string& folder, bool copy) {
 }
 
 bool JournalWriter::reopen(const std::string& folder) {
-    close();
-    m_fd = ::open(logPath(folder, kJournalName).c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
-    return m_fd >= 0;
+    return m_file.reopen(logPath(folder, kJournalName));
 }
 
 bool JournalWriter::append(const JournalRecord& record) {
@@ -177,35 +54,15 @@ bool JournalWriter::append(const JournalRecord& record) {
                 std::to_string(record.size) + "\t" + std::to_string(record.modifiedNs);
     else
         line += "\t-\t-\t-\t-";
-    return writeLine(line);
+    return m_file.writeLine(line);
 }
 
 bool JournalWriter::appendUndone(std::size_t recordNumber) {
-    return writeLine(std::string(kUndoneKind) + "\t" + std::to_string(recordNumber));
-}
-
-bool JournalWriter::writeLine(const std::string& line) {
-    if (m_fd < 0)
-        return false;
-    const std::string whole = line + "\n";
-    std::size_t done = 0;
-    while (done < whole.size()) {
-        const ssize_t n = ::write(m_fd, whole.data() + done, whole.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += static_cast<std::size_t>(n);
-    }
-    // On the disk before the next file is touched: a record lost in a crash is an operation undo
-    // cannot take back.
-    return ::fdatasync(m_fd) == 0;
+    return m_file.writeLine(std::string(kUndoneKind) + "\t" + std::to_string(recordNumber));
 }
 
 void JournalWriter::close() {
-    if (m_fd >= 0)
-        ::close(m_fd);
-    m_fd = -1;
+    m_file.close();
 }
 
 JournalState readJournal(const std::string& folder, Journal& journal, std::string& problem) {
@@ -232,7 +89,7 @@ JournalState readJournal(const std::string& folder, Journal& journal, std::strin
             break; // an unfinished last line: its operation was never recorded as done
         const std::string_view line(content.data() + from, end - from);
         from = end + 1;
-        const auto fields = splitFields(line);
+        const auto fields = files::journalFields(line);
         if (!headerSeen) {
             if (fields.size() != 6 || fields[0] != kJournalMagic || fields[1] != kFormatVersion ||
                 (fields[5] != "move" && fields[5] != "copy"))
@@ -244,7 +101,7 @@ JournalState readJournal(const std::string& folder, Journal& journal, std::strin
         }
         if (fields.size() == 2 && fields[0] == kUndoneKind) {
             std::size_t number = 0;
-            if (!parseNumber(fields[1], number) || number == 0 || number > journal.records.size())
+            if (!files::journalNumber(fields[1], number) || number == 0 || number > journal.records.size())
                 return refuse("归类记录已损坏，无法撤销");
             journal.undone[number - 1] = true;
             continue;
@@ -263,9 +120,10 @@ JournalState readJournal(const std::string& folder, Journal& journal, std::strin
         record.source = *source;
         record.target = *target;
         if (fields[3] != "-") {
-            record.identityKnown =
-                parseNumber(fields[3], record.device) && parseNumber(fields[4], record.inode) &&
-                parseNumber(fields[5], record.size) && parseNumber(fields[6], record.modifiedNs);
+            record.identityKnown = files::journalNumber(fields[3], record.device) &&
+                                   files::journalNumber(fields[4], record.inode) &&
+                                   files::journalNumber(fields[5], record.size) &&
+                                   files::journalNumber(fields[6], record.modifiedNs);
             if (!record.identityKnown)
                 return refuse("归类记录已损坏，无法撤销");
         }
@@ -277,28 +135,16 @@ JournalState readJournal(const std::string& folder, Journal& journal, std::strin
     return JournalState::Read;
 }
 
-LogFolderLock::~LogFolderLock() {
-    release();
-}
-
 LogFolderLock::Outcome LogFolderLock::acquire(const std::string& folder) {
-    release();
-    m_fd = ::open(logPath(folder, kLockName).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    if (m_fd < 0)
-        return Outcome::Failed;
-    if (::flock(m_fd, LOCK_EX | LOCK_NB) != 0) {
-        const bool busy = errno == EWOULDBLOCK;
-        release();
-        return busy ? Outcome::Busy : Outcome::Failed;
+    switch (m_lock.acquire(logPath(folder, kLockName))) {
+    case files::FolderLock::Outcome::Held:
+        return Outcome::Held;
+    case files::FolderLock::Outcome::Busy:
+        return Outcome::Busy;
+    case files::FolderLock::Outcome::Failed:
+        break;
     }
-    return Outcome::Held;
-}
-
-void LogFolderLock::release() {
-    // Closing the descriptor drops the lock; the file stays for the next run.
-    if (m_fd >= 0)
-        ::close(m_fd);
-    m_fd = -1;
+    return Outcome::Failed;
 }
 
 std::string busyLogFolderMessage(const std::string& folder) {

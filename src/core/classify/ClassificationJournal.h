@@ -1,5 +1,7 @@
 #pragma once
 
+#include "files/JournalLines.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -56,11 +58,10 @@ public:
     bool append(const JournalRecord& record);
     bool appendUndone(std::size_t recordNumber);
     void close();
-    bool isOpen() const { return m_fd >= 0; }
+    bool isOpen() const { return m_file.isOpen(); }
 
 private:
-    bool writeLine(const std::string& line);
-    int m_fd = -1;
+    files::JournalFile m_file;
 };
 
 /// A journal as undo reads it.
@@ -85,15 +86,14 @@ public:
     enum class Outcome { Held, Busy, Failed };
 
     LogFolderLock() = default;
-    ~LogFolderLock();
     LogFolderLock(const LogFolderLock&) = delete;
     LogFolderLock& operator=(const LogFolderLock&) = delete;
 
     Outcome acquire(const std::string& folder);
-    void release();
+    void release() { m_lock.release(); }
 
 private:
-    int m_fd = -1;
+    files::FolderLock m_lock;
 };
 
 /// The message shown when another run or undo holds the folder.

@@ -1,0 +1,70 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// What the tools' journals (a classification run, a list batch) share: one record a line, fields
+// split by TAB and escaped so that any byte sequence round-trips, each line on the disk before the
+// next file is touched, and one run or undo per data folder at a time.
+
+namespace karv::files {
+
+/// Escapes \\ \t \n \r, and as \xHH the other control bytes, DEL, and with `escapeHigh` every byte
+/// of 0x80 and above (for a path that is not valid UTF-8, so the journal itself stays UTF-8).
+std::string journalEscape(std::string_view bytes, bool escapeHigh);
+/// The bytes of an escaped field; nothing for a field a journal would not have written.
+std::optional<std::string> journalUnescape(std::string_view text);
+/// The TAB-separated fields of one line.
+std::vector<std::string_view> journalFields(std::string_view line);
+/// A whole decimal number and nothing else (a sign only for the signed one).
+bool journalNumber(std::string_view text, std::uint64_t& value);
+bool journalNumber(std::string_view text, std::int64_t& value);
+/// The complete lines of a journal's content; a last line without its line break was never
+/// completed and is left out.
+std::vector<std::string_view> journalLines(std::string_view content);
+/// A fresh run id (128 random bits in hex) and the current time, UTC, for a journal header.
+std::string journalRunId();
+std::string journalUtcNow();
+
+/// A journal file being written: each line reaches the disk (fdatasync) before `writeLine` returns.
+class JournalFile {
+public:
+    JournalFile() = default;
+    ~JournalFile();
+    JournalFile(const JournalFile&) = delete;
+    JournalFile& operator=(const JournalFile&) = delete;
+
+    /// A new, empty file in place of any old one. False with errno set when it cannot be made.
+    bool create(const std::string& path);
+    /// An existing file, to add lines at its end.
+    bool reopen(const std::string& path);
+    bool writeLine(std::string_view line);
+    void close();
+    bool isOpen() const { return m_fd >= 0; }
+
+private:
+    int m_fd = -1;
+};
+
+/// The exclusive use of a data folder's journal by one run or undo at a time, across processes and
+/// windows: a non-blocking lock on a lock file, held until the object ends.
+class FolderLock {
+public:
+    enum class Outcome { Held, Busy, Failed };
+
+    FolderLock() = default;
+    ~FolderLock();
+    FolderLock(const FolderLock&) = delete;
+    FolderLock& operator=(const FolderLock&) = delete;
+
+    Outcome acquire(const std::string& lockPath);
+    void release();
+
+private:
+    int m_fd = -1;
+};
+
+} // namespace karv::files
