@@ -33,8 +33,9 @@ public:
     /// Builds the per-folder matchers from the run's filter text.
     void beginFolder(const std::string& folder) override;
     FileVerdict filterFile(const std::string& path) override;
-    /// Starts the content search of the files on worker threads (one per core), when the search is
-    /// of plain terms in the text and nothing else needs the run's thread first.
+    /// Starts the plain search of the files' text and their character count on worker threads (with
+    /// the run's thread, one per core), when those are asked and nothing else needs the run's
+    /// thread first (no time filter, no expression).
     void lookAhead(const std::vector<std::string>& paths, int folder) override;
     void endLookAhead() override;
     /// How many threads search ahead (the machine's cores unless set; below 2, none).
