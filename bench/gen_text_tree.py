@@ -9,8 +9,13 @@
                                   ROOT.expected lists the files whose decoded text holds 报告.
   gen_text_tree.py logs ROOT   -- two 120 MB UTF-8 logs in ROOT/p00, the one with "INVOICE" only in
                                   its last line; add them to a utf8 tree for large files among
-                                  the small ones."""
+                                  the small ones.
+  gen_text_tree.py shaped ROOT -- 10,001 UTF-8 files shaped like a real document folder: about
+                                  310 MB, median 4.4 KB, 90 % under 71 KB, five files of about
+                                  20 MB; about 12 % hold "Invoice" in some letter case, at a random
+                                  place. ROOT.expected lists them."""
 import gzip
+import math
 import os
 import random
 import sys
@@ -59,6 +64,45 @@ if mode == "logs":
                 out.write(encoded)
             if hit:
                 out.write("late INVOICE 7\n".encode("utf-8"))
+    sys.exit(0)
+
+if mode == "shaped":
+    # One block of lines, a sixth of them Chinese, that every file is cut from: writing 310 MB
+    # word by word would take minutes.
+    lines = []
+    for _ in range(120000):
+        if rng.random() < 0.16:
+            lines.append("".join(rng.choice(hanzi) for _ in range(rng.randint(8, 30))))
+        else:
+            lines.append(" ".join(rng.choice(words) for _ in range(rng.randint(4, 14))))
+    block = ("\n".join(lines) + "\n").encode("utf-8")
+    assert b"invoice" not in block.lower()
+    forms = [b"Invoice", b"INVOICE", b"invoice", b"InVoIcE", b"invoicE"]
+
+    def cut(size):
+        start = block.find(b"\n", rng.randrange(len(block) - 200000)) + 1
+        piece = block[start:start + size]
+        return piece[:piece.rfind(b"\n") + 1] or piece
+
+    def body(size, hit):
+        data = b"".join(cut(min(size, 150000)) for _ in range(max(1, size // 150000)))
+        if hit:
+            at = data.find(b"\n", rng.randrange(max(1, len(data)))) + 1
+            data = data[:at] + rng.choice(forms) + b" 42\n" + data[at:]
+        return data
+
+    expected = []
+    for i in range(10001):
+        big = i % 2000 == 1999
+        size = 20 * 10**6 if big else int(min(140e3, max(200, rng.lognormvariate(math.log(4300), 2.17))))
+        hit = rng.random() < 0.12 or i == 3999
+        name = os.path.join(folder_for(i), "doc%05d.%s" % (i, ("txt", "md", "csv", "log")[i % 4]))
+        with open(name, "wb") as out:
+            out.write(body(size, hit))
+        if hit:
+            expected.append(name)
+    with open(root + ".expected", "w", encoding="utf-8") as out:
+        out.write("".join(sorted(p + "\n" for p in expected)))
     sys.exit(0)
 
 if mode == "utf8":

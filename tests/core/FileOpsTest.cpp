@@ -431,7 +431,7 @@ TEST(FileOps, TrashKeepsARestorableRecordAndNeverDeletesForGood) {
 
     // A trash that refuses is a failure: the file stays, and no orphan record is left.
     const std::string stays = tree.file("docs/stays.txt", "z");
-    for (const Call call : {Call::Rename, Call::Fsync, Call::Open}) {
+    for (const Call call : {Call::Rename, Call::Write, Call::Open}) {
         FaultySyscalls sys;
         sys.failAll(call, call == Call::Rename ? EXDEV : EACCES);
         EXPECT_FALSE(FileOps(sys).trashFile(stays).ok());

@@ -182,15 +182,33 @@ bool JournalFile::writeLine(std::string_view line) {
             return false;
         done += static_cast<std::size_t>(n);
     }
-    // On the disk before the next file is touched: a record lost in a crash is an operation undo
-    // cannot take back.
+    m_unsynced = true;
+    // The header at once: a journal whose header is lost is refused whole by undo.
+    const auto now = std::chrono::steady_clock::now();
+    if (m_lastSync == std::chrono::steady_clock::time_point{} ||
+        now - m_lastSync >= std::chrono::milliseconds(kJournalSyncMs))
+        return sync();
+    return true;
+}
+
+bool JournalFile::sync() {
+    if (m_fd < 0)
+        return false;
+    m_lastSync = std::chrono::steady_clock::now();
+    if (!m_unsynced)
+        return true;
+    m_unsynced = false;
     return ::fdatasync(m_fd) == 0;
 }
 
 void JournalFile::close() {
-    if (m_fd >= 0)
+    if (m_fd >= 0) {
+        sync();
         ::close(m_fd);
+    }
     m_fd = -1;
+    m_lastSync = {};
+    m_unsynced = false;
 }
 
 FolderLock::~FolderLock() {

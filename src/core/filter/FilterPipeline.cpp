@@ -39,6 +39,8 @@ void FilterPipeline::beginRun() {
     m_run.contentText = m_options.contentText();
     if (m_options.contentFilter() && m_options.matchMode() == MatchMode::Plain)
         m_run.contentTerms = splitContentTerms(m_run.contentText); // empty terms stay
+    if (EarlyTermAnswer early(m_run.contentTerms); early.usable())
+        m_run.early = std::move(early);
 }
 
 void FilterPipeline::endRun(FilterOutcome& outcome) {
@@ -47,6 +49,7 @@ void FilterPipeline::endRun(FilterOutcome& outcome) {
 }
 
 FilterPipeline::~FilterPipeline() {
+    m_ahead.pool.reset(); // its threads end before the rest goes
     releaseSpareBuffers();
 }
 
@@ -67,7 +70,7 @@ void FilterPipeline::beginFolder(const std::string& /*folder*/) {
     m_matchersBuilt = true;
 }
 
-void FilterPipeline::readText(FileWork& work, TextConsumer& consumer) {
+void FilterPipeline::readText(FileWork& work, TextConsumer& consumer, EarlyTermAnswer* early) {
     TextStreamControl control;
     control.headBytes = m_headBytes;
     control.chunkBytes = m_chunkBytes;
@@ -83,6 +86,7 @@ void FilterPipeline::readText(FileWork& work, TextConsumer& consumer) {
     }
     std::string whole;
     control.wholeText = &whole;
+    control.early = early;
     const StreamedText streamed = streamFileText(work.path, consumer, control);
     work.stopped = streamed.stopped || work.stopped;
     if (streamed.whole)
@@ -91,9 +95,18 @@ void FilterPipeline::readText(FileWork& work, TextConsumer& consumer) {
 
 bool FilterPipeline::textHit(MatchMode mode, FileWork& work) {
     if (mode == MatchMode::Plain) {
+        if (const AheadText* ahead = aheadText(); ahead != nullptr && ahead->searched) {
+            work.stopped = work.stopped || ahead->stopped;
+            return ahead->hit;
+        }
         TermStreamSearch search(m_run.contentTerms);
-        readText(work, search);
-        return search.found();
+        EarlyTermAnswer* early = nullptr;
+        if (m_run.early && earlyAnswerAllowed()) {
+            early = &*m_run.early;
+            early->restart();
+        }
+        readText(work, search, early);
+        return early != nullptr && early->decided() ? early->hit() : search.found();
     }
     ExpressionStreamSearch search(mode == MatchMode::Wildcard ? m_wildcard : m_expression);
     search.setPoll(stopPoll());
@@ -102,6 +115,11 @@ bool FilterPipeline::textHit(MatchMode mode, FileWork& work) {
     work.expressionGaveUp = work.expressionGaveUp || search.limitReached();
     work.stopped = work.stopped || search.stopped();
     return hit;
+}
+
+bool FilterPipeline::earlyAnswerAllowed() const {
+    return !m_options.contentExcludes() &&
+           !(m_options.lengthFilter() && m_options.lengthMeasure() == LengthMeasure::Characters);
 }
 
 bool FilterPipeline::subjectHit(MatchMode mode, std::string_view subject, FileWork& work) {
@@ -115,6 +133,7 @@ bool FilterPipeline::subjectHit(MatchMode mode, std::string_view subject, FileWo
 }
 
 FileVerdict FilterPipeline::filterFile(const std::string& path) {
+    findAhead(path);
     FileWork work(path);
     // The times as the run found the file, before any filter reads its content.
     if (m_options.timeFilter())
@@ -174,9 +193,16 @@ bool FilterPipeline::lengthPasses(FileWork& work) {
         value = static_cast<double>(work.verdict.contentCount);
         break;
     case LengthMeasure::Characters: {
-        CharacterCount counter(m_options.stripTags(), m_options.stripBlanks());
-        readText(work, counter);
-        work.verdict.contentCount = counter.count();
+        const bool tags = m_options.stripTags();
+        const bool blanks = m_options.stripBlanks();
+        const AheadText* ahead = aheadText();
+        if (ahead != nullptr && ahead->count && ahead->spec.tags == tags && ahead->spec.blanks == blanks) {
+            work.verdict.contentCount = *ahead->count;
+        } else {
+            CharacterCount counter(tags, blanks);
+            readText(work, counter);
+            work.verdict.contentCount = counter.count();
+        }
         value = static_cast<double>(work.verdict.contentCount);
         factor = lengthFactor(true, m_options.lengthUnit());
         break;

@@ -1,12 +1,15 @@
 #pragma once
 
+#include "filter/AheadPool.h"
 #include "scan/FilterRun.h"
 #include "scan/ScanOptions.h"
+#include "text/EarlyAnswer.h"
 #include "text/Matching.h"
 #include "text/TextLoader.h"
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -30,6 +33,13 @@ public:
     /// Builds the per-folder matchers from the run's filter text.
     void beginFolder(const std::string& folder) override;
     FileVerdict filterFile(const std::string& path) override;
+    /// Starts the plain search of the files' text and their character count on worker threads (with
+    /// the run's thread, one per core), when those are asked and nothing else needs the run's
+    /// thread first (no time filter, no expression).
+    void lookAhead(const std::vector<std::string>& paths, int folder) override;
+    void endLookAhead() override;
+    /// How many threads search ahead (the machine's cores unless set; below 2, none).
+    void setAheadThreads(unsigned threads) { m_aheadThreads = threads; }
     /// The content filter text and plain terms of the run going on or the last one.
     const std::string& contentText() const { return m_run.contentText; }
     const std::vector<std::string>& contentTerms() const { return m_run.contentTerms; }
@@ -41,11 +51,38 @@ public:
 
 private:
     struct FileWork;
+    /// What a window's files are read ahead for, as the options said when it started.
+    struct AheadSpec {
+        bool search = false; ///< the plain search of the text
+        bool early = false;  ///< answered from the bytes where it can be
+        bool include = true; ///< a hit passes (else it excludes)
+        bool count = false;  ///< the character count, of a file the search let pass
+        bool tags = false;   ///< the count without tags
+        bool blanks = false; ///< the count without blanks
+    };
+    /// A file's search and count done ahead.
+    struct AheadText {
+        bool searched = false;
+        bool hit = false;
+        bool stopped = false;
+        std::optional<std::uint64_t> count;
+        AheadSpec spec;
+    };
+    struct Ahead {
+        std::vector<std::string> paths;
+        std::vector<std::ptrdiff_t> job; ///< per path: its job, or -1
+        std::vector<AheadText> results;  ///< per job
+        std::size_t cursor = 0;          ///< the next path `filterFile` may be asked for
+        std::ptrdiff_t current = -1;     ///< the job of the file in hand, not waited for yet
+        AheadText* taken = nullptr;      ///< the result of the file in hand, once waited for
+        std::unique_ptr<AheadPool> pool;
+    };
     /// What the filters take as a run starts, and what they report at its end: the files whose
     /// expression search gave up at its limit, and the first of them.
     struct RunValues {
         std::string contentText;
         std::vector<std::string> contentTerms;
+        std::optional<EarlyTermAnswer> early; ///< for `contentTerms`, when any can be decided early
         std::uint64_t expressionLimitFiles = 0;
         std::string expressionLimitFirst;
     };
@@ -55,7 +92,17 @@ private:
     bool timePasses(FileWork& work);
     bool subjectHit(MatchMode mode, std::string_view subject, FileWork& work);
     bool textHit(MatchMode mode, FileWork& work);
-    void readText(FileWork& work, TextConsumer& consumer);
+    /// What was done ahead for the file in hand, waited for; null when nothing was.
+    AheadText* aheadText();
+    /// Finds the file in hand among the window's files.
+    void findAhead(const std::string& path);
+    /// What the options ask of the window's files; false when nothing can be done ahead.
+    bool aheadSpec(AheadSpec& spec) const;
+    AheadPool::Job aheadJob(int folder, const std::string& path, AheadText& result) const;
+    void readText(FileWork& work, TextConsumer& consumer, EarlyTermAnswer* early = nullptr);
+    /// Whether a plain search may end at the first sure hit: nothing else needs the rest of the
+    /// file (no character count, and a hit does not exclude the file).
+    bool earlyAnswerAllowed() const;
 
     /// What a long search asks now and then: lets events in, then true to go on.
     KeepGoing stopPoll() const;
@@ -73,6 +120,9 @@ private:
     std::string m_matchersText;
     ContentMatcher m_wildcard;
     ContentMatcher m_expression;
+
+    unsigned m_aheadThreads = 0;
+    Ahead m_ahead;
 };
 
 } // namespace karv

@@ -129,7 +129,7 @@ void FilterRun::scanOpenFolder(OpenFolders& open, std::string& folder) {
         m_duplicates->beginFolder(folder);
     m_context.progress.progress({RunStage::Filtering, m_outcome.processed, 0, folder});
 
-    if (!filterFiles(folder, entries, files))
+    if (!filterFiles(open, folder, entries, files))
         return;
     if (!goesDeeper(folder) || stopped())
         return;
@@ -153,12 +153,31 @@ bool FilterRun::listFolder(OpenFolders& open, std::vector<DirectoryEntry>& entri
     return !files.empty() || m_context.keepGoing();
 }
 
-bool FilterRun::filterFiles(const std::string& folder, const std::vector<DirectoryEntry>& entries,
+bool FilterRun::filterFiles(OpenFolders& open, const std::string& folder,
+                            const std::vector<DirectoryEntry>& entries,
                             const std::vector<std::size_t>& files) {
+    // Paths are made a window at a time: a folder of a million files holds its names, not its
+    // paths. The filter stage may work on a window's files ahead, on other threads.
+    constexpr std::size_t kWindow = 256;
+    std::vector<std::string> paths;
+    for (std::size_t start = 0; start < files.size(); start += kWindow) {
+        paths.clear();
+        for (std::size_t k = start; k < std::min(files.size(), start + kWindow); ++k)
+            paths.push_back(childPath(folder, entries[files[k]].name));
+        if (m_filter != nullptr)
+            m_filter->lookAhead(paths, open.current());
+        const bool wentOn = filterWindow(paths);
+        if (m_filter != nullptr)
+            m_filter->endLookAhead();
+        if (!wentOn)
+            return false;
+    }
+    return true;
+}
+
+bool FilterRun::filterWindow(const std::vector<std::string>& paths) {
     const ScanOptions& options = *m_options;
-    // Paths are made one at a time: a folder of a million files holds its names, not its paths.
-    for (const std::size_t index : files) {
-        const std::string path = childPath(folder, entries[index].name);
+    for (const std::string& path : paths) {
         // A stop clicked while events were handled ends the walk before another file is read: that
         // file could take seconds.
         if (!m_context.keepGoing())

@@ -3,8 +3,10 @@
 #include "files/FileFacts.h"
 #include "text/TextLimits.h"
 
+#include <cerrno>
 #include <cstddef>
 #include <cstring>
+#include <fcntl.h>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -40,6 +42,8 @@ inline constexpr std::size_t kHeadChunk = 64 * 1024;
 class FileHandle {
 public:
     explicit FileHandle(const std::string& path) : m_fd(openForReading(path)) {}
+    /// The file `name` in the open folder `folder`: no path is looked up again from the root.
+    FileHandle(int folder, const char* name) : m_fd(openAt(folder, name)) {}
     ~FileHandle() {
         if (m_fd >= 0)
             ::close(m_fd);
@@ -63,6 +67,21 @@ public:
     }
 
 private:
+    static int openAt(int folder, const char* name) {
+        // As `openForReading`: the access times the time filter compares stay as they were.
+        constexpr int kFlags = O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
+        int fd;
+        do
+            fd = ::openat(folder, name, kFlags | O_NOATIME);
+        while (fd < 0 && errno == EINTR);
+        if (fd >= 0 || errno != EPERM)
+            return fd;
+        do
+            fd = ::openat(folder, name, kFlags);
+        while (fd < 0 && errno == EINTR);
+        return fd;
+    }
+
     int m_fd;
 };
 
@@ -101,12 +120,29 @@ class FileSource : public ContentSource {
 public:
     FileSource(FileHandle& file, std::size_t size) : m_file(file), m_size(size) {}
     bool rewind() override { return ::lseek(m_file.fd(), 0, SEEK_SET) == 0; }
-    std::size_t read(char* buffer, std::size_t capacity) override { return m_file.read(buffer, capacity); }
+    /// A regular file's short read is its end: no second call is made to hear it say so.
+    std::size_t read(char* buffer, std::size_t capacity) override {
+        std::size_t total = 0;
+        while (total < capacity) {
+            const ssize_t got = ::read(m_file.fd(), buffer + total, capacity - total);
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got <= 0)
+                break;
+            total += static_cast<std::size_t>(got);
+            if (m_regular)
+                break;
+        }
+        return total;
+    }
     std::size_t sizeHint() const override { return m_size; }
+    /// Set for a regular file, whose reads are short only at its end.
+    void setRegular() { m_regular = true; }
 
 private:
     FileHandle& m_file;
     std::size_t m_size;
+    bool m_regular = false;
 };
 
 /// The decompressed bytes of gzip content, members one after another, as `inflateGzip` gives them.

@@ -224,6 +224,13 @@ std::size_t asciiPrefix(std::string_view bytes) {
 }
 
 Utf8Check checkUtf8(std::string_view bytes) {
+    // A few bytes are not worth the wide test's set-up.
+    if (bytes.size() >= 64 && wideUtf8Check())
+        return checkUtf8Wide(bytes);
+    return checkUtf8Scalar(bytes);
+}
+
+Utf8Check checkUtf8Scalar(std::string_view bytes) {
     const auto* b = reinterpret_cast<const unsigned char*>(bytes.data());
     const std::size_t n = bytes.size();
     Utf8Check result;

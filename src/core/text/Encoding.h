@@ -62,6 +62,15 @@ struct Utf8Check {
 /// conversion, so the loader checks this before copying anything.
 Utf8Check checkUtf8(std::string_view bytes);
 
+/// The same, a byte at a time.
+Utf8Check checkUtf8Scalar(std::string_view bytes);
+
+/// Whether the processor runs the wide test (AVX2).
+bool wideUtf8Check();
+
+/// The same, 32 bytes at a time where `wideUtf8Check` says so (else a byte at a time).
+Utf8Check checkUtf8Wide(std::string_view bytes);
+
 /// `checkUtf8(bytes).valid`.
 std::size_t validUtf8Prefix(std::string_view bytes);
 

@@ -3,6 +3,7 @@
 #include "text/ByteSource.h"
 #include "text/Detect.h"
 #include "text/Gb18030.h"
+#include "text/HeadRead.h"
 #include "text/Iconv.h"
 #include "text/TextBuffers.h"
 #include "text/Utf16.h"
@@ -188,7 +189,7 @@ private:
     bool m_gaveText = false;
 };
 
-enum class PassEnd { Finished, Stopped, AsAnsi };
+enum class PassEnd { Finished, Stopped, AsAnsi, Decided };
 
 /// Tells whether the run should end now; pumps the window first.
 bool pauseBetweenPieces(const TextStreamControl& control) {
@@ -214,29 +215,6 @@ PassEnd ansiPass(ContentSource& source, TextConsumer& consumer, const TextStream
             return PassEnd::Stopped;
     }
     return PassEnd::Finished;
-}
-
-/// Reads the head of the content: up to `headLimit` bytes, growing the buffer as the content goes
-/// on. Returns true when the content ended within it.
-bool readHead(ContentSource& source, std::size_t headLimit, const TextStreamControl& control,
-              std::string& head) {
-    const std::size_t hint = source.sizeHint();
-    std::size_t target = std::min(headLimit, hint > 0 ? hint + 1 : kHeadChunk);
-    while (head.size() < headLimit) {
-        target = std::min(headLimit, std::max(target, head.size() + 1));
-        reserveBulk(head, target);
-        const std::size_t old = head.size();
-        head.resize(target);
-        const std::size_t got = source.read(head.data() + old, target - old);
-        head.resize(old + got);
-        if (got < target - old)
-            return true;
-        target = std::min(headLimit, target * 2);
-        // Reading megabytes from a slow disk takes a while: the window is served between reads.
-        if (control.pump)
-            control.pump();
-    }
-    return false;
 }
 
 /// Content that fitted in the head: judged on its bytes where the consumer can, else decoded as
@@ -355,7 +333,7 @@ private:
 
 /// Runs the pass over the body of the head, then over the rest of the content read in chunks.
 PassEnd runLongPass(LongPass& pass, ContentSource& source, std::string_view body, std::string& chunk,
-                    std::size_t chunkBytes) {
+                    std::size_t chunkBytes, EarlyTermAnswer* early) {
     std::optional<PassEnd> end;
     for (std::size_t at = 0; at < body.size() && !end; at += chunkBytes)
         end = pass.take(body.substr(at, chunkBytes), false);
@@ -367,6 +345,8 @@ PassEnd runLongPass(LongPass& pass, ContentSource& source, std::string_view body
             break;
         chunk.resize(chunkBytes);
         chunk.resize(source.read(chunk.data(), chunk.size()));
+        if (early != nullptr && early->take(chunk, chunk.size() < chunkBytes))
+            return PassEnd::Decided;
         if (chunk.empty()) {
             end = pass.take({}, true);
             break;
@@ -375,21 +355,34 @@ PassEnd runLongPass(LongPass& pass, ContentSource& source, std::string_view body
     return pass.settle(end.value_or(PassEnd::Finished));
 }
 
-StreamedText streamContent(ContentSource& source, TextConsumer& consumer, const TextStreamControl& control) {
-    const std::size_t headLimit = std::max<std::size_t>(control.headBytes, 4);
+bool decidedEarly(const TextStreamControl& control) {
+    return control.early != nullptr && control.early->decided();
+}
+
+StreamedText streamContent(ContentSource& source, TextConsumer& consumer, const TextStreamControl& control,
+                           HeadStart start) {
     const std::size_t chunkBytes = std::max<std::size_t>(control.chunkBytes, 1);
     TextStreamControl steps = control;
     steps.chunkBytes = chunkBytes;
 
     // The head: the whole content when it fits.
-    std::string head;
-    bool ended = readHead(source, headLimit, control, head);
+    bool ended = readHead(source, control, start);
+    std::string head = std::move(start.bytes);
     std::string chunk;
-    if (!ended) {
+    if (!ended && !decidedEarly(control)) {
         takeSpareBuffer(chunk, chunkBytes);
         chunk.resize(chunkBytes);
         chunk.resize(source.read(chunk.data(), chunk.size()));
         ended = chunk.empty();
+        if (control.early != nullptr)
+            control.early->take(chunk, chunk.size() < chunkBytes);
+    }
+    if (decidedEarly(control)) {
+        keepSpareBuffer(std::move(head));
+        keepSpareBuffer(std::move(chunk));
+        StreamedText result;
+        result.early = true;
+        return result;
     }
     if (ended)
         return streamWhole(head, chunk, consumer, control, steps);
@@ -400,7 +393,7 @@ StreamedText streamContent(ContentSource& source, TextConsumer& consumer, const 
     consumer.begin();
     LongPass pass(code, testing, consumer, steps);
     const std::string_view body = std::string_view(head).substr(detectByMarks(head).markLength);
-    PassEnd end = runLongPass(pass, source, body, chunk, chunkBytes);
+    PassEnd end = runLongPass(pass, source, body, chunk, chunkBytes, control.early);
     keepSpareBuffer(std::move(head));
     StreamedText result;
     result.encodingCode = pass.code();
@@ -410,7 +403,36 @@ StreamedText streamContent(ContentSource& source, TextConsumer& consumer, const 
     }
     keepSpareBuffer(std::move(chunk));
     result.stopped = end == PassEnd::Stopped;
+    result.early = end == PassEnd::Decided;
     return result;
+}
+
+StreamedText streamContent(ContentSource& source, TextConsumer& consumer, const TextStreamControl& control) {
+    return streamContent(source, consumer, control, firstHeadRead(source, control));
+}
+
+/// An opened file: gzip content is told by its first bytes, which otherwise start the head, so
+/// nothing is read twice.
+StreamedText streamOpenFile(FileHandle& file, TextConsumer& consumer, const TextStreamControl& control) {
+    struct stat info {};
+    if (file.fd() < 0 || ::fstat(file.fd(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        consumer.begin();
+        return {};
+    }
+    FileSource raw(file, static_cast<std::size_t>(std::max<off_t>(info.st_size, 0)));
+    raw.setRegular();
+    HeadStart start = firstHeadRead(raw, control);
+    const std::string_view first = start.bytes;
+    if (first.size() >= 2 && first[0] == '\x1F' && first[1] == '\x8B') {
+        keepSpareBuffer(std::move(start.bytes));
+        if (!raw.rewind()) {
+            consumer.begin();
+            return {};
+        }
+        GzipSource gzip(raw);
+        return streamContent(gzip, consumer, control);
+    }
+    return streamContent(raw, consumer, control, std::move(start));
 }
 
 } // namespace
@@ -431,6 +453,11 @@ bool feedText(std::string_view text, TextConsumer& consumer, const TextStreamCon
     return false;
 }
 
+StreamedText streamSourceText(ContentSource& source, TextConsumer& consumer,
+                              const TextStreamControl& control) {
+    return streamContent(source, consumer, control);
+}
+
 StreamedText streamTextFromBytes(std::string_view fileBytes, TextConsumer& consumer,
                                  const TextStreamControl& control) {
     MemorySource raw(fileBytes);
@@ -444,18 +471,13 @@ StreamedText streamTextFromBytes(std::string_view fileBytes, TextConsumer& consu
 StreamedText streamFileText(const std::string& path, TextConsumer& consumer,
                             const TextStreamControl& control) {
     FileHandle file(path);
-    struct stat info {};
-    if (file.fd() < 0 || ::fstat(file.fd(), &info) != 0 || !S_ISREG(info.st_mode)) {
-        consumer.begin();
-        return {};
-    }
-    FileSource raw(file, static_cast<std::size_t>(std::max<off_t>(info.st_size, 0)));
-    char magic[2];
-    if (::pread(file.fd(), magic, 2, 0) == 2 && magic[0] == '\x1F' && magic[1] == '\x8B') {
-        GzipSource gzip(raw);
-        return streamContent(gzip, consumer, control);
-    }
-    return streamContent(raw, consumer, control);
+    return streamOpenFile(file, consumer, control);
+}
+
+StreamedText streamFileTextAt(int folder, const std::string& name, TextConsumer& consumer,
+                              const TextStreamControl& control) {
+    FileHandle file(folder, name.c_str());
+    return streamOpenFile(file, consumer, control);
 }
 
 } // namespace karv

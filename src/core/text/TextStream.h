@@ -1,6 +1,7 @@
 #pragma once
 
 #include "run/RunContext.h"
+#include "text/EarlyAnswer.h"
 #include "text/Encoding.h"
 
 #include <cstddef>
@@ -46,6 +47,10 @@ struct TextStreamControl {
     /// When given and the content fits in the head, the whole decoded text is left here too (so a
     /// second reader of the same file needs no second load).
     std::string* wholeText = nullptr;
+    /// When given, shown the content's bytes as they are read (in blocks, so that a hit near the
+    /// start ends the read there); once it is certain of its answer, nothing more is read or given
+    /// to the consumer.
+    EarlyTermAnswer* early = nullptr;
 };
 
 /// Result of a streamed read.
@@ -53,6 +58,7 @@ struct StreamedText {
     int encodingCode = kEncodingNone; ///< as `loadFileText` gives it
     bool stopped = false;             ///< told to stop before the end
     bool whole = false;               ///< the content fitted in the head (see `wholeText`)
+    bool early = false;               ///< `control.early` decided; the consumer saw no text
 };
 
 /// `loadFileText` for content of any size, with bounded memory: the same text is handed to
@@ -64,9 +70,21 @@ struct StreamedText {
 StreamedText streamFileText(const std::string& path, TextConsumer& consumer,
                             const TextStreamControl& control = {});
 
+/// The same on the file `name` of the open folder `folder`.
+StreamedText streamFileTextAt(int folder, const std::string& name, TextConsumer& consumer,
+                              const TextStreamControl& control = {});
+
 /// The same on content in memory (gzip included), for tests.
 StreamedText streamTextFromBytes(std::string_view fileBytes, TextConsumer& consumer,
                                  const TextStreamControl& control = {});
+
+namespace textio {
+class ContentSource;
+}
+
+/// The same on content from any source (tests count what is read).
+StreamedText streamSourceText(textio::ContentSource& source, TextConsumer& consumer,
+                              const TextStreamControl& control = {});
 
 /// Hands an already decoded text to `consumer` in pieces of `control.chunkBytes`, cut at character
 /// boundaries, with the pump and the question whether to go on between them. Returns true when stopped.
