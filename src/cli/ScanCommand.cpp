@@ -424,7 +424,7 @@ int scanCommand(const std::vector<std::string>& args, CliIo& io) {
     run.setFilterStage(&pipeline);
     run.setDuplicateStage(&duplicates);
     front.status().start();
-    front.status().finish(run.run({options, folder}));
+    front.status().finish(run.run({options, folder, parsed.format == OutputFormat::Paths}));
     io.out.flush();
     if (io.errIsTerminal)
         io.err << "\r\033[K";

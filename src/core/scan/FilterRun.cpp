@@ -44,7 +44,7 @@ FilterOutcome FilterRun::run(const FilterRequest& request) {
     m_outcome = FilterOutcome{};
     m_outcome.root = folder;
     m_context.stop.reset();
-    m_rows.emplace(request.options, m_sink);
+    m_rows.emplace(request.options, m_sink, request.pathsOnly);
     m_running = true;
     walk();
     finish();

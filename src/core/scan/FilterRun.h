@@ -23,6 +23,9 @@ namespace karv {
 struct FilterRequest {
     const ScanOptions& options;
     std::string folder;
+    /// The front end shows only each row's path: rows are made without reading the file's size,
+    /// times or identity (a listing of names then reads no file).
+    bool pathsOnly = false;
 };
 
 /// How a filter run ended: stopped or not, the files decided (`processed`) and listed

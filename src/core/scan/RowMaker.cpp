@@ -8,6 +8,16 @@ namespace karv {
 
 void RowMaker::add(const std::string& path, std::uint64_t size, std::uint64_t contentCount,
                    const std::string& timeText, const std::optional<FileStat>& knownStat, RowMark mark) {
+    if (m_pathsOnly) {
+        ResultRow row;
+        row.name = fileNamePart(path);
+        row.folder = folderPart(path) + "/";
+        row.group = mark.group;
+        row.kept = mark.kept;
+        row.weakMatch = mark.weakMatch;
+        m_sink.append(std::move(row));
+        return;
+    }
     // One stat serves the size and the times.
     std::optional<FileStat> stat = knownStat;
     bool statRead = stat.has_value();

@@ -21,7 +21,10 @@ struct RowMark {
 /// listing and the window's drops list files the same way. The time column follows the time options.
 class RowMaker {
 public:
-    RowMaker(const ScanOptions& options, ResultSink& sink) : m_options(options), m_sink(sink) {}
+    /// With `pathsOnly` a row holds its name, folder and duplicate mark and nothing read from the
+    /// file: no size, times or identity.
+    RowMaker(const ScanOptions& options, ResultSink& sink, bool pathsOnly = false)
+        : m_options(options), m_sink(sink), m_pathsOnly(pathsOnly) {}
 
     /// Lists `path`. A size of 0 and an empty time text mean "not known yet": they are read from
     /// the file, with `knownStat` when the caller already read it.
@@ -35,6 +38,7 @@ public:
 private:
     const ScanOptions& m_options;
     ResultSink& m_sink;
+    bool m_pathsOnly;
     // The folder of the last row stamped, and what it was.
     std::string m_stampedFolderPath;
     std::optional<FileStat> m_stampedFolder;
