@@ -1,5 +1,7 @@
 #include "cli/Cli.h"
 
+#include "scan/RowList.h"
+
 #include <csignal>
 #include <cstdio>
 #include <functional>
@@ -166,37 +168,7 @@ std::string tsvField(std::string_view text) {
 }
 
 std::string jsonString(std::string_view text) {
-    std::string out = "\"";
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        switch (c) {
-        case '"':
-            out += "\\\"";
-            break;
-        case '\\':
-            out += "\\\\";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        case '\t':
-            out += "\\t";
-            break;
-        default:
-            if (byte < 0x20) {
-                char buffer[8];
-                std::snprintf(buffer, sizeof buffer, "\\u%04x", byte);
-                out += buffer;
-            } else {
-                out.push_back(c);
-            }
-        }
-    }
-    out.push_back('"');
-    return out;
+    return jsonQuoted(text);
 }
 
 bool ArgReader::flag(std::string_view name) {
