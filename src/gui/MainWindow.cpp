@@ -158,7 +158,6 @@ MainWindow::MainWindow(AppState& state, Questioner& questioner, Clock& clock, QW
     setWindowIcon(applicationIcon());
     m_model = new ResultListModel(this);
     m_options = std::make_unique<LiveOptions>(*this);
-    m_dropRows = std::make_unique<RowMaker>(*m_options, *m_model);
     m_runStatus = std::make_unique<FilterStatus>(
         m_clock, [this](const std::string& text) { setStatusText(text); }, [this] { scrollToLastRow(); });
     m_runContext =
@@ -915,10 +914,12 @@ void MainWindow::dropPaths(const std::vector<std::string>& paths) {
     // Taken out of the pending list first: the events handled between paths may bring another drop.
     const std::vector<std::string> collected = std::move(m_droppedPaths);
     m_droppedPaths.clear();
+    // Listed as a run lists its own files; a maker per drop, so each drop looks at its folders anew.
+    RowMaker rows(*m_options, *m_model);
     for (const std::string& path : collected) {
         std::error_code error;
         if (!std::filesystem::is_directory(path, error))
-            m_dropRows->add(path, 0, 0, std::string());
+            rows.add(path, 0, 0, std::string());
         m_model->flush();
         QCoreApplication::processEvents();
     }

@@ -170,7 +170,6 @@ private:
     std::unique_ptr<FilterPipeline> m_pipeline;
     std::unique_ptr<DuplicateFinder> m_duplicates;
     ResultListModel* m_model = nullptr;
-    std::unique_ptr<RowMaker> m_dropRows; ///< lists dropped files as a run lists its own
     StopToken m_stop;
     std::unique_ptr<FilterStatus> m_runStatus;
     std::unique_ptr<RunContext> m_runContext;

@@ -57,13 +57,12 @@ void RowMaker::add(const std::string& path, std::uint64_t size, std::uint64_t co
     row.countText = groupedCountText(contentCount);
     row.folder = folderPart(path) + "/";
     if (fileStat()) {
-        // Rows come folder by folder: one look at each folder serves all of its rows.
-        if (!m_stampedFolder || row.folder != m_stampedFolderPath) {
-            m_stampedFolderPath = row.folder;
-            m_stampedFolder = statFile(row.folder);
-        }
-        row.stamp = m_stampedFolder && m_stampedFolder->isDirectory ? rowStamp(*stat, *m_stampedFolder)
-                                                                    : rowStamp(*stat);
+        // One look at each folder serves all of its rows, also when they come group by group.
+        auto known = m_folderStats.find(row.folder);
+        if (known == m_folderStats.end())
+            known = m_folderStats.emplace(row.folder, statFile(row.folder)).first;
+        const std::optional<FileStat>& folder = known->second;
+        row.stamp = folder && folder->isDirectory ? rowStamp(*stat, *folder) : rowStamp(*stat);
     }
     row.group = mark.group;
     row.kept = mark.kept;

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <unordered_map>
 
 namespace karv {
 
@@ -39,9 +40,8 @@ private:
     const ScanOptions& m_options;
     ResultSink& m_sink;
     bool m_pathsOnly;
-    // The folder of the last row stamped, and what it was.
-    std::string m_stampedFolderPath;
-    std::optional<FileStat> m_stampedFolder;
+    // Each folder a row was stamped in, as it was looked at first: a maker lives for one listing.
+    std::unordered_map<std::string, std::optional<FileStat>> m_folderStats;
 };
 
 } // namespace karv
