@@ -169,6 +169,17 @@ struct ListInput {
     bool given = false;
 };
 
+/// Takes `list`'s flag when it comes next, with its value unless `missing`. False: another option.
+bool takeListOption(ArgReader& reader, ListInput& list, std::string& value, bool& missing) {
+    if (!reader.option(list.flag, value, missing))
+        return false;
+    if (!missing) {
+        list.path = value;
+        list.given = true;
+    }
+    return true;
+}
+
 /// Everything the command line says about one classify command.
 struct ClassifyArgs {
     ClassificationSettings settings;
@@ -226,20 +237,16 @@ int takeRunOption(ArgReader& reader, CliIo& io, ClassifyArgs& a) {
             settings.batchMode = BatchMode::List;
         else
             return bad("--batch-names");
-    } else if (reader.option("--batch-list", value, missing)) {
+    } else if (takeListOption(reader, a.batchList, value, missing)) {
         if (missing)
-            return bad("--batch-list");
-        a.batchList.path = value;
-        a.batchList.given = true;
+            return bad(a.batchList.flag);
     } else if (reader.flag("--move")) {
         settings.keepOriginal = false;
     } else if (reader.flag("--in-order")) {
         a.random = false;
-    } else if (reader.option("--keywords", value, missing)) {
+    } else if (takeListOption(reader, a.keywordList, value, missing)) {
         if (missing)
-            return bad("--keywords");
-        a.keywordList.path = value;
-        a.keywordList.given = true;
+            return bad(a.keywordList.flag);
     } else {
         return kNotARunOption;
     }
@@ -269,11 +276,9 @@ int takeModeOption(ArgReader& reader, CliIo& io, ClassifyArgs& a) {
         a.dryRun = true;
     } else if (reader.flag("--undo")) {
         a.undo = true;
-    } else if (reader.option("--from-list", value, missing)) {
+    } else if (takeListOption(reader, a.pathList, value, missing)) {
         if (missing)
-            return bad("--from-list");
-        a.pathList.path = value;
-        a.pathList.given = true;
+            return bad(a.pathList.flag);
     } else if (reader.flag("-0")) {
         a.nulSeparated = true;
     } else if (const int status = takeFolderOperand(reader, io, kCommand, a.folder, a.folderGiven);

@@ -5,6 +5,7 @@
 #include "files/FileFacts.h"
 #include "support/FakeDesktop.h"
 #include "support/FaultySyscalls.h"
+#include "support/ListRows.h"
 #include "support/ScopedEnv.h"
 #include "support/TempTree.h"
 
@@ -15,24 +16,6 @@ using namespace karv;
 using namespace karv::test;
 
 namespace {
-
-ResultRow rowFor(const std::string& path) {
-    ResultRow row;
-    row.name = path.substr(path.rfind('/') + 1);
-    row.folder = path.substr(0, path.rfind('/') + 1);
-    row.stamp = rowStamp(*statFile(path), *statFile(row.folder));
-    return row;
-}
-
-struct Rows : ActionRows, TargetExistsQuestion {
-    std::vector<ResultRow> rows;
-    std::vector<std::size_t> selectedRows() override { return {}; }
-    std::size_t rowCount() override { return rows.size(); }
-    ResultRow row(std::size_t index) override { return rows.at(index); }
-    void setRowPlace(std::size_t, const std::string&, const std::string&, const RowStamp&) override {}
-    void removeRow(std::size_t) override {}
-    int askTargetExists(const std::string&, bool&) override { return kConflictNone; }
-};
 
 struct Undone : BatchUndoSink {
     std::vector<BatchUndoItem> items;
@@ -51,12 +34,12 @@ struct Bench {
     RunContext context{stop, quiet, {}, clock};
 
     RunOutcome batch(BatchAct act, const std::vector<std::string>& names, files::FileOps& files) {
-        Rows rows;
+        MemoryRows rows;
         BatchRequest request;
         request.act = act;
         request.folder = dest;
         for (const std::string& name : names) {
-            rows.rows.push_back(rowFor(tree.file("in/" + name, "content of " + name)));
+            rows.rows.push_back(listedRow(tree.file("in/" + name, "content of " + name)));
             request.rows.push_back({rows.rows.size() - 1, rows.rows.back()});
         }
         ListBatch batch(files);

@@ -3,6 +3,7 @@
 #include "actions/ListBatch.h"
 #include "files/FileFacts.h"
 #include "support/FakeDesktop.h"
+#include "support/ListRows.h"
 #include "support/TempTree.h"
 
 #include <cstdio>
@@ -12,33 +13,11 @@
 using namespace karv;
 using namespace karv::test;
 
-namespace {
-
-ResultRow rowFor(const std::string& path) {
-    ResultRow row;
-    row.name = path.substr(path.rfind('/') + 1);
-    row.folder = path.substr(0, path.rfind('/') + 1);
-    row.stamp = rowStamp(*statFile(path), *statFile(row.folder));
-    return row;
-}
-
-struct Rows : ActionRows, TargetExistsQuestion {
-    std::vector<ResultRow> rows;
-    std::vector<std::size_t> selectedRows() override { return {}; }
-    std::size_t rowCount() override { return rows.size(); }
-    ResultRow row(std::size_t index) override { return rows.at(index); }
-    void setRowPlace(std::size_t, const std::string&, const std::string&, const RowStamp&) override {}
-    void removeRow(std::size_t) override {}
-    int askTargetExists(const std::string&, bool&) override { return kConflictNone; }
-};
-
-} // namespace
-
 TEST(SavedLists, AReloadedListMarksChangedAndVanishedFilesAndActionsSkipThem) {
     TempTree tree;
-    const std::vector<ResultRow> saved = {rowFor(tree.file("same.txt", "same")),
-                                          rowFor(tree.file("changed.txt", "before")),
-                                          rowFor(tree.file("gone.txt", "gone"))};
+    const std::vector<ResultRow> saved = {listedRow(tree.file("same.txt", "same")),
+                                          listedRow(tree.file("changed.txt", "before")),
+                                          listedRow(tree.file("gone.txt", "gone"))};
     const std::string text = savedListText(saved);
     std::ofstream(tree.path("changed.txt"), std::ios::app) << " and after";
     std::remove(tree.path("gone.txt").c_str());
@@ -53,7 +32,7 @@ TEST(SavedLists, AReloadedListMarksChangedAndVanishedFilesAndActionsSkipThem) {
     EXPECT_EQ(loaded[2].state, ListedState::Vanished);
 
     // Moved to another folder: only the file still as listed goes.
-    Rows rows;
+    MemoryRows rows;
     BatchRequest request;
     request.act = BatchAct::Move;
     request.folder = tree.folder("dest") + "/";
