@@ -104,11 +104,11 @@ bool MainListFiles::loadList(const std::string& file) {
     model.clear();
     std::size_t changed = 0, vanished = 0;
     for (LoadedRow& loaded : rows) {
-        if (loaded.state != ListedState::AsListed)
-            model.markPath(loaded.row.path());
         changed += loaded.state == ListedState::Changed ? 1 : 0;
         vanished += loaded.state == ListedState::Vanished ? 1 : 0;
         model.append(std::move(loaded.row));
+        if (loaded.state != ListedState::AsListed)
+            model.markRow(model.count() - 1);
     }
     model.flush();
     showText(loadedListText(rows.size(), changed, vanished));

@@ -32,35 +32,12 @@ QBrush groupShade(std::uint32_t group) {
 
 ResultListModel::ResultListModel(QObject* parent) : QAbstractTableModel(parent) {}
 
-std::uint32_t ResultListModel::folderIndex(std::string folder) {
-    if (m_folders.empty() || m_folders.back() != folder)
-        m_folders.push_back(std::move(folder));
-    return static_cast<std::uint32_t>(m_folders.size() - 1);
-}
-
-ResultListModel::StoredRow ResultListModel::store(ResultRow&& row) {
-    const std::uint32_t folder = folderIndex(std::move(row.folder));
-    return {std::move(row.name),
-            std::move(row.sizeText),
-            std::move(row.timeText),
-            std::move(row.countText),
-            folder,
-            row.itemValue,
-            row.stamp,
-            row.group,
-            row.kept,
-            row.weakMatch};
-}
-
 void ResultListModel::setRowPlace(std::size_t index, const std::string& folder, const std::string& name,
                                   const RowStamp& stamp) {
     if (index >= count())
         return;
-    StoredRow& r = index < m_rows.size() ? m_rows[index] : m_pending[index - m_rows.size()];
-    r.folder = folderIndex(folder);
-    r.name = name;
-    r.stamp = stamp;
-    if (index < m_rows.size()) {
+    m_store.setPlace(index, folder, name, stamp);
+    if (index < m_listed) {
         const int at = static_cast<int>(index);
         emit dataChanged(this->index(at, NameColumn), this->index(at, FolderColumn));
     }
@@ -68,61 +45,54 @@ void ResultListModel::setRowPlace(std::size_t index, const std::string& folder, 
 
 void ResultListModel::removeListedRow(std::size_t index) {
     flush();
-    if (index >= m_rows.size())
+    if (index >= m_listed)
         return;
     const int at = static_cast<int>(index);
     beginRemoveRows({}, at, at);
-    m_rows.erase(m_rows.begin() + static_cast<std::ptrdiff_t>(index));
+    m_store.erase(index);
+    m_listed = m_store.size();
     endRemoveRows();
 }
 
 void ResultListModel::append(ResultRow row) {
-    m_pending.push_back(store(std::move(row)));
+    m_store.push(std::move(row));
 }
 
 void ResultListModel::flush() {
-    if (m_pending.empty())
+    if (m_listed == m_store.size())
         return;
-    const int first = static_cast<int>(m_rows.size());
-    beginInsertRows({}, first, first + static_cast<int>(m_pending.size()) - 1);
-    m_rows.insert(m_rows.end(), std::make_move_iterator(m_pending.begin()),
-                  std::make_move_iterator(m_pending.end()));
-    m_pending.clear();
+    beginInsertRows({}, static_cast<int>(m_listed), static_cast<int>(m_store.size()) - 1);
+    m_listed = m_store.size();
     endInsertRows();
 }
 
 void ResultListModel::clear() {
     beginResetModel();
-    m_rows.clear();
-    m_pending.clear();
-    m_folders.clear();
-    m_marked.clear();
+    m_store.clear();
+    m_listed = 0;
     endResetModel();
 }
 
-void ResultListModel::markPath(const std::string& path) {
-    m_marked.insert(path);
-    if (!m_rows.empty())
-        emit dataChanged(index(0, 0), index(static_cast<int>(m_rows.size()) - 1, ColumnCount - 1));
-}
-
-const ResultListModel::StoredRow& ResultListModel::stored(std::size_t index) const {
-    return index < m_rows.size() ? m_rows[index] : m_pending[index - m_rows.size()];
+void ResultListModel::markRow(std::size_t index) {
+    if (index >= count())
+        return;
+    m_store.setMarked(index);
+    if (index < m_listed) {
+        const int at = static_cast<int>(index);
+        emit dataChanged(this->index(at, 0), this->index(at, ColumnCount - 1));
+    }
 }
 
 ResultRow ResultListModel::row(std::size_t index) const {
-    const StoredRow& r = stored(index);
-    return {r.name,      r.sizeText, r.timeText, r.countText, m_folders[r.folder],
-            r.itemValue, r.stamp,    r.group,    r.kept,      r.weakMatch};
+    return m_store.row(index);
 }
 
 std::string ResultListModel::rowPath(std::size_t index) const {
-    const StoredRow& r = stored(index);
-    return m_folders[r.folder] + r.name;
+    return m_store.path(index);
 }
 
 int ResultListModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : static_cast<int>(m_rows.size());
+    return parent.isValid() ? 0 : static_cast<int>(m_listed);
 }
 
 int ResultListModel::columnCount(const QModelIndex& parent) const {
@@ -130,21 +100,21 @@ int ResultListModel::columnCount(const QModelIndex& parent) const {
 }
 
 QVariant ResultListModel::data(const QModelIndex& index, int role) const {
-    if (!index.isValid() || index.row() >= static_cast<int>(m_rows.size()))
+    if (!index.isValid() || static_cast<std::size_t>(index.row()) >= m_listed)
         return {};
-    const StoredRow& r = m_rows[static_cast<std::size_t>(index.row())];
+    const auto row = static_cast<std::size_t>(index.row());
     if (role == Qt::DisplayRole) {
         switch (index.column()) {
         case NameColumn:
-            return qs(displayText(r.name));
+            return qs(displayText(m_store.name(row)));
         case SizeColumn:
-            return qs(r.sizeText);
+            return qs(m_store.text(row, RowStore::Text::Size));
         case TimeColumn:
-            return qs(r.timeText);
+            return qs(m_store.text(row, RowStore::Text::Time));
         case CountColumn:
-            return qs(r.countText);
+            return qs(m_store.text(row, RowStore::Text::Count));
         case FolderColumn:
-            return qs(displayText(m_folders[r.folder]));
+            return qs(displayText(m_store.folder(row)));
         default:
             return {};
         }
@@ -152,25 +122,26 @@ QVariant ResultListModel::data(const QModelIndex& index, int role) const {
     if (role == Qt::ToolTipRole) {
         // The whole path on every cell: a narrow column cuts it.
         bool legacy = false;
-        const std::string shown = displayText(m_folders[r.folder] + r.name, &legacy);
+        const std::string shown = displayText(m_store.path(row), &legacy);
         if (legacy)
             return qs(shown + "\n（名称不是 UTF-8 编码，按 GB18030 显示）");
         return qs(shown);
     }
     if (role == Qt::UserRole)
-        return r.itemValue;
-    if ((role == Qt::ForegroundRole || role == Qt::FontRole) && !m_marked.empty() &&
-        m_marked.count(m_folders[r.folder] + r.name) > 0) {
+        return m_store.itemValue(row);
+    const bool kept = m_store.kept(row);
+    if ((role == Qt::ForegroundRole || role == Qt::FontRole) && m_store.marked(row)) {
         if (role == Qt::ForegroundRole)
             return QColor(Qt::gray);
         QFont struck;
         struck.setStrikeOut(true);
-        struck.setBold(r.kept && (index.column() == NameColumn || index.column() == FolderColumn));
+        struck.setBold(kept && (index.column() == NameColumn || index.column() == FolderColumn));
         return struck;
     }
-    if (r.group != 0 && role == Qt::BackgroundRole)
-        return groupShade(r.group);
-    if (r.kept && role == Qt::FontRole && (index.column() == NameColumn || index.column() == FolderColumn)) {
+    const std::uint32_t group = m_store.group(row);
+    if (group != 0 && role == Qt::BackgroundRole)
+        return groupShade(group);
+    if (kept && role == Qt::FontRole && (index.column() == NameColumn || index.column() == FolderColumn)) {
         // The copy that stays is the one a user must be able to spot at a glance; the value columns
         // keep their width for the plain font.
         QFont bold;

@@ -1,9 +1,11 @@
 #pragma once
 
 #include "files/FileFacts.h"
+#include "values/ValueText.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace karv {
@@ -36,6 +38,16 @@ inline RowStamp rowStamp(const FileStat& stat, const FileStat& folder) {
             stat.changedNs, true,        folder.device, folder.inode};
 }
 
+/// The numbers a row's texts were made from, where a maker made them so: sizeText(*size),
+/// groupedCountText(*count), dateTimeText(*time, timeMode). A long list keeps these in place of
+/// the texts and makes the texts again when they are shown. Empty: the text is all there is.
+struct ShownValues {
+    std::optional<std::uint64_t> size;
+    std::optional<std::uint64_t> count;
+    std::optional<DateTime> time;
+    DateTimeMode timeMode = DateTimeMode::Both;
+};
+
 /// One row of the result list. The name and folder keep the raw path bytes, so a name that is not
 /// UTF-8 is acted on exactly; front ends decode them only for display.
 struct ResultRow {
@@ -49,6 +61,7 @@ struct ResultRow {
     std::uint32_t group = 0;     ///< duplicate group, from 1 in listing order; 0 outside a duplicate run
     bool kept = false;           ///< the group's member that is kept (left out by 全部减一)
     bool weakMatch = false;      ///< grouped by size or name only: the contents were not compared
+    ShownValues shown;           ///< what the texts above were made from, when known
 
     std::string path() const { return folder + name; }
 };

@@ -36,6 +36,7 @@ void RowMaker::add(const std::string& path, std::uint64_t size, std::uint64_t co
     row.name = fileNamePart(path);
     row.itemValue = static_cast<std::uint32_t>(size & 0xFFFFFFFFu);
     row.sizeText = sizeText(size);
+    row.shown.size = size;
 
     const ScanOptions& options = m_options;
     std::string time = timeText;
@@ -48,13 +49,19 @@ void RowMaker::add(const std::string& path, std::uint64_t size, std::uint64_t co
                                                 : times.modified;
         }
         // An unreadable file has no time; it keeps an empty text rather than a made-up date.
-        if (const auto parsed = parseDateTimeText(time))
+        if (const auto parsed = parseDateTimeText(time)) {
             time = dateTimeText(*parsed, options.timePart());
+            row.shown.time = *parsed;
+            row.shown.timeMode = options.timePart();
+        }
     } else if (time.empty() && fileStat()) {
-        time = dateTimeText(localDateTime(stat->modified), DateTimeMode::Both);
+        const DateTime modified = localDateTime(stat->modified);
+        time = dateTimeText(modified, DateTimeMode::Both);
+        row.shown.time = modified;
     }
     row.timeText = std::move(time);
     row.countText = groupedCountText(contentCount);
+    row.shown.count = contentCount;
     row.folder = folderPart(path) + "/";
     if (fileStat()) {
         // One look at each folder serves all of its rows, also when they come group by group.
