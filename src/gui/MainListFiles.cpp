@@ -6,6 +6,7 @@
 #include "gui/ResultListModel.h"
 #include "platform/QtDesktop.h"
 #include "scan/FilterTexts.h"
+#include "scan/RowList.h"
 #include "settings/TextInput.h"
 
 #include <QAbstractItemView>
@@ -79,11 +80,13 @@ void MainListFiles::saveList() {
     const std::string file = m_services().questioner.chooseSaveFile(kSaveListTitle, kListFileFilter, "json");
     if (file.empty())
         return;
-    std::vector<ResultRow> rows;
+    // Line by line from the packed rows: a million rows unpacked at once would take hundreds of
+    // megabytes besides the text.
+    std::string text;
     for (std::size_t i = 0; i < m_parts.model->count(); ++i)
-        rows.push_back(m_parts.model->row(i));
+        text += rowListLine(m_parts.model->row(i));
     // On failure the old file, if any, stays whole.
-    if (const files::Result written = m_files.writeFile(file, savedListText(rows)); !written.ok())
+    if (const files::Result written = m_files.writeFile(file, text); !written.ok())
         m_services().questioner.showMessage(
             listFileFailureText(file, files::reasonText(files::reasonOf(written.error)).data()));
 }
