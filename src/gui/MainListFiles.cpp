@@ -97,24 +97,23 @@ bool MainListFiles::loadList(const std::string& file) {
         return false;
     }
     std::string content, error;
-    std::vector<LoadedRow> rows;
+    RowStore rows; // packed as they are read: a long list is never held whole as rows
+    std::size_t changed = 0, vanished = 0;
     RowListError bad;
-    if (!readTextInput(file, content, error) || !loadSavedList(content, m_files, rows, bad)) {
+    const auto take = [&](LoadedRow&& loaded) {
+        changed += loaded.state == ListedState::Changed ? 1 : 0;
+        vanished += loaded.state == ListedState::Vanished ? 1 : 0;
+        rows.push(std::move(loaded.row));
+        if (loaded.state != ListedState::AsListed)
+            rows.setMarked(rows.size() - 1);
+    };
+    if (!readTextInput(file, content, error) || !loadSavedList(content, m_files, take, bad)) {
         m_services().questioner.showMessage(listFileFailureText(file, error.empty() ? bad.message : error));
         return false;
     }
-    ResultListModel& model = *m_parts.model;
-    model.clear();
-    std::size_t changed = 0, vanished = 0;
-    for (LoadedRow& loaded : rows) {
-        changed += loaded.state == ListedState::Changed ? 1 : 0;
-        vanished += loaded.state == ListedState::Vanished ? 1 : 0;
-        model.append(std::move(loaded.row));
-        if (loaded.state != ListedState::AsListed)
-            model.markRow(model.count() - 1);
-    }
-    model.flush();
-    showText(loadedListText(rows.size(), changed, vanished));
+    const std::size_t count = rows.size();
+    m_parts.model->setRows(std::move(rows));
+    showText(loadedListText(count, changed, vanished));
     return true;
 }
 

@@ -73,14 +73,11 @@ void ResultListModel::clear() {
     endResetModel();
 }
 
-void ResultListModel::markRow(std::size_t index) {
-    if (index >= count())
-        return;
-    m_store.setMarked(index);
-    if (index < m_listed) {
-        const int at = static_cast<int>(index);
-        emit dataChanged(this->index(at, 0), this->index(at, ColumnCount - 1));
-    }
+void ResultListModel::setRows(RowStore&& rows) {
+    beginResetModel();
+    m_store = std::move(rows);
+    m_listed = m_store.size();
+    endResetModel();
 }
 
 ResultRow ResultListModel::row(std::size_t index) const {

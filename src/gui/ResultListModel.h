@@ -41,9 +41,9 @@ public:
     /// A row's duplicate group (0: none) and whether it is the group's kept member.
     std::uint32_t rowGroup(std::size_t index) const { return m_store.group(index); }
     bool rowKept(std::size_t index) const { return m_store.kept(index); }
-    /// Marks a row as one no action will touch (a loaded row whose file changed or vanished):
-    /// shown greyed and struck through.
-    void markRow(std::size_t index);
+    /// Lists these rows in place of the list's (a loaded list). Rows marked in the store are ones no
+    /// action will touch (a loaded row whose file changed or vanished): shown greyed and struck through.
+    void setRows(RowStore&& rows);
 
     int rowCount(const QModelIndex& parent) const override;
     int columnCount(const QModelIndex& parent) const override;

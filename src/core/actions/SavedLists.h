@@ -4,6 +4,7 @@
 #include "scan/ResultRow.h"
 #include "scan/RowList.h"
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -27,5 +28,9 @@ std::string savedListText(const std::vector<ResultRow>& rows);
 /// be read; no row is loaded then.
 bool loadSavedList(std::string_view content, files::FileOps& files, std::vector<LoadedRow>& rows,
                    RowListError& error);
+/// The same, handing each row on as it is read and looked at, so a long list is never held whole
+/// as rows. On failure the rows handed on before the bad line are the caller's to drop.
+bool loadSavedList(std::string_view content, files::FileOps& files,
+                   const std::function<void(LoadedRow&&)>& each, RowListError& error);
 
 } // namespace karv

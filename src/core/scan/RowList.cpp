@@ -364,6 +364,15 @@ bool readRowLine(std::string_view line, ResultRow& row, std::string& message) {
 
 bool readRowList(std::string_view content, std::vector<ResultRow>& rows, RowListError& error) {
     rows.clear();
+    if (readRowList(
+            content, [&rows](ResultRow&& row) { rows.push_back(std::move(row)); }, error))
+        return true;
+    rows.clear();
+    return false;
+}
+
+bool readRowList(std::string_view content, const std::function<void(ResultRow&&)>& each,
+                 RowListError& error) {
     if (content.substr(0, 3) == "\xEF\xBB\xBF")
         content.remove_prefix(3);
     std::size_t number = 0;
@@ -380,10 +389,9 @@ bool readRowList(std::string_view content, std::vector<ResultRow>& rows, RowList
         std::string why;
         if (!readRowLine(line, row, why)) {
             error = {number, listLineError(number, why)};
-            rows.clear();
             return false;
         }
-        rows.push_back(std::move(row));
+        each(std::move(row));
     }
     return true;
 }

@@ -4,6 +4,7 @@
 #include "scan/ResultRow.h"
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -44,6 +45,9 @@ bool readRowLine(std::string_view line, ResultRow& row, std::string& message);
 /// Reads a whole saved list (a leading byte-order mark, CR LF and blank lines allowed). Stops at the
 /// first bad line: false with its number and reason.
 bool readRowList(std::string_view content, std::vector<ResultRow>& rows, RowListError& error);
+/// The same, handing each row on as it is read, so a long list is never held twice. On a bad line
+/// the rows handed on before it are the caller's to drop.
+bool readRowList(std::string_view content, const std::function<void(ResultRow&&)>& each, RowListError& error);
 /// Whether a list's content is a saved list rather than a plain list of paths: its first
 /// non-blank byte opens an object.
 bool looksLikeRowList(std::string_view content);

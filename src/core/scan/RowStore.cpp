@@ -89,6 +89,27 @@ int widthOf(std::uint64_t range) {
 RowStore::RowStore() = default;
 RowStore::~RowStore() = default;
 
+// The folder map's keys view the deque's texts, which a move of the deque leaves in place.
+RowStore::RowStore(RowStore&& other) noexcept
+    : m_chunks(std::move(other.m_chunks)), m_starts(std::move(other.m_starts)), m_size(other.m_size),
+      m_opened(other.m_opened), m_folders(std::move(other.m_folders)),
+      m_folderIndex(std::move(other.m_folderIndex)) {
+    other.clear();
+}
+
+RowStore& RowStore::operator=(RowStore&& other) noexcept {
+    if (this != &other) {
+        m_chunks = std::move(other.m_chunks);
+        m_starts = std::move(other.m_starts);
+        m_size = other.m_size;
+        m_opened = other.m_opened;
+        m_folders = std::move(other.m_folders);
+        m_folderIndex = std::move(other.m_folderIndex);
+        other.clear();
+    }
+    return *this;
+}
+
 void RowStore::clear() {
     m_chunks.clear();
     m_starts.clear();

@@ -32,6 +32,8 @@ public:
     ~RowStore();
     RowStore(const RowStore&) = delete;
     RowStore& operator=(const RowStore&) = delete;
+    RowStore(RowStore&& other) noexcept;
+    RowStore& operator=(RowStore&& other) noexcept;
 
     void push(ResultRow&& row);
     std::size_t size() const { return m_size; }
