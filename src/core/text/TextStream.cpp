@@ -359,6 +359,25 @@ bool decidedEarly(const TextStreamControl& control) {
     return control.early != nullptr && control.early->decided();
 }
 
+StreamedText streamContent(ContentSource& source, TextConsumer& consumer, const TextStreamControl& control);
+
+/// Reads on past the head for the early answer alone while it may still come: content longer
+/// than the head is mostly a large log or export, and decoding it and testing it for UTF-8 cost
+/// far more than the search of its bytes. Ends decided, stopped, or given up (the content is
+/// then read again from its start, the usual way).
+PassEnd readOnForEarly(ContentSource& source, std::string& chunk, std::size_t chunkBytes,
+                       const TextStreamControl& control) {
+    EarlyTermAnswer& early = *control.early;
+    while (!early.decided() && !early.givenUp()) {
+        if (pauseBetweenPieces(control))
+            return PassEnd::Stopped;
+        chunk.resize(chunkBytes);
+        chunk.resize(source.read(chunk.data(), chunk.size()));
+        early.take(chunk, chunk.size() < chunkBytes);
+    }
+    return early.decided() ? PassEnd::Decided : PassEnd::AsAnsi;
+}
+
 StreamedText streamContent(ContentSource& source, TextConsumer& consumer, const TextStreamControl& control,
                            HeadStart start) {
     const std::size_t chunkBytes = std::max<std::size_t>(control.chunkBytes, 1);
@@ -376,6 +395,24 @@ StreamedText streamContent(ContentSource& source, TextConsumer& consumer, const 
         ended = chunk.empty();
         if (control.early != nullptr)
             control.early->take(chunk, chunk.size() < chunkBytes);
+    }
+    if (!ended && control.early != nullptr && !control.early->givenUp() && source.canRewind()) {
+        const PassEnd end = readOnForEarly(source, chunk, chunkBytes, control);
+        if (end == PassEnd::Stopped || (end == PassEnd::AsAnsi && !source.rewind())) {
+            keepSpareBuffer(std::move(head));
+            keepSpareBuffer(std::move(chunk));
+            consumer.begin();
+            StreamedText result;
+            result.stopped = end == PassEnd::Stopped;
+            return result;
+        }
+        if (end == PassEnd::AsAnsi) {
+            keepSpareBuffer(std::move(head));
+            keepSpareBuffer(std::move(chunk));
+            TextStreamControl plain = control;
+            plain.early = nullptr;
+            return streamContent(source, consumer, plain);
+        }
     }
     if (decidedEarly(control)) {
         keepSpareBuffer(std::move(head));
