@@ -122,6 +122,13 @@ bool FilterPipeline::nextReady() const {
     return next.job == AheadPool::kNone || m_ahead.pool->done(next.job);
 }
 
+void FilterPipeline::doneWithAhead() {
+    // Its job is finished before the run goes on: the run may close the job's folder next.
+    if (m_ahead.inHand)
+        dropFirstAhead();
+    m_ahead.inHand = false;
+}
+
 void FilterPipeline::dropFirstAhead() {
     Queued& first = m_ahead.files.front();
     // Its job may still be writing its result.
@@ -138,9 +145,6 @@ void FilterPipeline::endLookAhead() {
 }
 
 void FilterPipeline::findAhead(const std::string& path) {
-    if (m_ahead.inHand)
-        dropFirstAhead();
-    m_ahead.inHand = false;
     while (!m_ahead.files.empty()) {
         if (m_ahead.files.front().path == path) {
             m_ahead.inHand = true;

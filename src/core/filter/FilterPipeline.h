@@ -104,6 +104,8 @@ private:
     AheadText* aheadText();
     /// Finds the file in hand among the files looked ahead at, dropping those passed over.
     void findAhead(const std::string& path);
+    /// The file in hand is judged: what was done ahead for it goes.
+    void doneWithAhead();
     /// Drops the first file looked ahead at, once its job is done.
     void dropFirstAhead();
     unsigned aheadThreads() const;

@@ -64,7 +64,13 @@ std::string childPath(const std::string& folder, const std::string& name) {
 bool FilterRun::filterFiles(OpenFolders& open, std::uint64_t serial, const std::string& folder,
                             const std::vector<DirectoryEntry>& entries,
                             const std::vector<std::size_t>& files) {
-    const bool ahead = m_filter != nullptr && !files.empty() && m_filter->readsAhead();
+    if (files.empty()) {
+        // Nothing to judge here: a folder of folders does not hold up the files queued before it.
+        if (m_queuedFiles == 0)
+            judgeFolder(serial, folder);
+        return true;
+    }
+    const bool ahead = m_filter != nullptr && m_filter->readsAhead();
     if (!ahead) {
         // Files of earlier folders still queued come first: rows keep the walk's order.
         if (!drainQueued(Drain::All))
@@ -137,6 +143,7 @@ void FilterRun::dropQueued() {
     m_queuedFiles = 0;
     m_queuedBytes = 0;
     m_heldFolders = 0;
+    m_maxHeldFolders = 0; // the limit is read again as the next run starts
 }
 
 } // namespace karv
