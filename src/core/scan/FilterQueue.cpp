@@ -82,7 +82,6 @@ bool FilterRun::filterFiles(OpenFolders& open, std::uint64_t serial, const std::
         held = std::make_shared<HeldFolder>(open.current());
         if (m_maxHeldFolders == 0)
             m_maxHeldFolders = folderLimit();
-        ++m_heldFolders;
     }
     for (std::size_t start = 0; start < files.size(); start += kWindow) {
         std::vector<std::string> paths;
@@ -97,6 +96,9 @@ bool FilterRun::filterFiles(OpenFolders& open, std::uint64_t serial, const std::
         m_queuedFiles += paths.size();
         for (const std::string& path : paths)
             m_queuedBytes += path.size();
+        // Folders are counted as runs of windows: a drain may have emptied the queue mid-folder.
+        if (m_queued.empty() || m_queued.back().serial != serial)
+            ++m_heldFolders;
         m_queued.push_back({serial, folder, held, std::move(paths), 0});
         // Over budget: the run's thread filters (and helps the workers) until half is left.
         if (queueOver(1) && !drainQueued(Drain::Half))
