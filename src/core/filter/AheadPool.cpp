@@ -7,6 +7,9 @@ namespace karv {
 
 namespace {
 
+/// How often the taking thread lets the window's events in while it waits or runs later jobs.
+constexpr std::chrono::milliseconds kServeEvery{20};
+
 void pause() {
 #if defined(__x86_64__) || defined(__i386__)
     __builtin_ia32_pause();
@@ -90,10 +93,17 @@ void AheadPool::work() {
 
 void AheadPool::waitFor(std::size_t index, bool help, const std::function<void()>& whileWaiting) {
     Slot& job = slot(index);
+    auto served = std::chrono::steady_clock::now();
     while (!job.done.load(std::memory_order_acquire)) {
         if (help) {
             if (const std::size_t other = claim(); other != kNone) {
                 run(other, true);
+                // Many short jobs in a row, on a slow disk, still let the window's events in.
+                if (const auto now = std::chrono::steady_clock::now();
+                    now - served >= kServeEvery && whileWaiting) {
+                    whileWaiting();
+                    served = now;
+                }
                 continue;
             }
         }
@@ -109,8 +119,7 @@ void AheadPool::waitFor(std::size_t index, bool help, const std::function<void()
             m_waitingFor.store(index);
             // A short sleep at a time: the window's events are served meanwhile.
             if (!job.done.load())
-                timedOut =
-                    m_finished.wait_for(lock, std::chrono::milliseconds(20)) == std::cv_status::timeout;
+                timedOut = m_finished.wait_for(lock, kServeEvery) == std::cv_status::timeout;
             m_waitingFor.store(kNone);
         }
         if (timedOut && whileWaiting)
