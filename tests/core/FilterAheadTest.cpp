@@ -111,9 +111,11 @@ TEST(FilterAhead, AStopEndsTheListAtAFileOfTheWalk) {
 }
 
 TEST(FilterAhead, FilesQueuedAcrossManyFoldersKeepTheWalkOrderAndLeaveNoFolderOpen) {
-    // Many folders of a file or two, nested and side by side, under a descriptor limit that lets
-    // only a few of them wait for their files at a time.
+    // Many folders of a file or two, nested and side by side, and one of several windows of files,
+    // under a descriptor limit that lets only a few of them wait for their files at a time.
     TempTree tree;
+    for (int i = 0; i < 600; ++i)
+        tree.file("a3/many/f" + std::to_string(i) + ".txt", i % 50 == 0 ? "invoice" : "none");
     for (int i = 0; i < 90; ++i) {
         const std::string folder = "a" + std::to_string(i % 7) + "/b" + std::to_string(i) + "/";
         tree.file(folder + "x.txt", i % 3 == 0 ? "total; invoice" : "none");
@@ -134,7 +136,7 @@ TEST(FilterAhead, FilesQueuedAcrossManyFoldersKeepTheWalkOrderAndLeaveNoFolderOp
     const Listed many = runWith(tree.root(), 4, Filters::Search);
     const auto after = openDescriptors();
     ::setrlimit(RLIMIT_NOFILE, &saved);
-    EXPECT_EQ(one.paths.size(), 53u);
+    EXPECT_EQ(one.paths.size(), 65u);
     EXPECT_EQ(many.paths, one.paths);
     EXPECT_EQ(many.outcome.processed, one.outcome.processed);
     EXPECT_EQ(after, before);
