@@ -85,7 +85,9 @@ bool FilterPipeline::aheadSpec(AheadSpec& spec) const {
 }
 
 unsigned FilterPipeline::aheadThreads() const {
-    return m_aheadThreads > 0 ? m_aheadThreads : std::thread::hardware_concurrency();
+    // Asked once: each answer reads a file of the system's, and the question comes per folder.
+    static const unsigned cores = std::thread::hardware_concurrency();
+    return m_aheadThreads > 0 ? m_aheadThreads : cores;
 }
 
 bool FilterPipeline::readsAhead() const {
