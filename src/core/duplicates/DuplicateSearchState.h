@@ -8,6 +8,7 @@
 #include "duplicates/DuplicateFinder.h"
 #include "duplicates/ReadAhead.h"
 #include "duplicates/Similarity.h"
+#include "files/FileFacts.h"
 
 #include <deque>
 #include <map>
@@ -127,6 +128,15 @@ struct DuplicateFinder::Impl {
         return groups.size() - 1;
     }
 
+    // A file of the folder being walked is stat'ed by its name in it, without a path lookup.
+    std::optional<FileStat> statListed(const std::string& path) const {
+        if (currentFolder && currentFolder->fd >= 0) {
+            if (const char* name = currentFolder->nameOf(path))
+                return statFileAt(currentFolder->fd, name);
+        }
+        return statFile(path);
+    }
+
     void showReading(const std::string& path, std::uint64_t size) {
         if (context == nullptr)
             return;
@@ -137,7 +147,7 @@ struct DuplicateFinder::Impl {
 
     // --- content mode -------------------------------------------------------------------------
 
-    std::size_t newClass(PrefixSet& set, const std::string& path, std::uint64_t order, std::uint64_t size,
+    std::size_t newClass(PrefixSet& set, const std::string& path, std::uint64_t order,
                          const ContentHash* hash, const std::optional<FileStat>& stat);
 
     const std::string& representative(std::size_t content);
