@@ -22,8 +22,9 @@ std::size_t DuplicateFinder::Impl::newClass(PrefixSet& set, const std::string& p
     }
     classes.push_back(std::move(content));
     set.classes.push_back(classes.size() - 1);
-    // Keep the hash index complete when every earlier class is already in it.
-    if (hash != nullptr && set.registered + 1 == set.classes.size()) {
+    // Keep the hash index complete when every earlier class is already in it. A set's first class
+    // waits for a second: most sets never get one, and their index would be built for nothing.
+    if (hash != nullptr && set.classes.size() > 1 && set.registered + 1 == set.classes.size()) {
         set.byHash[*hash].push_back(classes.size() - 1);
         ++set.registered;
     }
@@ -120,7 +121,7 @@ void DuplicateFinder::Impl::startClass(PrefixSet& set, const std::string& path, 
 }
 
 bool DuplicateFinder::Impl::settlePending(SizeBucket& bucket, std::uint64_t size) {
-    const Pending pending = *bucket.pending;
+    const Pending pending = std::move(*bucket.pending);
     bucket.pending.reset();
     FirstRead first = firstReadOf(pending.path, pending.ordinal, size, nullptr, pending.stat);
     if (first.outcome != ReadOutcome::Done)
