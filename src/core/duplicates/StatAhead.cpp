@@ -4,6 +4,15 @@ namespace karv {
 
 namespace {
 
+// About the time of one stat.
+constexpr int kSpins = 256;
+
+void relax() {
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#endif
+}
+
 std::optional<FileStat> statIn(const OpenFolder* folder, const std::string& path) {
     if (folder != nullptr && folder->fd >= 0) {
         if (const char* name = folder->nameOf(path))
@@ -60,12 +69,14 @@ std::optional<std::optional<FileStat>> StatAhead::take(const std::string& path) 
     std::uint8_t state = kFree;
     if (m_state[at].compare_exchange_strong(state, kTaken))
         return statIn(m_folder.get(), path); // the thread is behind: no waiting for it
-    // The thread is on this very file: one stat's time.
-    for (int spins = 0; m_state[at].load(std::memory_order_acquire) != kDone; ++spins) {
-        if (spins > 64)
-            std::this_thread::yield();
+    // The thread is on this very file: a stat's time, a few microseconds. When it lost its core
+    // meanwhile, the search stats the file itself rather than wait for it.
+    for (int spins = 0; spins < kSpins; ++spins) {
+        if (m_state[at].load(std::memory_order_acquire) == kDone)
+            return std::move(m_stats[at]);
+        relax();
     }
-    return std::move(m_stats[at]);
+    return statIn(m_folder.get(), path);
 }
 
 void StatAhead::end() {

@@ -18,8 +18,9 @@ namespace karv {
 
 /// Stats the files of a window of the walk on a thread of its own, by their names in their open
 /// folder, while the duplicate search decides the files before them: the stat of a file is the one
-/// the search would have made, made a little earlier. Each file is stat'ed once, by whichever of the
-/// two comes to it first: the search never sleeps waiting for the thread.
+/// the search would have made, made a little earlier. Each file is stat'ed by whichever of the two
+/// comes to it first: the search never sleeps waiting for the thread (only when the thread lost its
+/// core in the middle of a stat does the search stat that file again itself).
 class StatAhead {
 public:
     StatAhead() = default;
