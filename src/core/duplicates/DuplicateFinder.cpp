@@ -226,7 +226,7 @@ void DuplicateFinder::collectDuplicate(const std::string& path, std::uint64_t si
     if (!stat)
         stat = m->statListed(path);
     // Listed as its own duplicate, the only copy of a file would be offered for deletion.
-    if (stat && !m->collected.emplace(stat->device, stat->inode).second)
+    if (stat && !m->collected.insert(stat->device, stat->inode))
         return;
     m->currentStat = stat;
     switch (m->options.duplicateKind()) {

@@ -6,6 +6,7 @@
 #include "duplicates/ContentSimilarity.h"
 #include "duplicates/DigestCache.h"
 #include "duplicates/DuplicateFinder.h"
+#include "duplicates/FileIdSet.h"
 #include "duplicates/ReadAhead.h"
 #include "duplicates/Similarity.h"
 #include "duplicates/StatAhead.h"
@@ -15,7 +16,6 @@
 #include <map>
 #include <set>
 #include <unordered_map>
-#include <unordered_set>
 
 namespace karv {
 
@@ -80,12 +80,7 @@ struct DuplicateFinder::Impl {
     std::unordered_map<std::string, std::size_t> byKey;
     // Every file collected so far, by device and inode: a file reached again (a link to it, a
     // folder link, a second fitting pattern, a hard link) is the same file, not a copy of it.
-    struct FileIdHash {
-        std::size_t operator()(const std::pair<std::uint64_t, std::uint64_t>& id) const {
-            return static_cast<std::size_t>(id.second * 0x9E3779B97F4A7C15ULL ^ id.first);
-        }
-    };
-    std::unordered_set<std::pair<std::uint64_t, std::uint64_t>, FileIdHash> collected;
+    FileIdSet collected;
     std::map<std::size_t, std::vector<std::size_t>> byNameLength; // element count -> groups
     std::uint64_t ordinal = 0;
     int nameThreshold = 0;
