@@ -198,23 +198,6 @@ void DuplicateFinder::beginFolder(const std::string& folder) {
     m->judgeContent = m->nameThreshold >= 1 && options.judgeContent();
 }
 
-void DuplicateFinder::lookAhead(const std::vector<std::string>& paths) {
-    // A handful of files is stat'ed sooner than the thread could be handed them.
-    constexpr std::size_t kWorthHanding = 4;
-    const ScanOptions& options = m->options;
-    if (paths.size() < kWorthHanding || options.contentFilter() || options.lengthFilter() ||
-        options.timeFilter())
-        return;
-    if (!m->statAhead)
-        m->statAhead = std::make_unique<StatAhead>();
-    m->statAhead->begin(paths, m->currentFolder);
-}
-
-void DuplicateFinder::endLookAhead() {
-    if (m->statAhead)
-        m->statAhead->end();
-}
-
 void DuplicateFinder::collect(const std::string& path, const FileVerdict& verdict) {
     collectDuplicate(path, verdict.size, verdict.stat);
 }

@@ -33,10 +33,6 @@ public:
     void setRunContext(const RunContext& context) override;
     /// Reads the similarity settings, as each folder starts.
     void beginFolder(const std::string& folder) override;
-    /// With no filter on (every file collected, none stat'ed by a filter): stats the window's files
-    /// ahead on a thread of its own.
-    void lookAhead(const std::vector<std::string>& paths) override;
-    void endLookAhead() override;
     void collect(const std::string& path, const FileVerdict& verdict) override;
     bool output(RowMaker& rows) override;
 

@@ -9,7 +9,6 @@
 #include "duplicates/FileIdSet.h"
 #include "duplicates/ReadAhead.h"
 #include "duplicates/Similarity.h"
-#include "duplicates/StatAhead.h"
 #include "files/FileFacts.h"
 
 #include <deque>
@@ -96,7 +95,6 @@ struct DuplicateFinder::Impl {
     std::string cacheFolder;              // where digests of earlier runs are kept; empty: none
     std::unique_ptr<DigestCache> cache;   // content mode with a cache folder, from the first file on
     std::int64_t nowSeconds = 0;          // wall clock at the start, for the cache's ageing
-    std::unique_ptr<StatAhead> statAhead; // while no filter stats the files itself
     std::unique_ptr<ReadAhead> readAhead; // last: its worker ends before the rest goes
 
     void pump() const {
@@ -125,13 +123,8 @@ struct DuplicateFinder::Impl {
         return groups.size() - 1;
     }
 
-    // A file of the folder being walked is stat'ed by its name in it, without a path lookup; one of
-    // the window the walk handed is stat'ed already, or being stat'ed, on the look-ahead thread.
-    std::optional<FileStat> statListed(const std::string& path) {
-        if (statAhead) {
-            if (std::optional<std::optional<FileStat>> ahead = statAhead->take(path))
-                return std::move(*ahead);
-        }
+    // A file of the folder being walked is stat'ed by its name in it, without a path lookup.
+    std::optional<FileStat> statListed(const std::string& path) const {
         if (currentFolder && currentFolder->fd >= 0) {
             if (const char* name = currentFolder->nameOf(path))
                 return statFileAt(currentFolder->fd, name);

@@ -166,14 +166,9 @@ bool FilterRun::filterFiles(OpenFolders& open, const std::string& folder,
             paths.push_back(childPath(folder, entries[files[k]].name));
         if (m_filter != nullptr)
             m_filter->lookAhead(paths, open.current());
-        const bool collecting = m_duplicates != nullptr && m_options->duplicateFilter();
-        if (collecting)
-            m_duplicates->lookAhead(paths);
         const bool wentOn = filterWindow(paths);
         if (m_filter != nullptr)
             m_filter->endLookAhead();
-        if (collecting)
-            m_duplicates->endLookAhead();
         if (!wentOn)
             return false;
     }

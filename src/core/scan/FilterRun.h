@@ -87,10 +87,6 @@ public:
     virtual void setRunContext(const RunContext& context) { (void)context; }
     /// Reads the settings that apply per folder (name similarity), as each folder starts.
     virtual void beginFolder(const std::string& /*folder*/) {}
-    /// The next files the walk filters, in order, all in the folder of the last `beginFolder`; the
-    /// passing ones are collected with these very strings, which stay until `endLookAhead`.
-    virtual void lookAhead(const std::vector<std::string>& paths) { (void)paths; }
-    virtual void endLookAhead() {}
     virtual void collect(const std::string& path, const FileVerdict& verdict) = 0;
     /// Lists the groups through `rows`; stops when the run's stop is asked.
     /// True when a stop cut the search or the listing short.
