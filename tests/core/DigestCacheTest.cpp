@@ -96,6 +96,43 @@ TEST(DigestCache, KeyMissesOnAnyFieldAndSavesMergeConcurrentRuns) {
     EXPECT_TRUE(fourth.find({20, 21, 22, 23, 24}, later));
 }
 
+// Finding entries on later days renews nothing until they are a week old: a run that adds nothing
+// leaves the file as it was.
+TEST(DigestCache, RunThatOnlyFindsWritesNothing) {
+    TempTree tree;
+    const std::string folder = tree.path("cache");
+    const DigestKey key{1, 2, 3, 4, 5};
+    DigestCache first(folder);
+    first.load();
+    first.remember(key, {6, {7, 8}}, 0);
+    ASSERT_TRUE(first.save(0));
+    struct stat before {};
+    ASSERT_EQ(::stat(DigestCache::filePath(folder).c_str(), &before), 0);
+    for (const std::int64_t day : {1, 3}) {
+        DigestCache later(folder);
+        later.load();
+        ASSERT_TRUE(later.find(key, day * 86400));
+        ASSERT_TRUE(later.save(day * 86400));
+        struct stat after {};
+        ASSERT_EQ(::stat(DigestCache::filePath(folder).c_str(), &after), 0);
+        EXPECT_EQ(after.st_ino, before.st_ino) << "rewritten on day " << day;
+    }
+    // A week on, a find renews the entry, which then lasts the full term from that day.
+    const std::int64_t renewed = (DigestCache::kRenewAfterDays + 1) * 86400;
+    DigestCache week(folder);
+    week.load();
+    ASSERT_TRUE(week.find(key, renewed));
+    ASSERT_TRUE(week.save(renewed));
+    const std::int64_t end = renewed + (DigestCache::kForgetAfterDays - 1) * 86400;
+    DigestCache last(folder);
+    last.load();
+    last.remember({9, 9, 9, 9, 9}, {6, {7, 8}}, end);
+    ASSERT_TRUE(last.save(end));
+    DigestCache check(folder);
+    check.load();
+    EXPECT_TRUE(check.find(key, end));
+}
+
 TEST(DigestCache, SecondRunOverUnchangedFilesReadsNothing) {
     TempTree tree;
     tree.file("t/a/1.txt", "same small");

@@ -1,13 +1,15 @@
-// The content search and count of a folder's files run on worker threads ahead of the run's thread. The
-// rows must be those, in the order, of a run on one thread, and a stop must end the list at a
-// file of the walk, with nothing listed after it.
+// The content search and count of files run on worker threads ahead of the run's thread, the walk
+// queuing the files of folder after folder. The rows must be those, in the order, of a run on one
+// thread, and a stop must end the list at a file of the walk, with nothing listed after it.
 #include "core/RunHarness.h"
 #include "filter/FilterPipeline.h"
 #include "support/TempTree.h"
 #include "text/NameText.h"
 
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <random>
+#include <sys/resource.h>
 
 using namespace karv;
 using karv::test::TempTree;
@@ -106,4 +108,36 @@ TEST(FilterAhead, AStopEndsTheListAtAFileOfTheWalk) {
     ASSERT_LT(stopped.paths.size(), all.paths.size());
     EXPECT_GT(stopped.paths.size(), 0u);
     EXPECT_TRUE(std::equal(stopped.paths.begin(), stopped.paths.end(), all.paths.begin()));
+}
+
+TEST(FilterAhead, FilesQueuedAcrossManyFoldersKeepTheWalkOrderAndLeaveNoFolderOpen) {
+    // Many folders of a file or two, nested and side by side, and one of several windows of files,
+    // under a descriptor limit that lets only a few of them wait for their files at a time.
+    TempTree tree;
+    for (int i = 0; i < 600; ++i)
+        tree.file("a3/many/f" + std::to_string(i) + ".txt", i % 50 == 0 ? "invoice" : "none");
+    for (int i = 0; i < 90; ++i) {
+        const std::string folder = "a" + std::to_string(i % 7) + "/b" + std::to_string(i) + "/";
+        tree.file(folder + "x.txt", i % 3 == 0 ? "total; invoice" : "none");
+        if (i % 4 == 0)
+            tree.file(folder + "c/y.txt", "INVOICE");
+    }
+    const auto openDescriptors = [] {
+        return std::distance(std::filesystem::directory_iterator("/proc/self/fd"),
+                             std::filesystem::directory_iterator());
+    };
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+    rlimit low = saved;
+    low.rlim_cur = 64;
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &low), 0);
+    const auto before = openDescriptors();
+    const Listed one = runWith(tree.root(), 1, Filters::Search);
+    const Listed many = runWith(tree.root(), 4, Filters::Search);
+    const auto after = openDescriptors();
+    ::setrlimit(RLIMIT_NOFILE, &saved);
+    EXPECT_EQ(one.paths.size(), 65u);
+    EXPECT_EQ(many.paths, one.paths);
+    EXPECT_EQ(many.outcome.processed, one.outcome.processed);
+    EXPECT_EQ(after, before);
 }

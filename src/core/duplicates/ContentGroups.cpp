@@ -11,10 +11,9 @@ constexpr std::size_t kKeptContentBytes = std::size_t{64} << 20;
 } // namespace
 
 std::size_t DuplicateFinder::Impl::newClass(PrefixSet& set, const std::string& path, std::uint64_t order,
-                                            std::uint64_t size, const ContentHash* hash,
-                                            const std::optional<FileStat>& stat) {
-    const std::size_t group =
-        newGroup(std::to_string(size) + "#" + std::to_string(classes.size()), path, order, stat);
+                                            const ContentHash* hash, const std::optional<FileStat>& stat) {
+    // Content groups are found through their classes, never by a key.
+    const std::size_t group = newGroup(std::string(), path, order, stat);
     ContentClass content;
     content.group = group;
     if (hash != nullptr) {
@@ -23,8 +22,9 @@ std::size_t DuplicateFinder::Impl::newClass(PrefixSet& set, const std::string& p
     }
     classes.push_back(std::move(content));
     set.classes.push_back(classes.size() - 1);
-    // Keep the hash index complete when every earlier class is already in it.
-    if (hash != nullptr && set.registered + 1 == set.classes.size()) {
+    // Keep the hash index complete when every earlier class is already in it. A set's first class
+    // waits for a second: most sets never get one, and their index would be built for nothing.
+    if (hash != nullptr && set.classes.size() > 1 && set.registered + 1 == set.classes.size()) {
         set.byHash[*hash].push_back(classes.size() - 1);
         ++set.registered;
     }
@@ -71,6 +71,8 @@ FirstRead DuplicateFinder::Impl::firstReadOf(const std::string& path, std::uint6
                                              const std::optional<FileStat>& stat) {
     if (std::optional<FirstRead> kept = cachedRead(stat); kept && kept->identity.size == size)
         return std::move(*kept);
+    // Only a file that is read is shown as being read.
+    showReading(path, size);
     if (const auto ticket = tickets.find(order); ticket != tickets.end()) {
         const ReadAhead::Ticket job = std::move(ticket->second);
         tickets.erase(ticket);
@@ -110,7 +112,7 @@ void DuplicateFinder::Impl::startClass(PrefixSet& set, const std::string& path, 
                                        const std::optional<FileStat>& stat, FirstRead& first) {
     // A small file's content hash came with its bytes.
     const bool small = size <= kWholeReadBytes;
-    newClass(set, path, order, size, small ? &first.contentHash : hash, stat);
+    newClass(set, path, order, small ? &first.contentHash : hash, stat);
     classes.back().identity = first.identity;
     classes.back().changedNs = first.changedNs;
     classes.back().prefixHash = first.prefixHash;
@@ -119,9 +121,8 @@ void DuplicateFinder::Impl::startClass(PrefixSet& set, const std::string& path, 
 }
 
 bool DuplicateFinder::Impl::settlePending(SizeBucket& bucket, std::uint64_t size) {
-    const Pending pending = *bucket.pending;
+    const Pending pending = std::move(*bucket.pending);
     bucket.pending.reset();
-    showReading(pending.path, size);
     FirstRead first = firstReadOf(pending.path, pending.ordinal, size, nullptr, pending.stat);
     if (first.outcome != ReadOutcome::Done)
         return false;
@@ -274,7 +275,6 @@ void DuplicateFinder::Impl::collectByContent(const std::string& path, std::uint6
     SizeBucket& bucket = bySize[size];
     if (!bucketReady(bucket, path, size, order))
         return;
-    showReading(path, size);
     // A small file is read once, whole, and compared in memory; a larger one is read on from
     // the opening of its prefix.
     Candidate mine{path, size, order, {}, nullptr};
@@ -282,6 +282,7 @@ void DuplicateFinder::Impl::collectByContent(const std::string& path, std::uint6
     if (mine.first.fromCache) {
         if (decideFromCache(bucket, mine))
             return;
+        showReading(path, size);
         mine.first = readHere(path, size, &mine.file);
     }
     if (mine.first.outcome != ReadOutcome::Done)

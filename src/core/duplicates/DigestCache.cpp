@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <memory>
 #include <string_view>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -72,8 +73,10 @@ std::vector<DigestCache::Entry> decode(std::string_view bytes) {
     const char* sumAt = bytes.data() + body.size();
     if (take<ContentHash>(sumAt) != contentHashOf(body))
         return {};
-    std::vector<DigestCache::Entry> entries(count);
-    for (DigestCache::Entry& e : entries) {
+    std::vector<DigestCache::Entry> entries;
+    entries.reserve(count);
+    for (std::uint64_t i = 0; i < count; ++i) {
+        DigestCache::Entry& e = entries.emplace_back();
         e.key.device = take<std::uint64_t>(at);
         e.key.inode = take<std::uint64_t>(at);
         e.key.size = take<std::uint64_t>(at);
@@ -87,26 +90,39 @@ std::vector<DigestCache::Entry> decode(std::string_view bytes) {
     return entries;
 }
 
+bool byFile(const DigestCache::Entry& a, const DigestCache::Entry& b) {
+    if (a.key.device != b.key.device)
+        return a.key.device < b.key.device;
+    return a.key.inode < b.key.inode;
+}
+
+// A file's bytes in one buffer that is not zeroed first: only what read() returned is kept.
+struct FileBytes {
+    std::unique_ptr<char[]> data;
+    std::size_t size = 0;
+    std::string_view view() const { return {data.get(), size}; }
+};
+
 // The whole cache file, or nothing when it is missing, no regular file or too large to be one.
-std::string readCacheFile(const std::string& path) {
+FileBytes readCacheFile(const std::string& path) {
+    FileBytes bytes;
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
     if (fd < 0)
-        return {};
-    std::string bytes;
+        return bytes;
     struct stat st {};
     const std::uint64_t limit = kHeaderBytes + DigestCache::kMaxEntries * kEntryBytes + kChecksumBytes;
-    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && static_cast<std::uint64_t>(st.st_size) <= limit) {
-        bytes.resize(static_cast<std::size_t>(st.st_size));
-        std::size_t done = 0;
-        while (done < bytes.size()) {
-            const ssize_t got = ::read(fd, bytes.data() + done, bytes.size() - done);
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && static_cast<std::uint64_t>(st.st_size) <= limit &&
+        st.st_size > 0) {
+        const auto want = static_cast<std::size_t>(st.st_size);
+        bytes.data.reset(new char[want]);
+        while (bytes.size < want) {
+            const ssize_t got = ::read(fd, bytes.data.get() + bytes.size, want - bytes.size);
             if (got < 0 && errno == EINTR)
                 continue;
             if (got <= 0)
                 break;
-            done += static_cast<std::size_t>(got);
+            bytes.size += static_cast<std::size_t>(got);
         }
-        bytes.resize(done);
     }
     ::close(fd);
     return bytes;
@@ -168,21 +184,24 @@ void DigestCache::load() {
     m_loaded = true;
     if (m_folder.empty())
         return;
-    std::vector<Entry> entries = decode(readCacheFile(filePath(m_folder)));
-    m_entries.reserve(entries.size());
-    for (Entry& e : entries)
-        m_entries.emplace(std::make_pair(e.key.device, e.key.inode), e);
+    m_entries = decode(readCacheFile(filePath(m_folder)).view());
+    // Saved in this order; anything else is put in it rather than trusted to be.
+    if (!std::is_sorted(m_entries.begin(), m_entries.end(), byFile))
+        std::stable_sort(m_entries.begin(), m_entries.end(), byFile);
 }
 
 std::optional<KeptDigest> DigestCache::find(const DigestKey& key, std::int64_t nowSeconds) {
-    const auto found = m_entries.find({key.device, key.inode});
-    if (found == m_entries.end() || found->second.key != key)
+    Entry wanted;
+    wanted.key = key;
+    const auto found = std::lower_bound(m_entries.begin(), m_entries.end(), wanted, byFile);
+    if (found == m_entries.end() || found->key != key)
         return std::nullopt;
-    if (const std::int64_t today = dayOf(nowSeconds); found->second.usedDay != today) {
-        found->second.usedDay = today;
+    // Renewed now and then, not at every use: a run that only finds leaves the file unwritten.
+    if (const std::int64_t today = dayOf(nowSeconds); today - found->usedDay >= kRenewAfterDays) {
+        found->usedDay = today;
         m_changed = true;
     }
-    return found->second.digest;
+    return found->digest;
 }
 
 void DigestCache::remember(const DigestKey& key, const KeptDigest& digest, std::int64_t nowSeconds) {
@@ -213,9 +232,8 @@ bool DigestCache::save(std::int64_t nowSeconds) {
     std::vector<Entry> all = std::move(m_added);
     m_added.clear();
     all.reserve(all.size() + m_entries.size());
-    for (const auto& [id, entry] : m_entries)
-        all.push_back(entry);
-    for (const Entry& e : decode(readCacheFile(filePath(m_folder))))
+    all.insert(all.end(), m_entries.begin(), m_entries.end());
+    for (const Entry& e : decode(readCacheFile(filePath(m_folder)).view()))
         all.push_back(e);
     std::stable_sort(all.begin(), all.end(), [](const Entry& a, const Entry& b) {
         if (a.key.device != b.key.device)
@@ -237,6 +255,8 @@ bool DigestCache::save(std::int64_t nowSeconds) {
         std::nth_element(kept.begin(), kept.begin() + kMaxEntries, kept.end(),
                          [](const Entry* a, const Entry* b) { return a->usedDay > b->usedDay; });
         kept.resize(kMaxEntries);
+        // Kept by device and inode, so a load need not sort.
+        std::sort(kept.begin(), kept.end(), [](const Entry* a, const Entry* b) { return byFile(*a, *b); });
     }
     const bool saved = replaceFile(m_folder, filePath(m_folder), encode(kept));
     ::close(lock); // releases the lock

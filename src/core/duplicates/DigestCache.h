@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <optional>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 namespace karv {
@@ -37,15 +36,18 @@ struct KeptDigest {
 /// saved meanwhile under an exclusive lock, writes a new file beside the old one and renames it into
 /// place, so a reader always sees a whole file and a crash leaves the old one. Entries not looked
 /// up for `kForgetAfterDays` are dropped, and at most `kMaxEntries` are kept (the most recent).
+/// A run that adds nothing writes nothing: an entry's day of use is renewed only once it is
+/// `kRenewAfterDays` old, so repeated runs over unchanged files leave the file as it is.
 class DigestCache {
 public:
     static constexpr std::size_t kMaxEntries = 1'000'000;
     static constexpr std::int64_t kForgetAfterDays = 90;
+    static constexpr std::int64_t kRenewAfterDays = 7;
 
     /// `folder` empty: a cache that keeps nothing.
     explicit DigestCache(std::string folder);
 
-    /// Reads the cache file once; later calls do nothing.
+    /// Reads the cache file once (one read, the entries taken as they lie); later calls do nothing.
     void load();
     /// The digest an earlier run kept for exactly this state of the file, if any.
     std::optional<KeptDigest> find(const DigestKey& key, std::int64_t nowSeconds);
@@ -65,22 +67,15 @@ public:
     struct Entry {
         DigestKey key;
         KeptDigest digest;
-        std::int64_t usedDay = 0; ///< days since the epoch when last found or remembered
+        std::int64_t usedDay = 0; ///< days since the epoch when last remembered or renewed
     };
 
 private:
-    struct IdKey {
-        std::size_t operator()(const std::pair<std::uint64_t, std::uint64_t>& id) const {
-            return static_cast<std::size_t>(id.first * 0x9E3779B97F4A7C15ULL ^ id.second);
-        }
-    };
-    using Map = std::unordered_map<std::pair<std::uint64_t, std::uint64_t>, Entry, IdKey>;
-
     std::string m_folder;
     bool m_loaded = false;
     bool m_changed = false;
-    Map m_entries;              // as loaded, for finding
-    std::vector<Entry> m_added; // remembered in this run
+    std::vector<Entry> m_entries; // as loaded, one per file, by device and inode: found by halving
+    std::vector<Entry> m_added;   // remembered in this run
 };
 
 } // namespace karv

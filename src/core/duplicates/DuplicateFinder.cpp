@@ -186,10 +186,8 @@ void DuplicateFinder::setRunContext(const RunContext& context) {
 
 void DuplicateFinder::beginFolder(const std::string& folder) {
     const ScanOptions& options = m->options;
-    // Its files are read relative to it, while they are near the walk.
-    m->currentFolder.reset();
-    if (options.duplicateKind() == DuplicateKind::Md5)
-        m->currentFolder = std::make_shared<const OpenFolder>(folder);
+    // Its files are stat'ed and read relative to it, while they are near the walk.
+    m->currentFolder = std::make_shared<const OpenFolder>(folder);
     m->nameThreshold = 0;
     m->judgeContent = false;
     if (options.duplicateKind() != DuplicateKind::Name || !options.similarity())
@@ -209,9 +207,9 @@ void DuplicateFinder::collectDuplicate(const std::string& path, std::uint64_t si
     const std::uint64_t order = m->ordinal++;
     std::optional<FileStat> stat = knownStat;
     if (!stat)
-        stat = statFile(path);
+        stat = m->statListed(path);
     // Listed as its own duplicate, the only copy of a file would be offered for deletion.
-    if (stat && !m->collected.emplace(stat->device, stat->inode).second)
+    if (stat && !m->collected.insert(stat->device, stat->inode))
         return;
     m->currentStat = stat;
     switch (m->options.duplicateKind()) {

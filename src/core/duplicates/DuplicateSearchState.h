@@ -6,14 +6,15 @@
 #include "duplicates/ContentSimilarity.h"
 #include "duplicates/DigestCache.h"
 #include "duplicates/DuplicateFinder.h"
+#include "duplicates/FileIdSet.h"
 #include "duplicates/ReadAhead.h"
 #include "duplicates/Similarity.h"
+#include "files/FileFacts.h"
 
 #include <deque>
 #include <map>
 #include <set>
 #include <unordered_map>
-#include <unordered_set>
 
 namespace karv {
 
@@ -78,12 +79,7 @@ struct DuplicateFinder::Impl {
     std::unordered_map<std::string, std::size_t> byKey;
     // Every file collected so far, by device and inode: a file reached again (a link to it, a
     // folder link, a second fitting pattern, a hard link) is the same file, not a copy of it.
-    struct FileIdHash {
-        std::size_t operator()(const std::pair<std::uint64_t, std::uint64_t>& id) const {
-            return static_cast<std::size_t>(id.second * 0x9E3779B97F4A7C15ULL ^ id.first);
-        }
-    };
-    std::unordered_set<std::pair<std::uint64_t, std::uint64_t>, FileIdHash> collected;
+    FileIdSet collected;
     std::map<std::size_t, std::vector<std::size_t>> byNameLength; // element count -> groups
     std::uint64_t ordinal = 0;
     int nameThreshold = 0;
@@ -127,6 +123,15 @@ struct DuplicateFinder::Impl {
         return groups.size() - 1;
     }
 
+    // A file of the folder being walked is stat'ed by its name in it, without a path lookup.
+    std::optional<FileStat> statListed(const std::string& path) const {
+        if (currentFolder && currentFolder->fd >= 0) {
+            if (const char* name = currentFolder->nameOf(path))
+                return statFileAt(currentFolder->fd, name);
+        }
+        return statFile(path);
+    }
+
     void showReading(const std::string& path, std::uint64_t size) {
         if (context == nullptr)
             return;
@@ -137,7 +142,7 @@ struct DuplicateFinder::Impl {
 
     // --- content mode -------------------------------------------------------------------------
 
-    std::size_t newClass(PrefixSet& set, const std::string& path, std::uint64_t order, std::uint64_t size,
+    std::size_t newClass(PrefixSet& set, const std::string& path, std::uint64_t order,
                          const ContentHash* hash, const std::optional<FileStat>& stat);
 
     const std::string& representative(std::size_t content);

@@ -10,13 +10,14 @@
 
 namespace karv {
 
-std::optional<FileStat> statFile(const std::string& path) {
+namespace {
+
+constexpr unsigned kStatMask =
+    STATX_TYPE | STATX_SIZE | STATX_MTIME | STATX_CTIME | STATX_ATIME | STATX_BTIME | STATX_INO;
+
+std::optional<FileStat> statAt(int dir, const char* name) {
     struct statx sx {};
-    const files::ShortPath at(path.c_str());
-    if (!at.ok() ||
-        ::statx(at.dir(), at.rest(), 0,
-                STATX_TYPE | STATX_SIZE | STATX_MTIME | STATX_CTIME | STATX_ATIME | STATX_BTIME | STATX_INO,
-                &sx) != 0)
+    if (::statx(dir, name, 0, kStatMask, &sx) != 0)
         return std::nullopt;
     FileStat result;
     result.size = sx.stx_size;
@@ -30,6 +31,19 @@ std::optional<FileStat> statFile(const std::string& path) {
     result.device = makedev(sx.stx_dev_major, sx.stx_dev_minor);
     result.inode = sx.stx_ino;
     return result;
+}
+
+} // namespace
+
+std::optional<FileStat> statFile(const std::string& path) {
+    const files::ShortPath at(path.c_str());
+    if (!at.ok())
+        return std::nullopt;
+    return statAt(at.dir(), at.rest());
+}
+
+std::optional<FileStat> statFileAt(int folderFd, const char* name) {
+    return statAt(folderFd, name);
 }
 
 int openForReading(const std::string& path) {

@@ -25,6 +25,8 @@ struct FileStat {
 
 /// Stats a path (following symbolic links). Empty when it cannot be read.
 std::optional<FileStat> statFile(const std::string& path);
+/// The same for `name` in the open folder `folderFd`: the folder's path is not looked up again.
+std::optional<FileStat> statFileAt(int folderFd, const char* name);
 
 /// Opens a file to read its content without touching its access time where the system permits
 /// (the owner, or a privileged user); elsewhere it opens it plainly. -1 when it cannot be opened.

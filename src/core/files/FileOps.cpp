@@ -8,6 +8,7 @@
 #include <climits>
 #include <cstring>
 #include <fcntl.h>
+#include <memory>
 #include <random>
 #include <unistd.h>
 #include <vector>
@@ -148,7 +149,10 @@ int FileOps::openTemporary(const std::string& folder, mode_t mode, std::string& 
 
 Result FileOps::copyContent(int in, int out, std::uint64_t size) {
     bool useRange = true;
-    std::vector<char> buffer;
+    // Made when plain reads are needed, as large as the file needs, and not cleared: only the bytes
+    // a read returned are written out.
+    std::unique_ptr<char[]> buffer;
+    const auto bufferBytes = static_cast<std::size_t>(std::min<std::uint64_t>(size, kCompareBlock));
     // Exactly the bytes the file had when opened: a file that keeps growing cannot keep the copy
     // going, and one that grew or changed meanwhile is told by the caller from its times and size.
     for (std::uint64_t left = size; left > 0;) {
@@ -166,14 +170,14 @@ Result FileOps::copyContent(int in, int out, std::uint64_t size) {
             useRange = false;
             continue;
         }
-        if (buffer.empty())
-            buffer.resize(256 * 1024);
-        const ssize_t n = m_sys.read(in, buffer.data(), std::min(buffer.size(), want));
+        if (!buffer)
+            buffer.reset(new char[bufferBytes]);
+        const ssize_t n = m_sys.read(in, buffer.get(), std::min(bufferBytes, want));
         if (n < 0)
             return Result::failure(errno);
         if (n == 0)
             return Result::failure(kChangedWhileCopied); // it shrank
-        if (const int error = writeAll(out, std::string_view(buffer.data(), static_cast<std::size_t>(n)));
+        if (const int error = writeAll(out, std::string_view(buffer.get(), static_cast<std::size_t>(n)));
             error != 0)
             return Result::failure(error);
         left -= static_cast<std::uint64_t>(n);
@@ -187,25 +191,27 @@ Result FileOps::copyContent(int in, int out, std::uint64_t size) {
 }
 
 Result FileOps::sameBytes(int source, int copy, std::uint64_t size) {
-    std::vector<char> theirs(256 * 1024);
-    std::vector<char> ours(theirs.size());
+    // As large as the file needs and not cleared: only bytes both reads returned are compared.
+    const auto block = static_cast<std::size_t>(std::min<std::uint64_t>(size, kCompareBlock));
+    const std::unique_ptr<char[]> theirs(new char[std::max<std::size_t>(block, 1)]);
+    const std::unique_ptr<char[]> ours(new char[std::max<std::size_t>(block, 1)]);
     for (std::uint64_t at = 0; at < size;) {
-        const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(size - at, theirs.size()));
+        const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(size - at, block));
         for (std::size_t got = 0; got < want;) {
             const off_t offset = static_cast<off_t>(at + got);
-            const ssize_t a = m_sys.readAt(source, theirs.data() + got, want - got, offset);
+            const ssize_t a = m_sys.readAt(source, theirs.get() + got, want - got, offset);
             if (a < 0)
                 return Result::failure(errno);
             if (a == 0)
                 return Result::failure(kChangedWhileCopied);
-            const ssize_t b = m_sys.readAt(copy, ours.data() + got, static_cast<std::size_t>(a), offset);
+            const ssize_t b = m_sys.readAt(copy, ours.get() + got, static_cast<std::size_t>(a), offset);
             if (b < 0)
                 return Result::failure(errno);
             if (b != a)
                 return Result::failure(EIO);
             got += static_cast<std::size_t>(a);
         }
-        if (std::memcmp(theirs.data(), ours.data(), want) != 0)
+        if (std::memcmp(theirs.get(), ours.get(), want) != 0)
             return Result::failure(kChangedWhileCopied);
         at += want;
     }

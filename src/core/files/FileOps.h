@@ -114,6 +114,7 @@ public:
 
     /// Size of the pieces a copy is made of.
     static constexpr std::size_t kCopyChunk = 1 << 20;
+    static constexpr std::size_t kCompareBlock = 256 * 1024; ///< plain copying and checking read this much
 
 private:
     /// A name in a folder descriptor, or with AT_FDCWD a path.

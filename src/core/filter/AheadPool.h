@@ -11,49 +11,64 @@
 
 namespace karv {
 
-/// Worker threads that run a batch of jobs ahead of the one thread that takes their results in
-/// order, and that runs a job itself when no worker has started it yet. A job starts only within
-/// the batch's `lead` jobs of the next result to be taken, so the memory held by finished jobs
-/// stays bounded. A job is told whether it runs on the taking thread: only there may it touch what
-/// that thread owns (a window's event loop).
+/// Worker threads that run jobs ahead of the one thread that adds them and takes their results in
+/// the order it added them. That taking thread runs a job itself when no worker has started it,
+/// and while it waits for a job a worker runs, it runs later ones rather than sleep. Jobs are
+/// claimed without a lock and a thread sleeps only when there is nothing to claim, so a job of a
+/// few microseconds costs no system call. A job is told whether it runs on the taking thread: only
+/// there may it touch what that thread owns (a window's event loop).
 class AheadPool {
 public:
     using Job = std::function<void(bool onTakingThread)>;
+    static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
 
-    /// `workers` threads besides the taking one.
-    explicit AheadPool(unsigned workers);
+    /// `workers` threads besides the taking one; at most `capacity` jobs added and not taken.
+    explicit AheadPool(unsigned workers, std::size_t capacity = 4096);
     ~AheadPool();
     AheadPool(const AheadPool&) = delete;
     AheadPool& operator=(const AheadPool&) = delete;
 
-    /// Starts a batch; the batch before must be ended (`end`).
-    void start(std::vector<Job> jobs, std::size_t lead);
-    /// Job `index` done (taken in rising order; jobs skipped over are dropped): run here when no
-    /// worker started it, else waited for, with `whileWaiting` called now and then.
-    void wait(std::size_t index, const std::function<void()>& whileWaiting);
-    /// Ends the batch: jobs not started are dropped, running ones are waited for.
+    /// Whether no other job fits until the oldest one is taken.
+    bool full() const { return m_added.load(std::memory_order_relaxed) - m_taken == m_capacity; }
+    /// Adds a job (not when `full`) and returns its number; idle workers hear of it at `wake`.
+    std::size_t add(Job job);
+    /// Tells idle workers of the jobs added.
+    void wake();
+    /// Whether job `index` (added, not taken) is done.
+    bool done(std::size_t index) const;
+    /// Takes job `index`, the oldest not taken: run here when no worker started it, else waited
+    /// for, with later jobs run here meanwhile and `whileWaiting` called now and then.
+    void take(std::size_t index, const std::function<void()>& whileWaiting);
+    /// Drops the jobs no one started and waits for the running ones: every job is taken.
     void end();
 
 private:
-    void work();
-    /// Whether a worker may start the next job.
-    bool startable() const;
-    void wakeWorkers();
+    struct Slot {
+        Job job;
+        std::atomic<bool> done{false};
+    };
 
+    Slot& slot(std::size_t index) const { return m_slots[index % m_capacity]; }
+    /// The next job no one started, now this thread's; kNone when there is none.
+    std::size_t claim();
+    void run(std::size_t index, bool onTakingThread);
+    void work();
+    /// Job `index` done: run here when no one started it, else waited for.
+    void settle(std::size_t index, const std::function<void()>& whileWaiting);
+    /// Waits for job `index`, run elsewhere; `help` runs later jobs here meanwhile.
+    void waitFor(std::size_t index, bool help, const std::function<void()>& whileWaiting);
+
+    std::size_t m_capacity;
+    std::unique_ptr<Slot[]> m_slots;
+    std::atomic<std::size_t> m_added{0};          ///< jobs added (written by the taking thread)
+    std::atomic<std::size_t> m_claimed{0};        ///< jobs someone started or dropped
+    std::size_t m_taken = 0;                      ///< jobs taken (the taking thread's own)
+    std::atomic<std::size_t> m_waitingFor{kNone}; ///< the job the taking thread sleeps on
+    std::atomic<unsigned> m_idle{0};              ///< workers asleep for want of a job
+    std::atomic<bool> m_quit{false};
     std::mutex m_mutex;
-    std::condition_variable m_startable; ///< workers wait here for a job they may start
-    std::condition_variable m_finished;  ///< the taking thread waits here for a job to end
-    std::vector<Job> m_jobs;
-    /// Per job, set once it is done; read by the taking thread without the lock.
-    std::unique_ptr<std::atomic<bool>[]> m_done;
-    std::size_t m_next = 0; ///< the first job no one started yet
-    /// The next result the taking thread wants; moved on without the lock when it was ready.
-    std::atomic<std::size_t> m_taken{0};
-    std::size_t m_waitingFor = static_cast<std::size_t>(-1); ///< the job the taking thread sleeps on
-    std::size_t m_running = 0;
-    std::size_t m_idle = 0; ///< workers waiting for a job
-    std::size_t m_lead = 1;
-    bool m_quit = false;
+    std::condition_variable m_wake;     ///< idle workers sleep here
+    std::condition_variable m_finished; ///< the taking thread sleeps here
     std::vector<std::thread> m_workers;
 };
 

@@ -12,9 +12,8 @@ namespace karv {
 
 namespace {
 
-/// Files read ahead of the one in hand, per thread: enough to keep every core busy while the run's
-/// thread takes the answers, few enough that a stop wastes little.
-constexpr std::size_t kLeadPerThread = 16;
+/// Jobs waiting for the run's thread at most; the run queues fewer files than this.
+constexpr std::size_t kPoolCapacity = 4096;
 
 } // namespace
 
@@ -85,68 +84,92 @@ bool FilterPipeline::aheadSpec(AheadSpec& spec) const {
     return spec.search || spec.count;
 }
 
+unsigned FilterPipeline::aheadThreads() const {
+    // Asked once: each answer reads a file of the system's, and the question comes per folder.
+    static const unsigned cores = std::thread::hardware_concurrency();
+    return m_aheadThreads > 0 ? m_aheadThreads : cores;
+}
+
+bool FilterPipeline::readsAhead() const {
+    AheadSpec spec;
+    return aheadThreads() >= 2 && aheadSpec(spec);
+}
+
 void FilterPipeline::lookAhead(const std::vector<std::string>& paths, int folder) {
     AheadSpec spec;
-    if (paths.size() < 2 || !aheadSpec(spec))
-        return;
-    const unsigned threads = m_aheadThreads > 0 ? m_aheadThreads : std::thread::hardware_concurrency();
-    if (threads < 2)
+    if (!readsAhead() || !aheadSpec(spec))
         return;
     if (!m_ahead.pool) // the run's thread is one of them
-        m_ahead.pool = std::make_unique<AheadPool>(threads - 1);
+        m_ahead.pool = std::make_unique<AheadPool>(aheadThreads() - 1, kPoolCapacity);
     const bool byName = m_options.contentFilter() && m_options.contentInName();
-    m_ahead.paths = paths;
-    m_ahead.job.assign(paths.size(), -1);
-    m_ahead.results.clear();
-    m_ahead.results.reserve(paths.size()); // the jobs hold their places
-    std::vector<AheadPool::Job> jobs;
-    for (std::size_t i = 0; i < paths.size(); ++i) {
-        // A name that already decides leaves the content unread.
-        if (byName && plainTermMatch(displayText(fileNamePart(paths[i])), m_run.contentTerms) != spec.include)
+    for (const std::string& path : paths) {
+        Queued& queued = m_ahead.files.emplace_back();
+        queued.path = path;
+        queued.result.spec = spec;
+        // A name that already decides leaves the content unread; a full pool leaves the file to
+        // the run's thread.
+        if ((byName && plainTermMatch(displayText(fileNamePart(path)), m_run.contentTerms) != spec.include) ||
+            m_ahead.pool->full())
             continue;
-        m_ahead.job[i] = static_cast<std::ptrdiff_t>(jobs.size());
-        AheadText& result = m_ahead.results.emplace_back();
-        result.spec = spec;
-        jobs.push_back(aheadJob(folder, paths[i], result));
+        queued.job = m_ahead.pool->add(aheadJob(folder, path, queued.result));
     }
-    m_ahead.cursor = 0;
-    m_ahead.pool->start(std::move(jobs), threads * kLeadPerThread);
+    m_ahead.pool->wake();
+}
+
+bool FilterPipeline::nextReady() const {
+    const std::size_t first = m_ahead.inHand ? 1 : 0;
+    if (m_ahead.files.size() <= first)
+        return true;
+    const Queued& next = m_ahead.files[first];
+    return next.job == AheadPool::kNone || m_ahead.pool->done(next.job);
+}
+
+void FilterPipeline::doneWithAhead() {
+    // Its job is finished before the run goes on: the run may close the job's folder next.
+    if (m_ahead.inHand)
+        dropFirstAhead();
+    m_ahead.inHand = false;
+}
+
+void FilterPipeline::dropFirstAhead() {
+    Queued& first = m_ahead.files.front();
+    // Its job may still be writing its result.
+    if (first.job != AheadPool::kNone && !first.taken)
+        m_ahead.pool->take(first.job, {});
+    m_ahead.files.pop_front();
 }
 
 void FilterPipeline::endLookAhead() {
     if (m_ahead.pool)
         m_ahead.pool->end();
-    m_ahead.paths.clear();
-    m_ahead.job.clear();
-    m_ahead.results.clear();
-    m_ahead.cursor = 0;
-    m_ahead.current = -1;
-    m_ahead.taken = nullptr;
+    m_ahead.files.clear();
+    m_ahead.inHand = false;
 }
 
 void FilterPipeline::findAhead(const std::string& path) {
-    m_ahead.current = -1;
-    m_ahead.taken = nullptr;
-    while (m_ahead.cursor < m_ahead.paths.size()) {
-        const std::size_t at = m_ahead.cursor++;
-        if (m_ahead.paths[at] == path) {
-            m_ahead.current = m_ahead.job[at];
+    while (!m_ahead.files.empty()) {
+        if (m_ahead.files.front().path == path) {
+            m_ahead.inHand = true;
             return;
         }
+        dropFirstAhead();
     }
 }
 
 FilterPipeline::AheadText* FilterPipeline::aheadText() {
-    if (m_ahead.current < 0)
-        return m_ahead.taken;
-    const auto index = static_cast<std::size_t>(m_ahead.current);
-    m_ahead.current = -1;
-    m_ahead.pool->wait(index, [this] {
-        if (m_context != nullptr && m_context->pump)
-            m_context->pump();
-    });
-    m_ahead.taken = &m_ahead.results[index];
-    return m_ahead.taken;
+    if (!m_ahead.inHand)
+        return nullptr;
+    Queued& queued = m_ahead.files.front();
+    if (queued.job == AheadPool::kNone)
+        return nullptr;
+    if (!queued.taken) {
+        m_ahead.pool->take(queued.job, [this] {
+            if (m_context != nullptr && m_context->pump)
+                m_context->pump();
+        });
+        queued.taken = true;
+    }
+    return &queued.result;
 }
 
 } // namespace karv

@@ -156,6 +156,7 @@ FileVerdict FilterPipeline::filterFile(const std::string& path) {
     // The next file's load reuses this text's memory.
     if (work.text)
         keepSpareBuffer(std::move(*work.text));
+    doneWithAhead();
     return std::move(work.verdict);
 }
 

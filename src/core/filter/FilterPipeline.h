@@ -8,6 +8,7 @@
 #include "text/TextLoader.h"
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -33,10 +34,14 @@ public:
     /// Builds the per-folder matchers from the run's filter text.
     void beginFolder(const std::string& folder) override;
     FileVerdict filterFile(const std::string& path) override;
+    /// When the plain search of the files' text or their character count is asked and nothing
+    /// else needs the run's thread first (no time filter, no expression), and there are cores to
+    /// share the work.
+    bool readsAhead() const override;
     /// Starts the plain search of the files' text and their character count on worker threads (with
-    /// the run's thread, one per core), when those are asked and nothing else needs the run's
-    /// thread first (no time filter, no expression).
+    /// the run's thread, one per core).
     void lookAhead(const std::vector<std::string>& paths, int folder) override;
+    bool nextReady() const override;
     void endLookAhead() override;
     /// How many threads search ahead (the machine's cores unless set; below 2, none).
     void setAheadThreads(unsigned threads) { m_aheadThreads = threads; }
@@ -68,13 +73,16 @@ private:
         std::optional<std::uint64_t> count;
         AheadSpec spec;
     };
+    /// A file looked ahead at; its job writes `result` (a deque keeps it in place).
+    struct Queued {
+        std::string path;
+        std::size_t job = AheadPool::kNone; ///< none when nothing is done ahead for it
+        bool taken = false;                 ///< its job was waited for
+        AheadText result;
+    };
     struct Ahead {
-        std::vector<std::string> paths;
-        std::vector<std::ptrdiff_t> job; ///< per path: its job, or -1
-        std::vector<AheadText> results;  ///< per job
-        std::size_t cursor = 0;          ///< the next path `filterFile` may be asked for
-        std::ptrdiff_t current = -1;     ///< the job of the file in hand, not waited for yet
-        AheadText* taken = nullptr;      ///< the result of the file in hand, once waited for
+        std::deque<Queued> files;
+        bool inHand = false; ///< the first of `files` is the file in hand
         std::unique_ptr<AheadPool> pool;
     };
     /// What the filters take as a run starts, and what they report at its end: the files whose
@@ -94,8 +102,13 @@ private:
     bool textHit(MatchMode mode, FileWork& work);
     /// What was done ahead for the file in hand, waited for; null when nothing was.
     AheadText* aheadText();
-    /// Finds the file in hand among the window's files.
+    /// Finds the file in hand among the files looked ahead at, dropping those passed over.
     void findAhead(const std::string& path);
+    /// The file in hand is judged: what was done ahead for it goes.
+    void doneWithAhead();
+    /// Drops the first file looked ahead at, once its job is done.
+    void dropFirstAhead();
+    unsigned aheadThreads() const;
     /// What the options ask of the window's files; false when nothing can be done ahead.
     bool aheadSpec(AheadSpec& spec) const;
     AheadPool::Job aheadJob(int folder, const std::string& path, AheadText& result) const;

@@ -90,25 +90,14 @@ std::uint64_t FilterRun::folderDepth(const std::string& root, const std::string&
     return static_cast<std::uint64_t>(std::count(relative.begin(), relative.end(), '/')) + 1;
 }
 
-namespace {
-
-std::string childPath(const std::string& folder, const std::string& name) {
-    std::string path;
-    path.reserve(folder.size() + 1 + name.size());
-    path = folder;
-    if (path.empty() || path.back() != '/')
-        path += '/';
-    path += name;
-    return path;
-}
-
-} // namespace
-
 void FilterRun::scanDirectory(const std::string& folder) {
     OpenFolders open;
     open.openRoot(folder);
     std::string path = folder;
     scanOpenFolder(open, path);
+    if (!stopped())
+        drainQueued(Drain::All);
+    dropQueued();
 }
 
 void FilterRun::scanOpenFolder(OpenFolders& open, std::string& folder) {
@@ -121,15 +110,7 @@ void FilterRun::scanOpenFolder(OpenFolders& open, std::string& folder) {
     std::vector<std::size_t> files;
     if (!listFolder(open, entries, files))
         return;
-
-    const ScanOptions& options = *m_options;
-    if (m_filter != nullptr)
-        m_filter->beginFolder(folder);
-    if (m_duplicates != nullptr && options.duplicateFilter())
-        m_duplicates->beginFolder(folder);
-    m_context.progress.progress({RunStage::Filtering, m_outcome.processed, 0, folder});
-
-    if (!filterFiles(open, folder, entries, files))
+    if (!filterFiles(open, ++m_folderSerial, folder, entries, files))
         return;
     if (!goesDeeper(folder) || stopped())
         return;
@@ -153,48 +134,39 @@ bool FilterRun::listFolder(OpenFolders& open, std::vector<DirectoryEntry>& entri
     return !files.empty() || m_context.keepGoing();
 }
 
-bool FilterRun::filterFiles(OpenFolders& open, const std::string& folder,
-                            const std::vector<DirectoryEntry>& entries,
-                            const std::vector<std::size_t>& files) {
-    // Paths are made a window at a time: a folder of a million files holds its names, not its
-    // paths. The filter stage may work on a window's files ahead, on other threads.
-    constexpr std::size_t kWindow = 256;
-    std::vector<std::string> paths;
-    for (std::size_t start = 0; start < files.size(); start += kWindow) {
-        paths.clear();
-        for (std::size_t k = start; k < std::min(files.size(), start + kWindow); ++k)
-            paths.push_back(childPath(folder, entries[files[k]].name));
-        if (m_filter != nullptr)
-            m_filter->lookAhead(paths, open.current());
-        const bool wentOn = filterWindow(paths);
-        if (m_filter != nullptr)
-            m_filter->endLookAhead();
-        if (!wentOn)
+bool FilterRun::filterWindow(const std::vector<std::string>& paths) {
+    for (const std::string& path : paths) {
+        if (!filterOne(path))
             return false;
     }
     return true;
 }
 
-bool FilterRun::filterWindow(const std::vector<std::string>& paths) {
+bool FilterRun::filterOne(const std::string& path) {
     const ScanOptions& options = *m_options;
-    for (const std::string& path : paths) {
-        // A stop clicked while events were handled ends the walk before another file is read: that
-        // file could take seconds.
-        if (!m_context.keepGoing())
-            return false;
-        FileVerdict verdict = m_filter != nullptr ? m_filter->filterFile(path) : FileVerdict{};
-        if (verdict.decided)
-            ++m_outcome.processed;
-        if (verdict.pass && verdict.decided) {
-            if (options.duplicateFilter() && m_duplicates != nullptr)
-                m_duplicates->collect(path, verdict);
-            else
-                m_rows->add(path, verdict.size, verdict.contentCount, verdict.timeText, verdict.stat);
-        }
-        if (stopped())
-            return false;
+    // A stop clicked while events were handled ends the walk before another file is read: that
+    // file could take seconds.
+    if (!m_context.keepGoing())
+        return false;
+    FileVerdict verdict = m_filter != nullptr ? m_filter->filterFile(path) : FileVerdict{};
+    if (verdict.decided)
+        ++m_outcome.processed;
+    if (verdict.pass && verdict.decided) {
+        if (options.duplicateFilter() && m_duplicates != nullptr)
+            m_duplicates->collect(path, verdict);
+        else
+            m_rows->add(path, verdict.size, verdict.contentCount, verdict.timeText, verdict.stat);
     }
-    return true;
+    return !stopped();
+}
+
+void FilterRun::judgeFolder(std::uint64_t serial, const std::string& folder) {
+    m_judgedSerial = serial;
+    if (m_filter != nullptr)
+        m_filter->beginFolder(folder);
+    if (m_duplicates != nullptr && m_options->duplicateFilter())
+        m_duplicates->beginFolder(folder);
+    m_context.progress.progress({RunStage::Filtering, m_outcome.processed, 0, folder});
 }
 
 bool FilterRun::goesDeeper(const std::string& folder) const {

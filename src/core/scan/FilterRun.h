@@ -8,7 +8,9 @@
 #include "text/RegexObject.h"
 
 #include <cstdint>
+#include <deque>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>
@@ -63,19 +65,26 @@ public:
     virtual void beginRun() {}
     /// The run ended: the stage adds what it has to report to the outcome.
     virtual void endRun(FilterOutcome& outcome) { (void)outcome; }
+    /// Whether the stage would work ahead on files given to `lookAhead` now (by the options as
+    /// they are); when not, the run filters each folder's files as it reaches them.
+    virtual bool readsAhead() const { return false; }
     /// The next files, in the order `filterFile` will be asked for them (some may be skipped), all
-    /// in the open folder `folder` (-1 when it has no descriptor): the stage may start on their
-    /// content on other threads.
+    /// in the open folder `folder` (-1 when it has no descriptor), which stays open until they are
+    /// filtered or `endLookAhead`: the stage may start on their content on other threads. Called
+    /// again, folder after folder, before the files of the earlier calls are filtered.
     virtual void lookAhead(const std::vector<std::string>& paths, int folder) {
         (void)paths;
         (void)folder;
     }
+    /// Whether `filterFile` on the next file looked ahead at would answer without waiting.
+    virtual bool nextReady() const { return true; }
     /// No more of the files looked ahead at will be asked for: work on them ends.
     virtual void endLookAhead() {}
 };
 
 class FilterRun;
 class OpenFolders;
+class HeldFolder;
 struct DirectoryEntry;
 
 /// Duplicate collection: files that passed are collected during the walk and listed after it.
@@ -129,11 +138,25 @@ private:
     void finish();
     /// Lists the folder's names and picks the files that fit the patterns; false on a stop.
     bool listFolder(OpenFolders& open, std::vector<DirectoryEntry>& entries, std::vector<std::size_t>& files);
-    /// Filters the picked files and lists or collects those that pass; false on a stop.
-    bool filterFiles(OpenFolders& open, const std::string& folder, const std::vector<DirectoryEntry>& entries,
-                     const std::vector<std::size_t>& files);
+    /// Filters the picked files and lists or collects those that pass, or queues them while the
+    /// filter stage works on them ahead; false on a stop. `serial` numbers the folder in the walk.
+    bool filterFiles(OpenFolders& open, std::uint64_t serial, const std::string& folder,
+                     const std::vector<DirectoryEntry>& entries, const std::vector<std::size_t>& files);
     /// Filters `paths` in order and lists or collects those that pass; false on a stop.
     bool filterWindow(const std::vector<std::string>& paths);
+    /// Filters one file and lists or collects it when it passes; false on a stop.
+    bool filterOne(const std::string& path);
+    /// The stages begin on the files of another folder.
+    void judgeFolder(std::uint64_t serial, const std::string& folder);
+    /// How far `drainQueued` goes: all, until the next file would wait for its work ahead, or
+    /// until the queue is within half its budget.
+    enum class Drain { All, Ready, Half };
+    /// Filters queued files in walk order, as far as `until` says; false on a stop.
+    bool drainQueued(Drain until);
+    /// Whether the queue holds more than its share (`part` of its budget) of files, folders or bytes.
+    bool queueOver(std::size_t part) const;
+    /// Ends the work ahead and forgets the queued files.
+    void dropQueued();
     /// Whether the walk goes below `folder`, by the scope and levels options.
     bool goesDeeper(const std::string& folder) const;
     /// Walks the sub-folders among `entries`; `folder` grows and shrinks with the walk.
@@ -155,6 +178,23 @@ private:
     std::set<std::pair<dev_t, ino_t>> m_visited;
     // Made as each run starts, on that run's options and result list.
     std::optional<RowMaker> m_rows;
+
+    /// Files the filter stage works on ahead, not filtered yet, in walk order; their folder stays
+    /// open (`HeldFolder`) until they are.
+    struct QueuedWindow {
+        std::uint64_t serial = 0;
+        std::string folder;
+        std::shared_ptr<HeldFolder> held;
+        std::vector<std::string> paths;
+        std::size_t next = 0;
+    };
+    std::deque<QueuedWindow> m_queued;
+    std::size_t m_queuedFiles = 0;
+    std::size_t m_queuedBytes = 0;
+    std::size_t m_heldFolders = 0;
+    std::size_t m_maxHeldFolders = 0; ///< by the descriptor limit
+    std::uint64_t m_folderSerial = 0;
+    std::uint64_t m_judgedSerial = 0; ///< the folder whose files the stages were last begun on
 };
 
 } // namespace karv

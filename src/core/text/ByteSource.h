@@ -90,6 +90,8 @@ public:
     virtual ~ContentSource() = default;
     /// Goes back to the first byte; false when that is not possible.
     virtual bool rewind() = 0;
+    /// Whether `rewind` can work at all (asked before reading on in a way that needs it).
+    virtual bool canRewind() const { return true; }
     /// Fills `buffer` as far as the content goes; less than `capacity` only at the end.
     virtual std::size_t read(char* buffer, std::size_t capacity) = 0;
     /// The likely length (0 when unknown).
@@ -159,6 +161,7 @@ public:
     GzipSource(const GzipSource&) = delete;
     GzipSource& operator=(const GzipSource&) = delete;
 
+    bool canRewind() const override { return m_ready && m_raw.canRewind(); }
     bool rewind() override {
         if (!m_ready || !m_raw.rewind() || ::inflateReset(&m_stream) != Z_OK)
             return false;
@@ -184,6 +187,7 @@ class FunctionSource : public ContentSource {
 public:
     explicit FunctionSource(ByteSource read) : m_read(std::move(read)) {}
     bool rewind() override { return false; }
+    bool canRewind() const override { return false; }
     std::size_t read(char* buffer, std::size_t capacity) override { return m_read(buffer, capacity); }
 
 private:

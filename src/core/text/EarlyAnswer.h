@@ -29,6 +29,8 @@ public:
     /// True once the answer is certain.
     bool take(std::string_view bytes, bool last);
     bool decided() const { return m_decided; }
+    /// Whether no answer will come from this content any more.
+    bool givenUp() const { return !m_decided && (m_closed || !usable()); }
     bool hit() const { return m_hit; }
 
 private:

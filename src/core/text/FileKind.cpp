@@ -112,14 +112,16 @@ FileKindInfo fileKindOf(const std::string& path) {
     if (file.fd() < 0 || ::fstat(file.fd(), &facts) != 0 || !S_ISREG(facts.st_mode))
         return info;
     info.size = static_cast<std::uint64_t>(std::max<off_t>(facts.st_size, 0));
-    std::string head(kFileKindBlock, '\0');
-    head.resize(file.read(head.data(), head.size()));
+    char block[kFileKindBlock]; // not cleared: only the bytes read are looked at
+    std::string_view head(block, file.read(block, sizeof block));
+    std::string inflated;
     if (startsWith(head, "\x1F\x8B")) {
         // The viewer shows what a gzip file holds: that decides.
         textio::FileSource source(file, static_cast<std::size_t>(info.size));
         if (!source.rewind())
             return info;
-        head = textio::inflateGzip(source, kFileKindBlock, 0).bytes;
+        inflated = textio::inflateGzip(source, kFileKindBlock, 0).bytes;
+        head = inflated;
     }
     info.kind = detectFileKind(head);
     return info;

@@ -37,10 +37,16 @@ LoadedText loadFileText(const std::string& path, const std::function<void()>& pu
         return {};
 
     // The first chunk is read in one go, not the two magic bytes alone: files of /proc and /sys
-    // produce their whole value for the first read and nothing for a read further on.
-    std::string head(kHeadChunk, '\0');
+    // produce their whole value for the first read and nothing for a read further on. A file that
+    // states its size is read first only that far (and a byte more, to see it grew): a small
+    // file's load does not clear a whole chunk first.
+    constexpr std::size_t kLeastHead = 4096;
+    const auto stated = static_cast<std::size_t>(std::max<off_t>(info.st_size, 0));
+    const std::size_t first =
+        stated == 0 ? kHeadChunk : std::min(kHeadChunk, std::max(kLeastHead, stated + 1));
+    std::string head(first, '\0');
     head.resize(file.read(head.data(), head.size()));
-    const bool more = head.size() == kHeadChunk; // else the end was reached
+    const bool more = head.size() == first; // else the end was reached
     if (head.size() >= 2 && head[0] == '\x1F' && head[1] == '\x8B') {
         std::size_t handed = 0; // bytes of `head` given to the decoder so far
         std::size_t sincePump = 0;

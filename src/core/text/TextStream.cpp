@@ -359,16 +359,62 @@ bool decidedEarly(const TextStreamControl& control) {
     return control.early != nullptr && control.early->decided();
 }
 
+StreamedText streamContent(ContentSource& source, TextConsumer& consumer, const TextStreamControl& control);
+
+/// Reads on past the head for the early answer alone while it may still come: content longer
+/// than the head is mostly a large log or export, and decoding it and testing it for UTF-8 cost
+/// far more than the search of its bytes. Ends decided, stopped, or given up (the content is
+/// then read again from its start, the usual way).
+PassEnd readOnForEarly(ContentSource& source, std::string& chunk, std::size_t chunkBytes,
+                       const TextStreamControl& control) {
+    EarlyTermAnswer& early = *control.early;
+    while (!early.decided() && !early.givenUp()) {
+        if (pauseBetweenPieces(control))
+            return PassEnd::Stopped;
+        chunk.resize(chunkBytes);
+        chunk.resize(source.read(chunk.data(), chunk.size()));
+        early.take(chunk, chunk.size() < chunkBytes);
+    }
+    return early.decided() ? PassEnd::Decided : PassEnd::AsAnsi;
+}
+
+/// The early answer alone over the rest of the content; when it gives up, the content is read
+/// again from its start without it.
+StreamedText earlyOnly(ContentSource& source, TextConsumer& consumer, const TextStreamControl& control,
+                       std::string& head, std::string& chunk, std::size_t chunkBytes) {
+    const PassEnd end = readOnForEarly(source, chunk, chunkBytes, control);
+    keepSpareBuffer(std::move(head));
+    keepSpareBuffer(std::move(chunk));
+    if (end == PassEnd::AsAnsi && source.rewind()) {
+        TextStreamControl plain = control;
+        plain.early = nullptr;
+        return streamContent(source, consumer, plain);
+    }
+    StreamedText result;
+    if (end != PassEnd::Decided)
+        consumer.begin();
+    result.stopped = end == PassEnd::Stopped;
+    result.early = end == PassEnd::Decided;
+    return result;
+}
+
 StreamedText streamContent(ContentSource& source, TextConsumer& consumer, const TextStreamControl& control,
                            HeadStart start) {
     const std::size_t chunkBytes = std::max<std::size_t>(control.chunkBytes, 1);
     TextStreamControl steps = control;
     steps.chunkBytes = chunkBytes;
 
+    std::string chunk;
+    // Content longer than the head by its size is not held at all while the early answer may
+    // still come from its bytes.
+    if (!start.ended && control.early != nullptr && source.sizeHint() > start.plan.limit &&
+        source.canRewind() && !control.early->take(start.bytes, false) && !control.early->givenUp()) {
+        takeSpareBuffer(chunk, chunkBytes);
+        return earlyOnly(source, consumer, control, start.bytes, chunk, chunkBytes);
+    }
     // The head: the whole content when it fits.
     bool ended = readHead(source, control, start);
     std::string head = std::move(start.bytes);
-    std::string chunk;
     if (!ended && !decidedEarly(control)) {
         takeSpareBuffer(chunk, chunkBytes);
         chunk.resize(chunkBytes);
@@ -377,6 +423,8 @@ StreamedText streamContent(ContentSource& source, TextConsumer& consumer, const 
         if (control.early != nullptr)
             control.early->take(chunk, chunk.size() < chunkBytes);
     }
+    if (!ended && control.early != nullptr && !control.early->givenUp() && source.canRewind())
+        return earlyOnly(source, consumer, control, head, chunk, chunkBytes);
     if (decidedEarly(control)) {
         keepSpareBuffer(std::move(head));
         keepSpareBuffer(std::move(chunk));
