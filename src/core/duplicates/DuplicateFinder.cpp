@@ -34,7 +34,8 @@ void DuplicateFinder::Impl::ask(const std::string& path, std::uint64_t size, std
     tickets.emplace(order, readAhead->submit(path, size, stat ? &listed : nullptr, std::move(folder)));
 }
 
-void DuplicateFinder::Impl::queueByContent(const std::string& path, std::uint64_t size, std::uint64_t order) {
+void DuplicateFinder::Impl::queueByContent(const std::string& path, std::uint64_t size, std::uint64_t order,
+                                           const std::shared_ptr<const OpenFolder>& folder) {
     if (!cacheFolder.empty() && !cache)
         openCache();
     SizeBucket& bucket = bySize[size];
@@ -55,9 +56,9 @@ void DuplicateFinder::Impl::queueByContent(const std::string& path, std::uint64_
                     ask(first->path, size, first->order, first->stat, first->folder);
             }
         }
-        ask(path, size, order, currentStat, currentFolder);
+        ask(path, size, order, currentStat, folder);
     }
-    queued.push_back(Queued{path, size, order, currentStat, currentFolder});
+    queued.push_back(Queued{path, size, order, currentStat, folder});
     while (queued.size() > kReadAheadFiles)
         decideNext();
 }
@@ -70,6 +71,9 @@ void DuplicateFinder::Impl::decideNext() {
 }
 
 void DuplicateFinder::Impl::drain() {
+    if (statAhead && !stopped())
+        takeStatted(true);
+    statAhead.reset();
     while (!queued.empty() && !stopped())
         decideNext();
     queued.clear();
@@ -205,34 +209,59 @@ void DuplicateFinder::collect(const std::string& path, const FileVerdict& verdic
 void DuplicateFinder::collectDuplicate(const std::string& path, std::uint64_t size,
                                        const std::optional<FileStat>& knownStat) {
     const std::uint64_t order = m->ordinal++;
-    std::optional<FileStat> stat = knownStat;
-    if (!stat)
-        stat = m->statListed(path);
-    // Listed as its own duplicate, the only copy of a file would be offered for deletion.
-    if (stat && !m->collected.insert(stat->device, stat->inode))
+    if (m->options.duplicateKind() == DuplicateKind::Md5 && StatAhead::worthIt()) {
+        // Stat'ed on the second core while the walk lists on; collected a little later, in order.
+        if (!m->statAhead)
+            m->statAhead = std::make_unique<StatAhead>();
+        if (m->statAhead->size() == StatAhead::kSlots)
+            m->takeStatted(false);
+        m->statAhead->push({path, size, order, m->currentFolder, knownStat}, knownStat.has_value());
+        m->takeStatted(false);
         return;
-    m->currentStat = stat;
-    switch (m->options.duplicateKind()) {
+    }
+    m->collectStatted(path, size, order, knownStat ? knownStat : m->statListed(path), m->currentFolder);
+}
+
+void DuplicateFinder::Impl::takeStatted(bool all) {
+    // Files wait for their status at most this many behind the walk.
+    constexpr std::size_t kStatLag = 256;
+    while (!stopped()) {
+        StatJob* job = statAhead->front(all || statAhead->size() > kStatLag);
+        if (job == nullptr)
+            return;
+        collectStatted(job->path, job->size, job->order, std::move(job->stat), job->folder);
+        statAhead->pop();
+    }
+}
+
+void DuplicateFinder::Impl::collectStatted(const std::string& path, std::uint64_t size, std::uint64_t order,
+                                           std::optional<FileStat> stat,
+                                           const std::shared_ptr<const OpenFolder>& folder) {
+    // Listed as its own duplicate, the only copy of a file would be offered for deletion.
+    if (stat && !collected.insert(stat->device, stat->inode))
+        return;
+    currentStat = std::move(stat);
+    switch (options.duplicateKind()) {
     case DuplicateKind::Md5:
     case DuplicateKind::Size: {
         // The size as it is now; a file that cannot be stat'ed cannot be read either.
-        if (!stat)
+        if (!currentStat)
             return;
-        if (size == 0 || size != stat->size)
-            size = stat->size;
-        if (m->options.duplicateKind() == DuplicateKind::Md5) {
-            m->queueByContent(path, size, order);
+        if (size == 0 || size != currentStat->size)
+            size = currentStat->size;
+        if (options.duplicateKind() == DuplicateKind::Md5) {
+            queueByContent(path, size, order, folder);
             return;
         }
-        auto [found, inserted] = m->byKey.try_emplace(std::to_string(size), m->groups.size());
+        auto [found, inserted] = byKey.try_emplace(std::to_string(size), groups.size());
         if (inserted)
-            m->newGroup(found->first, path, order, stat);
+            newGroup(found->first, path, order, currentStat);
         else
-            Impl::addMember(m->groups[found->second], path, stat);
+            addMember(groups[found->second], path, currentStat);
         return;
     }
     case DuplicateKind::Name:
-        m->collectByName(path, order);
+        collectByName(path, order);
         return;
     }
 }

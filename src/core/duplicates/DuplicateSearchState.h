@@ -9,6 +9,7 @@
 #include "duplicates/FileIdSet.h"
 #include "duplicates/ReadAhead.h"
 #include "duplicates/Similarity.h"
+#include "duplicates/StatAhead.h"
 #include "files/FileFacts.h"
 
 #include <deque>
@@ -95,7 +96,8 @@ struct DuplicateFinder::Impl {
     std::string cacheFolder;              // where digests of earlier runs are kept; empty: none
     std::unique_ptr<DigestCache> cache;   // content mode with a cache folder, from the first file on
     std::int64_t nowSeconds = 0;          // wall clock at the start, for the cache's ageing
-    std::unique_ptr<ReadAhead> readAhead; // last: its worker ends before the rest goes
+    std::unique_ptr<ReadAhead> readAhead; // its worker ends before the rest goes
+    std::unique_ptr<StatAhead> statAhead; // content mode: files being stat'ed, in walk order
 
     void pump() const {
         if (context != nullptr && context->pump)
@@ -234,7 +236,16 @@ struct DuplicateFinder::Impl {
 
     /// Queues a file for the content search; its first read starts on the second thread as soon as
     /// a second file of its size is known, and files are decided in walk order a few files later.
-    void queueByContent(const std::string& path, std::uint64_t size, std::uint64_t order);
+    void queueByContent(const std::string& path, std::uint64_t size, std::uint64_t order,
+                        const std::shared_ptr<const OpenFolder>& folder);
+
+    /// Collects a file whose status is taken (none: it cannot be stat'ed).
+    void collectStatted(const std::string& path, std::uint64_t size, std::uint64_t order,
+                        std::optional<FileStat> stat, const std::shared_ptr<const OpenFolder>& folder);
+
+    /// Collects the files whose status the stat thread has taken, in walk order; with `all` every
+    /// file queued there (stat'ed here when the thread has not come to it).
+    void takeStatted(bool all);
 
     void decideNext();
 
