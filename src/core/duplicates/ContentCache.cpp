@@ -43,7 +43,7 @@ void DuplicateFinder::Impl::rememberClass(std::size_t content) {
 }
 
 bool DuplicateFinder::Impl::decideFromCache(SizeBucket& bucket, Candidate& mine) {
-    PrefixSet& set = bucket.byPrefix[mine.first.prefixHash];
+    PrefixSet& set = prefixSetOf(bucket, mine.size, mine.first.prefixHash);
     const ContentHash hash = mine.first.contentHash;
     if (!set.classes.empty()) {
         // Every class's hash is needed: a class whose hash differs holds other bytes for certain.

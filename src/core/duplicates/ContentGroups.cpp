@@ -126,7 +126,7 @@ bool DuplicateFinder::Impl::settlePending(SizeBucket& bucket, std::uint64_t size
     FirstRead first = firstReadOf(pending.path, pending.ordinal, size, nullptr, pending.stat);
     if (first.outcome != ReadOutcome::Done)
         return false;
-    startClass(bucket.byPrefix[first.prefixHash], pending.path, pending.ordinal, size,
+    startClass(prefixSetOf(bucket, size, first.prefixHash), pending.path, pending.ordinal, size,
                first.fromCache ? &first.contentHash : nullptr, pending.stat, first);
     classes.back().hashFromCache = first.fromCache;
     return true;
@@ -163,12 +163,12 @@ bool DuplicateFinder::Impl::registerAll(PrefixSet& set, std::uint64_t size) {
 
 bool DuplicateFinder::Impl::bucketReady(SizeBucket& bucket, const std::string& path, std::uint64_t size,
                                         std::uint64_t order) {
-    if (!bucket.pending && bucket.byPrefix.empty()) {
+    if (!bucket.pending && bucket.prefixSets == 0) {
         // A size met once can never form a group: nothing is read until a second file has it.
         bucket.pending = Pending{path, order, currentStat};
         return false;
     }
-    if (bucket.pending && !settlePending(bucket, size) && bucket.byPrefix.empty()) {
+    if (bucket.pending && !settlePending(bucket, size) && bucket.prefixSets == 0) {
         bucket.pending = Pending{path, order, currentStat};
         return false;
     }
@@ -272,7 +272,7 @@ void DuplicateFinder::Impl::collectByContent(const std::string& path, std::uint6
                                              std::uint64_t order) {
     if (stopped())
         return;
-    SizeBucket& bucket = bySize[size];
+    SizeBucket& bucket = bucketOf(size);
     if (!bucketReady(bucket, path, size, order))
         return;
     // A small file is read once, whole, and compared in memory; a larger one is read on from
@@ -287,7 +287,7 @@ void DuplicateFinder::Impl::collectByContent(const std::string& path, std::uint6
     }
     if (mine.first.outcome != ReadOutcome::Done)
         return; // cannot be read: dropped
-    PrefixSet& set = bucket.byPrefix[mine.first.prefixHash];
+    PrefixSet& set = prefixSetOf(bucket, size, mine.first.prefixHash);
     if (set.classes.empty()) {
         if (stopped())
             return;

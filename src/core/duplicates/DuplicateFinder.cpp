@@ -38,7 +38,7 @@ void DuplicateFinder::Impl::queueByContent(const std::string& path, std::uint64_
                                            const std::shared_ptr<const OpenFolder>& folder) {
     if (!cacheFolder.empty() && !cache)
         openCache();
-    SizeBucket& bucket = bySize[size];
+    SizeBucket& bucket = bucketOf(size);
     if (bucket.seen == 0) {
         bucket.seen = 1;
         bucket.firstOrdinal = order;

@@ -7,6 +7,7 @@
 #include "duplicates/DigestCache.h"
 #include "duplicates/DuplicateFinder.h"
 #include "duplicates/FileIdSet.h"
+#include "duplicates/FlatIndex.h"
 #include "duplicates/ReadAhead.h"
 #include "duplicates/Similarity.h"
 #include "duplicates/StatAhead.h"
@@ -60,7 +61,7 @@ struct DuplicateFinder::Impl {
     };
     struct SizeBucket {
         std::optional<Pending> pending; // the first file of this size, not read yet
-        std::unordered_map<std::uint64_t, PrefixSet> byPrefix;
+        std::uint32_t prefixSets = 0;   // distinct prefixes met among its files
         std::uint8_t seen = 0;          // files of this size queued so far, counted up to 2
         std::uint64_t firstOrdinal = 0; // the first of them
     };
@@ -76,7 +77,10 @@ struct DuplicateFinder::Impl {
     const RunContext* context; // null until a run hands it
     std::vector<Group> groups;
     std::vector<ContentClass> classes;
-    std::unordered_map<std::uint64_t, SizeBucket> bySize;
+    std::deque<SizeBucket> buckets; // by `bucketIndex`, of the size
+    FlatIndex bucketIndex;
+    std::deque<PrefixSet> prefixSets; // by `prefixIndex`, of the size and the prefix hash
+    FlatIndex prefixIndex;
     std::unordered_map<std::string, std::size_t> byKey;
     // Every file collected so far, by device and inode: a file reached again (a link to it, a
     // folder link, a second fitting pattern, a hard link) is the same file, not a copy of it.
@@ -143,6 +147,26 @@ struct DuplicateFinder::Impl {
     }
 
     // --- content mode -------------------------------------------------------------------------
+
+    SizeBucket& bucketOf(std::uint64_t size) {
+        std::uint32_t at = bucketIndex.find(size, 0);
+        if (at == FlatIndex::kNone) {
+            at = static_cast<std::uint32_t>(buckets.size());
+            buckets.emplace_back();
+            bucketIndex.insert(size, 0, at);
+        }
+        return buckets[at];
+    }
+    PrefixSet& prefixSetOf(SizeBucket& bucket, std::uint64_t size, std::uint64_t prefixHash) {
+        std::uint32_t at = prefixIndex.find(size, prefixHash);
+        if (at == FlatIndex::kNone) {
+            at = static_cast<std::uint32_t>(prefixSets.size());
+            prefixSets.emplace_back();
+            prefixIndex.insert(size, prefixHash, at);
+            ++bucket.prefixSets;
+        }
+        return prefixSets[at];
+    }
 
     std::size_t newClass(PrefixSet& set, const std::string& path, std::uint64_t order,
                          const ContentHash* hash, const std::optional<FileStat>& stat);
