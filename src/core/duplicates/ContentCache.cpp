@@ -17,11 +17,13 @@ std::optional<FirstRead> DuplicateFinder::Impl::cachedRead(const std::optional<F
         return std::nullopt;
     const std::optional<KeptDigest> kept =
         cache->find({stat->device, stat->inode, stat->size, stat->modifiedNs, stat->changedNs}, nowSeconds);
-    if (!kept)
+    // A small file is kept whole; a prefix alone kept for one is taken for no entry at all.
+    if (!kept || (!kept->contentKnown && stat->size <= kWholeReadBytes))
         return std::nullopt;
     FirstRead read;
     read.outcome = ReadOutcome::Done;
     read.fromCache = true;
+    read.contentKnown = kept->contentKnown;
     read.prefixHash = kept->prefixHash;
     read.contentHash = kept->contentHash;
     read.identity = {stat->device, stat->inode, stat->size, stat->modifiedNs};
@@ -36,6 +38,13 @@ void DuplicateFinder::Impl::remember(const FileIdentity& identity, std::int64_t 
                         {prefixHash, hash}, nowSeconds);
 }
 
+void DuplicateFinder::Impl::rememberPrefix(const FirstRead& first) {
+    if (cache)
+        cache->remember({first.identity.device, first.identity.inode, first.identity.size,
+                         first.identity.modifiedNs, first.changedNs},
+                        {first.prefixHash, {}, false}, nowSeconds);
+}
+
 void DuplicateFinder::Impl::rememberClass(std::size_t content) {
     const ContentClass& known = classes[content];
     if (known.hashKnown && !known.hashFromCache)
@@ -44,6 +53,14 @@ void DuplicateFinder::Impl::rememberClass(std::size_t content) {
 
 bool DuplicateFinder::Impl::decideFromCache(SizeBucket& bucket, Candidate& mine) {
     PrefixSet& set = prefixSetOf(bucket, mine.size, mine.first.prefixHash);
+    if (!mine.first.contentKnown) {
+        // Only the prefix is known: the file is read unless its prefix starts a set of its own.
+        if (!set.classes.empty())
+            return false;
+        if (!stopped())
+            startClass(set, mine.path, mine.order, mine.size, nullptr, currentStat, mine.first);
+        return true;
+    }
     const ContentHash hash = mine.first.contentHash;
     if (!set.classes.empty()) {
         // Every class's hash is needed: a class whose hash differs holds other bytes for certain.

@@ -80,6 +80,8 @@ FirstRead DuplicateFinder::Impl::firstReadOf(const std::string& path, std::uint6
         stats += first.stats;
         if (first.outcome == ReadOutcome::Done && size <= kWholeReadBytes)
             remember(first.identity, first.changedNs, first.prefixHash, first.contentHash);
+        else if (first.outcome == ReadOutcome::Done)
+            rememberPrefix(first);
         return first;
     }
     return readHere(path, size, file);
@@ -94,6 +96,8 @@ FirstRead DuplicateFinder::Impl::readHere(const std::string& path, std::uint64_t
     stats += first.stats;
     if (first.outcome == ReadOutcome::Done && size <= kWholeReadBytes)
         remember(first.identity, first.changedNs, first.prefixHash, first.contentHash);
+    else if (first.outcome == ReadOutcome::Done)
+        rememberPrefix(first);
     return first;
 }
 
@@ -127,8 +131,8 @@ bool DuplicateFinder::Impl::settlePending(SizeBucket& bucket, std::uint64_t size
     if (first.outcome != ReadOutcome::Done)
         return false;
     startClass(prefixSetOf(bucket, size, first.prefixHash), pending.path, pending.ordinal, size,
-               first.fromCache ? &first.contentHash : nullptr, pending.stat, first);
-    classes.back().hashFromCache = first.fromCache;
+               first.fromCache && first.contentKnown ? &first.contentHash : nullptr, pending.stat, first);
+    classes.back().hashFromCache = first.fromCache && first.contentKnown;
     return true;
 }
 

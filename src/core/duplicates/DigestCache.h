@@ -21,10 +21,12 @@ struct DigestKey {
 };
 
 /// The hashes of a file's content the duplicate search decides by: of its first `kPrefixBytes` and
-/// of the whole.
+/// of the whole. A large file whose prefix alone ruled it out, or that differed from its only
+/// candidate, has only the first.
 struct KeptDigest {
     std::uint64_t prefixHash = 0;
     ContentHash contentHash;
+    bool contentKnown = true;
 };
 
 /// Content digests of earlier duplicate searches, kept in one file of a cache folder, so that a

@@ -200,6 +200,9 @@ struct DuplicateFinder::Impl {
     void remember(const FileIdentity& identity, std::int64_t changedNs, std::uint64_t prefixHash,
                   const ContentHash& hash);
     void rememberClass(std::size_t content);
+    /// Keeps the prefix hash of a large file's first read, for a later run to find the file alone
+    /// by its prefix without reading it.
+    void rememberPrefix(const FirstRead& first);
 
     /// The file open for reading on: the one of the first read, or opened again if it is still the
     /// file that was read then. Null when it can no longer be read as that file.
