@@ -141,8 +141,10 @@ TEST(DigestCache, SecondRunOverUnchangedFilesReadsNothing) {
     tree.file("t/d/4.bin", large('1'));
     tree.file("t/e/5.bin", large('1'));
     tree.file("t/f/6.bin", large('1'));
-    // Ruled out by its prefix alone.
+    // Ruled out by its prefix alone, and a pair that differs only at its end.
     tree.file("t/g/7.bin", 'y' + large('1').substr(1));
+    tree.file("t/h/8.bin", large('2') + "..");
+    tree.file("t/i/9.bin", large('3') + "..");
     const std::string cache = tree.path("cache");
     CachedRun first(cache);
     const auto rows = first.scan(tree.path("t"));

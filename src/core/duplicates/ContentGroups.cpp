@@ -223,6 +223,12 @@ bool DuplicateFinder::Impl::decideAgainstOnly(PrefixSet& set, Candidate& mine) {
     case CompareOutcome::Different:
         if (stopped())
             return true;
+        if (!mine.small()) {
+            // Both hashed whole (from the page cache now), so that a later run tells the two apart
+            // by the digests it keeps, without reading either.
+            decideByHash(set, mine);
+            return true;
+        }
         startClass(set, mine.path, mine.order, mine.size, nullptr, currentStat, mine.first);
         return true;
     case CompareOutcome::FirstFailed:
