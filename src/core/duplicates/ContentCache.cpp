@@ -12,11 +12,16 @@ void DuplicateFinder::Impl::openCache() {
     cache->load();
 }
 
-std::optional<FirstRead> DuplicateFinder::Impl::cachedRead(const std::optional<FileStat>& stat) {
+std::optional<FirstRead> DuplicateFinder::Impl::cachedRead(const std::optional<FileStat>& stat,
+                                                           const CacheLookup& lookup) {
     if (!cache || !stat)
         return std::nullopt;
+    const DigestCache::Entry* entry =
+        lookup.looked
+            ? lookup.entry
+            : cache->lookup({stat->device, stat->inode, stat->size, stat->modifiedNs, stat->changedNs});
     const std::optional<KeptDigest> kept =
-        cache->find({stat->device, stat->inode, stat->size, stat->modifiedNs, stat->changedNs}, nowSeconds);
+        entry != nullptr ? std::optional<KeptDigest>(cache->use(*entry, nowSeconds)) : std::nullopt;
     // A small file is kept whole; a prefix alone kept for one is taken for no entry at all.
     if (!kept || (!kept->contentKnown && stat->size <= kWholeReadBytes))
         return std::nullopt;

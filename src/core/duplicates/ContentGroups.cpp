@@ -68,8 +68,8 @@ const ReadBytes* DuplicateFinder::Impl::keptContent(std::size_t content) {
 
 FirstRead DuplicateFinder::Impl::firstReadOf(const std::string& path, std::uint64_t order, std::uint64_t size,
                                              std::unique_ptr<ReadOnlyFile>* file,
-                                             const std::optional<FileStat>& stat) {
-    if (std::optional<FirstRead> kept = cachedRead(stat); kept && kept->identity.size == size)
+                                             const std::optional<FileStat>& stat, const CacheLookup& lookup) {
+    if (std::optional<FirstRead> kept = cachedRead(stat, lookup); kept && kept->identity.size == size)
         return std::move(*kept);
     // Only a file that is read is shown as being read.
     showReading(path, size);
@@ -127,7 +127,7 @@ void DuplicateFinder::Impl::startClass(PrefixSet& set, const std::string& path, 
 bool DuplicateFinder::Impl::settlePending(SizeBucket& bucket, std::uint64_t size) {
     const Pending pending = std::move(*bucket.pending);
     bucket.pending.reset();
-    FirstRead first = firstReadOf(pending.path, pending.ordinal, size, nullptr, pending.stat);
+    FirstRead first = firstReadOf(pending.path, pending.ordinal, size, nullptr, pending.stat, pending.kept);
     if (first.outcome != ReadOutcome::Done)
         return false;
     startClass(prefixSetOf(bucket, size, first.prefixHash), pending.path, pending.ordinal, size,
@@ -169,11 +169,11 @@ bool DuplicateFinder::Impl::bucketReady(SizeBucket& bucket, const std::string& p
                                         std::uint64_t order) {
     if (!bucket.pending && bucket.prefixSets == 0) {
         // A size met once can never form a group: nothing is read until a second file has it.
-        bucket.pending = Pending{path, order, currentStat};
+        bucket.pending = Pending{path, order, currentStat, currentKept};
         return false;
     }
     if (bucket.pending && !settlePending(bucket, size) && bucket.prefixSets == 0) {
-        bucket.pending = Pending{path, order, currentStat};
+        bucket.pending = Pending{path, order, currentStat, currentKept};
         return false;
     }
     return true;
@@ -288,7 +288,7 @@ void DuplicateFinder::Impl::collectByContent(const std::string& path, std::uint6
     // A small file is read once, whole, and compared in memory; a larger one is read on from
     // the opening of its prefix.
     Candidate mine{path, size, order, {}, nullptr};
-    mine.first = firstReadOf(path, order, size, &mine.file, currentStat);
+    mine.first = firstReadOf(path, order, size, &mine.file, currentStat, currentKept);
     if (mine.first.fromCache) {
         if (decideFromCache(bucket, mine))
             return;

@@ -193,17 +193,29 @@ void DigestCache::load() {
 }
 
 std::optional<KeptDigest> DigestCache::find(const DigestKey& key, std::int64_t nowSeconds) {
+    const Entry* found = lookup(key);
+    if (found == nullptr)
+        return std::nullopt;
+    return use(*found, nowSeconds);
+}
+
+const DigestCache::Entry* DigestCache::lookup(const DigestKey& key) const {
     Entry wanted;
     wanted.key = key;
     const auto found = std::lower_bound(m_entries.begin(), m_entries.end(), wanted, byFile);
     if (found == m_entries.end() || found->key != key)
-        return std::nullopt;
+        return nullptr;
+    return &*found;
+}
+
+KeptDigest DigestCache::use(const Entry& entry, std::int64_t nowSeconds) {
+    Entry& found = m_entries[static_cast<std::size_t>(&entry - m_entries.data())];
     // Renewed now and then, not at every use: a run that only finds leaves the file unwritten.
-    if (const std::int64_t today = dayOf(nowSeconds); today - found->usedDay >= kRenewAfterDays) {
-        found->usedDay = today;
+    if (const std::int64_t today = dayOf(nowSeconds); today - found.usedDay >= kRenewAfterDays) {
+        found.usedDay = today;
         m_changed = true;
     }
-    return found->digest;
+    return found.digest;
 }
 
 void DigestCache::remember(const DigestKey& key, const KeptDigest& digest, std::int64_t nowSeconds) {

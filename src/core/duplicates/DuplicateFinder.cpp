@@ -22,9 +22,9 @@ constexpr std::size_t kReadAheadFiles = 64;
 } // namespace
 
 void DuplicateFinder::Impl::ask(const std::string& path, std::uint64_t size, std::uint64_t order,
-                                const std::optional<FileStat>& stat,
-                                std::shared_ptr<const OpenFolder> folder) {
-    if (cache && cachedRead(stat))
+                                const std::optional<FileStat>& stat, std::shared_ptr<const OpenFolder> folder,
+                                const CacheLookup& kept) {
+    if (cache && cachedRead(stat, kept))
         return; // nothing to read
     if (!readAhead)
         readAhead = std::make_unique<ReadAhead>();
@@ -47,18 +47,19 @@ void DuplicateFinder::Impl::queueByContent(const std::string& path, std::uint64_
             // The first file of this size will be read as well.
             bucket.seen = 2;
             if (bucket.pending) {
-                ask(bucket.pending->path, size, bucket.pending->ordinal, bucket.pending->stat, nullptr);
+                ask(bucket.pending->path, size, bucket.pending->ordinal, bucket.pending->stat, nullptr,
+                    bucket.pending->kept);
             } else {
                 const auto first = std::lower_bound(
                     queued.begin(), queued.end(), bucket.firstOrdinal,
                     [](const Queued& entry, std::uint64_t wanted) { return entry.order < wanted; });
                 if (first != queued.end() && first->order == bucket.firstOrdinal)
-                    ask(first->path, size, first->order, first->stat, first->folder);
+                    ask(first->path, size, first->order, first->stat, first->folder, first->kept);
             }
         }
-        ask(path, size, order, currentStat, folder);
+        ask(path, size, order, currentStat, folder, currentKept);
     }
-    queued.push_back(Queued{path, size, order, currentStat, folder});
+    queued.push_back(Queued{path, size, order, currentStat, folder, currentKept});
     while (queued.size() > kReadAheadFiles)
         decideNext();
 }
@@ -67,6 +68,7 @@ void DuplicateFinder::Impl::decideNext() {
     Queued next = std::move(queued.front());
     queued.pop_front();
     currentStat = std::move(next.stat);
+    currentKept = next.kept;
     collectByContent(next.path, next.size, next.order);
 }
 
@@ -211,15 +213,19 @@ void DuplicateFinder::collectDuplicate(const std::string& path, std::uint64_t si
     const std::uint64_t order = m->ordinal++;
     if (m->options.duplicateKind() == DuplicateKind::Md5 && StatAhead::worthIt()) {
         // Stat'ed on the second core while the walk lists on; collected a little later, in order.
-        if (!m->statAhead)
-            m->statAhead = std::make_unique<StatAhead>();
+        if (!m->statAhead) {
+            if (!m->cacheFolder.empty() && !m->cache)
+                m->openCache();
+            m->statAhead = std::make_unique<StatAhead>(m->cache.get());
+        }
         if (m->statAhead->size() == StatAhead::kSlots)
             m->takeStatted(false);
         m->statAhead->push({path, size, order, m->currentFolder, knownStat}, knownStat.has_value());
         m->takeStatted(false);
         return;
     }
-    m->collectStatted(path, size, order, knownStat ? knownStat : m->statListed(path), m->currentFolder);
+    m->collectStatted(path, size, order, knownStat ? knownStat : m->statListed(path), m->currentFolder,
+                      Impl::CacheLookup{});
 }
 
 void DuplicateFinder::Impl::takeStatted(bool all) {
@@ -229,18 +235,21 @@ void DuplicateFinder::Impl::takeStatted(bool all) {
         StatJob* job = statAhead->front(all || statAhead->size() > kStatLag);
         if (job == nullptr)
             return;
-        collectStatted(job->path, job->size, job->order, std::move(job->stat), job->folder);
+        collectStatted(job->path, job->size, job->order, std::move(job->stat), job->folder,
+                       {job->looked, job->kept});
         statAhead->pop();
     }
 }
 
 void DuplicateFinder::Impl::collectStatted(const std::string& path, std::uint64_t size, std::uint64_t order,
                                            std::optional<FileStat> stat,
-                                           const std::shared_ptr<const OpenFolder>& folder) {
+                                           const std::shared_ptr<const OpenFolder>& folder,
+                                           const CacheLookup& kept) {
     // Listed as its own duplicate, the only copy of a file would be offered for deletion.
     if (stat && !collected.insert(stat->device, stat->inode))
         return;
     currentStat = std::move(stat);
+    currentKept = kept;
     switch (options.duplicateKind()) {
     case DuplicateKind::Md5:
     case DuplicateKind::Size: {

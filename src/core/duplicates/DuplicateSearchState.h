@@ -34,6 +34,12 @@ struct DuplicateFinder::Impl {
         std::shared_ptr<const PreparedText> prepared;
     };
 
+    /// What the digest cache holds for a file as listed, once looked up (by the stat thread).
+    struct CacheLookup {
+        bool looked = false;
+        const DigestCache::Entry* entry = nullptr;
+    };
+
     // Content mode: the distinct contents met among the files of one size and one prefix.
     struct ContentClass {
         std::size_t group = 0;
@@ -58,6 +64,7 @@ struct DuplicateFinder::Impl {
         std::string path;
         std::uint64_t ordinal = 0;
         std::optional<FileStat> stat;
+        CacheLookup kept;
     };
     struct SizeBucket {
         std::optional<Pending> pending; // the first file of this size, not read yet
@@ -71,6 +78,7 @@ struct DuplicateFinder::Impl {
         std::uint64_t order = 0;
         std::optional<FileStat> stat;
         std::shared_ptr<const OpenFolder> folder;
+        CacheLookup kept;
     };
 
     const ScanOptions& options;
@@ -94,6 +102,7 @@ struct DuplicateFinder::Impl {
     std::size_t preparedCacheBytes = 0;
     std::size_t keptContentBytes = 0;
     std::optional<FileStat> currentStat;                          // of the file being collected
+    CacheLookup currentKept;                                      // and the cache's entry for it
     std::shared_ptr<const OpenFolder> currentFolder;              // content mode: the walk's folder
     std::deque<Queued> queued;                                    // content mode: collected, not decided yet
     std::unordered_map<std::uint64_t, ReadAhead::Ticket> tickets; // first reads asked for, by ordinal
@@ -189,14 +198,15 @@ struct DuplicateFinder::Impl {
     /// has them, else from the read-ahead when it was asked for, else done here (and the file left
     /// open in `file` for further reading).
     FirstRead firstReadOf(const std::string& path, std::uint64_t order, std::uint64_t size,
-                          std::unique_ptr<ReadOnlyFile>* file, const std::optional<FileStat>& stat);
+                          std::unique_ptr<ReadOnlyFile>* file, const std::optional<FileStat>& stat,
+                          const CacheLookup& kept);
     FirstRead readHere(const std::string& path, std::uint64_t size, std::unique_ptr<ReadOnlyFile>* file);
 
     // --- digest cache -------------------------------------------------------------------------
 
     void openCache();
     /// The digests kept for this state of the file, as a first read that read nothing.
-    std::optional<FirstRead> cachedRead(const std::optional<FileStat>& stat);
+    std::optional<FirstRead> cachedRead(const std::optional<FileStat>& stat, const CacheLookup& kept);
     void remember(const FileIdentity& identity, std::int64_t changedNs, std::uint64_t prefixHash,
                   const ContentHash& hash);
     void rememberClass(std::size_t content);
@@ -259,7 +269,8 @@ struct DuplicateFinder::Impl {
     // --- read-ahead ---------------------------------------------------------------------------
 
     void ask(const std::string& path, std::uint64_t size, std::uint64_t order,
-             const std::optional<FileStat>& stat, std::shared_ptr<const OpenFolder> folder);
+             const std::optional<FileStat>& stat, std::shared_ptr<const OpenFolder> folder,
+             const CacheLookup& kept);
 
     /// Queues a file for the content search; its first read starts on the second thread as soon as
     /// a second file of its size is known, and files are decided in walk order a few files later.
@@ -268,7 +279,8 @@ struct DuplicateFinder::Impl {
 
     /// Collects a file whose status is taken (none: it cannot be stat'ed).
     void collectStatted(const std::string& path, std::uint64_t size, std::uint64_t order,
-                        std::optional<FileStat> stat, const std::shared_ptr<const OpenFolder>& folder);
+                        std::optional<FileStat> stat, const std::shared_ptr<const OpenFolder>& folder,
+                        const CacheLookup& kept);
 
     /// Collects the files whose status the stat thread has taken, in walk order; with `all` every
     /// file queued there (stat'ed here when the thread has not come to it).

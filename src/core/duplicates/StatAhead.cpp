@@ -18,7 +18,7 @@ void relax() {
 
 } // namespace
 
-StatAhead::StatAhead() : m_slots(new Slot[kSlots]) {
+StatAhead::StatAhead(const DigestCache* cache) : m_cache(cache), m_slots(new Slot[kSlots]) {
     m_thread = std::thread(&StatAhead::work, this);
 }
 
@@ -34,15 +34,15 @@ bool StatAhead::worthIt() {
     return cores >= 2;
 }
 
-void StatAhead::statJob(StatJob& job) {
+void StatAhead::statJob(StatJob& job) const {
     const OpenFolder* folder = job.folder.get();
-    if (folder != nullptr && folder->fd >= 0) {
-        if (const char* name = folder->nameOf(job.path)) {
-            job.stat = statFileAt(folder->fd, name);
-            return;
-        }
+    const char* name = folder != nullptr && folder->fd >= 0 ? folder->nameOf(job.path) : nullptr;
+    job.stat = name != nullptr ? statFileAt(folder->fd, name) : statFile(job.path);
+    if (m_cache != nullptr && job.stat) {
+        const FileStat& st = *job.stat;
+        job.kept = m_cache->lookup({st.device, st.inode, st.size, st.modifiedNs, st.changedNs});
+        job.looked = true;
     }
-    job.stat = statFile(job.path);
 }
 
 void StatAhead::push(StatJob job, bool known) {

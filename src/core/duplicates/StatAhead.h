@@ -1,5 +1,6 @@
 #pragma once
 
+#include "duplicates/DigestCache.h"
 #include "duplicates/FileReading.h"
 #include "files/FileFacts.h"
 
@@ -20,6 +21,8 @@ struct StatJob {
     std::uint64_t order = 0;
     std::shared_ptr<const OpenFolder> folder;
     std::optional<FileStat> stat;
+    bool looked = false; ///< `kept` is what the cache holds for `stat`
+    const DigestCache::Entry* kept = nullptr;
 };
 
 /// Stats collected files on a thread of its own, by their names in their open folders, while the
@@ -31,7 +34,9 @@ class StatAhead {
 public:
     static constexpr std::size_t kSlots = 1024;
 
-    StatAhead();
+    /// `cache`: looked up for each file stat'ed (on the thread too); it must stay loaded and in
+    /// place while this lives.
+    explicit StatAhead(const DigestCache* cache);
     ~StatAhead();
     StatAhead(const StatAhead&) = delete;
     StatAhead& operator=(const StatAhead&) = delete;
@@ -55,9 +60,10 @@ private:
         StatJob job;
         std::atomic<std::uint8_t> state = kFree;
     };
-    static void statJob(StatJob& job);
+    void statJob(StatJob& job) const;
     void work();
 
+    const DigestCache* m_cache;
     std::unique_ptr<Slot[]> m_slots;
     std::uint64_t m_head = 0;                  // the search's: next slot to fill
     std::uint64_t m_tail = 0;                  // the search's: oldest slot not popped
