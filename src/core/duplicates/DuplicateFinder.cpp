@@ -220,6 +220,9 @@ void DuplicateFinder::collectDuplicate(const std::string& path, std::uint64_t si
         }
         if (m->statAhead->size() == StatAhead::kSlots)
             m->takeStatted(false);
+        // Still full only after a stop: the file would not be decided anyway.
+        if (m->statAhead->size() == StatAhead::kSlots)
+            return;
         m->statAhead->push({path, size, order, m->currentFolder, knownStat}, knownStat.has_value());
         m->takeStatted(false);
         return;
