@@ -13,6 +13,8 @@ struct CliIo {
     std::ostream& out;
     std::ostream& err;
     bool errIsTerminal = false;
+    /// The process ends when the command returns: what it built need not be freed piece by piece.
+    bool processEnds = false;
 };
 
 /// Exit statuses shared by every subcommand.

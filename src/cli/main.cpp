@@ -23,7 +23,7 @@ int main(int argc, char** argv) {
         ::sigaction(signal, &action, nullptr);
 
     std::vector<std::string> args(argv + 1, argv + argc);
-    karv::cli::CliIo io{std::cout, std::cerr, ::isatty(STDERR_FILENO) == 1};
+    karv::cli::CliIo io{std::cout, std::cerr, ::isatty(STDERR_FILENO) == 1, true};
     const int status = karv::cli::runCli(args, io);
     std::cout.flush();
     return status;

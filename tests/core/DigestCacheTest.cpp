@@ -141,6 +141,10 @@ TEST(DigestCache, SecondRunOverUnchangedFilesReadsNothing) {
     tree.file("t/d/4.bin", large('1'));
     tree.file("t/e/5.bin", large('1'));
     tree.file("t/f/6.bin", large('1'));
+    // Ruled out by its prefix alone, and a pair that differs only at its end.
+    tree.file("t/g/7.bin", 'y' + large('1').substr(1));
+    tree.file("t/h/8.bin", large('2') + "..");
+    tree.file("t/i/9.bin", large('3') + "..");
     const std::string cache = tree.path("cache");
     CachedRun first(cache);
     const auto rows = first.scan(tree.path("t"));
@@ -166,6 +170,22 @@ TEST(DigestCache, FileRewrittenUnderItsOldTimesIsReadAgain) {
     CachedRun again(cache);
     EXPECT_TRUE(again.scan(tree.path("t")).empty());
     EXPECT_GT(again.finder.readStats().bytesRead, 0u);
+}
+
+// A large file told apart by its prefix alone keeps only that prefix's hash: once it is rewritten
+// to equal another file, under its old times, it must be read again and found to be a copy.
+TEST(DigestCache, KeptPrefixOfRewrittenFileIsNotTrusted) {
+    TempTree tree;
+    tree.file("t/a/1.bin", large('1'));
+    const std::string second = tree.file("t/b/2.bin", 'y' + large('1').substr(1));
+    const std::string cache = tree.path("cache");
+    ASSERT_TRUE(CachedRun(cache).scan(tree.path("t")).empty());
+    CachedRun unchanged(cache);
+    ASSERT_TRUE(unchanged.scan(tree.path("t")).empty());
+    ASSERT_EQ(unchanged.finder.readStats().filesOpened, 0u);
+    overwriteKeepingTimes(second, large('1'));
+    CachedRun again(cache);
+    EXPECT_EQ(again.scan(tree.path("t")).size(), 2u);
 }
 
 TEST(DigestCache, DamagedTruncatedOrForeignCacheIsIgnoredAndRebuilt) {

@@ -12,16 +12,23 @@ void DuplicateFinder::Impl::openCache() {
     cache->load();
 }
 
-std::optional<FirstRead> DuplicateFinder::Impl::cachedRead(const std::optional<FileStat>& stat) {
+std::optional<FirstRead> DuplicateFinder::Impl::cachedRead(const std::optional<FileStat>& stat,
+                                                           const CacheLookup& lookup) {
     if (!cache || !stat)
         return std::nullopt;
+    const DigestCache::Entry* entry =
+        lookup.looked
+            ? lookup.entry
+            : cache->lookup({stat->device, stat->inode, stat->size, stat->modifiedNs, stat->changedNs});
     const std::optional<KeptDigest> kept =
-        cache->find({stat->device, stat->inode, stat->size, stat->modifiedNs, stat->changedNs}, nowSeconds);
-    if (!kept)
+        entry != nullptr ? std::optional<KeptDigest>(cache->use(*entry, nowSeconds)) : std::nullopt;
+    // A small file is kept whole; a prefix alone kept for one is taken for no entry at all.
+    if (!kept || (!kept->contentKnown && stat->size <= kWholeReadBytes))
         return std::nullopt;
     FirstRead read;
     read.outcome = ReadOutcome::Done;
     read.fromCache = true;
+    read.contentKnown = kept->contentKnown;
     read.prefixHash = kept->prefixHash;
     read.contentHash = kept->contentHash;
     read.identity = {stat->device, stat->inode, stat->size, stat->modifiedNs};
@@ -36,6 +43,13 @@ void DuplicateFinder::Impl::remember(const FileIdentity& identity, std::int64_t 
                         {prefixHash, hash}, nowSeconds);
 }
 
+void DuplicateFinder::Impl::rememberPrefix(const FirstRead& first) {
+    if (cache)
+        cache->remember({first.identity.device, first.identity.inode, first.identity.size,
+                         first.identity.modifiedNs, first.changedNs},
+                        {first.prefixHash, {}, false}, nowSeconds);
+}
+
 void DuplicateFinder::Impl::rememberClass(std::size_t content) {
     const ContentClass& known = classes[content];
     if (known.hashKnown && !known.hashFromCache)
@@ -43,7 +57,15 @@ void DuplicateFinder::Impl::rememberClass(std::size_t content) {
 }
 
 bool DuplicateFinder::Impl::decideFromCache(SizeBucket& bucket, Candidate& mine) {
-    PrefixSet& set = bucket.byPrefix[mine.first.prefixHash];
+    PrefixSet& set = prefixSetOf(bucket, mine.size, mine.first.prefixHash);
+    if (!mine.first.contentKnown) {
+        // Only the prefix is known: the file is read unless its prefix starts a set of its own.
+        if (!set.classes.empty())
+            return false;
+        if (!stopped())
+            startClass(set, mine.path, mine.order, mine.size, nullptr, currentStat, mine.first);
+        return true;
+    }
     const ContentHash hash = mine.first.contentHash;
     if (!set.classes.empty()) {
         // Every class's hash is needed: a class whose hash differs holds other bytes for certain.

@@ -68,8 +68,8 @@ const ReadBytes* DuplicateFinder::Impl::keptContent(std::size_t content) {
 
 FirstRead DuplicateFinder::Impl::firstReadOf(const std::string& path, std::uint64_t order, std::uint64_t size,
                                              std::unique_ptr<ReadOnlyFile>* file,
-                                             const std::optional<FileStat>& stat) {
-    if (std::optional<FirstRead> kept = cachedRead(stat); kept && kept->identity.size == size)
+                                             const std::optional<FileStat>& stat, const CacheLookup& lookup) {
+    if (std::optional<FirstRead> kept = cachedRead(stat, lookup); kept && kept->identity.size == size)
         return std::move(*kept);
     // Only a file that is read is shown as being read.
     showReading(path, size);
@@ -80,6 +80,8 @@ FirstRead DuplicateFinder::Impl::firstReadOf(const std::string& path, std::uint6
         stats += first.stats;
         if (first.outcome == ReadOutcome::Done && size <= kWholeReadBytes)
             remember(first.identity, first.changedNs, first.prefixHash, first.contentHash);
+        else if (first.outcome == ReadOutcome::Done)
+            rememberPrefix(first);
         return first;
     }
     return readHere(path, size, file);
@@ -94,6 +96,8 @@ FirstRead DuplicateFinder::Impl::readHere(const std::string& path, std::uint64_t
     stats += first.stats;
     if (first.outcome == ReadOutcome::Done && size <= kWholeReadBytes)
         remember(first.identity, first.changedNs, first.prefixHash, first.contentHash);
+    else if (first.outcome == ReadOutcome::Done)
+        rememberPrefix(first);
     return first;
 }
 
@@ -123,12 +127,12 @@ void DuplicateFinder::Impl::startClass(PrefixSet& set, const std::string& path, 
 bool DuplicateFinder::Impl::settlePending(SizeBucket& bucket, std::uint64_t size) {
     const Pending pending = std::move(*bucket.pending);
     bucket.pending.reset();
-    FirstRead first = firstReadOf(pending.path, pending.ordinal, size, nullptr, pending.stat);
+    FirstRead first = firstReadOf(pending.path, pending.ordinal, size, nullptr, pending.stat, pending.kept);
     if (first.outcome != ReadOutcome::Done)
         return false;
-    startClass(bucket.byPrefix[first.prefixHash], pending.path, pending.ordinal, size,
-               first.fromCache ? &first.contentHash : nullptr, pending.stat, first);
-    classes.back().hashFromCache = first.fromCache;
+    startClass(prefixSetOf(bucket, size, first.prefixHash), pending.path, pending.ordinal, size,
+               first.fromCache && first.contentKnown ? &first.contentHash : nullptr, pending.stat, first);
+    classes.back().hashFromCache = first.fromCache && first.contentKnown;
     return true;
 }
 
@@ -163,13 +167,13 @@ bool DuplicateFinder::Impl::registerAll(PrefixSet& set, std::uint64_t size) {
 
 bool DuplicateFinder::Impl::bucketReady(SizeBucket& bucket, const std::string& path, std::uint64_t size,
                                         std::uint64_t order) {
-    if (!bucket.pending && bucket.byPrefix.empty()) {
+    if (!bucket.pending && bucket.prefixSets == 0) {
         // A size met once can never form a group: nothing is read until a second file has it.
-        bucket.pending = Pending{path, order, currentStat};
+        bucket.pending = Pending{path, order, currentStat, currentKept};
         return false;
     }
-    if (bucket.pending && !settlePending(bucket, size) && bucket.byPrefix.empty()) {
-        bucket.pending = Pending{path, order, currentStat};
+    if (bucket.pending && !settlePending(bucket, size) && bucket.prefixSets == 0) {
+        bucket.pending = Pending{path, order, currentStat, currentKept};
         return false;
     }
     return true;
@@ -219,6 +223,12 @@ bool DuplicateFinder::Impl::decideAgainstOnly(PrefixSet& set, Candidate& mine) {
     case CompareOutcome::Different:
         if (stopped())
             return true;
+        if (!mine.small()) {
+            // Both hashed whole (from the page cache now), so that a later run tells the two apart
+            // by the digests it keeps, without reading either.
+            decideByHash(set, mine);
+            return true;
+        }
         startClass(set, mine.path, mine.order, mine.size, nullptr, currentStat, mine.first);
         return true;
     case CompareOutcome::FirstFailed:
@@ -272,13 +282,13 @@ void DuplicateFinder::Impl::collectByContent(const std::string& path, std::uint6
                                              std::uint64_t order) {
     if (stopped())
         return;
-    SizeBucket& bucket = bySize[size];
+    SizeBucket& bucket = bucketOf(size);
     if (!bucketReady(bucket, path, size, order))
         return;
     // A small file is read once, whole, and compared in memory; a larger one is read on from
     // the opening of its prefix.
     Candidate mine{path, size, order, {}, nullptr};
-    mine.first = firstReadOf(path, order, size, &mine.file, currentStat);
+    mine.first = firstReadOf(path, order, size, &mine.file, currentStat, currentKept);
     if (mine.first.fromCache) {
         if (decideFromCache(bucket, mine))
             return;
@@ -287,7 +297,7 @@ void DuplicateFinder::Impl::collectByContent(const std::string& path, std::uint6
     }
     if (mine.first.outcome != ReadOutcome::Done)
         return; // cannot be read: dropped
-    PrefixSet& set = bucket.byPrefix[mine.first.prefixHash];
+    PrefixSet& set = prefixSetOf(bucket, size, mine.first.prefixHash);
     if (set.classes.empty()) {
         if (stopped())
             return;

@@ -17,9 +17,9 @@ namespace {
 
 // "Karv·Tessil digests", the format and the digest kind; then the entries and a checksum.
 constexpr std::string_view kMagic = "Karv\xC2\xB7Tessil digests\n";
-constexpr std::uint32_t kFormat = 1;
+constexpr std::uint32_t kFormat = 2;
 constexpr std::size_t kHeaderBytes = kMagic.size() + 4 + 4 + 8;
-constexpr std::size_t kEntryWords = 9;
+constexpr std::size_t kEntryWords = 10;
 constexpr std::size_t kEntryBytes = kEntryWords * 8;
 constexpr std::size_t kChecksumBytes = sizeof(ContentHash);
 constexpr std::int64_t kSecondsPerDay = 86400;
@@ -52,6 +52,7 @@ std::string encode(const std::vector<const DigestCache::Entry*>& entries) {
         put(out, e->digest.contentHash.low);
         put(out, e->digest.contentHash.high);
         put(out, e->usedDay);
+        put(out, std::uint64_t{e->digest.contentKnown ? 1u : 0u});
     }
     const ContentHash sum = contentHashOf(out);
     put(out, sum);
@@ -86,6 +87,7 @@ std::vector<DigestCache::Entry> decode(std::string_view bytes) {
         e.digest.contentHash.low = take<std::uint64_t>(at);
         e.digest.contentHash.high = take<std::uint64_t>(at);
         e.usedDay = take<std::int64_t>(at);
+        e.digest.contentKnown = take<std::uint64_t>(at) == 1;
     }
     return entries;
 }
@@ -191,17 +193,29 @@ void DigestCache::load() {
 }
 
 std::optional<KeptDigest> DigestCache::find(const DigestKey& key, std::int64_t nowSeconds) {
+    const Entry* found = lookup(key);
+    if (found == nullptr)
+        return std::nullopt;
+    return use(*found, nowSeconds);
+}
+
+const DigestCache::Entry* DigestCache::lookup(const DigestKey& key) const {
     Entry wanted;
     wanted.key = key;
     const auto found = std::lower_bound(m_entries.begin(), m_entries.end(), wanted, byFile);
     if (found == m_entries.end() || found->key != key)
-        return std::nullopt;
+        return nullptr;
+    return &*found;
+}
+
+KeptDigest DigestCache::use(const Entry& entry, std::int64_t nowSeconds) {
+    Entry& found = m_entries[static_cast<std::size_t>(&entry - m_entries.data())];
     // Renewed now and then, not at every use: a run that only finds leaves the file unwritten.
-    if (const std::int64_t today = dayOf(nowSeconds); today - found->usedDay >= kRenewAfterDays) {
-        found->usedDay = today;
+    if (const std::int64_t today = dayOf(nowSeconds); today - found.usedDay >= kRenewAfterDays) {
+        found.usedDay = today;
         m_changed = true;
     }
-    return found->digest;
+    return found.digest;
 }
 
 void DigestCache::remember(const DigestKey& key, const KeptDigest& digest, std::int64_t nowSeconds) {
@@ -227,10 +241,12 @@ bool DigestCache::save(std::int64_t nowSeconds) {
         ::close(lock);
         return false;
     }
-    // Per file the entry used last: what this run read, then what it found, then what other runs
+    // Per file the entry used last: what this run read (last first), then what it found, then what other runs
     // saved since this one loaded.
     std::vector<Entry> all = std::move(m_added);
     m_added.clear();
+    // A file remembered twice in this run (its prefix, later its whole content): the last one.
+    std::reverse(all.begin(), all.end());
     all.reserve(all.size() + m_entries.size());
     all.insert(all.end(), m_entries.begin(), m_entries.end());
     for (const Entry& e : decode(readCacheFile(filePath(m_folder)).view()))

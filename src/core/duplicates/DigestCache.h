@@ -21,10 +21,12 @@ struct DigestKey {
 };
 
 /// The hashes of a file's content the duplicate search decides by: of its first `kPrefixBytes` and
-/// of the whole.
+/// of the whole. A large file whose prefix alone ruled it out, or that differed from its only
+/// candidate, has only the first.
 struct KeptDigest {
     std::uint64_t prefixHash = 0;
     ContentHash contentHash;
+    bool contentKnown = true;
 };
 
 /// Content digests of earlier duplicate searches, kept in one file of a cache folder, so that a
@@ -49,8 +51,14 @@ public:
 
     /// Reads the cache file once (one read, the entries taken as they lie); later calls do nothing.
     void load();
+    struct Entry;
     /// The digest an earlier run kept for exactly this state of the file, if any.
     std::optional<KeptDigest> find(const DigestKey& key, std::int64_t nowSeconds);
+    /// The entry an earlier run kept for exactly this state of the file, or null. Only reads: once
+    /// loaded, another thread may look up while this one uses entries and remembers.
+    const Entry* lookup(const DigestKey& key) const;
+    /// The digest of an entry `lookup` gave, the entry counted as used.
+    KeptDigest use(const Entry& entry, std::int64_t nowSeconds);
     /// Keeps a digest computed in this run, for the runs after it.
     void remember(const DigestKey& key, const KeptDigest& digest, std::int64_t nowSeconds);
     /// Writes what this run added or used. False when it could not be written (another run holding

@@ -22,9 +22,9 @@ constexpr std::size_t kReadAheadFiles = 64;
 } // namespace
 
 void DuplicateFinder::Impl::ask(const std::string& path, std::uint64_t size, std::uint64_t order,
-                                const std::optional<FileStat>& stat,
-                                std::shared_ptr<const OpenFolder> folder) {
-    if (cache && cachedRead(stat))
+                                const std::optional<FileStat>& stat, std::shared_ptr<const OpenFolder> folder,
+                                const CacheLookup& kept) {
+    if (cache && cachedRead(stat, kept))
         return; // nothing to read
     if (!readAhead)
         readAhead = std::make_unique<ReadAhead>();
@@ -34,10 +34,11 @@ void DuplicateFinder::Impl::ask(const std::string& path, std::uint64_t size, std
     tickets.emplace(order, readAhead->submit(path, size, stat ? &listed : nullptr, std::move(folder)));
 }
 
-void DuplicateFinder::Impl::queueByContent(const std::string& path, std::uint64_t size, std::uint64_t order) {
+void DuplicateFinder::Impl::queueByContent(const std::string& path, std::uint64_t size, std::uint64_t order,
+                                           const std::shared_ptr<const OpenFolder>& folder) {
     if (!cacheFolder.empty() && !cache)
         openCache();
-    SizeBucket& bucket = bySize[size];
+    SizeBucket& bucket = bucketOf(size);
     if (bucket.seen == 0) {
         bucket.seen = 1;
         bucket.firstOrdinal = order;
@@ -46,18 +47,19 @@ void DuplicateFinder::Impl::queueByContent(const std::string& path, std::uint64_
             // The first file of this size will be read as well.
             bucket.seen = 2;
             if (bucket.pending) {
-                ask(bucket.pending->path, size, bucket.pending->ordinal, bucket.pending->stat, nullptr);
+                ask(bucket.pending->path, size, bucket.pending->ordinal, bucket.pending->stat, nullptr,
+                    bucket.pending->kept);
             } else {
                 const auto first = std::lower_bound(
                     queued.begin(), queued.end(), bucket.firstOrdinal,
                     [](const Queued& entry, std::uint64_t wanted) { return entry.order < wanted; });
                 if (first != queued.end() && first->order == bucket.firstOrdinal)
-                    ask(first->path, size, first->order, first->stat, first->folder);
+                    ask(first->path, size, first->order, first->stat, first->folder, first->kept);
             }
         }
-        ask(path, size, order, currentStat, currentFolder);
+        ask(path, size, order, currentStat, folder, currentKept);
     }
-    queued.push_back(Queued{path, size, order, currentStat, currentFolder});
+    queued.push_back(Queued{path, size, order, currentStat, folder, currentKept});
     while (queued.size() > kReadAheadFiles)
         decideNext();
 }
@@ -66,10 +68,14 @@ void DuplicateFinder::Impl::decideNext() {
     Queued next = std::move(queued.front());
     queued.pop_front();
     currentStat = std::move(next.stat);
+    currentKept = next.kept;
     collectByContent(next.path, next.size, next.order);
 }
 
 void DuplicateFinder::Impl::drain() {
+    if (statAhead && !stopped())
+        takeStatted(true);
+    statAhead.reset();
     while (!queued.empty() && !stopped())
         decideNext();
     queued.clear();
@@ -205,34 +211,69 @@ void DuplicateFinder::collect(const std::string& path, const FileVerdict& verdic
 void DuplicateFinder::collectDuplicate(const std::string& path, std::uint64_t size,
                                        const std::optional<FileStat>& knownStat) {
     const std::uint64_t order = m->ordinal++;
-    std::optional<FileStat> stat = knownStat;
-    if (!stat)
-        stat = m->statListed(path);
-    // Listed as its own duplicate, the only copy of a file would be offered for deletion.
-    if (stat && !m->collected.insert(stat->device, stat->inode))
+    if (m->options.duplicateKind() == DuplicateKind::Md5 && StatAhead::worthIt()) {
+        // Stat'ed on the second core while the walk lists on; collected a little later, in order.
+        if (!m->statAhead) {
+            if (!m->cacheFolder.empty() && !m->cache)
+                m->openCache();
+            m->statAhead = std::make_unique<StatAhead>(m->cache.get());
+        }
+        if (m->statAhead->size() == StatAhead::kSlots)
+            m->takeStatted(false);
+        // Still full only after a stop: the file would not be decided anyway.
+        if (m->statAhead->size() == StatAhead::kSlots)
+            return;
+        m->statAhead->push({path, size, order, m->currentFolder, knownStat}, knownStat.has_value());
+        m->takeStatted(false);
         return;
-    m->currentStat = stat;
-    switch (m->options.duplicateKind()) {
+    }
+    m->collectStatted(path, size, order, knownStat ? knownStat : m->statListed(path), m->currentFolder,
+                      Impl::CacheLookup{});
+}
+
+void DuplicateFinder::Impl::takeStatted(bool all) {
+    // Files wait for their status at most this many behind the walk.
+    constexpr std::size_t kStatLag = 256;
+    while (!stopped()) {
+        StatJob* job = statAhead->front(all || statAhead->size() > kStatLag);
+        if (job == nullptr)
+            return;
+        collectStatted(job->path, job->size, job->order, std::move(job->stat), job->folder,
+                       {job->looked, job->kept});
+        statAhead->pop();
+    }
+}
+
+void DuplicateFinder::Impl::collectStatted(const std::string& path, std::uint64_t size, std::uint64_t order,
+                                           std::optional<FileStat> stat,
+                                           const std::shared_ptr<const OpenFolder>& folder,
+                                           const CacheLookup& kept) {
+    // Listed as its own duplicate, the only copy of a file would be offered for deletion.
+    if (stat && !collected.insert(stat->device, stat->inode))
+        return;
+    currentStat = std::move(stat);
+    currentKept = kept;
+    switch (options.duplicateKind()) {
     case DuplicateKind::Md5:
     case DuplicateKind::Size: {
         // The size as it is now; a file that cannot be stat'ed cannot be read either.
-        if (!stat)
+        if (!currentStat)
             return;
-        if (size == 0 || size != stat->size)
-            size = stat->size;
-        if (m->options.duplicateKind() == DuplicateKind::Md5) {
-            m->queueByContent(path, size, order);
+        if (size == 0 || size != currentStat->size)
+            size = currentStat->size;
+        if (options.duplicateKind() == DuplicateKind::Md5) {
+            queueByContent(path, size, order, folder);
             return;
         }
-        auto [found, inserted] = m->byKey.try_emplace(std::to_string(size), m->groups.size());
+        auto [found, inserted] = byKey.try_emplace(std::to_string(size), groups.size());
         if (inserted)
-            m->newGroup(found->first, path, order, stat);
+            newGroup(found->first, path, order, currentStat);
         else
-            Impl::addMember(m->groups[found->second], path, stat);
+            addMember(groups[found->second], path, currentStat);
         return;
     }
     case DuplicateKind::Name:
-        m->collectByName(path, order);
+        collectByName(path, order);
         return;
     }
 }

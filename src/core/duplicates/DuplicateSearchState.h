@@ -7,8 +7,10 @@
 #include "duplicates/DigestCache.h"
 #include "duplicates/DuplicateFinder.h"
 #include "duplicates/FileIdSet.h"
+#include "duplicates/FlatIndex.h"
 #include "duplicates/ReadAhead.h"
 #include "duplicates/Similarity.h"
+#include "duplicates/StatAhead.h"
 #include "files/FileFacts.h"
 
 #include <deque>
@@ -30,6 +32,12 @@ struct DuplicateFinder::Impl {
         std::uint64_t firstOrdinal = 0;
         NameProfile firstName; // name mode with similarity only
         std::shared_ptr<const PreparedText> prepared;
+    };
+
+    /// What the digest cache holds for a file as listed, once looked up (by the stat thread).
+    struct CacheLookup {
+        bool looked = false;
+        const DigestCache::Entry* entry = nullptr;
     };
 
     // Content mode: the distinct contents met among the files of one size and one prefix.
@@ -56,10 +64,11 @@ struct DuplicateFinder::Impl {
         std::string path;
         std::uint64_t ordinal = 0;
         std::optional<FileStat> stat;
+        CacheLookup kept;
     };
     struct SizeBucket {
         std::optional<Pending> pending; // the first file of this size, not read yet
-        std::unordered_map<std::uint64_t, PrefixSet> byPrefix;
+        std::uint32_t prefixSets = 0;   // distinct prefixes met among its files
         std::uint8_t seen = 0;          // files of this size queued so far, counted up to 2
         std::uint64_t firstOrdinal = 0; // the first of them
     };
@@ -69,13 +78,17 @@ struct DuplicateFinder::Impl {
         std::uint64_t order = 0;
         std::optional<FileStat> stat;
         std::shared_ptr<const OpenFolder> folder;
+        CacheLookup kept;
     };
 
     const ScanOptions& options;
     const RunContext* context; // null until a run hands it
     std::vector<Group> groups;
     std::vector<ContentClass> classes;
-    std::unordered_map<std::uint64_t, SizeBucket> bySize;
+    std::deque<SizeBucket> buckets; // by `bucketIndex`, of the size
+    FlatIndex bucketIndex;
+    std::deque<PrefixSet> prefixSets; // by `prefixIndex`, of the size and the prefix hash
+    FlatIndex prefixIndex;
     std::unordered_map<std::string, std::size_t> byKey;
     // Every file collected so far, by device and inode: a file reached again (a link to it, a
     // folder link, a second fitting pattern, a hard link) is the same file, not a copy of it.
@@ -89,13 +102,15 @@ struct DuplicateFinder::Impl {
     std::size_t preparedCacheBytes = 0;
     std::size_t keptContentBytes = 0;
     std::optional<FileStat> currentStat;                          // of the file being collected
+    CacheLookup currentKept;                                      // and the cache's entry for it
     std::shared_ptr<const OpenFolder> currentFolder;              // content mode: the walk's folder
     std::deque<Queued> queued;                                    // content mode: collected, not decided yet
     std::unordered_map<std::uint64_t, ReadAhead::Ticket> tickets; // first reads asked for, by ordinal
     std::string cacheFolder;              // where digests of earlier runs are kept; empty: none
     std::unique_ptr<DigestCache> cache;   // content mode with a cache folder, from the first file on
     std::int64_t nowSeconds = 0;          // wall clock at the start, for the cache's ageing
-    std::unique_ptr<ReadAhead> readAhead; // last: its worker ends before the rest goes
+    std::unique_ptr<ReadAhead> readAhead; // its worker ends before the rest goes
+    std::unique_ptr<StatAhead> statAhead; // content mode: files being stat'ed, in walk order
 
     void pump() const {
         if (context != nullptr && context->pump)
@@ -142,6 +157,26 @@ struct DuplicateFinder::Impl {
 
     // --- content mode -------------------------------------------------------------------------
 
+    SizeBucket& bucketOf(std::uint64_t size) {
+        std::uint32_t at = bucketIndex.find(size, 0);
+        if (at == FlatIndex::kNone) {
+            at = static_cast<std::uint32_t>(buckets.size());
+            buckets.emplace_back();
+            bucketIndex.insert(size, 0, at);
+        }
+        return buckets[at];
+    }
+    PrefixSet& prefixSetOf(SizeBucket& bucket, std::uint64_t size, std::uint64_t prefixHash) {
+        std::uint32_t at = prefixIndex.find(size, prefixHash);
+        if (at == FlatIndex::kNone) {
+            at = static_cast<std::uint32_t>(prefixSets.size());
+            prefixSets.emplace_back();
+            prefixIndex.insert(size, prefixHash, at);
+            ++bucket.prefixSets;
+        }
+        return prefixSets[at];
+    }
+
     std::size_t newClass(PrefixSet& set, const std::string& path, std::uint64_t order,
                          const ContentHash* hash, const std::optional<FileStat>& stat);
 
@@ -163,17 +198,21 @@ struct DuplicateFinder::Impl {
     /// has them, else from the read-ahead when it was asked for, else done here (and the file left
     /// open in `file` for further reading).
     FirstRead firstReadOf(const std::string& path, std::uint64_t order, std::uint64_t size,
-                          std::unique_ptr<ReadOnlyFile>* file, const std::optional<FileStat>& stat);
+                          std::unique_ptr<ReadOnlyFile>* file, const std::optional<FileStat>& stat,
+                          const CacheLookup& kept);
     FirstRead readHere(const std::string& path, std::uint64_t size, std::unique_ptr<ReadOnlyFile>* file);
 
     // --- digest cache -------------------------------------------------------------------------
 
     void openCache();
     /// The digests kept for this state of the file, as a first read that read nothing.
-    std::optional<FirstRead> cachedRead(const std::optional<FileStat>& stat);
+    std::optional<FirstRead> cachedRead(const std::optional<FileStat>& stat, const CacheLookup& kept);
     void remember(const FileIdentity& identity, std::int64_t changedNs, std::uint64_t prefixHash,
                   const ContentHash& hash);
     void rememberClass(std::size_t content);
+    /// Keeps the prefix hash of a large file's first read, for a later run to find the file alone
+    /// by its prefix without reading it.
+    void rememberPrefix(const FirstRead& first);
 
     /// The file open for reading on: the one of the first read, or opened again if it is still the
     /// file that was read then. Null when it can no longer be read as that file.
@@ -230,11 +269,22 @@ struct DuplicateFinder::Impl {
     // --- read-ahead ---------------------------------------------------------------------------
 
     void ask(const std::string& path, std::uint64_t size, std::uint64_t order,
-             const std::optional<FileStat>& stat, std::shared_ptr<const OpenFolder> folder);
+             const std::optional<FileStat>& stat, std::shared_ptr<const OpenFolder> folder,
+             const CacheLookup& kept);
 
     /// Queues a file for the content search; its first read starts on the second thread as soon as
     /// a second file of its size is known, and files are decided in walk order a few files later.
-    void queueByContent(const std::string& path, std::uint64_t size, std::uint64_t order);
+    void queueByContent(const std::string& path, std::uint64_t size, std::uint64_t order,
+                        const std::shared_ptr<const OpenFolder>& folder);
+
+    /// Collects a file whose status is taken (none: it cannot be stat'ed).
+    void collectStatted(const std::string& path, std::uint64_t size, std::uint64_t order,
+                        std::optional<FileStat> stat, const std::shared_ptr<const OpenFolder>& folder,
+                        const CacheLookup& kept);
+
+    /// Collects the files whose status the stat thread has taken, in walk order; with `all` every
+    /// file queued there (stat'ed here when the thread has not come to it).
+    void takeStatted(bool all);
 
     void decideNext();
 

@@ -23,6 +23,7 @@ struct FirstRead {
     FileIdentity identity;
     std::int64_t changedNs = 0; ///< the status change time when opened
     bool fromCache = false;     ///< nothing read: the hashes are those kept for this very file state
+    bool contentKnown = true;   ///< from the cache: with the whole content's hash, not only the prefix's
     ReadStats stats;
 };
 
