@@ -43,7 +43,14 @@ void DuplicateFinder::Impl::remember(const FileIdentity& identity, std::int64_t 
                         {prefixHash, hash}, nowSeconds);
 }
 
-void DuplicateFinder::Impl::rememberPrefix(const FirstRead& first) {
+void DuplicateFinder::Impl::rememberRead(const FirstRead& first, std::uint64_t size) {
+    if (first.outcome != ReadOutcome::Done)
+        return;
+    if (size <= kWholeReadBytes) {
+        remember(first.identity, first.changedNs, first.prefixHash, first.contentHash);
+        return;
+    }
+    // A large file's prefix alone: a later run may set the file apart by it without reading it.
     if (cache)
         cache->remember({first.identity.device, first.identity.inode, first.identity.size,
                          first.identity.modifiedNs, first.changedNs},

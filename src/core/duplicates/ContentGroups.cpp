@@ -78,10 +78,7 @@ FirstRead DuplicateFinder::Impl::firstReadOf(const std::string& path, std::uint6
         tickets.erase(ticket);
         FirstRead first = readAhead->take(job);
         stats += first.stats;
-        if (first.outcome == ReadOutcome::Done && size <= kWholeReadBytes)
-            remember(first.identity, first.changedNs, first.prefixHash, first.contentHash);
-        else if (first.outcome == ReadOutcome::Done)
-            rememberPrefix(first);
+        rememberRead(first, size);
         return first;
     }
     return readHere(path, size, file);
@@ -94,10 +91,7 @@ FirstRead DuplicateFinder::Impl::readHere(const std::string& path, std::uint64_t
     if (file != nullptr)
         *file = std::move(opened);
     stats += first.stats;
-    if (first.outcome == ReadOutcome::Done && size <= kWholeReadBytes)
-        remember(first.identity, first.changedNs, first.prefixHash, first.contentHash);
-    else if (first.outcome == ReadOutcome::Done)
-        rememberPrefix(first);
+    rememberRead(first, size);
     return first;
 }
 

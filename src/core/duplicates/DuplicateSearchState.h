@@ -210,9 +210,8 @@ struct DuplicateFinder::Impl {
     void remember(const FileIdentity& identity, std::int64_t changedNs, std::uint64_t prefixHash,
                   const ContentHash& hash);
     void rememberClass(std::size_t content);
-    /// Keeps the prefix hash of a large file's first read, for a later run to find the file alone
-    /// by its prefix without reading it.
-    void rememberPrefix(const FirstRead& first);
+    /// Keeps what a finished first read found: a small file's whole digest, a large file's prefix.
+    void rememberRead(const FirstRead& first, std::uint64_t size);
 
     /// The file open for reading on: the one of the first read, or opened again if it is still the
     /// file that was read then. Null when it can no longer be read as that file.

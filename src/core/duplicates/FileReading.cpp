@@ -77,22 +77,16 @@ ReadOnlyFile::ReadOnlyFile(const std::string& path, const OpenFolder* folder, co
         m_asListed = true;
         return;
     }
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return;
-    }
-    m_fd = fd;
-    m_identity = identityOf(st);
-    m_changedNs = changedNsOf(st);
-    if (m_identity.size >= kSequentialAdviceBytes)
-        ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+    adopt(fd);
 }
 
 ReadOnlyFile::ReadOnlyFile(const std::string& path) {
     const int fd = openForReading(path);
-    if (fd < 0)
-        return;
+    if (fd >= 0)
+        adopt(fd);
+}
+
+void ReadOnlyFile::adopt(int fd) {
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);

@@ -93,6 +93,9 @@ public:
     long long readAt(char* buffer, std::size_t length, std::uint64_t offset) const;
 
 private:
+    /// Keeps `fd` as this file when it is a regular file, with its state as opened; else closes it.
+    void adopt(int fd);
+
     int m_fd = -1;
     FileIdentity m_identity;
     std::int64_t m_changedNs = 0;

@@ -1,5 +1,7 @@
 #include "duplicates/ReadAhead.h"
 
+#include "run/Cores.h"
+
 #include <algorithm>
 #include <atomic>
 #include <iterator>
@@ -49,7 +51,7 @@ FirstRead readFirst(ReadOnlyFile& file, std::uint64_t expectedSize) {
     return read;
 }
 
-ReadAhead::ReadAhead() : m_threads(std::max(1u, std::thread::hardware_concurrency())) {}
+ReadAhead::ReadAhead() : m_threads(machineCores()) {}
 
 ReadAhead::~ReadAhead() {
     {

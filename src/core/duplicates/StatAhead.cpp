@@ -1,5 +1,7 @@
 #include "duplicates/StatAhead.h"
 
+#include "run/Cores.h"
+
 #include <algorithm>
 
 namespace karv {
@@ -30,8 +32,7 @@ StatAhead::~StatAhead() {
 }
 
 bool StatAhead::worthIt() {
-    static const unsigned cores = std::thread::hardware_concurrency();
-    return cores >= 2;
+    return machineCores() >= 2;
 }
 
 void StatAhead::statJob(StatJob& job) const {

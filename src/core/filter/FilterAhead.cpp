@@ -2,11 +2,10 @@
 // the answers in walk order. The workers only read and search: the options, the event pump and
 // the result list stay with the run's thread.
 #include "filter/FilterPipeline.h"
+#include "run/Cores.h"
 #include "text/NameText.h"
 #include "text/StreamSearch.h"
 #include "values/ValueText.h"
-
-#include <thread>
 
 namespace karv {
 
@@ -85,9 +84,7 @@ bool FilterPipeline::aheadSpec(AheadSpec& spec) const {
 }
 
 unsigned FilterPipeline::aheadThreads() const {
-    // Asked once: each answer reads a file of the system's, and the question comes per folder.
-    static const unsigned cores = std::thread::hardware_concurrency();
-    return m_aheadThreads > 0 ? m_aheadThreads : cores;
+    return m_aheadThreads > 0 ? m_aheadThreads : machineCores();
 }
 
 bool FilterPipeline::readsAhead() const {
